@@ -1,0 +1,132 @@
+// Command-line scan and checks.  An option starts with "-" or "/"; its
+// name is compared whole, some names ignoring the case of ASCII letters.
+// An option that takes a value takes the next argument, whatever it holds.
+// A value missing at the end of the line, and a value for -IP, -P or -f
+// too long for its 256-character field, end the run with the usage text.
+#include "app/command_line.h"
+
+#include <string.h>
+
+#include "app/console.h"
+#include "app/settings.h"
+#include "platform/platform.h"
+
+[[noreturn]] static void usage(void) {
+  consolePrintf("%s", USAGE_TEXT);
+  platExit(1);
+}
+
+static char foldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+static int sameIgnoringCase(const char *pszA, const char *pszB) {
+  for (; *pszA != '\0' && *pszB != '\0'; pszA++, pszB++)
+    if (foldAscii(*pszA) != foldAscii(*pszB)) return 0;
+  return *pszA == *pszB;
+}
+
+// Copies a value into a text field; one that would fill it with no room
+// left for the terminator is refused.
+static void copyText(char *pszField, const char *pszValue) {
+  size_t n = strlen(pszValue);
+  if (n >= SETTING_TEXT_SIZE) usage();
+  memset(pszField, 0, SETTING_TEXT_SIZE);
+  memcpy(pszField, pszValue, n);
+}
+
+// The decimal reading of atoi (white space, sign, digits) reduced to the
+// low eight bits, computed without overflow for any number of digits.
+static uint8_t modelValue(const char *pszText) {
+  while (*pszText == ' ' || (*pszText >= '\t' && *pszText <= '\r')) pszText++;
+  int bNegative = 0;
+  if (*pszText == '+' || *pszText == '-') bNegative = *pszText++ == '-';
+  uint32_t ulValue = 0;
+  for (; *pszText >= '0' && *pszText <= '9'; pszText++)
+    ulValue = ulValue * 10u + (uint32_t)(*pszText - '0');
+  return (uint8_t)(bNegative ? 0u - ulValue : ulValue);
+}
+
+enum { NAME_EXACT, NAME_ANY_CASE };
+
+enum OptionId { OPT_IP, OPT_P, OPT_V, OPT_NO, OPT_T, OPT_M, OPT_F, OPT_NE,
+                OPT_EA, OPT_K };
+
+struct OptionName {
+  const char *pszName;
+  int nCompare;
+  int bTakesValue;
+  OptionId id;
+};
+
+// Tried in this order; the first match counts.
+static const OptionName s_aOptions[] = {
+    {"IP", NAME_ANY_CASE, 1, OPT_IP}, {"P", NAME_EXACT, 1, OPT_P},
+    {"v", NAME_ANY_CASE, 0, OPT_V},   {"no", NAME_ANY_CASE, 0, OPT_NO},
+    {"T", NAME_EXACT, 1, OPT_T},      {"M", NAME_EXACT, 1, OPT_M},
+    {"f", NAME_EXACT, 1, OPT_F},      {"NE", NAME_EXACT, 0, OPT_NE},
+    {"EA", NAME_EXACT, 0, OPT_EA},    {"K", NAME_ANY_CASE, 1, OPT_K},
+};
+
+static const OptionName *findOption(const char *pszName) {
+  for (const OptionName &option : s_aOptions) {
+    int bMatch = option.nCompare == NAME_EXACT
+                     ? strcmp(pszName, option.pszName) == 0
+                     : sameIgnoringCase(pszName, option.pszName);
+    if (bMatch) return &option;
+  }
+  return NULL;
+}
+
+static void applyOption(OptionId id, const char *pszValue,
+                        int *pbListenOnly) {
+  switch (id) {
+    case OPT_IP: copyText(g_szIpAddress, pszValue); break;
+    case OPT_P: copyText(g_szPassword, pszValue); break;
+    case OPT_V: consolePrintf("%s\n", VERSION_TEXT); break;
+    case OPT_NO: *pbListenOnly = 1; break;
+    case OPT_T: g_bFileType = (uint8_t)pszValue[0]; break;
+    case OPT_M: g_bModel = modelValue(pszValue); break;
+    case OPT_F: copyText(g_szFileName, pszValue); break;
+    case OPT_NE: g_bEncrypted = 0; break;
+    case OPT_EA: g_bFirstBlockOnly = 0; break;
+    case OPT_K:
+      // Up to 16 raw bytes, zero-filled; no terminator needed.
+      memset(g_szKey, 0, sizeof(g_szKey));
+      for (size_t i = 0; i < sizeof(g_szKey) && pszValue[i] != '\0'; i++)
+        g_szKey[i] = (uint8_t)pszValue[i];
+      break;
+  }
+}
+
+void parseCommandLine(int argc, char **argv, int *pbListenOnly) {
+  for (int i = 1; i < argc; i++) {
+    const char *pszArg = argv[i];
+    if (pszArg[0] != '-' && pszArg[0] != '/') usage();
+    const OptionName *pOption = findOption(pszArg + 1);
+    if (pOption == NULL) usage();
+    const char *pszValue = NULL;
+    if (pOption->bTakesValue) {
+      if (i + 1 >= argc) usage();
+      pszValue = argv[++i];
+    }
+    applyOption(pOption->id, pszValue, pbListenOnly);
+  }
+
+  if (argc < 2) usage();
+  if (!g_bEncrypted) {
+    switch (g_bFileType) {
+      case 'M': g_bFileType = FILE_TYPE_MAIN; break;
+      case 'L': g_bFileType = FILE_TYPE_LOGO; break;
+      case 'H': g_bFileType = FILE_TYPE_HTML; break;
+      default:
+        consolePrintf("You have chosen an unavailable file type:%c",
+                      g_bFileType);
+        usage();
+    }
+  }
+  if (g_bFileType == FILE_TYPE_MAIN && (g_bModel < 1 || g_bModel > 3)) {
+    consolePrintf("Wrong quorvaUnit model: %d\n", g_bModel);
+    platExit(1);
+  }
+}

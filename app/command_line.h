@@ -1,0 +1,23 @@
+// The command line: options into the process-wide settings, then the
+// checks that come before any road is taken.
+#ifndef ZV_COMMAND_LINE_H
+#define ZV_COMMAND_LINE_H
+
+#define VERSION_TEXT "V2.2"
+
+#define USAGE_TEXT                                                          \
+  "usage: zelvaUnit Loader ZVloader\n"                                      \
+  "-IP <IP Address>       Set the ip address of the zelvaUnit that is "     \
+  "being updated\n"                                                         \
+  "-P <Password>          The Password for the zelvaUnit\n"                 \
+  "-v                     Print the version\n"                              \
+  "-no                    Listen for debug messages only. No download\n"    \
+  "-f <FileName>          The file name to download\n"
+
+// Scans the arguments into the settings, translates the -T letter when
+// -NE was given and checks type and model.  Every error prints the usage
+// text or a message and ends the process with status 1.  Sets
+// *pbListenOnly for -no.
+void parseCommandLine(int argc, char **argv, int *pbListenOnly);
+
+#endif

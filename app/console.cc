@@ -1,0 +1,69 @@
+// Console messages and the error report line (see console.h).
+#include "app/console.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "platform/platform.h"
+
+#define REPORT_LINE_SIZE 10000
+#define SYSTEM_TEXT_SIZE 1000
+// The longest message: a report line and its line end, or a debug line.
+#define MESSAGE_SIZE (REPORT_LINE_SIZE + 2)
+
+void consoleWrite(const char *pText, int nLength) {
+  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
+  fflush(stdout);
+}
+
+// Formats into the buffer and returns the length that stands there; a
+// message longer than the buffer is cut.
+static int formatMessage(char *pBuffer, int nSize, const char *pszFormat,
+                         va_list args) {
+  int n = vsnprintf(pBuffer, (size_t)nSize, pszFormat, args);
+  if (n < 0) return 0;
+  return n < nSize ? n : nSize - 1;
+}
+
+void consolePrintf(const char *pszFormat, ...) {
+  char szMessage[MESSAGE_SIZE];
+  va_list args;
+  va_start(args, pszFormat);
+  int n = formatMessage(szMessage, sizeof(szMessage), pszFormat, args);
+  va_end(args);
+  consoleWrite(szMessage, n);
+}
+
+char *getSystemErrorText(char *pszBuffer, int nSize) {
+  int nCode = platPendingError();
+  if (nCode == 0) return NULL;
+  char szText[SYSTEM_TEXT_SIZE];
+  int n = platErrorText(nCode, szText, sizeof(szText));
+  if (n != 0 && nSize >= n + 14)
+    snprintf(pszBuffer, (size_t)nSize, "%s (%d)", szText, nCode);
+  else
+    snprintf(pszBuffer, (size_t)nSize, "Errno = %d", nCode);
+  return pszBuffer;
+}
+
+void printError(const char *pszFormat, ...) {
+  // The pending code first, before any output call can disturb it.
+  char szSystem[SYSTEM_TEXT_SIZE];
+  char *pszSystem = getSystemErrorText(szSystem, sizeof(szSystem));
+
+  char szLine[MESSAGE_SIZE];
+  int n = 0;
+  if (pszSystem != NULL)
+    n = snprintf(szLine, REPORT_LINE_SIZE, "System Error: %s User Message: ",
+                 pszSystem);
+  if (n < 0) n = 0;
+  if (n > REPORT_LINE_SIZE - 1) n = REPORT_LINE_SIZE - 1;
+
+  va_list args;
+  va_start(args, pszFormat);
+  n += formatMessage(szLine + n, REPORT_LINE_SIZE - n, pszFormat, args);
+  va_end(args);
+  szLine[n++] = '\n';
+  consoleWrite(szLine, n);
+}

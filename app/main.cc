@@ -1,0 +1,33 @@
+// zvloader's entry: the command line, then one of three roads: build an
+// update file (-K), upload and listen (the default), or listen only (-no).
+#include "app/command_line.h"
+#include "app/console.h"
+#include "app/settings.h"
+#include "image/update_file_builder.h"
+#include "monitor/debug_listener.h"
+#include "net/update_thread.h"
+#include "platform/platform.h"
+
+int main(int argc, char **argv) {
+  int bListenOnly = 0;
+  parseCommandLine(argc, argv, &bListenOnly);
+
+  if (g_szKey[0] != 0) {
+    makeEncryptFile();
+    return 1;
+  }
+  if (platSocketStartup() != 0) {
+    printError("WSAStartup failed");
+    return -1;
+  }
+  if (!platStartThread(DbgMsgThread)) {
+    printError("Unable to create DbgMsgThread");
+    return -1;
+  }
+  if (!bListenOnly && !platStartThread(UpdateThread)) {
+    printError("Unable to create UpdateThread");
+    return -1;
+  }
+  platSleepForever();
+  return 0;
+}

@@ -1,0 +1,47 @@
+// The process-wide settings of a run.  `main` writes them while it scans and
+// checks the command line, before any thread starts; afterwards only the
+// update file reader replaces the file type and model from a file header.
+// Every other part of the tool only reads them.
+#ifndef ZV_SETTINGS_H
+#define ZV_SETTINGS_H
+
+#include <stdint.h>
+
+// File type codes: the transfer code of an upload and the low nibble of an
+// update file's type byte.
+#define FILE_TYPE_MAIN 2
+#define FILE_TYPE_LOGO 4
+#define FILE_TYPE_HTML 6
+#define FILE_TYPE_MODEL_QUERY 9  // transfer code of the model query + idata
+
+#define SETTING_TEXT_SIZE 256  // -IP, -P and -f fields, terminator included
+#define SETTING_KEY_SIZE 16    // -K field: raw bytes, no terminator needed
+
+// Written by `main` (-IP); read by the update thread.
+extern char g_szIpAddress[SETTING_TEXT_SIZE];
+// Written by `main` (-P); read by the transfer (first 16 characters travel).
+extern char g_szPassword[SETTING_TEXT_SIZE];
+// Written by `main` (-f); read by the builder and the update thread.
+extern char g_szFileName[SETTING_TEXT_SIZE];
+// Written by `main` (-K); a non-zero first byte asks for a build.  The
+// builder takes the first eight bytes as the DES key.
+extern uint8_t g_szKey[SETTING_KEY_SIZE];
+// Written by `main` (-M) and by the update file reader (from the header).
+extern uint8_t g_bModel;
+// Written by `main` (-T, then translated when -NE) and by the update file
+// reader (from the header).
+extern uint8_t g_bFileType;
+// Written by `main`: 1 = the input is an encrypted update file, 0 (-NE) =
+// a plain HEX, logo or HTML input.
+extern int g_bEncrypted;
+// Written by `main`: 1 = only the first 1032 payload bytes are enciphered,
+// 0 (-EA) = all of them.
+extern uint8_t g_bFirstBlockOnly;
+// Fixed ports (no option changes them; tests point them elsewhere).
+extern uint16_t g_usDebugPort;   // read by the debug listener
+extern uint16_t g_usUpdatePort;  // read by the update thread
+
+// The device address used when -IP is not given.
+#define DEFAULT_IP_ADDRESS "192.168.1.100"
+
+#endif

@@ -1,0 +1,156 @@
+// Intel HEX loader.  Only data records (type digit "0") and extended
+// segment address records ("2") are applied; every field is read at its
+// fixed position of the line.  The start code is not examined and the
+// checksum is not verified.  Blank lines are skipped; a line that is too
+// short for its byte count, holds a field that is not hexadecimal, or is
+// longer than the line buffer is refused.
+#include "image/hex_loader.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/console.h"
+#include "image/crc16.h"
+#include "image/image_store.h"
+
+#define HEX_LINE_SIZE 256      // line buffer, terminator included
+#define HEX_MAX_COUNT 32       // the largest byte count accepted
+#define HEX_DATA_POS 9         // first data character
+#define HEX_TYPE_POS 8         // the record type digit that is read
+
+enum LineResult { LINE_OK, LINE_END, LINE_TOO_LONG };
+
+// Reads one line without its line feed into pLine (at most
+// HEX_LINE_SIZE - 1 characters, the line feed counted, as one buffered
+// read of the line buffer takes them).
+static LineResult readLine(FILE *pFile, char *pLine, int *pnLength) {
+  int n = 0;
+  int c;
+  while ((c = getc(pFile)) != EOF) {
+    if (c == '\n') {
+      *pnLength = n;
+      return LINE_OK;
+    }
+    if (n == HEX_LINE_SIZE - 2) {
+      // No room left for this character and the line feed.
+      int cNext = getc(pFile);
+      if (cNext == EOF) {
+        pLine[n++] = (char)c;
+        *pnLength = n;
+        return LINE_OK;
+      }
+      return LINE_TOO_LONG;
+    }
+    pLine[n++] = (char)c;
+  }
+  *pnLength = n;
+  return n > 0 ? LINE_OK : LINE_END;
+}
+
+static int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The nDigits characters at pText as a hexadecimal number (wrapping in 32
+// bits); 0 when one of them is not a hexadecimal digit.
+static int readHex(const char *pText, int nDigits, uint32_t *pulValue) {
+  uint32_t ulValue = 0;
+  for (int i = 0; i < nDigits; i++) {
+    int d = hexDigit(pText[i]);
+    if (d < 0) return 0;
+    ulValue = (ulValue << 4) | (uint32_t)d;
+  }
+  *pulValue = ulValue;
+  return 1;
+}
+
+static int isBlank(const char *pLine, int nLength) {
+  for (int i = 0; i < nLength; i++)
+    if (pLine[i] != ' ' && pLine[i] != '\t' && pLine[i] != '\r') return 0;
+  return 1;
+}
+
+static int notHexFormat(FILE *pFile, const char *pszPath) {
+  consolePrintf("Input file not Intel Hex format:%s", pszPath);
+  fclose(pFile);
+  return 0;
+}
+
+static int outOfBounds(FILE *pFile, uint32_t ulAddress) {
+  consolePrintf("Input file address out of bounds:0x%x", ulAddress);
+  fclose(pFile);
+  return 0;
+}
+
+int readHexFile(const char *pszPath) {
+  nMaxHexAddress = 0;
+  nMinHexAddress = IMAGE_SIZE;
+  memset(g_abImage, 0, sizeof(g_abImage));
+  memset(g_abIdata, 0, sizeof(g_abIdata));
+  uint32_t ulSegmentBase = 0;
+
+  FILE *pFile = fopen(pszPath, "rb");
+  if (pFile == NULL) {
+    consolePrintf("Could not open: %s", pszPath);
+    return 0;
+  }
+
+  char szLine[HEX_LINE_SIZE];
+  int nLength;
+  LineResult result;
+  while ((result = readLine(pFile, szLine, &nLength)) == LINE_OK) {
+    if (isBlank(szLine, nLength)) continue;
+    uint32_t ulCount, ulField;
+    if (nLength <= HEX_TYPE_POS || !readHex(szLine + 1, 2, &ulCount) ||
+        !readHex(szLine + 3, 4, &ulField))
+      return notHexFormat(pFile, pszPath);
+    if (ulCount > HEX_MAX_COUNT) return notHexFormat(pFile, pszPath);
+    uint32_t ulAddress = ulField + ulSegmentBase;
+    char cType = szLine[HEX_TYPE_POS];
+    if (cType != '0' && cType != '2') continue;
+
+    // Both applied record types read 2 x count data characters.
+    uint8_t abData[HEX_MAX_COUNT];
+    int nDigits = 2 * (int)ulCount;
+    if (nLength < HEX_DATA_POS + nDigits) return notHexFormat(pFile, pszPath);
+    for (uint32_t i = 0; i < ulCount; i++) {
+      uint32_t ulByte;
+      if (!readHex(szLine + HEX_DATA_POS + 2 * i, 2, &ulByte))
+        return notHexFormat(pFile, pszPath);
+      abData[i] = (uint8_t)ulByte;
+    }
+
+    if (cType == '2') {
+      uint32_t ulSegment = 0;
+      readHex(szLine + HEX_DATA_POS, nDigits, &ulSegment);
+      ulSegmentBase = ulSegment << 4;
+      continue;
+    }
+
+    if (ulAddress < CODE_WINDOW_END) {
+      if (ulAddress + ulCount > nMaxHexAddress)
+        nMaxHexAddress = ulAddress + ulCount;
+      if (ulAddress < nMinHexAddress) nMinHexAddress = ulAddress;
+    } else if (ulAddress < IDATA_LOAD_START || ulAddress >= IDATA_END) {
+      return outOfBounds(pFile, ulAddress);
+    }
+    for (uint32_t i = 0; i < ulCount; i++, ulAddress++) {
+      if (ulAddress < CODE_WINDOW_END)
+        g_abImage[ulAddress] = abData[i];
+      else if (ulAddress >= IDATA_LOAD_START && ulAddress < IDATA_END)
+        g_abIdata[ulAddress - IDATA_BASE] = abData[i];
+      else
+        return outOfBounds(pFile, ulAddress);
+    }
+  }
+  if (result == LINE_TOO_LONG) return notHexFormat(pFile, pszPath);
+
+  uint16_t wCrc = calcCrc16(g_abIdata + IDATA_CRC_START,
+                            IDATA_SIZE - IDATA_CRC_START);
+  putLe16(g_abIdata, wCrc);
+  fclose(pFile);
+  return 1;
+}

@@ -1,0 +1,22 @@
+// Storage of the image store, and the check that a main-CPU image loaded
+// from an Intel HEX file can be built or sent.
+#include "image/image_store.h"
+
+#include "app/console.h"
+
+uint8_t g_abImage[IMAGE_SIZE];
+uint8_t g_abIdata[IDATA_SIZE];
+uint32_t nMinHexAddress;
+uint32_t nMaxHexAddress;
+
+int prepareMainImage(const char *pszPath) {
+  if (nMinHexAddress >= nMaxHexAddress) {
+    consolePrintf("Input file holds no code below address 0x20000:%s\n",
+                  pszPath);
+    return 0;
+  }
+  // The device takes a main image from page 0; the loader left each byte
+  // at its own address with zeros below the first record.
+  nMinHexAddress = 0;
+  return 1;
+}

@@ -1,0 +1,103 @@
+// Update file builder.  The payload is laid out in g_abImage in place: the
+// image moved up behind an 8-byte image header, padded with zeros to whole
+// pages, its CRC taken, then enciphered with DES-CBC (the first 1032 bytes
+// only, unless -EA) and written behind the file header.  A write or close
+// that fails is reported and the partial file removed.
+#include "image/update_file_builder.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/console.h"
+#include "app/settings.h"
+#include "crypto/des.h"
+#include "image/crc16.h"
+#include "image/hex_loader.h"
+#include "image/image_store.h"
+#include "image/update_file.h"
+#include "platform/platform.h"
+
+uint32_t payloadLength(uint32_t ulLength) {
+  uint32_t ulPages = (ulLength + PAGE_SIZE - 1) / PAGE_SIZE;
+  if (ulPages == 0) ulPages = 1;
+  return IMAGE_HEADER_SIZE + ulPages * PAGE_SIZE;
+}
+
+// Loads the input named by -f; returns the image length and the output
+// name, or ends the process.
+static uint32_t loadInput(const char **ppszOutput) {
+  switch (g_bFileType) {
+    case FILE_TYPE_MAIN:
+      if (g_bModel < 1 || g_bModel > 3) {
+        consolePrintf(
+            "Wrong quorvaUnit model: %d\nCannot make an encrypt file\n",
+            g_bModel);
+        platExit(1);
+      }
+      consolePrintf("Reading in the Main CPU HEX file to encrypt\n");
+      if (!readHexFile(g_szFileName) || !prepareMainImage(g_szFileName))
+        platExit(1);
+      *ppszOutput = "main.enc";
+      return nMaxHexAddress - nMinHexAddress;
+    case FILE_TYPE_LOGO:
+    case FILE_TYPE_HTML: {
+      int bLogo = g_bFileType == FILE_TYPE_LOGO;
+      consolePrintf(bLogo ? "Reading in the Logo file to encrypt\n"
+                          : "Reading in the html file to encrypt\n");
+      *ppszOutput = bLogo ? "logo.enc" : "html.enc";
+      int32_t nLength = readUpdateFile(g_szFileName);
+      if (nLength <= 0) platExit(1);
+      return (uint32_t)nLength;
+    }
+    default:
+      consolePrintf("No file has been specified to encrypt\n");
+      platExit(1);
+  }
+}
+
+// Writes header, payload and (main files) the idata block.  Returns 0 when
+// a write or the close failed.
+static int writeUpdateFile(FILE *pFile, uint32_t ulPayload) {
+  uint8_t abHeader[UPDATE_FILE_HEADER_SIZE];
+  const uint8_t *pPayload = g_abImage + nMinHexAddress;
+  abHeader[0] = UPDATE_FILE_MAGIC;
+  abHeader[1] = (uint8_t)((g_bModel << 4) | g_bFileType);
+  putLe32(abHeader + 2, nMinHexAddress);
+  putLe32(abHeader + 6, nMaxHexAddress);
+  putLe16(abHeader + 10, calcCrc16(pPayload, ulPayload));
+  int bOk = fwrite(abHeader, 1, sizeof(abHeader), pFile) == sizeof(abHeader);
+  bOk = bOk && fwrite(pPayload, 1, ulPayload, pFile) == ulPayload;
+  if (g_bFileType == FILE_TYPE_MAIN)
+    bOk = bOk && fwrite(g_abIdata, 1, IDATA_SIZE, pFile) == IDATA_SIZE;
+  bOk = (fflush(pFile) == 0) && bOk;
+  return (fclose(pFile) == 0) && bOk;
+}
+
+void makeEncryptFile(void) {
+  const char *pszOutput = "";
+  uint32_t ulLength = loadInput(&pszOutput);
+  if (ulLength > MAX_BUILD_LENGTH) {
+    consolePrintf("Input file too large to encrypt:%s\n", g_szFileName);
+    platExit(1);
+  }
+
+  memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
+  putLe16(g_abImage, ulLength);
+  uint32_t ulPayload = payloadLength(ulLength);
+  uint32_t ulEncrypted = ulPayload;
+  if (g_bFirstBlockOnly && ulEncrypted > ENCRYPT_FIRST_BLOCK)
+    ulEncrypted = ENCRYPT_FIRST_BLOCK;
+  putLe16(g_abImage + 2, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
+                                   ulPayload - IMAGE_HEADER_SIZE));
+  desCbcEncrypt(g_abImage + nMinHexAddress, ulEncrypted, g_szKey);
+
+  FILE *pFile = fopen(pszOutput, "wb");
+  if (pFile == NULL) {
+    consolePrintf("Could not open: %s", pszOutput);
+    return;
+  }
+  if (!writeUpdateFile(pFile, ulPayload)) {
+    consolePrintf("Could not write: %s\n", pszOutput);
+    remove(pszOutput);
+  }
+}

@@ -1,0 +1,20 @@
+// Update file builder: turns an Intel HEX main-CPU image, a logo or an
+// HTML file into main.enc, logo.enc or html.enc in the current directory,
+// enciphered under the key given with -K.
+#ifndef ZV_UPDATE_FILE_BUILDER_H
+#define ZV_UPDATE_FILE_BUILDER_H
+
+#include <stdint.h>
+
+#define ENCRYPT_FIRST_BLOCK 1032u  // image header + four pages
+#define MAX_BUILD_LENGTH 0x3FF00u   // the largest image that fits the store
+
+// Payload length for an image of ulLength bytes: the image header and the
+// image padded to whole pages, at least one.
+uint32_t payloadLength(uint32_t ulLength);
+
+// Works from the settings; ends the process itself (status 1) when the
+// input cannot be used, returns after writing the file or failing to.
+void makeEncryptFile(void);
+
+#endif

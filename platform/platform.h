@@ -1,0 +1,106 @@
+// The operating-system services that ZVloader needs, and nothing else:
+// socket start-up, IPv4 UDP sockets with a bounded wait for a datagram,
+// thread start, the endless sleep, the local time, the calling thread's
+// pending error code with its system text, and the end of the process.
+//
+// Exactly one of platform_posix.cc and platform_win32.cc is built into the
+// tool (CMake chooses); tests may link a scripted stand-in instead.  All
+// operating-system differences live behind this header.  Conventions follow
+// the rest of the tool: plain functions, results 1/0 or byte counts, -1 for
+// failure with the error code left pending on the calling thread.
+#ifndef ZV_PLATFORM_H
+#define ZV_PLATFORM_H
+
+#include <stdint.h>
+
+// A socket handle (a file descriptor on POSIX, a SOCKET on Windows).
+typedef uintptr_t PlatSocket;
+#define PLAT_NO_SOCKET (~(PlatSocket)0)
+
+// An event that becomes signalled when a datagram waits on the socket it was
+// bound to (auto-reset; an opaque handle).
+typedef void *PlatEvent;
+
+// An IPv4 endpoint: the address in network byte order, as inet_addr yields
+// it, and the port in host byte order.
+struct PlatAddress {
+  uint32_t ulAddr;
+  uint16_t usPort;
+};
+
+// The four fields of the local time that the debug listener prints.
+struct PlatTime {
+  int nDay;     // day of the month, 1 to 31
+  int nHour;    // 0 to 23
+  int nMinute;  // 0 to 59
+  int nSecond;  // 0 to 59
+};
+
+// receive result of a datagram longer than the buffer: the buffer holds its
+// first bytes, the rest is lost, and the "message too long" code is pending.
+#define PLAT_RECV_TRUNCATED (-2)
+
+// Initialises the socket library (Windows Sockets version word 0x0102).
+// Returns 0 on success.
+int platSocketStartup(void);
+
+// Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.
+PlatSocket platUdpSocket(void);
+
+// Binds to the address (network order, 0 for any) and port (host order,
+// 0 for one the system picks).  Returns 0 on success, -1 on failure.
+int platBind(PlatSocket s, uint32_t ulAddr, uint16_t usPort);
+
+void platCloseSocket(PlatSocket s);
+
+// The dotted-text address in network byte order, as inet_addr reads it
+// (0xFFFFFFFF for text it cannot read).
+uint32_t platInetAddr(const char *pszText);
+
+// Writes the dotted form of the address (network order) into the buffer.
+// Returns 1, or 0 when the address cannot be turned into text.
+int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize);
+
+// Sends one datagram.  Returns the bytes sent or -1.
+int platSendTo(PlatSocket s, const void *pData, int nLength,
+               const PlatAddress *pTo);
+
+// Receives one datagram of at most nSize bytes.  Returns its length, -1 on
+// failure, PLAT_RECV_TRUNCATED when it was longer than nSize.  pFrom, when
+// not null, receives the sender.
+int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom);
+
+// Creates an unsignalled auto-reset event (never null on POSIX; the result
+// is used without a test, as for CreateEventA).
+PlatEvent platCreateEvent(void);
+
+// Binds the event to the socket for readability.  Returns 0 on success.
+int platEventSelectRead(PlatSocket s, PlatEvent hEvent);
+
+// Waits at most ulMilliseconds for the event.  Returns 1 when it was
+// signalled (a datagram waits), 0 on time-out, -1 when the wait failed.
+int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds);
+
+// Starts a thread running pfnRoutine.  Returns 1 on success, 0 on failure
+// with the error code pending.
+int platStartThread(void (*pfnRoutine)(void));
+
+// Sleeps for ever.
+void platSleepForever(void);
+
+void platLocalTime(PlatTime *pTime);
+
+// The calling thread's pending error code: the socket layer's first, the
+// system's second; 0 when none is pending.
+int platPendingError(void);
+
+// The system's text for an error code.  Returns the length of the text as
+// the system gives it (line end included where it has one), 0 when it has
+// none.  Copies into pszBuffer, cut to nSize - 1 characters and terminated,
+// the text without its line end.
+int platErrorText(int nCode, char *pszBuffer, int nSize);
+
+// Ends the whole process with the status, the console flushed.
+[[noreturn]] void platExit(int nStatus);
+
+#endif

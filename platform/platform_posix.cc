@@ -1,0 +1,194 @@
+// The platform layer on POSIX systems (Linux): BSD sockets, poll() for the
+// bounded wait, pthreads, localtime_r, and errno with strerror for the
+// pending error and its text.  The socket library needs no start-up here.
+#include "platform/platform.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+int platSocketStartup(void) { return 0; }
+
+PlatSocket platUdpSocket(void) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  return fd < 0 ? PLAT_NO_SOCKET : (PlatSocket)fd;
+}
+
+static void fillSockaddr(struct sockaddr_in *pSa, uint32_t ulAddr,
+                         uint16_t usPort) {
+  memset(pSa, 0, sizeof(*pSa));
+  pSa->sin_family = AF_INET;
+  pSa->sin_port = htons(usPort);
+  pSa->sin_addr.s_addr = ulAddr;
+}
+
+int platBind(PlatSocket s, uint32_t ulAddr, uint16_t usPort) {
+  struct sockaddr_in sa;
+  fillSockaddr(&sa, ulAddr, usPort);
+  return bind((int)s, (struct sockaddr *)&sa, sizeof(sa)) == 0 ? 0 : -1;
+}
+
+void platCloseSocket(PlatSocket s) {
+  int nSaved = errno;  // a report after the close shows the earlier failure
+  close((int)s);
+  errno = nSaved;
+}
+
+uint32_t platInetAddr(const char *pszText) { return inet_addr(pszText); }
+
+int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
+  struct in_addr in;
+  in.s_addr = ulAddr;
+  return inet_ntop(AF_INET, &in, pszBuffer, (socklen_t)nSize) != NULL;
+}
+
+int platSendTo(PlatSocket s, const void *pData, int nLength,
+               const PlatAddress *pTo) {
+  struct sockaddr_in sa;
+  fillSockaddr(&sa, pTo->ulAddr, pTo->usPort);
+  ssize_t n = sendto((int)s, pData, (size_t)nLength, 0,
+                     (struct sockaddr *)&sa, sizeof(sa));
+  return n < 0 ? -1 : (int)n;
+}
+
+int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
+  struct sockaddr_in sa;
+  socklen_t nSaLen = sizeof(sa);
+  memset(&sa, 0, sizeof(sa));
+  // MSG_TRUNC makes the result the datagram's real length, so that an
+  // over-long datagram fails here as it does on Windows.
+  ssize_t n = recvfrom((int)s, pBuffer, (size_t)nSize, MSG_TRUNC,
+                       (struct sockaddr *)&sa, &nSaLen);
+  if (pFrom != NULL) {
+    pFrom->ulAddr = sa.sin_addr.s_addr;
+    pFrom->usPort = ntohs(sa.sin_port);
+  }
+  if (n < 0) return -1;
+  if (n > nSize) {
+    errno = EMSGSIZE;
+    return PLAT_RECV_TRUNCATED;
+  }
+  return (int)n;
+}
+
+// The event of a socket: here simply the socket that poll() watches.  The
+// tool binds one event; a small fixed pool leaves room for tests.
+struct PosixEvent {
+  int fd;
+};
+static PosixEvent s_aEvents[16];
+static int s_nEvents;
+static pthread_mutex_t s_eventLock = PTHREAD_MUTEX_INITIALIZER;
+
+PlatEvent platCreateEvent(void) {
+  pthread_mutex_lock(&s_eventLock);
+  PosixEvent *pEvent = &s_aEvents[s_nEvents % 16];
+  s_nEvents++;
+  pthread_mutex_unlock(&s_eventLock);
+  pEvent->fd = -1;
+  return pEvent;
+}
+
+int platEventSelectRead(PlatSocket s, PlatEvent hEvent) {
+  if (hEvent == NULL || s == PLAT_NO_SOCKET) {
+    errno = EBADF;
+    return -1;
+  }
+  ((PosixEvent *)hEvent)->fd = (int)s;
+  return 0;
+}
+
+int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
+  if (hEvent == NULL || ((PosixEvent *)hEvent)->fd < 0) {
+    errno = EBADF;
+    return -1;
+  }
+  struct pollfd pfd;
+  pfd.fd = ((PosixEvent *)hEvent)->fd;
+  pfd.events = POLLIN;
+  pfd.revents = 0;
+  // poll's own clock: a signal that interrupts it restarts the whole wait
+  // only for the time still left.
+  struct timespec tStart;
+  clock_gettime(CLOCK_MONOTONIC, &tStart);
+  long nLeft = (long)ulMilliseconds;
+  for (;;) {
+    int r = poll(&pfd, 1, (int)nLeft);
+    if (r > 0) return 1;
+    if (r == 0) return 0;
+    if (errno != EINTR) return -1;
+    struct timespec tNow;
+    clock_gettime(CLOCK_MONOTONIC, &tNow);
+    long nSpent = (long)(tNow.tv_sec - tStart.tv_sec) * 1000 +
+                  (tNow.tv_nsec - tStart.tv_nsec) / 1000000;
+    nLeft = (long)ulMilliseconds - nSpent;
+    if (nLeft <= 0) return 0;
+  }
+}
+
+static void *threadTrampoline(void *pArg) {
+  void (*pfnRoutine)(void);
+  memcpy(&pfnRoutine, &pArg, sizeof(pfnRoutine));
+  pfnRoutine();
+  return NULL;
+}
+
+int platStartThread(void (*pfnRoutine)(void)) {
+  pthread_t thread;
+  void *pArg;
+  static_assert(sizeof(pArg) == sizeof(pfnRoutine), "code pointer size");
+  memcpy(&pArg, &pfnRoutine, sizeof(pArg));
+  int nResult = pthread_create(&thread, NULL, threadTrampoline, pArg);
+  if (nResult != 0) {
+    errno = nResult;
+    return 0;
+  }
+  pthread_detach(thread);
+  return 1;
+}
+
+void platSleepForever(void) {
+  for (;;) pause();
+}
+
+void platLocalTime(PlatTime *pTime) {
+  time_t now = time(NULL);
+  struct tm tmLocal;
+  memset(&tmLocal, 0, sizeof(tmLocal));
+  localtime_r(&now, &tmLocal);
+  pTime->nDay = tmLocal.tm_mday;
+  pTime->nHour = tmLocal.tm_hour;
+  pTime->nMinute = tmLocal.tm_min;
+  pTime->nSecond = tmLocal.tm_sec;
+}
+
+int platPendingError(void) { return errno; }
+
+int platErrorText(int nCode, char *pszBuffer, int nSize) {
+  char szText[1024];
+  szText[0] = '\0';
+  // The XSI strerror_r fills the buffer; the GNU one returns its own text.
+#if defined(__GLIBC__) && defined(_GNU_SOURCE)
+  const char *pszText = strerror_r(nCode, szText, sizeof(szText));
+#else
+  const char *pszText = strerror_r(nCode, szText, sizeof(szText)) == 0
+                            ? szText
+                            : "";
+#endif
+  int n = (int)strlen(pszText);
+  if (nSize > 0) snprintf(pszBuffer, (size_t)nSize, "%s", pszText);
+  return n;
+}
+
+void platExit(int nStatus) {
+  fflush(stdout);
+  _Exit(nStatus);
+}
