@@ -1,0 +1,62 @@
+// The debug message listener.  Datagrams from any sender are shown; the
+// listener never answers.  After a failed receive the report is printed
+// and, when the datagram was only too long, its first 256 bytes as well.
+#include "monitor/debug_listener.h"
+
+#include <stdio.h>
+
+#include "app/console.h"
+#include "app/settings.h"
+#include "platform/platform.h"
+
+int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
+                    const char *pszSender, const char *pszText) {
+  int n;
+  if (pszSender != NULL)
+    n = snprintf(pszLine, (size_t)nSize, "Dbg>%02d %02d:%02d:%02d %s: %s\n",
+                 pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
+                 pszSender, pszText);
+  else
+    n = snprintf(pszLine, (size_t)nSize, "Dbg>%02d %02d:%02d:%02d %s\n",
+                 pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
+                 pszText);
+  if (n < 0) return 0;
+  return n < nSize ? n : nSize - 1;
+}
+
+void DbgMsgThread(void) {
+  PlatSocket s = platUdpSocket();
+  if (s == PLAT_NO_SOCKET) {
+    printError("socket creation failed");
+    return;
+  }
+  if (platBind(s, 0, g_usDebugPort) != 0) {
+    printError("bind:");
+    platCloseSocket(s);
+    consolePrintf(
+        "Could not bind to the debug port:%d check to make sure there isn't "
+        "another copy of this program running\n",
+        g_usDebugPort);
+    return;
+  }
+
+  char szBuffer[DEBUG_DATAGRAM_SIZE + 1];
+  for (;;) {
+    PlatAddress from;
+    int n = platRecvFrom(s, szBuffer, DEBUG_DATAGRAM_SIZE, &from);
+    if (n < 0) {
+      printError("recvfrom:");
+      if (n != PLAT_RECV_TRUNCATED) continue;
+      n = DEBUG_DATAGRAM_SIZE;
+    }
+    szBuffer[n] = '\0';
+    PlatTime now;
+    platLocalTime(&now);
+    char szSender[32];
+    int bSender = platAddressText(from.ulAddr, szSender, sizeof(szSender));
+    char szLine[DEBUG_DATAGRAM_SIZE + 64];
+    int nLine = formatDebugLine(szLine, sizeof(szLine), &now,
+                                bSender ? szSender : NULL, szBuffer);
+    consoleWrite(szLine, nLine);
+  }
+}

@@ -1,0 +1,22 @@
+// The debug message listener: prints every datagram that reaches the debug
+// port, with the day and time of arrival and the sender's address.
+#ifndef ZV_DEBUG_LISTENER_H
+#define ZV_DEBUG_LISTENER_H
+
+#include <stdint.h>
+
+#include "platform/platform.h"
+
+#define DEBUG_DATAGRAM_SIZE 256
+
+// Forms the "Dbg>" line for a datagram's text (read up to its first zero
+// byte) into pszLine; pszSender null when the address has no text form.
+// Returns the line's length.
+
+int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
+                    const char *pszSender, const char *pszText);
+
+// Thread routine; returns only when its socket cannot be set up.
+void DbgMsgThread(void);
+
+#endif

@@ -1,0 +1,38 @@
+// Request header fields and reply reading for the update protocol.
+#include "net/packet.h"
+
+#include <string.h>
+
+#include "image/image_store.h"
+
+void preparePacketHeader(uint8_t *pbRequest, const char *pszPassword) {
+  uint8_t *pbField = pbRequest + PACKET_PASSWORD;
+  memset(pbField, 0, PASSWORD_FIELD_SIZE);
+  for (int i = 0; i < PASSWORD_FIELD_SIZE && pszPassword[i] != '\0'; i++)
+    pbField[i] = (uint8_t)pszPassword[i];
+  putLe16(pbRequest + PACKET_CONST, PACKET_CONST_VALUE);
+}
+
+void setPacketFields(uint8_t *pbRequest, uint8_t bCommand, uint8_t bCount,
+                     uint8_t bFlags, uint16_t wPage) {
+  pbRequest[PACKET_COMMAND] = bCommand;
+  pbRequest[PACKET_COUNT] = bCount;
+  pbRequest[PACKET_FLAGS] = bFlags;
+  putLe16(pbRequest + PACKET_PAGE, wPage);
+}
+
+void setCommitData(uint8_t *pbRequest, uint16_t wFirst, uint16_t wEnd,
+                   uint16_t wCrc) {
+  uint8_t *pbData = pbRequest + PACKET_HEADER_SIZE;
+  putLe16(pbData, wFirst);
+  putLe16(pbData + 2, wEnd);
+  putLe16(pbData + 4, wCrc);
+}
+
+int parseReply(const uint8_t *pbReply, int nLength, Reply *pReply) {
+  if (nLength != REPLY_SIZE) return 0;
+  pReply->bCommand = pbReply[PACKET_COMMAND];
+  pReply->bValue = pbReply[PACKET_COUNT];
+  pReply->wPage = getLe16(pbReply + PACKET_PAGE);
+  return 1;
+}

@@ -1,0 +1,26 @@
+// The receive channel: the update socket's receive event and the bounded
+// wait for one reply datagram.
+#ifndef ZV_RECEIVE_CHANNEL_H
+#define ZV_RECEIVE_CHANNEL_H
+
+#include <stdint.h>
+
+#include "platform/platform.h"
+
+#define RECV_TIMEOUT_MS 3000
+
+// Written once by the update thread (bindReceiveEvent); read by
+// receiveCommand on the same thread.
+extern PlatEvent g_hRecvEvent;
+
+// Creates the receive event and binds it to the socket for readability.
+// Returns 0 on success.
+int bindReceiveEvent(PlatSocket s);
+
+// Waits at most 3000 ms for a datagram on the socket.  Returns -1 when the
+// wait or the receive failed (a datagram longer than nSize included), 0
+// on time-out or for an empty datagram, else the datagram's length; the
+// buffer is zeroed before a receive.
+int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize);
+
+#endif

@@ -1,0 +1,150 @@
+// The update thread through the scripted platform: which loader and which
+// transfers run for each kind of file, and how each run ends.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/settings.h"
+#include "image/crc16.h"
+#include "image/image_store.h"
+#include "net/packet.h"
+#include "net/update_thread.h"
+#include "tests/fakes/scripted_platform.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/settings_reset.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+ScriptStep ack(uint16_t wPage) {
+  ScriptStep step{ScriptStep::DATAGRAM, Bytes(23, 0)};
+  step.abData[0] = TFTP_ACK;
+  step.abData[1] = 1;  // also the model, for a model query
+  putLe16(&step.abData[3], wPage);
+  return step;
+}
+
+Bytes updateFile(uint8_t bTypeModel, const Bytes &payload, size_t nIdata) {
+  Bytes file = {0x41, bTypeModel, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  putLe32(&file[6], (uint32_t)payload.size());
+  putLe16(&file[10], calcCrc16(payload.data(), (uint32_t)payload.size()));
+  file.insert(file.end(), payload.begin(), payload.end());
+  file.insert(file.end(), nIdata, 0);
+  return file;
+}
+
+struct RunResult {
+  int nStatus;
+  std::string output;
+  size_t nSent;
+};
+
+class UpdateThreadTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetSettings();
+    resetScriptedPlatform();
+  }
+  RunResult run(const Bytes &file, std::vector<ScriptStep> script) {
+    writeFile(m_dir.path("u"), file);
+    strcpy(g_szFileName, m_dir.path("u").c_str());
+    g_fake.script.assign(script.begin(), script.end());
+    RunResult r{-1000, "", 0};
+    testing::internal::CaptureStdout();
+    try {
+      UpdateThread();
+    } catch (const ProcessExit &e) {
+      r.nStatus = e.nStatus;
+    }
+    r.output = testing::internal::GetCapturedStdout();
+    size_t at = r.output.find(m_dir.path("u"));
+    if (at != std::string::npos) r.output.replace(at, m_dir.path("u").size(), "F");
+    r.nSent = g_fake.sent.size();
+    return r;
+  }
+  TempDir m_dir;
+};
+
+std::vector<ScriptStep> acks(uint16_t wFirst, uint16_t wEnd) {
+  std::vector<ScriptStep> v;
+  for (uint32_t p = wFirst; p < wEnd; p += 4) v.push_back(ack((uint16_t)p));
+  return v;
+}
+
+const char *const DONE =
+    "File Transfered\n"
+    "Do not remove the power until you get a reply from pinging the device.\n";
+
+TEST_F(UpdateThreadTest, EncryptedMainRunsModelQueryThenImage) {
+  std::vector<ScriptStep> script = {ack(0)};  // model confirmed by an ACK
+  for (const ScriptStep &s : acks(1690, 1802)) script.push_back(s);
+  script.push_back(ack(0));
+  script.push_back(ack(0));  // one data packet
+  script.push_back(ack(1829));
+  script.push_back(ack(0));
+  RunResult r = run(updateFile(0x12, Bytes(8 + 512, 5), 0x7000), script);
+  EXPECT_EQ(1, r.nStatus);
+  EXPECT_EQ(0u, r.output.find("Sending the new microcode to the remote system\n"
+                              "Getting quorvaUnit model\n"));
+  EXPECT_NE(std::string::npos, r.output.find(
+      "Sending Code Update pages 0 to 1\nFinishing transfering microcode\n"));
+  EXPECT_EQ(r.output.size() - strlen(DONE), r.output.find(DONE));
+  EXPECT_EQ(1u + 28 + 1 + 1 + 1 + 1, r.nSent);
+}
+
+TEST_F(UpdateThreadTest, RawInputsAndEndings) {
+  std::string hex = hexRecord(0, 0, {1, 2, 3});
+  std::string noCode = hexSegment(0x2000) + hexRecord(0, 0x8100, {1});
+  struct Case {
+    const char *pszName;
+    int bEncrypted;
+    int nType;
+    Bytes file;
+    std::vector<ScriptStep> script;
+    int nStatus;
+    std::string output;
+  } cases[] = {
+      {"raw logo", 0, FILE_TYPE_LOGO, Bytes(10, 1),
+       {ack(1385), ack(1389), ack(1393), ack(1397), ack(0)}, 1, DONE},
+      {"raw hex", 0, FILE_TYPE_MAIN, Bytes(hex.begin(), hex.end()),
+       {}, 1000, "Getting quorvaUnit model\n"},
+      {"hex without code", 0, FILE_TYPE_MAIN, Bytes(noCode.begin(), noCode.end()),
+       {}, 1, "Input file holds no code below address 0x20000:F\n"},
+      {"empty raw html", 0, FILE_TYPE_HTML, {}, {}, 1, ""},
+      {"main shorter than its header", 1, 0, updateFile(0x12, Bytes(7, 1), 0x7000),
+       {}, 1, "Update file too short for its image header: F\n"},
+      {"type 9 runs the model query only", 1, 0, updateFile(0x19, Bytes(264, 1), 0),
+       {}, 1000, "Getting quorvaUnit model\n"},
+      {"type 3", 1, 0, updateFile(0x13, Bytes(264, 1), 0), {}, -1, "Unknown file type\n"},
+      {"not an update file", 1, 0, Bytes(20, 0), {}, 1,
+       "Wrong Magic Number, This is not an QRVX microcode update file: F"},
+  };
+  for (const Case &c : cases) {
+    resetScriptedPlatform();
+    g_bEncrypted = c.bEncrypted;
+    g_bFileType = (uint8_t)c.nType;
+    g_bModel = 1;
+    RunResult r = run(c.file, c.script);
+    EXPECT_EQ(c.nStatus, r.nStatus) << c.pszName;
+    EXPECT_NE(std::string::npos, r.output.find(c.output)) << c.pszName << ": " << r.output;
+  }
+}
+
+TEST_F(UpdateThreadTest, SocketFailuresEndOnlyTheThread) {
+  g_fake.bBindFails = 1;
+  g_fake.nPendingError = 0;
+  RunResult r = run(Bytes(), {});
+  EXPECT_EQ(-1000, r.nStatus);  // returned, the process goes on
+  EXPECT_EQ("bind:\n", r.output);
+}
+
+TEST_F(UpdateThreadTest, FailedSendEndsWithStatusOne) {
+  g_bEncrypted = 0;
+  g_bFileType = FILE_TYPE_HTML;
+  g_fake.nSendsBeforeFailure = 0;
+  RunResult r = run(Bytes(3, 1), {});
+  EXPECT_EQ(1, r.nStatus);
+  EXPECT_NE(std::string::npos, r.output.find("transferFile sendto error\n"));
+}
+
+}  // namespace
