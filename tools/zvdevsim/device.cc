@@ -1,0 +1,150 @@
+// The simulated device's handling of update requests: model query, page
+// data (with the image header of an encrypted transfer and the old idata
+// clearing page), and the commit with its CRC-16 check.
+#include "tools/zvdevsim/device.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "image/crc16.h"
+
+#define DATA_PAGES_MAX 4
+#define DATA_AREA_LEN (DATA_PAGES_MAX * SIM_PAGE_SIZE)    // 1024
+#define DATA_LEN (SIM_HEADER_LEN + DATA_AREA_LEN)         // 1047
+#define FIRST_DATA_LEN (DATA_LEN + SIM_IMAGE_HEADER_LEN)  // 1055
+#define ONE_PAGE_LEN (SIM_HEADER_LEN + SIM_PAGE_SIZE)     // 279
+#define COMMIT_LEN (SIM_HEADER_LEN + 6)                   // 29
+
+static uint16_t readWord(const uint8_t *p) {
+  return (uint16_t)(p[0] | (p[1] << 8));
+}
+
+void simMakeReply(uint8_t bCommand, uint8_t bCode, uint16_t usPage,
+                  uint8_t *pReply) {
+  memset(pReply, 0, SIM_HEADER_LEN);
+  pReply[0] = bCommand;
+  pReply[1] = bCode;
+  pReply[3] = (uint8_t)(usPage & 0xFF);
+  pReply[4] = (uint8_t)(usPage >> 8);
+}
+
+void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword) {
+  pDev->bModel = bModel;
+  memset(pDev->abPassword, 0, sizeof(pDev->abPassword));
+  for (int i = 0; i < SIM_PASSWORD_LEN && pszPassword[i] != '\0'; i++)
+    pDev->abPassword[i] = (uint8_t)pszPassword[i];
+  pDev->abMemory.assign((size_t)SIM_PAGES * SIM_PAGE_SIZE, 0);
+  pDev->bInTransfer = 0;
+  pDev->bHasHeader = 0;
+  memset(pDev->abHeader, 0, sizeof(pDev->abHeader));
+}
+
+static void ignore(SimOutcome *pOut, const char *pszReason) {
+  pOut->nKind = SIM_KIND_IGNORED;
+  snprintf(pOut->szLine, sizeof(pOut->szLine), "ignore %s", pszReason);
+}
+
+static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
+                       SimOutcome *pOut) {
+  uint8_t bCount = pReq[1];
+  uint8_t bFlags = pReq[2];
+  uint16_t usPage = readWord(pReq + 3);
+  int nLead = (bFlags & SIM_FLAG_FIRST_PACKET) ? SIM_IMAGE_HEADER_LEN : 0;
+  int bLengthOk = nLength == DATA_LEN + nLead ||
+                  (nLead == 0 && nLength == ONE_PAGE_LEN && bCount == 1);
+  if (!bLengthOk) return ignore(pOut, "length");
+  if (bCount < 1 || bCount > DATA_PAGES_MAX) return ignore(pOut, "count");
+  if ((uint32_t)usPage + bCount > SIM_PAGES) return ignore(pOut, "range");
+
+  pOut->nKind = SIM_KIND_DATA;
+  int bPasswordOk = memcmp(pReq + 5, pDev->abPassword, SIM_PASSWORD_LEN) == 0;
+  snprintf(pOut->szLine, sizeof(pOut->szLine),
+           "data first %u count %u flags 0x%02X len %d %s", (unsigned)usPage,
+           (unsigned)bCount, (unsigned)bFlags, nLength,
+           bPasswordOk ? "ok" : "badpassword");
+  pOut->bReply = 1;
+  if (!bPasswordOk) {
+    simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_PASSWORD, usPage, pOut->abReply);
+    return;
+  }
+  if (nLead != 0) {
+    pDev->bInTransfer = 1;
+    pDev->bHasHeader = 1;
+    memcpy(pDev->abHeader, pReq + SIM_HEADER_LEN, SIM_IMAGE_HEADER_LEN);
+  } else if (!pDev->bInTransfer) {
+    pDev->bInTransfer = 1;
+    pDev->bHasHeader = 0;
+  }
+  memcpy(&pDev->abMemory[(size_t)usPage * SIM_PAGE_SIZE],
+         pReq + SIM_HEADER_LEN + nLead, (size_t)bCount * SIM_PAGE_SIZE);
+  simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
+}
+
+void simTransferStream(const SimDevice *pDev, uint16_t usFirst, uint16_t usEnd,
+                       std::vector<uint8_t> *pStream) {
+  pStream->clear();
+  if (pDev->bHasHeader)
+    pStream->insert(pStream->end(), pDev->abHeader,
+                    pDev->abHeader + SIM_IMAGE_HEADER_LEN);
+  if (usEnd > usFirst) {
+    const uint8_t *pStart = &pDev->abMemory[(size_t)usFirst * SIM_PAGE_SIZE];
+    pStream->insert(pStream->end(), pStart,
+                    pStart + (size_t)(usEnd - usFirst) * SIM_PAGE_SIZE);
+  }
+}
+
+static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
+                         SimOutcome *pOut) {
+  if (nLength != COMMIT_LEN) return ignore(pOut, "length");
+  uint16_t usFirst = readWord(pReq + 23);
+  uint16_t usEnd = readWord(pReq + 25);
+  uint16_t usCrc = readWord(pReq + 27);
+  int bOk = 0;
+  if (usEnd >= usFirst) {
+    std::vector<uint8_t> abStream;
+    simTransferStream(pDev, usFirst, usEnd, &abStream);
+    // The run is (end - first) pages long, header bytes included: it stops
+    // 8 bytes short of the stream of an encrypted transfer.
+    uint32_t ulRun = (uint32_t)(usEnd - usFirst) * SIM_PAGE_SIZE;
+    bOk = calcCrc16(abStream.data(), ulRun) == usCrc;
+  }
+  pDev->bInTransfer = 0;
+  pOut->nKind = SIM_KIND_COMMIT;
+  pOut->bReply = 1;
+  pOut->bCommitOk = bOk;
+  pOut->usFirst = usFirst;
+  pOut->usEnd = usEnd;
+  snprintf(pOut->szLine, sizeof(pOut->szLine),
+           "commit code %u first %u end %u crc 0x%04X %s", (unsigned)pReq[1],
+           (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc,
+           bOk ? "ok" : "bad");
+  uint16_t usPage = readWord(pReq + 3);
+  if (bOk)
+    simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
+  else
+    simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_CRC, usPage, pOut->abReply);
+}
+
+void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,
+                      SimOutcome *pOut) {
+  memset(pOut, 0, sizeof(*pOut));
+  if (nLength <= 0) return ignore(pOut, "empty");
+  if (nLength < SIM_HEADER_LEN) return ignore(pOut, "short");
+  switch (pRequest[0]) {
+    case SIM_CMD_GET_MODEL:
+      if (nLength != SIM_HEADER_LEN) return ignore(pOut, "length");
+      pDev->bInTransfer = 0;  // a new upload begins with the query
+      pOut->nKind = SIM_KIND_MODEL;
+      pOut->bReply = 1;
+      simMakeReply(SIM_CMD_GET_MODEL, pDev->bModel, 0, pOut->abReply);
+      snprintf(pOut->szLine, sizeof(pOut->szLine), "getmodel model %u",
+               (unsigned)pDev->bModel);
+      return;
+    case SIM_CMD_DATA:
+      return handleData(pDev, pRequest, nLength, pOut);
+    case SIM_CMD_COMMIT:
+      return handleCommit(pDev, pRequest, nLength, pOut);
+    default:
+      return ignore(pOut, "command");
+  }
+}

@@ -1,0 +1,268 @@
+// Tests of zvdevsim's socket-free logic: the device's answers to requests,
+// its reassembly of a transfer and the commit check, fault parsing and
+// application, and the command line.
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "image/crc16.h"
+#include "tools/zvdevsim/device.h"
+#include "tools/zvdevsim/faults.h"
+#include "tools/zvdevsim/options.h"
+
+namespace {
+
+std::vector<uint8_t> header(uint8_t bCmd, uint8_t bCount, uint8_t bFlags,
+                            uint16_t usPage, const char *pszPassword) {
+  std::vector<uint8_t> ab(SIM_HEADER_LEN, 0);
+  ab[0] = bCmd;
+  ab[1] = bCount;
+  ab[2] = bFlags;
+  ab[3] = (uint8_t)usPage;
+  ab[4] = (uint8_t)(usPage >> 8);
+  for (int i = 0; i < 16 && pszPassword[i]; i++)
+    ab[5 + i] = (uint8_t)pszPassword[i];
+  ab[21] = 16;
+  return ab;
+}
+
+std::vector<uint8_t> dataPacket(uint16_t usPage, uint8_t bCount, uint8_t bFlags,
+                                const uint8_t *pSource, size_t nBytes,
+                                const char *pszPassword = "secret") {
+  std::vector<uint8_t> ab =
+      header(SIM_CMD_DATA, bCount, bFlags, usPage, pszPassword);
+  ab.insert(ab.end(), pSource, pSource + nBytes);
+  return ab;
+}
+
+std::vector<uint8_t> commitPacket(uint16_t usFirst, uint16_t usEnd,
+                                  uint16_t usCrc) {
+  std::vector<uint8_t> ab = header(SIM_CMD_COMMIT, 9, 1, 0, "secret");
+  const uint16_t aw[3] = {usFirst, usEnd, usCrc};
+  for (uint16_t w : aw) {
+    ab.push_back((uint8_t)w);
+    ab.push_back((uint8_t)(w >> 8));
+  }
+  return ab;
+}
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { simInitDevice(&dev, 3, "secret"); }
+  SimOutcome send(const std::vector<uint8_t> &ab) {
+    SimOutcome out;
+    simHandleRequest(&dev, ab.data(), (int)ab.size(), &out);
+    return out;
+  }
+  SimDevice dev;
+};
+
+TEST_F(DeviceTest, ModelQueryAnswersTheModel) {
+  SimOutcome out = send(header(SIM_CMD_GET_MODEL, 0, 0, 0, ""));
+  ASSERT_EQ(SIM_KIND_MODEL, out.nKind);
+  ASSERT_TRUE(out.bReply);
+  const uint8_t abWant[SIM_HEADER_LEN] = {7, 3};
+  EXPECT_EQ(0, memcmp(abWant, out.abReply, SIM_HEADER_LEN));
+  EXPECT_STREQ("getmodel model 3", out.szLine);
+}
+
+TEST_F(DeviceTest, MalformedDatagramsAreIgnored) {
+  std::vector<uint8_t> abPages(1032, 0x55);
+  struct Case {
+    std::vector<uint8_t> ab;
+    const char *pszLine;
+  } aCases[] = {
+      {{}, "ignore empty"},
+      {{7, 0, 0}, "ignore short"},
+      {header(3, 0, 0, 0, ""), "ignore command"},
+      {dataPacket(0, 4, 0, abPages.data(), 1023), "ignore length"},
+      {dataPacket(0, 4, 0, abPages.data(), 1032), "ignore length"},  // no 0x80
+      {dataPacket(0, 4, 0x81, abPages.data(), 1024), "ignore length"},
+      {dataPacket(0, 2, 0, abPages.data(), 256), "ignore length"},
+      {dataPacket(0, 0, 0, abPages.data(), 1024), "ignore count"},
+      {dataPacket(0, 5, 0, abPages.data(), 1024), "ignore count"},
+      {dataPacket(65534, 4, 0, abPages.data(), 1024), "ignore range"},
+      {std::vector<uint8_t>(24, 7), "ignore length"},
+      {std::vector<uint8_t>(28, 6), "ignore length"},
+  };
+  for (const Case &c : aCases) {
+    SimOutcome out = send(c.ab);
+    EXPECT_EQ(SIM_KIND_IGNORED, out.nKind) << c.pszLine;
+    EXPECT_FALSE(out.bReply) << c.pszLine;
+    EXPECT_STREQ(c.pszLine, out.szLine);
+  }
+}
+
+TEST_F(DeviceTest, EncryptedTransferIsReassembledAndChecked) {
+  // Source stream: 8 header bytes, then 5 pages from page 0.
+  std::vector<uint8_t> abSource(8 + 5 * 256 + 1024);
+  for (size_t i = 0; i < abSource.size(); i++)
+    abSource[i] = (uint8_t)(i * 7 + i / 256);
+  SimOutcome out = send(dataPacket(0, 4, 0x81, abSource.data(), 1032));
+  EXPECT_STREQ("data first 0 count 4 flags 0x81 len 1055 ok", out.szLine);
+  const uint8_t abAck[SIM_HEADER_LEN] = {1, 3, 0, 0, 0};
+  EXPECT_EQ(0, memcmp(abAck, out.abReply, SIM_HEADER_LEN));
+  out = send(dataPacket(4, 1, 0, abSource.data() + 8 + 1024, 1024));
+  EXPECT_EQ(4, out.abReply[3]);
+  std::vector<uint8_t> abZero(256, 0);
+  out = send(dataPacket(1829, 1, 0, abZero.data(), 256));  // old idata clearing
+  EXPECT_STREQ("data first 1829 count 1 flags 0x00 len 279 ok", out.szLine);
+  EXPECT_EQ(1829, out.abReply[3] | (out.abReply[4] << 8));
+
+  std::vector<uint8_t> abStream;
+  simTransferStream(&dev, 0, 5, &abStream);
+  ASSERT_EQ(8u + 5 * 256, abStream.size());
+  EXPECT_EQ(0, memcmp(abSource.data(), abStream.data(), abStream.size()));
+
+  // The run is 5 pages long from the header on: 8 bytes short of the stream.
+  uint16_t usCrc = calcCrc16(abSource.data(), 5 * 256);
+  // A resent commit gets the same verdict.
+  for (int nTry = 0; nTry < 2; nTry++) {
+    out = send(commitPacket(0, 5, usCrc));
+    EXPECT_EQ(SIM_KIND_COMMIT, out.nKind);
+    EXPECT_TRUE(out.bCommitOk);
+    EXPECT_EQ(SIM_CMD_ACK, out.abReply[0]);
+  }
+  out = send(commitPacket(0, 5, (uint16_t)(usCrc ^ 1)));
+  EXPECT_FALSE(out.bCommitOk);
+  EXPECT_EQ(SIM_CMD_NACK, out.abReply[0]);
+  EXPECT_EQ(SIM_NACK_BAD_CRC, out.abReply[1]);
+  out = send(commitPacket(5, 0, 0));  // end before first
+  EXPECT_FALSE(out.bCommitOk);
+
+  // The next transfer carries no header: its stream is the pages alone.
+  send(dataPacket(1690, 4, 0, abSource.data(), 1024));
+  out = send(commitPacket(1690, 1694, calcCrc16(abSource.data(), 1024)));
+  EXPECT_TRUE(out.bCommitOk) << out.szLine;
+}
+
+TEST_F(DeviceTest, WrongPasswordIsRefusedAndNothingStored) {
+  std::vector<uint8_t> abData(1024, 0xAA);
+  const char *apszWrong[] = {"", "secre", "secretX", "Secret"};
+  for (const char *pszWrong : apszWrong) {
+    SimOutcome out = send(dataPacket(7, 4, 0, abData.data(), 1024, pszWrong));
+    EXPECT_STREQ("data first 7 count 4 flags 0x00 len 1047 badpassword",
+                 out.szLine);
+    const uint8_t abNack[SIM_HEADER_LEN] = {2, 4, 0, 7, 0};
+    EXPECT_EQ(0, memcmp(abNack, out.abReply, SIM_HEADER_LEN)) << pszWrong;
+  }
+  EXPECT_EQ(0, dev.abMemory[7 * 256]);
+  // Only the first 16 characters of the set password count.
+  simInitDevice(&dev, 3, "secretXXXXXXXXXXtail");
+  SimOutcome out =
+      send(dataPacket(7, 4, 0, abData.data(), 1024, "secretXXXXXXXXXX"));
+  EXPECT_EQ(SIM_CMD_ACK, out.abReply[0]);
+  EXPECT_EQ(0xAA, dev.abMemory[7 * 256]);
+}
+
+TEST(FaultTest, ParsesValidAndRejectsInvalid) {
+  struct Case {
+    const char *pszText;
+    int bValid;
+    uint32_t ulRequest;
+    int nAction;
+    uint32_t ulValue;
+  } aCases[] = {
+      {"1:drop", 1, 1, SIM_FAULT_DROP, 0},
+      {"12:nack:6", 1, 12, SIM_FAULT_NACK, 6},
+      {"3:len:3000", 1, 3, SIM_FAULT_LEN, 3000},
+      {"3:len:65507", 1, 3, SIM_FAULT_LEN, 65507},
+      {"4:stray:15", 1, 4, SIM_FAULT_STRAY, 15},
+      {"5:delay:100", 1, 5, SIM_FAULT_DELAY, 100},
+      {"6:ackmodel:2", 1, 6, SIM_FAULT_ACKMODEL, 2},
+      {"7:other", 1, 7, SIM_FAULT_OTHER, 0},
+      {"0:drop", 0, 0, 0, 0},
+      {"x:drop", 0, 0, 0, 0},
+      {"1:drop:2", 0, 0, 0, 0},
+      {"1:nack", 0, 0, 0, 0},
+      {"1:nack:256", 0, 0, 0, 0},
+      {"1:nack:-1", 0, 0, 0, 0},
+      {"1:len:65508", 0, 0, 0, 0},
+      {"1:explode", 0, 0, 0, 0},
+      {"4294967296:drop", 0, 0, 0, 0},
+      {"1", 0, 0, 0, 0},
+  };
+  for (const Case &c : aCases) {
+    SimFault fault;
+    ASSERT_EQ(c.bValid, simParseFault(c.pszText, &fault)) << c.pszText;
+    if (!c.bValid) continue;
+    EXPECT_EQ(c.ulRequest, fault.ulRequest) << c.pszText;
+    EXPECT_EQ(c.nAction, fault.nAction) << c.pszText;
+    EXPECT_EQ(c.ulValue, fault.ulValue) << c.pszText;
+  }
+}
+
+TEST(FaultTest, FaultsChangeTheDeliveryInOrder) {
+  uint8_t abReply[SIM_HEADER_LEN];
+  simMakeReply(SIM_CMD_ACK, 1, 0xFFFF, abReply);
+  SimDelivery d;
+  simStartDelivery(abReply, &d);
+  const char *apszFaults[] = {"1:wrongpage", "1:nack:6", "1:len:22", "1:dup",
+                              "1:other"};
+  for (const char *psz : apszFaults) {
+    SimFault fault;
+    ASSERT_TRUE(simParseFault(psz, &fault));
+    simApplyFault(&fault, &d);
+  }
+  const uint8_t abWant[SIM_HEADER_LEN] = {2, 6, 0, 0, 0};  // page wrapped to 0
+  EXPECT_EQ(0, memcmp(abWant, d.abReply, SIM_HEADER_LEN));
+  EXPECT_EQ(22, d.nLength);
+  EXPECT_EQ(2, d.nCopies);
+  EXPECT_TRUE(d.bOther);
+  EXPECT_FALSE(d.bDrop);
+
+  SimFault fault;
+  ASSERT_TRUE(simParseFault("1:stray:15", &fault));
+  simApplyFault(&fault, &d);
+  EXPECT_TRUE(d.bDrop);
+  EXPECT_EQ(15, d.nStray);
+  uint8_t abStray[SIM_HEADER_LEN];
+  simStrayReply(&d, 255, abStray);
+  const uint8_t abStrayWant[SIM_HEADER_LEN] = {1, 0, 0, 1, 0};
+  EXPECT_EQ(0, memcmp(abStrayWant, abStray, SIM_HEADER_LEN));
+}
+
+TEST(OptionsTest, DefaultsValuesAndErrors) {
+  SimOptions opt;
+  char szError[160];
+  char *apszNone[] = {nullptr};
+  ASSERT_EQ(1, simParseOptions(0, apszNone, &opt, szError, sizeof(szError)));
+  EXPECT_EQ(69, opt.usPort);
+  EXPECT_EQ(1, opt.bModel);
+  EXPECT_EQ(10u, opt.ulIdleSeconds);
+  EXPECT_EQ(SIM_DEBUG_PORT, opt.usDebugPort);
+
+  std::vector<std::string> args = {
+      "-a",   "127.0.0.5", "-p",  "6969",  "-m",       "2",
+      "-at",  "3:drop",    "-at", "3:dup", "-dbg-hex", "410042",
+      "-dbg", "hello",     "-c",  "2",     "-t",       "0"};
+  std::vector<char *> argv;
+  for (std::string &s : args) argv.push_back(&s[0]);
+  ASSERT_EQ(1, simParseOptions((int)argv.size(), argv.data(), &opt, szError,
+                               sizeof(szError)))
+      << szError;
+  EXPECT_EQ(6969, opt.usPort);
+  EXPECT_EQ(2u, opt.faults.size());
+  ASSERT_EQ(2u, opt.debugMessages.size());
+  EXPECT_EQ(std::vector<uint8_t>({0x41, 0x00, 0x42}), opt.debugMessages[0]);
+  EXPECT_EQ(0u, opt.ulIdleSeconds);
+
+  const char *apszBad[][2] = {
+      {"-p", "0"},      {"-p", "65536"},   {"-m", "256"},
+      {"-a", "nohost"}, {"-dbg-hex", "4"}, {"-dbg-hex", "zz"},
+      {"-at", "1:"},    {"-x", "1"},       {"-c", ""}};
+  for (const auto &bad : apszBad) {
+    std::string a = bad[0], b = bad[1];
+    char *apsz[] = {&a[0], &b[0]};
+    EXPECT_EQ(0, simParseOptions(2, apsz, &opt, szError, sizeof(szError)))
+        << a << " " << b;
+  }
+  std::string sLast = "-t";
+  char *apszMissing[] = {&sLast[0]};
+  EXPECT_EQ(0, simParseOptions(1, apszMissing, &opt, szError, sizeof(szError)));
+  EXPECT_STREQ("missing value for -t", szError);
+}
+
+}  // namespace

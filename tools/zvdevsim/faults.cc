@@ -1,0 +1,131 @@
+// Parsing of the "-at N:ACTION" faults and their effect on one reply.
+#include "tools/zvdevsim/faults.h"
+
+#include <stdio.h>
+#include <string.h>
+
+int simParseNumber(const char *pszText, uint32_t ulMax, uint32_t *pulValue) {
+  if (pszText == NULL || *pszText == '\0') return 0;
+  uint32_t ulValue = 0;
+  for (const char *p = pszText; *p != '\0'; p++) {
+    if (*p < '0' || *p > '9') return 0;
+    uint32_t ulDigit = (uint32_t)(*p - '0');
+    if (ulValue > (ulMax - ulDigit) / 10) return 0;
+    ulValue = ulValue * 10 + ulDigit;
+  }
+  *pulValue = ulValue;
+  return 1;
+}
+
+struct ActionName {
+  const char *pszName;
+  int nAction;
+  uint32_t ulMax;  // 0: takes no value
+};
+
+static const ActionName s_aActions[] = {
+    {"drop", SIM_FAULT_DROP, 0},
+    {"nack", SIM_FAULT_NACK, 255},
+    {"len", SIM_FAULT_LEN, SIM_MAX_DATAGRAM},
+    {"empty", SIM_FAULT_EMPTY, 0},
+    {"wrongpage", SIM_FAULT_WRONGPAGE, 0},
+    {"cmd", SIM_FAULT_CMD, 255},
+    {"model", SIM_FAULT_MODEL, 255},
+    {"ackmodel", SIM_FAULT_ACKMODEL, 255},
+    {"stray", SIM_FAULT_STRAY, SIM_MAX_STRAY},
+    {"dup", SIM_FAULT_DUP, 0},
+    {"delay", SIM_FAULT_DELAY, SIM_MAX_DELAY_MS},
+    {"other", SIM_FAULT_OTHER, 0},
+};
+
+int simParseFault(const char *pszText, SimFault *pFault) {
+  char szCopy[64];
+  if (strlen(pszText) >= sizeof(szCopy)) return 0;
+  strcpy(szCopy, pszText);
+  char *pszAction = strchr(szCopy, ':');
+  if (pszAction == NULL) return 0;
+  *pszAction++ = '\0';
+  uint32_t ulRequest;
+  if (!simParseNumber(szCopy, 0xFFFFFFFFu, &ulRequest) || ulRequest == 0)
+    return 0;
+  memset(pFault, 0, sizeof(*pFault));
+  snprintf(pFault->szAction, sizeof(pFault->szAction), "%s", pszAction);
+  char *pszValue = strchr(pszAction, ':');
+  if (pszValue != NULL) *pszValue++ = '\0';
+  for (const ActionName &a : s_aActions) {
+    if (strcmp(a.pszName, pszAction) != 0) continue;
+    if ((a.ulMax == 0) != (pszValue == NULL)) return 0;
+    if (pszValue != NULL &&
+        !simParseNumber(pszValue, a.ulMax, &pFault->ulValue))
+      return 0;
+    pFault->ulRequest = ulRequest;
+    pFault->nAction = a.nAction;
+    return 1;
+  }
+  return 0;
+}
+
+void simStartDelivery(const uint8_t *pReply, SimDelivery *pDelivery) {
+  memset(pDelivery, 0, sizeof(*pDelivery));
+  memcpy(pDelivery->abReply, pReply, SIM_HEADER_LEN);
+  pDelivery->nLength = SIM_HEADER_LEN;
+  pDelivery->nCopies = 1;
+}
+
+void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
+  uint8_t *pReply = pDelivery->abReply;
+  switch (pFault->nAction) {
+    case SIM_FAULT_DROP:
+      pDelivery->bDrop = 1;
+      break;
+    case SIM_FAULT_NACK:
+      pReply[0] = SIM_CMD_NACK;
+      pReply[1] = (uint8_t)pFault->ulValue;
+      break;
+    case SIM_FAULT_LEN:
+      pDelivery->nLength = (int)pFault->ulValue;
+      break;
+    case SIM_FAULT_EMPTY:
+      pDelivery->nLength = 0;
+      break;
+    case SIM_FAULT_WRONGPAGE: {
+      uint16_t usPage = (uint16_t)((pReply[3] | (pReply[4] << 8)) + 1);
+      pReply[3] = (uint8_t)(usPage & 0xFF);
+      pReply[4] = (uint8_t)(usPage >> 8);
+      break;
+    }
+    case SIM_FAULT_CMD:
+      pReply[0] = (uint8_t)pFault->ulValue;
+      break;
+    case SIM_FAULT_MODEL:
+      pReply[1] = (uint8_t)pFault->ulValue;
+      break;
+    case SIM_FAULT_ACKMODEL:
+      pReply[0] = SIM_CMD_ACK;
+      pReply[1] = (uint8_t)pFault->ulValue;
+      break;
+    case SIM_FAULT_STRAY:
+      pDelivery->bDrop = 1;
+      pDelivery->nStray = (int)pFault->ulValue;
+      break;
+    case SIM_FAULT_DUP:
+      pDelivery->nCopies = 2;
+      break;
+    case SIM_FAULT_DELAY:
+      pDelivery->ulDelayMs = pFault->ulValue;
+      break;
+    case SIM_FAULT_OTHER:
+      pDelivery->bOther = 1;
+      break;
+    default:
+      break;
+  }
+}
+
+void simStrayReply(const SimDelivery *pDelivery, uint8_t bModel,
+                   uint8_t *pStray) {
+  uint16_t usPage =
+      (uint16_t)(pDelivery->abReply[3] | (pDelivery->abReply[4] << 8));
+  simMakeReply(SIM_CMD_ACK, (uint8_t)(bModel + 1), (uint16_t)(usPage + 1),
+               pStray);
+}

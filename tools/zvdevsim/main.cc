@@ -1,0 +1,265 @@
+// zvdevsim: a stand-in for the device on the update port.  It answers the
+// tool's model query, page data and commits from a simulated page memory,
+// injects the faults asked for on the command line, sends debug datagrams
+// to the tool's debug port, and reports every event on standard output.
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "platform/platform.h"
+#include "tools/zvdevsim/device.h"
+#include "tools/zvdevsim/faults.h"
+#include "tools/zvdevsim/options.h"
+
+#define MAX_RECEIVE_FAILURES 100    // in a row: the socket is broken
+#define NO_LIMIT_WAIT_MS 3600000UL  // one wait of an endless idle time
+
+struct SimSockets {
+  PlatSocket sMain;  // the update port
+  PlatEvent hMain;
+  PlatSocket sOther;  // second sender: "other" replies, debug datagrams
+  PlatSocket sQuiet;  // never addressed: waiting on it is the sleep
+  PlatEvent hQuiet;
+};
+
+static uint8_t s_abReceive[SIM_MAX_DATAGRAM + 1];
+static uint8_t s_abSend[SIM_MAX_DATAGRAM];
+
+// One report line, written and flushed at once.
+static void report(const char *pszFormat, ...) {
+  char szLine[256];
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(szLine, sizeof(szLine), pszFormat, args);
+  va_end(args);
+  printf("%s\n", szLine);
+  fflush(stdout);
+}
+
+static const char *addressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
+  if (!platAddressText(ulAddr, pszBuffer, nSize))
+    snprintf(pszBuffer, (size_t)nSize, "?");
+  return pszBuffer;
+}
+
+static void sleepMs(SimSockets *pSockets, uint32_t ulMs) {
+  if (ulMs == 0) return;
+  if (platWaitEvent(pSockets->hQuiet, ulMs) == 1)
+    platRecvFrom(pSockets->sQuiet, s_abSend, 1, NULL);  // a stranger: drop it
+}
+
+static void sendDebugMessages(const SimOptions *pOpt, SimSockets *pSockets,
+                              uint32_t ulTo) {
+  static const uint8_t bNothing = 0;
+  PlatAddress to;
+  to.ulAddr = ulTo;
+  to.usPort = pOpt->usDebugPort;
+  char szAddr[64];
+  addressText(ulTo, szAddr, sizeof(szAddr));
+  for (const std::vector<uint8_t> &abMessage : pOpt->debugMessages) {
+    int nLength = (int)abMessage.size();
+    int nSent = platSendTo(
+        pSockets->sOther, nLength ? abMessage.data() : &bNothing, nLength, &to);
+    report("dbg to %s:%u len %d%s", szAddr, (unsigned)to.usPort, nLength,
+           nSent == nLength ? "" : " failed");
+  }
+}
+
+// Sends one datagram of a reply (content cut or zero padded to nLength).
+static int sendReply(PlatSocket s, const uint8_t *pReply, int nLength,
+                     const PlatAddress *pTo, const char *pszWhat, int bOther) {
+  memset(s_abSend, 0, (size_t)nLength);
+  memcpy(s_abSend, pReply,
+         (size_t)(nLength < SIM_HEADER_LEN ? nLength : SIM_HEADER_LEN));
+  int bSent = platSendTo(s, s_abSend, nLength, pTo) == nLength;
+  report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)pReply[0],
+         (unsigned)pReply[1], (unsigned)(pReply[3] | (pReply[4] << 8)), nLength,
+         bOther ? " other" : "", bSent ? "" : " failed");
+  return bSent;
+}
+
+// Delivers the reply to request ulRequest with its faults.  Returns 1 when
+// a 23-byte datagram other than a NACK went out, which the tool takes as
+// the acceptance of a commit.
+static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
+                   const SimOutcome *pOut, uint32_t ulRequest,
+                   const PlatAddress *pTo) {
+  SimDelivery delivery;
+  memset(&delivery, 0, sizeof(delivery));
+  if (pOut->bReply) simStartDelivery(pOut->abReply, &delivery);
+  for (const SimFault &fault : pOpt->faults) {
+    if (fault.ulRequest != ulRequest) continue;
+    if (!pOut->bReply) {
+      report("fault %u %s noreply", (unsigned)ulRequest, fault.szAction);
+      continue;
+    }
+    simApplyFault(&fault, &delivery);
+    report("fault %u %s", (unsigned)ulRequest, fault.szAction);
+  }
+  if (!pOut->bReply) return 0;
+  if (delivery.ulDelayMs != 0) {
+    report("delay %u", (unsigned)delivery.ulDelayMs);
+    sleepMs(pSockets, delivery.ulDelayMs);
+  }
+  PlatSocket s = delivery.bOther ? pSockets->sOther : pSockets->sMain;
+  int bAnswered = 0;
+  if (delivery.bDrop) {
+    report("reply dropped");
+  } else {
+    for (int i = 0; i < delivery.nCopies; i++)
+      if (sendReply(s, delivery.abReply, delivery.nLength, pTo, "reply",
+                    delivery.bOther) &&
+          delivery.nLength == SIM_HEADER_LEN &&
+          delivery.abReply[0] != SIM_CMD_NACK)
+        bAnswered = 1;
+  }
+  for (int i = 0; i < delivery.nStray; i++) {
+    uint8_t abStray[SIM_HEADER_LEN];
+    simStrayReply(&delivery, pOpt->bModel, abStray);
+    if (sendReply(s, abStray, SIM_HEADER_LEN, pTo, "stray", delivery.bOther))
+      bAnswered = 1;
+  }
+  return bAnswered;
+}
+
+static void writeDump(const SimOptions *pOpt, const SimDevice *pDev,
+                      const SimOutcome *pOut, uint32_t ulCommit) {
+  char szName[SIM_MAX_DUMP_PREFIX + 32];
+  snprintf(szName, sizeof(szName), "%s.%u.bin", pOpt->pszDumpPrefix,
+           (unsigned)ulCommit);
+  std::vector<uint8_t> abStream;
+  simTransferStream(pDev, pOut->usFirst, pOut->usEnd, &abStream);
+  FILE *pFile = fopen(szName, "wb");
+  int bOk = pFile != NULL;
+  if (pFile != NULL) {
+    if (!abStream.empty() &&
+        fwrite(abStream.data(), 1, abStream.size(), pFile) != abStream.size())
+      bOk = 0;
+    if (fclose(pFile) != 0) bOk = 0;
+  }
+  report("dump %s%s", szName, bOk ? "" : " failed");
+}
+
+static int openSockets(const SimOptions *pOpt, SimSockets *pSockets) {
+  pSockets->sMain = platUdpSocket();
+  pSockets->sOther = platUdpSocket();
+  pSockets->sQuiet = platUdpSocket();
+  if (pSockets->sMain == PLAT_NO_SOCKET || pSockets->sOther == PLAT_NO_SOCKET ||
+      pSockets->sQuiet == PLAT_NO_SOCKET)
+    return 0;
+  if (platBind(pSockets->sMain, pOpt->ulAddress, pOpt->usPort) != 0 ||
+      platBind(pSockets->sOther, pOpt->ulAddress, 0) != 0 ||
+      platBind(pSockets->sQuiet, platInetAddr("127.0.0.1"), 0) != 0)
+    return 0;
+  pSockets->hMain = platCreateEvent();
+  pSockets->hQuiet = platCreateEvent();
+  return platEventSelectRead(pSockets->sMain, pSockets->hMain) == 0 &&
+         platEventSelectRead(pSockets->sQuiet, pSockets->hQuiet) == 0;
+}
+
+// 1 when a datagram waits, 0 after the idle time, -1 on failure.
+static int waitForRequest(const SimOptions *pOpt, SimSockets *pSockets) {
+  for (;;) {
+    unsigned long ulMs = pOpt->ulIdleSeconds != 0
+                             ? (unsigned long)pOpt->ulIdleSeconds * 1000UL
+                             : NO_LIMIT_WAIT_MS;
+    int nResult = platWaitEvent(pSockets->hMain, ulMs);
+    if (nResult != 0 || pOpt->ulIdleSeconds != 0) return nResult;
+  }
+}
+
+static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
+  static SimDevice s_device;
+  simInitDevice(&s_device, pOpt->bModel, pOpt->pszPassword);
+  uint32_t ulRequests = 0, ulCommits = 0;
+  int nFailures = 0;
+  int bDebugSent = pOpt->debugMessages.empty();
+  if (!bDebugSent && pOpt->nDebugStartMs >= 0) {
+    sleepMs(pSockets, (uint32_t)pOpt->nDebugStartMs);
+    sendDebugMessages(
+        pOpt, pSockets,
+        pOpt->pszDebugTo ? pOpt->ulDebugTo : platInetAddr("127.0.0.1"));
+    bDebugSent = 1;
+  }
+  for (;;) {
+    int nWait = waitForRequest(pOpt, pSockets);
+    if (nWait < 0) {
+      report("waitfailed");
+      return 1;
+    }
+    if (nWait == 0) {
+      report("end commits %u requests %u idle", (unsigned)ulCommits,
+             (unsigned)ulRequests);
+      return pOpt->ulCommits != 0 ? 2 : 0;
+    }
+    PlatAddress from;
+    int nLength =
+        platRecvFrom(pSockets->sMain, s_abReceive, sizeof(s_abReceive), &from);
+    if (nLength < 0) {
+      report("recvfailed");
+      if (++nFailures >= MAX_RECEIVE_FAILURES) return 1;
+      continue;
+    }
+    nFailures = 0;
+    ulRequests++;
+    if (nLength == 0)
+      report("request %u cmd none len 0", (unsigned)ulRequests);
+    else
+      report("request %u cmd %u len %d", (unsigned)ulRequests,
+             (unsigned)s_abReceive[0], nLength);
+    if (!bDebugSent) {
+      sendDebugMessages(pOpt, pSockets,
+                        pOpt->pszDebugTo ? pOpt->ulDebugTo : from.ulAddr);
+      bDebugSent = 1;
+    }
+    SimOutcome outcome;
+    simHandleRequest(&s_device, s_abReceive, nLength, &outcome);
+    report("%s", outcome.szLine);
+    int bAnswered = deliver(pOpt, pSockets, &outcome, ulRequests, &from);
+    if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) continue;
+    ulCommits++;
+    report("accepted %u %s", (unsigned)ulCommits,
+           outcome.bCommitOk ? "ok" : "bad");
+    if (pOpt->pszDumpPrefix != NULL)
+      writeDump(pOpt, &s_device, &outcome, ulCommits);
+    if (pOpt->ulCommits != 0 && ulCommits >= pOpt->ulCommits) {
+      report("end commits %u requests %u count", (unsigned)ulCommits,
+             (unsigned)ulRequests);
+      return 0;
+    }
+  }
+}
+
+int main(int argc, char **argv) {
+  if (platSocketStartup() != 0) {
+    fprintf(stderr, "zvdevsim: the socket library cannot start\n");
+    return 1;
+  }
+  static SimOptions s_options;
+  char szError[160];
+  int nParsed = simParseOptions(argc - 1, argv + 1, &s_options, szError,
+                                (int)sizeof(szError));
+  if (nParsed < 0) {
+    fputs(g_szSimUsage, stdout);
+    return 0;
+  }
+  if (nParsed == 0) {
+    fprintf(stderr, "zvdevsim: %s (zvdevsim -h lists the options)\n", szError);
+    return 1;
+  }
+  SimSockets sockets;
+  memset(&sockets, 0, sizeof(sockets));
+  char szAddr[64];
+  addressText(s_options.ulAddress, szAddr, sizeof(szAddr));
+  if (!openSockets(&s_options, &sockets)) {
+    char szText[256];
+    int nCode = platPendingError();
+    if (platErrorText(nCode, szText, (int)sizeof(szText)) == 0)
+      szText[0] = '\0';
+    fprintf(stderr, "zvdevsim: cannot listen on %s:%u: %s (%d)\n", szAddr,
+            (unsigned)s_options.usPort, szText, nCode);
+    return 1;
+  }
+  report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
+  return serve(&s_options, &sockets);
+}
