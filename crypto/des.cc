@@ -83,8 +83,18 @@ struct DesTables {
   uint32_t aulSp[8][256];
 
   DesTables() {
-    for (unsigned p = 0; p < 8; p++)
-      for (unsigned v = 0; v < 256; v++) {
+    // A permutation of a byte is the XOR of the permutations of its bits:
+    // each single bit through permuteBits, every other value from the
+    // value without its lowest bit.
+    for (unsigned p = 0; p < 8; p++) {
+      aqIp[p][0] = aqIpInv[p][0] = 0;
+      for (unsigned v = 1; v < 256; v++) {
+        unsigned low = v & (0u - v);
+        if (v != low) {
+          aqIp[p][v] = aqIp[p][v ^ low] ^ aqIp[p][low];
+          aqIpInv[p][v] = aqIpInv[p][v ^ low] ^ aqIpInv[p][low];
+          continue;
+        }
         uint32_t aulIn[2] = {0, 0};
         uint32_t aulOut[2];
         aulIn[p / 4] = (uint32_t)v << (24 - 8 * (p % 4));
@@ -93,6 +103,7 @@ struct DesTables {
         permuteBits(s_abIpInv, aulIn, aulOut, 64);
         aqIpInv[p][v] = ((uint64_t)aulOut[0] << 32) | aulOut[1];
       }
+    }
     for (unsigned n = 0; n < 8; n++)
       for (unsigned x = 0; x < 64; x++) {
         unsigned row = ((x >> 4) & 2) | (x & 1);

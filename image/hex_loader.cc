@@ -20,39 +20,65 @@
 
 enum LineResult { LINE_OK, LINE_END, LINE_TOO_LONG };
 
-// Reads one line without its line feed into pLine (at most
-// HEX_LINE_SIZE - 1 characters, the line feed counted, as one buffered
-// read of the line buffer takes them).
-static LineResult readLine(FILE *pFile, char *pLine, int *pnLength) {
+// The file read in large blocks; characters are taken from the block.
+struct HexReader {
+  FILE *pFile;
+  int nPos;
+  int nFill;
+  unsigned char abBlock[16384];
+};
+
+// Reads one line without its line feed into pLine (which holds
+// HEX_LINE_SIZE characters).  A line must fit the line buffer as one
+// buffered read of a text line takes it: at most HEX_LINE_SIZE - 1
+// characters, its line feed counted.
+static LineResult readLine(HexReader *pReader, char *pLine, int *pnLength) {
   int n = 0;
-  int c;
-  while ((c = getc(pFile)) != EOF) {
-    if (c == '\n') {
-      *pnLength = n;
-      return LINE_OK;
-    }
-    if (n == HEX_LINE_SIZE - 2) {
-      // No room left for this character and the line feed.
-      int cNext = getc(pFile);
-      if (cNext == EOF) {
-        pLine[n++] = (char)c;
+  int bOver = 0;
+  for (;;) {
+    if (pReader->nPos == pReader->nFill) {
+      size_t nRead = fread(pReader->abBlock, 1, sizeof(pReader->abBlock),
+                           pReader->pFile);
+      pReader->nPos = 0;
+      pReader->nFill = (int)nRead;
+      if (nRead == 0) {  // end of the file
         *pnLength = n;
-        return LINE_OK;
+        if (n == 0 && !bOver) return LINE_END;
+        return bOver || n > HEX_LINE_SIZE - 1 ? LINE_TOO_LONG : LINE_OK;
       }
-      return LINE_TOO_LONG;
     }
-    pLine[n++] = (char)c;
+    const unsigned char *pStart = pReader->abBlock + pReader->nPos;
+    int nAvailable = pReader->nFill - pReader->nPos;
+    const unsigned char *pFeed =
+        (const unsigned char *)memchr(pStart, '\n', (size_t)nAvailable);
+    int nTake = pFeed != NULL ? (int)(pFeed - pStart) : nAvailable;
+    int nCopy = nTake < HEX_LINE_SIZE - n ? nTake : HEX_LINE_SIZE - n;
+    memcpy(pLine + n, pStart, (size_t)nCopy);
+    n += nCopy;
+    if (nCopy < nTake) bOver = 1;
+    pReader->nPos += nTake;
+    if (pFeed != NULL) {
+      pReader->nPos++;
+      *pnLength = n;
+      return bOver || n > HEX_LINE_SIZE - 2 ? LINE_TOO_LONG : LINE_OK;
+    }
   }
-  *pnLength = n;
-  return n > 0 ? LINE_OK : LINE_END;
 }
 
-static int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Values of the hexadecimal digits; -1 for every other character.
+struct HexDigits {
+  signed char ac[256];
+  constexpr HexDigits() : ac() {
+    for (int c = 0; c < 256; c++)
+      ac[c] = (signed char)(c >= '0' && c <= '9'   ? c - '0'
+                            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                   : -1);
+  }
+};
+static constexpr HexDigits s_hexDigits;
+
+static int hexDigit(char c) { return s_hexDigits.ac[(unsigned char)c]; }
 
 // The nDigits characters at pText as a hexadecimal number (wrapping in 32
 // bits); 0 when one of them is not a hexadecimal digit.
@@ -98,10 +124,13 @@ int readHexFile(const char *pszPath) {
     return 0;
   }
 
+  HexReader reader;
+  reader.pFile = pFile;
+  reader.nPos = reader.nFill = 0;
   char szLine[HEX_LINE_SIZE];
   int nLength;
   LineResult result;
-  while ((result = readLine(pFile, szLine, &nLength)) == LINE_OK) {
+  while ((result = readLine(&reader, szLine, &nLength)) == LINE_OK) {
     if (isBlank(szLine, nLength)) continue;
     uint32_t ulCount, ulField;
     if (nLength <= HEX_TYPE_POS || !readHex(szLine + 1, 2, &ulCount) ||

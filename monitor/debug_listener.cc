@@ -24,6 +24,21 @@ int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
   return n < nSize ? n : nSize - 1;
 }
 
+void printDebugDatagram(char *pszBuffer, int nReceived,
+                        const PlatAddress *pFrom) {
+  if (nReceived == PLAT_RECV_TRUNCATED) nReceived = DEBUG_DATAGRAM_SIZE;
+  if (nReceived < 0 || nReceived > DEBUG_DATAGRAM_SIZE) return;
+  pszBuffer[nReceived] = '\0';
+  PlatTime now;
+  platLocalTime(&now);
+  char szSender[32];
+  int bSender = platAddressText(pFrom->ulAddr, szSender, sizeof(szSender));
+  char szLine[DEBUG_DATAGRAM_SIZE + 64];
+  int nLine = formatDebugLine(szLine, sizeof(szLine), &now,
+                              bSender ? szSender : NULL, pszBuffer);
+  consoleWrite(szLine, nLine);
+}
+
 void DbgMsgThread(void) {
   PlatSocket s = platUdpSocket();
   if (s == PLAT_NO_SOCKET) {
@@ -44,19 +59,7 @@ void DbgMsgThread(void) {
   for (;;) {
     PlatAddress from;
     int n = platRecvFrom(s, szBuffer, DEBUG_DATAGRAM_SIZE, &from);
-    if (n < 0) {
-      printError("recvfrom:");
-      if (n != PLAT_RECV_TRUNCATED) continue;
-      n = DEBUG_DATAGRAM_SIZE;
-    }
-    szBuffer[n] = '\0';
-    PlatTime now;
-    platLocalTime(&now);
-    char szSender[32];
-    int bSender = platAddressText(from.ulAddr, szSender, sizeof(szSender));
-    char szLine[DEBUG_DATAGRAM_SIZE + 64];
-    int nLine = formatDebugLine(szLine, sizeof(szLine), &now,
-                                bSender ? szSender : NULL, szBuffer);
-    consoleWrite(szLine, nLine);
+    if (n < 0) printError("recvfrom:");
+    printDebugDatagram(szBuffer, n, &from);
   }
 }

@@ -16,6 +16,12 @@
 int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
                     const char *pszSender, const char *pszText);
 
+// Prints the line for one receive into pszBuffer (DEBUG_DATAGRAM_SIZE + 1
+// bytes): nReceived bytes, or the first DEBUG_DATAGRAM_SIZE bytes of an
+// over-long datagram (PLAT_RECV_TRUNCATED); nothing after another failure.
+void printDebugDatagram(char *pszBuffer, int nReceived,
+                        const PlatAddress *pFrom);
+
 // Thread routine; returns only when its socket cannot be set up.
 void DbgMsgThread(void);
 

@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build test
 
 echo "== native build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_BUILD_TESTS=ON > /dev/null
 cmake --build build -j2
-(cd build && ctest -j2 --output-on-failure)
+(cd build && ctest -j2 --output-on-failure --no-tests=error)
