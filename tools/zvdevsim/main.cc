@@ -25,6 +25,9 @@ struct SimSockets {
 static uint8_t s_abReceive[SIM_MAX_DATAGRAM + 1];
 static uint8_t s_abSend[SIM_MAX_DATAGRAM];
 
+// -q: the per-request lines are left out.
+static int s_bQuiet;
+
 // One report line, written and flushed at once.
 static void report(const char *pszFormat, ...) {
   char szLine[256];
@@ -72,7 +75,8 @@ static int sendReply(PlatSocket s, const uint8_t *pReply, int nLength,
   memcpy(s_abSend, pReply,
          (size_t)(nLength < SIM_HEADER_LEN ? nLength : SIM_HEADER_LEN));
   int bSent = platSendTo(s, s_abSend, nLength, pTo) == nLength;
-  report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)pReply[0],
+  if (!s_bQuiet)
+    report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)pReply[0],
          (unsigned)pReply[1], (unsigned)(pReply[3] | (pReply[4] << 8)), nLength,
          bOther ? " other" : "", bSent ? "" : " failed");
   return bSent;
@@ -202,7 +206,9 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
     }
     nFailures = 0;
     ulRequests++;
-    if (nLength == 0)
+    if (s_bQuiet)
+      ;
+    else if (nLength == 0)
       report("request %u cmd none len 0", (unsigned)ulRequests);
     else
       report("request %u cmd %u len %d", (unsigned)ulRequests,
@@ -214,7 +220,8 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
     }
     SimOutcome outcome;
     simHandleRequest(&s_device, s_abReceive, nLength, &outcome);
-    report("%s", outcome.szLine);
+    if (!s_bQuiet || outcome.nKind == SIM_KIND_COMMIT)
+      report("%s", outcome.szLine);
     int bAnswered = deliver(pOpt, pSockets, &outcome, ulRequests, &from);
     if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) continue;
     ulCommits++;
@@ -247,6 +254,7 @@ int main(int argc, char **argv) {
     fprintf(stderr, "zvdevsim: %s (zvdevsim -h lists the options)\n", szError);
     return 1;
   }
+  s_bQuiet = s_options.bQuiet;
   SimSockets sockets;
   memset(&sockets, 0, sizeof(sockets));
   char szAddr[64];

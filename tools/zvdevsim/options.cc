@@ -47,6 +47,7 @@ const char g_szSimUsage[] =
     "  -t SECONDS     end after that many seconds without a datagram\n"
     "                 (default 10; 0: no limit)\n"
     "  -dump PREFIX   write the stream of accepted commit n to PREFIX.n.bin\n"
+    "  -q             quiet: no request, data and reply lines (for timing)\n"
     "  -h             this text\n"
     "Report on standard output, one line per event, each flushed at once:\n"
     "  listening ADDR:PORT                  bound, ready for requests\n"
@@ -130,10 +131,15 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
   pOpt->ulCommits = 0;
   pOpt->ulIdleSeconds = 10;
   pOpt->pszDumpPrefix = NULL;
+  pOpt->bQuiet = 0;
 
   for (int i = 0; i < argc; i++) {
     const char *pszOption = argv[i];
     if (strcmp(pszOption, "-h") == 0) return -1;
+    if (strcmp(pszOption, "-q") == 0) {
+      pOpt->bQuiet = 1;
+      continue;
+    }
     if (!isKnownOption(pszOption)) {
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;

@@ -27,6 +27,7 @@ struct SimOptions {
   uint32_t ulCommits;         // -c, 0 when not given
   uint32_t ulIdleSeconds;     // -t, 0 for no limit
   const char *pszDumpPrefix;  // -dump, or null
+  int bQuiet;                 // -q: only the lines that are not per request
 };
 
 // Parses the arguments after the program name.  Returns 1 when they are

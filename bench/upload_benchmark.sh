@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Upload benchmark: times the upload of the largest main image (128 KiB,
+# encrypted) from zvloader to the device simulator on loopback, whole
+# process, best of 10, beside the floor of the same exchanges as a plain
+# UDP request/reply loop between two processes (udp_floor), timed the same
+# way, and prints the ratio; the goal is at most 1.5.  Needs port 69 on 127.0.0.8 (root) and a free port 9029.
+#   bench/upload_benchmark.sh [BUILD_DIR]     (default build)
+set -euo pipefail
+BUILD=$(cd "${1:-build}" && pwd)
+RUNS=${ZV_BENCH_RUNS:-10}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK"
+
+# A 128 KiB image as 32-byte records (segment record before 0x10000).
+head -c 131072 /dev/urandom | od -An -v -tx1 | awk '
+  function record(type, addr16, data, count,    sum, i) {
+    sum = count + int(addr16 / 256) + addr16 % 256 + type
+    for (i = 1; i <= count; i++) sum += val[substr(data, 2 * i - 1, 2)]
+    printf ":%02X%04X%02X%s%02X\n", count, addr16, type, toupper(data), (256 - sum % 256) % 256
+  }
+  BEGIN { for (i = 0; i < 256; i++) val[sprintf("%02x", i)] = i }
+  { for (i = 1; i <= NF; i++) { buf = buf $i; n++ }
+    if (n == 32) { if (addr == 65536) record(2, 0, "1000", 2)
+                   record(0, addr % 65536, buf, 32); addr += 32; buf = ""; n = 0 } }
+  END { print ":00000001FF" }' > image.hex
+"$BUILD/zvloader" -NE -T M -M 1 -K bench-k1 -f image.hex > /dev/null || true
+[ -f main.enc ] || { echo "upload_benchmark: build failed" >&2; exit 2; }
+
+best=""
+for _ in $(seq "$RUNS"); do
+  "$BUILD/tools/zvdevsim" -q -a 127.0.0.8 -c 2 -t 20 > device.log &
+  sim=$!
+  for _ in $(seq 200); do grep -q listening device.log && break; sleep 0.01; done
+  t0=$(date +%s.%N)
+  "$BUILD/zvloader" -IP 127.0.0.8 -f main.enc > upload.log || true
+  t1=$(date +%s.%N)
+  wait "$sim" || true
+  grep -q "^File Transfered" upload.log || { cat upload.log >&2; exit 2; }
+  best=$(awk -v a="$t0" -v b="$t1" -v m="$best" 'BEGIN { t = b - a; print (m == "" || t < m) ? t : m }')
+done
+"$BUILD/bench/udp_floor" serve 47069 > floor.log &
+server=$!
+for _ in $(seq 200); do grep -q serving floor.log && break; sleep 0.01; done
+floor=""
+for _ in $(seq "$RUNS"); do
+  t0=$(date +%s.%N)
+  "$BUILD/bench/udp_floor" client 47069 > client.log
+  t1=$(date +%s.%N)
+  floor=$(awk -v a="$t0" -v b="$t1" -v m="$floor" 'BEGIN { t = b - a; print (m == "" || t < m) ? t : m }')
+done
+kill "$server"
+awk -v t="$best" -v f="$floor" -v r="$RUNS" -v loop="$(cat client.log)" 'BEGIN {
+  printf "zvloader upload of main.enc (128 KiB image), whole process: %.2f ms (best of %d)\n", t * 1000, r
+  printf "plain UDP request/reply loop, whole process:          %.2f ms (best of %d; %s)\n", f * 1000, r, loop
+  printf "ratio upload / floor: %.2f (goal: at most 1.5)\n", t / f
+}'
