@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: the native build (unit, loopback,
-# whole-program and the long resend tests).  Installs what it needs.
+# Builds and runs the whole test suite, installing what it needs:
+#   1. the native build: unit, loopback and whole-program tests, and the
+#      long tests that wait out a 45-second resend;
+#   2. the same tests built with AddressSanitizer and UndefinedBehavior-
+#      Sanitizer (the long ones left out);
+#   3. a short run of every fuzzer over its seed corpus.
+# ZV_QUICK=1 runs stage 1 without the long tests only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build test
@@ -8,4 +13,18 @@ bash scripts/install-deps.sh build test
 echo "== native build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_BUILD_TESTS=ON > /dev/null
 cmake --build build -j2
+if [ "${ZV_QUICK:-0}" = 1 ]; then
+  (cd build && ctest -j2 -LE long --output-on-failure --no-tests=error)
+  exit 0
+fi
 (cd build && ctest -j2 --output-on-failure --no-tests=error)
+
+echo "== sanitizer build and tests"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=ON -DZV_BUILD_TESTS=ON > /dev/null
+cmake --build build-asan -j2
+(cd build-asan && ctest -j2 -LE long --output-on-failure --no-tests=error)
+
+if [ -f scripts/fuzz-smoke.sh ]; then
+  echo "== fuzzers, short run"
+  bash scripts/fuzz-smoke.sh 15 build-fuzz
+fi

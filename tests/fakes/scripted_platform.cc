@@ -48,7 +48,7 @@ int platRecvFrom(PlatSocket, void *pBuffer, int nSize, PlatAddress *pFrom) {
   g_fake.script.pop_front();
   if (step.kind == ScriptStep::RECV_FAILS) return -1;
   int n = (int)step.abData.size();
-  memcpy(pBuffer, step.abData.data(), (size_t)(n < nSize ? n : nSize));
+  if (n > 0) memcpy(pBuffer, step.abData.data(), (size_t)(n < nSize ? n : nSize));
   return n > nSize ? PLAT_RECV_TRUNCATED : n;
 }
 
