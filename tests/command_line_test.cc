@@ -88,6 +88,19 @@ TEST(CommandLine, Endings) {
       {{"-NE", "-T", "L", "-M", "4"}, NO_EXIT, ""},
       {{"-T", "M"}, NO_EXIT, ""},
       {{"-f", std::string(255, 'a')}, NO_EXIT, ""},
+      {{"-IP", std::string(255, '1')}, NO_EXIT, ""},
+      {{"-P", std::string(255, 'p')}, NO_EXIT, ""},
+      {{"-K", std::string(300, 'k')}, NO_EXIT, ""},  // a key takes 16 raw bytes
+      {{"-v", "-v", "-NO", "-no"}, NO_EXIT, "V2.2\nV2.2\n"},
+      {{"-NE", "-NE", "-T", "H", "-T", "L"}, NO_EXIT, ""},
+      {{"-T"}, 1, USAGE},
+      {{"-M"}, 1, USAGE},
+      {{"-P"}, 1, USAGE},
+      {{"-K"}, 1, USAGE},
+      {{"-Ne"}, 1, USAGE},
+      {{"-eA"}, 1, USAGE},
+      {{"--v"}, 1, USAGE},
+      {{"-v "}, 1, USAGE},
   };
   for (const Case &c : cases) {
     Scan s = scan(c.args);

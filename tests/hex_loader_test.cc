@@ -79,6 +79,31 @@ TEST(HexLoader, AddressWindowsAndMessages) {
   }
 }
 
+// One byte at each side of every address window boundary.
+TEST(HexLoader, WindowBoundaries) {
+  struct Case {
+    uint32_t ulAddress;
+    int nResult;
+  } cases[] = {
+      {0x00000, 1}, {0x1FFFF, 1}, {0x20000, 0}, {0x280FF, 0},
+      {0x28100, 1}, {0x2EFFF, 1}, {0x2F000, 0}, {0xFFFFF, 0},
+  };
+  for (const Case &c : cases) {
+    std::string text = hexSegment((uint16_t)((c.ulAddress >> 16) << 12)) +
+                       hexRecord(0, c.ulAddress & 0xFFFF, {0x5A});
+    Load load = loadText(text);
+    EXPECT_EQ(c.nResult, load.nResult) << std::hex << c.ulAddress;
+    char szMessage[64];
+    snprintf(szMessage, sizeof(szMessage), "Input file address out of bounds:0x%x",
+             c.ulAddress);
+    EXPECT_EQ(c.nResult ? "" : szMessage, load.output);
+    if (!c.nResult) continue;
+    uint8_t bStored = c.ulAddress < 0x20000 ? g_abImage[c.ulAddress]
+                                            : g_abIdata[c.ulAddress - 0x28000];
+    EXPECT_EQ(0x5A, bStored) << std::hex << c.ulAddress;
+  }
+}
+
 TEST(HexLoader, StoresBytesAndExtent) {
   std::string text =
       hexImage(0x100, 0x100, [](uint32_t a) { return (uint8_t)a; }) +
