@@ -4,7 +4,9 @@
 #      long tests that wait out a 45-second resend;
 #   2. the same tests built with AddressSanitizer and UndefinedBehavior-
 #      Sanitizer (the long ones left out);
-#   3. a short run of every fuzzer over its seed corpus.
+#   3. the Windows build, cross-compiled with MinGW-w64, and the whole
+#      suite run under Wine;
+#   4. a short run of every fuzzer over its seed corpus.
 # ZV_QUICK=1 runs stage 1 without the long tests only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,9 @@ echo "== sanitizer build and tests"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=ON -DZV_BUILD_TESTS=ON > /dev/null
 cmake --build build-asan -j2
 (cd build-asan && ctest -j2 -LE long --output-on-failure --no-tests=error)
+
+echo "== Windows build, tests under Wine"
+bash .ci/windows.sh build-win
 
 if [ -f scripts/fuzz-smoke.sh ]; then
   echo "== fuzzers, short run"

@@ -4,22 +4,36 @@
 // and what reaches the device must still equal the update file.
 #include <gtest/gtest.h>
 
+#include "app/console.h"
 #include "tests/support/e2e_fixture.h"
 
 namespace {
 
+// The listener's report of an over-long datagram as this system words it:
+// printError's line for the code that a cut receive leaves pending.
+std::string overLongDatagramReport() {
+  LoopbackPeer sender, receiver;
+  sender.sendTo(receiver.usPort, std::vector<uint8_t>(300, 'x'));
+  uint8_t ab[256];
+  char sz[1000];
+  if (platRecvFrom(receiver.s, ab, sizeof(ab), nullptr) != PLAT_RECV_TRUNCATED ||
+      getSystemErrorText(sz, sizeof(sz)) == nullptr)
+    return "(no report)";
+  return std::string("System Error: ") + sz + " User Message: recvfrom:";
+}
+
 // Every console line of an upload is one of the tool's own forms.
 void expectOnlyKnownLines(const std::string &output) {
+  const std::string report = overLongDatagramReport();
   const char *const apszForms[] = {
       "Sending the new microcode", "Getting quorvaUnit model", "Sending Code Update pages ",
       "Received ACK from wrong packet.", "recv timeout", "Finishing transfering microcode",
-      "File Transfered", "Do not remove the power", "Dbg>",
-      "System Error: Message too long"};
+      "File Transfered", "Do not remove the power", "Dbg>"};
   size_t at = 0;
   while (at < output.size()) {
     size_t end = output.find('\n', at);
     std::string line = output.substr(at, end - at);
-    bool bKnown = false;
+    bool bKnown = line == report;
     for (const char *psz : apszForms) bKnown |= line.compare(0, strlen(psz), psz) == 0;
     EXPECT_TRUE(bKnown) << line;
     if (end == std::string::npos) break;

@@ -1,0 +1,193 @@
+// The platform layer on Windows: Windows Sockets 2 for the UDP sockets, an
+// auto-reset event bound with WSAEventSelect for the bounded wait, Win32
+// threads, Sleep, GetLocalTime, and WSAGetLastError / GetLastError with
+// FormatMessageA for the pending error and its text.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// inet_addr and inet_ntoa are the calls this tool uses; Visual C++ would
+// otherwise refuse them as deprecated.
+#ifndef _WINSOCK_DEPRECATED_NO_WARNINGS
+#define _WINSOCK_DEPRECATED_NO_WARNINGS
+#endif
+#include <winsock2.h>
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(PlatSocket) == sizeof(SOCKET), "socket handle size");
+
+// The socket library's start-up record, one for the whole process.
+static WSADATA s_wsaData;
+
+int platSocketStartup(void) { return WSAStartup(0x0102, &s_wsaData); }
+
+PlatSocket platUdpSocket(void) {
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  return s == INVALID_SOCKET ? PLAT_NO_SOCKET : (PlatSocket)s;
+}
+
+static void fillSockaddr(struct sockaddr_in *pSa, uint32_t ulAddr,
+                         uint16_t usPort) {
+  memset(pSa, 0, sizeof(*pSa));
+  pSa->sin_family = AF_INET;
+  pSa->sin_port = htons(usPort);
+  pSa->sin_addr.s_addr = ulAddr;
+}
+
+int platBind(PlatSocket s, uint32_t ulAddr, uint16_t usPort) {
+  struct sockaddr_in sa;
+  fillSockaddr(&sa, ulAddr, usPort);
+  return bind((SOCKET)s, (struct sockaddr *)&sa, (int)sizeof(sa)) == 0 ? 0
+                                                                        : -1;
+}
+
+void platCloseSocket(PlatSocket s) {
+  // A report after the close shows the earlier failure.
+  int nSaved = WSAGetLastError();
+  closesocket((SOCKET)s);
+  WSASetLastError(nSaved);
+}
+
+uint32_t platInetAddr(const char *pszText) {
+  return (uint32_t)inet_addr(pszText);
+}
+
+int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
+  struct in_addr in;
+  in.s_addr = ulAddr;
+  // inet_ntoa's text lives in a buffer of the calling thread; copy it out
+  // at once.
+  const char *pszText = inet_ntoa(in);
+  if (pszText == NULL || nSize <= 0) return 0;
+  size_t nLength = strlen(pszText);
+  if (nLength >= (size_t)nSize) return 0;
+  memcpy(pszBuffer, pszText, nLength + 1);
+  return 1;
+}
+
+int platSendTo(PlatSocket s, const void *pData, int nLength,
+               const PlatAddress *pTo) {
+  struct sockaddr_in sa;
+  fillSockaddr(&sa, pTo->ulAddr, pTo->usPort);
+  int n = sendto((SOCKET)s, (const char *)pData, nLength, 0,
+                 (struct sockaddr *)&sa, (int)sizeof(sa));
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
+  struct sockaddr_in sa;
+  int nSaLen = (int)sizeof(sa);
+  memset(&sa, 0, sizeof(sa));
+  int n = recvfrom((SOCKET)s, (char *)pBuffer, nSize, 0,
+                   (struct sockaddr *)&sa, &nSaLen);
+  if (pFrom != NULL) {
+    pFrom->ulAddr = sa.sin_addr.s_addr;
+    pFrom->usPort = ntohs(sa.sin_port);
+  }
+  if (n == SOCKET_ERROR) {
+    // An over-long datagram: its first nSize bytes stand in the buffer.
+    return WSAGetLastError() == WSAEMSGSIZE ? PLAT_RECV_TRUNCATED : -1;
+  }
+  return n;
+}
+
+PlatEvent platCreateEvent(void) {
+  return (PlatEvent)CreateEventA(NULL, FALSE, FALSE, NULL);
+}
+
+// The socket becomes non-blocking here; it is read only after the event
+// has reported a datagram.
+int platEventSelectRead(PlatSocket s, PlatEvent hEvent) {
+  return WSAEventSelect((SOCKET)s, (WSAEVENT)hEvent, FD_READ) == 0 ? 0 : -1;
+}
+
+int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
+  HANDLE ahEvents[1];
+  ahEvents[0] = (HANDLE)hEvent;
+  DWORD dwResult =
+      WaitForMultipleObjects(1, ahEvents, FALSE, (DWORD)ulMilliseconds);
+  if (dwResult == WAIT_OBJECT_0) return 1;
+  if (dwResult == WAIT_TIMEOUT) return 0;
+  return -1;
+}
+
+// The thread's start routine receives the tool's routine as its argument.
+static DWORD WINAPI threadTrampoline(LPVOID pArg) {
+  void (*pfnRoutine)(void);
+  memcpy(&pfnRoutine, &pArg, sizeof(pfnRoutine));
+  pfnRoutine();
+  return 0;
+}
+
+int platStartThread(void (*pfnRoutine)(void)) {
+  LPVOID pArg;
+  static_assert(sizeof(pArg) == sizeof(pfnRoutine), "code pointer size");
+  memcpy(&pArg, &pfnRoutine, sizeof(pArg));
+  HANDLE hThread = CreateThread(NULL, 0, threadTrampoline, pArg, 0, NULL);
+  if (hThread == NULL) return 0;
+  // Nobody waits for the thread; its handle is not needed.
+  CloseHandle(hThread);
+  return 1;
+}
+
+void platSleepForever(void) {
+  for (;;) Sleep(INFINITE);
+}
+
+void platLocalTime(PlatTime *pTime) {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  pTime->nDay = st.wDay;
+  pTime->nHour = st.wHour;
+  pTime->nMinute = st.wMinute;
+  pTime->nSecond = st.wSecond;
+}
+
+int platPendingError(void) {
+  int nCode = WSAGetLastError();
+  if (nCode == 0) nCode = (int)GetLastError();
+  return nCode;
+}
+
+int platErrorText(int nCode, char *pszBuffer, int nSize) {
+  // Asking for the text must not change the code that is pending.
+  DWORD dwSaved = GetLastError();
+  char *pszText = NULL;
+  // FORMAT_MESSAGE_FROM_SYSTEM | ALLOCATE_BUFFER | ARGUMENT_ARRAY, no
+  // source, the system's default language, no insert arguments.
+  DWORD dwLength = FormatMessageA(0x3100, NULL, (DWORD)nCode, 0,
+                                  (LPSTR)&pszText, 0, NULL);
+  int n = (int)dwLength;
+  if (pszText == NULL || n < 0) n = 0;
+  if (nSize > 0) {
+    // Every system text ends in CR LF: drop those two characters (fewer
+    // when the text does not end in a line end).
+    int nKeep = n;
+    for (int i = 0; i < 2 && nKeep > 0; i++) {
+      char c = pszText[nKeep - 1];
+      if (c != '\r' && c != '\n') break;
+      nKeep--;
+    }
+    if (nKeep > nSize - 1) nKeep = nSize - 1;
+    if (nKeep > 0) memcpy(pszBuffer, pszText, (size_t)nKeep);
+    pszBuffer[nKeep] = '\0';
+  }
+  if (pszText != NULL) LocalFree(pszText);
+  SetLastError(dwSaved);
+  return n;
+}
+
+void platExit(int nStatus) {
+  fflush(stdout);
+  // End at once: no run-time clean-up that could wait for a lock held by a
+  // thread that is still receiving or printing.
+  TerminateProcess(GetCurrentProcess(), (UINT)nStatus);
+  ExitProcess((UINT)nStatus);
+}
