@@ -75,4 +75,12 @@ TEST(DebugListener, TakenPortEndsOnlyTheListener) {
   platCloseSocket(s);
 }
 
+// The line form without an address, for a sender the system cannot name.
+TEST(DebugListener, LineWithoutSenderAddress) {
+  PlatTime t = {6, 9, 5, 3};
+  char szLine[64];
+  int n = formatDebugLine(szLine, sizeof(szLine), &t, nullptr, "text");
+  EXPECT_EQ("Dbg>06 09:05:03 text\n", std::string(szLine, (size_t)n));
+}
+
 }  // namespace

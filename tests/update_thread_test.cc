@@ -7,7 +7,6 @@
 #include "app/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
-#include "net/packet.h"
 #include "net/update_thread.h"
 #include "tests/fakes/scripted_platform.h"
 #include "tests/support/hex_text.h"
@@ -15,14 +14,6 @@
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-ScriptStep ack(uint16_t wPage) {
-  ScriptStep step{ScriptStep::DATAGRAM, Bytes(23, 0)};
-  step.abData[0] = TFTP_ACK;
-  step.abData[1] = 1;  // also the model, for a model query
-  putLe16(&step.abData[3], wPage);
-  return step;
-}
 
 Bytes updateFile(uint8_t bTypeModel, const Bytes &payload, size_t nIdata) {
   Bytes file = {0x41, bTypeModel, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -65,33 +56,6 @@ class UpdateThreadTest : public testing::Test {
   TempDir m_dir;
 };
 
-std::vector<ScriptStep> acks(uint16_t wFirst, uint16_t wEnd) {
-  std::vector<ScriptStep> v;
-  for (uint32_t p = wFirst; p < wEnd; p += 4) v.push_back(ack((uint16_t)p));
-  return v;
-}
-
-const char *const DONE =
-    "File Transfered\n"
-    "Do not remove the power until you get a reply from pinging the device.\n";
-
-TEST_F(UpdateThreadTest, EncryptedMainRunsModelQueryThenImage) {
-  std::vector<ScriptStep> script = {ack(0)};  // model confirmed by an ACK
-  for (const ScriptStep &s : acks(1690, 1802)) script.push_back(s);
-  script.push_back(ack(0));
-  script.push_back(ack(0));  // one data packet
-  script.push_back(ack(1829));
-  script.push_back(ack(0));
-  RunResult r = run(updateFile(0x12, Bytes(8 + 512, 5), 0x7000), script);
-  EXPECT_EQ(1, r.nStatus);
-  EXPECT_EQ(0u, r.output.find("Sending the new microcode to the remote system\n"
-                              "Getting quorvaUnit model\n"));
-  EXPECT_NE(std::string::npos, r.output.find(
-      "Sending Code Update pages 0 to 1\nFinishing transfering microcode\n"));
-  EXPECT_EQ(r.output.size() - strlen(DONE), r.output.find(DONE));
-  EXPECT_EQ(1u + 28 + 1 + 1 + 1 + 1, r.nSent);
-}
-
 TEST_F(UpdateThreadTest, RawInputsAndEndings) {
   std::string hex = hexRecord(0, 0, {1, 2, 3});
   std::string noCode = hexSegment(0x2000) + hexRecord(0, 0x8100, {1});
@@ -104,8 +68,6 @@ TEST_F(UpdateThreadTest, RawInputsAndEndings) {
     int nStatus;
     std::string output;
   } cases[] = {
-      {"raw logo", 0, FILE_TYPE_LOGO, Bytes(10, 1),
-       {ack(1385), ack(1389), ack(1393), ack(1397), ack(0)}, 1, DONE},
       {"raw hex", 0, FILE_TYPE_MAIN, Bytes(hex.begin(), hex.end()),
        {}, 1000, "Getting quorvaUnit model\n"},
       {"hex without code", 0, FILE_TYPE_MAIN, Bytes(noCode.begin(), noCode.end()),
