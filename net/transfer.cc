@@ -161,7 +161,8 @@ void copySource(Session *pSession, uint32_t ulOffset, uint32_t ulCount) {
   if (ulOffset < pSession->ulSourceSize)
     ulAvailable = pSession->ulSourceSize - ulOffset;
   if (ulAvailable > ulCount) ulAvailable = ulCount;
-  memcpy(pbData, pSession->pbSource + ulOffset, ulAvailable);
+  if (ulAvailable > 0)
+    memcpy(pbData, pSession->pbSource + ulOffset, ulAvailable);
   memset(pbData + ulAvailable, 0, ulCount - ulAvailable);
 }
 
