@@ -172,9 +172,11 @@ static int waitForRequest(const SimOptions *pOpt, SimSockets *pSockets) {
   }
 }
 
+// The device's state; its memory is set up before "listening" is reported,
+// so that the first request is answered at once.
+static SimDevice s_device;
+
 static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
-  static SimDevice s_device;
-  simInitDevice(&s_device, pOpt->bModel, pOpt->pszPassword);
   uint32_t ulRequests = 0, ulCommits = 0;
   int nFailures = 0;
   int bDebugSent = pOpt->debugMessages.empty();
@@ -268,6 +270,7 @@ int main(int argc, char **argv) {
             (unsigned)s_options.usPort, szText, nCode);
     return 1;
   }
+  simInitDevice(&s_device, s_options.bModel, s_options.pszPassword);
   report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
   return serve(&s_options, &sockets);
 }
