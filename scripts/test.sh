@@ -12,6 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build test
 
+# Each ctest run's output is kept, for the closing count of all stages.
+results=$(mktemp)
+trap 'rm -f "$results"' EXIT
+counted() { "$@" | tee -a "$results"; }
+
 echo "== native build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_BUILD_TESTS=ON > /dev/null
 cmake --build build -j2
@@ -19,17 +24,22 @@ if [ "${ZV_QUICK:-0}" = 1 ]; then
   (cd build && ctest -j2 -LE long --output-on-failure --no-tests=error)
   exit 0
 fi
-(cd build && ctest -j2 --output-on-failure --no-tests=error)
+counted bash -c 'cd build && ctest -j2 --output-on-failure --no-tests=error'
 
 echo "== sanitizer build and tests"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=ON -DZV_BUILD_TESTS=ON > /dev/null
 cmake --build build-asan -j2
-(cd build-asan && ctest -j2 -LE long --output-on-failure --no-tests=error)
+counted bash -c 'cd build-asan && ctest -j2 -LE long --output-on-failure --no-tests=error'
 
 echo "== Windows build, tests under Wine"
-bash .ci/windows.sh build-win
+counted bash .ci/windows.sh build-win
 
 if [ -f scripts/fuzz-smoke.sh ]; then
   echo "== fuzzers, short run"
   bash scripts/fuzz-smoke.sh 15 build-fuzz
 fi
+
+# One closing line over the native, sanitizer and Windows runs.
+awk '/tests passed, [0-9]+ tests failed out of/ {
+       total += $NF; failed += $4 }
+     END { printf "%d passed, %d failed\n", total - failed, failed }' "$results"
