@@ -1,10 +1,11 @@
 // The floor of an upload's cost: the exchanges of an upload of the largest
 // main image (128 KiB, encrypted) as a plain UDP request/reply loop on
 // loopback, with the same datagram sizes and the same wait, and nothing
-// else to do on either side: a server process that answers every request,
-// and a client process that sends them one at a time.
-//   udp_floor serve PORT              (runs until it is stopped)
-//   udp_floor client PORT [ROUNDS]    (prints the best round's time)
+// else to do: a client process that sends them one at a time, with the
+// header fields of the real requests, to a server process that answers
+// every request, or to the device simulator.
+//   udp_floor serve PORT                     (runs until it is stopped)
+//   udp_floor client PORT [ROUNDS [ADDRESS]] (prints the best round's time)
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -29,15 +30,24 @@ PlatSocket s_server = PLAT_NO_SOCKET;
   }
 }
 
-std::vector<int> uploadSizes() {
-  std::vector<int> sizes = {23};               // model query
-  sizes.insert(sizes.end(), 28, 1047);         // idata pages 1690..1801
-  sizes.push_back(29);                         // its commit
-  sizes.push_back(1055);                       // first image packet
-  sizes.insert(sizes.end(), 127, 1047);        // the other 508 pages
-  sizes.push_back(279);                        // old idata clearing
-  sizes.push_back(29);                         // commit
-  return sizes;
+// One request of the upload: its datagram length and header fields, so
+// that the simulator answers it as it answers the tool.
+struct Request {
+  int nSize;
+  unsigned char bCommand, bCount, bFlags;
+  int nPage;
+};
+
+std::vector<Request> uploadRequests() {
+  std::vector<Request> requests = {{23, 7, 0, 0, 0}};   // model query
+  for (int p = 1690; p < 1802; p += 4)                  // idata pages
+    requests.push_back({1047, 5, 4, 0, p});
+  requests.push_back({29, 6, 11, 0, 0});                // its commit
+  requests.push_back({1055, 5, 4, 0x81, 0});            // first image packet
+  for (int p = 4; p < 512; p += 4) requests.push_back({1047, 5, 4, 0, p});
+  requests.push_back({279, 5, 1, 0, 1829});             // old idata clearing
+  requests.push_back({29, 6, 9, 1, 0});                 // commit
+  return requests;
 }
 
 }  // namespace
@@ -61,14 +71,20 @@ int main(int argc, char **argv) {
   PlatEvent hEvent = platCreateEvent();
   if (platEventSelectRead(client, hEvent) != 0) return 1;
 
-  std::vector<int> sizes = uploadSizes();
+  std::vector<Request> requests = uploadRequests();
   static unsigned char abRequest[2048], abReply[2048];
-  PlatAddress to = {LOOPBACK, usPort};
+  abRequest[21] = 16;  // the constant of every request header
+  PlatAddress to = {argc > 4 ? platInetAddr(argv[4]) : LOOPBACK, usPort};
   double dBest = 1e9;
   for (int r = 0; r < nRounds; r++) {
     auto start = std::chrono::steady_clock::now();
-    for (int nSize : sizes) {
-      platSendTo(client, abRequest, nSize, &to);
+    for (const Request &r : requests) {
+      abRequest[0] = r.bCommand;
+      abRequest[1] = r.bCount;
+      abRequest[2] = r.bFlags;
+      abRequest[3] = (unsigned char)r.nPage;
+      abRequest[4] = (unsigned char)(r.nPage >> 8);
+      platSendTo(client, abRequest, r.nSize, &to);
       if (platWaitEvent(hEvent, 3000) != 1) return 1;
       PlatAddress from;
       if (platRecvFrom(client, abReply, sizeof(abReply), &from) != 23) return 1;
@@ -77,7 +93,7 @@ int main(int argc, char **argv) {
         std::chrono::steady_clock::now() - start;
     if (ms.count() < dBest) dBest = ms.count();
   }
-  printf("%zu exchanges: %.3f ms in the loop\n", sizes.size(), dBest);
+  printf("%zu exchanges: %.3f ms in the loop\n", requests.size(), dBest);
   fflush(stdout);
   platExit(0);
 }
