@@ -40,7 +40,7 @@ typedef Verdict (*ReplyHandler)(Session *pSession, int nLength);
 int exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
              const char *pszEachSend, int bPlainSendError) {
   for (;;) {
-    if (pszEachSend != NULL) consolePrintf("%s", pszEachSend);
+    if (pszEachSend != NULL) consoleWrite(pszEachSend, (int)strlen(pszEachSend));
     if (platSendTo(pSession->s, pSession->abRequest, nLength,
                    pSession->pDest) < 0) {
       if (bPlainSendError)

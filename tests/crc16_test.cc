@@ -22,21 +22,3 @@ TEST(Crc16, CheckValues) {
     EXPECT_EQ(c.wExpected, calcCrc16(c.data.data(), (uint32_t)c.data.size()))
         << "length " << c.data.size();
 }
-
-// The same values from the bit-by-bit rule, over lengths and patterns that
-// exercise every table entry.
-TEST(Crc16, MatchesBitwiseRule) {
-  std::vector<uint8_t> data(600);
-  for (size_t i = 0; i < data.size(); i++) data[i] = (uint8_t)(i * 37 + 11);
-  for (uint32_t n : {1u, 2u, 255u, 256u, 600u}) {
-    uint16_t r = 0xFFFF;
-    for (uint32_t i = 0; i < n; i++)
-      for (int bit = 0; bit < 8; bit++) {
-        bool bDiffer = ((r ^ (data[i] >> bit)) & 1) != 0;
-        r = (uint16_t)(r >> 1);
-        if (bDiffer) r ^= 0x1021;
-      }
-    r = (uint16_t)~r;
-    EXPECT_EQ((uint16_t)((r << 8) | (r >> 8)), calcCrc16(data.data(), n));
-  }
-}

@@ -145,28 +145,4 @@ TEST(DesCbcTest, EqualsChainingByHand) {
   }
 }
 
-TEST(DesCbcTest, ChainingProperties) {
-  const uint8_t abKey[8] = {'K', 'E', 'Y', 'K', 'E', 'Y', '0', '1'};
-  uint8_t abPlain[64], abBase[64], ab[64];
-  memset(abPlain, 0x55, sizeof abPlain);  // eight equal plaintext blocks
-  memcpy(abBase, abPlain, 64);
-  desCbcEncrypt(abBase, 64, abKey);
-  for (int i = 1; i < 8; i++)
-    EXPECT_NE(0, memcmp(abBase, abBase + 8 * i, 8)) << "block " << i;
-
-  memcpy(ab, abPlain, 64);  // a change in block 3 reaches blocks 3 to 7
-  ab[3 * 8 + 5] ^= 0x01;
-  desCbcEncrypt(ab, 64, abKey);
-  for (int i = 0; i < 8; i++)
-    EXPECT_EQ(i < 3, memcmp(ab + 8 * i, abBase + 8 * i, 8) == 0) << i;
-
-  uint8_t abIv[8];  // another IV changes every block
-  memcpy(abIv, g_abDesIv, 8);
-  abIv[7] ^= 0x80;
-  memcpy(ab, abPlain, 64);
-  cbcByHand(ab, 64, abKey, abIv);
-  for (int i = 0; i < 8; i++)
-    EXPECT_NE(0, memcmp(ab + 8 * i, abBase + 8 * i, 8)) << i;
-}
-
 }  // namespace

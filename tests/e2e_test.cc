@@ -59,10 +59,11 @@ TEST_F(EndToEnd, EncryptedUploads) {
     const char *pszGolden;
     const char *pszFile;
     int nCommits;
+    size_t nPages;  // the transfer's fixed range; 0 for the image's own
   } cases[] = {
-      {"upload_main_enc", "main.enc", 2},
-      {"upload_logo_enc", "logo.enc", 1},
-      {"upload_html_enc", "html.enc", 1},
+      {"upload_main_enc", "main.enc", 2, 0},
+      {"upload_logo_enc", "logo.enc", 1, 16},
+      {"upload_html_enc", "html.enc", 1, 845},
   };
   for (const Case &c : cases) {
     startDevice({"-P", "set-pw", "-c", std::to_string(c.nCommits)});
@@ -76,6 +77,9 @@ TEST_F(EndToEnd, EncryptedUploads) {
     Bytes payload(file.begin() + 12, file.end() - (long)nIdata);
     // The device holds the payload as stored, then zeros to its range end.
     ASSERT_GE(stored.size(), payload.size()) << c.pszFile;
+    if (c.nPages) {
+      EXPECT_EQ(8 + 256 * c.nPages, stored.size()) << c.pszFile;
+    }
     EXPECT_TRUE(std::equal(payload.begin(), payload.end(), stored.begin())) << c.pszFile;
     EXPECT_TRUE(std::all_of(stored.begin() + (long)payload.size(), stored.end(),
                             [](uint8_t b) { return b == 0; }));

@@ -169,18 +169,6 @@ TEST_F(Transfer, ClearingRepeatsTheLastFlagsWithAllEncrypted) {
   EXPECT_EQ(0x01, o.sent[2][2]);  // the clearing
 }
 
-TEST_F(Transfer, HtmlSendsItsFixedRange) {
-  g_bEncrypted = 0;
-  Outcome o = run(FILE_TYPE_HTML, pageAcks(0, 845) + std::vector<ScriptStep>{ack(0)});
-  ASSERT_EQ(RETURNED, o.nOutcome);
-  ASSERT_EQ(213u, o.sent.size());
-  EXPECT_EQ(1, o.sent[211][1]);
-  EXPECT_EQ(844, getLe16(&o.sent[211][3]));
-  EXPECT_EQ(0, memcmp(&o.sent[211][23], g_abImage + 844 * 256, 1024));
-  EXPECT_EQ(13, o.sent[212][1]);
-  EXPECT_EQ(0, o.sent[212][2]);
-}
-
 TEST_F(Transfer, ModelQueryThenIdata) {
   Outcome o = run(FILE_TYPE_MODEL_QUERY,
                   std::vector<ScriptStep>{reply(TFTP_GET_MODEL, 2, 0)} +

@@ -11,6 +11,7 @@
 #include "image/update_file.h"
 #include "tests/support/settings_reset.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/update_file_bytes.h"
 
 namespace {
 
@@ -31,20 +32,6 @@ Read readBytes(const Bytes &file, int bEncrypted = 1, int nType = 0) {
   for (size_t at; (at = output.find(path)) != std::string::npos;)
     output.replace(at, path.size(), "P");
   return {n, output};
-}
-
-// A well-formed update file around the payload (and idata, for main).
-Bytes updateFile(uint8_t bTypeModel, const Bytes &payload,
-                 const Bytes &idata = {}, uint32_t ulMin = 0) {
-  Bytes file(12);
-  file[0] = 0x41;
-  file[1] = bTypeModel;
-  putLe32(&file[2], ulMin);
-  putLe32(&file[6], (uint32_t)payload.size());
-  putLe16(&file[10], calcCrc16(payload.data(), (uint32_t)payload.size()));
-  file.insert(file.end(), payload.begin(), payload.end());
-  file.insert(file.end(), idata.begin(), idata.end());
-  return file;
 }
 
 class Reader : public testing::Test {

@@ -12,17 +12,9 @@
 #include "tests/support/hex_text.h"
 #include "tests/support/settings_reset.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/update_file_bytes.h"
 
 namespace {
-
-Bytes updateFile(uint8_t bTypeModel, const Bytes &payload, size_t nIdata) {
-  Bytes file = {0x41, bTypeModel, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  putLe32(&file[6], (uint32_t)payload.size());
-  putLe16(&file[10], calcCrc16(payload.data(), (uint32_t)payload.size()));
-  file.insert(file.end(), payload.begin(), payload.end());
-  file.insert(file.end(), nIdata, 0);
-  return file;
-}
 
 struct RunResult {
   int nStatus;
@@ -73,11 +65,11 @@ TEST_F(UpdateThreadTest, RawInputsAndEndings) {
       {"hex without code", 0, FILE_TYPE_MAIN, Bytes(noCode.begin(), noCode.end()),
        {}, 1, "Input file holds no code below address 0x20000:F\n"},
       {"empty raw html", 0, FILE_TYPE_HTML, {}, {}, 1, ""},
-      {"main shorter than its header", 1, 0, updateFile(0x12, Bytes(7, 1), 0x7000),
+      {"main shorter than its header", 1, 0, updateFile(0x12, Bytes(7, 1), Bytes(0x7000)),
        {}, 1, "Update file too short for its image header: F\n"},
-      {"type 9 runs the model query only", 1, 0, updateFile(0x19, Bytes(264, 1), 0),
+      {"type 9 runs the model query only", 1, 0, updateFile(0x19, Bytes(264, 1)),
        {}, 1000, "Getting quorvaUnit model\n"},
-      {"type 3", 1, 0, updateFile(0x13, Bytes(264, 1), 0), {}, -1, "Unknown file type\n"},
+      {"type 3", 1, 0, updateFile(0x13, Bytes(264, 1)), {}, -1, "Unknown file type\n"},
       {"not an update file", 1, 0, Bytes(20, 0), {}, 1,
        "Wrong Magic Number, This is not an QRVX microcode update file: F"},
   };
