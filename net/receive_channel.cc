@@ -3,6 +3,10 @@
 
 #include <string.h>
 
+// The most stale datagrams dropped before one request: a device flooding
+// the socket cannot hold the transfer; what is left is read as replies.
+#define STALE_REPLY_LIMIT 1024
+
 PlatEvent g_hRecvEvent;
 
 int bindReceiveEvent(PlatSocket s) {
@@ -11,11 +15,26 @@ int bindReceiveEvent(PlatSocket s) {
 }
 
 int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize) {
-  int nWait = platWaitEvent(g_hRecvEvent, RECV_TIMEOUT_MS);
-  if (nWait < 0) return -1;
-  if (nWait == 0) return 0;
-  memset(pbBuffer, 0, (size_t)nSize);
-  PlatAddress from;
-  int n = platRecvFrom(s, pbBuffer, nSize, &from);
-  return n < 0 ? -1 : n;
+  unsigned long ulStart = platMilliseconds();
+  unsigned long ulWait = RECV_TIMEOUT_MS;
+  for (;;) {
+    int nWait = platWaitEvent(g_hRecvEvent, ulWait);
+    if (nWait < 0) return -1;
+    if (nWait == 0) return 0;
+    memset(pbBuffer, 0, (size_t)nSize);
+    int n = platRecvFrom(s, pbBuffer, nSize, NULL);
+    if (n != PLAT_RECV_NOTHING) return n < 0 ? -1 : n;
+    // Woken with nothing to read: wait on for the rest of the time.
+    unsigned long ulSpent = platMilliseconds() - ulStart;
+    if (ulSpent >= RECV_TIMEOUT_MS) return 0;
+    ulWait = RECV_TIMEOUT_MS - ulSpent;
+  }
+}
+
+void dropStaleReplies(PlatSocket s, uint8_t *pbBuffer, int nSize) {
+  // Each wait takes the event's signal, so that it is left unsignalled
+  // when the socket is empty.
+  for (int i = 0; i < STALE_REPLY_LIMIT && platWaitEvent(g_hRecvEvent, 0) == 1;
+       i++)
+    if (platRecvFrom(s, pbBuffer, nSize, NULL) == -1) return;
 }

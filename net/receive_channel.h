@@ -20,7 +20,13 @@ int bindReceiveEvent(PlatSocket s);
 // Waits at most 3000 ms for a datagram on the socket.  Returns -1 when the
 // wait or the receive failed (a datagram longer than nSize included), 0
 // on time-out or for an empty datagram, else the datagram's length; the
-// buffer is zeroed before a receive.
+// buffer is zeroed before a receive.  A wake with nothing to read is no
+// failure: the wait goes on for the rest of the 3000 ms.
 int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize);
+
+// Reads and drops the datagrams already waiting on the socket, using
+// pbBuffer; called before a new request goes out, since none of them can
+// answer it.
+void dropStaleReplies(PlatSocket s, uint8_t *pbBuffer, int nSize);
 
 #endif

@@ -36,11 +36,17 @@ typedef Verdict (*ReplyHandler)(Session *pSession, int nLength);
 
 // Sends the first nLength request bytes until a reply completes the
 // exchange.  pszEachSend, when given, is printed before every send.
-// Returns 0 when a send failed, after the phase's own report.
+// Datagrams that wait before the request first goes out are stale (a
+// duplicate of an earlier reply, say) and dropped; a resend keeps what
+// waits, since a late reply to the same bytes still answers it.  Returns 0
+// when a send failed, after the phase's own report.
 int exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
              const char *pszEachSend, int bPlainSendError) {
-  for (;;) {
+  for (int bResend = 0;; bResend = 1) {
     if (pszEachSend != NULL) consoleWrite(pszEachSend, (int)strlen(pszEachSend));
+    if (!bResend)
+      dropStaleReplies(pSession->s, pSession->abReply,
+                       sizeof(pSession->abReply));
     if (platSendTo(pSession->s, pSession->abRequest, nLength,
                    pSession->pDest) < 0) {
       if (bPlainSendError)

@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 ScriptedPlatform g_fake;
 
@@ -10,7 +11,14 @@ void resetScriptedPlatform(void) { g_fake = ScriptedPlatform(); }
 
 static int s_nEvent;
 
+void platInitProcess(void) {}
 int platSocketStartup(void) { return 0; }
+unsigned long platMilliseconds(void) { return 0; }
+
+int platIsDirectory(const char *pszPath) {
+  struct stat st;
+  return stat(pszPath, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
 PlatSocket platUdpSocket(void) { return 3; }
 int platBind(PlatSocket, uint32_t, uint16_t) {
   return g_fake.bBindFails ? -1 : 0;
@@ -55,7 +63,9 @@ int platRecvFrom(PlatSocket, void *pBuffer, int nSize, PlatAddress *pFrom) {
 PlatEvent platCreateEvent(void) { return &s_nEvent; }
 int platEventSelectRead(PlatSocket, PlatEvent) { return 0; }
 
-int platWaitEvent(PlatEvent, unsigned long) {
+int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
+  if (ulMilliseconds == 0)  // a look at what already waits
+    return !g_fake.script.empty() && g_fake.script.front().bWaiting;
   g_fake.nWaits++;
   if (g_fake.script.empty()) throw ProcessExit{ScriptedPlatform::EXHAUSTED};
   ScriptStep::Kind kind = g_fake.script.front().kind;

@@ -22,6 +22,9 @@ struct ProcessExit {
 struct ScriptStep {
   enum Kind { DATAGRAM, TIMEOUT, WAIT_FAILS, RECV_FAILS } kind;
   std::vector<uint8_t> abData;  // DATAGRAM
+  // DATAGRAM that already waits when the next request goes out (a late
+  // duplicate, say): the drain before a new request takes it.
+  bool bWaiting = false;
 };
 
 struct ScriptedPlatform {
