@@ -39,12 +39,22 @@ struct PlatTime {
 // receive result of a datagram longer than the buffer: the buffer holds its
 // first bytes, the rest is lost, and the "message too long" code is pending.
 #define PLAT_RECV_TRUNCATED (-2)
+// receive result on a socket bound to an event when no datagram waits after
+// all (the event woke for nothing): not a failure, there is just nothing yet.
+#define PLAT_RECV_NOTHING (-3)
+
+// Process-wide set-up, called first by every program: on POSIX a write to
+// a closed output pipe must fail like any other write instead of ending
+// the process.
+void platInitProcess(void);
 
 // Initialises the socket library (Windows Sockets version word 0x0102).
 // Returns 0 on success.
 int platSocketStartup(void);
 
-// Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.
+// Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.  An ICMP report
+// that an earlier datagram found no listener never fails a later receive
+// (Windows reports it unless told not to; POSIX never does on these sockets).
 PlatSocket platUdpSocket(void);
 
 // Binds to the address (network order, 0 for any) and port (host order,
@@ -74,7 +84,8 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom);
 // is used without a test, as for CreateEventA).
 PlatEvent platCreateEvent(void);
 
-// Binds the event to the socket for readability.  Returns 0 on success.
+// Binds the event to the socket for readability; the socket becomes
+// non-blocking, as WSAEventSelect makes it.  Returns 0 on success.
 int platEventSelectRead(PlatSocket s, PlatEvent hEvent);
 
 // Waits at most ulMilliseconds for the event.  Returns 1 when it was
@@ -88,6 +99,9 @@ int platStartThread(void (*pfnRoutine)(void));
 // Sleeps for ever.
 void platSleepForever(void);
 
+// Milliseconds of a clock that only moves forward, from an arbitrary start.
+unsigned long platMilliseconds(void);
+
 void platLocalTime(PlatTime *pTime);
 
 // The calling thread's pending error code: the socket layer's first, the
@@ -99,6 +113,10 @@ int platPendingError(void);
 // none.  Copies into pszBuffer, cut to nSize - 1 characters and terminated,
 // the text without its line end.
 int platErrorText(int nCode, char *pszBuffer, int nSize);
+
+// 1 when the path names a directory, 0 otherwise (also when it names
+// nothing).
+int platIsDirectory(const char *pszPath);
 
 // Ends the whole process with the status, the console flushed.
 [[noreturn]] void platExit(int nStatus);

@@ -5,15 +5,24 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+void platInitProcess(void) {
+  // A closed pipe on standard output (`zvloader ... | head -1`) makes the
+  // writes fail with EPIPE; the update goes on.
+  signal(SIGPIPE, SIG_IGN);
+}
 
 int platSocketStartup(void) { return 0; }
 
@@ -71,7 +80,8 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
     pFrom->ulAddr = sa.sin_addr.s_addr;
     pFrom->usPort = ntohs(sa.sin_port);
   }
-  if (n < 0) return -1;
+  if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? PLAT_RECV_NOTHING
+                                                            : -1;
   if (n > nSize) {
     errno = EMSGSIZE;
     return PLAT_RECV_TRUNCATED;
@@ -102,6 +112,8 @@ int platEventSelectRead(PlatSocket s, PlatEvent hEvent) {
     errno = EBADF;
     return -1;
   }
+  int nFlags = fcntl((int)s, F_GETFL);
+  if (nFlags < 0 || fcntl((int)s, F_SETFL, nFlags | O_NONBLOCK) < 0) return -1;
   ((PosixEvent *)hEvent)->fd = (int)s;
   return 0;
 }
@@ -159,6 +171,12 @@ void platSleepForever(void) {
   for (;;) pause();
 }
 
+unsigned long platMilliseconds(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return (unsigned long)t.tv_sec * 1000UL + (unsigned long)(t.tv_nsec / 1000000);
+}
+
 void platLocalTime(PlatTime *pTime) {
   time_t now = time(NULL);
   struct tm tmLocal;
@@ -186,6 +204,11 @@ int platErrorText(int nCode, char *pszBuffer, int nSize) {
   int n = (int)strlen(pszText);
   if (nSize > 0) snprintf(pszBuffer, (size_t)nSize, "%s", pszText);
   return n;
+}
+
+int platIsDirectory(const char *pszPath) {
+  struct stat st;
+  return stat(pszPath, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void platExit(int nStatus) {

@@ -15,6 +15,7 @@
 #endif
 #include <winsock2.h>
 #include <windows.h>
+#include <mswsock.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -23,6 +24,12 @@
 
 static_assert(sizeof(PlatSocket) == sizeof(SOCKET), "socket handle size");
 
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+void platInitProcess(void) {}
+
 // The socket library's start-up record, one for the whole process.
 static WSADATA s_wsaData;
 
@@ -30,7 +37,15 @@ int platSocketStartup(void) { return WSAStartup(0x0102, &s_wsaData); }
 
 PlatSocket platUdpSocket(void) {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-  return s == INVALID_SOCKET ? PLAT_NO_SOCKET : (PlatSocket)s;
+  if (s == INVALID_SOCKET) return PLAT_NO_SOCKET;
+  // Without this, the ICMP "port unreachable" that a datagram to a device
+  // still booting brings back fails the next recvfrom with WSAECONNRESET;
+  // POSIX ignores it on unconnected sockets, and so must we.
+  BOOL bReport = FALSE;
+  DWORD dwReturned = 0;
+  WSAIoctl(s, SIO_UDP_CONNRESET, &bReport, sizeof(bReport), NULL, 0,
+           &dwReturned, NULL, NULL);
+  return (PlatSocket)s;
 }
 
 static void fillSockaddr(struct sockaddr_in *pSa, uint32_t ulAddr,
@@ -92,8 +107,10 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
     pFrom->usPort = ntohs(sa.sin_port);
   }
   if (n == SOCKET_ERROR) {
+    int nCode = WSAGetLastError();
     // An over-long datagram: its first nSize bytes stand in the buffer.
-    return WSAGetLastError() == WSAEMSGSIZE ? PLAT_RECV_TRUNCATED : -1;
+    if (nCode == WSAEMSGSIZE) return PLAT_RECV_TRUNCATED;
+    return nCode == WSAEWOULDBLOCK ? PLAT_RECV_NOTHING : -1;
   }
   return n;
 }
@@ -141,6 +158,10 @@ void platSleepForever(void) {
   for (;;) Sleep(INFINITE);
 }
 
+unsigned long platMilliseconds(void) {
+  return (unsigned long)GetTickCount64();
+}
+
 void platLocalTime(PlatTime *pTime) {
   SYSTEMTIME st;
   GetLocalTime(&st);
@@ -182,6 +203,12 @@ int platErrorText(int nCode, char *pszBuffer, int nSize) {
   if (pszText != NULL) LocalFree(pszText);
   SetLastError(dwSaved);
   return n;
+}
+
+int platIsDirectory(const char *pszPath) {
+  DWORD dwAttributes = GetFileAttributesA(pszPath);
+  return dwAttributes != INVALID_FILE_ATTRIBUTES &&
+         (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void platExit(int nStatus) {
