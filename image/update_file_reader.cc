@@ -9,32 +9,45 @@
 #include "app/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
+#include "image/input_file.h"
 #include "image/update_file.h"
 
 // Reads up to nWidth bytes over the little-endian value *pulValue: the
 // bytes that are present replace the low bytes, the missing ones keep
-// their previous value.  Returns 0 when no byte at all could be read.
-static int readField(FILE *pFile, int nWidth, uint32_t *pulValue) {
+// their previous value.  Returns 1, 0 when no byte at all was left, or -1
+// when the read failed (reported).
+static int readField(FILE *pFile, int nWidth, uint32_t *pulValue,
+                     const char *pszPath) {
   uint8_t ab[4];
   putLe32(ab, *pulValue);
-  size_t nRead = fread(ab, 1, (size_t)nWidth, pFile);
-  if (nRead == 0) return 0;
+  long nRead = readInputFile(pFile, ab, (size_t)nWidth, pszPath);
+  if (nRead <= 0) return nRead < 0 ? -1 : 0;
   *pulValue = getLe32(ab);
   return 1;
 }
 
+// Ends a read with result 0, after the message (null: none, the failed read
+// was reported already); every message takes the path as its one argument.
 static int32_t fail(FILE *pFile, const char *pszFormat, const char *pszPath) {
-  // Every reader message takes the path as its one argument.
-  consolePrintf(pszFormat, pszPath);
+  if (pszFormat != NULL) consolePrintf(pszFormat, pszPath);
   if (pFile != NULL) fclose(pFile);
   return 0;
+}
+
+// The field's message when nothing was left of it; none after a failed
+// read, which readField reported.
+static int32_t failField(FILE *pFile, int nRead, const char *pszFormat,
+                         const char *pszPath) {
+  return fail(pFile, nRead < 0 ? NULL : pszFormat, pszPath);
 }
 
 static int32_t readHeader(FILE *pFile, const char *pszPath,
                           uint16_t *pwStoredCrc) {
   uint32_t ulValue = 0;
-  if (!readField(pFile, 1, &ulValue))
-    return fail(pFile, "Could not read Magic Number from: %s", pszPath);
+  int nRead = readField(pFile, 1, &ulValue, pszPath);
+  if (nRead <= 0)
+    return failField(pFile, nRead, "Could not read Magic Number from: %s",
+                     pszPath);
   if (ulValue != UPDATE_FILE_MAGIC)
     return fail(pFile,
                 "Wrong Magic Number, This is not an QRVX microcode update "
@@ -42,8 +55,10 @@ static int32_t readHeader(FILE *pFile, const char *pszPath,
                 pszPath);
 
   ulValue = g_bFileType;
-  if (!readField(pFile, 1, &ulValue))
-    return fail(pFile, "Could not read File Type from: %s", pszPath);
+  nRead = readField(pFile, 1, &ulValue, pszPath);
+  if (nRead <= 0)
+    return failField(pFile, nRead, "Could not read File Type from: %s",
+                     pszPath);
   g_bModel = (uint8_t)(ulValue >> 4);
   g_bFileType = (uint8_t)(ulValue & 0x0F);
   if (g_bFileType < 1 || g_bFileType > 9)
@@ -56,13 +71,18 @@ static int32_t readHeader(FILE *pFile, const char *pszPath,
     return 0;
   }
 
-  if (!readField(pFile, 4, &nMinHexAddress))
-    return fail(pFile, "Could not read nMinHexAddress from: %s", pszPath);
-  if (!readField(pFile, 4, &nMaxHexAddress))
-    return fail(pFile, "Could not read nMaxHexAddress from: %s", pszPath);
+  nRead = readField(pFile, 4, &nMinHexAddress, pszPath);
+  if (nRead <= 0)
+    return failField(pFile, nRead, "Could not read nMinHexAddress from: %s",
+                     pszPath);
+  nRead = readField(pFile, 4, &nMaxHexAddress, pszPath);
+  if (nRead <= 0)
+    return failField(pFile, nRead, "Could not read nMaxHexAddress from: %s",
+                     pszPath);
   ulValue = 0;
-  if (!readField(pFile, 2, &ulValue))
-    return fail(pFile, "Could not read crc from: %s", pszPath);
+  nRead = readField(pFile, 2, &ulValue, pszPath);
+  if (nRead <= 0)
+    return failField(pFile, nRead, "Could not read crc from: %s", pszPath);
   *pwStoredCrc = (uint16_t)ulValue;
   return 1;
 }
@@ -71,7 +91,7 @@ int32_t readUpdateFile(const char *pszPath) {
   nMinHexAddress = 0;
   memset(g_abImage, 0, sizeof(g_abImage));
 
-  FILE *pFile = fopen(pszPath, "rb");
+  FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) return fail(NULL, "Could not open: %s", pszPath);
 
   uint16_t wStoredCrc = 0;
@@ -81,10 +101,16 @@ int32_t readUpdateFile(const char *pszPath) {
   // length goes in front as well.
   uint32_t ulRoom = IMAGE_SIZE;
   if (!g_bEncrypted && g_bFileType != FILE_TYPE_HTML) ulRoom -= 2;
-  uint32_t n = (uint32_t)fread(g_abImage, 1, ulRoom, pFile);
+  long nRead = readInputFile(pFile, g_abImage, ulRoom, pszPath);
+  if (nRead < 0) return fail(pFile, NULL, pszPath);
+  uint32_t n = (uint32_t)nRead;
   uint8_t bExtra;
-  if (n == ulRoom && fread(&bExtra, 1, 1, pFile) == 1)
-    return fail(pFile, "File too large to load: %s\n", pszPath);
+  if (n == ulRoom) {
+    nRead = readInputFile(pFile, &bExtra, 1, pszPath);
+    if (nRead != 0)
+      return fail(pFile, nRead < 0 ? NULL : "File too large to load: %s\n",
+                  pszPath);
+  }
 
   if (g_bFileType == FILE_TYPE_MAIN) {
     if (n < IDATA_SIZE)
