@@ -3,7 +3,11 @@
 // fixed position of the line.  The start code is not examined and the
 // checksum is not verified.  Blank lines are skipped; a line that is too
 // short for its byte count, holds a field that is not hexadecimal, or is
-// longer than the line buffer is refused.
+// longer than the line buffer is refused.  An extended linear address
+// record ("4") is ignored while its value is 0; any other value would move
+// the following data above 64 KiB, which only segment records can express
+// here, so such a record is refused rather than letting the data land at
+// the bottom of the image.
 #include "image/hex_loader.h"
 
 #include <stdio.h>
@@ -12,17 +16,19 @@
 #include "app/console.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
+#include "image/input_file.h"
 
 #define HEX_LINE_SIZE 256      // line buffer, terminator included
 #define HEX_MAX_COUNT 32       // the largest byte count accepted
 #define HEX_DATA_POS 9         // first data character
 #define HEX_TYPE_POS 8         // the record type digit that is read
 
-enum LineResult { LINE_OK, LINE_END, LINE_TOO_LONG };
+enum LineResult { LINE_OK, LINE_END, LINE_TOO_LONG, LINE_READ_ERROR };
 
 // The file read in large blocks; characters are taken from the block.
 struct HexReader {
   FILE *pFile;
+  const char *pszPath;
   int nPos;
   int nFill;
   unsigned char abBlock[16384];
@@ -37,8 +43,9 @@ static LineResult readLine(HexReader *pReader, char *pLine, int *pnLength) {
   int bOver = 0;
   for (;;) {
     if (pReader->nPos == pReader->nFill) {
-      size_t nRead = fread(pReader->abBlock, 1, sizeof(pReader->abBlock),
-                           pReader->pFile);
+      long nRead = readInputFile(pReader->pFile, pReader->abBlock,
+                                 sizeof(pReader->abBlock), pReader->pszPath);
+      if (nRead < 0) return LINE_READ_ERROR;
       pReader->nPos = 0;
       pReader->nFill = (int)nRead;
       if (nRead == 0) {  // end of the file
@@ -118,7 +125,7 @@ int readHexFile(const char *pszPath) {
   memset(g_abIdata, 0, sizeof(g_abIdata));
   uint32_t ulSegmentBase = 0;
 
-  FILE *pFile = fopen(pszPath, "rb");
+  FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) {
     consolePrintf("Could not open: %s", pszPath);
     return 0;
@@ -126,6 +133,7 @@ int readHexFile(const char *pszPath) {
 
   HexReader reader;
   reader.pFile = pFile;
+  reader.pszPath = pszPath;
   reader.nPos = reader.nFill = 0;
   char szLine[HEX_LINE_SIZE];
   int nLength;
@@ -139,9 +147,9 @@ int readHexFile(const char *pszPath) {
     if (ulCount > HEX_MAX_COUNT) return notHexFormat(pFile, pszPath);
     uint32_t ulAddress = ulField + ulSegmentBase;
     char cType = szLine[HEX_TYPE_POS];
-    if (cType != '0' && cType != '2') continue;
+    if (cType != '0' && cType != '2' && cType != '4') continue;
 
-    // Both applied record types read 2 x count data characters.
+    // These record types read 2 x count data characters.
     uint8_t abData[HEX_MAX_COUNT];
     int nDigits = 2 * (int)ulCount;
     if (nLength < HEX_DATA_POS + nDigits) return notHexFormat(pFile, pszPath);
@@ -156,6 +164,11 @@ int readHexFile(const char *pszPath) {
       uint32_t ulSegment = 0;
       readHex(szLine + HEX_DATA_POS, nDigits, &ulSegment);
       ulSegmentBase = ulSegment << 4;
+      continue;
+    }
+    if (cType == '4') {
+      for (uint32_t i = 0; i < ulCount; i++)
+        if (abData[i] != 0) return notHexFormat(pFile, pszPath);
       continue;
     }
 
@@ -176,6 +189,10 @@ int readHexFile(const char *pszPath) {
     }
   }
   if (result == LINE_TOO_LONG) return notHexFormat(pFile, pszPath);
+  if (result == LINE_READ_ERROR) {
+    fclose(pFile);
+    return 0;
+  }
 
   uint16_t wCrc = calcCrc16(g_abIdata + IDATA_CRC_START,
                             IDATA_SIZE - IDATA_CRC_START);
