@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 
 int main(int argc, char **argv) {
+  platInitProcess();
   int bListenOnly = 0;
   parseCommandLine(argc, argv, &bListenOnly);
 
@@ -19,6 +20,13 @@ int main(int argc, char **argv) {
   if (platSocketStartup() != 0) {
     printError("WSAStartup failed");
     return -1;
+  }
+  // inet_addr reads "127.1" and the like too, but gives 255.255.255.255
+  // for a text it cannot read: no device has that address.
+  if (!bListenOnly && platInetAddr(g_szIpAddress) == 0xFFFFFFFFu) {
+    consolePrintf("The device address is not an IPv4 address: %s\n",
+                  g_szIpAddress);
+    return 1;
   }
   if (!platStartThread(DbgMsgThread)) {
     printError("Unable to create DbgMsgThread");

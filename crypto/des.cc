@@ -250,3 +250,16 @@ void desCbcEncrypt(uint8_t *pbData, uint32_t ulLength, const uint8_t *pbKey) {
     storeBe64(pbData + off, prev);
   }
 }
+
+void desCbcDecrypt(uint8_t *pbData, uint32_t ulLength, const uint8_t *pbKey) {
+  const DesTables &t = tables();
+  KeySchedule ks;
+  deriveSchedule(pbKey, 0, &ks);
+  uint64_t prev = loadBe64(g_abDesIv);
+  for (uint32_t off = 0; ulLength - off >= DES_BLOCK_SIZE;
+       off += DES_BLOCK_SIZE) {
+    uint64_t cipher = loadBe64(pbData + off);
+    storeBe64(pbData + off, cryptBlock(t, ks, cipher) ^ prev);
+    prev = cipher;
+  }
+}

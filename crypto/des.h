@@ -34,4 +34,8 @@ void xorBlock(uint8_t *pbTarget, const uint8_t *pbOther);
 // partial block are left as they are.
 void desCbcEncrypt(uint8_t *pbData, uint32_t ulLength, const uint8_t *pbKey);
 
+// The inverse of desCbcEncrypt over the same span and key, in place: what
+// the device does with the enciphered part of an update.
+void desCbcDecrypt(uint8_t *pbData, uint32_t ulLength, const uint8_t *pbKey);
+
 #endif
