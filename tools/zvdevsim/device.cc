@@ -1,11 +1,14 @@
-// The simulated device's handling of update requests: model query, page
-// data (with the image header of an encrypted transfer and the old idata
-// clearing page), and the commit with its CRC-16 check.
+// The simulated device's handling of update requests: model query (with
+// its password check), page data (with the image header of an encrypted
+// transfer and the old idata clearing page), and the commit with its
+// checks: the CRC-16, the commit code against the page range, and, given
+// the key, the page packets' flags and the image CRC after deciphering.
 #include "tools/zvdevsim/device.h"
 
 #include <stdio.h>
 #include <string.h>
 
+#include "crypto/des.h"
 #include "image/crc16.h"
 
 #define DATA_PAGES_MAX 4
@@ -28,7 +31,8 @@ void simMakeReply(uint8_t bCommand, uint8_t bCode, uint16_t usPage,
   pReply[4] = (uint8_t)(usPage >> 8);
 }
 
-void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword) {
+void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
+                   const char *pszKey, int bAllEncrypted) {
   pDev->bModel = bModel;
   memset(pDev->abPassword, 0, sizeof(pDev->abPassword));
   for (int i = 0; i < SIM_PASSWORD_LEN && pszPassword[i] != '\0'; i++)
@@ -37,6 +41,32 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword) {
   pDev->bInTransfer = 0;
   pDev->bHasHeader = 0;
   memset(pDev->abHeader, 0, sizeof(pDev->abHeader));
+  pDev->bHasKey = pszKey != NULL;
+  memset(pDev->abKey, 0, sizeof(pDev->abKey));
+  for (int i = 0; pszKey != NULL && i < 8 && pszKey[i] != '\0'; i++)
+    pDev->abKey[i] = (uint8_t)pszKey[i];
+  pDev->bAllEncrypted = bAllEncrypted;
+  pDev->bBadFlags = 0;
+  pDev->usBadFlagsPage = 0;
+}
+
+static int passwordOk(const SimDevice *pDev, const uint8_t *pReq) {
+  return memcmp(pReq + 5, pDev->abPassword, SIM_PASSWORD_LEN) == 0;
+}
+
+// The flags a page packet of the current transfer must carry: the first
+// packet of an encrypted transfer is enciphered, the others only when the
+// file was built with -EA; nothing in a transfer without the image header.
+static void checkFlags(SimDevice *pDev, uint8_t bFlags, uint16_t usPage) {
+  uint8_t bWant = 0;
+  if (bFlags & SIM_FLAG_FIRST_PACKET)
+    bWant = SIM_FLAG_FIRST_PACKET | SIM_FLAG_ENCRYPTED;
+  else if (pDev->bHasHeader && pDev->bAllEncrypted)
+    bWant = SIM_FLAG_ENCRYPTED;
+  if (bFlags != bWant && !pDev->bBadFlags) {
+    pDev->bBadFlags = 1;
+    pDev->usBadFlagsPage = usPage;
+  }
 }
 
 static void ignore(SimOutcome *pOut, const char *pszReason) {
@@ -57,7 +87,7 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
   if ((uint32_t)usPage + bCount > SIM_PAGES) return ignore(pOut, "range");
 
   pOut->nKind = SIM_KIND_DATA;
-  int bPasswordOk = memcmp(pReq + 5, pDev->abPassword, SIM_PASSWORD_LEN) == 0;
+  int bPasswordOk = passwordOk(pDev, pReq);
   snprintf(pOut->szLine, sizeof(pOut->szLine),
            "data first %u count %u flags 0x%02X len %d %s", (unsigned)usPage,
            (unsigned)bCount, (unsigned)bFlags, nLength,
@@ -67,14 +97,16 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
     simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_PASSWORD, usPage, pOut->abReply);
     return;
   }
-  if (nLead != 0) {
+  if (nLead != 0 || !pDev->bInTransfer) {
     pDev->bInTransfer = 1;
-    pDev->bHasHeader = 1;
-    memcpy(pDev->abHeader, pReq + SIM_HEADER_LEN, SIM_IMAGE_HEADER_LEN);
-  } else if (!pDev->bInTransfer) {
-    pDev->bInTransfer = 1;
-    pDev->bHasHeader = 0;
+    pDev->bHasHeader = nLead != 0;
+    pDev->bBadFlags = 0;
+    if (nLead != 0)
+      memcpy(pDev->abHeader, pReq + SIM_HEADER_LEN, SIM_IMAGE_HEADER_LEN);
   }
+  // The old idata clearing page repeats whatever flags came last.
+  int bClearing = nLength == ONE_PAGE_LEN && usPage == SIM_IDATA_CLEAR_PAGE;
+  if (pDev->bHasKey && !bClearing) checkFlags(pDev, bFlags, usPage);
   memcpy(&pDev->abMemory[(size_t)usPage * SIM_PAGE_SIZE],
          pReq + SIM_HEADER_LEN + nLead, (size_t)bCount * SIM_PAGE_SIZE);
   simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
@@ -93,31 +125,81 @@ void simTransferStream(const SimDevice *pDev, uint16_t usFirst, uint16_t usEnd,
   }
 }
 
+// The commit code that a transfer over these pages must carry; 0 for a
+// range the device does not know, whose code is not checked.
+static uint8_t expectedCommitCode(uint16_t usFirst, uint16_t usEnd) {
+  if (usFirst == 1385 || usFirst == 1690) return SIM_COMMIT_LOGO_IDATA;
+  if (usFirst != 0) return 0;
+  return usEnd == 845 ? SIM_COMMIT_HTML : SIM_COMMIT_MAIN;
+}
+
+static uint32_t payloadFor(uint32_t ulLength) {
+  uint32_t ulPages = (ulLength + SIM_PAGE_SIZE - 1) / SIM_PAGE_SIZE;
+  return SIM_IMAGE_HEADER_LEN + (ulPages == 0 ? 1 : ulPages) * SIM_PAGE_SIZE;
+}
+
+// Deciphers the enciphered span of the stream as the device would and
+// checks the image header's CRC over the image and its padding.  The
+// header holds the image length modulo 64 KiB: every length that fits the
+// stream is tried.
+static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
+  uint32_t ulSize = (uint32_t)abStream.size();
+  uint32_t ulSpan = pDev->bAllEncrypted ? ulSize : 1032;
+  if (ulSpan > ulSize) ulSpan = ulSize;
+  desCbcDecrypt(abStream.data(), ulSpan - ulSpan % 8, pDev->abKey);
+  uint16_t usImageCrc = readWord(&abStream[2]);
+  for (uint32_t ulLength = readWord(&abStream[0]);
+       payloadFor(ulLength) <= ulSize; ulLength += 0x10000) {
+    uint32_t ulPayload = payloadFor(ulLength);
+    if (calcCrc16(&abStream[SIM_IMAGE_HEADER_LEN],
+                  ulPayload - SIM_IMAGE_HEADER_LEN) == usImageCrc)
+      return 1;
+  }
+  return 0;
+}
+
 static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
                          SimOutcome *pOut) {
   if (nLength != COMMIT_LEN) return ignore(pOut, "length");
   uint16_t usFirst = readWord(pReq + 23);
   uint16_t usEnd = readWord(pReq + 25);
   uint16_t usCrc = readWord(pReq + 27);
-  int bOk = 0;
+  uint8_t bCode = pReq[1];
+  uint8_t bWantCode = expectedCommitCode(usFirst, usEnd);
+  const char *pszVerdict = "bad crc";
   if (usEnd >= usFirst) {
     std::vector<uint8_t> abStream;
     simTransferStream(pDev, usFirst, usEnd, &abStream);
     // The run is (end - first) pages long, header bytes included: it stops
     // 8 bytes short of the stream of an encrypted transfer.
     uint32_t ulRun = (uint32_t)(usEnd - usFirst) * SIM_PAGE_SIZE;
-    bOk = calcCrc16(abStream.data(), ulRun) == usCrc;
+    if (calcCrc16(abStream.data(), ulRun) != usCrc)
+      pszVerdict = "bad crc";
+    else if (bWantCode != 0 && bCode != bWantCode)
+      pszVerdict = "bad code";
+    else if (pDev->bHasKey && pDev->bBadFlags)
+      pszVerdict = "bad flags";
+    else if (pDev->bHasKey && pDev->bHasHeader && !imageCrcHolds(pDev, abStream))
+      pszVerdict = "bad image";
+    else
+      pszVerdict = "ok";
   }
+  int bOk = strcmp(pszVerdict, "ok") == 0;
   pDev->bInTransfer = 0;
   pOut->nKind = SIM_KIND_COMMIT;
   pOut->bReply = 1;
   pOut->bCommitOk = bOk;
   pOut->usFirst = usFirst;
   pOut->usEnd = usEnd;
-  snprintf(pOut->szLine, sizeof(pOut->szLine),
-           "commit code %u first %u end %u crc 0x%04X %s", (unsigned)pReq[1],
-           (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc,
-           bOk ? "ok" : "bad");
+  if (pDev->bHasKey && pDev->bBadFlags && !bOk)
+    snprintf(pOut->szLine, sizeof(pOut->szLine),
+             "commit code %u first %u end %u crc 0x%04X %s page %u",
+             (unsigned)bCode, (unsigned)usFirst, (unsigned)usEnd,
+             (unsigned)usCrc, pszVerdict, (unsigned)pDev->usBadFlagsPage);
+  else
+    snprintf(pOut->szLine, sizeof(pOut->szLine),
+             "commit code %u first %u end %u crc 0x%04X %s", (unsigned)bCode,
+             (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc, pszVerdict);
   uint16_t usPage = readWord(pReq + 3);
   if (bOk)
     simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
@@ -131,15 +213,20 @@ void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,
   if (nLength <= 0) return ignore(pOut, "empty");
   if (nLength < SIM_HEADER_LEN) return ignore(pOut, "short");
   switch (pRequest[0]) {
-    case SIM_CMD_GET_MODEL:
+    case SIM_CMD_GET_MODEL: {
       if (nLength != SIM_HEADER_LEN) return ignore(pOut, "length");
       pDev->bInTransfer = 0;  // a new upload begins with the query
       pOut->nKind = SIM_KIND_MODEL;
       pOut->bReply = 1;
-      simMakeReply(SIM_CMD_GET_MODEL, pDev->bModel, 0, pOut->abReply);
-      snprintf(pOut->szLine, sizeof(pOut->szLine), "getmodel model %u",
-               (unsigned)pDev->bModel);
+      int bPasswordOk = passwordOk(pDev, pRequest);
+      if (bPasswordOk)
+        simMakeReply(SIM_CMD_GET_MODEL, pDev->bModel, 0, pOut->abReply);
+      else
+        simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_PASSWORD, 0, pOut->abReply);
+      snprintf(pOut->szLine, sizeof(pOut->szLine), "getmodel model %u %s",
+               (unsigned)pDev->bModel, bPasswordOk ? "ok" : "badpassword");
       return;
+    }
     case SIM_CMD_DATA:
       return handleData(pDev, pRequest, nLength, pOut);
     case SIM_CMD_COMMIT:

@@ -27,8 +27,16 @@
 #define SIM_NACK_BAD_PASSWORD 4
 #define SIM_NACK_BAD_CRC 6
 
-// Flag bit of a data packet that carries the 8 image header bytes.
+// Flag bits of a data packet: it carries the 8 image header bytes; its data
+// is enciphered.
 #define SIM_FLAG_FIRST_PACKET 0x80
+#define SIM_FLAG_ENCRYPTED 0x01
+
+// The page of the old idata clearing packet, and the commit codes.
+#define SIM_IDATA_CLEAR_PAGE 1829
+#define SIM_COMMIT_MAIN 9
+#define SIM_COMMIT_LOGO_IDATA 11
+#define SIM_COMMIT_HTML 13
 
 struct SimDevice {
   uint8_t bModel;
@@ -40,6 +48,15 @@ struct SimDevice {
   int bInTransfer;
   int bHasHeader;
   uint8_t abHeader[SIM_IMAGE_HEADER_LEN];
+  // With a key the device checks what an encrypted transfer brings: each
+  // page packet's FLAG_ENCRYPTED against the span that the update file
+  // holds enciphered (the first packet, or every one when the file was
+  // built with -EA), and the image CRC after deciphering that span.
+  int bHasKey;
+  uint8_t abKey[8];
+  int bAllEncrypted;
+  uint16_t usBadFlagsPage;  // first page packet whose flags were wrong
+  int bBadFlags;
 };
 
 // What the device made of one request.
@@ -59,7 +76,9 @@ struct SimOutcome {
   char szLine[96];          // report line, without a line end
 };
 
-void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword);
+// pszKey null: no decipher checks.
+void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
+                   const char *pszKey, int bAllEncrypted);
 
 // Handles one received datagram of nLength bytes (any length, any content).
 void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,

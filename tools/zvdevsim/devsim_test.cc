@@ -36,7 +36,7 @@ std::vector<uint8_t> dataPacket(uint16_t usPage, uint8_t bCount, uint8_t bFlags,
 
 class DeviceTest : public ::testing::Test {
  protected:
-  void SetUp() override { simInitDevice(&dev, 3, "secret"); }
+  void SetUp() override { simInitDevice(&dev, 3, "secret", NULL, 0); }
   SimOutcome send(const std::vector<uint8_t> &ab) {
     SimOutcome out;
     simHandleRequest(&dev, ab.data(), (int)ab.size(), &out);
@@ -46,12 +46,12 @@ class DeviceTest : public ::testing::Test {
 };
 
 TEST_F(DeviceTest, ModelQueryAnswersTheModel) {
-  SimOutcome out = send(header(SIM_CMD_GET_MODEL, 0, 0, 0, ""));
+  SimOutcome out = send(header(SIM_CMD_GET_MODEL, 0, 0, 0, "secret"));
   ASSERT_EQ(SIM_KIND_MODEL, out.nKind);
   ASSERT_TRUE(out.bReply);
   const uint8_t abWant[SIM_HEADER_LEN] = {7, 3};
   EXPECT_EQ(0, memcmp(abWant, out.abReply, SIM_HEADER_LEN));
-  EXPECT_STREQ("getmodel model 3", out.szLine);
+  EXPECT_STREQ("getmodel model 3 ok", out.szLine);
 }
 
 TEST_F(DeviceTest, MalformedDatagramsAreIgnored) {
@@ -97,7 +97,7 @@ TEST_F(DeviceTest, WrongPasswordIsRefusedAndNothingStored) {
   }
   EXPECT_EQ(0, dev.abMemory[7 * 256]);
   // Only the first 16 characters of the set password count.
-  simInitDevice(&dev, 3, "secretXXXXXXXXXXtail");
+  simInitDevice(&dev, 3, "secretXXXXXXXXXXtail", NULL, 0);
   SimOutcome out =
       send(dataPacket(7, 4, 0, abData.data(), 1024, "secretXXXXXXXXXX"));
   EXPECT_EQ(SIM_CMD_ACK, out.abReply[0]);

@@ -240,6 +240,7 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
 }
 
 int main(int argc, char **argv) {
+  platInitProcess();
   if (platSocketStartup() != 0) {
     fprintf(stderr, "zvdevsim: the socket library cannot start\n");
     return 1;
@@ -270,7 +271,8 @@ int main(int argc, char **argv) {
             (unsigned)s_options.usPort, szText, nCode);
     return 1;
   }
-  simInitDevice(&s_device, s_options.bModel, s_options.pszPassword);
+  simInitDevice(&s_device, s_options.bModel, s_options.pszPassword,
+                s_options.pszKey, s_options.bAllEncrypted);
   report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
   return serve(&s_options, &sockets);
 }

@@ -14,7 +14,16 @@ const char g_szSimUsage[] =
     "  -p PORT        update port, 1 to 65535 (default 69)\n"
     "  -m N           the device's model, 0 to 255 (default 1)\n"
     "  -P TEXT        the device's set password (default empty; only the\n"
-    "                 first 16 characters count)\n"
+    "                 first 16 characters count); checked on the model\n"
+    "                 query and on every page packet (NACK 4)\n"
+    "  -K KEY         the key the update files were built with: the device\n"
+    "                 then checks every page packet's enciphered flag (0x01:\n"
+    "                 the first packet of an encrypted transfer only, every\n"
+    "                 one with -EA) and, after deciphering, the image CRC in\n"
+    "                 the image header; a commit after a wrong flag or with\n"
+    "                 a wrong image CRC is refused with NACK 6\n"
+    "  -EA            the files were built with -EA (the whole payload\n"
+    "                 enciphered)\n"
     "  -at N:ACTION   fault on the N-th datagram received (counted from 1,\n"
     "                 resends and invalid datagrams included); repeatable,\n"
     "                 several for one N apply in command-line order:\n"
@@ -54,11 +63,16 @@ const char g_szSimUsage[] =
     "  request N cmd C len L                datagram N arrived (C: its first\n"
     "                                       byte, \"none\" when empty)\n"
     "  dbg to ADDR:PORT len L               a debug datagram sent\n"
-    "  getmodel model M                     model query answered\n"
+    "  getmodel model M ok|badpassword      model query answered, or NACK 4\n"
     "  data first F count K flags 0xHH len L ok|badpassword\n"
     "                                       pages stored and ACKed, or NACK 4\n"
-    "  commit code C first F end E crc 0xHHHH ok|bad\n"
-    "                                       ACK, or NACK 6 when bad\n"
+    "  commit code C first F end E crc 0xHHHH ok|bad WHY [page P]\n"
+    "                                       ACK, or NACK 6 when bad: WHY is\n"
+    "                                       crc (the commit's CRC-16), code\n"
+    "                                       (not 9 for main, 11 for logo and\n"
+    "                                       idata, 13 for HTML), flags (page\n"
+    "                                       P the first with wrong flags)\n"
+    "                                       or image (-K)\n"
     "  ignore REASON                        no reply; REASON is empty, short,\n"
     "                                       length, count, range or command\n"
     "  fault N ACTION                       a fault applied to datagram N\n"
@@ -108,7 +122,7 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
 
 static int isKnownOption(const char *pszOption) {
   static const char *const s_apszOptions[] = {
-      "-a",      "-p",        "-m",         "-P", "-at", "-dbg", "-dbg-hex",
+      "-a",      "-p",        "-m",         "-P", "-K", "-at", "-dbg", "-dbg-hex",
       "-dbg-to", "-dbg-port", "-dbg-start", "-c", "-t",  "-dump"};
   for (const char *pszKnown : s_apszOptions)
     if (strcmp(pszKnown, pszOption) == 0) return 1;
@@ -122,6 +136,8 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
   pOpt->usPort = 69;
   pOpt->bModel = 1;
   pOpt->pszPassword = "";
+  pOpt->pszKey = NULL;
+  pOpt->bAllEncrypted = 0;
   pOpt->faults.clear();
   pOpt->debugMessages.clear();
   pOpt->pszDebugTo = NULL;
@@ -138,6 +154,10 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
     if (strcmp(pszOption, "-h") == 0) return -1;
     if (strcmp(pszOption, "-q") == 0) {
       pOpt->bQuiet = 1;
+      continue;
+    }
+    if (strcmp(pszOption, "-EA") == 0) {
+      pOpt->bAllEncrypted = 1;
       continue;
     }
     if (!isKnownOption(pszOption)) {
@@ -162,6 +182,8 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
       pOpt->bModel = (uint8_t)ulValue;
     } else if (strcmp(pszOption, "-P") == 0) {
       pOpt->pszPassword = pszValue;
+    } else if (strcmp(pszOption, "-K") == 0) {
+      pOpt->pszKey = pszValue;
     } else if (strcmp(pszOption, "-at") == 0) {
       SimFault fault;
       bOk = simParseFault(pszValue, &fault);

@@ -18,6 +18,8 @@ struct SimOptions {
   uint16_t usPort;               // -p
   uint8_t bModel;                // -m
   const char *pszPassword;       // -P
+  const char *pszKey;            // -K, or null
+  int bAllEncrypted;             // -EA
   std::vector<SimFault> faults;  // -at, in command-line order
   std::vector<std::vector<uint8_t> > debugMessages;  // -dbg, -dbg-hex
   const char *pszDebugTo;                            // -dbg-to, or null
