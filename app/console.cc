@@ -13,8 +13,7 @@
 #define MESSAGE_SIZE (REPORT_LINE_SIZE + 2)
 
 void consoleWrite(const char *pText, int nLength) {
-  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
-  fflush(stdout);
+  platConsoleWrite(pText, nLength);
 }
 
 // Formats into the buffer and returns the length that stands there; a

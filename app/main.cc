@@ -10,6 +10,7 @@
 
 int main(int argc, char **argv) {
   platInitProcess();
+  setDefaultSettings();
   int bListenOnly = 0;
   parseCommandLine(argc, argv, &bListenOnly);
 

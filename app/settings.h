@@ -44,4 +44,7 @@ extern uint16_t g_usUpdatePort;  // read by the update thread
 // The device address used when -IP is not given.
 #define DEFAULT_IP_ADDRESS "192.168.1.100"
 
+// Gives every setting its start-up value; `main` calls it first.
+void setDefaultSettings(void);
+
 #endif

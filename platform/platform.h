@@ -52,6 +52,11 @@ void platInitProcess(void);
 // Returns 0 on success.
 int platSocketStartup(void);
 
+// Writes the bytes to standard output in one piece and flushes them, so
+// that a message is never split between threads and survives Ctrl+C.  A
+// failed write (a closed pipe, say) is ignored.
+void platConsoleWrite(const char *pText, int nLength);
+
 // Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.  An ICMP report
 // that an earlier datagram found no listener never fails a later receive
 // (Windows reports it unless told not to; POSIX never does on these sockets).
@@ -117,6 +122,28 @@ int platErrorText(int nCode, char *pszBuffer, int nSize);
 // 1 when the path names a directory, 0 otherwise (also when it names
 // nothing).
 int platIsDirectory(const char *pszPath);
+
+// A child process: a process id on POSIX, a process handle on Windows.
+typedef uintptr_t PlatChild;
+
+// Starts the program ppszArgv[0] (a path) with the arguments that follow it
+// (the list ends with a null), in the directory pszDir (null: the current
+// one).  Its standard output and standard error are appended to the file
+// pszOutput, created when missing (null: they stay the caller's).  Returns
+// 1 with the child in *pChild, 0 when it cannot be started.
+int platStartChild(const char *const *ppszArgv, const char *pszDir,
+                   const char *pszOutput, PlatChild *pChild);
+
+// Waits at most ulMilliseconds for the child to end.  Returns 1 once it has
+// ended, with its exit status in *pnStatus (the low eight bits; 128 + the
+// signal number when a POSIX signal ended it), and the child is released;
+// 0 while it still runs.
+int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
+                  int *pnStatus);
+
+// Stops the child at once, as Ctrl+C in its console would; it must still be
+// waited for.
+void platStopChild(PlatChild child);
 
 // Ends the whole process with the status, the console flushed.
 [[noreturn]] void platExit(int nStatus);

@@ -15,6 +15,7 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -24,10 +25,16 @@ void platInitProcess(void) {
   signal(SIGPIPE, SIG_IGN);
 }
 
+void platConsoleWrite(const char *pText, int nLength) {
+  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
+  fflush(stdout);
+}
+
 int platSocketStartup(void) { return 0; }
 
 PlatSocket platUdpSocket(void) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  // Not inherited by child processes (zvfleet holds the debug port).
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   return fd < 0 ? PLAT_NO_SOCKET : (PlatSocket)fd;
 }
 
@@ -210,6 +217,49 @@ int platIsDirectory(const char *pszPath) {
   struct stat st;
   return stat(pszPath, &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+int platStartChild(const char *const *ppszArgv, const char *pszDir,
+                   const char *pszOutput, PlatChild *pChild) {
+  fflush(stdout);  // the child must not inherit buffered output
+  pid_t pid = fork();
+  if (pid < 0) return 0;
+  if (pid == 0) {  // only async-signal-safe calls until exec
+    int fdIn = open("/dev/null", O_RDONLY);
+    if (fdIn >= 0) dup2(fdIn, 0);
+    if (pszOutput != NULL) {
+      int fd = open(pszOutput, O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(127);
+    }
+    if (pszDir != NULL && chdir(pszDir) != 0) _exit(127);
+    execv(ppszArgv[0], (char *const *)ppszArgv);
+    _exit(127);
+  }
+  *pChild = (PlatChild)pid;
+  return 1;
+}
+
+int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
+                  int *pnStatus) {
+  unsigned long ulStart = platMilliseconds();
+  unsigned long ulPause = 1;
+  for (;;) {
+    int nRaw = 0;
+    pid_t r = waitpid((pid_t)child, &nRaw, WNOHANG);
+    if (r == (pid_t)child) {
+      *pnStatus = WIFEXITED(nRaw) ? WEXITSTATUS(nRaw) : 128 + WTERMSIG(nRaw);
+      return 1;
+    }
+    unsigned long ulSpent = platMilliseconds() - ulStart;
+    if (r < 0 || ulSpent >= ulMilliseconds) return 0;
+    // No event tells a process's end to a poll() here: look again soon.
+    if (ulPause > ulMilliseconds - ulSpent) ulPause = ulMilliseconds - ulSpent;
+    struct timespec t = {0, (long)ulPause * 1000000L};
+    nanosleep(&t, NULL);
+    if (ulPause < 16) ulPause *= 2;
+  }
+}
+
+void platStopChild(PlatChild child) { kill((pid_t)child, SIGINT); }
 
 void platExit(int nStatus) {
   fflush(stdout);

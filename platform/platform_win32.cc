@@ -33,11 +33,18 @@ void platInitProcess(void) {}
 // The socket library's start-up record, one for the whole process.
 static WSADATA s_wsaData;
 
+void platConsoleWrite(const char *pText, int nLength) {
+  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
+  fflush(stdout);
+}
+
 int platSocketStartup(void) { return WSAStartup(0x0102, &s_wsaData); }
 
 PlatSocket platUdpSocket(void) {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return PLAT_NO_SOCKET;
+  // Not inherited by child processes (zvfleet holds the debug port).
+  SetHandleInformation((HANDLE)s, HANDLE_FLAG_INHERIT, 0);
   // Without this, the ICMP "port unreachable" that a datagram to a device
   // still booting brings back fails the next recvfrom with WSAECONNRESET;
   // POSIX ignores it on unconnected sockets, and so must we.
@@ -209,6 +216,89 @@ int platIsDirectory(const char *pszPath) {
   DWORD dwAttributes = GetFileAttributesA(pszPath);
   return dwAttributes != INVALID_FILE_ATTRIBUTES &&
          (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Appends one argument to the command line, quoted as the C runtime's
+// reader of the command line takes it apart.  Returns the new length, or
+// -1 when it does not fit.
+static int appendArgument(char *pszLine, int n, int nSize, const char *pszArg) {
+  int bQuote = *pszArg == '\0' || strpbrk(pszArg, " \t\"") != NULL;
+  char *p = pszLine + n;
+  char *pEnd = pszLine + nSize - 1;  // room for the NUL
+  if (n > 0 && p < pEnd) *p++ = ' ';
+  if (bQuote && p < pEnd) *p++ = '"';
+  int nBackslashes = 0;  // not written yet: their number depends on what follows
+  for (;; pszArg++) {
+    if (*pszArg == '\\') {
+      nBackslashes++;
+      continue;
+    }
+    // Before a quote, and before the closing quote, each backslash is doubled.
+    int bEnd = *pszArg == '\0';
+    int nWrite = (*pszArg == '"' || (bEnd && bQuote)) ? 2 * nBackslashes
+                                                       : nBackslashes;
+    if (*pszArg == '"') nWrite++;  // the quote's own escape
+    for (int i = 0; i < nWrite && p < pEnd; i++) *p++ = '\\';
+    nBackslashes = 0;
+    if (bEnd) break;
+    if (p < pEnd) *p++ = *pszArg;
+  }
+  if (bQuote && p < pEnd) *p++ = '"';
+  if (p >= pEnd) return -1;
+  *p = '\0';
+  return (int)(p - pszLine);
+}
+
+int platStartChild(const char *const *ppszArgv, const char *pszDir,
+                   const char *pszOutput, PlatChild *pChild) {
+  static char s_szLine[32768];  // the longest command line Windows takes
+  int n = 0;
+  for (int i = 0; ppszArgv[i] != NULL && n >= 0; i++)
+    n = appendArgument(s_szLine, n, sizeof(s_szLine), ppszArgv[i]);
+  if (n < 0) return 0;
+  STARTUPINFOA si;
+  memset(&si, 0, sizeof(si));
+  si.cb = sizeof(si);
+  HANDLE hOut = INVALID_HANDLE_VALUE;
+  if (pszOutput != NULL) {
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), NULL, TRUE};
+    hOut = CreateFileA(pszOutput, FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hOut == INVALID_HANDLE_VALUE) return 0;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = hOut;
+    si.hStdError = hOut;
+  }
+  fflush(stdout);
+  PROCESS_INFORMATION pi;
+  BOOL bStarted = CreateProcessA(NULL, s_szLine, NULL, NULL, TRUE, 0, NULL,
+                                 pszDir, &si, &pi);
+  if (hOut != INVALID_HANDLE_VALUE) CloseHandle(hOut);
+  if (!bStarted) return 0;
+  CloseHandle(pi.hThread);
+  *pChild = (PlatChild)pi.hProcess;
+  return 1;
+}
+
+int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
+                  int *pnStatus) {
+  if (WaitForSingleObject((HANDLE)child, (DWORD)ulMilliseconds) !=
+      WAIT_OBJECT_0)
+    return 0;
+  DWORD dwCode = 0;
+  GetExitCodeProcess((HANDLE)child, &dwCode);
+  CloseHandle((HANDLE)child);
+  *pnStatus = (int)(dwCode & 0xFF);
+  return 1;
+}
+
+// The exit code that Ctrl+C gives a console program.
+#define STATUS_CONTROL_C_EXIT_CODE 0xC000013A
+
+void platStopChild(PlatChild child) {
+  TerminateProcess((HANDLE)child, STATUS_CONTROL_C_EXIT_CODE);
 }
 
 void platExit(int nStatus) {

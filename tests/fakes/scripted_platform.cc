@@ -12,6 +12,10 @@ void resetScriptedPlatform(void) { g_fake = ScriptedPlatform(); }
 static int s_nEvent;
 
 void platInitProcess(void) {}
+void platConsoleWrite(const char *pText, int nLength) {
+  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
+  fflush(stdout);
+}
 int platSocketStartup(void) { return 0; }
 unsigned long platMilliseconds(void) { return 0; }
 
