@@ -10,6 +10,7 @@
 
 #include "crypto/des.h"
 #include "image/crc16.h"
+#include "image/image_store.h"
 
 #define DATA_PAGES_MAX 4
 #define DATA_AREA_LEN (DATA_PAGES_MAX * SIM_PAGE_SIZE)    // 1024
@@ -18,17 +19,12 @@
 #define ONE_PAGE_LEN (SIM_HEADER_LEN + SIM_PAGE_SIZE)     // 279
 #define COMMIT_LEN (SIM_HEADER_LEN + 6)                   // 29
 
-static uint16_t readWord(const uint8_t *p) {
-  return (uint16_t)(p[0] | (p[1] << 8));
-}
-
 void simMakeReply(uint8_t bCommand, uint8_t bCode, uint16_t usPage,
                   uint8_t *pReply) {
   memset(pReply, 0, SIM_HEADER_LEN);
   pReply[0] = bCommand;
   pReply[1] = bCode;
-  pReply[3] = (uint8_t)(usPage & 0xFF);
-  pReply[4] = (uint8_t)(usPage >> 8);
+  putLe16(pReply + 3, usPage);
 }
 
 void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
@@ -78,7 +74,7 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
                        SimOutcome *pOut) {
   uint8_t bCount = pReq[1];
   uint8_t bFlags = pReq[2];
-  uint16_t usPage = readWord(pReq + 3);
+  uint16_t usPage = getLe16(pReq + 3);
   int nLead = (bFlags & SIM_FLAG_FIRST_PACKET) ? SIM_IMAGE_HEADER_LEN : 0;
   int bLengthOk = nLength == DATA_LEN + nLead ||
                   (nLead == 0 && nLength == ONE_PAGE_LEN && bCount == 1);
@@ -147,8 +143,8 @@ static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
   uint32_t ulSpan = pDev->bAllEncrypted ? ulSize : 1032;
   if (ulSpan > ulSize) ulSpan = ulSize;
   desCbcDecrypt(abStream.data(), ulSpan - ulSpan % 8, pDev->abKey);
-  uint16_t usImageCrc = readWord(&abStream[2]);
-  for (uint32_t ulLength = readWord(&abStream[0]);
+  uint16_t usImageCrc = getLe16(&abStream[2]);
+  for (uint32_t ulLength = getLe16(&abStream[0]);
        payloadFor(ulLength) <= ulSize; ulLength += 0x10000) {
     uint32_t ulPayload = payloadFor(ulLength);
     if (calcCrc16(&abStream[SIM_IMAGE_HEADER_LEN],
@@ -161,9 +157,9 @@ static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
 static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
                          SimOutcome *pOut) {
   if (nLength != COMMIT_LEN) return ignore(pOut, "length");
-  uint16_t usFirst = readWord(pReq + 23);
-  uint16_t usEnd = readWord(pReq + 25);
-  uint16_t usCrc = readWord(pReq + 27);
+  uint16_t usFirst = getLe16(pReq + 23);
+  uint16_t usEnd = getLe16(pReq + 25);
+  uint16_t usCrc = getLe16(pReq + 27);
   uint8_t bCode = pReq[1];
   uint8_t bWantCode = expectedCommitCode(usFirst, usEnd);
   const char *pszVerdict = "bad crc";
@@ -200,7 +196,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
     snprintf(pOut->szLine, sizeof(pOut->szLine),
              "commit code %u first %u end %u crc 0x%04X %s", (unsigned)bCode,
              (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc, pszVerdict);
-  uint16_t usPage = readWord(pReq + 3);
+  uint16_t usPage = getLe16(pReq + 3);
   if (bOk)
     simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
   else

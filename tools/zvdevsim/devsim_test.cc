@@ -142,10 +142,12 @@ TEST(FaultTest, ParsesValidAndRejectsInvalid) {
 }
 
 TEST(FaultTest, FaultsChangeTheDeliveryInOrder) {
-  uint8_t abReply[SIM_HEADER_LEN];
-  simMakeReply(SIM_CMD_ACK, 1, 0xFFFF, abReply);
+  SimOutcome out;
+  memset(&out, 0, sizeof(out));
+  out.bReply = 1;
+  simMakeReply(SIM_CMD_ACK, 1, 0xFFFF, out.abReply);
   SimDelivery d;
-  simStartDelivery(abReply, &d);
+  simPlanDelivery({}, 1, &out, &d, NULL);
   const char *apszFaults[] = {"1:wrongpage", "1:nack:6", "1:len:22", "1:dup",
                               "1:other"};
   for (const char *psz : apszFaults) {
@@ -165,10 +167,10 @@ TEST(FaultTest, FaultsChangeTheDeliveryInOrder) {
   simApplyFault(&fault, &d);
   EXPECT_TRUE(d.bDrop);
   EXPECT_EQ(15, d.nStray);
-  uint8_t abStray[SIM_HEADER_LEN];
-  simStrayReply(&d, 255, abStray);
+  std::vector<SimDatagram> datagrams = simDeliveryDatagrams(&d, 255);
+  ASSERT_EQ(15u, datagrams.size());
   const uint8_t abStrayWant[SIM_HEADER_LEN] = {1, 0, 0, 1, 0};
-  EXPECT_EQ(0, memcmp(abStrayWant, abStray, SIM_HEADER_LEN));
+  EXPECT_EQ(0, memcmp(abStrayWant, datagrams[0].abData, SIM_HEADER_LEN));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/image_store.h"
+
 int simParseNumber(const char *pszText, uint32_t ulMax, uint32_t *pulValue) {
   if (pszText == NULL || *pszText == '\0') return 0;
   uint32_t ulValue = 0;
@@ -65,12 +67,6 @@ int simParseFault(const char *pszText, SimFault *pFault) {
   return 0;
 }
 
-void simStartDelivery(const uint8_t *pReply, SimDelivery *pDelivery) {
-  memset(pDelivery, 0, sizeof(*pDelivery));
-  memcpy(pDelivery->abReply, pReply, SIM_HEADER_LEN);
-  pDelivery->nLength = SIM_HEADER_LEN;
-  pDelivery->nCopies = 1;
-}
 
 void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
   uint8_t *pReply = pDelivery->abReply;
@@ -88,12 +84,9 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
     case SIM_FAULT_EMPTY:
       pDelivery->nLength = 0;
       break;
-    case SIM_FAULT_WRONGPAGE: {
-      uint16_t usPage = (uint16_t)((pReply[3] | (pReply[4] << 8)) + 1);
-      pReply[3] = (uint8_t)(usPage & 0xFF);
-      pReply[4] = (uint8_t)(usPage >> 8);
+    case SIM_FAULT_WRONGPAGE:
+      putLe16(pReply + 3, getLe16(pReply + 3) + 1u);
       break;
-    }
     case SIM_FAULT_CMD:
       pReply[0] = (uint8_t)pFault->ulValue;
       break;
@@ -122,10 +115,35 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
   }
 }
 
-void simStrayReply(const SimDelivery *pDelivery, uint8_t bModel,
-                   uint8_t *pStray) {
-  uint16_t usPage =
-      (uint16_t)(pDelivery->abReply[3] | (pDelivery->abReply[4] << 8));
-  simMakeReply(SIM_CMD_ACK, (uint8_t)(bModel + 1), (uint16_t)(usPage + 1),
-               pStray);
+int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
+                    const SimOutcome *pOut, SimDelivery *pDelivery,
+                    void (*pfnNote)(const char *pszFormat, ...)) {
+  memset(pDelivery, 0, sizeof(*pDelivery));
+  memcpy(pDelivery->abReply, pOut->abReply, SIM_HEADER_LEN);
+  pDelivery->nLength = SIM_HEADER_LEN;
+  pDelivery->nCopies = 1;
+  for (const SimFault &fault : faults) {
+    if (fault.ulRequest != ulRequest) continue;
+    if (pOut->bReply) simApplyFault(&fault, pDelivery);
+    if (pfnNote != NULL)
+      pfnNote("fault %u %s%s", (unsigned)ulRequest, fault.szAction,
+              pOut->bReply ? "" : " noreply");
+  }
+  return pOut->bReply;
+}
+
+std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
+                                              uint8_t bModel) {
+  std::vector<SimDatagram> datagrams;
+  SimDatagram datagram;
+  memcpy(datagram.abData, pDelivery->abReply, SIM_HEADER_LEN);
+  datagram.nLength = pDelivery->nLength;
+  datagram.bStray = 0;
+  if (!pDelivery->bDrop) datagrams.assign((size_t)pDelivery->nCopies, datagram);
+  uint16_t usPage = (uint16_t)(getLe16(pDelivery->abReply + 3) + 1);
+  simMakeReply(SIM_CMD_ACK, (uint8_t)(bModel + 1), usPage, datagram.abData);
+  datagram.nLength = SIM_HEADER_LEN;
+  datagram.bStray = 1;
+  datagrams.insert(datagrams.end(), (size_t)pDelivery->nStray, datagram);
+  return datagrams;
 }

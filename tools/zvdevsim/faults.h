@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <vector>
+
 #include "tools/zvdevsim/device.h"
 
 #define SIM_MAX_DATAGRAM 65507  // longest IPv4 UDP payload
@@ -44,16 +46,31 @@ struct SimDelivery {
   int bOther;  // send from the second socket
 };
 
+// One datagram that the device sends in answer to a request.
+struct SimDatagram {
+  uint8_t abData[SIM_HEADER_LEN];  // its first bytes; the rest is zero
+  int nLength;
+  int bStray;
+};
+
 // Parses "N:ACTION".  Returns 1, or 0 when the text is not a valid fault.
 int simParseFault(const char *pszText, SimFault *pFault);
 
-void simStartDelivery(const uint8_t *pReply, SimDelivery *pDelivery);
-
 void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery);
 
-// A stray ACK: command 1, model + 1 in byte 1, the reply's page + 1.
-void simStrayReply(const SimDelivery *pDelivery, uint8_t bModel,
-                   uint8_t *pStray);
+// Plans the delivery of the reply to datagram ulRequest: the device's
+// reply with the faults for that datagram applied in command-line order,
+// each told to pfnNote when given.  Returns 0 when the request got no
+// reply (its faults do nothing).
+int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
+                    const SimOutcome *pOut, SimDelivery *pDelivery,
+                    void (*pfnNote)(const char *pszFormat, ...));
+
+// The datagrams of a planned delivery in the order they go out: the
+// reply's copies (none when it is dropped), then the stray ACKs (command
+// 1, model + 1 in byte 1, the reply's page + 1).
+std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
+                                              uint8_t bModel);
 
 // Strict decimal number no greater than ulMax.  Returns 1, or 0.
 int simParseNumber(const char *pszText, uint32_t ulMax, uint32_t *pulValue);

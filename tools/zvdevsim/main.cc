@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/image_store.h"
 #include "platform/platform.h"
 #include "tools/zvdevsim/device.h"
 #include "tools/zvdevsim/faults.h"
@@ -77,7 +78,7 @@ static int sendReply(PlatSocket s, const uint8_t *pReply, int nLength,
   int bSent = platSendTo(s, s_abSend, nLength, pTo) == nLength;
   if (!s_bQuiet)
     report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)pReply[0],
-         (unsigned)pReply[1], (unsigned)(pReply[3] | (pReply[4] << 8)), nLength,
+         (unsigned)pReply[1], (unsigned)getLe16(pReply + 3), nLength,
          bOther ? " other" : "", bSent ? "" : " failed");
   return bSent;
 }
@@ -89,38 +90,22 @@ static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
                    const SimOutcome *pOut, uint32_t ulRequest,
                    const PlatAddress *pTo) {
   SimDelivery delivery;
-  memset(&delivery, 0, sizeof(delivery));
-  if (pOut->bReply) simStartDelivery(pOut->abReply, &delivery);
-  for (const SimFault &fault : pOpt->faults) {
-    if (fault.ulRequest != ulRequest) continue;
-    if (!pOut->bReply) {
-      report("fault %u %s noreply", (unsigned)ulRequest, fault.szAction);
-      continue;
-    }
-    simApplyFault(&fault, &delivery);
-    report("fault %u %s", (unsigned)ulRequest, fault.szAction);
-  }
-  if (!pOut->bReply) return 0;
+  if (!simPlanDelivery(pOpt->faults, ulRequest, pOut, &delivery, report))
+    return 0;
   if (delivery.ulDelayMs != 0) {
     report("delay %u", (unsigned)delivery.ulDelayMs);
     sleepMs(pSockets, delivery.ulDelayMs);
   }
+  if (delivery.bDrop) report("reply dropped");
   PlatSocket s = delivery.bOther ? pSockets->sOther : pSockets->sMain;
   int bAnswered = 0;
-  if (delivery.bDrop) {
-    report("reply dropped");
-  } else {
-    for (int i = 0; i < delivery.nCopies; i++)
-      if (sendReply(s, delivery.abReply, delivery.nLength, pTo, "reply",
-                    delivery.bOther) &&
-          delivery.nLength == SIM_HEADER_LEN &&
-          delivery.abReply[0] != SIM_CMD_NACK)
-        bAnswered = 1;
-  }
-  for (int i = 0; i < delivery.nStray; i++) {
-    uint8_t abStray[SIM_HEADER_LEN];
-    simStrayReply(&delivery, pOpt->bModel, abStray);
-    if (sendReply(s, abStray, SIM_HEADER_LEN, pTo, "stray", delivery.bOther))
+  for (const SimDatagram &datagram :
+       simDeliveryDatagrams(&delivery, pOpt->bModel)) {
+    int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
+                          datagram.bStray ? "stray" : "reply",
+                          delivery.bOther);
+    if (bSent && datagram.nLength == SIM_HEADER_LEN &&
+        datagram.abData[0] != SIM_CMD_NACK)
       bAnswered = 1;
   }
   return bAnswered;
