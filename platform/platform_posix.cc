@@ -227,7 +227,8 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
     int fdIn = open("/dev/null", O_RDONLY);
     if (fdIn >= 0) dup2(fdIn, 0);
     if (pszOutput != NULL) {
-      int fd = open(pszOutput, O_WRONLY | O_CREAT | O_APPEND, 0644);
+      int fd = open(pszOutput, O_WRONLY | O_CREAT | O_APPEND,
+                    S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
       if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(127);
     }
     if (pszDir != NULL && chdir(pszDir) != 0) _exit(127);
