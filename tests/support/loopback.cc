@@ -17,24 +17,6 @@ void LoopbackPeer::sendTo(uint16_t usTo, const std::vector<uint8_t> &data) const
   platSendTo(s, data.data(), (int)data.size(), &to);
 }
 
-uint32_t seenSenderOf(uint32_t ulAddr) {
-  LoopbackPeer receiver;
-  PlatEvent hEvent = platCreateEvent();
-  PlatSocket s = platUdpSocket();
-  if (s == PLAT_NO_SOCKET || platBind(s, ulAddr, 0) != 0 ||
-      platEventSelectRead(receiver.s, hEvent) != 0)
-    abort();
-  PlatAddress to = {LOOPBACK_ADDR, receiver.usPort};
-  PlatAddress from = {0, 0};
-  char c = 0;
-  platSendTo(s, &c, 1, &to);
-  if (platWaitEvent(hEvent, 5000) != 1 ||
-      platRecvFrom(receiver.s, &c, 1, &from) != 1)
-    abort();
-  platCloseSocket(s);
-  return from.ulAddr;
-}
-
 uint16_t freeUdpPort() {
   platSocketStartup();
   // Ports from a quiet range above the usual ephemeral ones of Linux and

@@ -20,11 +20,6 @@ struct LoopbackPeer {
   void sendTo(uint16_t usPort, const std::vector<uint8_t> &data) const;
 };
 
-// The sender address that a receiver on 127.0.0.1 sees for datagrams from
-// a socket bound to ulAddr: ulAddr itself on Linux, 127.0.0.1 under wine,
-// which binds other loopback addresses as the any address.
-uint32_t seenSenderOf(uint32_t ulAddr);
-
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t freeUdpPort();
 

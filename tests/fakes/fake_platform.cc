@@ -1,0 +1,256 @@
+// The platform layer's stand-in for in-process runs (see fake_platform.h).
+#include "tests/fakes/fake_platform.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <vector>
+
+#include "image/crc16.h"
+#include "image/image_store.h"
+#include "tools/zvdevsim/device.h"
+#include "tools/zvdevsim/faults.h"
+
+namespace {
+
+struct Datagram {
+  Bytes data;
+  unsigned long ulArrival;
+};
+
+struct ThreadEnd {};  // the listener's datagrams are used up
+
+const int SILENT_WAITS = 45;  // three resend cycles without a reply
+
+struct Fake {
+  FakeRun run;
+  Transcript *pTranscript = nullptr;
+  FakeFailures calls;  // counts of the calls so far
+  PlatSocket sDebug = PLAT_NO_SOCKET;
+  PlatSocket sNext = 0;
+  SimDevice device;
+  uint32_t ulRequests = 0;
+  std::deque<Datagram> toTool, toListener;
+  unsigned long ulNow = 0;
+  int nSilentWaits = 0;
+  bool bDraining = false;
+  size_t nReplies = 0;  // of the script used up
+  PlatAddress lastDest = {0, 0};
+  std::vector<void (*)(void)> threads;
+};
+
+Fake s_fake;
+int s_nEvent;
+
+bool failsNow(int *pnCount, int nFailing) {
+  return ++*pnCount == nFailing;
+}
+
+// The 16 password bytes, zero bytes at the end left out.
+std::string passwordText(const uint8_t *pb) {
+  int n = 16;
+  while (n > 0 && pb[n - 1] == 0) n--;
+  std::string text;
+  for (int i = 0; i < n; i++) {
+    char sz[8];
+    bool bPlain = pb[i] >= 0x20 && pb[i] < 0x7F && pb[i] != '"' && pb[i] != '\\';
+    snprintf(sz, sizeof(sz), bPlain ? "%c" : "\\x%02X", pb[i]);
+    text += sz;
+  }
+  return "\"" + text + "\"";
+}
+
+std::string requestLine(const uint8_t *pb, int n) {
+  uint8_t ab[29] = {0};
+  memcpy(ab, pb, (size_t)(n < 29 ? n : 29));
+  static const char *const apszNames[8] = {0, 0, 0, 0, 0, "data", "commit", "getmodel"};
+  char sz[200];
+  std::string line = ab[0] < 8 && apszNames[ab[0]] ? apszNames[ab[0]] : "cmd " + std::to_string(ab[0]);
+  snprintf(sz, sizeof(sz), " count %u flags %02X page %u len %d", ab[1], ab[2], getLe16(ab + 3), n);
+  line = "> " + line + sz;
+  if (ab[0] == 6 && n == 29)
+    snprintf(sz, sizeof(sz), " first %u end %u crc %04X", getLe16(ab + 23), getLe16(ab + 25),
+             getLe16(ab + 27));
+  else if (n > 23)
+    snprintf(sz, sizeof(sz), " data %04X", calcCrc16(pb + 23, (uint32_t)(n - 23)));
+  else
+    sz[0] = '\0';
+  return line + sz + " pw " + passwordText(ab + 5) + " const " + std::to_string(getLe16(ab + 21));
+}
+
+std::string replyLine(const Bytes &data) {
+  uint8_t ab[23] = {0};
+  if (!data.empty()) memcpy(ab, data.data(), data.size() < 23 ? data.size() : 23);
+  char sz[96];
+  snprintf(sz, sizeof(sz), "cmd %u code %u page %u len %u", ab[0], ab[1], getLe16(ab + 3),
+           (unsigned)data.size());
+  return sz;
+}
+
+// The device's answer to one request, queued for the tool.
+void deviceHandles(const uint8_t *pb, int n) {
+  SimOutcome outcome;
+  simHandleRequest(&s_fake.device, pb, n, &outcome);
+  SimDelivery delivery;
+  if (!simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
+    return;
+  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, s_fake.run.device.bModel)) {
+    Bytes data(d.abData, d.abData + (d.nLength < 23 ? d.nLength : 23));
+    data.resize((size_t)d.nLength, 0);
+    // In the order of arrival: a delayed reply lets later ones pass.
+    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs;
+    auto at = s_fake.toTool.end();
+    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
+    s_fake.toTool.insert(at, {data, ulArrival});
+  }
+}
+
+int copyOut(const Bytes &data, void *pBuffer, int nSize) {
+  int n = (int)data.size();
+  if (n > 0) memcpy(pBuffer, data.data(), (size_t)(n < nSize ? n : nSize));
+  return n > nSize ? PLAT_RECV_TRUNCATED : n;
+}
+
+bool arrived() { return !s_fake.toTool.empty() && s_fake.toTool.front().ulArrival <= s_fake.ulNow; }
+
+}  // namespace
+
+void fakeBegin(const FakeRun &run, Transcript *pTranscript) {
+  s_fake = Fake();
+  s_fake.run = run;
+  s_fake.pTranscript = pTranscript;
+  for (const Bytes &datagram : run.debugDatagrams) s_fake.toListener.push_back({datagram, 0});
+  const SimOptions &o = run.device;
+  if (!run.bDevice) return;
+  simInitDevice(&s_fake.device, o.bModel, o.pszPassword, o.pszKey, o.bAllEncrypted);
+  for (const std::vector<uint8_t> &message : o.debugMessages) s_fake.toListener.push_back({message, 0});
+}
+
+void platInitProcess(void) {}
+
+void platConsoleWrite(const char *pText, int nLength) {
+  if (nLength > 0) s_fake.pTranscript->console(pText, (size_t)nLength);
+}
+
+int platSocketStartup(void) { return s_fake.run.fail.bStartup ? -1 : 0; }
+
+PlatSocket platUdpSocket(void) {
+  if (failsNow(&s_fake.calls.nSocket, s_fake.run.fail.nSocket)) return PLAT_NO_SOCKET;
+  return ++s_fake.sNext;
+}
+
+int platBind(PlatSocket s, uint32_t, uint16_t usPort) {
+  if (failsNow(&s_fake.calls.nBind, s_fake.run.fail.nBind)) return -1;
+  if (usPort != 0) s_fake.sDebug = s;
+  return 0;
+}
+
+void platCloseSocket(PlatSocket) {}
+
+uint32_t platInetAddr(const char *pszText) {
+  unsigned a[4];
+  char cEnd;
+  if (sscanf(pszText, "%u.%u.%u.%u%c", &a[0], &a[1], &a[2], &a[3], &cEnd) != 4 ||
+      (a[0] | a[1] | a[2] | a[3]) > 255)
+    return 0xFFFFFFFFu;
+  return a[0] | (a[1] << 8) | (a[2] << 16) | (a[3] << 24);
+}
+
+int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
+  if (s_fake.run.fail.bAddressText) return 0;
+  snprintf(pszBuffer, (size_t)nSize, "%u.%u.%u.%u", ulAddr & 0xFF, (ulAddr >> 8) & 0xFF,
+           (ulAddr >> 16) & 0xFF, ulAddr >> 24);
+  return 1;
+}
+
+int platSendTo(PlatSocket, const void *pData, int nLength, const PlatAddress *pTo) {
+  if (failsNow(&s_fake.calls.nSendTo, s_fake.run.fail.nSendTo)) return -1;
+  if (pTo->ulAddr != s_fake.lastDest.ulAddr || pTo->usPort != s_fake.lastDest.usPort) {
+    char sz[40] = "?";
+    platAddressText(pTo->ulAddr, sz, sizeof(sz));
+    s_fake.pTranscript->line(std::string("> to ") + sz + " port " + std::to_string(pTo->usPort));
+    s_fake.lastDest = *pTo;
+  }
+  s_fake.pTranscript->line(requestLine((const uint8_t *)pData, nLength));
+  if (s_fake.run.bDevice) deviceHandles((const uint8_t *)pData, nLength);
+  return nLength;
+}
+
+int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
+  if (pFrom != nullptr) *pFrom = {s_fake.run.device.ulAddress, 69};
+  if (failsNow(&s_fake.calls.nRecv, s_fake.run.fail.nRecv)) return -1;
+  if (s == s_fake.sDebug) {
+    if (s_fake.toListener.empty()) throw ThreadEnd();
+    Bytes data = s_fake.toListener.front().data;
+    s_fake.toListener.pop_front();
+    return copyOut(data, pBuffer, nSize);
+  }
+  if (!arrived()) return PLAT_RECV_NOTHING;
+  Bytes data = s_fake.toTool.front().data;
+  s_fake.toTool.pop_front();
+  s_fake.pTranscript->line((s_fake.bDraining ? "< dropped " : "< ") + replyLine(data));
+  return copyOut(data, pBuffer, nSize);
+}
+
+PlatEvent platCreateEvent(void) { return &s_nEvent; }
+
+int platEventSelectRead(PlatSocket, PlatEvent) { return s_fake.run.fail.bEventSelect ? -1 : 0; }
+
+int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
+  s_fake.bDraining = ulMilliseconds == 0;
+  if (ulMilliseconds == 0) return arrived();
+  if (failsNow(&s_fake.calls.nWait, s_fake.run.fail.nWait)) return -1;
+  if (failsNow(&s_fake.calls.nEmptyWake, s_fake.run.fail.nEmptyWake)) return 1;
+  if (!s_fake.run.bDevice && !s_fake.run.replies.empty()) {  // a script
+    if (s_fake.nReplies == s_fake.run.replies.size()) throw FakeExit{FAKE_STOPPED};
+    s_fake.toTool.push_back({s_fake.run.replies[s_fake.nReplies++], s_fake.ulNow});
+  }
+  if (!s_fake.toTool.empty() && s_fake.toTool.front().ulArrival <= s_fake.ulNow + ulMilliseconds) {
+    if (s_fake.ulNow < s_fake.toTool.front().ulArrival) s_fake.ulNow = s_fake.toTool.front().ulArrival;
+    s_fake.nSilentWaits = 0;
+    return 1;
+  }
+  s_fake.ulNow += ulMilliseconds;
+  if (++s_fake.nSilentWaits >= SILENT_WAITS) throw FakeExit{FAKE_STOPPED};
+  return 0;
+}
+
+int platStartThread(void (*pfnRoutine)(void)) {
+  if (failsNow(&s_fake.calls.nThread, s_fake.run.fail.nThread)) return 0;
+  s_fake.threads.push_back(pfnRoutine);
+  return 1;
+}
+
+void platSleepForever(void) {
+  for (void (*pfnRoutine)(void) : s_fake.threads) {
+    try {
+      pfnRoutine();
+    } catch (const ThreadEnd &) {
+    }
+  }
+  throw FakeExit{FAKE_STOPPED};
+}
+
+unsigned long platMilliseconds(void) { return s_fake.ulNow; }
+
+void platLocalTime(PlatTime *pTime) { *pTime = {6, 9, 5, 3}; }
+
+int platPendingError(void) { return s_fake.run.fail.nPendingError; }
+
+int platErrorText(int, char *pszBuffer, int nSize) {
+  snprintf(pszBuffer, (size_t)nSize, "%s", s_fake.run.fail.errorText.c_str());
+  return (int)s_fake.run.fail.errorText.size();
+}
+
+int platIsDirectory(const char *pszPath) {
+  struct stat st;
+  return stat(pszPath, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
+
+int platStartChild(const char *const *, const char *, const char *, PlatChild *) { return 0; }
+int platWaitChild(PlatChild, unsigned long, int *) { return 0; }
+void platStopChild(PlatChild) {}
+
+void platExit(int nStatus) { throw FakeExit{nStatus}; }

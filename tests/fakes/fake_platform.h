@@ -1,0 +1,49 @@
+// The platform layer's stand-in for in-process runs of the tool.  Behind
+// the update socket sits the simulated device of zvdevsim (its own code,
+// with the same options and faults); time is virtual, so a lost reply costs
+// nothing; the debug listener's socket delivers the device's debug
+// datagrams; console output and every datagram both ways go into one
+// transcript, in the order they happen; and any platform call can be made
+// to fail.  "Threads" run one after the other when main sleeps: the
+// listener until its datagrams are used up, then the update thread.
+#ifndef ZV_FAKE_PLATFORM_H
+#define ZV_FAKE_PLATFORM_H
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/transcript.h"
+#include "tools/zvdevsim/options.h"
+
+// Calls that fail: the n-th of each kind, counted from 1 (0: none).
+struct FakeFailures {
+  int nSocket = 0, nBind = 0, nSendTo = 0, nThread = 0, nWait = 0, nRecv = 0;
+  int nEmptyWake = 0;  // a wait that wakes with nothing to read
+  bool bStartup = false, bEventSelect = false, bAddressText = false;
+  int nPendingError = 0;  // the error code every failure leaves pending
+  std::string errorText;  // and the system's text for it
+};
+
+struct FakeRun {
+  bool bDevice = false;
+  SimOptions device;
+  FakeFailures fail;
+  // Without a device, the datagrams that reach the update socket one per
+  // wait (a fuzzer's script; the run stops when they are used up), and
+  // those that reach the debug listener.
+  std::vector<Bytes> replies, debugDatagrams;
+};
+
+// Thrown where the process would end: platExit, or platSleepForever once
+// every thread has ended or the device stayed silent for three resend
+// cycles (FAKE_STOPPED: the user pressed Ctrl+C).
+struct FakeExit {
+  int nStatus;
+};
+#define FAKE_STOPPED 1000
+
+// Starts a run: fresh sockets, device, clock and counters.
+void fakeBegin(const FakeRun &run, Transcript *pTranscript);
+
+#endif

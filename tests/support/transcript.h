@@ -1,0 +1,32 @@
+// The transcript of a run, which the golden files of the cases hold, and
+// small file helpers.  No test framework here: fuzzers use it too.
+#ifndef ZV_TRANSCRIPT_H
+#define ZV_TRANSCRIPT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+typedef std::vector<uint8_t> Bytes;
+
+// A transcript: console output as it came, with its control bytes and
+// bytes above 0x7E written \xHH (and \ as \\), and the driver's own lines,
+// each on a line of its own; console output that stopped without a line
+// end is marked so.
+class Transcript {
+ public:
+  void console(const char *pText, size_t nLength);
+  void line(const std::string &text);
+  const std::string &text();
+
+ private:
+  std::string m_text;
+  bool m_bMidLine = false;
+};
+
+Bytes readFile(const std::string &path);
+void writeFile(const std::string &path, const Bytes &data);
+
+#endif

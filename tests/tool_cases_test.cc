@@ -1,0 +1,118 @@
+// The in-process driver: runs every case of tests/cases/tool against the
+// platform stand-in with its simulated device and compares the transcript
+// (console output, datagrams both ways, exit status, files written) with
+// the case's golden file.  Besides the file commands of case_file.h a case
+// holds:
+//   device OPTIONS      the simulated device, zvdevsim's options and faults
+//   fail KIND [N]       in the next run the N-th (default 1st) call of a
+//                       platform operation fails: socket bind sendto thread
+//                       wait recv emptywake (a wake with nothing to read),
+//                       startup eventselect addresstext (no N)
+//   error CODE [TEXT]   the error code that failures leave pending, and the
+//                       system's text for it (without its line end)
+//   run zvloader ARGS   a run of the program, as from a fresh start
+// device and error hold for the runs that follow them.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "image/image_store.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/support/case_file.h"
+
+int zvloaderMain(int argc, char **argv);
+
+namespace {
+
+const std::string SOURCE_DIR = ZV_SOURCE_DIR;
+const std::string CASES = SOURCE_DIR + "/tests/cases/tool";
+
+struct Program {
+  const char *pszName;
+  int (*pfnMain)(int, char **);
+} const s_aPrograms[] = {{"zvloader", zvloaderMain}};
+
+void setFailure(const CaseLine &line, FakeFailures *pFail) {
+  const std::string &kind = line.args.empty() ? "" : line.args[0];
+  int n = line.args.size() > 1 ? (int)caseNumber(line.args[1]) : 1;
+  struct Counted {
+    const char *pszKind;
+    int FakeFailures::*pnField;
+  } const aCounted[] = {{"socket", &FakeFailures::nSocket}, {"bind", &FakeFailures::nBind},
+                        {"sendto", &FakeFailures::nSendTo}, {"thread", &FakeFailures::nThread},
+                        {"wait", &FakeFailures::nWait},     {"recv", &FakeFailures::nRecv},
+                        {"emptywake", &FakeFailures::nEmptyWake}};
+  for (const Counted &c : aCounted)
+    if (kind == c.pszKind) {
+      pFail->*c.pnField = n;
+      return;
+    }
+  if (kind == "startup") pFail->bStartup = true;
+  else if (kind == "eventselect") pFail->bEventSelect = true;
+  else if (kind == "addresstext") pFail->bAddressText = true;
+  else ADD_FAILURE() << "line " << line.nLine << ": unknown failure " << kind;
+}
+
+void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscript) {
+  pTranscript->line("$ " + commandText(line.args));
+  const Program *pProgram = nullptr;
+  for (const Program &p : s_aPrograms)
+    if (!line.args.empty() && line.args[0] == p.pszName) pProgram = &p;
+  ASSERT_NE(nullptr, pProgram) << "line " << line.nLine;
+  std::vector<char *> argv;
+  for (const std::string &arg : line.args) argv.push_back(const_cast<char *>(arg.c_str()));
+  argv.push_back(nullptr);
+  markFiles();
+  // What a fresh process would find.
+  memset(g_abImage, 0, sizeof(g_abImage));
+  memset(g_abIdata, 0, sizeof(g_abIdata));
+  fakeBegin(fake, pTranscript);
+  int nStatus;
+  try {
+    nStatus = pProgram->pfnMain((int)line.args.size(), argv.data());
+  } catch (const FakeExit &e) {
+    nStatus = e.nStatus;
+  }
+  pTranscript->line(nStatus == FAKE_STOPPED ? "stopped (Ctrl+C)" : "exit " + std::to_string(nStatus & 0xFF));
+  for (const std::string &written : writtenFiles()) pTranscript->line(written);
+}
+
+class ToolCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(ToolCase, Transcript) {
+  std::vector<CaseLine> lines = readCase(CASES + "/" + GetParam() + ".case");
+  ScratchDir scratch;
+  Transcript transcript;
+  FakeRun fake;
+  for (const CaseLine &line : lines) {
+    if (applyFileCommand(line, SOURCE_DIR)) continue;
+    if (line.command == "#") {
+      transcript.line(line.args[0]);
+    } else if (line.command == "device") {
+      std::vector<char *> argv;
+      for (const std::string &arg : line.args) argv.push_back(const_cast<char *>(arg.c_str()));
+      char szError[160];
+      fake.bDevice = true;
+      ASSERT_EQ(1, simParseOptions((int)argv.size(), argv.data(), &fake.device, szError, sizeof(szError)))
+          << "line " << line.nLine << ": " << szError;
+    } else if (line.command == "fail") {
+      setFailure(line, &fake.fail);
+    } else if (line.command == "error" && !line.args.empty()) {
+      fake.fail.nPendingError = (int)strtol(line.args[0].c_str(), nullptr, 0);
+      fake.fail.errorText = line.args.size() > 1 ? line.args[1] : "";
+    } else if (line.command == "run") {
+      runProgram(line, fake, &transcript);
+      FakeFailures none;
+      none.nPendingError = fake.fail.nPendingError;
+      none.errorText = fake.fail.errorText;
+      fake.fail = none;
+    } else {
+      ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
+    }
+  }
+  expectGolden(CASES + "/" + GetParam() + ".out", transcript.text());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, ToolCase, testing::ValuesIn(caseNames(CASES)),
+                         [](const testing::TestParamInfo<std::string> &info) { return info.param; });
+
+}  // namespace
