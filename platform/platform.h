@@ -6,8 +6,9 @@
 // Exactly one of platform_posix.cc and platform_win32.cc is built into the
 // tool (CMake chooses); tests may link a scripted stand-in instead.  All
 // operating-system differences live behind this header.  Conventions follow
-// the rest of the tool: plain functions, results 1/0 or byte counts, -1 for
-// failure with the error code left pending on the calling thread.
+// the rest of the tool: plain functions; a result of 1 (or a byte count)
+// means success, 0 (or -1 where a count is returned) failure, with the error
+// code left pending on the calling thread.
 #ifndef ZV_PLATFORM_H
 #define ZV_PLATFORM_H
 
@@ -48,8 +49,8 @@ struct PlatTime {
 // the process.
 void platInitProcess(void);
 
-// Initialises the socket library (Windows Sockets version word 0x0102).
-// Returns 0 on success.
+// Initialises the socket library (Windows Sockets version 2.1).  Returns 1,
+// or 0 on failure.
 int platSocketStartup(void);
 
 // Writes the bytes to standard output in one piece and flushes them, so
@@ -63,7 +64,7 @@ void platConsoleWrite(const char *pText, int nLength);
 PlatSocket platUdpSocket(void);
 
 // Binds to the address (network order, 0 for any) and port (host order,
-// 0 for one the system picks).  Returns 0 on success, -1 on failure.
+// 0 for one the system picks).  Returns 1, or 0 on failure.
 int platBind(PlatSocket s, uint32_t ulAddr, uint16_t usPort);
 
 void platCloseSocket(PlatSocket s);
@@ -85,12 +86,13 @@ int platSendTo(PlatSocket s, const void *pData, int nLength,
 // not null, receives the sender.
 int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom);
 
-// Creates an unsignalled auto-reset event (never null on POSIX; the result
-// is used without a test, as for CreateEventA).
+// Creates an unsignalled auto-reset event; null when no more can be made
+// (a program needs a few), which binding it then reports.
 PlatEvent platCreateEvent(void);
 
 // Binds the event to the socket for readability; the socket becomes
-// non-blocking, as WSAEventSelect makes it.  Returns 0 on success.
+// non-blocking, as WSAEventSelect makes it.  Returns 1, or 0 on failure
+// (a null event included).
 int platEventSelectRead(PlatSocket s, PlatEvent hEvent);
 
 // Waits at most ulMilliseconds for the event.  Returns 1 when it was

@@ -30,7 +30,7 @@ void platConsoleWrite(const char *pText, int nLength) {
   fflush(stdout);
 }
 
-int platSocketStartup(void) { return 0; }
+int platSocketStartup(void) { return 1; }
 
 PlatSocket platUdpSocket(void) {
   // Not inherited by child processes (zvfleet holds the debug port).
@@ -49,7 +49,7 @@ static void fillSockaddr(struct sockaddr_in *pSa, uint32_t ulAddr,
 int platBind(PlatSocket s, uint32_t ulAddr, uint16_t usPort) {
   struct sockaddr_in sa;
   fillSockaddr(&sa, ulAddr, usPort);
-  return bind((int)s, (struct sockaddr *)&sa, sizeof(sa)) == 0 ? 0 : -1;
+  return bind((int)s, (struct sockaddr *)&sa, sizeof(sa)) == 0;
 }
 
 void platCloseSocket(PlatSocket s) {
@@ -96,33 +96,38 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
   return (int)n;
 }
 
-// The event of a socket: here simply the socket that poll() watches.  The
-// tool binds one event; a small fixed pool leaves room for tests.
+// The event of a socket: here simply the socket that poll() watches.  A
+// program binds one or two; the fixed pool says no when it is used up.
+#define EVENT_POOL_SIZE 16
 struct PosixEvent {
   int fd;
 };
-static PosixEvent s_aEvents[16];
+static PosixEvent s_aEvents[EVENT_POOL_SIZE];
 static int s_nEvents;
 static pthread_mutex_t s_eventLock = PTHREAD_MUTEX_INITIALIZER;
 
 PlatEvent platCreateEvent(void) {
+  PosixEvent *pEvent = NULL;
   pthread_mutex_lock(&s_eventLock);
-  PosixEvent *pEvent = &s_aEvents[s_nEvents % 16];
-  s_nEvents++;
+  if (s_nEvents < EVENT_POOL_SIZE) pEvent = &s_aEvents[s_nEvents++];
   pthread_mutex_unlock(&s_eventLock);
+  if (pEvent == NULL) {
+    errno = EMFILE;
+    return NULL;
+  }
   pEvent->fd = -1;
   return pEvent;
 }
 
 int platEventSelectRead(PlatSocket s, PlatEvent hEvent) {
   if (hEvent == NULL || s == PLAT_NO_SOCKET) {
-    errno = EBADF;
-    return -1;
+    if (hEvent != NULL) errno = EBADF;
+    return 0;
   }
   int nFlags = fcntl((int)s, F_GETFL);
-  if (nFlags < 0 || fcntl((int)s, F_SETFL, nFlags | O_NONBLOCK) < 0) return -1;
+  if (nFlags < 0 || fcntl((int)s, F_SETFL, nFlags | O_NONBLOCK) < 0) return 0;
   ((PosixEvent *)hEvent)->fd = (int)s;
-  return 0;
+  return 1;
 }
 
 int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {

@@ -38,7 +38,7 @@ void platConsoleWrite(const char *pText, int nLength) {
   fflush(stdout);
 }
 
-int platSocketStartup(void) { return WSAStartup(0x0102, &s_wsaData); }
+int platSocketStartup(void) { return WSAStartup(MAKEWORD(2, 1), &s_wsaData) == 0; }
 
 PlatSocket platUdpSocket(void) {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
@@ -66,8 +66,7 @@ static void fillSockaddr(struct sockaddr_in *pSa, uint32_t ulAddr,
 int platBind(PlatSocket s, uint32_t ulAddr, uint16_t usPort) {
   struct sockaddr_in sa;
   fillSockaddr(&sa, ulAddr, usPort);
-  return bind((SOCKET)s, (struct sockaddr *)&sa, (int)sizeof(sa)) == 0 ? 0
-                                                                        : -1;
+  return bind((SOCKET)s, (struct sockaddr *)&sa, (int)sizeof(sa)) == 0;
 }
 
 void platCloseSocket(PlatSocket s) {
@@ -129,7 +128,8 @@ PlatEvent platCreateEvent(void) {
 // The socket becomes non-blocking here; it is read only after the event
 // has reported a datagram.
 int platEventSelectRead(PlatSocket s, PlatEvent hEvent) {
-  return WSAEventSelect((SOCKET)s, (WSAEVENT)hEvent, FD_READ) == 0 ? 0 : -1;
+  return hEvent != NULL &&
+         WSAEventSelect((SOCKET)s, (WSAEVENT)hEvent, FD_READ) == 0;
 }
 
 int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
@@ -188,10 +188,12 @@ int platErrorText(int nCode, char *pszBuffer, int nSize) {
   // Asking for the text must not change the code that is pending.
   DWORD dwSaved = GetLastError();
   char *pszText = NULL;
-  // FORMAT_MESSAGE_FROM_SYSTEM | ALLOCATE_BUFFER | ARGUMENT_ARRAY, no
-  // source, the system's default language, no insert arguments.
-  DWORD dwLength = FormatMessageA(0x3100, NULL, (DWORD)nCode, 0,
-                                  (LPSTR)&pszText, 0, NULL);
+  // No source, the system's default language, no insert arguments.
+  DWORD dwLength = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+          FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      NULL, (DWORD)nCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+      (LPSTR)&pszText, 0, NULL);
   int n = (int)dwLength;
   if (pszText == NULL || n < 0) n = 0;
   if (nSize > 0) {
