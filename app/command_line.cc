@@ -125,8 +125,6 @@ void parseCommandLine(int argc, char **argv, int *pbListenOnly) {
         usage();
     }
   }
-  if (g_bFileType == FILE_TYPE_MAIN && (g_bModel < 1 || g_bModel > 3)) {
-    consolePrintf("Wrong quorvaUnit model: %d\n", g_bModel);
+  if (g_bFileType == FILE_TYPE_MAIN && !mainModelAccepted(g_bModel))
     platExit(1);
-  }
 }

@@ -18,7 +18,7 @@ int main(int argc, char **argv) {
     makeEncryptFile();
     return 1;
   }
-  if (platSocketStartup() != 0) {
+  if (!platSocketStartup()) {
     printError("WSAStartup failed");
     return -1;
   }

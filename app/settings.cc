@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include "app/console.h"
+
 char g_szIpAddress[SETTING_TEXT_SIZE];
 char g_szPassword[SETTING_TEXT_SIZE];
 char g_szFileName[SETTING_TEXT_SIZE];
@@ -27,4 +29,10 @@ void setDefaultSettings(void) {
   g_bFirstBlockOnly = 1;
   g_usDebugPort = 9029;
   g_usUpdatePort = 69;
+}
+
+int mainModelAccepted(uint8_t bModel) {
+  if (bModel >= 1 && bModel <= 3) return 1;
+  consolePrintf("Wrong quorvaUnit model: %d\n", bModel);
+  return 0;
 }

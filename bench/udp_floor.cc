@@ -58,18 +58,18 @@ int main(int argc, char **argv) {
   int bServe = argv[1][0] == 's';
   uint16_t usPort = (uint16_t)atoi(argv[2]);
   int nRounds = argc > 3 ? atoi(argv[3]) : 1;
-  if (platSocketStartup() != 0) return 1;
+  if (!platSocketStartup()) return 1;
   if (bServe) {
     s_server = platUdpSocket();
-    if (s_server == PLAT_NO_SOCKET || platBind(s_server, LOOPBACK, usPort) != 0) return 1;
+    if (s_server == PLAT_NO_SOCKET || !platBind(s_server, LOOPBACK, usPort)) return 1;
     printf("serving\n");
     fflush(stdout);
     serverThread();
   }
   PlatSocket client = platUdpSocket();
-  if (client == PLAT_NO_SOCKET || platBind(client, 0, 0) != 0) return 1;
+  if (client == PLAT_NO_SOCKET || !platBind(client, 0, 0)) return 1;
   PlatEvent hEvent = platCreateEvent();
-  if (platEventSelectRead(client, hEvent) != 0) return 1;
+  if (!platEventSelectRead(client, hEvent)) return 1;
 
   std::vector<Request> requests = uploadRequests();
   static unsigned char abRequest[2048], abReply[2048];

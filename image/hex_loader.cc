@@ -85,14 +85,14 @@ struct HexDigits {
 };
 static constexpr HexDigits s_hexDigits;
 
-static int hexDigit(char c) { return s_hexDigits.ac[(unsigned char)c]; }
+int hexDigitValue(char c) { return s_hexDigits.ac[(unsigned char)c]; }
 
 // The nDigits characters at pText as a hexadecimal number (wrapping in 32
 // bits); 0 when one of them is not a hexadecimal digit.
 static int readHex(const char *pText, int nDigits, uint32_t *pulValue) {
   uint32_t ulValue = 0;
   for (int i = 0; i < nDigits; i++) {
-    int d = hexDigit(pText[i]);
+    int d = hexDigitValue(pText[i]);
     if (d < 0) return 0;
     ulValue = (ulValue << 4) | (uint32_t)d;
   }

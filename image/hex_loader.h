@@ -6,4 +6,8 @@
 // Returns 1 when the whole file was loaded, 0 after a message.
 int readHexFile(const char *pszPath);
 
+// The value of a hexadecimal digit (either case), -1 for any other
+// character.
+int hexDigitValue(char c);
+
 #endif

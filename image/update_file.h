@@ -14,6 +14,17 @@
 #define UPDATE_FILE_MAGIC 0x41
 #define UPDATE_FILE_HEADER_SIZE 12
 
+// Where the fields stand in the file header (beside those of a packet
+// header in net/packet.h) ...
+#define UPDATE_FILE_MAGIC_AT 0
+#define UPDATE_FILE_TYPE_MODEL_AT 1
+#define UPDATE_FILE_MIN_ADDRESS_AT 2
+#define UPDATE_FILE_MAX_ADDRESS_AT 6
+#define UPDATE_FILE_CRC_AT 10
+// ... and in the image header at the start of the payload.
+#define IMAGE_HEADER_LENGTH_AT 0
+#define IMAGE_HEADER_CRC_AT 2
+
 // Loads the file into the image store.  With g_bEncrypted set it reads an
 // update file (header checked, type and model taken from it, payload CRC
 // verified, nothing decrypted); otherwise a raw logo or HTML file, which

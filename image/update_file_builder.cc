@@ -28,10 +28,8 @@ uint32_t payloadLength(uint32_t ulLength) {
 static uint32_t loadInput(const char **ppszOutput) {
   switch (g_bFileType) {
     case FILE_TYPE_MAIN:
-      if (g_bModel < 1 || g_bModel > 3) {
-        consolePrintf(
-            "Wrong quorvaUnit model: %d\nCannot make an encrypt file\n",
-            g_bModel);
+      if (!mainModelAccepted(g_bModel)) {
+        consolePrintf("Cannot make an encrypt file\n");
         platExit(1);
       }
       consolePrintf("Reading in the Main CPU HEX file to encrypt\n");
@@ -60,11 +58,11 @@ static uint32_t loadInput(const char **ppszOutput) {
 static int writeUpdateFile(FILE *pFile, uint32_t ulPayload) {
   uint8_t abHeader[UPDATE_FILE_HEADER_SIZE];
   const uint8_t *pPayload = g_abImage + nMinHexAddress;
-  abHeader[0] = UPDATE_FILE_MAGIC;
-  abHeader[1] = (uint8_t)((g_bModel << 4) | g_bFileType);
-  putLe32(abHeader + 2, nMinHexAddress);
-  putLe32(abHeader + 6, nMaxHexAddress);
-  putLe16(abHeader + 10, calcCrc16(pPayload, ulPayload));
+  abHeader[UPDATE_FILE_MAGIC_AT] = UPDATE_FILE_MAGIC;
+  abHeader[UPDATE_FILE_TYPE_MODEL_AT] = (uint8_t)((g_bModel << 4) | g_bFileType);
+  putLe32(abHeader + UPDATE_FILE_MIN_ADDRESS_AT, nMinHexAddress);
+  putLe32(abHeader + UPDATE_FILE_MAX_ADDRESS_AT, nMaxHexAddress);
+  putLe16(abHeader + UPDATE_FILE_CRC_AT, calcCrc16(pPayload, ulPayload));
   int bOk = fwrite(abHeader, 1, sizeof(abHeader), pFile) == sizeof(abHeader);
   bOk = bOk && fwrite(pPayload, 1, ulPayload, pFile) == ulPayload;
   if (g_bFileType == FILE_TYPE_MAIN)
@@ -82,12 +80,12 @@ void makeEncryptFile(void) {
   }
 
   memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
-  putLe16(g_abImage, ulLength);
+  putLe16(g_abImage + IMAGE_HEADER_LENGTH_AT, ulLength);
   uint32_t ulPayload = payloadLength(ulLength);
   uint32_t ulEncrypted = ulPayload;
   if (g_bFirstBlockOnly && ulEncrypted > ENCRYPT_FIRST_BLOCK)
     ulEncrypted = ENCRYPT_FIRST_BLOCK;
-  putLe16(g_abImage + 2, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
+  putLe16(g_abImage + IMAGE_HEADER_CRC_AT, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
                                    ulPayload - IMAGE_HEADER_SIZE));
   desCbcEncrypt(g_abImage + nMinHexAddress, ulEncrypted, g_szKey);
 

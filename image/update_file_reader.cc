@@ -65,11 +65,8 @@ static int32_t readHeader(FILE *pFile, const char *pszPath,
     return fail(pFile,
                 "Bad File Type, This is not an QRVX microcode update file: %s",
                 pszPath);
-  if (g_bFileType == FILE_TYPE_MAIN && (g_bModel < 1 || g_bModel > 3)) {
-    consolePrintf("Wrong quorvaUnit model: %d\n", g_bModel);
-    fclose(pFile);
-    return 0;
-  }
+  if (g_bFileType == FILE_TYPE_MAIN && !mainModelAccepted(g_bModel))
+    return fail(pFile, NULL, pszPath);
 
   nRead = readField(pFile, 4, &nMinHexAddress, pszPath);
   if (nRead <= 0)

@@ -45,7 +45,7 @@ void DbgMsgThread(void) {
     printError("socket creation failed");
     return;
   }
-  if (platBind(s, 0, g_usDebugPort) != 0) {
+  if (!platBind(s, 0, g_usDebugPort)) {
     printError("bind:");
     platCloseSocket(s);
     consolePrintf(

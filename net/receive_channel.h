@@ -14,7 +14,7 @@
 extern PlatEvent g_hRecvEvent;
 
 // Creates the receive event and binds it to the socket for readability.
-// Returns 0 on success.
+// Returns 1, or 0 on failure.
 int bindReceiveEvent(PlatSocket s);
 
 // Waits at most 3000 ms for a datagram on the socket.  Returns -1 when the

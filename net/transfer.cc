@@ -18,6 +18,28 @@ namespace {
 
 enum Verdict { REPLY_USED_UP, REPLY_COMPLETE };
 
+// What a transfer code sends: the pages (an end of 0: as many as the main
+// image fills), where its data comes from, whether the image header leads
+// it when the file is enciphered, the model query before and the old idata
+// clearing after the pages, and the commit code.
+struct TransferPlan {
+  int nCode;
+  uint16_t wFirstPage, wEndPage;
+  int bFromIdata;
+  int bImageHeader;
+  int bModelQuery;
+  int bClearsOldIdata;
+  uint8_t bCommitCode;
+};
+
+const TransferPlan s_aPlans[] = {
+    {FILE_TYPE_MAIN, 0, 0, 0, 1, 0, 1, COMMIT_MAIN},
+    {FILE_TYPE_LOGO, LOGO_FIRST_PAGE, LOGO_END_PAGE, 0, 1, 0, 0, COMMIT_LOGO_IDATA},
+    {FILE_TYPE_HTML, HTML_FIRST_PAGE, HTML_END_PAGE, 0, 1, 0, 0, COMMIT_HTML},
+    {FILE_TYPE_MODEL_QUERY, IDATA_FIRST_PAGE, IDATA_END_PAGE, 1, 0, 1, 0,
+     COMMIT_LOGO_IDATA},
+};
+
 struct Session {
   PlatSocket s;
   const PlatAddress *pDest;
@@ -72,6 +94,12 @@ uint16_t requestPage(const Session *pSession) {
   return getLe16(pSession->abRequest + PACKET_PAGE);
 }
 
+void reportReplyLength(uint16_t wPage, int nLength) {
+  consolePrintf(
+      "Wrong receive length from Code Update Packet %d wanted %d, got %d\n",
+      wPage, REPLY_SIZE, nLength);
+}
+
 Verdict handleModelReply(Session *pSession, int nLength) {
   Reply reply;
   if (!parseReply(pSession->abReply, nLength, &reply)) {
@@ -105,9 +133,7 @@ Verdict handlePageReply(Session *pSession, int nLength) {
   Reply reply;
   uint16_t wPage = requestPage(pSession);
   if (!parseReply(pSession->abReply, nLength, &reply)) {
-    consolePrintf(
-        "Wrong receive length from Code Update Packet %d wanted %d, got %d\n",
-        wPage, REPLY_SIZE, nLength);
+    reportReplyLength(wPage, nLength);
     return REPLY_USED_UP;
   }
   switch (reply.bCommand) {
@@ -137,9 +163,7 @@ Verdict handlePageReply(Session *pSession, int nLength) {
 Verdict handleClearReply(Session *pSession, int nLength) {
   Reply reply;
   if (!parseReply(pSession->abReply, nLength, &reply)) {
-    consolePrintf(
-        "Wrong receive length from Code Update Packet %d wanted %d, got %d\n",
-        IDATA_CLEAR_PAGE, REPLY_SIZE, nLength);
+    reportReplyLength(IDATA_CLEAR_PAGE, nLength);
     platExit(-1);
   }
   return reply.bCommand == TFTP_ACK ? REPLY_COMPLETE : REPLY_USED_UP;
@@ -148,9 +172,7 @@ Verdict handleClearReply(Session *pSession, int nLength) {
 Verdict handleCommitReply(Session *pSession, int nLength) {
   Reply reply;
   if (!parseReply(pSession->abReply, nLength, &reply)) {
-    consolePrintf(
-        "Wrong receive length from Code Update Packet %d wanted %d, got %d\n",
-        0, REPLY_SIZE, nLength);
+    reportReplyLength(0, nLength);
     platExit(-1);
   }
   if (reply.bCommand != TFTP_NACK) return REPLY_COMPLETE;
@@ -172,14 +194,15 @@ void copySource(Session *pSession, uint32_t ulOffset, uint32_t ulCount) {
   memset(pbData + ulAvailable, 0, ulCount - ulAvailable);
 }
 
-int sendPages(Session *pSession, int nCode, uint16_t wFirst, uint16_t wEnd) {
-  int bEncrypted = g_bEncrypted && nCode != FILE_TYPE_MODEL_QUERY;
-  uint8_t bFlags = bEncrypted ? (FLAG_FIRST_PACKET | FLAG_ENCRYPTED) : 0;
-  uint32_t ulHeaderBytes = bEncrypted ? IMAGE_HEADER_SIZE : 0;
+// Sends the pages from wFirst to wEnd, the first packet led by ulHeaderBytes
+// of image header.  Returns the flags of the last page packet (those of the
+// first when none is sent), or -1 when a send failed.
+int sendPages(Session *pSession, uint16_t wFirst, uint16_t wEnd,
+              uint32_t ulHeaderBytes) {
+  // An enciphered transfer marks its first packet, and every packet when
+  // the whole payload is enciphered (-EA).
+  uint8_t bFlags = ulHeaderBytes != 0 ? FLAG_FIRST_PACKET | FLAG_ENCRYPTED : 0;
   uint32_t ulOffset = 0;
-  // The request keeps these values when no page is to be sent.
-  setPacketFields(pSession->abRequest, TFTP_DATA,
-                  pSession->abRequest[PACKET_COUNT], bFlags, wFirst);
   for (uint16_t wPage = wFirst; wPage < wEnd;) {
     uint8_t bCount = (uint8_t)(wEnd - wPage < PAGES_PER_PACKET
                                    ? wEnd - wPage
@@ -192,20 +215,26 @@ int sendPages(Session *pSession, int nCode, uint16_t wFirst, uint16_t wEnd) {
              wPage + bCount - 1);
     int nLength =
         (int)(ulHeaderBytes + PACKET_HEADER_SIZE + PACKET_PAGE_BYTES);
-    if (!exchange(pSession, nLength, handlePageReply, szMessage, 0)) return 0;
+    if (!exchange(pSession, nLength, handlePageReply, szMessage, 0)) return -1;
     wPage = (uint16_t)(wPage + bCount);
     ulOffset += ulHeaderBytes + PAGE_SIZE * bCount;
-    bFlags &= FLAG_ENCRYPTED;
     ulHeaderBytes = 0;
-    if (g_bFirstBlockOnly) bFlags = 0;
-    pSession->abRequest[PACKET_FLAGS] = bFlags;  // the clearing repeats it
+    bFlags = g_bFirstBlockOnly ? 0 : (uint8_t)(bFlags & FLAG_ENCRYPTED);
   }
-  return 1;
+  return bFlags;
+}
+
+const TransferPlan *planFor(int nCode) {
+  for (const TransferPlan &plan : s_aPlans)
+    if (plan.nCode == nCode) return &plan;
+  return NULL;
 }
 
 }  // namespace
 
 int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
+  const TransferPlan *pPlan = planFor(nCode);
+  if (pPlan == NULL) endWith(-1, "Unknown file type\n");
   static Session session;  // one transfer at a time, on the update thread
   Session *pSession = &session;
   memset(pSession, 0, sizeof(*pSession));
@@ -213,61 +242,49 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
   pSession->pDest = pDest;
   preparePacketHeader(pSession->abRequest, g_szPassword);
 
-  uint16_t wFirst = 0, wEnd = 0;
-  uint8_t bCommitCode = 0;
-  pSession->pbSource = g_abImage + nMinHexAddress;
-  pSession->ulSourceSize =
-      nMinHexAddress < IMAGE_SIZE ? IMAGE_SIZE - nMinHexAddress : 0;
-  switch (nCode) {
-    case FILE_TYPE_MAIN: {
-      uint32_t ulLength = nMaxHexAddress - nMinHexAddress;
-      if (g_bEncrypted) ulLength -= IMAGE_HEADER_SIZE;
-      wEnd = (uint16_t)(ulLength / PAGE_SIZE + (ulLength % PAGE_SIZE != 0));
-      bCommitCode = COMMIT_MAIN;
-      break;
-    }
-    case FILE_TYPE_LOGO:
-      wFirst = LOGO_FIRST_PAGE;
-      wEnd = LOGO_END_PAGE;
-      bCommitCode = COMMIT_LOGO_IDATA;
-      break;
-    case FILE_TYPE_HTML:
-      wFirst = HTML_FIRST_PAGE;
-      wEnd = HTML_END_PAGE;
-      bCommitCode = COMMIT_HTML;
-      break;
-    case FILE_TYPE_MODEL_QUERY:
-      pSession->pbSource = g_abIdata;
-      pSession->ulSourceSize = IDATA_SIZE;
-      wFirst = IDATA_FIRST_PAGE;
-      wEnd = IDATA_END_PAGE;
-      bCommitCode = COMMIT_LOGO_IDATA;
-      break;
-    default:
-      endWith(-1, "Unknown file type\n");
+  // An update file's payload leads with the image header; a plain input
+  // and the idata block have none.
+  uint32_t ulHeaderBytes =
+      g_bEncrypted && pPlan->bImageHeader ? IMAGE_HEADER_SIZE : 0;
+  if (pPlan->bFromIdata) {
+    pSession->pbSource = g_abIdata;
+    pSession->ulSourceSize = IDATA_SIZE;
+  } else {
+    pSession->pbSource = g_abImage + nMinHexAddress;
+    pSession->ulSourceSize =
+        nMinHexAddress < IMAGE_SIZE ? IMAGE_SIZE - nMinHexAddress : 0;
+  }
+  uint16_t wFirst = pPlan->wFirstPage, wEnd = pPlan->wEndPage;
+  if (wEnd == 0) {  // the main image: its length in whole pages
+    uint32_t ulLength = nMaxHexAddress - nMinHexAddress - ulHeaderBytes;
+    wEnd = (uint16_t)(ulLength / PAGE_SIZE + (ulLength % PAGE_SIZE != 0));
   }
 
-  if (nCode == FILE_TYPE_MODEL_QUERY) {
+  if (pPlan->bModelQuery) {
     consolePrintf("Getting quorvaUnit model\n");
     pSession->abRequest[PACKET_COMMAND] = TFTP_GET_MODEL;
     if (!exchange(pSession, PACKET_HEADER_SIZE, handleModelReply, NULL, 0))
       return 0;
   }
 
-  if (!sendPages(pSession, nCode, wFirst, wEnd)) return 0;
+  int nFlags = sendPages(pSession, wFirst, wEnd, ulHeaderBytes);
+  if (nFlags < 0) return 0;
 
-  if (nCode == FILE_TYPE_MAIN) {
-    setPacketFields(pSession->abRequest, TFTP_DATA, 1,
-                    pSession->abRequest[PACKET_FLAGS], IDATA_CLEAR_PAGE);
+  if (pPlan->bClearsOldIdata) {
+    // The clearing packet repeats the flags of the last page packet.
+    setPacketFields(pSession->abRequest, TFTP_DATA, 1, (uint8_t)nFlags,
+                    IDATA_CLEAR_PAGE);
     memset(pSession->abRequest + PACKET_HEADER_SIZE, 0, PACKET_DATA_AREA);
     consolePrintf("Finishing transfering microcode\n");
     if (!exchange(pSession, IDATA_CLEAR_SIZE, handleClearReply, NULL, 1))
       return 0;
   }
 
-  uint8_t bFlags = pSession->abRequest[PACKET_FLAGS];
-  if (g_bEncrypted && nCode != FILE_TYPE_MODEL_QUERY) bFlags = FLAG_ENCRYPTED;
-  setPacketFields(pSession->abRequest, TFTP_COMMIT, bCommitCode, bFlags, 0);
+  // The commit of an enciphered transfer is marked so; the others keep the
+  // last flags, which are 0 in them.
+  uint8_t bFlags = ulHeaderBytes != 0 ? FLAG_ENCRYPTED : (uint8_t)nFlags;
+  setPacketFields(pSession->abRequest, TFTP_COMMIT, pPlan->bCommitCode,
+                  bFlags, 0);
   uint32_t ulCrcLength = (uint32_t)(wEnd - wFirst) * PAGE_SIZE;
   if (ulCrcLength > pSession->ulSourceSize)
     ulCrcLength = pSession->ulSourceSize;
@@ -275,6 +292,6 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
                 calcCrc16(pSession->pbSource, ulCrcLength));
   if (!exchange(pSession, COMMIT_SIZE, handleCommitReply, NULL, 0)) return 0;
 
-  if (nCode != FILE_TYPE_MODEL_QUERY) consolePrintf("File Transfered\n");
+  if (!pPlan->bModelQuery) consolePrintf("File Transfered\n");
   return 1;
 }

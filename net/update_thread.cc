@@ -34,7 +34,7 @@ void UpdateThread(void) {
     printError("socket failed");
     return;
   }
-  if (platBind(s, 0, 0) != 0) {
+  if (!platBind(s, 0, 0)) {
     printError("bind:");
     platCloseSocket(s);
     return;
@@ -42,7 +42,7 @@ void UpdateThread(void) {
   PlatAddress dest;
   dest.ulAddr = platInetAddr(g_szIpAddress);
   dest.usPort = g_usUpdatePort;
-  if (bindReceiveEvent(s) != 0) {
+  if (!bindReceiveEvent(s)) {
     printError("WSAEventSelect failed in UpdateThread()");
     platExit(1);
   }

@@ -4,6 +4,7 @@
 // waits for what the programs print, never for a length of time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -23,26 +24,38 @@ class EndToEnd : public testing::Test {
                              "build.out", &build));
     ASSERT_EQ(1, finishProgram(build));
   }
+  // Whatever a failed test left running is stopped.
+  void TearDown() override {
+    for (PlatChild child : m_children) finishProgram(child, 0);
+  }
+  int finish(PlatChild child, unsigned long ulMilliseconds = CHILD_TIME_LIMIT_MS) {
+    m_children.erase(std::find(m_children.begin(), m_children.end(), child));
+    return finishProgram(child, ulMilliseconds);
+  }
   PlatChild start(const std::vector<std::string> &args, const std::string &output) {
     PlatChild child = 0;
     EXPECT_TRUE(startProgram(args, output, &child));
+    m_children.push_back(child);
     return child;
+  }
+  bool device(const std::vector<std::string> &options) {
+    return startDevice(options, "device.out", &m_device) && (m_children.push_back(m_device), true);
   }
   ScratchDir m_scratch;
   PlatChild m_device;
+  std::vector<PlatChild> m_children;
 };
 
 TEST_F(EndToEnd, DebugMessagesDuringAnUpload) {
   // The device sends its debug datagrams when the first request comes, and
   // then falls silent: the tool waits, printing them meanwhile.
-  ASSERT_TRUE(startDevice({"-dbg", "boot 50% %s", "-dbg-hex", "41004200", "-dbg", std::string(256, 'w'),
-                           "-at", "1:drop"},
-                          "device.out", &m_device));
+  ASSERT_TRUE(device({"-dbg", "boot 50% %s", "-dbg-hex", "41004200", "-dbg", std::string(256, 'w'),
+                           "-at", "1:drop"}));
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
   for (const std::string &text : {std::string(": boot 50% %s\n"), std::string(": A\n"), ": " + std::string(256, 'w') + "\n"})
     EXPECT_TRUE(waitForOutput("tool.out", text)) << text;
-  finishProgram(tool, 0);
-  finishProgram(m_device, 0);
+  finish(tool, 0);
+  finish(m_device, 0);
   EXPECT_EQ(0u, withoutTimes(readOutput("tool.out")).find("Sending the new microcode"));
 }
 
@@ -54,13 +67,11 @@ TEST_F(EndToEnd, TakenDebugPortAndListenOnly) {
   ASSERT_TRUE(waitForOutput("listen.out", ": up\n"));
   // A second copy cannot listen: it says so on a line of its own and the
   // upload goes on.
-  ASSERT_TRUE(startDevice({"-c", "1"}, "device.out", &m_device));
+  ASSERT_TRUE(device({"-c", "1"}));
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
-  EXPECT_EQ(1, finishProgram(tool));
-  EXPECT_EQ(0, finishProgram(m_device));
-  int nStatus;
-  EXPECT_EQ(0, platWaitChild(listener, 0, &nStatus));  // -no never ends by itself
-  finishProgram(listener, 0);
+  EXPECT_EQ(1, finish(tool));
+  EXPECT_EQ(0, finish(m_device));
+  EXPECT_EQ(-1, finish(listener, 0));  // -no never ends by itself: it is stopped
   std::string output = readOutput("tool.out");
   size_t at = output.find("System Error: ");
   ASSERT_NE(std::string::npos, at) << output;
@@ -71,11 +82,11 @@ TEST_F(EndToEnd, TakenDebugPortAndListenOnly) {
 }
 
 TEST_F(EndToEnd, CtrlCLeavesEverythingPrinted) {
-  ASSERT_TRUE(startDevice({"-at", "3:drop"}, "device.out", &m_device));
+  ASSERT_TRUE(device({"-at", "3:drop"}));
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
   ASSERT_TRUE(waitForOutput("device.out", "reply dropped"));
-  finishProgram(tool, 0);  // Ctrl+C while the tool waits for its answer
-  finishProgram(m_device, 0);
+  EXPECT_EQ(-1, finish(tool, 0));  // Ctrl+C while the tool waits for its answer
+  finish(m_device, 0);
   EXPECT_EQ("Sending the new microcode to the remote system\n"
             "Sending Code Update pages 1385 to 1388\n"
             "Sending Code Update pages 1389 to 1392\n"
@@ -87,14 +98,14 @@ TEST_F(EndToEnd, ClosedOutputPipeDoesNotStopTheUpdate) {
   PlatChild shell;
   if (!startProgram({"/bin/sh", "-c", "exit 0"}, "sh.out", &shell) || finishProgram(shell) != 0)
     GTEST_SKIP() << "no POSIX shell here";
-  ASSERT_TRUE(startDevice({"-c", "1"}, "device.out", &m_device));
+  ASSERT_TRUE(device({"-c", "1"}));
   // `zvloader ... | head -n 1`; POSIX sh has no PIPESTATUS, so the tool's
   // status comes through a file.
   std::string command =
       "{ " + std::string(ZV_LOADER) + " -IP " DEVICE_ADDRESS " -f logo.enc; echo $? > status; } | head -n 1";
   ASSERT_TRUE(startProgram({"/bin/sh", "-c", command}, "pipe.out", &shell));
   EXPECT_EQ(0, finishProgram(shell));
-  EXPECT_EQ(0, finishProgram(m_device));
+  EXPECT_EQ(0, finish(m_device));
   EXPECT_EQ("Sending the new microcode to the remote system\n", readOutput("pipe.out"));
   EXPECT_EQ("1\n", readOutput("status"));
   EXPECT_NE(std::string::npos, readOutput("device.out").find("accepted 1 ok"));
@@ -103,7 +114,7 @@ TEST_F(EndToEnd, ClosedOutputPipeDoesNotStopTheUpdate) {
 TEST_F(EndToEnd, FloodsChangeNothingSent) {
   // 400 stray replies at the second request, and the debug port flooded
   // from another socket while the upload runs.
-  ASSERT_TRUE(startDevice({"-K", "Zelva-K1", "-c", "1", "-at", "2:stray:400"}, "device.out", &m_device));
+  ASSERT_TRUE(device({"-K", "Zelva-K1", "-c", "1", "-at", "2:stray:400"}));
   std::thread flood([] {
     LoopbackPeer peer;
     std::vector<uint8_t> junk(300, 'j');
@@ -113,9 +124,9 @@ TEST_F(EndToEnd, FloodsChangeNothingSent) {
     }
   });
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
-  EXPECT_EQ(1, finishProgram(tool));
+  EXPECT_EQ(1, finish(tool));
   flood.join();
-  EXPECT_EQ(0, finishProgram(m_device));
+  EXPECT_EQ(0, finish(m_device));
   EXPECT_NE(std::string::npos, readOutput("device.out").find("commit code 11 first 1385 end 1401 crc"));
   EXPECT_NE(std::string::npos, readOutput("tool.out").find("File Transfered\n"));
 }
@@ -127,9 +138,9 @@ TEST_F(EndToEnd, FloodsChangeNothingSent) {
 TEST_F(EndToEnd, LongDeviceListensLate) {
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
   ASSERT_TRUE(waitForOutput("tool.out", "Sending Code Update pages 1385 to 1388\n"));
-  ASSERT_TRUE(startDevice({"-c", "1", "-t", "90"}, "device.out", &m_device));
-  EXPECT_EQ(1, finishProgram(tool));
-  EXPECT_EQ(0, finishProgram(m_device));
+  ASSERT_TRUE(device({"-c", "1", "-t", "90"}));
+  EXPECT_EQ(1, finish(tool));
+  EXPECT_EQ(0, finish(m_device));
   EXPECT_NE(std::string::npos, readOutput("tool.out").find("File Transfered\n"));
 }
 

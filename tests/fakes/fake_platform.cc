@@ -100,7 +100,7 @@ void deviceHandles(const uint8_t *pb, int n) {
     Bytes data(d.abData, d.abData + (d.nLength < 23 ? d.nLength : 23));
     data.resize((size_t)d.nLength, 0);
     // In the order of arrival: a delayed reply lets later ones pass.
-    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs;
+    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + s_fake.run.device.ulReplyWaitMs;
     auto at = s_fake.toTool.end();
     while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
     s_fake.toTool.insert(at, {data, ulArrival});
@@ -134,7 +134,7 @@ void platConsoleWrite(const char *pText, int nLength) {
   if (nLength > 0) s_fake.pTranscript->console(pText, (size_t)nLength);
 }
 
-int platSocketStartup(void) { return s_fake.run.fail.bStartup ? -1 : 0; }
+int platSocketStartup(void) { return !s_fake.run.fail.bStartup; }
 
 PlatSocket platUdpSocket(void) {
   if (failsNow(&s_fake.calls.nSocket, s_fake.run.fail.nSocket)) return PLAT_NO_SOCKET;
@@ -142,9 +142,9 @@ PlatSocket platUdpSocket(void) {
 }
 
 int platBind(PlatSocket s, uint32_t, uint16_t usPort) {
-  if (failsNow(&s_fake.calls.nBind, s_fake.run.fail.nBind)) return -1;
+  if (failsNow(&s_fake.calls.nBind, s_fake.run.fail.nBind)) return 0;
   if (usPort != 0) s_fake.sDebug = s;
-  return 0;
+  return 1;
 }
 
 void platCloseSocket(PlatSocket) {}
@@ -196,7 +196,7 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
 
 PlatEvent platCreateEvent(void) { return &s_nEvent; }
 
-int platEventSelectRead(PlatSocket, PlatEvent) { return s_fake.run.fail.bEventSelect ? -1 : 0; }
+int platEventSelectRead(PlatSocket, PlatEvent) { return !s_fake.run.fail.bEventSelect; }
 
 int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
   s_fake.bDraining = ulMilliseconds == 0;

@@ -7,7 +7,7 @@ LoopbackPeer::LoopbackPeer() {
   platSocketStartup();
   s = platUdpSocket();
   usPort = freeUdpPort();
-  if (s == PLAT_NO_SOCKET || platBind(s, LOOPBACK_ADDR, usPort) != 0) abort();
+  if (s == PLAT_NO_SOCKET || !platBind(s, LOOPBACK_ADDR, usPort)) abort();
 }
 
 LoopbackPeer::~LoopbackPeer() { platCloseSocket(s); }
@@ -33,7 +33,7 @@ bool canBind(uint32_t ulAddr, uint16_t usPort) {
   platSocketStartup();
   PlatSocket s = platUdpSocket();
   if (s == PLAT_NO_SOCKET) return false;
-  bool bOk = platBind(s, ulAddr, usPort) == 0;
+  bool bOk = platBind(s, ulAddr, usPort) == 1;
   platCloseSocket(s);
   return bOk;
 }

@@ -54,7 +54,7 @@ std::string withoutTimes(std::string text) {
 
 static bool canBind(const char *pszAddress, uint16_t usPort) {
   PlatSocket s = platUdpSocket();
-  bool bFree = platBind(s, platInetAddr(pszAddress), usPort) == 0;
+  bool bFree = platBind(s, platInetAddr(pszAddress), usPort) == 1;
   platCloseSocket(s);
   return bFree;
 }

@@ -92,10 +92,8 @@ static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
   SimDelivery delivery;
   if (!simPlanDelivery(pOpt->faults, ulRequest, pOut, &delivery, report))
     return 0;
-  if (delivery.ulDelayMs != 0) {
-    report("delay %u", (unsigned)delivery.ulDelayMs);
-    sleepMs(pSockets, delivery.ulDelayMs);
-  }
+  if (delivery.ulDelayMs != 0) report("delay %u", (unsigned)delivery.ulDelayMs);
+  sleepMs(pSockets, delivery.ulDelayMs + pOpt->ulReplyWaitMs);
   if (delivery.bDrop) report("reply dropped");
   PlatSocket s = delivery.bOther ? pSockets->sOther : pSockets->sMain;
   int bAnswered = 0;
@@ -136,14 +134,14 @@ static int openSockets(const SimOptions *pOpt, SimSockets *pSockets) {
   if (pSockets->sMain == PLAT_NO_SOCKET || pSockets->sOther == PLAT_NO_SOCKET ||
       pSockets->sQuiet == PLAT_NO_SOCKET)
     return 0;
-  if (platBind(pSockets->sMain, pOpt->ulAddress, pOpt->usPort) != 0 ||
-      platBind(pSockets->sOther, pOpt->ulAddress, 0) != 0 ||
-      platBind(pSockets->sQuiet, platInetAddr("127.0.0.1"), 0) != 0)
+  if (!platBind(pSockets->sMain, pOpt->ulAddress, pOpt->usPort) ||
+      !platBind(pSockets->sOther, pOpt->ulAddress, 0) ||
+      !platBind(pSockets->sQuiet, platInetAddr("127.0.0.1"), 0))
     return 0;
   pSockets->hMain = platCreateEvent();
   pSockets->hQuiet = platCreateEvent();
-  return platEventSelectRead(pSockets->sMain, pSockets->hMain) == 0 &&
-         platEventSelectRead(pSockets->sQuiet, pSockets->hQuiet) == 0;
+  return platEventSelectRead(pSockets->sMain, pSockets->hMain) &&
+         platEventSelectRead(pSockets->sQuiet, pSockets->hQuiet);
 }
 
 // 1 when a datagram waits, 0 after the idle time, -1 on failure.
@@ -226,7 +224,7 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
 
 int main(int argc, char **argv) {
   platInitProcess();
-  if (platSocketStartup() != 0) {
+  if (!platSocketStartup()) {
     fprintf(stderr, "zvdevsim: the socket library cannot start\n");
     return 1;
   }

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/hex_loader.h"
 #include "platform/platform.h"
 
 const char g_szSimUsage[] =
@@ -55,6 +56,8 @@ const char g_szSimUsage[] =
     "  -c N           end after N accepted commits\n"
     "  -t SECONDS     end after that many seconds without a datagram\n"
     "                 (default 10; 0: no limit)\n"
+    "  -w MS          answer every request MS milliseconds late (a device\n"
+    "                 that writes its flash)\n"
     "  -dump PREFIX   write the stream of accepted commit n to PREFIX.n.bin\n"
     "  -q             quiet: no request, data and reply lines (for timing)\n"
     "  -h             this text\n"
@@ -92,19 +95,12 @@ const char g_szSimUsage[] =
     "Exit status: 0 at the end (-c reached, or -t without -c), 2 when -t\n"
     "ends the run before -c is reached, 1 on a usage or socket error.\n";
 
-static int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 static int parseHex(const char *pszText, std::vector<uint8_t> *pBytes) {
   size_t nLength = strlen(pszText);
   if (nLength % 2 != 0 || nLength / 2 > SIM_MAX_DATAGRAM) return 0;
   pBytes->clear();
   for (size_t i = 0; i < nLength; i += 2) {
-    int nHigh = hexDigit(pszText[i]), nLow = hexDigit(pszText[i + 1]);
+    int nHigh = hexDigitValue(pszText[i]), nLow = hexDigitValue(pszText[i + 1]);
     if (nHigh < 0 || nLow < 0) return 0;
     pBytes->push_back((uint8_t)(nHigh * 16 + nLow));
   }
@@ -120,100 +116,125 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
   return 1;
 }
 
-static int isKnownOption(const char *pszOption) {
-  static const char *const s_apszOptions[] = {
-      "-a",      "-p",        "-m",         "-P", "-K", "-at", "-dbg", "-dbg-hex",
-      "-dbg-to", "-dbg-port", "-dbg-start", "-c", "-t",  "-dump"};
-  for (const char *pszKnown : s_apszOptions)
-    if (strcmp(pszKnown, pszOption) == 0) return 1;
+enum OptionId {
+  OPT_ADDRESS, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
+  OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
+  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP
+};
+
+struct OptionName {
+  const char *pszName;
+  int bTakesValue;
+  OptionId id;
+};
+
+static const OptionName s_aOptions[] = {
+    {"-a", 1, OPT_ADDRESS},          {"-p", 1, OPT_PORT},
+    {"-m", 1, OPT_MODEL},            {"-P", 1, OPT_PASSWORD},
+    {"-K", 1, OPT_KEY},              {"-EA", 0, OPT_ALL_ENCRYPTED},
+    {"-at", 1, OPT_FAULT},           {"-dbg", 1, OPT_DEBUG},
+    {"-dbg-hex", 1, OPT_DEBUG_HEX},  {"-dbg-to", 1, OPT_DEBUG_TO},
+    {"-dbg-port", 1, OPT_DEBUG_PORT}, {"-dbg-start", 1, OPT_DEBUG_START},
+    {"-c", 1, OPT_COMMITS},          {"-t", 1, OPT_IDLE},
+    {"-w", 1, OPT_WAIT},             {"-dump", 1, OPT_DUMP},
+    {"-q", 0, OPT_QUIET},            {"-h", 0, OPT_HELP},
+};
+
+// Applies one option.  Returns 1, or 0 when its value is not valid.
+static int applyOption(OptionId id, const char *pszValue, SimOptions *pOpt) {
+  uint32_t ulValue = 0;
+  switch (id) {
+    case OPT_ADDRESS:
+      pOpt->pszAddress = pszValue;
+      return parseAddress(pszValue, &pOpt->ulAddress);
+    case OPT_PORT:
+    case OPT_DEBUG_PORT:
+      if (!simParseNumber(pszValue, 65535, &ulValue) || ulValue == 0) return 0;
+      (id == OPT_PORT ? pOpt->usPort : pOpt->usDebugPort) = (uint16_t)ulValue;
+      return 1;
+    case OPT_MODEL:
+      if (!simParseNumber(pszValue, 255, &ulValue)) return 0;
+      pOpt->bModel = (uint8_t)ulValue;
+      return 1;
+    case OPT_PASSWORD:
+      pOpt->pszPassword = pszValue;
+      return 1;
+    case OPT_KEY:
+      pOpt->pszKey = pszValue;
+      return 1;
+    case OPT_ALL_ENCRYPTED:
+      pOpt->bAllEncrypted = 1;
+      return 1;
+    case OPT_FAULT: {
+      SimFault fault;
+      if (!simParseFault(pszValue, &fault)) return 0;
+      pOpt->faults.push_back(fault);
+      return 1;
+    }
+    case OPT_DEBUG:
+    case OPT_DEBUG_HEX: {
+      std::vector<uint8_t> abBytes(pszValue, pszValue + strlen(pszValue));
+      if (id == OPT_DEBUG_HEX && !parseHex(pszValue, &abBytes)) return 0;
+      if (abBytes.size() > SIM_MAX_DATAGRAM) return 0;
+      pOpt->debugMessages.push_back(abBytes);
+      return 1;
+    }
+    case OPT_DEBUG_TO:
+      pOpt->pszDebugTo = pszValue;
+      return parseAddress(pszValue, &pOpt->ulDebugTo);
+    case OPT_DEBUG_START:
+      if (!simParseNumber(pszValue, SIM_MAX_DELAY_MS, &ulValue)) return 0;
+      pOpt->nDebugStartMs = (long)ulValue;
+      return 1;
+    case OPT_COMMITS:
+      return simParseNumber(pszValue, 1000000, &pOpt->ulCommits);
+    case OPT_IDLE:
+      return simParseNumber(pszValue, 86400, &pOpt->ulIdleSeconds);
+    case OPT_WAIT:
+      return simParseNumber(pszValue, SIM_MAX_DELAY_MS, &pOpt->ulReplyWaitMs);
+    case OPT_DUMP:
+      pOpt->pszDumpPrefix = pszValue;
+      return strlen(pszValue) <= SIM_MAX_DUMP_PREFIX;
+    case OPT_QUIET:
+      pOpt->bQuiet = 1;
+      return 1;
+    case OPT_HELP:
+      return 1;
+  }
   return 0;
 }
 
 int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
                     int nErrorSize) {
+  *pOpt = SimOptions();
   pOpt->pszAddress = "127.0.0.1";
   pOpt->ulAddress = platInetAddr(pOpt->pszAddress);
   pOpt->usPort = 69;
   pOpt->bModel = 1;
   pOpt->pszPassword = "";
-  pOpt->pszKey = NULL;
-  pOpt->bAllEncrypted = 0;
-  pOpt->faults.clear();
-  pOpt->debugMessages.clear();
-  pOpt->pszDebugTo = NULL;
-  pOpt->ulDebugTo = 0;
   pOpt->usDebugPort = SIM_DEBUG_PORT;
   pOpt->nDebugStartMs = -1;
-  pOpt->ulCommits = 0;
   pOpt->ulIdleSeconds = 10;
-  pOpt->pszDumpPrefix = NULL;
-  pOpt->bQuiet = 0;
 
   for (int i = 0; i < argc; i++) {
     const char *pszOption = argv[i];
-    if (strcmp(pszOption, "-h") == 0) return -1;
-    if (strcmp(pszOption, "-q") == 0) {
-      pOpt->bQuiet = 1;
-      continue;
-    }
-    if (strcmp(pszOption, "-EA") == 0) {
-      pOpt->bAllEncrypted = 1;
-      continue;
-    }
-    if (!isKnownOption(pszOption)) {
+    const OptionName *pOption = NULL;
+    for (const OptionName &option : s_aOptions)
+      if (strcmp(option.pszName, pszOption) == 0) pOption = &option;
+    if (pOption == NULL) {
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;
     }
-    if (i + 1 >= argc) {
-      snprintf(pszError, (size_t)nErrorSize, "missing value for %s", pszOption);
-      return 0;
+    if (pOption->id == OPT_HELP) return -1;
+    const char *pszValue = NULL;
+    if (pOption->bTakesValue) {
+      if (i + 1 >= argc) {
+        snprintf(pszError, (size_t)nErrorSize, "missing value for %s", pszOption);
+        return 0;
+      }
+      pszValue = argv[++i];
     }
-    const char *pszValue = argv[++i];
-    uint32_t ulValue = 0;
-    int bOk = 1;
-    if (strcmp(pszOption, "-a") == 0) {
-      pOpt->pszAddress = pszValue;
-      bOk = parseAddress(pszValue, &pOpt->ulAddress);
-    } else if (strcmp(pszOption, "-p") == 0) {
-      bOk = simParseNumber(pszValue, 65535, &ulValue) && ulValue != 0;
-      pOpt->usPort = (uint16_t)ulValue;
-    } else if (strcmp(pszOption, "-m") == 0) {
-      bOk = simParseNumber(pszValue, 255, &ulValue);
-      pOpt->bModel = (uint8_t)ulValue;
-    } else if (strcmp(pszOption, "-P") == 0) {
-      pOpt->pszPassword = pszValue;
-    } else if (strcmp(pszOption, "-K") == 0) {
-      pOpt->pszKey = pszValue;
-    } else if (strcmp(pszOption, "-at") == 0) {
-      SimFault fault;
-      bOk = simParseFault(pszValue, &fault);
-      if (bOk) pOpt->faults.push_back(fault);
-    } else if (strcmp(pszOption, "-dbg") == 0) {
-      std::vector<uint8_t> abText(pszValue, pszValue + strlen(pszValue));
-      bOk = abText.size() <= SIM_MAX_DATAGRAM;
-      if (bOk) pOpt->debugMessages.push_back(abText);
-    } else if (strcmp(pszOption, "-dbg-hex") == 0) {
-      std::vector<uint8_t> abBytes;
-      bOk = parseHex(pszValue, &abBytes);
-      if (bOk) pOpt->debugMessages.push_back(abBytes);
-    } else if (strcmp(pszOption, "-dbg-to") == 0) {
-      pOpt->pszDebugTo = pszValue;
-      bOk = parseAddress(pszValue, &pOpt->ulDebugTo);
-    } else if (strcmp(pszOption, "-dbg-port") == 0) {
-      bOk = simParseNumber(pszValue, 65535, &ulValue) && ulValue != 0;
-      pOpt->usDebugPort = (uint16_t)ulValue;
-    } else if (strcmp(pszOption, "-dbg-start") == 0) {
-      bOk = simParseNumber(pszValue, SIM_MAX_DELAY_MS, &ulValue);
-      pOpt->nDebugStartMs = (long)ulValue;
-    } else if (strcmp(pszOption, "-c") == 0) {
-      bOk = simParseNumber(pszValue, 1000000, &pOpt->ulCommits);
-    } else if (strcmp(pszOption, "-t") == 0) {
-      bOk = simParseNumber(pszValue, 86400, &pOpt->ulIdleSeconds);
-    } else {  // -dump
-      pOpt->pszDumpPrefix = pszValue;
-      bOk = strlen(pszValue) <= SIM_MAX_DUMP_PREFIX;
-    }
-    if (!bOk) {
+    if (!applyOption(pOption->id, pszValue, pOpt)) {
       snprintf(pszError, (size_t)nErrorSize, "bad value for %s: %s", pszOption,
                pszValue);
       return 0;

@@ -3,6 +3,7 @@
 #ifndef ZV_DEVSIM_OPTIONS_H
 #define ZV_DEVSIM_OPTIONS_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <vector>
@@ -13,23 +14,24 @@
 #define SIM_MAX_DUMP_PREFIX 200
 
 struct SimOptions {
-  const char *pszAddress;        // -a, dotted text
-  uint32_t ulAddress;            // its value in network byte order
-  uint16_t usPort;               // -p
-  uint8_t bModel;                // -m
-  const char *pszPassword;       // -P
-  const char *pszKey;            // -K, or null
-  int bAllEncrypted;             // -EA
-  std::vector<SimFault> faults;  // -at, in command-line order
+  const char *pszAddress = NULL;    // -a, dotted text
+  uint32_t ulAddress = 0;           // its value in network byte order
+  uint16_t usPort = 0;              // -p
+  uint8_t bModel = 0;               // -m
+  const char *pszPassword = NULL;   // -P
+  const char *pszKey = NULL;        // -K, or null
+  int bAllEncrypted = 0;            // -EA
+  std::vector<SimFault> faults;     // -at, in command-line order
   std::vector<std::vector<uint8_t> > debugMessages;  // -dbg, -dbg-hex
-  const char *pszDebugTo;                            // -dbg-to, or null
-  uint32_t ulDebugTo;
-  uint16_t usDebugPort;       // -dbg-port
-  long nDebugStartMs;         // -dbg-start, -1 when not given
-  uint32_t ulCommits;         // -c, 0 when not given
-  uint32_t ulIdleSeconds;     // -t, 0 for no limit
-  const char *pszDumpPrefix;  // -dump, or null
-  int bQuiet;                 // -q: only the lines that are not per request
+  const char *pszDebugTo = NULL;                     // -dbg-to, or null
+  uint32_t ulDebugTo = 0;
+  uint16_t usDebugPort = 0;           // -dbg-port
+  long nDebugStartMs = 0;             // -dbg-start, -1 when not given
+  uint32_t ulCommits = 0;             // -c, 0 when not given
+  uint32_t ulIdleSeconds = 0;         // -t, 0 for no limit
+  uint32_t ulReplyWaitMs = 0;         // -w
+  const char *pszDumpPrefix = NULL;   // -dump, or null
+  int bQuiet = 0;                     // -q: only the lines not per request
 };
 
 // Parses the arguments after the program name.  Returns 1 when they are
