@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+#include "image/upload_layout.h"
+
 // Command codes.
 #define TFTP_ACK 1
 #define TFTP_NACK 2
@@ -32,18 +34,11 @@
 #define PACKET_PAGE 3
 #define PACKET_PASSWORD 5
 #define PACKET_CONST 21
-#define PACKET_HEADER_SIZE 23
 #define PASSWORD_FIELD_SIZE 16
 #define PACKET_CONST_VALUE 16
 
 #define PACKET_BUFFER_SIZE 2048  // request and reply buffers
 #define PACKET_DATA_AREA (PACKET_BUFFER_SIZE - PACKET_HEADER_SIZE)
-#define PAGES_PER_PACKET 4
-#define PACKET_PAGE_BYTES 1024   // four page slots
-#define REPLY_SIZE 23
-#define IDATA_CLEAR_PAGE 1829
-#define IDATA_CLEAR_SIZE (PACKET_HEADER_SIZE + 256)
-#define COMMIT_SIZE (PACKET_HEADER_SIZE + 6)
 
 // Commit codes (byte 1 of a TFTP_COMMIT).
 #define COMMIT_MAIN 9

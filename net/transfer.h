@@ -6,17 +6,11 @@
 #ifndef ZV_TRANSFER_H
 #define ZV_TRANSFER_H
 
+#include "image/upload_layout.h"
 #include "platform/platform.h"
 
 #define UPDATE_WAITS 15  // waits of up to 3000 ms before a request is resent
 
-// Fixed page ranges (first page, end page = one past the last).
-#define LOGO_FIRST_PAGE 1385
-#define LOGO_END_PAGE 1401
-#define HTML_FIRST_PAGE 0
-#define HTML_END_PAGE 845
-#define IDATA_FIRST_PAGE 1690
-#define IDATA_END_PAGE 1802
 
 // Runs the transfer with code nCode (2, 4, 6 or 9).  Returns 1 when the
 // device took the commit, 0 when a send failed; every other failure ends

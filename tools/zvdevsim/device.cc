@@ -12,16 +12,11 @@
 #include "image/crc16.h"
 #include "image/image_store.h"
 
-#define DATA_PAGES_MAX 4
-#define DATA_AREA_LEN (DATA_PAGES_MAX * SIM_PAGE_SIZE)    // 1024
-#define DATA_LEN (SIM_HEADER_LEN + DATA_AREA_LEN)         // 1047
-#define FIRST_DATA_LEN (DATA_LEN + SIM_IMAGE_HEADER_LEN)  // 1055
-#define ONE_PAGE_LEN (SIM_HEADER_LEN + SIM_PAGE_SIZE)     // 279
-#define COMMIT_LEN (SIM_HEADER_LEN + 6)                   // 29
+#define DATA_LEN (int)(PACKET_HEADER_SIZE + PACKET_PAGE_BYTES)  // 1047
 
 void simMakeReply(uint8_t bCommand, uint8_t bCode, uint16_t usPage,
                   uint8_t *pReply) {
-  memset(pReply, 0, SIM_HEADER_LEN);
+  memset(pReply, 0, PACKET_HEADER_SIZE);
   pReply[0] = bCommand;
   pReply[1] = bCode;
   putLe16(pReply + 3, usPage);
@@ -31,9 +26,9 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
                    const char *pszKey, int bAllEncrypted) {
   pDev->bModel = bModel;
   memset(pDev->abPassword, 0, sizeof(pDev->abPassword));
-  for (int i = 0; i < SIM_PASSWORD_LEN && pszPassword[i] != '\0'; i++)
+  for (int i = 0; i < PASSWORD_FIELD_SIZE && pszPassword[i] != '\0'; i++)
     pDev->abPassword[i] = (uint8_t)pszPassword[i];
-  pDev->abMemory.assign((size_t)SIM_PAGES * SIM_PAGE_SIZE, 0);
+  pDev->abMemory.assign((size_t)SIM_PAGES * PAGE_SIZE, 0);
   pDev->bInTransfer = 0;
   pDev->bHasHeader = 0;
   memset(pDev->abHeader, 0, sizeof(pDev->abHeader));
@@ -47,7 +42,7 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
 }
 
 static int passwordOk(const SimDevice *pDev, const uint8_t *pReq) {
-  return memcmp(pReq + 5, pDev->abPassword, SIM_PASSWORD_LEN) == 0;
+  return memcmp(pReq + 5, pDev->abPassword, PASSWORD_FIELD_SIZE) == 0;
 }
 
 // The flags a page packet of the current transfer must carry: the first
@@ -55,10 +50,10 @@ static int passwordOk(const SimDevice *pDev, const uint8_t *pReq) {
 // file was built with -EA; nothing in a transfer without the image header.
 static void checkFlags(SimDevice *pDev, uint8_t bFlags, uint16_t usPage) {
   uint8_t bWant = 0;
-  if (bFlags & SIM_FLAG_FIRST_PACKET)
-    bWant = SIM_FLAG_FIRST_PACKET | SIM_FLAG_ENCRYPTED;
+  if (bFlags & FLAG_FIRST_PACKET)
+    bWant = FLAG_FIRST_PACKET | FLAG_ENCRYPTED;
   else if (pDev->bHasHeader && pDev->bAllEncrypted)
-    bWant = SIM_FLAG_ENCRYPTED;
+    bWant = FLAG_ENCRYPTED;
   if (bFlags != bWant && !pDev->bBadFlags) {
     pDev->bBadFlags = 1;
     pDev->usBadFlagsPage = usPage;
@@ -75,11 +70,11 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
   uint8_t bCount = pReq[1];
   uint8_t bFlags = pReq[2];
   uint16_t usPage = getLe16(pReq + 3);
-  int nLead = (bFlags & SIM_FLAG_FIRST_PACKET) ? SIM_IMAGE_HEADER_LEN : 0;
+  int nLead = (bFlags & FLAG_FIRST_PACKET) ? IMAGE_HEADER_SIZE : 0;
   int bLengthOk = nLength == DATA_LEN + nLead ||
-                  (nLead == 0 && nLength == ONE_PAGE_LEN && bCount == 1);
+                  (nLead == 0 && nLength == IDATA_CLEAR_SIZE && bCount == 1);
   if (!bLengthOk) return ignore(pOut, "length");
-  if (bCount < 1 || bCount > DATA_PAGES_MAX) return ignore(pOut, "count");
+  if (bCount < 1 || bCount > PAGES_PER_PACKET) return ignore(pOut, "count");
   if ((uint32_t)usPage + bCount > SIM_PAGES) return ignore(pOut, "range");
 
   pOut->nKind = SIM_KIND_DATA;
@@ -90,7 +85,7 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
            bPasswordOk ? "ok" : "badpassword");
   pOut->bReply = 1;
   if (!bPasswordOk) {
-    simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_PASSWORD, usPage, pOut->abReply);
+    simMakeReply(TFTP_NACK, NACK_BAD_PASSWORD, usPage, pOut->abReply);
     return;
   }
   if (nLead != 0 || !pDev->bInTransfer) {
@@ -98,14 +93,14 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
     pDev->bHasHeader = nLead != 0;
     pDev->bBadFlags = 0;
     if (nLead != 0)
-      memcpy(pDev->abHeader, pReq + SIM_HEADER_LEN, SIM_IMAGE_HEADER_LEN);
+      memcpy(pDev->abHeader, pReq + PACKET_HEADER_SIZE, IMAGE_HEADER_SIZE);
   }
   // The old idata clearing page repeats whatever flags came last.
-  int bClearing = nLength == ONE_PAGE_LEN && usPage == SIM_IDATA_CLEAR_PAGE;
+  int bClearing = nLength == IDATA_CLEAR_SIZE && usPage == IDATA_CLEAR_PAGE;
   if (pDev->bHasKey && !bClearing) checkFlags(pDev, bFlags, usPage);
-  memcpy(&pDev->abMemory[(size_t)usPage * SIM_PAGE_SIZE],
-         pReq + SIM_HEADER_LEN + nLead, (size_t)bCount * SIM_PAGE_SIZE);
-  simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
+  memcpy(&pDev->abMemory[(size_t)usPage * PAGE_SIZE],
+         pReq + PACKET_HEADER_SIZE + nLead, (size_t)bCount * PAGE_SIZE);
+  simMakeReply(TFTP_ACK, pDev->bModel, usPage, pOut->abReply);
 }
 
 void simTransferStream(const SimDevice *pDev, uint16_t usFirst, uint16_t usEnd,
@@ -113,25 +108,25 @@ void simTransferStream(const SimDevice *pDev, uint16_t usFirst, uint16_t usEnd,
   pStream->clear();
   if (pDev->bHasHeader)
     pStream->insert(pStream->end(), pDev->abHeader,
-                    pDev->abHeader + SIM_IMAGE_HEADER_LEN);
+                    pDev->abHeader + IMAGE_HEADER_SIZE);
   if (usEnd > usFirst) {
-    const uint8_t *pStart = &pDev->abMemory[(size_t)usFirst * SIM_PAGE_SIZE];
+    const uint8_t *pStart = &pDev->abMemory[(size_t)usFirst * PAGE_SIZE];
     pStream->insert(pStream->end(), pStart,
-                    pStart + (size_t)(usEnd - usFirst) * SIM_PAGE_SIZE);
+                    pStart + (size_t)(usEnd - usFirst) * PAGE_SIZE);
   }
 }
 
 // The commit code that a transfer over these pages must carry; 0 for a
 // range the device does not know, whose code is not checked.
 static uint8_t expectedCommitCode(uint16_t usFirst, uint16_t usEnd) {
-  if (usFirst == 1385 || usFirst == 1690) return SIM_COMMIT_LOGO_IDATA;
+  if (usFirst == LOGO_FIRST_PAGE || usFirst == IDATA_FIRST_PAGE) return COMMIT_LOGO_IDATA;
   if (usFirst != 0) return 0;
-  return usEnd == 845 ? SIM_COMMIT_HTML : SIM_COMMIT_MAIN;
+  return usEnd == HTML_END_PAGE ? COMMIT_HTML : COMMIT_MAIN;
 }
 
 static uint32_t payloadFor(uint32_t ulLength) {
-  uint32_t ulPages = (ulLength + SIM_PAGE_SIZE - 1) / SIM_PAGE_SIZE;
-  return SIM_IMAGE_HEADER_LEN + (ulPages == 0 ? 1 : ulPages) * SIM_PAGE_SIZE;
+  uint32_t ulPages = (ulLength + PAGE_SIZE - 1) / PAGE_SIZE;
+  return IMAGE_HEADER_SIZE + (ulPages == 0 ? 1 : ulPages) * PAGE_SIZE;
 }
 
 // Deciphers the enciphered span of the stream as the device would and
@@ -147,8 +142,8 @@ static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
   for (uint32_t ulLength = getLe16(&abStream[0]);
        payloadFor(ulLength) <= ulSize; ulLength += 0x10000) {
     uint32_t ulPayload = payloadFor(ulLength);
-    if (calcCrc16(&abStream[SIM_IMAGE_HEADER_LEN],
-                  ulPayload - SIM_IMAGE_HEADER_LEN) == usImageCrc)
+    if (calcCrc16(&abStream[IMAGE_HEADER_SIZE],
+                  ulPayload - IMAGE_HEADER_SIZE) == usImageCrc)
       return 1;
   }
   return 0;
@@ -156,7 +151,7 @@ static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
 
 static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
                          SimOutcome *pOut) {
-  if (nLength != COMMIT_LEN) return ignore(pOut, "length");
+  if (nLength != COMMIT_SIZE) return ignore(pOut, "length");
   uint16_t usFirst = getLe16(pReq + 23);
   uint16_t usEnd = getLe16(pReq + 25);
   uint16_t usCrc = getLe16(pReq + 27);
@@ -168,7 +163,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
     simTransferStream(pDev, usFirst, usEnd, &abStream);
     // The run is (end - first) pages long, header bytes included: it stops
     // 8 bytes short of the stream of an encrypted transfer.
-    uint32_t ulRun = (uint32_t)(usEnd - usFirst) * SIM_PAGE_SIZE;
+    uint32_t ulRun = (uint32_t)(usEnd - usFirst) * PAGE_SIZE;
     if (calcCrc16(abStream.data(), ulRun) != usCrc)
       pszVerdict = "bad crc";
     else if (bWantCode != 0 && bCode != bWantCode)
@@ -198,34 +193,34 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
              (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc, pszVerdict);
   uint16_t usPage = getLe16(pReq + 3);
   if (bOk)
-    simMakeReply(SIM_CMD_ACK, pDev->bModel, usPage, pOut->abReply);
+    simMakeReply(TFTP_ACK, pDev->bModel, usPage, pOut->abReply);
   else
-    simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_CRC, usPage, pOut->abReply);
+    simMakeReply(TFTP_NACK, NACK_BAD_CRC, usPage, pOut->abReply);
 }
 
 void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,
                       SimOutcome *pOut) {
   memset(pOut, 0, sizeof(*pOut));
   if (nLength <= 0) return ignore(pOut, "empty");
-  if (nLength < SIM_HEADER_LEN) return ignore(pOut, "short");
+  if (nLength < PACKET_HEADER_SIZE) return ignore(pOut, "short");
   switch (pRequest[0]) {
-    case SIM_CMD_GET_MODEL: {
-      if (nLength != SIM_HEADER_LEN) return ignore(pOut, "length");
+    case TFTP_GET_MODEL: {
+      if (nLength != PACKET_HEADER_SIZE) return ignore(pOut, "length");
       pDev->bInTransfer = 0;  // a new upload begins with the query
       pOut->nKind = SIM_KIND_MODEL;
       pOut->bReply = 1;
       int bPasswordOk = passwordOk(pDev, pRequest);
       if (bPasswordOk)
-        simMakeReply(SIM_CMD_GET_MODEL, pDev->bModel, 0, pOut->abReply);
+        simMakeReply(TFTP_GET_MODEL, pDev->bModel, 0, pOut->abReply);
       else
-        simMakeReply(SIM_CMD_NACK, SIM_NACK_BAD_PASSWORD, 0, pOut->abReply);
+        simMakeReply(TFTP_NACK, NACK_BAD_PASSWORD, 0, pOut->abReply);
       snprintf(pOut->szLine, sizeof(pOut->szLine), "getmodel model %u %s",
                (unsigned)pDev->bModel, bPasswordOk ? "ok" : "badpassword");
       return;
     }
-    case SIM_CMD_DATA:
+    case TFTP_DATA:
       return handleData(pDev, pRequest, nLength, pOut);
-    case SIM_CMD_COMMIT:
+    case TFTP_COMMIT:
       return handleCommit(pDev, pRequest, nLength, pOut);
     default:
       return ignore(pOut, "command");

@@ -8,46 +8,22 @@
 
 #include <vector>
 
-#define SIM_PAGE_SIZE 256
+#include "image/image_store.h"
+#include "net/packet.h"
+
+// The device's memory: 65536 pages (the range of a page number).
 #define SIM_PAGES 65536
-// Every request starts with the 23-byte header; every reply is one.
-#define SIM_HEADER_LEN 23
-// The image header that leads the first data packet of an encrypted transfer.
-#define SIM_IMAGE_HEADER_LEN 8
-#define SIM_PASSWORD_LEN 16
-
-// Command codes on the wire.
-#define SIM_CMD_ACK 1
-#define SIM_CMD_NACK 2
-#define SIM_CMD_DATA 5
-#define SIM_CMD_COMMIT 6
-#define SIM_CMD_GET_MODEL 7
-
-// NACK codes the device sends.
-#define SIM_NACK_BAD_PASSWORD 4
-#define SIM_NACK_BAD_CRC 6
-
-// Flag bits of a data packet: it carries the 8 image header bytes; its data
-// is enciphered.
-#define SIM_FLAG_FIRST_PACKET 0x80
-#define SIM_FLAG_ENCRYPTED 0x01
-
-// The page of the old idata clearing packet, and the commit codes.
-#define SIM_IDATA_CLEAR_PAGE 1829
-#define SIM_COMMIT_MAIN 9
-#define SIM_COMMIT_LOGO_IDATA 11
-#define SIM_COMMIT_HTML 13
 
 struct SimDevice {
   uint8_t bModel;
-  uint8_t abPassword[SIM_PASSWORD_LEN];  // first 16 characters, zero padded
+  uint8_t abPassword[PASSWORD_FIELD_SIZE];  // first 16 characters, zero padded
   std::vector<uint8_t> abMemory;         // SIM_PAGES pages of 256 bytes
   // The transfer: begun by a data packet after a commit or a model query, or
   // by any data packet carrying the image header.  A commit ends it but keeps
   // its header, so that a resent commit gets the same verdict.
   int bInTransfer;
   int bHasHeader;
-  uint8_t abHeader[SIM_IMAGE_HEADER_LEN];
+  uint8_t abHeader[IMAGE_HEADER_SIZE];
   // With a key the device checks what an encrypted transfer brings: each
   // page packet's FLAG_ENCRYPTED against the span that the update file
   // holds enciphered (the first packet, or every one when the file was
@@ -70,7 +46,7 @@ enum SimKind {
 struct SimOutcome {
   int nKind;
   int bReply;  // 1 when abReply holds the answer
-  uint8_t abReply[SIM_HEADER_LEN];
+  uint8_t abReply[PACKET_HEADER_SIZE];
   int bCommitOk;            // commit: the CRC matched
   uint16_t usFirst, usEnd;  // commit: its page range
   char szLine[96];          // report line, without a line end

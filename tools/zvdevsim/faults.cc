@@ -75,7 +75,7 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
       pDelivery->bDrop = 1;
       break;
     case SIM_FAULT_NACK:
-      pReply[0] = SIM_CMD_NACK;
+      pReply[0] = TFTP_NACK;
       pReply[1] = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_LEN:
@@ -94,7 +94,7 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
       pReply[1] = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_ACKMODEL:
-      pReply[0] = SIM_CMD_ACK;
+      pReply[0] = TFTP_ACK;
       pReply[1] = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_STRAY:
@@ -119,8 +119,8 @@ int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
                     const SimOutcome *pOut, SimDelivery *pDelivery,
                     void (*pfnNote)(const char *pszFormat, ...)) {
   memset(pDelivery, 0, sizeof(*pDelivery));
-  memcpy(pDelivery->abReply, pOut->abReply, SIM_HEADER_LEN);
-  pDelivery->nLength = SIM_HEADER_LEN;
+  memcpy(pDelivery->abReply, pOut->abReply, PACKET_HEADER_SIZE);
+  pDelivery->nLength = PACKET_HEADER_SIZE;
   pDelivery->nCopies = 1;
   for (const SimFault &fault : faults) {
     if (fault.ulRequest != ulRequest) continue;
@@ -136,13 +136,13 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
                                               uint8_t bModel) {
   std::vector<SimDatagram> datagrams;
   SimDatagram datagram;
-  memcpy(datagram.abData, pDelivery->abReply, SIM_HEADER_LEN);
+  memcpy(datagram.abData, pDelivery->abReply, PACKET_HEADER_SIZE);
   datagram.nLength = pDelivery->nLength;
   datagram.bStray = 0;
   if (!pDelivery->bDrop) datagrams.assign((size_t)pDelivery->nCopies, datagram);
   uint16_t usPage = (uint16_t)(getLe16(pDelivery->abReply + 3) + 1);
-  simMakeReply(SIM_CMD_ACK, (uint8_t)(bModel + 1), usPage, datagram.abData);
-  datagram.nLength = SIM_HEADER_LEN;
+  simMakeReply(TFTP_ACK, (uint8_t)(bModel + 1), usPage, datagram.abData);
+  datagram.nLength = PACKET_HEADER_SIZE;
   datagram.bStray = 1;
   datagrams.insert(datagrams.end(), (size_t)pDelivery->nStray, datagram);
   return datagrams;

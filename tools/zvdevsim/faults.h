@@ -37,7 +37,7 @@ struct SimFault {
 
 // How the reply to one request goes out.
 struct SimDelivery {
-  uint8_t abReply[SIM_HEADER_LEN];  // content (the device's reply, changed)
+  uint8_t abReply[PACKET_HEADER_SIZE];  // content (the device's reply, changed)
   int nLength;                      // bytes sent: cut or zero padded
   int bDrop;                        // send nothing of the reply
   int nStray;                       // stray ACKs sent instead of the reply
@@ -48,7 +48,7 @@ struct SimDelivery {
 
 // One datagram that the device sends in answer to a request.
 struct SimDatagram {
-  uint8_t abData[SIM_HEADER_LEN];  // its first bytes; the rest is zero
+  uint8_t abData[PACKET_HEADER_SIZE];  // its first bytes; the rest is zero
   int nLength;
   int bStray;
 };

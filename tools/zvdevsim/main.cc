@@ -74,7 +74,7 @@ static int sendReply(PlatSocket s, const uint8_t *pReply, int nLength,
                      const PlatAddress *pTo, const char *pszWhat, int bOther) {
   memset(s_abSend, 0, (size_t)nLength);
   memcpy(s_abSend, pReply,
-         (size_t)(nLength < SIM_HEADER_LEN ? nLength : SIM_HEADER_LEN));
+         (size_t)(nLength < PACKET_HEADER_SIZE ? nLength : PACKET_HEADER_SIZE));
   int bSent = platSendTo(s, s_abSend, nLength, pTo) == nLength;
   if (!s_bQuiet)
     report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)pReply[0],
@@ -102,8 +102,8 @@ static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
     int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
                           datagram.bStray ? "stray" : "reply",
                           delivery.bOther);
-    if (bSent && datagram.nLength == SIM_HEADER_LEN &&
-        datagram.abData[0] != SIM_CMD_NACK)
+    if (bSent && datagram.nLength == PACKET_HEADER_SIZE &&
+        datagram.abData[0] != TFTP_NACK)
       bAnswered = 1;
   }
   return bAnswered;
