@@ -81,9 +81,7 @@ BUILD_DIR="$(cd "$BUILD_DIR" && pwd)"
 
 # --- build ---------------------------------------------------------------------
 log "configure $SOURCE_DIR -> $BUILD_DIR"
-cmake -S "$SOURCE_DIR" -B "$BUILD_DIR" \
-  -DCMAKE_TOOLCHAIN_FILE="$SOURCE_DIR/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$SOURCE_DIR" && cmake --preset windows -B "$BUILD_DIR")
 log "build"
 cmake --build "$BUILD_DIR" -j2
 

@@ -7,10 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF > /dev/null
-cmake --build build -j2 --target zvloader zvdevsim
+cmake --preset release > /dev/null
+cmake --build --preset release --target zvloader zvdevsim
 
-demo=build/demo
+demo=build-release/demo
 rm -rf "$demo"
 mkdir -p "$demo"
 cd "$demo"

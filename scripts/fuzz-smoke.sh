@@ -4,17 +4,16 @@
 # saved regression inputs.  Prints seconds, executions and coverage per
 # harness; fails when any harness finds a crash, a leak, a time-out or a
 # broken invariant.  Installs clang and its runtimes when they are missing.
-#   bash scripts/fuzz-smoke.sh [SECONDS per harness, default 20] [BUILD_DIR, default build-fuzz]
+#   bash scripts/fuzz-smoke.sh [SECONDS per harness, default 20]
 set -euo pipefail
 seconds=${1:-20}
 cd "$(dirname "$0")/.."
-build=$(realpath -m "${2:-build-fuzz}")
+build=$(realpath -m build-fuzz)
 bash scripts/install-deps.sh build fuzz
 
 echo "== fuzz build in $build"
-CC=clang CXX=clang++ cmake -S . -B "$build" -DZV_FUZZ=ON -DZV_BUILD_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build "$build" -j2 --target fuzzers
+cmake --preset fuzz > /dev/null
+cmake --build --preset fuzz
 
 harnesses="fuzz_command_line fuzz_hex_loader fuzz_update_reader fuzz_builder
            fuzz_transfer"

@@ -64,6 +64,16 @@ TEST_F(ReceiveChannel, DatagramLengthsAndStaleOnes) {
   EXPECT_EQ(7, m_ab[0]);
 }
 
+// A datagram to a port where nobody listens (a device still booting) is no
+// receive error afterwards: Windows would report the ICMP answer to it on
+// the next receive unless told not to (wine makes no such answer).
+TEST_F(ReceiveChannel, NoListenerIsNoReceiveError) {
+  PlatAddress nobody = {LOOPBACK_ADDR, freeUdpPort()};
+  ASSERT_EQ(1, platSendTo(m_s, "x", 1, &nobody));
+  m_peer.sendTo(m_usPort, {1, 2, 3});
+  EXPECT_EQ(3, receiveCommand(m_s, m_ab, sizeof(m_ab)));
+}
+
 TEST(Platform, TakenPortAndErrorText) {
   platSocketStartup();
   LoopbackPeer peer;
