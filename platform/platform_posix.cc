@@ -225,20 +225,42 @@ int platIsDirectory(const char *pszPath) {
 
 int platStartChild(const char *const *ppszArgv, const char *pszDir,
                    const char *pszOutput, PlatChild *pChild) {
+  // The child reports a failed exec through a pipe that the exec closes.
+  int afdReport[2];
+  if (pipe2(afdReport, O_CLOEXEC) != 0) return 0;
   fflush(stdout);  // the child must not inherit buffered output
   pid_t pid = fork();
-  if (pid < 0) return 0;
+  if (pid < 0) {
+    close(afdReport[0]);
+    close(afdReport[1]);
+    return 0;
+  }
   if (pid == 0) {  // only async-signal-safe calls until exec
     int fdIn = open("/dev/null", O_RDONLY);
     if (fdIn >= 0) dup2(fdIn, 0);
+    int bReady = 1;
     if (pszOutput != NULL) {
       int fd = open(pszOutput, O_WRONLY | O_CREAT | O_APPEND,
                     S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
-      if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(127);
+      bReady = fd >= 0 && dup2(fd, 1) >= 0 && dup2(fd, 2) >= 0;
     }
-    if (pszDir != NULL && chdir(pszDir) != 0) _exit(127);
-    execv(ppszArgv[0], (char *const *)ppszArgv);
+    if (bReady && (pszDir == NULL || chdir(pszDir) == 0))
+      execv(ppszArgv[0], (char *const *)ppszArgv);
+    int nError = errno;
+    ssize_t nWritten = write(afdReport[1], &nError, sizeof(nError));
+    (void)nWritten;  // nothing more to do about it in the child
     _exit(127);
+  }
+  close(afdReport[1]);
+  int nError = 0;
+  ssize_t nRead;
+  do nRead = read(afdReport[0], &nError, sizeof(nError));
+  while (nRead < 0 && errno == EINTR);
+  close(afdReport[0]);
+  if (nRead > 0) {  // the exec failed: the child has ended already
+    waitpid(pid, NULL, 0);
+    errno = nError;
+    return 0;
   }
   *pChild = (PlatChild)pid;
   return 1;

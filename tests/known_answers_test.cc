@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "crypto/des.h"
+#include "image/hex_loader.h"
+#include "image/image_store.h"
 #include "image/crc16.h"
 
 namespace {
@@ -61,3 +63,11 @@ TEST(KnownAnswers, CrcAndCipher) {
 }
 
 }  // namespace
+
+// The loaders' results as their callers read them: 1 for a loaded HEX file
+// and a usable main image.
+TEST(KnownAnswers, LoaderResults) {
+  EXPECT_EQ(1, readHexFile(ZV_SOURCE_DIR "/samples/firmware.hex"));
+  EXPECT_EQ(1, prepareMainImage("firmware.hex"));
+  EXPECT_EQ(0x6000u, nMaxHexAddress);
+}

@@ -127,6 +127,8 @@ TEST(Platform, ChildProcesses) {
   EXPECT_EQ(0, platWaitChild(child, 0, &nStatus));
   platStopChild(child);
   EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
+  // A program that cannot be started is refused.
+  EXPECT_FALSE(startProgram({"no such program"}, "child.out", &child));
   remove("child.out");
 }
 
