@@ -20,9 +20,9 @@ static char foldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }
 
-static int sameIgnoringCase(const char *pszA, const char *pszB) {
+static bool sameIgnoringCase(const char *pszA, const char *pszB) {
   for (; *pszA != '\0' && *pszB != '\0'; pszA++, pszB++)
-    if (foldAscii(*pszA) != foldAscii(*pszB)) return 0;
+    if (foldAscii(*pszA) != foldAscii(*pszB)) return false;
   return *pszA == *pszB;
 }
 
@@ -79,12 +79,12 @@ static const OptionName *findOption(const char *pszName) {
 }
 
 static void applyOption(OptionId id, const char *pszValue,
-                        int *pbListenOnly) {
+                        bool *pbListenOnly) {
   switch (id) {
     case OPT_IP: copyText(g_szIpAddress, pszValue); break;
     case OPT_P: copyText(g_szPassword, pszValue); break;
     case OPT_V: consolePrintf("%s\n", VERSION_TEXT); break;
-    case OPT_NO: *pbListenOnly = 1; break;
+    case OPT_NO: *pbListenOnly = true; break;
     case OPT_T: g_bFileType = (uint8_t)pszValue[0]; break;
     case OPT_M: g_bModel = modelValue(pszValue); break;
     case OPT_F: copyText(g_szFileName, pszValue); break;
@@ -99,7 +99,7 @@ static void applyOption(OptionId id, const char *pszValue,
   }
 }
 
-void parseCommandLine(int argc, char **argv, int *pbListenOnly) {
+void parseCommandLine(int argc, char **argv, bool *pbListenOnly) {
   for (int i = 1; i < argc; i++) {
     const char *pszArg = argv[i];
     if (pszArg[0] != '-' && pszArg[0] != '/') usage();

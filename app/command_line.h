@@ -18,6 +18,6 @@
 // -NE was given and checks type and model.  Every error prints the usage
 // text or a message and ends the process with status 1.  Sets
 // *pbListenOnly for -no.
-void parseCommandLine(int argc, char **argv, int *pbListenOnly);
+void parseCommandLine(int argc, char **argv, bool *pbListenOnly);
 
 #endif

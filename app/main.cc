@@ -11,7 +11,7 @@
 int main(int argc, char **argv) {
   platInitProcess();
   setDefaultSettings();
-  int bListenOnly = 0;
+  bool bListenOnly = false;
   parseCommandLine(argc, argv, &bListenOnly);
 
   if (g_szKey[0] != 0) {

@@ -18,8 +18,8 @@ uint16_t g_usDebugPort;
 uint16_t g_usUpdatePort;
 
 void setDefaultSettings(void) {
-  memset(g_szIpAddress, 0, sizeof(g_szIpAddress));
-  strcpy(g_szIpAddress, DEFAULT_IP_ADDRESS);
+  static const char s_szDefaultIp[SETTING_TEXT_SIZE] = DEFAULT_IP_ADDRESS;
+  memcpy(g_szIpAddress, s_szDefaultIp, sizeof(g_szIpAddress));
   memset(g_szPassword, 0, sizeof(g_szPassword));
   memset(g_szFileName, 0, sizeof(g_szFileName));
   memset(g_szKey, 0, sizeof(g_szKey));
@@ -31,8 +31,8 @@ void setDefaultSettings(void) {
   g_usUpdatePort = 69;
 }
 
-int mainModelAccepted(uint8_t bModel) {
-  if (bModel >= 1 && bModel <= 3) return 1;
+bool mainModelAccepted(uint8_t bModel) {
+  if (bModel >= 1 && bModel <= 3) return true;
   consolePrintf("Wrong quorvaUnit model: %d\n", bModel);
-  return 0;
+  return false;
 }

@@ -47,8 +47,8 @@ extern uint16_t g_usUpdatePort;  // read by the update thread
 // Gives every setting its start-up value; `main` calls it first.
 void setDefaultSettings(void);
 
-// Main-CPU firmware exists for models 1 to 3 only.  Returns 1 for those;
-// for any other prints "Wrong quorvaUnit model: N" and returns 0.
-int mainModelAccepted(uint8_t bModel);
+// Main-CPU firmware exists for models 1 to 3 only.  True for those; for
+// any other prints "Wrong quorvaUnit model: N" and gives false.
+bool mainModelAccepted(uint8_t bModel);
 
 #endif

@@ -89,21 +89,21 @@ int hexDigitValue(char c) { return s_hexDigits.ac[(unsigned char)c]; }
 
 // The nDigits characters at pText as a hexadecimal number (wrapping in 32
 // bits); 0 when one of them is not a hexadecimal digit.
-static int readHex(const char *pText, int nDigits, uint32_t *pulValue) {
+static bool readHex(const char *pText, int nDigits, uint32_t *pulValue) {
   uint32_t ulValue = 0;
   for (int i = 0; i < nDigits; i++) {
     int d = hexDigitValue(pText[i]);
-    if (d < 0) return 0;
+    if (d < 0) return false;
     ulValue = (ulValue << 4) | (uint32_t)d;
   }
   *pulValue = ulValue;
-  return 1;
+  return true;
 }
 
-static int isBlank(const char *pLine, int nLength) {
+static bool isBlank(const char *pLine, int nLength) {
   for (int i = 0; i < nLength; i++)
-    if (pLine[i] != ' ' && pLine[i] != '\t' && pLine[i] != '\r') return 0;
-  return 1;
+    if (pLine[i] != ' ' && pLine[i] != '\t' && pLine[i] != '\r') return false;
+  return true;
 }
 
 static int notHexFormat(FILE *pFile, const char *pszPath) {

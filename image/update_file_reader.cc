@@ -103,7 +103,7 @@ int32_t readUpdateFile(const char *pszPath) {
   uint32_t n = (uint32_t)nRead;
   uint8_t bExtra;
   if (n == ulRoom) {
-    nRead = readInputFile(pFile, &bExtra, 1, pszPath);
+    nRead = readInputFile(pFile, &bExtra, sizeof(bExtra), pszPath);
     if (nRead != 0)
       return fail(pFile, nRead < 0 ? NULL : "File too large to load: %s\n",
                   pszPath);

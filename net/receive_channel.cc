@@ -3,10 +3,6 @@
 
 #include <string.h>
 
-// The most stale datagrams dropped before one request: a device flooding
-// the socket cannot hold the transfer; what is left is read as replies.
-#define STALE_REPLY_LIMIT 1024
-
 PlatEvent g_hRecvEvent;
 
 int bindReceiveEvent(PlatSocket s) {
@@ -34,7 +30,6 @@ int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize) {
 void dropStaleReplies(PlatSocket s, uint8_t *pbBuffer, int nSize) {
   // Each wait takes the event's signal, so that it is left unsignalled
   // when the socket is empty.
-  for (int i = 0; i < STALE_REPLY_LIMIT && platWaitEvent(g_hRecvEvent, 0) == 1;
-       i++)
+  while (platWaitEvent(g_hRecvEvent, 0) == 1)
     if (platRecvFrom(s, pbBuffer, nSize, NULL) == -1) return;
 }

@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "app/console.h"
 #include "app/settings.h"
 #include "image/crc16.h"
@@ -69,8 +71,9 @@ int exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
     if (!bResend)
       dropStaleReplies(pSession->s, pSession->abReply,
                        sizeof(pSession->abReply));
+    // A datagram sent only in part is no request either.
     if (platSendTo(pSession->s, pSession->abRequest, nLength,
-                   pSession->pDest) < 0) {
+                   pSession->pDest) != nLength) {
       if (bPlainSendError)
         consolePrintf("clearing old idata: sendto error\n");
       else
@@ -204,9 +207,7 @@ int sendPages(Session *pSession, uint16_t wFirst, uint16_t wEnd,
   uint8_t bFlags = ulHeaderBytes != 0 ? FLAG_FIRST_PACKET | FLAG_ENCRYPTED : 0;
   uint32_t ulOffset = 0;
   for (uint16_t wPage = wFirst; wPage < wEnd;) {
-    uint8_t bCount = (uint8_t)(wEnd - wPage < PAGES_PER_PACKET
-                                   ? wEnd - wPage
-                                   : PAGES_PER_PACKET);
+    uint8_t bCount = (uint8_t)std::min<uint32_t>(wEnd - wPage, PAGES_PER_PACKET);
     setPacketFields(pSession->abRequest, TFTP_DATA, bCount, bFlags, wPage);
     copySource(pSession, ulOffset, ulHeaderBytes + PACKET_PAGE_BYTES);
     char szMessage[64];
@@ -250,9 +251,9 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
     pSession->pbSource = g_abIdata;
     pSession->ulSourceSize = IDATA_SIZE;
   } else {
+    // The loaders leave the image at the start of the store.
     pSession->pbSource = g_abImage + nMinHexAddress;
-    pSession->ulSourceSize =
-        nMinHexAddress < IMAGE_SIZE ? IMAGE_SIZE - nMinHexAddress : 0;
+    pSession->ulSourceSize = IMAGE_SIZE - nMinHexAddress;
   }
   uint16_t wFirst = pPlan->wFirstPage, wEnd = pPlan->wEndPage;
   if (wEnd == 0) {  // the main image: its length in whole pages

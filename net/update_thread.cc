@@ -14,18 +14,18 @@
 
 // Loads g_szFileName as the settings say.  Returns 1 when the store holds
 // an image that can be sent.
-static int loadUpdate(void) {
+static bool loadUpdate(void) {
   if (!g_bEncrypted && g_bFileType == FILE_TYPE_MAIN)
     return readHexFile(g_szFileName) && prepareMainImage(g_szFileName);
-  if (readUpdateFile(g_szFileName) == 0) return 0;
+  if (readUpdateFile(g_szFileName) == 0) return false;
   if (g_bEncrypted && g_bFileType == FILE_TYPE_MAIN &&
       nMaxHexAddress - nMinHexAddress < IMAGE_HEADER_SIZE) {
     // Fewer bytes than the image header: no page range to send.
     consolePrintf("Update file too short for its image header: %s\n",
                   g_szFileName);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 void UpdateThread(void) {

@@ -19,6 +19,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
+
 void platInitProcess(void) {
   // A closed pipe on standard output (`zvloader ... | head -1`) makes the
   // writes fail with EPIPE; the update goes on.
@@ -111,50 +113,32 @@ PlatEvent platCreateEvent(void) {
   pthread_mutex_lock(&s_eventLock);
   if (s_nEvents < EVENT_POOL_SIZE) pEvent = &s_aEvents[s_nEvents++];
   pthread_mutex_unlock(&s_eventLock);
-  if (pEvent == NULL) {
-    errno = EMFILE;
-    return NULL;
-  }
-  pEvent->fd = -1;
+  if (pEvent == NULL) errno = EMFILE;
   return pEvent;
 }
 
 int platEventSelectRead(PlatSocket s, PlatEvent hEvent) {
-  if (hEvent == NULL || s == PLAT_NO_SOCKET) {
-    if (hEvent != NULL) errno = EBADF;
+  if (hEvent == NULL) return 0;  // none was left to make
+  if (fcntl((int)s, F_SETFL, fcntl((int)s, F_GETFL) | O_NONBLOCK) != 0)
     return 0;
-  }
-  int nFlags = fcntl((int)s, F_GETFL);
-  if (nFlags < 0 || fcntl((int)s, F_SETFL, nFlags | O_NONBLOCK) < 0) return 0;
   ((PosixEvent *)hEvent)->fd = (int)s;
   return 1;
 }
 
 int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
-  if (hEvent == NULL || ((PosixEvent *)hEvent)->fd < 0) {
-    errno = EBADF;
-    return -1;
-  }
   struct pollfd pfd;
   pfd.fd = ((PosixEvent *)hEvent)->fd;
   pfd.events = POLLIN;
   pfd.revents = 0;
-  // poll's own clock: a signal that interrupts it restarts the whole wait
-  // only for the time still left.
-  struct timespec tStart;
-  clock_gettime(CLOCK_MONOTONIC, &tStart);
-  long nLeft = (long)ulMilliseconds;
+  unsigned long ulStart = platMilliseconds();
   for (;;) {
-    int r = poll(&pfd, 1, (int)nLeft);
+    // A signal that interrupts the wait makes it go on for the time left.
+    unsigned long ulSpent = platMilliseconds() - ulStart;
+    int nLeft = ulSpent < ulMilliseconds ? (int)(ulMilliseconds - ulSpent) : 0;
+    int r = poll(&pfd, 1, nLeft);
     if (r > 0) return 1;
     if (r == 0) return 0;
     if (errno != EINTR) return -1;
-    struct timespec tNow;
-    clock_gettime(CLOCK_MONOTONIC, &tNow);
-    long nSpent = (long)(tNow.tv_sec - tStart.tv_sec) * 1000 +
-                  (tNow.tv_nsec - tStart.tv_nsec) / 1000000;
-    nLeft = (long)ulMilliseconds - nSpent;
-    if (nLeft <= 0) return 0;
   }
 }
 
@@ -184,9 +168,9 @@ void platSleepForever(void) {
 }
 
 unsigned long platMilliseconds(void) {
-  struct timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return (unsigned long)t.tv_sec * 1000UL + (unsigned long)(t.tv_nsec / 1000000);
+  return (unsigned long)std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 void platLocalTime(PlatTime *pTime) {
