@@ -102,8 +102,7 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView) {
   if (nLength < 0) return 0;
   if (nLength == 0) return 1;
   uint32_t ulLength = (uint32_t)nLength;
-  reportFact(FACT_INFO, "source", "%s: a %s image of %u bytes", pszSource,
-             fileTypeName(pView->bType), ulLength);
+  reportFact(FACT_INFO, "source", "%s gives an image of %u bytes", pszSource, ulLength);
   reportValue("bytes", ulLength);
 
   uint32_t ulPayload = layOutPayload(g_abImage, ulLength);
@@ -132,7 +131,11 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView) {
     nDifferences++;
   }
   if (pView->pbIdata != NULL) {
-    nAt = firstDifference(pView->pbIdata, g_abIdata, IDATA_SIZE);
+    // The idata bytes first: a difference there changes the block's CRC too.
+    nAt = firstDifference(pView->pbIdata + IDATA_CRC_START, g_abIdata + IDATA_CRC_START,
+                          IDATA_SIZE - IDATA_CRC_START);
+    if (nAt >= 0) nAt += IDATA_CRC_START;
+    else nAt = firstDifference(pView->pbIdata, g_abIdata, IDATA_CRC_START);
     if (nAt >= 0) {
       uint32_t ulLine = hexLineOf(IDATA_BASE + (uint32_t)nAt);
       char szWhere[200];

@@ -111,7 +111,8 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (nParsed == 0) {
-    consolePrintf("zvinspect: %s\n%s", szError, g_szInspectUsage);
+    consolePrintf("zvinspect: %s\n%szvinspect -h tells more.\n", szError,
+                  g_szInspectSynopsis);
     return EXIT_TROUBLE;
   }
   uint32_t ulRead = 0, ulSize = 0;
@@ -121,8 +122,8 @@ int main(int argc, char **argv) {
   if (!looksLikeHex(s_abInput, ulRead))
     return trouble(&opt, "neither an update file nor an Intel HEX image");
   if (opt.bKey || opt.nModel >= 0 || opt.pszAgainst != NULL || opt.pszExtract != NULL) {
-    consolePrintf("zvinspect: -K, -M, --against and --extract apply to update files\n%s",
-                  g_szInspectUsage);
+    consolePrintf("zvinspect: -K, -M, --against and --extract apply to update files\n"
+                  "%szvinspect -h tells more.\n", g_szInspectSynopsis);
     return EXIT_TROUBLE;
   }
   return inspectHex(&opt);

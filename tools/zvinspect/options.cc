@@ -4,8 +4,13 @@
 #include <stdio.h>
 #include <string.h>
 
+const char g_szInspectSynopsis[] =
+    "usage: zvinspect [-K KEY] [-M N] [--against SOURCE] [--extract OUT] [--json] "
+    "FILE\n";
+
 const char g_szInspectUsage[] =
-    "usage: zvinspect [options] FILE\n"
+    "usage: zvinspect [-K KEY] [-M N] [--against SOURCE] [--extract OUT] [--json] "
+    "FILE\n"
     "Tells what an update file (main.enc, logo.enc, html.enc) or an Intel HEX\n"
     "firmware image holds, before it reaches a device.\n"
     "  -K KEY            the key the update file was built with (as given to\n"

@@ -21,6 +21,9 @@ struct InspectOptions {
 int parseInspectOptions(int argc, char **argv, InspectOptions *pOptions,
                         char *pszError, int nErrorSize);
 
+// The whole usage text (-h), and its first line alone (a wrong command
+// line).
 extern const char g_szInspectUsage[];
+extern const char g_szInspectSynopsis[];
 
 #endif

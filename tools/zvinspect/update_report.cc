@@ -103,8 +103,9 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
   pOut->bLayout = ulPayload >= payloadLength(0) &&
                   (ulPayload - IMAGE_HEADER_SIZE) % PAGE_SIZE == 0;
   if (pOut->bLayout)
-    reportFact(FACT_INFO, "payload", "%u bytes: the image header and %u pages",
-               ulPayload, (ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE);
+    reportFact(FACT_INFO, "payload", "%u bytes: the image header and %u page%s",
+               ulPayload, (ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE,
+               pluralS((ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE));
   else
     reportFact(FACT_FINDING, "payload",
                "%u bytes: not the image header and whole pages that a build writes",
@@ -201,15 +202,18 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView) {
   uint16_t wLength = getLe16(s_abPlain + IMAGE_HEADER_LENGTH_AT);
   uint16_t wImageCrc = getLe16(s_abPlain + IMAGE_HEADER_CRC_AT);
   if (!bFirst && !bAll) {
-    if (wLength == (uint16_t)pView->ulImageLength)
+    if (!pView->bCrcHolds)
+      reportFact(FACT_FINDING, "key", "no verdict: the image CRC holds in neither mode, "
+                 "but the payload is damaged (wCrc), so the key may be right");
+    else if (wLength == (uint16_t)pView->ulImageLength)
       reportFact(FACT_FINDING, "key",
                  "the image header deciphers to the right length, 0x%04X, but "
-                 "the image CRC holds in neither mode: the payload is damaged",
-                 wLength);
+                 "the image CRC holds in neither mode: the image is not the one "
+                 "its header was made for", wLength);
     else
       reportFact(FACT_FINDING, "key",
                  "wrong: the image header deciphers to length 0x%04X (the file "
-                 "holds 0x%04X) and the image CRC holds in neither mode",
+                 "header gives 0x%04X) and the image CRC holds in neither mode",
                  wLength, (uint16_t)pView->ulImageLength);
     return;
   }

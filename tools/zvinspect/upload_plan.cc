@@ -70,8 +70,9 @@ static void reportFixed(const UpdateView *pView, uint32_t ulFirst, uint32_t ulEn
   uint32_t ulImage = pView->ulImageLength;
   if (ulImage > pView->ulPayload - IMAGE_HEADER_SIZE)
     ulImage = pView->ulPayload - IMAGE_HEADER_SIZE;
-  reportFact(FACT_INFO, "pages", "%u-%u (%u, fixed for a %s)", ulFirst, ulEnd - 1,
-             ulPages, fileTypeName(pView->bType));
+  reportFact(FACT_INFO, "pages", "%u-%u (%u), the fixed range of every %s", ulFirst,
+             ulEnd - 1, ulPages,
+             pView->bType == FILE_TYPE_LOGO ? "logo" : "HTML file");
   reportValue("first", ulFirst);
   reportValue("pages", ulPages);
   if (ulImage > ulRoom)
