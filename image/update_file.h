@@ -24,6 +24,7 @@
 // ... and in the image header at the start of the payload.
 #define IMAGE_HEADER_LENGTH_AT 0
 #define IMAGE_HEADER_CRC_AT 2
+#define IMAGE_HEADER_RESERVED_AT 4
 
 // The file header as its fields.
 struct UpdateFileHeader {

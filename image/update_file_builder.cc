@@ -23,15 +23,6 @@ uint32_t payloadLength(uint32_t ulLength) {
   return IMAGE_HEADER_SIZE + ulPages * PAGE_SIZE;
 }
 
-uint32_t layOutPayload(uint8_t *pbImage, uint32_t ulLength) {
-  memmove(pbImage + IMAGE_HEADER_SIZE, pbImage, ulLength);
-  putLe16(pbImage + IMAGE_HEADER_LENGTH_AT, ulLength);
-  uint32_t ulPayload = payloadLength(ulLength);
-  putLe16(pbImage + IMAGE_HEADER_CRC_AT,
-          calcCrc16(pbImage + IMAGE_HEADER_SIZE, ulPayload - IMAGE_HEADER_SIZE));
-  return ulPayload;
-}
-
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
   if (bFirstBlockOnly && ulPayload > ENCRYPT_FIRST_BLOCK)
     return ENCRYPT_FIRST_BLOCK;
@@ -96,7 +87,11 @@ void makeEncryptFile(void) {
     platExit(1);
   }
 
-  uint32_t ulPayload = layOutPayload(g_abImage, ulLength);
+  memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
+  putLe16(g_abImage + IMAGE_HEADER_LENGTH_AT, ulLength);
+  uint32_t ulPayload = payloadLength(ulLength);
+  putLe16(g_abImage + IMAGE_HEADER_CRC_AT, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
+                                   ulPayload - IMAGE_HEADER_SIZE));
   desCbcEncrypt(g_abImage + nMinHexAddress,
                 encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
 

@@ -13,13 +13,6 @@
 // image padded to whole pages, at least one.
 uint32_t payloadLength(uint32_t ulLength);
 
-// Lays the payload out in place: the ulLength image bytes at pbImage move
-// up behind the image header, which gets wLength and wImageCrc (its four
-// reserved bytes keep what stood there: image bytes 4 to 7).  The buffer
-// must hold payloadLength(ulLength) bytes, zero beyond the image.  Returns
-// the payload length.
-uint32_t layOutPayload(uint8_t *pbImage, uint32_t ulLength);
-
 // How many bytes of a payload of ulPayload bytes are enciphered: the first
 // 1032 while bFirstBlockOnly is set, else all of them.
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly);

@@ -1,8 +1,8 @@
 // The comparison with the source (see against.h).  The source is loaded
-// and laid out as the builder does (the HEX loader's rules, or the raw
-// file with a logo's length in front); the update file's payload is
-// deciphered in the mode that made its image CRC hold; then the two plain
-// payloads, the extents and the idata blocks are compared.
+// as the builder loads it (the HEX loader's rules, or the raw file with a
+// logo's length in front); the update file's payload is deciphered in the
+// mode that made its image CRC hold; then the two images, the extents and
+// the idata blocks are compared.
 #include "tools/zvinspect/against.h"
 
 #include <stdio.h>
@@ -16,48 +16,57 @@
 #include "tools/zvinspect/hex_report.h"
 #include "tools/zvinspect/report.h"
 
-// Loads a raw logo or HTML source into g_abImage as the reader's raw mode
-// lays it out.  Returns the image length, 0 when it cannot be built, -1
-// when it cannot be read.
-static long loadRawSource(const char *pszPath, uint8_t bType) {
+static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *pszPath,
+                        uint32_t ulValue, const char *pszText) {
+  pLoad->nLength = 0;
+  snprintf(pLoad->szProblem, sizeof(pLoad->szProblem), pszFormat, pszPath, ulValue,
+           pszText);
+}
+
+// A raw logo or HTML source as the reader's raw mode lays it out.
+static void loadRawSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
   memset(g_abImage, 0, sizeof(g_abImage));
   uint32_t ulPrefix = bType == FILE_TYPE_LOGO ? 2 : 0;
   FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) return -1;
+  if (pFile == NULL) return;
   long nRead = readInputFile(pFile, g_abImage + ulPrefix, IMAGE_SIZE - ulPrefix, pszPath);
   uint8_t bExtra;
   long nMore = nRead == (long)(IMAGE_SIZE - ulPrefix) ? readInputFile(pFile, &bExtra, 1, pszPath) : 0;
   fclose(pFile);
-  if (nRead < 0 || nMore < 0) return -1;
+  if (nRead < 0 || nMore < 0) return;
   uint32_t ulLength = (uint32_t)nRead + ulPrefix;
   if (ulPrefix != 0) putLe16(g_abImage, (uint32_t)nRead);
-  if (nMore > 0 || ulLength > MAX_BUILD_LENGTH) {
-    reportFact(FACT_FINDING, "source", "%s is larger than zvloader builds (%u bytes)",
-               pszPath, MAX_BUILD_LENGTH);
-    return 0;
-  }
-  if (ulLength == 0) {
-    reportFact(FACT_FINDING, "source", "%s is empty: zvloader builds nothing from it",
-               pszPath);
-    return 0;
-  }
-  return (long)ulLength;
+  if (nMore > 0 || ulLength > MAX_BUILD_LENGTH)
+    cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,
+                MAX_BUILD_LENGTH, "");
+  else if (ulLength == 0)
+    cannotBuild(pLoad, "%s is empty: zvloader builds nothing from it%.0u%s", pszPath, 0, "");
+  else
+    pLoad->nLength = (long)ulLength;
 }
 
-static long loadHexSource(const char *pszPath) {
+static void loadHexSource(const char *pszPath, SourceLoad *pLoad) {
   HexSummary summary;
-  if (!inspectHexFile(pszPath, 0, &summary)) return -1;
-  if (summary.ulRefusedLine != 0) {
-    reportFact(FACT_FINDING, "source", "zvloader cannot build %s: it refuses line %u, %s",
-               pszPath, summary.ulRefusedLine, summary.szRefusal);
-    return 0;
-  }
-  if (!summary.bBuildable) {
-    reportFact(FACT_FINDING, "source", "zvloader cannot build %s: no code below 0x20000",
-               pszPath);
-    return 0;
-  }
-  return (long)nMaxHexAddress;  // laid out from address 0
+  if (!inspectHexFile(pszPath, 0, &summary)) return;
+  if (summary.ulRefusedLine != 0)
+    cannotBuild(pLoad, "zvloader cannot build %s: it refuses line %u, %s", pszPath,
+                summary.ulRefusedLine, summary.szRefusal);
+  else if (!summary.bBuildable)
+    cannotBuild(pLoad, "zvloader cannot build %s: no code below 0x20000%.0u%s", pszPath, 0,
+                "");
+  else
+    pLoad->nLength = (long)nMaxHexAddress;  // laid out from address 0
+}
+
+void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
+  pLoad->nLength = -1;
+  pLoad->szProblem[0] = '\0';
+  if (bType == FILE_TYPE_MAIN)
+    loadHexSource(pszPath, pLoad);
+  else if (bType == FILE_TYPE_LOGO || bType == FILE_TYPE_HTML)
+    loadRawSource(pszPath, bType, pLoad);
+  else
+    cannotBuild(pLoad, "the file holds no known update%.0s%.0u%s", pszPath, 0, "");
 }
 
 // Where an image byte lies on the device, and in the source.
@@ -83,29 +92,37 @@ static void describeOffset(const UpdateView *pView, const char *pszPath,
 
 // The first differing byte of two runs, or -1.
 static long firstDifference(const uint8_t *pbA, const uint8_t *pbB, uint32_t ulLength) {
+  if (memcmp(pbA, pbB, ulLength) == 0) return -1;
   for (uint32_t i = 0; i < ulLength; i++)
     if (pbA[i] != pbB[i]) return (long)i;
   return -1;
 }
 
-int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView) {
+int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
+                      const SourceLoad *pLoad) {
   const char *pszSource = pOpt->pszAgainst;
-  if (!pView->bKnownType || !pView->bLayout || !pView->bDeciphered) {
-    reportFact(FACT_FINDING, "against", "no comparison with %s: %s", pszSource,
-               !pView->bKnownType ? "the file holds no known update"
-               : !pView->bLayout  ? "the payload is not laid out as a build lays it"
-                                  : "the key does not decipher the file");
+  if (pLoad->nLength < 0) {
+    reportFact(FACT_FINDING, "source", "cannot read %s", pszSource);
+    return 0;
+  }
+  if (pLoad->nLength == 0) {
+    reportFact(FACT_FINDING, "source", "%s", pLoad->szProblem);
     return 1;
   }
-  long nLength = pView->bType == FILE_TYPE_MAIN ? loadHexSource(pszSource)
-                                                : loadRawSource(pszSource, pView->bType);
-  if (nLength < 0) return 0;
-  if (nLength == 0) return 1;
-  uint32_t ulLength = (uint32_t)nLength;
+  if (!pView->bLayout || !pView->bDeciphered) {
+    reportFact(FACT_FINDING, "against", "no comparison with %s: %s", pszSource,
+               !pView->bLayout ? "the payload is not laid out as a build lays it"
+                               : "the key does not decipher the file");
+    return 1;
+  }
+  uint32_t ulLength = (uint32_t)pLoad->nLength;
   reportFact(FACT_INFO, "source", "%s gives an image of %u bytes", pszSource, ulLength);
   reportValue("bytes", ulLength);
 
-  uint32_t ulPayload = layOutPayload(g_abImage, ulLength);
+  // A build lays the image out behind the image header, whose length and
+  // CRC follow from the image, and whose reserved bytes keep image bytes 4
+  // to 7; the file's image CRC holds, so equal images mean equal headers.
+  uint32_t ulPayload = payloadLength(ulLength);
   int nDifferences = 0;
   if (ulLength != pView->ulImageLength || pView->header.nMaxHexAddress != ulLength ||
       pView->header.nMinHexAddress != 0) {
@@ -115,19 +132,18 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView) {
     nDifferences++;
   }
   uint32_t ulCommon = ulPayload < pView->ulPayload ? ulPayload : pView->ulPayload;
-  long nAt = firstDifference(pView->pbPlain + IMAGE_HEADER_SIZE, g_abImage + IMAGE_HEADER_SIZE,
-                             ulCommon - IMAGE_HEADER_SIZE);
+  const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
+  long nAt = firstDifference(pbImage, g_abImage, ulCommon - IMAGE_HEADER_SIZE);
   if (nAt >= 0) {
     char szWhere[200];
     describeOffset(pView, pszSource, (uint32_t)nAt, szWhere, sizeof(szWhere));
     reportFact(FACT_FINDING, "against", "differs first at %s: 0x%02X in the file, 0x%02X "
-               "from the source", szWhere, pView->pbPlain[IMAGE_HEADER_SIZE + nAt],
-               g_abImage[IMAGE_HEADER_SIZE + nAt]);
+               "from the source", szWhere, pbImage[nAt], g_abImage[nAt]);
     reportValue("offset", (uint32_t)nAt);
     nDifferences++;
-  } else if (firstDifference(pView->pbPlain, g_abImage, IMAGE_HEADER_SIZE) >= 0) {
-    reportFact(FACT_FINDING, "against", "the image header differs from a build of %s",
-               pszSource);
+  } else if (memcmp(pView->pbPlain + IMAGE_HEADER_RESERVED_AT, g_abImage + 4, 4) != 0) {
+    reportFact(FACT_FINDING, "against", "the image header's reserved bytes differ from a "
+               "build of %s", pszSource);
     nDifferences++;
   }
   if (pView->pbIdata != NULL) {

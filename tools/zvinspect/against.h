@@ -7,8 +7,19 @@
 #include "tools/zvinspect/options.h"
 #include "tools/zvinspect/update_report.h"
 
-// Reports the comparison with pOpt->pszAgainst.  Returns 1, or 0 when the
-// source cannot be read.
-int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView);
+struct SourceLoad {
+  long nLength;          // the image length; 0: it cannot be built; -1: it
+                         // cannot be read
+  char szProblem[200];   // why it cannot be built
+};
+
+// Loads the source of an update file of type bType into the image store,
+// as zvloader's build would load it.
+void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad);
+
+// Reports the comparison of the update file with the source loaded.
+// Returns 1, or 0 when the source cannot be read.
+int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
+                      const SourceLoad *pLoad);
 
 #endif

@@ -55,25 +55,46 @@ struct HexPass {
   Entry aEntries[KIND_COUNT * LIST_CAP];
 };
 
-static uint32_t s_aulLineCode[CODE_WINDOW_END];
-static uint32_t s_aulLineIdata[IDATA_SIZE];
+// Which device addresses a record of the last file set: the code window,
+// then the idata block.
+static uint8_t s_abSet[CODE_WINDOW_END + IDATA_SIZE];
 static HexPass s_pass;
+static const char *s_pszPath;  // the last file loaded
 
-uint32_t hexLineOf(uint32_t ulAddress) {
+static uint8_t *setFlag(uint32_t ulAddress) {
   switch (hexAddressWindow(ulAddress)) {
-    case HEX_WINDOW_CODE: return s_aulLineCode[ulAddress];
-    case HEX_WINDOW_IDATA: return s_aulLineIdata[ulAddress - IDATA_BASE];
-    default: return 0;
-  }
-}
-
-static uint32_t *lineSlot(uint32_t ulAddress) {
-  switch (hexAddressWindow(ulAddress)) {
-    case HEX_WINDOW_CODE: return &s_aulLineCode[ulAddress];
-    case HEX_WINDOW_IDATA: return &s_aulLineIdata[ulAddress - IDATA_BASE];
+    case HEX_WINDOW_CODE: return &s_abSet[ulAddress];
+    case HEX_WINDOW_IDATA: return &s_abSet[CODE_WINDOW_END + ulAddress - IDATA_BASE];
     default: return NULL;
   }
 }
+
+// The last line before ulBefore (0: the end) of the file whose data record
+// covers the device address; 0 when none does.  Read again from the file,
+// since only a report asks.
+static uint32_t lineSetting(const char *pszPath, uint32_t ulAddress, uint32_t ulBefore) {
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile == NULL) return 0;
+  HexLineReader reader;
+  startHexLines(&reader, pFile, pszPath);
+  char szLine[HEX_LINE_SIZE];
+  int nLength;
+  uint32_t ulLine = 0, ulFound = 0, ulBase = 0;
+  HexLineResult result;
+  while ((result = readHexLine(&reader, szLine, &nLength)) != HEX_LINE_END &&
+         result != HEX_LINE_READ_ERROR && ++ulLine != ulBefore) {
+    HexRecord record;
+    if (result != HEX_LINE_OK) continue;
+    HexLineKind nKind = decodeHexLine(szLine, nLength, &record);
+    if (nKind == HEX_SEGMENT) ulBase = record.ulSegmentBase;
+    uint32_t ulStart = record.ulField + ulBase;
+    if (nKind == HEX_DATA && ulAddress - ulStart < record.ulCount) ulFound = ulLine;
+  }
+  fclose(pFile);
+  return ulFound;
+}
+
+uint32_t hexLineOf(uint32_t ulAddress) { return lineSetting(s_pszPath, ulAddress, 0); }
 
 static void note(HexPass *pPass, int nKind, uint32_t ulLine, const char *pszFormat, ...)
     ZV_PRINTF(4, 5);
@@ -120,9 +141,13 @@ static void checkRecordText(HexPass *pPass, const char *pLine, int nLength,
   int nEnd = HEX_DATA_POS + 2 * (int)pRecord->ulCount;
   uint32_t ulSum = pRecord->ulCount + (pRecord->ulField >> 8) +
                    (pRecord->ulField & 0xFF) + ulType, ulByte;
-  for (int i = HEX_DATA_POS; i < nEnd && i + 1 < nLength; i += 2) {
-    if (!hexByte(pLine + i, &ulByte)) return;
-    ulSum += ulByte;
+  if (c == '0' || c == '2' || c == '4') {  // the loader read the data
+    for (uint32_t i = 0; i < pRecord->ulCount; i++) ulSum += pRecord->abData[i];
+  } else {
+    for (int i = HEX_DATA_POS; i < nEnd && i + 1 < nLength; i += 2) {
+      if (!hexByte(pLine + i, &ulByte)) return;
+      ulSum += ulByte;
+    }
   }
   if (nLength < nEnd + 2 || !hexByte(pLine + nEnd, &ulByte)) {
     if (nLength >= nEnd)
@@ -156,22 +181,31 @@ static void checkWindows(HexPass *pPass, uint32_t ulAddress, uint32_t ulCount) {
 
 static void storeData(HexPass *pPass, const HexRecord *pRecord) {
   uint32_t ulAddress = pRecord->ulField + pPass->ulSegmentBase;
-  uint32_t ulOverlap = 0, ulFirst = 0, ulEarlier = 0;
+  uint32_t ulCount = pRecord->ulCount, ulOverlap = 0, ulFirst = 0;
   pPass->ulDataRecords++;
-  checkWindows(pPass, ulAddress, pRecord->ulCount);
-  for (uint32_t i = 0; i < pRecord->ulCount; i++) {
-    uint32_t *pulSlot = lineSlot(ulAddress + i);
-    if (pulSlot == NULL) continue;
-    if (*pulSlot != 0 && ulOverlap++ == 0) {
-      ulFirst = ulAddress + i;
-      ulEarlier = *pulSlot;
+  if (!pPass->bReport) {  // a source: only what the loader does
+  } else if (ulAddress < CODE_WINDOW_END && ulAddress + ulCount <= CODE_WINDOW_END) {
+    uint8_t *pb = &s_abSet[ulAddress];
+    for (uint32_t i = 0; i < ulCount; i++) ulOverlap += pb[i];
+    if (ulOverlap > 0)
+      while (!pb[ulFirst]) ulFirst++;
+    memset(pb, 1, ulCount);
+    ulFirst += ulAddress;
+  } else {
+    checkWindows(pPass, ulAddress, ulCount);
+    for (uint32_t i = 0; i < ulCount; i++) {
+      uint8_t *pbSet = setFlag(ulAddress + i);
+      if (pbSet == NULL) continue;
+      if (*pbSet && ulOverlap++ == 0) ulFirst = ulAddress + i;
+      *pbSet = 1;
     }
-    *pulSlot = pPass->ulLine;
   }
-  if (ulOverlap > 0)
+  if (ulOverlap > 0 && pPass->bReport && pPass->aulKindCount[KIND_OVERLAP] < LIST_CAP)
     note(pPass, KIND_OVERLAP, pPass->ulLine, "line %u: %u byte%s from 0x%05X set "
          "before, first by line %u: the later values stay", pPass->ulLine, ulOverlap,
-         pluralS(ulOverlap), ulFirst, ulEarlier);
+         pluralS(ulOverlap), ulFirst, lineSetting(s_pszPath, ulFirst, pPass->ulLine));
+  else if (ulOverlap > 0)
+    pPass->aulKindCount[KIND_OVERLAP]++;
   uint32_t ulRefused;
   if (!storeHexData(ulAddress, pRecord->abData, pRecord->ulCount, &ulRefused)) {
     char szWhy[48];
@@ -200,7 +234,7 @@ static void passLine(HexPass *pPass, const char *pLine, int nLength) {
     refuse(pPass, szWhy);
     return;
   }
-  checkRecordText(pPass, pLine, nLength, &record);
+  if (pPass->bReport) checkRecordText(pPass, pLine, nLength, &record);
   switch (nKind) {
     case HEX_IGNORED:
       if (pLine[7] == '0' && record.cType == '1')
@@ -239,12 +273,12 @@ static void reportGaps(void) {
   // A record that runs past the code window widens the extent beyond it.
   uint32_t ulEnd = nMaxHexAddress < CODE_WINDOW_END ? nMaxHexAddress : CODE_WINDOW_END;
   for (uint32_t a = nMinHexAddress; a < ulEnd;) {
-    if (s_aulLineCode[a] != 0) {
+    if (s_abSet[a]) {
       a++;
       continue;
     }
     uint32_t ulStart = a;
-    while (a < ulEnd && s_aulLineCode[a] == 0) a++;
+    while (a < ulEnd && !s_abSet[a]) a++;
     if (++ulGaps <= LIST_CAP)
       reportFact(FACT_INFO, "gap", "0x%05X-0x%05X, %u byte%s, sent as zeros", ulStart,
                  a - 1, a - ulStart, pluralS(a - ulStart));
@@ -260,10 +294,11 @@ static void reportGaps(void) {
 
 static void reportIdata(void) {
   uint32_t ulBytes = 0, ulRuns = 0;
+  const uint8_t *pbSet = &s_abSet[CODE_WINDOW_END];
   for (uint32_t i = IDATA_CRC_START; i < IDATA_SIZE; i++)
-    if (s_aulLineIdata[i] != 0) {
+    if (pbSet[i]) {
       ulBytes++;
-      if (s_aulLineIdata[i - 1] == 0) ulRuns++;
+      if (!pbSet[i - 1]) ulRuns++;
     }
   if (ulBytes == 0)
     reportFact(FACT_INFO, "idata", "not used: the block stays zero");
@@ -321,8 +356,8 @@ static void reportSummary(const HexPass *pPass, const HexSummary *pSummary) {
 int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary) {
   memset(pSummary, 0, sizeof(*pSummary));
   memset(&s_pass, 0, sizeof(s_pass));
-  memset(s_aulLineCode, 0, sizeof(s_aulLineCode));
-  memset(s_aulLineIdata, 0, sizeof(s_aulLineIdata));
+  if (bReport) memset(s_abSet, 0, sizeof(s_abSet));
+  s_pszPath = pszPath;
   HexPass *pPass = &s_pass;
   pPass->bReport = bReport;
   pPass->pSummary = pSummary;

@@ -75,17 +75,20 @@ static int trouble(const InspectOptions *pOpt, const char *pszWhat) {
 
 static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   reportStart(pOpt->pszInput, "update file");
+  // The source first: its image tells which decipherment to try first.
+  SourceLoad source;
+  if (pOpt->pszAgainst != NULL)
+    loadSource(pOpt->pszAgainst, s_abInput[UPDATE_FILE_TYPE_MODEL_AT] & 0x0F, &source);
+  const uint8_t *pbSource = pOpt->pszAgainst != NULL && source.nLength > 0 ? g_abImage : NULL;
   UpdateView view;
   int nStatus = 0;
-  if (inspectUpdateFile(pOpt, s_abInput, ulSize, &view)) {
+  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, &view)) {
     reportUploadPlan(&view);
     if (pOpt->bKey && !view.bLayout)
       reportFact(FACT_INFO, "key", "not tried: the payload has no image header and "
                  "whole pages");
-    if (pOpt->pszAgainst != NULL && !compareWithSource(pOpt, &view)) {
-      reportFact(FACT_FINDING, "source", "cannot read %s", pOpt->pszAgainst);
+    if (pOpt->pszAgainst != NULL && !compareWithSource(pOpt, &view, &source))
       nStatus = EXIT_TROUBLE;
-    }
     if (pOpt->pszExtract != NULL && !extractSource(pOpt, &view)) nStatus = EXIT_TROUBLE;
   }
   reportPrint(pOpt->bJson, !pOpt->bJson && platIsTerminal());

@@ -195,10 +195,19 @@ static int lengthFromHeader(uint16_t wLength, uint32_t ulPayload, uint32_t *pulL
   return 1;
 }
 
-static void reportKey(const InspectOptions *pOpt, UpdateView *pView) {
+static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
+                      const uint8_t *pbSourceImage) {
   uint32_t ulPayload = pView->ulPayload;
-  int bFirst = decipher(pView, pOpt->abKey, 0);
-  int bAll = !bFirst && ulPayload > ENCRYPT_FIRST_BLOCK && decipher(pView, pOpt->abKey, 1);
+  // A file built without -EA holds its image in the clear behind the first
+  // 1032 bytes: when the source's image is not there, try -EA first.
+  const uint32_t ulClear = ENCRYPT_FIRST_BLOCK - IMAGE_HEADER_SIZE;
+  int bAllFirst = pbSourceImage != NULL && ulPayload >= ENCRYPT_FIRST_BLOCK + DES_BLOCK_SIZE &&
+                  memcmp(pView->pbPayload + ENCRYPT_FIRST_BLOCK, pbSourceImage + ulClear,
+                         DES_BLOCK_SIZE) != 0;
+  int bAll = bAllFirst && decipher(pView, pOpt->abKey, 1);
+  int bFirst = !bAll && decipher(pView, pOpt->abKey, 0);
+  if (!bAll && !bFirst && !bAllFirst && ulPayload > ENCRYPT_FIRST_BLOCK)
+    bAll = decipher(pView, pOpt->abKey, 1);
   uint16_t wLength = getLe16(s_abPlain + IMAGE_HEADER_LENGTH_AT);
   uint16_t wImageCrc = getLe16(s_abPlain + IMAGE_HEADER_CRC_AT);
   if (!bFirst && !bAll) {
@@ -250,8 +259,8 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView) {
   }
 }
 
-int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile,
-                      uint32_t ulSize, UpdateView *pView) {
+int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile, uint32_t ulSize,
+                      const uint8_t *pbSourceImage, UpdateView *pView) {
   memset(pView, 0, sizeof(*pView));
   pView->pszPath = pOpt->pszInput;
   if (ulSize < UPDATE_FILE_HEADER_SIZE) {
@@ -274,6 +283,6 @@ int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile,
   reportType(pOpt, pView);
   if (!reportSizes(pView, ulSize, pView)) return 0;
   reportCrcs(pView);
-  if (pOpt->bKey && pView->bLayout) reportKey(pOpt, pView);
+  if (pOpt->bKey && pView->bLayout) reportKey(pOpt, pView, pbSourceImage);
   return 1;
 }

@@ -34,10 +34,12 @@ struct UpdateView {
 int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
 
 // Reports on the update file of ulSize bytes at pbFile (which stays valid
-// while *pView is used).  Returns 1, or 0 when it is too short for more
-// than its header checks.
-int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile,
-                      uint32_t ulSize, UpdateView *pView);
+// while *pView is used).  pbSourceImage, when not null, is the image that
+// the file should hold (from device address 0): only a hint for which
+// decipherment to try first.  Returns 1, or 0 when the file is too short
+// for more than its header checks.
+int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile, uint32_t ulSize,
+                      const uint8_t *pbSourceImage, UpdateView *pView);
 
 // The name of a file type code ("main firmware", "logo", "HTML").
 const char *fileTypeName(uint8_t bType);
