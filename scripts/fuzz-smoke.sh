@@ -17,7 +17,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DZV_FUZZ=ON -DZV_BUILD_TESTS=OFF \
 cmake --build "$build" -j2 --target fuzzers
 
 harnesses="fuzz_command_line fuzz_hex_loader fuzz_update_reader fuzz_builder
-           fuzz_transfer"
+           fuzz_transfer fuzz_inspect"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failed=0
