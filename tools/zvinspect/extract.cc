@@ -26,7 +26,7 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
   uint32_t ulLength = pView->ulImageLength;
   const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
   if (!pView->bKnownType || !pView->bLayout || !pView->bDeciphered ||
-      (pView->bType == FILE_TYPE_MAIN && ulLength > CODE_WINDOW_END) ||
+      (pView->bType == FILE_TYPE_MAIN && (ulLength == 0 || ulLength > CODE_WINDOW_END)) ||
       (pView->bType == FILE_TYPE_LOGO && ulLength < 2)) {
     reportFact(FACT_FINDING, "extract", "nothing written to %s: %s", pszOut,
                !pView->bDeciphered ? "the key does not decipher the file"
