@@ -13,8 +13,6 @@
 #include "image/update_file_builder.h"
 #include "tools/zvinspect/report.h"
 
-static uint8_t s_abPlain[IMAGE_SIZE];
-
 const char *fileTypeName(uint8_t bType) {
   switch (bType) {
     case FILE_TYPE_MAIN: return "main firmware";
@@ -172,16 +170,18 @@ static void reportCrcs(UpdateView *pView) {
     }
 }
 
-// The image CRC over the deciphered payload in s_abPlain.
-static int imageCrcHolds(uint32_t ulPayload) {
-  return calcCrc16(s_abPlain + IMAGE_HEADER_SIZE, ulPayload - IMAGE_HEADER_SIZE) ==
-         getLe16(s_abPlain + IMAGE_HEADER_CRC_AT);
+// The payload is deciphered where it stands, in the mode asked (bAll: all
+// of it, else its first 1032 bytes); enciphering the same span again gives
+// back the bytes as stored.  Returns 1 when the image CRC holds.
+static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll) {
+  uint8_t *pbPayload = pView->pbPayload;
+  desCbcDecrypt(pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
+  return calcCrc16(pbPayload + IMAGE_HEADER_SIZE, pView->ulPayload - IMAGE_HEADER_SIZE) ==
+         getLe16(pbPayload + IMAGE_HEADER_CRC_AT);
 }
 
-static int decipher(const UpdateView *pView, const uint8_t *pbKey, int bAll) {
-  memcpy(s_abPlain, pView->pbPayload, pView->ulPayload);
-  desCbcDecrypt(s_abPlain, encipheredLength(pView->ulPayload, !bAll), pbKey);
-  return imageCrcHolds(pView->ulPayload);
+static void encipherAgain(UpdateView *pView, const uint8_t *pbKey, int bAll) {
+  desCbcEncrypt(pView->pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
 }
 
 // The image length that wLength gives for the payload: the one length whose
@@ -204,12 +204,17 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
   int bAllFirst = pbSourceImage != NULL && ulPayload >= ENCRYPT_FIRST_BLOCK + DES_BLOCK_SIZE &&
                   memcmp(pView->pbPayload + ENCRYPT_FIRST_BLOCK, pbSourceImage + ulClear,
                          DES_BLOCK_SIZE) != 0;
-  int bAll = bAllFirst && decipher(pView, pOpt->abKey, 1);
-  int bFirst = !bAll && decipher(pView, pOpt->abKey, 0);
-  if (!bAll && !bFirst && !bAllFirst && ulPayload > ENCRYPT_FIRST_BLOCK)
+  int bFirst = 0, bAll = 0;
+  if (bAllFirst) bAll = decipher(pView, pOpt->abKey, 1);
+  if (bAllFirst && !bAll) encipherAgain(pView, pOpt->abKey, 1);
+  if (!bAll) bFirst = decipher(pView, pOpt->abKey, 0);
+  if (!bAll && !bFirst && !bAllFirst && ulPayload > ENCRYPT_FIRST_BLOCK) {
+    encipherAgain(pView, pOpt->abKey, 0);
     bAll = decipher(pView, pOpt->abKey, 1);
-  uint16_t wLength = getLe16(s_abPlain + IMAGE_HEADER_LENGTH_AT);
-  uint16_t wImageCrc = getLe16(s_abPlain + IMAGE_HEADER_CRC_AT);
+  }
+  const uint8_t *pbPlain = pView->pbPayload;  // deciphered by the last try
+  uint16_t wLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
+  uint16_t wImageCrc = getLe16(pbPlain + IMAGE_HEADER_CRC_AT);
   if (!bFirst && !bAll) {
     if (!pView->bCrcHolds)
       reportFact(FACT_FINDING, "key", "no verdict: the image CRC holds in neither mode, "
@@ -228,7 +233,7 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
   }
   pView->bDeciphered = 1;
   pView->bAllEnciphered = bAll;
-  pView->pbPlain = s_abPlain;
+  pView->pbPlain = pbPlain;
   reportFact(FACT_OK, "key", "right: image length 0x%04X, image CRC 0x%04X holds",
              wLength, wImageCrc);
   reportValue("length", wLength);
@@ -259,7 +264,7 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
   }
 }
 
-int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile, uint32_t ulSize,
+int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
                       const uint8_t *pbSourceImage, UpdateView *pView) {
   memset(pView, 0, sizeof(*pView));
   pView->pszPath = pOpt->pszInput;

@@ -17,7 +17,8 @@ struct UpdateView {
   uint8_t bType;    // file type code (low nibble of the type byte)
   uint8_t bModel;   // high nibble
   int bKnownType;   // main, logo or HTML
-  const uint8_t *pbPayload;  // the payload as stored
+  uint8_t *pbPayload;        // the payload as stored; with the key, as
+                             // deciphered (pbPlain) after the report
   uint32_t ulPayload;
   const uint8_t *pbIdata;    // main files: the idata block; otherwise null
   int bLayout;      // the payload is an image header and whole pages
@@ -34,11 +35,11 @@ struct UpdateView {
 int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
 
 // Reports on the update file of ulSize bytes at pbFile (which stays valid
-// while *pView is used).  pbSourceImage, when not null, is the image that
+// while *pView is used, and is deciphered in place when the key is given).  pbSourceImage, when not null, is the image that
 // the file should hold (from device address 0): only a hint for which
 // decipherment to try first.  Returns 1, or 0 when the file is too short
 // for more than its header checks.
-int inspectUpdateFile(const InspectOptions *pOpt, const uint8_t *pbFile, uint32_t ulSize,
+int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
                       const uint8_t *pbSourceImage, UpdateView *pView);
 
 // The name of a file type code ("main firmware", "logo", "HTML").
