@@ -85,16 +85,18 @@ log "configure $SOURCE_DIR -> $BUILD_DIR"
 log "build"
 cmake --build "$BUILD_DIR" -j2
 
-TOOL="$BUILD_DIR/zvloader.exe"
-[ -f "$TOOL" ] || { log "no $TOOL"; exit 1; }
-# The tool must need nothing but the system's own DLLs.
-dlls="$(x86_64-w64-mingw32-objdump -p "$TOOL" | sed -n 's/^[[:space:]]*DLL Name: //p')"
-log "zvloader.exe imports: $(echo $dlls)"
-foreign="$(echo "$dlls" | grep -viE '^(kernel32|ws2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$' || true)"
-if [ -n "$foreign" ]; then
-  log "zvloader.exe needs DLLs that Windows does not ship: $(echo $foreign)"
-  exit 1
-fi
+# The shipped programs must need nothing but the system's own DLLs.
+for TOOL in "$BUILD_DIR/zvloader.exe" "$BUILD_DIR/tools/zvinspect.exe"; do
+  [ -f "$TOOL" ] || { log "no $TOOL"; exit 1; }
+  name="$(basename "$TOOL")"
+  dlls="$(x86_64-w64-mingw32-objdump -p "$TOOL" | sed -n 's/^[[:space:]]*DLL Name: //p')"
+  log "$name imports: $(echo $dlls)"
+  foreign="$(echo "$dlls" | grep -viE '^(kernel32|ws2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$' || true)"
+  if [ -n "$foreign" ]; then
+    log "$name needs DLLs that Windows does not ship: $(echo $foreign)"
+    exit 1
+  fi
+done
 
 # --- tests -----------------------------------------------------------------------
 if [ "${ZV_WIN_NETNS:-1}" != 0 ] && [ "$(id -u)" = 0 ] &&

@@ -10,6 +10,7 @@
 set -euo pipefail
 
 TOOL=${1:-build/zvloader}
+BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 RUNS=5
 KEY=zV8kQ2pM                  # the -K key text, 8 characters
 IV=3C5A96E10F72B84D           # the update file format's CBC IV
@@ -38,26 +39,7 @@ DES_KEY=$(printf %s "$KEY" | od -An -v -tx1 | awk '
 # The image: 128 KiB of random bytes, as 32-byte data records; an extended
 # segment address record (segment 0x1000) before address 0x10000.
 head -c "$IMAGE_SIZE" /dev/urandom > image.bin
-od -An -v -tx1 image.bin | awk '
-  BEGIN {
-    for (i = 0; i < 256; i++) val[sprintf("%02x", i)] = i
-    addr = 0
-  }
-  function record(type, addr16, data, count,    sum, i) {
-    sum = count + int(addr16 / 256) + addr16 % 256 + type
-    for (i = 1; i <= count; i++) sum += val[substr(data, 2 * i - 1, 2)]
-    printf ":%02X%04X%02X%s%02X\r\n", count, addr16, type, toupper(data),
-           (256 - sum % 256) % 256
-  }
-  {
-    for (i = 1; i <= NF; i++) { buf = buf $i; n++ }
-    if (n == 32) {
-      if (addr == 65536) record(2, 0, "1000", 2)
-      record(0, addr % 65536, buf, 32)
-      addr += 32; buf = ""; n = 0
-    }
-  }
-  END { print ":00000001FF\r" }' > image.hex
+od -An -v -tx1 image.bin | awk -f "$BENCH_DIR/image_hex.awk" > image.hex
 head -c "$PAYLOAD_SIZE" /dev/urandom > payload.bin
 
 # Times "$@" once: wall-clock seconds in ELAPSED, exit status in STATUS.

@@ -11,7 +11,7 @@ corpus=$root/fuzz/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$corpus"
-mkdir -p "$corpus"/{fuzz_command_line,fuzz_hex_loader,fuzz_update_reader,fuzz_builder,fuzz_transfer,fuzz_debug_line}
+mkdir -p "$corpus"/{fuzz_command_line,fuzz_hex_loader,fuzz_update_reader,fuzz_builder,fuzz_transfer,fuzz_debug_line,fuzz_inspect}
 
 b() { printf -- "$@"; }                       # raw bytes from escapes
 le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)); }
@@ -71,6 +71,14 @@ u=$corpus/fuzz_builder
 { b '\x01\x00'; head -c 1500 "$root/samples/logo.bin"; } > "$u/logo"
 { b '\x02\x00'; cat "$root/samples/index.html"; } > "$u/html"
 { b '\x06\x11'; cat "$root/samples/index.html"; } > "$u/html-all"
+
+# zvinspect: flag byte (key, against itself, extract, JSON), then the file.
+i=$corpus/fuzz_inspect
+{ b '\x0f'; cat "$work/html.enc"; } > "$i/html-enc-all-flags"
+{ b '\x05'; cat "$work/logo.enc"; } > "$i/logo-enc-all-extract"
+{ b '\x01'; cat "$work/main.enc"; } > "$i/main-enc-key"
+{ b '\x08'; cat "$work/main.hex"; } > "$i/hex-json"
+{ b '\x00'; cat "$h/code-idata"; } > "$i/hex-idata"
 
 # Transfer scripts: code, settings, password length, send limit, image
 # length (3 bytes), then replies.  ack PAGE gives a 23-byte TFTP_ACK.

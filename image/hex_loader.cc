@@ -14,44 +14,27 @@
 #include <string.h>
 
 #include "app/console.h"
-#include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/input_file.h"
-
-#define HEX_LINE_SIZE 256      // line buffer, terminator included
-#define HEX_MAX_COUNT 32       // the largest byte count accepted
-#define HEX_DATA_POS 9         // first data character
-#define HEX_TYPE_POS 8         // the record type digit that is read
-
-enum LineResult { LINE_OK, LINE_END, LINE_TOO_LONG, LINE_READ_ERROR };
-
-// The file read in large blocks; characters are taken from the block.
-struct HexReader {
-  FILE *pFile;
-  const char *pszPath;
-  int nPos;
-  int nFill;
-  unsigned char abBlock[16384];
-};
 
 // Reads one line without its line feed into pLine (which holds
 // HEX_LINE_SIZE characters).  A line must fit the line buffer as one
 // buffered read of a text line takes it: at most HEX_LINE_SIZE - 1
 // characters, its line feed counted.
-static LineResult readLine(HexReader *pReader, char *pLine, int *pnLength) {
+HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
   int n = 0;
   int bOver = 0;
   for (;;) {
     if (pReader->nPos == pReader->nFill) {
       long nRead = readInputFile(pReader->pFile, pReader->abBlock,
                                  sizeof(pReader->abBlock), pReader->pszPath);
-      if (nRead < 0) return LINE_READ_ERROR;
+      if (nRead < 0) return HEX_LINE_READ_ERROR;
       pReader->nPos = 0;
       pReader->nFill = (int)nRead;
       if (nRead == 0) {  // end of the file
         *pnLength = n;
-        if (n == 0 && !bOver) return LINE_END;
-        return bOver || n > HEX_LINE_SIZE - 1 ? LINE_TOO_LONG : LINE_OK;
+        if (n == 0 && !bOver) return HEX_LINE_END;
+        return bOver || n > HEX_LINE_SIZE - 1 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
       }
     }
     const unsigned char *pStart = pReader->abBlock + pReader->nPos;
@@ -67,9 +50,15 @@ static LineResult readLine(HexReader *pReader, char *pLine, int *pnLength) {
     if (pFeed != NULL) {
       pReader->nPos++;
       *pnLength = n;
-      return bOver || n > HEX_LINE_SIZE - 2 ? LINE_TOO_LONG : LINE_OK;
+      return bOver || n > HEX_LINE_SIZE - 2 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
     }
   }
+}
+
+void startHexLines(HexLineReader *pReader, FILE *pFile, const char *pszPath) {
+  pReader->pFile = pFile;
+  pReader->pszPath = pszPath;
+  pReader->nPos = pReader->nFill = 0;
 }
 
 // Values of the hexadecimal digits; -1 for every other character.
@@ -106,6 +95,83 @@ static bool isBlank(const char *pLine, int nLength) {
   return true;
 }
 
+static HexLineKind notHex(HexRecord *pRecord, const char *pszProblem) {
+  pRecord->pszProblem = pszProblem;
+  return HEX_NOT_HEX;
+}
+
+HexLineKind decodeHexLine(const char *pLine, int nLength, HexRecord *pRecord) {
+  pRecord->ulCount = pRecord->ulField = 0;
+  pRecord->cType = 0;
+  pRecord->ulSegmentBase = 0;
+  pRecord->pszProblem = NULL;
+  if (isBlank(pLine, nLength)) return HEX_BLANK;
+  if (nLength <= HEX_TYPE_POS) return notHex(pRecord, "line too short");
+  if (!readHex(pLine + 1, 2, &pRecord->ulCount) ||
+      !readHex(pLine + 3, 4, &pRecord->ulField))
+    return notHex(pRecord, "count or address not hexadecimal");
+  if (pRecord->ulCount > HEX_MAX_COUNT)
+    return notHex(pRecord, "byte count above 32");
+  pRecord->cType = pLine[HEX_TYPE_POS];
+  char cType = pRecord->cType;
+  if (cType != '0' && cType != '2' && cType != '4') return HEX_IGNORED;
+
+  // These record types read 2 x count data characters.
+  int nDigits = 2 * (int)pRecord->ulCount;
+  if (nLength < HEX_DATA_POS + nDigits)
+    return notHex(pRecord, "line too short for its byte count");
+  int bZero = 1;
+  for (uint32_t i = 0; i < pRecord->ulCount; i++) {
+    uint32_t ulByte;
+    if (!readHex(pLine + HEX_DATA_POS + 2 * i, 2, &ulByte))
+      return notHex(pRecord, "data not hexadecimal");
+    pRecord->abData[i] = (uint8_t)ulByte;
+    if (ulByte != 0) bZero = 0;
+  }
+  if (cType == '2') {
+    uint32_t ulSegment = 0;
+    readHex(pLine + HEX_DATA_POS, nDigits, &ulSegment);
+    pRecord->ulSegmentBase = ulSegment << 4;
+    return HEX_SEGMENT;
+  }
+  if (cType == '4') return bZero ? HEX_LINEAR_ZERO : HEX_LINEAR_REFUSED;
+  return HEX_DATA;
+}
+
+HexWindow hexAddressWindow(uint32_t ulAddress) {
+  if (ulAddress < CODE_WINDOW_END) return HEX_WINDOW_CODE;
+  if (ulAddress >= IDATA_LOAD_START && ulAddress < IDATA_END)
+    return HEX_WINDOW_IDATA;
+  return HEX_WINDOW_NONE;
+}
+
+int storeHexData(uint32_t ulAddress, const uint8_t *pbData, uint32_t ulCount,
+                 uint32_t *pulRefused) {
+  if (ulAddress < CODE_WINDOW_END) {
+    if (ulAddress + ulCount > nMaxHexAddress)
+      nMaxHexAddress = ulAddress + ulCount;
+    if (ulAddress < nMinHexAddress) nMinHexAddress = ulAddress;
+  } else if (hexAddressWindow(ulAddress) != HEX_WINDOW_IDATA) {
+    *pulRefused = ulAddress;
+    return 0;
+  }
+  for (uint32_t i = 0; i < ulCount; i++, ulAddress++) {
+    switch (hexAddressWindow(ulAddress)) {
+      case HEX_WINDOW_CODE: g_abImage[ulAddress] = pbData[i]; break;
+      case HEX_WINDOW_IDATA: g_abIdata[ulAddress - IDATA_BASE] = pbData[i]; break;
+      case HEX_WINDOW_NONE: *pulRefused = ulAddress; return 0;
+    }
+  }
+  return 1;
+}
+
+void clearHexStore(void) {
+  nMaxHexAddress = 0;
+  nMinHexAddress = IMAGE_SIZE;
+  memset(g_abImage, 0, sizeof(g_abImage));
+  memset(g_abIdata, 0, sizeof(g_abIdata));
+}
+
 static int notHexFormat(FILE *pFile, const char *pszPath) {
   consolePrintf("Input file not Intel Hex format:%s", pszPath);
   fclose(pFile);
@@ -119,10 +185,7 @@ static int outOfBounds(FILE *pFile, uint32_t ulAddress) {
 }
 
 int readHexFile(const char *pszPath) {
-  nMaxHexAddress = 0;
-  nMinHexAddress = IMAGE_SIZE;
-  memset(g_abImage, 0, sizeof(g_abImage));
-  memset(g_abIdata, 0, sizeof(g_abIdata));
+  clearHexStore();
   uint32_t ulSegmentBase = 0;
 
   FILE *pFile = openInputFile(pszPath);
@@ -131,72 +194,40 @@ int readHexFile(const char *pszPath) {
     return 0;
   }
 
-  HexReader reader;
-  reader.pFile = pFile;
-  reader.pszPath = pszPath;
-  reader.nPos = reader.nFill = 0;
+  HexLineReader reader;
+  startHexLines(&reader, pFile, pszPath);
   char szLine[HEX_LINE_SIZE];
   int nLength;
-  LineResult result;
-  while ((result = readLine(&reader, szLine, &nLength)) == LINE_OK) {
-    if (isBlank(szLine, nLength)) continue;
-    uint32_t ulCount, ulField;
-    if (nLength <= HEX_TYPE_POS || !readHex(szLine + 1, 2, &ulCount) ||
-        !readHex(szLine + 3, 4, &ulField))
-      return notHexFormat(pFile, pszPath);
-    if (ulCount > HEX_MAX_COUNT) return notHexFormat(pFile, pszPath);
-    uint32_t ulAddress = ulField + ulSegmentBase;
-    char cType = szLine[HEX_TYPE_POS];
-    if (cType != '0' && cType != '2' && cType != '4') continue;
-
-    // These record types read 2 x count data characters.
-    uint8_t abData[HEX_MAX_COUNT];
-    int nDigits = 2 * (int)ulCount;
-    if (nLength < HEX_DATA_POS + nDigits) return notHexFormat(pFile, pszPath);
-    for (uint32_t i = 0; i < ulCount; i++) {
-      uint32_t ulByte;
-      if (!readHex(szLine + HEX_DATA_POS + 2 * i, 2, &ulByte))
+  HexLineResult result;
+  while ((result = readHexLine(&reader, szLine, &nLength)) == HEX_LINE_OK) {
+    HexRecord record;
+    switch (decodeHexLine(szLine, nLength, &record)) {
+      case HEX_BLANK:
+      case HEX_IGNORED:
+      case HEX_LINEAR_ZERO:
+        break;
+      case HEX_NOT_HEX:
+      case HEX_LINEAR_REFUSED:
         return notHexFormat(pFile, pszPath);
-      abData[i] = (uint8_t)ulByte;
-    }
-
-    if (cType == '2') {
-      uint32_t ulSegment = 0;
-      readHex(szLine + HEX_DATA_POS, nDigits, &ulSegment);
-      ulSegmentBase = ulSegment << 4;
-      continue;
-    }
-    if (cType == '4') {
-      for (uint32_t i = 0; i < ulCount; i++)
-        if (abData[i] != 0) return notHexFormat(pFile, pszPath);
-      continue;
-    }
-
-    if (ulAddress < CODE_WINDOW_END) {
-      if (ulAddress + ulCount > nMaxHexAddress)
-        nMaxHexAddress = ulAddress + ulCount;
-      if (ulAddress < nMinHexAddress) nMinHexAddress = ulAddress;
-    } else if (ulAddress < IDATA_LOAD_START || ulAddress >= IDATA_END) {
-      return outOfBounds(pFile, ulAddress);
-    }
-    for (uint32_t i = 0; i < ulCount; i++, ulAddress++) {
-      if (ulAddress < CODE_WINDOW_END)
-        g_abImage[ulAddress] = abData[i];
-      else if (ulAddress >= IDATA_LOAD_START && ulAddress < IDATA_END)
-        g_abIdata[ulAddress - IDATA_BASE] = abData[i];
-      else
-        return outOfBounds(pFile, ulAddress);
+      case HEX_SEGMENT:
+        ulSegmentBase = record.ulSegmentBase;
+        break;
+      case HEX_DATA: {
+        uint32_t ulRefused;
+        if (!storeHexData(record.ulField + ulSegmentBase, record.abData,
+                          record.ulCount, &ulRefused))
+          return outOfBounds(pFile, ulRefused);
+        break;
+      }
     }
   }
-  if (result == LINE_TOO_LONG) return notHexFormat(pFile, pszPath);
-  if (result == LINE_READ_ERROR) {
+  if (result == HEX_LINE_TOO_LONG) return notHexFormat(pFile, pszPath);
+  if (result == HEX_LINE_READ_ERROR) {
     fclose(pFile);
     return 0;
   }
 
-  uint16_t wCrc = calcCrc16(g_abIdata + IDATA_CRC_START,
-                            IDATA_SIZE - IDATA_CRC_START);
-  putLe16(g_abIdata, wCrc);
+  sealIdataBlock(g_abIdata);
   fclose(pFile);
   return 1;
 }

@@ -1,8 +1,9 @@
-// Storage of the image store, and the check that a main-CPU image loaded
-// from an Intel HEX file can be built or sent.
+// Storage of the image store, the check that a main-CPU image loaded from
+// an Intel HEX file can be built or sent, and the idata block's own CRC.
 #include "image/image_store.h"
 
 #include "app/console.h"
+#include "image/crc16.h"
 
 uint8_t g_abImage[IMAGE_SIZE];
 uint8_t g_abIdata[IDATA_SIZE];
@@ -20,3 +21,9 @@ int prepareMainImage(const char *pszPath) {
   nMinHexAddress = 0;
   return 1;
 }
+
+uint16_t idataBlockCrc(const uint8_t *pbIdata) {
+  return calcCrc16(pbIdata + IDATA_CRC_START, IDATA_SIZE - IDATA_CRC_START);
+}
+
+void sealIdataBlock(uint8_t *pbIdata) { putLe16(pbIdata, idataBlockCrc(pbIdata)); }

@@ -34,6 +34,14 @@ extern uint32_t nMaxHexAddress;
 // is refused with a message naming pszPath.  Returns 1 when usable.
 int prepareMainImage(const char *pszPath);
 
+// The CRC-16 that an idata block carries in its bytes 0 and 1: the one of
+// its bytes 0x100 to 0x6FFF.
+uint16_t idataBlockCrc(const uint8_t *pbIdata);
+
+// Stores that CRC in bytes 0 and 1 of the block, low byte first, as the
+// HEX loader does at the end of a load.
+void sealIdataBlock(uint8_t *pbIdata);
+
 // Little-endian stores and loads, used wherever the tool lays out a file
 // or a packet.
 inline void putLe16(uint8_t *p, uint32_t v) {

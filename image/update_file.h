@@ -24,6 +24,20 @@
 // ... and in the image header at the start of the payload.
 #define IMAGE_HEADER_LENGTH_AT 0
 #define IMAGE_HEADER_CRC_AT 2
+#define IMAGE_HEADER_RESERVED_AT 4
+
+// The file header as its fields.
+struct UpdateFileHeader {
+  uint8_t bMagic;
+  uint8_t bTypeModel;  // file type in bits 0-3, model in bits 4-7
+  uint32_t nMinHexAddress;
+  uint32_t nMaxHexAddress;
+  uint16_t wCrc;
+};
+
+// The UPDATE_FILE_HEADER_SIZE bytes at pb as fields, and back.
+void decodeUpdateFileHeader(const uint8_t *pb, UpdateFileHeader *pHeader);
+void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 
 // Loads the file into the image store.  With g_bEncrypted set it reads an
 // update file (header checked, type and model taken from it, payload CRC

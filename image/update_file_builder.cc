@@ -23,6 +23,12 @@ uint32_t payloadLength(uint32_t ulLength) {
   return IMAGE_HEADER_SIZE + ulPages * PAGE_SIZE;
 }
 
+uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
+  if (bFirstBlockOnly && ulPayload > ENCRYPT_FIRST_BLOCK)
+    return ENCRYPT_FIRST_BLOCK;
+  return ulPayload;
+}
+
 // Loads the input named by -f; returns the image length and the output
 // name, or ends the process.
 static uint32_t loadInput(const char **ppszOutput) {
@@ -56,13 +62,15 @@ static uint32_t loadInput(const char **ppszOutput) {
 // Writes header, payload and (main files) the idata block.  Returns 0 when
 // a write or the close failed.
 static int writeUpdateFile(FILE *pFile, uint32_t ulPayload) {
-  uint8_t abHeader[UPDATE_FILE_HEADER_SIZE];
   const uint8_t *pPayload = g_abImage + nMinHexAddress;
-  abHeader[UPDATE_FILE_MAGIC_AT] = UPDATE_FILE_MAGIC;
-  abHeader[UPDATE_FILE_TYPE_MODEL_AT] = (uint8_t)((g_bModel << 4) | g_bFileType);
-  putLe32(abHeader + UPDATE_FILE_MIN_ADDRESS_AT, nMinHexAddress);
-  putLe32(abHeader + UPDATE_FILE_MAX_ADDRESS_AT, nMaxHexAddress);
-  putLe16(abHeader + UPDATE_FILE_CRC_AT, calcCrc16(pPayload, ulPayload));
+  UpdateFileHeader header;
+  header.bMagic = UPDATE_FILE_MAGIC;
+  header.bTypeModel = (uint8_t)((g_bModel << 4) | g_bFileType);
+  header.nMinHexAddress = nMinHexAddress;
+  header.nMaxHexAddress = nMaxHexAddress;
+  header.wCrc = calcCrc16(pPayload, ulPayload);
+  uint8_t abHeader[UPDATE_FILE_HEADER_SIZE];
+  encodeUpdateFileHeader(&header, abHeader);
   int bOk = fwrite(abHeader, 1, sizeof(abHeader), pFile) == sizeof(abHeader);
   bOk = bOk && fwrite(pPayload, 1, ulPayload, pFile) == ulPayload;
   if (g_bFileType == FILE_TYPE_MAIN)
@@ -82,12 +90,10 @@ void makeEncryptFile(void) {
   memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
   putLe16(g_abImage + IMAGE_HEADER_LENGTH_AT, ulLength);
   uint32_t ulPayload = payloadLength(ulLength);
-  uint32_t ulEncrypted = ulPayload;
-  if (g_bFirstBlockOnly && ulEncrypted > ENCRYPT_FIRST_BLOCK)
-    ulEncrypted = ENCRYPT_FIRST_BLOCK;
   putLe16(g_abImage + IMAGE_HEADER_CRC_AT, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
                                    ulPayload - IMAGE_HEADER_SIZE));
-  desCbcEncrypt(g_abImage + nMinHexAddress, ulEncrypted, g_szKey);
+  desCbcEncrypt(g_abImage + nMinHexAddress,
+                encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
 
   FILE *pFile = fopen(pszOutput, "wb");
   if (pFile == NULL) {

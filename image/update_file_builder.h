@@ -13,6 +13,10 @@
 // image padded to whole pages, at least one.
 uint32_t payloadLength(uint32_t ulLength);
 
+// How many bytes of a payload of ulPayload bytes are enciphered: the first
+// 1032 while bFirstBlockOnly is set, else all of them.
+uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly);
+
 // Works from the settings; ends the process itself (status 1) when the
 // input cannot be used, returns after writing the file or failing to.
 void makeEncryptFile(void);

@@ -150,4 +150,9 @@ void platStopChild(PlatChild child);
 // Ends the whole process with the status, the console flushed.
 [[noreturn]] void platExit(int nStatus);
 
+// 1 when standard output is a terminal that shows the ANSI escape
+// sequences for colour (a Windows console is switched to process them),
+// 0 when it is a file, a pipe or a console that cannot.
+int platIsTerminal(void);
+
 #endif

@@ -277,3 +277,5 @@ void platExit(int nStatus) {
   fflush(stdout);
   _Exit(nStatus);
 }
+
+int platIsTerminal(void) { return isatty(STDOUT_FILENO); }

@@ -310,3 +310,16 @@ void platExit(int nStatus) {
   TerminateProcess(GetCurrentProcess(), (UINT)nStatus);
   ExitProcess((UINT)nStatus);
 }
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+int platIsTerminal(void) {
+  HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD dwMode;
+  if (hOut == INVALID_HANDLE_VALUE || hOut == NULL || !GetConsoleMode(hOut, &dwMode))
+    return 0;
+  if (dwMode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return 1;
+  return SetConsoleMode(hOut, dwMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}

@@ -1,5 +1,7 @@
-// The in-process driver: runs every case of tests/cases/tool against the
-// platform stand-in with its simulated device and compares the transcript
+// The in-process driver: runs every case of tests/cases/tool (zvloader) and
+// tests/cases/inspect (zvinspect, with zvloader building its inputs)
+// against the platform stand-in with its simulated device and compares the
+// transcript
 // (console output, datagrams both ways, exit status, files written) with
 // the case's golden file.  Besides the file commands of case_file.h a case
 // holds:
@@ -10,7 +12,7 @@
 //                       startup eventselect addresstext (no N)
 //   error CODE [TEXT]   the error code that failures leave pending, and the
 //                       system's text for it (without its line end)
-//   run zvloader ARGS   a run of the program, as from a fresh start
+//   run PROGRAM ARGS    a run of zvloader or zvinspect, as from a fresh start
 // device and error hold for the runs that follow them.
 #include <gtest/gtest.h>
 #include <string.h>
@@ -20,16 +22,28 @@
 #include "tests/support/case_file.h"
 
 int zvloaderMain(int argc, char **argv);
+int zvinspectMain(int argc, char **argv);
 
 namespace {
 
 const std::string SOURCE_DIR = ZV_SOURCE_DIR;
-const std::string CASES = SOURCE_DIR + "/tests/cases/tool";
+const std::string CASES = SOURCE_DIR + "/tests/cases";
+
+// The cases of a folder of CASES, each as FOLDER/NAME.
+std::vector<std::string> casesIn(const std::string &folder) {
+  std::vector<std::string> cases;
+  for (const std::string &name : caseNames(CASES + "/" + folder)) cases.push_back(folder + "/" + name);
+  return cases;
+}
+
+std::string caseName(const testing::TestParamInfo<std::string> &info) {
+  return info.param.substr(info.param.find('/') + 1);
+}
 
 struct Program {
   const char *pszName;
   int (*pfnMain)(int, char **);
-} const s_aPrograms[] = {{"zvloader", zvloaderMain}};
+} const s_aPrograms[] = {{"zvloader", zvloaderMain}, {"zvinspect", zvinspectMain}};
 
 void setFailure(const CaseLine &line, FakeFailures *pFail) {
   const std::string &kind = line.args.empty() ? "" : line.args[0];
@@ -112,7 +126,7 @@ TEST_P(ToolCase, Transcript) {
   expectGolden(CASES + "/" + GetParam() + ".out", transcript.text());
 }
 
-INSTANTIATE_TEST_SUITE_P(Tool, ToolCase, testing::ValuesIn(caseNames(CASES)),
-                         [](const testing::TestParamInfo<std::string> &info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Tool, ToolCase, testing::ValuesIn(casesIn("tool")), caseName);
+INSTANTIATE_TEST_SUITE_P(Inspect, ToolCase, testing::ValuesIn(casesIn("inspect")), caseName);
 
 }  // namespace

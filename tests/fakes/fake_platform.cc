@@ -254,3 +254,5 @@ int platWaitChild(PlatChild, unsigned long, int *) { return 0; }
 void platStopChild(PlatChild) {}
 
 void platExit(int nStatus) { throw FakeExit{nStatus}; }
+
+int platIsTerminal(void) { return 0; }

@@ -143,8 +143,15 @@ bool applyFileCommand(const CaseLine &line, const std::string &sourceDir) {
 }
 
 // Files that a run writes are told by their time: every file gets an old
-// one before the run.
-static fs::file_time_type oldTime() { return fs::file_time_type() + std::chrono::hours(24); }
+// one before the run, in whole seconds a year back (a time every file
+// system keeps exactly; Windows refuses one before 1601).
+static fs::file_time_type oldTime() {
+  static const fs::file_time_type s_time(
+      std::chrono::duration_cast<std::chrono::seconds>(
+          fs::file_time_type::clock::now().time_since_epoch()) -
+      std::chrono::hours(24 * 365));
+  return s_time;
+}
 
 void markFiles() {
   for (const fs::directory_entry &entry : fs::directory_iterator("."))

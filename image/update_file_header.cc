@@ -1,0 +1,20 @@
+// The update file header: its 12 bytes as fields and back (see
+// update_file.h for the layout).
+#include "image/image_store.h"
+#include "image/update_file.h"
+
+void decodeUpdateFileHeader(const uint8_t *pb, UpdateFileHeader *pHeader) {
+  pHeader->bMagic = pb[UPDATE_FILE_MAGIC_AT];
+  pHeader->bTypeModel = pb[UPDATE_FILE_TYPE_MODEL_AT];
+  pHeader->nMinHexAddress = getLe32(pb + UPDATE_FILE_MIN_ADDRESS_AT);
+  pHeader->nMaxHexAddress = getLe32(pb + UPDATE_FILE_MAX_ADDRESS_AT);
+  pHeader->wCrc = getLe16(pb + UPDATE_FILE_CRC_AT);
+}
+
+void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb) {
+  pb[UPDATE_FILE_MAGIC_AT] = pHeader->bMagic;
+  pb[UPDATE_FILE_TYPE_MODEL_AT] = pHeader->bTypeModel;
+  putLe32(pb + UPDATE_FILE_MIN_ADDRESS_AT, pHeader->nMinHexAddress);
+  putLe32(pb + UPDATE_FILE_MAX_ADDRESS_AT, pHeader->nMaxHexAddress);
+  putLe16(pb + UPDATE_FILE_CRC_AT, pHeader->wCrc);
+}

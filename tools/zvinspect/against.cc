@@ -1,0 +1,182 @@
+// The comparison with the source (see against.h).  The source is loaded
+// as the builder loads it (the HEX loader's rules, or the raw file with a
+// logo's length in front); the update file's payload is deciphered in the
+// mode that made its image CRC hold; then the two images, the extents and
+// the idata blocks are compared.
+#include "tools/zvinspect/against.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/settings.h"
+#include "image/image_store.h"
+#include "image/input_file.h"
+#include "image/update_file_builder.h"
+#include "image/upload_layout.h"
+#include "tools/zvinspect/hex_report.h"
+#include "tools/zvinspect/report.h"
+
+static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *pszPath,
+                        uint32_t ulValue, const char *pszText) {
+  pLoad->nLength = 0;
+  snprintf(pLoad->szProblem, sizeof(pLoad->szProblem), pszFormat, pszPath, ulValue,
+           pszText);
+}
+
+// A raw logo or HTML source as the reader's raw mode lays it out.
+static void loadRawSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
+  memset(g_abImage, 0, sizeof(g_abImage));
+  uint32_t ulPrefix = bType == FILE_TYPE_LOGO ? 2 : 0;
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile == NULL) return;
+  long nRead = readInputFile(pFile, g_abImage + ulPrefix, IMAGE_SIZE - ulPrefix, pszPath);
+  uint8_t bExtra;
+  long nMore = nRead == (long)(IMAGE_SIZE - ulPrefix) ? readInputFile(pFile, &bExtra, 1, pszPath) : 0;
+  fclose(pFile);
+  if (nRead < 0 || nMore < 0) return;
+  uint32_t ulLength = (uint32_t)nRead + ulPrefix;
+  if (ulPrefix != 0) putLe16(g_abImage, (uint32_t)nRead);
+  if (nMore > 0 || ulLength > MAX_BUILD_LENGTH)
+    cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,
+                MAX_BUILD_LENGTH, "");
+  else if (ulLength == 0)
+    cannotBuild(pLoad, "%s is empty: zvloader builds nothing from it%.0u%s", pszPath, 0, "");
+  else
+    pLoad->nLength = (long)ulLength;
+}
+
+static void loadHexSource(const char *pszPath, SourceLoad *pLoad) {
+  HexSummary summary;
+  if (!inspectHexFile(pszPath, 0, &summary)) return;
+  if (summary.ulRefusedLine != 0)
+    cannotBuild(pLoad, "zvloader cannot build %s: it refuses line %u, %s", pszPath,
+                summary.ulRefusedLine, summary.szRefusal);
+  else if (!summary.bBuildable)
+    cannotBuild(pLoad, "zvloader cannot build %s: no code below 0x20000%.0u%s", pszPath, 0,
+                "");
+  else
+    pLoad->nLength = (long)nMaxHexAddress;  // laid out from address 0
+}
+
+void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
+  pLoad->nLength = -1;
+  pLoad->szProblem[0] = '\0';
+  if (bType == FILE_TYPE_MAIN)
+    loadHexSource(pszPath, pLoad);
+  else if (bType == FILE_TYPE_LOGO || bType == FILE_TYPE_HTML)
+    loadRawSource(pszPath, bType, pLoad);
+  else
+    cannotBuild(pLoad, "the file holds no known update%.0s%.0u%s", pszPath, 0, "");
+}
+
+// Where an image byte lies on the device, and in the source.
+static void describeOffset(const UpdateView *pView, const char *pszPath,
+                           uint32_t ulOffset, char *pszOut, size_t nSize) {
+  if (pView->bType == FILE_TYPE_MAIN) {
+    uint32_t ulLine = hexLineOf(ulOffset);
+    if (ulLine != 0)
+      snprintf(pszOut, nSize, "device address 0x%05X (line %u of %s)", ulOffset, ulLine,
+               pszPath);
+    else
+      snprintf(pszOut, nSize, "device address 0x%05X (not set by %s)", ulOffset, pszPath);
+    return;
+  }
+  uint32_t ulBase = (pView->bType == FILE_TYPE_LOGO ? LOGO_FIRST_PAGE : HTML_FIRST_PAGE) *
+                    PAGE_SIZE;
+  if (pView->bType == FILE_TYPE_LOGO && ulOffset < 2)
+    snprintf(pszOut, nSize, "device address 0x%05X (the logo's length)", ulBase + ulOffset);
+  else
+    snprintf(pszOut, nSize, "device address 0x%05X (byte %u of %s)", ulBase + ulOffset,
+             ulOffset - (pView->bType == FILE_TYPE_LOGO ? 2 : 0), pszPath);
+}
+
+// The first differing byte of two runs, or -1.
+static long firstDifference(const uint8_t *pbA, const uint8_t *pbB, uint32_t ulLength) {
+  if (memcmp(pbA, pbB, ulLength) == 0) return -1;
+  for (uint32_t i = 0; i < ulLength; i++)
+    if (pbA[i] != pbB[i]) return (long)i;
+  return -1;
+}
+
+int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
+                      const SourceLoad *pLoad) {
+  const char *pszSource = pOpt->pszAgainst;
+  if (pLoad->nLength < 0) {
+    reportFact(FACT_FINDING, "source", "cannot read %s", pszSource);
+    return 0;
+  }
+  if (pLoad->nLength == 0) {
+    reportFact(FACT_FINDING, "source", "%s", pLoad->szProblem);
+    return 1;
+  }
+  if (!pView->bLayout || !pView->bDeciphered) {
+    reportFact(FACT_FINDING, "against", "no comparison with %s: %s", pszSource,
+               !pView->bLayout ? "the payload is not laid out as a build lays it"
+                               : "the key does not decipher the file");
+    return 1;
+  }
+  uint32_t ulLength = (uint32_t)pLoad->nLength;
+  reportFact(FACT_INFO, "source", "%s gives an image of %u bytes", pszSource, ulLength);
+  reportValue("bytes", ulLength);
+
+  // A build lays the image out behind the image header, whose length and
+  // CRC follow from the image, and whose reserved bytes keep image bytes 4
+  // to 7; the file's image CRC holds, so equal images mean equal headers.
+  uint32_t ulPayload = payloadLength(ulLength);
+  int nDifferences = 0;
+  if (ulLength != pView->ulImageLength || pView->header.nMaxHexAddress != ulLength ||
+      pView->header.nMinHexAddress != 0) {
+    reportFact(FACT_FINDING, "against", "the file's image is %u bytes (nMaxHexAddress "
+               "0x%X), a build of %s gives %u", pView->ulImageLength,
+               pView->header.nMaxHexAddress, pszSource, ulLength);
+    nDifferences++;
+  }
+  uint32_t ulCommon = ulPayload < pView->ulPayload ? ulPayload : pView->ulPayload;
+  const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
+  long nAt = firstDifference(pbImage, g_abImage, ulCommon - IMAGE_HEADER_SIZE);
+  if (nAt >= 0) {
+    char szWhere[200];
+    describeOffset(pView, pszSource, (uint32_t)nAt, szWhere, sizeof(szWhere));
+    reportFact(FACT_FINDING, "against", "differs first at %s: 0x%02X in the file, 0x%02X "
+               "from the source", szWhere, pbImage[nAt], g_abImage[nAt]);
+    reportValue("offset", (uint32_t)nAt);
+    nDifferences++;
+  } else if (memcmp(pView->pbPlain + IMAGE_HEADER_RESERVED_AT, g_abImage + 4, 4) != 0) {
+    reportFact(FACT_FINDING, "against", "the image header's reserved bytes differ from a "
+               "build of %s", pszSource);
+    nDifferences++;
+  }
+  if (pView->pbIdata != NULL) {
+    // The idata bytes first: a difference there changes the block's CRC too.
+    nAt = firstDifference(pView->pbIdata + IDATA_CRC_START, g_abIdata + IDATA_CRC_START,
+                          IDATA_SIZE - IDATA_CRC_START);
+    if (nAt >= 0) nAt += IDATA_CRC_START;
+    else nAt = firstDifference(pView->pbIdata, g_abIdata, IDATA_CRC_START);
+    if (nAt >= 0) {
+      uint32_t ulLine = hexLineOf(IDATA_BASE + (uint32_t)nAt);
+      char szWhere[200];
+      if (nAt < 2)
+        snprintf(szWhere, sizeof(szWhere), "the block's own CRC");
+      else if (ulLine != 0)
+        snprintf(szWhere, sizeof(szWhere), "line %u of %s", ulLine, pszSource);
+      else
+        snprintf(szWhere, sizeof(szWhere), "not set by %s", pszSource);
+      reportFact(FACT_FINDING, "against", "the idata block differs first at device "
+                 "address 0x%05X (%s): 0x%02X in the file, 0x%02X from the source",
+                 IDATA_BASE + (uint32_t)nAt, szWhere, pView->pbIdata[nAt], g_abIdata[nAt]);
+      nDifferences++;
+    }
+  }
+  if (nDifferences > 0) return 1;
+  if (pView->header.bMagic != UPDATE_FILE_MAGIC || !pView->bCrcHolds) {
+    reportFact(FACT_FINDING, "against", "the image is the build of %s, but the file's "
+               "header is damaged", pszSource);
+    return 1;
+  }
+  reportFact(FACT_OK, "against", "exactly the build of %s for model %u, %s", pszSource,
+             pView->bModel,
+             pView->ulPayload <= ENCRYPT_FIRST_BLOCK ? "with or without -EA"
+             : pView->bAllEnciphered                ? "with -EA"
+                                                    : "without -EA");
+  return 1;
+}

@@ -1,0 +1,25 @@
+// The comparison of an update file with its source: whether the file holds
+// exactly what zvloader builds from the HEX firmware, the logo or the HTML
+// file, and where the first difference lies on the device.
+#ifndef ZV_INSPECT_AGAINST_H
+#define ZV_INSPECT_AGAINST_H
+
+#include "tools/zvinspect/options.h"
+#include "tools/zvinspect/update_report.h"
+
+struct SourceLoad {
+  long nLength;          // the image length; 0: it cannot be built; -1: it
+                         // cannot be read
+  char szProblem[200];   // why it cannot be built
+};
+
+// Loads the source of an update file of type bType into the image store,
+// as zvloader's build would load it.
+void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad);
+
+// Reports the comparison of the update file with the source loaded.
+// Returns 1, or 0 when the source cannot be read.
+int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
+                      const SourceLoad *pLoad);
+
+#endif

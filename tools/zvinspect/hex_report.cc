@@ -1,0 +1,406 @@
+// The report on an Intel HEX image (see hex_report.h).  Lines are read and
+// decoded by the loader's own functions and stored by its own rules; what
+// the loader does not look at (start code, first type digit, checksum) and
+// what it lets pass silently (overlaps, ignored records) is checked here.
+#include "tools/zvinspect/hex_report.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "image/crc16.h"
+#include "image/hex_loader.h"
+#include "image/image_store.h"
+#include "image/input_file.h"
+#include "image/update_file.h"
+#include "image/update_file_builder.h"
+#include "tools/zvinspect/report.h"
+
+#define LIST_CAP 10    // lines listed of each kind
+#define ENTRY_TEXT 150
+
+// The kinds of line that the report lists.
+enum LineKind {
+  KIND_MALFORMED, KIND_LINEAR, KIND_END, KIND_IGNORED, KIND_TYPE, KIND_START,
+  KIND_CHECKSUM, KIND_OVERLAP, KIND_WINDOW, KIND_START_RECORD, KIND_LINEAR_ZERO,
+  KIND_COUNT
+};
+
+static const struct {
+  const char *pszName;
+  int nLevel;
+} s_aKinds[KIND_COUNT] = {
+    {"malformed", FACT_FINDING}, {"linear", FACT_FINDING}, {"end", FACT_FINDING},
+    {"ignored", FACT_FINDING},   {"type", FACT_FINDING},   {"start code", FACT_FINDING},
+    {"checksum", FACT_FINDING},  {"overlap", FACT_FINDING}, {"window", FACT_FINDING},
+    {"start addr", FACT_NOTE},   {"linear", FACT_NOTE},
+};
+
+struct Entry {
+  int nKind;
+  uint32_t ulLine;
+  char szText[ENTRY_TEXT];
+};
+
+struct HexPass {
+  int bReport;
+  uint32_t ulLine;
+  uint32_t ulSegmentBase;
+  uint32_t ulEndLine;  // an end record not yet followed by another line
+  uint32_t aulKindCount[KIND_COUNT];
+  uint32_t aulTypeCount[7];  // types 00 to 05, and the others
+  uint32_t ulBlank, ulDataRecords;
+  HexSummary *pSummary;
+  int nEntries;
+  Entry aEntries[KIND_COUNT * LIST_CAP];
+};
+
+// Which device addresses a record of the last file set: the code window,
+// then the idata block.
+static uint8_t s_abSet[CODE_WINDOW_END + IDATA_SIZE];
+static HexPass s_pass;
+static const char *s_pszPath;  // the last file loaded
+
+static uint8_t *setFlag(uint32_t ulAddress) {
+  switch (hexAddressWindow(ulAddress)) {
+    case HEX_WINDOW_CODE: return &s_abSet[ulAddress];
+    case HEX_WINDOW_IDATA: return &s_abSet[CODE_WINDOW_END + ulAddress - IDATA_BASE];
+    default: return NULL;
+  }
+}
+
+// The last line before ulBefore (0: the end) of the file whose data record
+// covers the device address; 0 when none does.  Read again from the file,
+// since only a report asks.
+static uint32_t lineSetting(const char *pszPath, uint32_t ulAddress, uint32_t ulBefore) {
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile == NULL) return 0;
+  HexLineReader reader;
+  startHexLines(&reader, pFile, pszPath);
+  char szLine[HEX_LINE_SIZE];
+  int nLength;
+  uint32_t ulLine = 0, ulFound = 0, ulBase = 0;
+  HexLineResult result;
+  while ((result = readHexLine(&reader, szLine, &nLength)) != HEX_LINE_END &&
+         result != HEX_LINE_READ_ERROR && ++ulLine != ulBefore) {
+    HexRecord record;
+    if (result != HEX_LINE_OK) continue;
+    HexLineKind nKind = decodeHexLine(szLine, nLength, &record);
+    if (nKind == HEX_SEGMENT) ulBase = record.ulSegmentBase;
+    uint32_t ulStart = record.ulField + ulBase;
+    if (nKind == HEX_DATA && ulAddress - ulStart < record.ulCount) ulFound = ulLine;
+  }
+  fclose(pFile);
+  return ulFound;
+}
+
+uint32_t hexLineOf(uint32_t ulAddress) { return lineSetting(s_pszPath, ulAddress, 0); }
+
+static void note(HexPass *pPass, int nKind, uint32_t ulLine, const char *pszFormat, ...)
+    ZV_PRINTF(4, 5);
+static void note(HexPass *pPass, int nKind, uint32_t ulLine, const char *pszFormat, ...) {
+  if (pPass->aulKindCount[nKind]++ >= LIST_CAP || !pPass->bReport) return;
+  Entry *pEntry = &pPass->aEntries[pPass->nEntries++];
+  pEntry->nKind = nKind;
+  pEntry->ulLine = ulLine;
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(pEntry->szText, sizeof(pEntry->szText), pszFormat, args);
+  va_end(args);
+}
+
+// The first line at which the loader stops, and why.
+static void refuse(HexPass *pPass, const char *pszWhy) {
+  HexSummary *pSummary = pPass->pSummary;
+  if (pSummary->ulRefusedLine != 0) return;
+  pSummary->ulRefusedLine = pPass->ulLine;
+  snprintf(pSummary->szRefusal, sizeof(pSummary->szRefusal), "%s", pszWhy);
+}
+
+static int hexByte(const char *p, uint32_t *pulValue) {
+  int nHigh = hexDigitValue(p[0]), nLow = hexDigitValue(p[1]);
+  if (nHigh < 0 || nLow < 0) return 0;
+  *pulValue = (uint32_t)(nHigh * 16 + nLow);
+  return 1;
+}
+
+// What the loader does not read: the start code, the first type digit and
+// the checksum.
+static void checkRecordText(HexPass *pPass, const char *pLine, int nLength,
+                            const HexRecord *pRecord) {
+  uint32_t ulLine = pPass->ulLine, ulType;
+  if (pLine[0] != ':')
+    note(pPass, KIND_START, ulLine, "line %u starts with 0x%02X, not ':' (the loader "
+         "does not look)", ulLine, (unsigned char)pLine[0]);
+  if (!hexByte(pLine + 7, &ulType)) return;
+  pPass->aulTypeCount[ulType <= 5 ? ulType : 6]++;
+  char c = pRecord->cType;
+  if (pLine[7] != '0' && (c == '0' || c == '2' || c == '4'))
+    note(pPass, KIND_TYPE, ulLine, "line %u: record type %02X, which the loader "
+         "reads as type 0%c", ulLine, ulType, c);
+  int nEnd = HEX_DATA_POS + 2 * (int)pRecord->ulCount;
+  uint32_t ulSum = pRecord->ulCount + (pRecord->ulField >> 8) +
+                   (pRecord->ulField & 0xFF) + ulType, ulByte;
+  if (c == '0' || c == '2' || c == '4') {  // the loader read the data
+    for (uint32_t i = 0; i < pRecord->ulCount; i++) ulSum += pRecord->abData[i];
+  } else {
+    for (int i = HEX_DATA_POS; i < nEnd && i + 1 < nLength; i += 2) {
+      if (!hexByte(pLine + i, &ulByte)) return;
+      ulSum += ulByte;
+    }
+  }
+  if (nLength < nEnd + 2 || !hexByte(pLine + nEnd, &ulByte)) {
+    if (nLength >= nEnd)
+      note(pPass, KIND_CHECKSUM, ulLine, "line %u has no checksum (the loader does "
+           "not check it)", ulLine);
+    return;
+  }
+  uint32_t ulWanted = (0x100 - (ulSum & 0xFF)) & 0xFF;
+  if (ulByte != ulWanted)
+    note(pPass, KIND_CHECKSUM, ulLine, "line %u: checksum 0x%02X, the record gives "
+         "0x%02X (the loader does not check it)", ulLine, ulByte, ulWanted);
+}
+
+static void checkWindows(HexPass *pPass, uint32_t ulAddress, uint32_t ulCount) {
+  uint32_t ulLine = pPass->ulLine, ulOut = ulAddress, ulBytes = ulCount;
+  if (hexAddressWindow(ulAddress) == HEX_WINDOW_NONE) {
+    if (ulCount == 0)
+      note(pPass, KIND_WINDOW, ulLine, "line %u: a record at 0x%X, outside the code "
+           "and idata windows: the loader refuses the file", ulLine, ulAddress);
+  } else {
+    for (ulBytes = 0; ulBytes < ulCount && hexAddressWindow(ulOut) != HEX_WINDOW_NONE;
+         ulBytes++)
+      ulOut++;
+    ulBytes = ulCount - ulBytes;
+  }
+  if (ulBytes > 0)
+    note(pPass, KIND_WINDOW, ulLine, "line %u: %u byte%s from 0x%X outside the code "
+         "and idata windows: the loader refuses the file", ulLine, ulBytes,
+         pluralS(ulBytes), ulOut);
+}
+
+static void storeData(HexPass *pPass, const HexRecord *pRecord) {
+  uint32_t ulAddress = pRecord->ulField + pPass->ulSegmentBase;
+  uint32_t ulCount = pRecord->ulCount, ulOverlap = 0, ulFirst = 0;
+  pPass->ulDataRecords++;
+  if (!pPass->bReport) {  // a source: only what the loader does
+  } else if (ulAddress < CODE_WINDOW_END && ulAddress + ulCount <= CODE_WINDOW_END) {
+    uint8_t *pb = &s_abSet[ulAddress];
+    for (uint32_t i = 0; i < ulCount; i++) ulOverlap += pb[i];
+    if (ulOverlap > 0)
+      while (!pb[ulFirst]) ulFirst++;
+    memset(pb, 1, ulCount);
+    ulFirst += ulAddress;
+  } else {
+    checkWindows(pPass, ulAddress, ulCount);
+    for (uint32_t i = 0; i < ulCount; i++) {
+      uint8_t *pbSet = setFlag(ulAddress + i);
+      if (pbSet == NULL) continue;
+      if (*pbSet && ulOverlap++ == 0) ulFirst = ulAddress + i;
+      *pbSet = 1;
+    }
+  }
+  if (ulOverlap > 0 && pPass->bReport && pPass->aulKindCount[KIND_OVERLAP] < LIST_CAP)
+    note(pPass, KIND_OVERLAP, pPass->ulLine, "line %u: %u byte%s from 0x%05X set "
+         "before, first by line %u: the later values stay", pPass->ulLine, ulOverlap,
+         pluralS(ulOverlap), ulFirst, lineSetting(s_pszPath, ulFirst, pPass->ulLine));
+  else if (ulOverlap > 0)
+    pPass->aulKindCount[KIND_OVERLAP]++;
+  uint32_t ulRefused;
+  if (!storeHexData(ulAddress, pRecord->abData, pRecord->ulCount, &ulRefused)) {
+    char szWhy[48];
+    snprintf(szWhy, sizeof(szWhy), "address 0x%X out of bounds", ulRefused);
+    refuse(pPass, szWhy);
+  }
+}
+
+static void passLine(HexPass *pPass, const char *pLine, int nLength) {
+  HexRecord record;
+  uint32_t ulLine = pPass->ulLine;
+  HexLineKind nKind = decodeHexLine(pLine, nLength, &record);
+  if (nKind == HEX_BLANK) {
+    pPass->ulBlank++;
+    return;
+  }
+  if (pPass->ulEndLine != 0)
+    note(pPass, KIND_END, pPass->ulEndLine, "line %u: an end record before the end: "
+         "the loader reads on", pPass->ulEndLine);
+  pPass->ulEndLine = 0;
+  if (nKind == HEX_NOT_HEX) {
+    note(pPass, KIND_MALFORMED, ulLine, "line %u: %s: the loader refuses the file",
+         ulLine, record.pszProblem);
+    char szWhy[REFUSAL_SIZE];
+    snprintf(szWhy, sizeof(szWhy), "not Intel Hex format (%s)", record.pszProblem);
+    refuse(pPass, szWhy);
+    return;
+  }
+  if (pPass->bReport) checkRecordText(pPass, pLine, nLength, &record);
+  switch (nKind) {
+    case HEX_IGNORED:
+      if (pLine[7] == '0' && record.cType == '1')
+        pPass->ulEndLine = ulLine;
+      else if (pLine[7] == '0' && (record.cType == '3' || record.cType == '5'))
+        note(pPass, KIND_START_RECORD, ulLine, "line %u: a start address record "
+             "(0%c), which the loader ignores", ulLine, record.cType);
+      else
+        note(pPass, KIND_IGNORED, ulLine, "line %u: record type %c%c, which the "
+             "loader ignores", ulLine, pLine[7], record.cType);
+      break;
+    case HEX_LINEAR_ZERO:
+      note(pPass, KIND_LINEAR_ZERO, ulLine, "line %u: an extended linear address of "
+           "0, which the loader ignores", ulLine);
+      break;
+    case HEX_LINEAR_REFUSED:
+      note(pPass, KIND_LINEAR, ulLine, "line %u: an extended linear address other "
+           "than 0: the loader refuses the file (only segment records reach above "
+           "64 KiB)", ulLine);
+      refuse(pPass, "not Intel Hex format (an extended linear address)");
+      break;
+    case HEX_SEGMENT:
+      pPass->ulSegmentBase = record.ulSegmentBase;
+      break;
+    case HEX_DATA:
+      storeData(pPass, &record);
+      break;
+    default:
+      break;
+  }
+}
+
+// Runs of the code extent that no record set; bytes sent as zeros.
+static void reportGaps(void) {
+  uint32_t ulGaps = 0, ulBytes = 0;
+  // A record that runs past the code window widens the extent beyond it.
+  uint32_t ulEnd = nMaxHexAddress < CODE_WINDOW_END ? nMaxHexAddress : CODE_WINDOW_END;
+  for (uint32_t a = nMinHexAddress; a < ulEnd;) {
+    if (s_abSet[a]) {
+      a++;
+      continue;
+    }
+    uint32_t ulStart = a;
+    while (a < ulEnd && !s_abSet[a]) a++;
+    if (++ulGaps <= LIST_CAP)
+      reportFact(FACT_INFO, "gap", "0x%05X-0x%05X, %u byte%s, sent as zeros", ulStart,
+                 a - 1, a - ulStart, pluralS(a - ulStart));
+    ulBytes += a - ulStart;
+  }
+  if (ulGaps > LIST_CAP)
+    reportFact(FACT_INFO, "gap", "%u more", ulGaps - LIST_CAP);
+  reportFact(FACT_INFO, "gaps", "%u in the code, %u byte%s in all", ulGaps, ulBytes,
+             pluralS(ulBytes));
+  reportValue("gaps", ulGaps);
+  reportValue("bytes", ulBytes);
+}
+
+static void reportIdata(void) {
+  uint32_t ulBytes = 0, ulRuns = 0;
+  const uint8_t *pbSet = &s_abSet[CODE_WINDOW_END];
+  for (uint32_t i = IDATA_CRC_START; i < IDATA_SIZE; i++)
+    if (pbSet[i]) {
+      ulBytes++;
+      if (!pbSet[i - 1]) ulRuns++;
+    }
+  if (ulBytes == 0)
+    reportFact(FACT_INFO, "idata", "not used: the block stays zero");
+  else
+    reportFact(FACT_INFO, "idata", "%u byte%s set in 0x28100-0x2EFFF, in %u run%s",
+               ulBytes, pluralS(ulBytes), ulRuns, pluralS(ulRuns));
+  reportValue("bytes", ulBytes);
+  uint16_t wCrc = idataBlockCrc(g_abIdata);
+  reportFact(FACT_INFO, "idata CRC", "0x%04X, which a build writes into the block",
+             wCrc);
+  reportValue("crc", wCrc);
+}
+
+static void reportSummary(const HexPass *pPass, const HexSummary *pSummary) {
+  const uint32_t *pul = pPass->aulTypeCount;
+  reportFact(FACT_INFO, "records",
+             "%u data (00), %u end (01), %u segment (02), %u start (03, 05), %u "
+             "linear (04), %u of other types", pul[0], pul[1], pul[2], pul[3] + pul[5],
+             pul[4], pul[6]);
+  reportValue("data", pul[0]);
+  reportValue("end", pul[1]);
+  reportValue("segment", pul[2]);
+  if (pSummary->ulRefusedLine != 0) {
+    reportFact(FACT_FINDING, "loader", "zvloader refuses the file at line %u: %s",
+               pSummary->ulRefusedLine, pSummary->szRefusal);
+    reportValue("line", pSummary->ulRefusedLine);
+  } else if (nMinHexAddress >= nMaxHexAddress) {
+    reportFact(FACT_FINDING, "loader", "no code below 0x20000: zvloader refuses to "
+               "build or send the file");
+  } else {
+    reportFact(FACT_OK, "loader", "zvloader reads the whole file");
+  }
+  if (nMinHexAddress < nMaxHexAddress) {
+    reportFact(FACT_INFO, "code", "0x%05X-0x%05X, %u byte%s, in %u data record%s",
+               nMinHexAddress, nMaxHexAddress - 1, nMaxHexAddress - nMinHexAddress,
+               pluralS(nMaxHexAddress - nMinHexAddress), pPass->ulDataRecords,
+               pluralS(pPass->ulDataRecords));
+    reportValue("first", nMinHexAddress);
+    reportValue("end", nMaxHexAddress);
+    if (nMinHexAddress > 0)
+      reportFact(FACT_NOTE, "code", "begins at 0x%05X: a build sends zeros from "
+                 "address 0 up to it", nMinHexAddress);
+    reportGaps();
+  }
+  if (pSummary->bBuildable) {
+    uint32_t ulPayload = payloadLength(nMaxHexAddress);  // sent from address 0
+    uint32_t ulPages = (ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE;
+    reportFact(FACT_INFO, "build", "a main.enc of %u bytes: %u page%s, image CRC 0x%04X",
+               UPDATE_FILE_HEADER_SIZE + ulPayload + IDATA_SIZE, ulPages, pluralS(ulPages),
+               calcCrc16(g_abImage, ulPayload - IMAGE_HEADER_SIZE));
+  }
+  reportIdata();
+}
+
+int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary) {
+  memset(pSummary, 0, sizeof(*pSummary));
+  memset(&s_pass, 0, sizeof(s_pass));
+  if (bReport) memset(s_abSet, 0, sizeof(s_abSet));
+  s_pszPath = pszPath;
+  HexPass *pPass = &s_pass;
+  pPass->bReport = bReport;
+  pPass->pSummary = pSummary;
+  clearHexStore();
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile == NULL) return 0;
+  HexLineReader reader;
+  startHexLines(&reader, pFile, pszPath);
+  char szLine[HEX_LINE_SIZE];
+  int nLength;
+  for (;;) {
+    HexLineResult result = readHexLine(&reader, szLine, &nLength);
+    if (result == HEX_LINE_END) break;
+    if (result == HEX_LINE_READ_ERROR) {
+      fclose(pFile);
+      return 0;
+    }
+    pPass->ulLine++;
+    if (result == HEX_LINE_TOO_LONG) {
+      note(pPass, KIND_MALFORMED, pPass->ulLine, "line %u is longer than the 254 "
+           "characters the loader reads: it refuses the file", pPass->ulLine);
+      refuse(pPass, "not Intel Hex format (a line too long)");
+      continue;
+    }
+    passLine(pPass, szLine, nLength);
+  }
+  fclose(pFile);
+  sealIdataBlock(g_abIdata);
+  pSummary->bBuildable = pSummary->ulRefusedLine == 0 && nMinHexAddress < nMaxHexAddress;
+  if (!bReport) return 1;
+
+  reportFact(FACT_INFO, "lines", "%u, %u of them blank", pPass->ulLine, pPass->ulBlank);
+  reportValue("lines", pPass->ulLine);
+  reportSummary(pPass, pSummary);
+  for (int i = 0; i < pPass->nEntries; i++) {
+    const Entry *pEntry = &pPass->aEntries[i];
+    reportFact(s_aKinds[pEntry->nKind].nLevel, s_aKinds[pEntry->nKind].pszName, "%s",
+               pEntry->szText);
+    reportValue("line", pEntry->ulLine);
+  }
+  for (int k = 0; k < KIND_COUNT; k++)
+    if (pPass->aulKindCount[k] > LIST_CAP)
+      reportFact(s_aKinds[k].nLevel, s_aKinds[k].pszName, "%u more line%s like these",
+                 pPass->aulKindCount[k] - LIST_CAP, pluralS(pPass->aulKindCount[k] - LIST_CAP));
+  return 1;
+}

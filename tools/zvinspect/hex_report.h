@@ -1,0 +1,28 @@
+// The report on an Intel HEX firmware image, read line by line by the
+// loader's own rules: records by type, the lines the loader ignores or
+// refuses, checksum errors, overlaps, bytes outside the windows, the code
+// extent and its gaps, the idata block and the CRC a build would give it.
+#ifndef ZV_INSPECT_HEX_REPORT_H
+#define ZV_INSPECT_HEX_REPORT_H
+
+#include <stdint.h>
+
+#define REFUSAL_SIZE 120
+
+struct HexSummary {
+  int bBuildable;                 // zvloader reads it and finds code
+  uint32_t ulRefusedLine;         // the line where the loader stops, or 0
+  char szRefusal[REFUSAL_SIZE];   // why it refuses the file
+};
+
+// Loads the file into the image store as the loader does, going on past
+// what the loader refuses, with every finding reported when bReport is
+// set (otherwise only the summary is kept).  Returns 1, or 0 when the file
+// cannot be read.
+int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary);
+
+// The line of the last loaded HEX file that last set the byte at the
+// device address; 0 when none did.
+uint32_t hexLineOf(uint32_t ulAddress);
+
+#endif

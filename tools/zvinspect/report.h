@@ -1,0 +1,37 @@
+// zvinspect's report: the facts gathered about the input, each with its
+// level, a line of text and the numbers a script needs; printed at the end
+// as one line per fact (findings marked, coloured on a terminal) or as
+// JSON with the same facts.
+#ifndef ZV_INSPECT_REPORT_H
+#define ZV_INSPECT_REPORT_H
+
+#include <stdint.h>
+
+#include "app/console.h"
+
+enum FactLevel {
+  FACT_INFO,     // what the input holds
+  FACT_OK,       // a check that holds
+  FACT_NOTE,     // worth knowing before an upload, but not wrong
+  FACT_FINDING   // something wrong: the exit status becomes 1
+};
+
+// Starts a report on the input (its path) of the kind named.
+void reportStart(const char *pszInput, const char *pszKind);
+
+// Adds a fact: its name (a word or two) and its text.
+void reportFact(int nLevel, const char *pszName, const char *pszFormat, ...)
+    ZV_PRINTF(3, 4);
+
+// Adds a number to the last fact (shown in JSON only; the text says it).
+void reportValue(const char *pszName, uint32_t ulValue);
+
+int reportFindings(void);
+
+// "s" for a count other than 1, to write "1 byte" and "2 bytes".
+const char *pluralS(uint32_t ulCount);
+
+// Prints the report, as JSON or as lines (with colour when bColour).
+void reportPrint(int bJson, int bColour);
+
+#endif

@@ -1,0 +1,293 @@
+// The report on an update file (see update_report.h).  The checks are the
+// reader's (magic, type, model, start address, CRC, size) and what only a
+// build can tell (extent against payload, the idata block's own CRC); with
+// the key, the image header that the device checks after deciphering.
+#include "tools/zvinspect/update_report.h"
+
+#include <string.h>
+
+#include "app/settings.h"
+#include "crypto/des.h"
+#include "image/crc16.h"
+#include "image/image_store.h"
+#include "image/update_file_builder.h"
+#include "tools/zvinspect/report.h"
+
+const char *fileTypeName(uint8_t bType) {
+  switch (bType) {
+    case FILE_TYPE_MAIN: return "main firmware";
+    case FILE_TYPE_LOGO: return "logo";
+    case FILE_TYPE_HTML: return "HTML";
+    default: return "no known update";
+  }
+}
+
+// The payload and idata sizes that a header's type and extent call for.
+static int expectedSize(const UpdateFileHeader *pHeader, uint32_t *pulSize) {
+  uint8_t bType = pHeader->bTypeModel & 0x0F;
+  if (bType != FILE_TYPE_MAIN && bType != FILE_TYPE_LOGO && bType != FILE_TYPE_HTML)
+    return 0;
+  if (pHeader->nMaxHexAddress <= pHeader->nMinHexAddress ||
+      pHeader->nMaxHexAddress - pHeader->nMinHexAddress > MAX_BUILD_LENGTH)
+    return 0;
+  *pulSize = UPDATE_FILE_HEADER_SIZE +
+             payloadLength(pHeader->nMaxHexAddress - pHeader->nMinHexAddress) +
+             (bType == FILE_TYPE_MAIN ? IDATA_SIZE : 0);
+  return 1;
+}
+
+int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize) {
+  if (ulSize > 0 && pb[0] == UPDATE_FILE_MAGIC) return 1;
+  if (ulSize < UPDATE_FILE_HEADER_SIZE) return 0;
+  UpdateFileHeader header;
+  decodeUpdateFileHeader(pb, &header);
+  uint32_t ulExpected;
+  return expectedSize(&header, &ulExpected) && ulExpected == ulSize;
+}
+
+static void reportMagic(const UpdateView *pView) {
+  if (pView->header.bMagic == UPDATE_FILE_MAGIC)
+    reportFact(FACT_OK, "magic", "0x41");
+  else
+    reportFact(FACT_FINDING, "magic",
+               "0x%02X, not 0x41: zvloader refuses the file (wrong magic number)",
+               pView->header.bMagic);
+}
+
+static void reportType(const InspectOptions *pOpt, const UpdateView *pView) {
+  uint8_t bType = pView->bType, bModel = pView->bModel;
+  if (pView->bKnownType)
+    reportFact(FACT_INFO, "type", "%s (%u), model %u", fileTypeName(bType), bType,
+               bModel);
+  else if (bType < 1 || bType > 9)
+    reportFact(FACT_FINDING, "type",
+               "%u, model %u: zvloader refuses the file (bad file type)", bType, bModel);
+  else
+    reportFact(FACT_FINDING, "type",
+               "%u, model %u: no update of this type; zvloader reads the file "
+               "but cannot upload it", bType, bModel);
+  reportValue("type", bType);
+  reportValue("model", bModel);
+  if (bType == FILE_TYPE_MAIN && (bModel < 1 || bModel > 3))
+    reportFact(FACT_FINDING, "model",
+               "%u: zvloader refuses the file (main firmware is for models 1 to 3)",
+               bModel);
+  if (pOpt->nModel >= 0 && pOpt->nModel != bModel)
+    reportFact(FACT_FINDING, "model", "%u, but -M asks for model %d", bModel,
+               pOpt->nModel);
+  else if (pOpt->nModel >= 0)
+    reportFact(FACT_OK, "model", "%u, as -M asks", bModel);
+}
+
+// Sizes: header extent, payload, idata block.  Fills the view's payload.
+static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOut) {
+  const UpdateFileHeader *pHeader = &pView->header;
+  uint32_t ulRest = ulSize - UPDATE_FILE_HEADER_SIZE;
+  if (ulRest > IMAGE_SIZE) {
+    reportFact(FACT_FINDING, "size",
+               "%u bytes after the header, more than the %u that zvloader "
+               "loads: it refuses the file", ulRest, IMAGE_SIZE);
+    return 0;
+  }
+  if (pView->bType == FILE_TYPE_MAIN && ulRest < IDATA_SIZE) {
+    reportFact(FACT_FINDING, "size",
+               "%u bytes after the header, too short for the idata block of "
+               "%u: zvloader refuses the file", ulRest, IDATA_SIZE);
+    return 0;
+  }
+  pOut->ulPayload = ulRest - (pView->bType == FILE_TYPE_MAIN ? IDATA_SIZE : 0);
+  if (pView->bType == FILE_TYPE_MAIN) pOut->pbIdata = pView->pbPayload + pOut->ulPayload;
+  uint32_t ulPayload = pOut->ulPayload;
+  pOut->bLayout = ulPayload >= payloadLength(0) &&
+                  (ulPayload - IMAGE_HEADER_SIZE) % PAGE_SIZE == 0;
+  if (pOut->bLayout)
+    reportFact(FACT_INFO, "payload", "%u bytes: the image header and %u page%s",
+               ulPayload, (ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE,
+               pluralS((ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE));
+  else
+    reportFact(FACT_FINDING, "payload",
+               "%u bytes: not the image header and whole pages that a build writes",
+               ulPayload);
+  reportValue("bytes", ulPayload);
+
+  if (pHeader->nMinHexAddress != 0)
+    reportFact(FACT_FINDING, "start",
+               "nMinHexAddress 0x%X: zvloader refuses an image that does not "
+               "start at address 0", pHeader->nMinHexAddress);
+  uint32_t ulExtent = pHeader->nMaxHexAddress - pHeader->nMinHexAddress;
+  int bExtentFits = pHeader->nMaxHexAddress > pHeader->nMinHexAddress &&
+                    ulExtent <= MAX_BUILD_LENGTH && payloadLength(ulExtent) == ulPayload;
+  if (bExtentFits) {
+    reportFact(FACT_INFO, "image", "%u bytes (nMaxHexAddress 0x%X)", ulExtent,
+               pHeader->nMaxHexAddress);
+    pOut->ulImageLength = ulExtent;
+  } else {
+    reportFact(FACT_FINDING, "image",
+               "nMinHexAddress 0x%X, nMaxHexAddress 0x%X: an extent that does "
+               "not fit the payload of %u bytes", pHeader->nMinHexAddress,
+               pHeader->nMaxHexAddress, ulPayload);
+    pOut->ulImageLength = ulPayload > IMAGE_HEADER_SIZE ? ulPayload - IMAGE_HEADER_SIZE : 0;
+  }
+  reportValue("bytes", pOut->ulImageLength);
+  if (pView->bType == FILE_TYPE_MAIN && pOut->ulImageLength > CODE_WINDOW_END)
+    reportFact(FACT_FINDING, "image",
+               "%u bytes run past the code window (0x20000 bytes)", pOut->ulImageLength);
+  return 1;
+}
+
+static void reportCrcs(UpdateView *pView) {
+  uint16_t wCrc = calcCrc16(pView->pbPayload, pView->ulPayload);
+  pView->bCrcHolds = pView->ulPayload > 0 && wCrc == pView->header.wCrc;
+  if (pView->ulPayload == 0)
+    reportFact(FACT_FINDING, "wCrc", "no payload: zvloader loads nothing and stops");
+  else if (wCrc == pView->header.wCrc)
+    reportFact(FACT_OK, "wCrc", "0x%04X holds", wCrc);
+  else
+    reportFact(FACT_FINDING, "wCrc",
+               "0x%04X stored, the payload gives 0x%04X: the file is damaged; "
+               "zvloader refuses it", pView->header.wCrc, wCrc);
+  reportValue("stored", pView->header.wCrc);
+  reportValue("computed", wCrc);
+  if (pView->pbIdata == NULL) return;
+
+  uint16_t wStored = getLe16(pView->pbIdata), wIdataCrc = idataBlockCrc(pView->pbIdata);
+  if (wStored == wIdataCrc)
+    reportFact(FACT_OK, "idata", "%u bytes, its own CRC 0x%04X holds", IDATA_SIZE,
+               wStored);
+  else
+    reportFact(FACT_FINDING, "idata",
+               "its own CRC 0x%04X stored, bytes 0x100-0x6FFF give 0x%04X: the "
+               "device would get a damaged idata block (wCrc does not cover it)",
+               wStored, wIdataCrc);
+  reportValue("stored", wStored);
+  reportValue("computed", wIdataCrc);
+  for (uint32_t i = 2; i < IDATA_CRC_START; i++)
+    if (pView->pbIdata[i] != 0) {
+      reportFact(FACT_FINDING, "idata",
+                 "byte 0x%X is 0x%02X: bytes 2-0xFF are zero in every build",
+                 i, pView->pbIdata[i]);
+      break;
+    }
+}
+
+// The payload is deciphered where it stands, in the mode asked (bAll: all
+// of it, else its first 1032 bytes); enciphering the same span again gives
+// back the bytes as stored.  Returns 1 when the image CRC holds.
+static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll) {
+  uint8_t *pbPayload = pView->pbPayload;
+  desCbcDecrypt(pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
+  return calcCrc16(pbPayload + IMAGE_HEADER_SIZE, pView->ulPayload - IMAGE_HEADER_SIZE) ==
+         getLe16(pbPayload + IMAGE_HEADER_CRC_AT);
+}
+
+static void encipherAgain(UpdateView *pView, const uint8_t *pbKey, int bAll) {
+  desCbcEncrypt(pView->pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
+}
+
+// The image length that wLength gives for the payload: the one length whose
+// low 16 bits it holds and whose pages the payload has.
+static int lengthFromHeader(uint16_t wLength, uint32_t ulPayload, uint32_t *pulLength) {
+  uint32_t ulMost = ulPayload - IMAGE_HEADER_SIZE;
+  uint32_t ulLength = (ulMost & ~0xFFFFu) | wLength;
+  if (ulLength > ulMost) ulLength -= 0x10000;
+  if (ulLength > ulMost || ulLength == 0 || payloadLength(ulLength) != ulPayload) return 0;
+  *pulLength = ulLength;
+  return 1;
+}
+
+static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
+                      const uint8_t *pbSourceImage) {
+  uint32_t ulPayload = pView->ulPayload;
+  // A file built without -EA holds its image in the clear behind the first
+  // 1032 bytes: when the source's image is not there, try -EA first.
+  const uint32_t ulClear = ENCRYPT_FIRST_BLOCK - IMAGE_HEADER_SIZE;
+  int bAllFirst = pbSourceImage != NULL && ulPayload >= ENCRYPT_FIRST_BLOCK + DES_BLOCK_SIZE &&
+                  memcmp(pView->pbPayload + ENCRYPT_FIRST_BLOCK, pbSourceImage + ulClear,
+                         DES_BLOCK_SIZE) != 0;
+  int bFirst = 0, bAll = 0;
+  if (bAllFirst) bAll = decipher(pView, pOpt->abKey, 1);
+  if (bAllFirst && !bAll) encipherAgain(pView, pOpt->abKey, 1);
+  if (!bAll) bFirst = decipher(pView, pOpt->abKey, 0);
+  if (!bAll && !bFirst && !bAllFirst && ulPayload > ENCRYPT_FIRST_BLOCK) {
+    encipherAgain(pView, pOpt->abKey, 0);
+    bAll = decipher(pView, pOpt->abKey, 1);
+  }
+  const uint8_t *pbPlain = pView->pbPayload;  // deciphered by the last try
+  uint16_t wLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
+  uint16_t wImageCrc = getLe16(pbPlain + IMAGE_HEADER_CRC_AT);
+  if (!bFirst && !bAll) {
+    if (!pView->bCrcHolds)
+      reportFact(FACT_FINDING, "key", "no verdict: the image CRC holds in neither mode, "
+                 "but the payload is damaged (wCrc), so the key may be right");
+    else if (wLength == (uint16_t)pView->ulImageLength)
+      reportFact(FACT_FINDING, "key",
+                 "the image header deciphers to the right length, 0x%04X, but "
+                 "the image CRC holds in neither mode: the image is not the one "
+                 "its header was made for", wLength);
+    else
+      reportFact(FACT_FINDING, "key",
+                 "wrong: the image header deciphers to length 0x%04X (the file "
+                 "header gives 0x%04X) and the image CRC holds in neither mode",
+                 wLength, (uint16_t)pView->ulImageLength);
+    return;
+  }
+  pView->bDeciphered = 1;
+  pView->bAllEnciphered = bAll;
+  pView->pbPlain = pbPlain;
+  reportFact(FACT_OK, "key", "right: image length 0x%04X, image CRC 0x%04X holds",
+             wLength, wImageCrc);
+  reportValue("length", wLength);
+  reportValue("crc", wImageCrc);
+  if (ulPayload <= ENCRYPT_FIRST_BLOCK)
+    reportFact(FACT_INFO, "cipher",
+               "the whole payload, %u bytes, lies in the first 1032 that are "
+               "enciphered either way: upload it without -EA", ulPayload);
+  else if (bAll)
+    reportFact(FACT_NOTE, "cipher",
+               "the whole payload is enciphered (built with -EA): upload it "
+               "with -EA too");
+  else
+    reportFact(FACT_INFO, "cipher",
+               "the first 1032 bytes are enciphered (built without -EA): upload "
+               "it without -EA");
+  uint32_t ulLength;
+  if (!lengthFromHeader(wLength, ulPayload, &ulLength)) {
+    reportFact(FACT_FINDING, "length",
+               "the image header's length 0x%04X does not fit the payload of %u bytes",
+               wLength, ulPayload);
+  } else {
+    if (ulLength != pView->ulImageLength)
+      reportFact(FACT_FINDING, "length",
+                 "the image header gives %u bytes, the file header %u", ulLength,
+                 pView->ulImageLength);
+    pView->ulImageLength = ulLength;
+  }
+}
+
+int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
+                      const uint8_t *pbSourceImage, UpdateView *pView) {
+  memset(pView, 0, sizeof(*pView));
+  pView->pszPath = pOpt->pszInput;
+  if (ulSize < UPDATE_FILE_HEADER_SIZE) {
+    if (pbFile[0] != UPDATE_FILE_MAGIC)
+      reportFact(FACT_FINDING, "magic", "0x%02X, not 0x41", pbFile[0]);
+    reportFact(FACT_FINDING, "size",
+               "%u bytes, the file ends inside its 12-byte header: zvloader "
+               "refuses it", ulSize);
+    return 0;
+  }
+  decodeUpdateFileHeader(pbFile, &pView->header);
+  pView->bType = pView->header.bTypeModel & 0x0F;
+  pView->bModel = pView->header.bTypeModel >> 4;
+  pView->bKnownType = pView->bType == FILE_TYPE_MAIN ||
+                      pView->bType == FILE_TYPE_LOGO || pView->bType == FILE_TYPE_HTML;
+  pView->pbPayload = pbFile + UPDATE_FILE_HEADER_SIZE;
+  reportFact(FACT_INFO, "size", "%u bytes", ulSize);
+  reportValue("bytes", ulSize);
+  reportMagic(pView);
+  reportType(pOpt, pView);
+  if (!reportSizes(pView, ulSize, pView)) return 0;
+  reportCrcs(pView);
+  if (pOpt->bKey && pView->bLayout) reportKey(pOpt, pView, pbSourceImage);
+  return 1;
+}
