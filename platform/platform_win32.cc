@@ -274,11 +274,24 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
     si.hStdError = hOut;
   }
   fflush(stdout);
+  // A child does not outlive its parent: all of them belong to a job that
+  // ends them when the parent's handle to it closes, at its exit.
+  static HANDLE s_hJob = NULL;
+  if (s_hJob == NULL) {
+    s_hJob = CreateJobObjectA(NULL, NULL);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    memset(&limits, 0, sizeof(limits));
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (s_hJob != NULL)
+      SetInformationJobObject(s_hJob, JobObjectExtendedLimitInformation,
+                              &limits, sizeof(limits));
+  }
   PROCESS_INFORMATION pi;
   BOOL bStarted = CreateProcessA(NULL, s_szLine, NULL, NULL, TRUE, 0, NULL,
                                  pszDir, &si, &pi);
   if (hOut != INVALID_HANDLE_VALUE) CloseHandle(hOut);
   if (!bStarted) return 0;
+  if (s_hJob != NULL) AssignProcessToJobObject(s_hJob, pi.hProcess);
   CloseHandle(pi.hThread);
   *pChild = (PlatChild)pi.hProcess;
   return 1;

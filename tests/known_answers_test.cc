@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "crypto/des.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
@@ -73,18 +72,4 @@ TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(1, readHexFile(ZV_SOURCE_DIR "/samples/firmware.hex"));
   EXPECT_EQ(1, prepareMainImage("firmware.hex"));
   EXPECT_EQ(0x6000u, nMaxHexAddress);
-  // Programs that load many files in one process (the inspector, the
-  // tests) run out of nothing: every file opened is closed again.
-  FILE *pFile = fopen("one.hex", "wb");
-  ASSERT_NE(nullptr, pFile);
-  fputs(":0100000007F8\n", pFile);
-  fclose(pFile);
-  setDefaultSettings();
-  g_bEncrypted = 0;
-  g_bFileType = FILE_TYPE_HTML;
-  for (int i = 0; i < 1200; i++) {
-    ASSERT_EQ(1, readHexFile("one.hex")) << i;
-    ASSERT_EQ(14, readUpdateFile("one.hex")) << i;
-  }
-  remove("one.hex");
 }
