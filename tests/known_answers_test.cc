@@ -67,7 +67,7 @@ TEST(KnownAnswers, CrcAndCipher) {
 }  // namespace
 
 // The loaders' results as their callers read them: 1 for a loaded HEX file
-// and a usable main image, the image's length for an update file.
+// and for a usable main image.
 TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(1, readHexFile(ZV_SOURCE_DIR "/samples/firmware.hex"));
   EXPECT_EQ(1, prepareMainImage("firmware.hex"));
