@@ -24,7 +24,6 @@ static int finish(FILE *pFile, int bOk, const char *pszPath) {
 int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
   const char *pszOut = pOpt->pszExtract;
   uint32_t ulLength = pView->ulImageLength;
-  const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
   if (!pView->bKnownType || !pView->bLayout || !pView->bDeciphered ||
       (pView->bType == FILE_TYPE_MAIN && (ulLength == 0 || ulLength > CODE_WINDOW_END)) ||
       (pView->bType == FILE_TYPE_LOGO && ulLength < 2)) {
@@ -33,6 +32,7 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
                                    : "the file holds no image that a build gives");
     return 1;
   }
+  const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
   FILE *pFile = fopen(pszOut, "wb");
   if (pFile == NULL) {
     reportFact(FACT_FINDING, "extract", "could not open %s", pszOut);
