@@ -254,3 +254,10 @@ int platWaitChild(PlatChild, unsigned long, int *) { return 0; }
 void platStopChild(PlatChild) {}
 
 void platExit(int nStatus) { throw FakeExit{nStatus}; }
+
+// zvfleet's services: the in-process runs have no terminal, no folders to
+// make and no program beside them.
+int platTerminalOutput(void) { return 0; }
+int platMakeDirectory(const char *) { return 0; }
+int platAppendToFile(const char *, const char *, int) { return 0; }
+int platProgramBeside(const char *, char *, int) { return 0; }

@@ -37,3 +37,15 @@ bool canBind(uint32_t ulAddr, uint16_t usPort) {
   platCloseSocket(s);
   return bOk;
 }
+
+bool loopbackSenderKept(unsigned ulLastByte) {
+  LoopbackPeer receiver;
+  PlatSocket s = platUdpSocket();
+  uint32_t ulAddr = 0x7Fu | (ulLastByte << 24);
+  PlatAddress to = {LOOPBACK_ADDR, receiver.usPort}, from = {0, 0};
+  uint8_t b = 0;
+  bool bKept = platBind(s, ulAddr, 0) && platSendTo(s, &b, 1, &to) == 1 &&
+               platRecvFrom(receiver.s, &b, 1, &from) == 1 && from.ulAddr == ulAddr;
+  platCloseSocket(s);
+  return bKept;
+}

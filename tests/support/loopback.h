@@ -27,4 +27,8 @@ uint16_t freeUdpPort();
 // when the user may not use a privileged port).
 bool canBind(uint32_t ulAddr, uint16_t usPort);
 
+// Whether a datagram sent from a socket bound to 127.0.0.ulLastByte shows
+// that address as its sender (Wine shows 127.0.0.1 instead).
+bool loopbackSenderKept(unsigned ulLastByte);
+
 #endif
