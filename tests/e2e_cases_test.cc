@@ -11,9 +11,9 @@
 //                      run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
 //   show FILE          the file's text
-//   needs loopback-senders
-//                      skip the case where a socket bound to 127.0.0.x
-//                      sends as 127.0.0.1 (Wine)
+//   needs loopback-devices
+//                      skip the case where devices on 127.0.0.x cannot
+//                      be told apart (Wine: see loopback.h)
 // Times of day and durations read DD hh:mm:ss and N.N s; the System Error
 // text is left out, as it differs between systems.  zvfleet's event lines,
 // which interleave as the devices go, are grouped per device; in a log the
@@ -127,8 +127,8 @@ TEST_P(E2ECase, Transcript) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
       transcript.line(line.args[0]);
-    } else if (line.command == "needs" && line.args == std::vector<std::string>{"loopback-senders"}) {
-      if (!loopbackSenderKept(11)) GTEST_SKIP() << "loopback senders show as 127.0.0.1 here";
+    } else if (line.command == "needs" && line.args == std::vector<std::string>{"loopback-devices"}) {
+      if (!loopbackDevicesApart()) GTEST_SKIP() << "devices on 127.0.0.x are not told apart here";
     } else if (line.command == "device") {
       bool bAddress = !line.args.empty() && isdigit((unsigned char)line.args[0][0]);
       Device device{bAddress ? line.args[0] : "", 0, false};
