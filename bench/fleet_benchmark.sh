@@ -3,9 +3,11 @@
 # answering every request 2 ms late (zvdevsim -w 2: a device writing its
 # flash), updated with the largest main image (a full 0x20000-byte code
 # window) by zvfleet -j 32, against one such device updated alone by
-# zvloader; whole processes, best of 3 each.  Then one more zvfleet run in
-# which its own peak memory (VmHWM) is read from /proc while it runs.
-# Goals: at most 1.25 times the lone device, under 8 MiB.  Needs root
+# zvloader; whole processes, best of 3 each.  Beside them the floor of
+# this machine: 32 zvloaders started at once by the shell, without
+# zvfleet.  Then one more zvfleet run in which its own peak memory (VmHWM)
+# is read from /proc while it runs.  Goals: at most 1.25 times the lone
+# device, under 8 MiB.  Needs root
 # (port 69 on 127.0.0.x) and a free port 9029; best in a network namespace
 # of its own:  unshare -n bash -c 'ip link set lo up; bench/fleet_benchmark.sh build'
 #   bench/fleet_benchmark.sh [BUILD_DIR]     (default build)
@@ -54,6 +56,21 @@ for _ in $(seq "$RUNS"); do
   alone=$(best "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$alone")
 done
 
+shell=""
+for _ in $(seq "$RUNS"); do
+  start_devices "$DEVICES"
+  loaders=()
+  t0=$(date +%s.%N)
+  for i in $(seq 0 $((DEVICES - 1))); do
+    "$BUILD/zvloader" -IP "127.0.0.$((10 + i))" -f main.enc > "loader$i.log" &
+    loaders+=($!)
+  done
+  for p in "${loaders[@]}"; do wait "$p" || true; done
+  t1=$(date +%s.%N)
+  finish_devices
+  shell=$(best "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$shell")
+done
+
 for i in $(seq 0 $((DEVICES - 1))); do echo "127.0.0.$((10 + i)),,main.enc"; done > site.csv
 fleet=""
 for _ in $(seq "$RUNS"); do
@@ -78,9 +95,10 @@ done
 wait "$fleet_pid" || { tail -40 fleet.log >&2; exit 2; }
 finish_devices
 
-awk -v a="$alone" -v f="$fleet" -v n="$DEVICES" -v r="$RUNS" -v kb="$peak" 'BEGIN {
+awk -v a="$alone" -v f="$fleet" -v s="$shell" -v n="$DEVICES" -v r="$RUNS" -v kb="$peak" 'BEGIN {
   printf "one device alone (zvloader, main image of 0x20000 bytes, replies 2 ms late): %.0f ms (best of %d)\n", a * 1000, r
   printf "%d devices at once (zvfleet -j %d): %.0f ms (best of %d)\n", n, n, f * 1000, r
   printf "ratio: %.2f (goal: at most 1.25)\n", f / a
+  printf "floor: %d zvloaders started at once by the shell: %.0f ms, ratio %.2f\n", n, s * 1000, s / a
   printf "zvfleet peak memory (VmHWM) with %d children: %.1f MiB (goal: under 8 MiB)\n", n, kb / 1024
 }'

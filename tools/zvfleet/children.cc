@@ -78,8 +78,8 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   return 0;
 }
 
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
-  if (readToolOutput(pDev, 0)) pDev->ulLastOutputMs = ulNow;
+int watchAttempt(FleetDevice *pDev, unsigned long ulNow, int bRead) {
+  if (bRead && readToolOutput(pDev, 0)) pDev->ulLastOutputMs = ulNow;
   int nStatus = 0;
   if (platWaitChild(pDev->child, 0, &nStatus)) {
     readToolOutput(pDev, 1);
@@ -87,7 +87,7 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
     endAttempt(pDev, attemptResult(pDev, nStatus), nStatus, ulNow);
     return 1;
   }
-  if (pDev->nState == STATE_RUNNING &&
+  if (bRead && pDev->nState == STATE_RUNNING &&
       ulNow - pDev->ulLastOutputMs >= g_fleet.ulStallSeconds * 1000UL) {
     pDev->bStalled = 1;
     pDev->nState = STATE_STOPPING;

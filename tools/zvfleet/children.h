@@ -10,9 +10,9 @@
 // when it could not be started (the device then has its result).
 int startAttempt(FleetDevice *pDev, unsigned long ulNow);
 
-// Reads the child's new output, notes its end, and stops it after the
-// stall time without output.  Returns 1 when the attempt has ended (the
-// device then waits for a retry or has its result).
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow);
+// Notes the child's end, and with bRead reads its new output and stops it
+// after the stall time without output.  Returns 1 when the attempt has
+// ended (the device then waits for a retry or has its result).
+int watchAttempt(FleetDevice *pDev, unsigned long ulNow, int bRead);
 
 #endif

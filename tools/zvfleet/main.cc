@@ -18,7 +18,10 @@
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/site_list.h"
 
-#define TICK_MS 20  // the pause between two looks at the children
+// The children's ends are looked for often, so that the next device starts
+// at once; their logs are read less often, which is enough for the progress.
+#define TICK_MS 10
+#define READ_MS 200
 
 FleetSettings g_fleet;
 FleetDevice g_aDevices[FLEET_MAX_DEVICES];
@@ -43,7 +46,8 @@ static void runDevices(void) {
     g_aDevices[i].nExitStatus = -1;
   }
   int nRunning = 0;
-  progressBegin(platMilliseconds());
+  unsigned long ulRead = platMilliseconds();
+  progressBegin(ulRead);
   for (;;) {
     FleetDevice *pNext;
     while (nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL)
@@ -51,10 +55,12 @@ static void runDevices(void) {
     if (nRunning == 0 && nextWaiting() == NULL) break;
     waitDebugPort(TICK_MS);
     unsigned long ulNow = platMilliseconds();
+    int bRead = ulNow - ulRead >= READ_MS;
+    if (bRead) ulRead = ulNow;
     for (int i = 0; i < g_nDevices; i++) {
       FleetDevice *pDev = &g_aDevices[i];
       if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
-      if (!watchAttempt(pDev, ulNow)) continue;
+      if (!watchAttempt(pDev, ulNow, bRead)) continue;
       nRunning--;
       if (pDev->nState == STATE_WAITING) pDev->ulQueued = ulQueued++;  // a retry: at the back
     }
