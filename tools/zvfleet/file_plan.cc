@@ -22,7 +22,6 @@ static int refuse(char *pszWhy, int nWhySize, const char *pszReason) {
 
 // Pages of a main image of ulLength bytes.
 static int mainPlan(uint32_t ulLength, FilePlan *pPlan) {
-  pPlan->nType = FILE_TYPE_MAIN;
   pPlan->nIdataPages = IDATA_PAGES;
   pPlan->nFirstPage = 0;
   pPlan->nEndPage = (int)((ulLength + PAGE_SIZE - 1) / PAGE_SIZE);
@@ -30,7 +29,6 @@ static int mainPlan(uint32_t ulLength, FilePlan *pPlan) {
 }
 
 static int fixedPlan(int nType, FilePlan *pPlan) {
-  pPlan->nType = nType;
   pPlan->nIdataPages = 0;
   pPlan->nFirstPage = nType == FILE_TYPE_LOGO ? LOGO_FIRST_PAGE : HTML_FIRST_PAGE;
   pPlan->nEndPage = nType == FILE_TYPE_LOGO ? LOGO_END_PAGE : HTML_END_PAGE;
@@ -99,6 +97,7 @@ static int planPlainFile(FILE *pFile, const char *pszPath, char cTypeLetter,
 
 int planFile(const char *pszPath, int bPlain, char cTypeLetter,
              FilePlan *pPlan, char *pszWhy, int nWhySize) {
+  pPlan->cPlainType = bPlain ? cTypeLetter : 0;
   FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) return refuse(pszWhy, nWhySize, "cannot be opened");
   if (bPlain) return planPlainFile(pFile, pszPath, cTypeLetter, pPlan, pszWhy, nWhySize);

@@ -39,9 +39,9 @@ enum FleetPhase {
 };
 
 // The pages an upload sends: the idata block first for a main image, then
-// the image's pages from wFirstPage to wEndPage (one past the last).
+// the image's pages from nFirstPage to nEndPage (one past the last).
 struct FilePlan {
-  int nType;  // FILE_TYPE_MAIN, _LOGO or _HTML
+  char cPlainType;  // the -T letter of a plain file, 0 for an update file
   int nIdataPages;
   int nFirstPage, nEndPage;
 };

@@ -70,7 +70,8 @@ static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszTex
 
 static void drawTable(unsigned long ulNow) {
   frameRewind();
-  frameAdd("%-15s  %-11s  %11s  %7s  %s\x1b[K\n", "address", "phase", "pages", "time", "state");
+  frameAdd("%-15s  %-11s  %5s/%-5s  %7s  %s\x1b[K\n", "address", "phase", "sent", "due", "time",
+           "state");
   int nRunning = 0, nWaiting = 0, nUpdated = 0, nNotUpdated = 0;
   long lSent = 0, lDue = 0;
   for (int i = 0; i < g_nDevices; i++) {

@@ -1,6 +1,7 @@
 // Reading and checking the site list (see site_list.h).
 #include "tools/zvfleet/site_list.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -21,9 +22,13 @@ struct ListReader {
   int nBadLines;
 };
 
-static int badLine(ListReader *pReader, const char *pszFormat, const char *pszValue) {
-  char szWhy[512];
-  snprintf(szWhy, sizeof(szWhy), pszFormat, pszValue);
+static int badLine(ListReader *pReader, const char *pszFormat, ...) ZV_PRINTF(2, 3);
+static int badLine(ListReader *pReader, const char *pszFormat, ...) {
+  char szWhy[FLEET_PATH_SIZE];
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(szWhy, sizeof(szWhy), pszFormat, args);
+  va_end(args);
   consolePrintf("zvfleet: %s line %d: %s\n", pReader->pszList, pReader->nLine, szWhy);
   pReader->nBadLines++;
   return 0;
@@ -80,7 +85,7 @@ static int isAbsolute(const char *pszPath) {
 
 // The file's path from the list's folder, in pDev->szPath.
 static int placeFile(ListReader *pReader, const char *pszFile, FleetDevice *pDev) {
-  if (*pszFile == '\0') return badLine(pReader, "no file given%s", "");
+  if (*pszFile == '\0') return badLine(pReader, "no file given");
   const char *pszList = pReader->pszList;
   int nFolder = 0;
   for (int i = 0; pszList[i] != '\0'; i++)
@@ -105,7 +110,7 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
        pszToken = strtok(NULL, " \t")) {
     size_t nLength = strlen(pszToken);
     if (pDev->nExtras == MAX_EXTRAS || nLength >= nRoom)
-      return badLine(pReader, "too many options%s", "");
+      return badLine(pReader, "too many options");
     memcpy(pWrite, pszToken, nLength + 1);
     pWrite += nLength + 1;
     nRoom -= nLength + 1;
@@ -137,28 +142,19 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
       pszOption = pszValue;
     }
   }
-  if (*pbPlain && *pcType == 0) return badLine(pReader, "-NE needs -T M, L or H%s", "");
+  if (*pbPlain && *pcType == 0) return badLine(pReader, "-NE needs -T M, L or H");
   if (*pbPlain && *pcType == 'M' && !bModel)
-    return badLine(pReader, "a plain HEX firmware needs -M 1, 2 or 3%s", "");
+    return badLine(pReader, "a plain HEX firmware needs -M 1, 2 or 3");
   return 1;
 }
 
-// The plan of the same file met on an earlier line, so that a site that
-// sends one file to every device reads it once.
-static int planOfEarlierLine(const FleetDevice *pDev, int bPlain, char cType) {
-  for (int i = 0; i < g_nDevices; i++) {
-    const FleetDevice *pEarlier = &g_aDevices[i];
-    if (strcmp(pEarlier->szPath, pDev->szPath) != 0) continue;
-    int bEarlierPlain = 0;
-    char cEarlierType = 0;
-    const char *pszOption = pEarlier->szExtras;
-    for (int j = 0; j < pEarlier->nExtras; j++, pszOption += strlen(pszOption) + 1) {
-      if (strcmp(pszOption, "-NE") == 0) bEarlierPlain = 1;
-      if (strcmp(pszOption, "-T") == 0 && j + 1 < pEarlier->nExtras)
-        cEarlierType = pszOption[strlen(pszOption) + 1];
-    }
-    if (bEarlierPlain == bPlain && (!bPlain || cEarlierType == cType)) return i;
-  }
+// The device of an earlier line that sends the same file the same way, so
+// that a site that sends one file to every device reads it once; -1.
+static int earlierSameFile(const FleetDevice *pDev, char cPlainType) {
+  for (int i = 0; i < g_nDevices; i++)
+    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
+        g_aDevices[i].plan.cPlainType == cPlainType)
+      return i;
   return -1;
 }
 
@@ -169,20 +165,20 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   int bHeaderAllowed = *pbHeaderAllowed;
   *pbHeaderAllowed = 0;
   if (nFields == -2) {
-    badLine(pReader, "a quoted field is not closed where it should be%s", "");
+    badLine(pReader, "a quoted field is not closed where it should be");
     return;
   }
   if (nFields == -1) {
-    badLine(pReader, "more than four fields (quote options or a password with commas)%s", "");
+    badLine(pReader, "more than four fields (quote options or a password with commas)");
     return;
   }
   if (nFields < 3) {
-    badLine(pReader, "wants address,password,file[,options]%s", "");
+    badLine(pReader, "wants address,password,file[,options]");
     return;
   }
   if (bHeaderAllowed && isHeaderField(apszField[0])) return;
   if (g_nDevices == FLEET_MAX_DEVICES) {
-    badLine(pReader, "more than %s devices", "1024");
+    badLine(pReader, "more than %d devices", FLEET_MAX_DEVICES);
     return;
   }
   FleetDevice *pDev = &g_aDevices[g_nDevices];
@@ -196,13 +192,11 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   }
   for (int i = 0; i < g_nDevices; i++)
     if (g_aDevices[i].ulAddr == pDev->ulAddr) {
-      char szLine[16];
-      snprintf(szLine, sizeof(szLine), "%d", g_aDevices[i].nLine);
-      badLine(pReader, "the same device as on line %s", szLine);
+      badLine(pReader, "the same device as on line %d", g_aDevices[i].nLine);
       return;
     }
   if (strlen(apszField[1]) >= sizeof(pDev->szPassword)) {
-    badLine(pReader, "a password of more than 255 characters%s", "");
+    badLine(pReader, "a password of more than 255 characters");
     return;
   }
   strcpy(pDev->szPassword, apszField[1]);
@@ -212,15 +206,13 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   if (!placeFile(pReader, apszField[2], pDev) ||
       !readExtras(pReader, nFields > 3 ? apszField[3] : szNoOptions, pDev, &bPlain, &cType))
     return;
-  int nEarlier = planOfEarlierLine(pDev, bPlain, cType);
+  int nEarlier = earlierSameFile(pDev, bPlain ? cType : 0);
   if (nEarlier >= 0) {
     pDev->plan = g_aDevices[nEarlier].plan;
   } else {
     char szWhy[128];
     if (!planFile(pDev->szPath, bPlain, cType, &pDev->plan, szWhy, sizeof(szWhy))) {
-      char szFileWhy[FLEET_TEXT_SIZE + 160];
-      snprintf(szFileWhy, sizeof(szFileWhy), "%s: %s", pDev->szPath, szWhy);
-      badLine(pReader, "%s", szFileWhy);
+      badLine(pReader, "%s: %s", pDev->szPath, szWhy);
       return;
     }
   }
@@ -241,7 +233,7 @@ int readSiteList(const char *pszPath) {
     reader.nLine++;
     size_t nLength = strlen(s_szLine);
     if (nLength == sizeof(s_szLine) - 1 && s_szLine[nLength - 1] != '\n') {
-      badLine(&reader, "longer than %s characters", "2046");
+      badLine(&reader, "longer than %d characters", LIST_LINE_SIZE - 2);
       int c;
       while ((c = fgetc(pFile)) != EOF && c != '\n') {
       }
