@@ -14,12 +14,13 @@
 //   needs loopback-devices
 //                      skip the case where devices on 127.0.0.x cannot
 //                      be told apart (Wine: see loopback.h)
-// Times of day and durations read DD hh:mm:ss and N.N s; the System Error
-// text is left out, as it differs between systems.  zvfleet's event lines,
-// which interleave as the devices go, are grouped per device; in a log the
-// lines written by other threads and processes at any moment (the debug
-// lines, the tool's debug port report and its mark) follow the rest,
-// grouped by kind.
+// zvfleet's console is shown as a terminal would show it at the end (its
+// live table drawn and taken away).  Times of day and durations read
+// DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
+// between systems.  zvfleet's event lines, which interleave as the
+// devices go, are grouped per device; in a log the lines written by other
+// threads and processes at any moment (the debug lines, the tool's debug
+// port report and its mark) follow the rest, grouped by kind.
 // Cases named long_* wait out the 45-second resend cycle.
 #include <gtest/gtest.h>
 
@@ -58,6 +59,34 @@ std::string joinLines(const std::vector<std::string> &lines) {
   std::string text;
   for (const std::string &line : lines) text += line + "\n";
   return text;
+}
+
+// What a terminal shows after the text: the cursor-up, erase-line and
+// erase-below sequences of zvfleet's live table are carried out.
+std::string screenText(const std::string &raw) {
+  std::vector<std::string> rows(1);
+  size_t row = 0, col = 0;
+  for (size_t i = 0; i < raw.size(); i++) {
+    if (raw.compare(i, 2, "\x1b[") == 0) {
+      size_t end = raw.find_first_not_of("0123456789", i + 2);
+      if (end == std::string::npos) break;
+      size_t n = end > i + 2 ? std::stoul(raw.substr(i + 2, end - i - 2)) : 1;
+      if (raw[end] == 'A') row -= std::min(n, row);
+      if (raw[end] == 'K' || raw[end] == 'J') rows[row].resize(std::min(col, rows[row].size()));
+      if (raw[end] == 'J') rows.resize(row + 1);
+      i = end;
+    } else if (raw[i] == '\r') {
+      col = 0;
+    } else if (raw[i] == '\n') {
+      col = 0;
+      if (++row == rows.size()) rows.emplace_back();
+    } else {
+      if (rows[row].size() <= col) rows[row].resize(col + 1, ' ');
+      rows[row][col++] = raw[i];
+    }
+  }
+  if (rows.back().empty()) rows.pop_back();  // the line after the last line end
+  return joinLines(rows);
 }
 
 // zvfleet's output and files with what changes from run to run made
@@ -147,7 +176,7 @@ TEST_P(E2ECase, Transcript) {
       int nStatus = finishProgram(tool);
       bool bFleet = line.args[0] == "zvfleet";
       std::string output = readOutput("run.out");
-      output = bFleet ? fleetText(output, false) : withoutTimes(output);
+      output = bFleet ? fleetText(screenText(output), false) : withoutTimes(output);
       transcript.console(output.data(), output.size());
       transcript.line(nStatus < 0 ? "stopped" : "exit " + std::to_string(nStatus));
       for (const std::string &written : writtenFiles())  // zvfleet's are shown
