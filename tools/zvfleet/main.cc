@@ -80,13 +80,14 @@ int main(int argc, char **argv) {
     return 2;
   }
   fclose(pLoader);
-  if (readSiteList(g_fleet.pszList) < 0) return 2;
-  if (g_fleet.pszReport != NULL && !openReport(g_fleet.pszReport)) return 2;
-  if (!prepareLogs()) return 2;
+  // The socket library first: the list's addresses are read with it.
   if (!platSocketStartup()) {
     printError("WSAStartup failed");
     return 1;
   }
+  if (readSiteList(g_fleet.pszList) < 0) return 2;
+  if (g_fleet.pszReport != NULL && !openReport(g_fleet.pszReport)) return 2;
+  if (!prepareLogs()) return 2;
   if (!openDebugPort()) {
     printError("zvfleet: cannot wait for the devices");
     return 1;

@@ -78,9 +78,11 @@ static void drawTable(unsigned long ulNow) {
     const FleetDevice *pDev = &g_aDevices[i];
     lDue += planPages(&pDev->plan);
     if (pDev->nState == STATE_WAITING) nWaiting++;
-    if (pDev->nState == STATE_DONE) {
-      if (pDev->nResult == RESULT_UPDATED) nUpdated++, lSent += planPages(&pDev->plan);
-      else nNotUpdated++;
+    if (pDev->nState == STATE_DONE && pDev->nResult == RESULT_UPDATED) {
+      nUpdated++;
+      lSent += planPages(&pDev->plan);
+    } else if (pDev->nState == STATE_DONE) {
+      nNotUpdated++;
     }
     if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
     lSent += pagesSent(pDev);

@@ -89,7 +89,11 @@ static void takeToolLine(FleetDevice *pDev, const char *pszLine) {
     }
     return;
   }
-  snprintf(pDev->szLastLine, sizeof(pDev->szLastLine), "%s", pszLine);
+  // Kept for the results: control characters would act on a terminal.
+  int n = 0;
+  for (; pszLine[n] != '\0' && n < (int)sizeof(pDev->szLastLine) - 1; n++)
+    pDev->szLastLine[n] = (unsigned char)pszLine[n] < 0x20 || pszLine[n] == 0x7F ? '?' : pszLine[n];
+  pDev->szLastLine[n] = '\0';
   int nPhase = pDev->nPhase;
   int nFirst = 0, nLast = 0;
   if (sscanf(pszLine, "Sending Code Update pages %d to %d", &nFirst, &nLast) == 2)
