@@ -37,6 +37,8 @@ int openDebugPort(void) {
   return platEventSelectRead(s_s, s_hEvent);
 }
 
+int debugPortHeld(void) { return s_bListening; }
+
 // The datagram's text (up to its first zero byte) with its line ends made
 // visible, but for one at its very end.
 static void lineText(const char *pszText, char *pszOut, int nSize) {

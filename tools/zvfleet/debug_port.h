@@ -10,6 +10,9 @@
 // up.
 int openDebugPort(void);
 
+// 1 when zvfleet holds the debug port.
+int debugPortHeld(void);
+
 // Waits at most ulMilliseconds for datagrams and files those that came:
 // the pause of zvfleet's main loop.
 void waitDebugPort(unsigned long ulMilliseconds);

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "image/upload_layout.h"
+#include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/progress.h"
 
@@ -49,8 +50,9 @@ static int startsWith(const char *pszLine, const char *pszStart) {
   return strncmp(pszLine, pszStart, strlen(pszStart)) == 0;
 }
 
-// The report of a child that could not bind the debug port, which zvfleet
-// holds: "bind:" through the error report, then the advice line.
+// The report of a child that could not bind the debug port: "bind:"
+// through the error report, then the advice line.  It is no fault of the
+// device's; where zvfleet holds the port, it is marked as expected.
 static int isBindReport(const char *pszLine) {
   size_t n = strlen(pszLine);
   return startsWith(pszLine, BIND_REPORT) || strcmp(pszLine, "bind:") == 0 ||
@@ -82,7 +84,7 @@ static void takePages(FleetDevice *pDev, int nFirst, int nLast) {
 static void takeToolLine(FleetDevice *pDev, const char *pszLine) {
   if (*pszLine == '\0') return;
   if (isBindReport(pszLine)) {
-    if (!pDev->bBindMarked && startsWith(pszLine, BIND_REPORT)) {
+    if (!pDev->bBindMarked && debugPortHeld() && startsWith(pszLine, BIND_REPORT)) {
       pDev->bBindMarked = 1;
       logNote(pDev, "expected: the tool cannot bind the debug port, which zvfleet "
                     "holds; the device's debug messages are filed here");
