@@ -40,7 +40,8 @@ const std::string SOURCE_DIR = ZV_SOURCE_DIR;
 const std::string CASES = SOURCE_DIR + "/tests/cases/";
 
 struct Device {
-  std::string address;  // empty: the tool's one device on 127.0.0.9
+  std::string name;    // in the transcript: "device", or "device ADDRESS"
+  std::string output;  // its report
   PlatChild child;
   bool bEndsItself;
 };
@@ -134,10 +135,8 @@ std::string fleetText(const std::string &raw, bool bLog) {
 void addDeviceReports(std::vector<Device> *pDevices, Transcript *pTranscript) {
   for (const Device &device : *pDevices) {
     finishProgram(device.child, device.bEndsItself ? CHILD_TIME_LIMIT_MS : 0);
-    std::string name = device.address.empty() ? "device" : "device " + device.address;
-    std::string output = device.address.empty() ? "device.out" : "device-" + device.address + ".out";
-    for (const std::string &line : splitLines(readOutput(output)))
-      if (line.compare(0, 9, "listening") != 0) pTranscript->line(name + ": " + line);
+    for (const std::string &line : splitLines(readOutput(device.output)))
+      if (line.compare(0, 9, "listening") != 0) pTranscript->line(device.name + ": " + line);
   }
   pDevices->clear();
 }
@@ -160,13 +159,12 @@ TEST_P(E2ECase, Transcript) {
       if (!loopbackDevicesApart()) GTEST_SKIP() << "devices on 127.0.0.x are not told apart here";
     } else if (line.command == "device") {
       bool bAddress = !line.args.empty() && isdigit((unsigned char)line.args[0][0]);
-      Device device{bAddress ? line.args[0] : "", 0, false};
+      std::string address = bAddress ? line.args[0] : DEVICE_ADDRESS;
       std::vector<std::string> options(line.args.begin() + bAddress, line.args.end());
-      std::string output = bAddress ? "device-" + device.address + ".out" : "device.out";
-      ASSERT_TRUE(bAddress ? startDevice(options, output, &device.child, device.address)
-                           : startDevice(options, output, &device.child))
-          << "line " << line.nLine;
-      device.bEndsItself = std::find(options.begin(), options.end(), "-c") != options.end();
+      Device device{bAddress ? "device " + address : "device",
+                    bAddress ? "device-" + address + ".out" : "device.out", 0,
+                    std::find(options.begin(), options.end(), "-c") != options.end()};
+      ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
     } else if (line.command == "run") {
       transcript.line("$ " + commandText(line.args));
