@@ -20,7 +20,7 @@
 
 // The children's ends are looked for often, so that the next device starts
 // at once; their logs are read less often, which is enough for the progress.
-#define TICK_MS 10
+#define TICK_MS 5
 #define READ_MS 200
 
 FleetSettings g_fleet;
