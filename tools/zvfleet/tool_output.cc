@@ -2,6 +2,7 @@
 #include "tools/zvfleet/tool_output.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "image/upload_layout.h"
@@ -60,7 +61,22 @@ static int isBindReport(const char *pszLine) {
           strcmp(pszLine + n - 20, " User Message: bind:") == 0);
 }
 
-// "Sending Code Update pages A to B": the pages up to B have gone out.
+// The pages of "Sending Code Update pages A to B", each 0 to 65535 and A
+// not above B.  Returns 1, or 0 for any other line.
+static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
+  static const char szStart[] = "Sending Code Update pages ";
+  if (!startsWith(pszLine, szStart)) return 0;
+  char *pEnd = NULL;
+  long lFirst = strtol(pszLine + sizeof(szStart) - 1, &pEnd, 10);
+  if (strncmp(pEnd, " to ", 4) != 0) return 0;
+  long lLast = strtol(pEnd + 4, &pEnd, 10);
+  if (*pEnd != '\0' || lFirst < 0 || lLast < lFirst || lLast > 0xFFFF) return 0;
+  *pnFirst = (int)lFirst;
+  *pnLast = (int)lLast;
+  return 1;
+}
+
+// The pages up to nLast have gone out.
 static void takePages(FleetDevice *pDev, int nFirst, int nLast) {
   const FilePlan *pPlan = &pDev->plan;
   pDev->bNoReply = 0;
@@ -98,7 +114,7 @@ static void takeToolLine(FleetDevice *pDev, const char *pszLine) {
   pDev->szLastLine[n] = '\0';
   int nPhase = pDev->nPhase;
   int nFirst = 0, nLast = 0;
-  if (sscanf(pszLine, "Sending Code Update pages %d to %d", &nFirst, &nLast) == 2)
+  if (readPageRange(pszLine, &nFirst, &nLast))
     takePages(pDev, nFirst, nLast);
   else if (strcmp(pszLine, "Getting quorvaUnit model") == 0)
     pDev->nPhase = PHASE_MODEL_QUERY;
