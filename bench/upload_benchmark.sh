@@ -8,23 +8,13 @@
 #   bench/upload_benchmark.sh [BUILD_DIR]     (default build)
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
 RUNS=${ZV_BENCH_RUNS:-10}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 
-# A 128 KiB image as 32-byte records (segment record before 0x10000).
-head -c 131072 /dev/urandom | od -An -v -tx1 | awk '
-  function record(type, addr16, data, count,    sum, i) {
-    sum = count + int(addr16 / 256) + addr16 % 256 + type
-    for (i = 1; i <= count; i++) sum += val[substr(data, 2 * i - 1, 2)]
-    printf ":%02X%04X%02X%s%02X\n", count, addr16, type, toupper(data), (256 - sum % 256) % 256
-  }
-  BEGIN { for (i = 0; i < 256; i++) val[sprintf("%02x", i)] = i }
-  { for (i = 1; i <= NF; i++) { buf = buf $i; n++ }
-    if (n == 32) { if (addr == 65536) record(2, 0, "1000", 2)
-                   record(0, addr % 65536, buf, 32); addr += 32; buf = ""; n = 0 } }
-  END { print ":00000001FF" }' > image.hex
+bash "$HERE/full_image_hex.sh" > image.hex
 "$BUILD/zvloader" -NE -T M -M 1 -K bench-k1 -f image.hex > /dev/null || true
 [ -f main.enc ] || { echo "upload_benchmark: build failed" >&2; exit 2; }
 

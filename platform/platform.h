@@ -150,9 +150,26 @@ void platStopChild(PlatChild child);
 // Ends the whole process with the status, the console flushed.
 [[noreturn]] void platExit(int nStatus);
 
-// 1 when standard output is a terminal that shows the ANSI escape
-// sequences for colour (a Windows console is switched to process them),
-// 0 when it is a file, a pipe or a console that cannot.
+// The console, and what zvfleet needs besides: its output folder, the logs
+// that it shares with its children, and the tool beside it.
+
+// 1 when standard output is a terminal that takes the ANSI escape sequences
+// for colour, cursor and erasing (a Windows console is switched to process
+// them), 0 when it is a file or a pipe, or a console that cannot take them.
 int platIsTerminal(void);
+
+// Creates the directory (its parent must exist).  Returns 1 when it was
+// made or already is a directory, 0 otherwise.
+int platMakeDirectory(const char *pszPath);
+
+// Appends the bytes to the file (created when missing) in one write that
+// lands whole at the end of the file even while a child process appends to
+// it too.  Returns 1, or 0 when the file cannot be opened or written.
+int platAppendToFile(const char *pszPath, const char *pData, int nLength);
+
+// The path of the program pszName in the folder of the running program
+// (".exe" added on Windows).  Returns 1, or 0 when the running program's
+// path is unknown or the result does not fit nSize.
+int platProgramBeside(const char *pszName, char *pszPath, int nSize);
 
 #endif

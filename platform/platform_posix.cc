@@ -286,4 +286,31 @@ void platExit(int nStatus) {
   _Exit(nStatus);
 }
 
-int platIsTerminal(void) { return isatty(STDOUT_FILENO); }
+int platIsTerminal(void) { return isatty(STDOUT_FILENO) == 1; }
+int platMakeDirectory(const char *pszPath) {
+  return mkdir(pszPath, S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH) == 0 ||
+         platIsDirectory(pszPath);
+}
+
+int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
+  // O_APPEND: each write lands at the end, whoever else appends.
+  int fd = open(pszPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+  if (fd < 0) return 0;
+  ssize_t n = nLength > 0 ? write(fd, pData, (size_t)nLength) : 0;
+  int bOk = n == (ssize_t)(nLength > 0 ? nLength : 0);
+  if (close(fd) != 0) bOk = 0;
+  return bOk;
+}
+
+int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
+  char szSelf[4096];
+  ssize_t n = readlink("/proc/self/exe", szSelf, sizeof(szSelf) - 1);
+  if (n <= 0) return 0;
+  szSelf[n] = '\0';
+  char *pSlash = strrchr(szSelf, '/');
+  if (pSlash == NULL) return 0;
+  pSlash[1] = '\0';
+  int nWritten = snprintf(pszPath, (size_t)nSize, "%s%s", szSelf, pszName);
+  return nWritten > 0 && nWritten < nSize;
+}

@@ -336,3 +336,37 @@ int platIsTerminal(void) {
   if (dwMode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return 1;
   return SetConsoleMode(hOut, dwMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+int platMakeDirectory(const char *pszPath) {
+  return CreateDirectoryA(pszPath, NULL) != 0 || platIsDirectory(pszPath);
+}
+
+int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
+  // Append-only access: each write lands at the end, whoever else appends
+  // (a child's output handle is opened the same way).
+  HANDLE hFile = CreateFileA(pszPath, FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (hFile == INVALID_HANDLE_VALUE) return 0;
+  DWORD dwWritten = 0;
+  int bOk = nLength <= 0 ||
+            (WriteFile(hFile, pData, (DWORD)nLength, &dwWritten, NULL) &&
+             dwWritten == (DWORD)nLength);
+  CloseHandle(hFile);
+  return bOk;
+}
+
+int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
+  char szSelf[MAX_PATH + 1];
+  DWORD dwLength = GetModuleFileNameA(NULL, szSelf, sizeof(szSelf));
+  if (dwLength == 0 || dwLength >= sizeof(szSelf)) return 0;
+  szSelf[dwLength] = '\0';
+  char *pSeparator = strrchr(szSelf, '\\');
+  char *pSlash = strrchr(szSelf, '/');
+  if (pSeparator == NULL || (pSlash != NULL && pSlash > pSeparator))
+    pSeparator = pSlash;
+  if (pSeparator == NULL) return 0;
+  pSeparator[1] = '\0';
+  int nWritten = snprintf(pszPath, (size_t)nSize, "%s%s.exe", szSelf, pszName);
+  return nWritten > 0 && nWritten < nSize;
+}

@@ -1,33 +1,144 @@
 // The whole-program driver: runs every case of tests/cases/e2e with the
-// built zvloader against zvdevsim on 127.0.0.9 over real sockets, and
-// compares the transcript (the tool's console output with the debug lines'
-// times as DD hh:mm:ss, its exit status, the files it wrote, and what the
-// device reported) with the case's golden file.  Besides the file commands
-// of case_file.h a case holds:
-//   device OPTIONS     a simulated device for the next run (quiet, on
-//                      127.0.0.9); with -c N it ends by itself after N
-//                      commits, else it is stopped when the run is over
-//   run zvloader ARGS  a run of the built program
+// built zvloader against zvdevsim on 127.0.0.9, and every case of
+// tests/cases/fleet with zvfleet against several zvdevsim on 127.0.0.x,
+// over real sockets, and compares the transcript (console output, exit
+// status, the files a run wrote, what the devices reported) with the
+// case's golden file.  Besides the file commands of case_file.h a case
+// holds:
+//   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet,
+//                      on 127.0.0.9 or the address); with -c N it ends by
+//                      itself after N commits, else it is stopped when the
+//                      run is over
+//   run PROGRAM ARGS   a run of zvloader or zvfleet
+//   show FILE          the file's text
+//   needs loopback-devices
+//                      skip the case where devices on 127.0.0.x cannot
+//                      be told apart (Wine: see loopback.h)
+// zvfleet's console is shown as a terminal would show it at the end (its
+// live table drawn and taken away).  Times of day and durations read
+// DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
+// between systems.  zvfleet's event lines, which interleave as the
+// devices go, are grouped per device; in a log the lines written by other
+// threads and processes at any moment (the debug lines, the tool's debug
+// port report and its mark) follow the rest, grouped by kind.
 // Cases named long_* wait out the 45-second resend cycle.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
+#include <string.h>
+
 #include <algorithm>
+#include <regex>
 
 #include "tests/support/case_file.h"
+#include "tests/support/loopback.h"
 #include "tests/support/programs.h"
 
 namespace {
 
 const std::string SOURCE_DIR = ZV_SOURCE_DIR;
-const std::string CASES = SOURCE_DIR + "/tests/cases/e2e";
+const std::string CASES = SOURCE_DIR + "/tests/cases/";
 
-// The device's report after the run: every line but "listening".
-void addDeviceReport(PlatChild device, bool bEndsItself, Transcript *pTranscript) {
-  finishProgram(device, bEndsItself ? CHILD_TIME_LIMIT_MS : 0);
-  std::string report = readOutput("device.out");
-  for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1)
-    if (report.compare(at, 9, "listening") != 0)
-      pTranscript->line("device: " + report.substr(at, end - at));
+struct Device {
+  std::string name;    // in the transcript: "device", or "device ADDRESS"
+  std::string output;  // its report
+  PlatChild child;
+  bool bEndsItself;
+};
+
+std::vector<std::string> splitLines(const std::string &text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+  }
+  return lines;
+}
+
+std::string joinLines(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const std::string &line : lines) text += line + "\n";
+  return text;
+}
+
+// What a terminal shows after the text: the cursor-up, erase-line and
+// erase-below sequences of zvfleet's live table are carried out.
+std::string screenText(const std::string &raw) {
+  std::vector<std::string> rows(1);
+  size_t row = 0, col = 0;
+  for (size_t i = 0; i < raw.size(); i++) {
+    if (raw.compare(i, 2, "\x1b[") == 0) {
+      size_t end = raw.find_first_not_of("0123456789", i + 2);
+      if (end == std::string::npos) break;
+      size_t n = end > i + 2 ? std::stoul(raw.substr(i + 2, end - i - 2)) : 1;
+      if (raw[end] == 'A') row -= std::min(n, row);
+      if (raw[end] == 'K' || raw[end] == 'J') rows[row].resize(std::min(col, rows[row].size()));
+      if (raw[end] == 'J') rows.resize(row + 1);
+      i = end;
+    } else if (raw[i] == '\r') {
+      col = 0;
+    } else if (raw[i] == '\n') {
+      col = 0;
+      if (++row == rows.size()) rows.emplace_back();
+    } else {
+      if (rows[row].size() <= col) rows[row].resize(col + 1, ' ');
+      rows[row][col++] = raw[i];
+    }
+  }
+  if (rows.back().empty()) rows.pop_back();  // the line after the last line end
+  return joinLines(rows);
+}
+
+// zvfleet's output and files with what changes from run to run made
+// constant (see the top).
+std::string fleetText(const std::string &raw, bool bLog) {
+  static const std::pair<std::regex, const char *> aRules[] = {
+      {std::regex(R"(\b\d\d \d\d:\d\d:\d\d\b)"), "DD hh:mm:ss"},
+      {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
+      {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
+      {std::regex(R"(("duration_s": |,)\d+\.\d(\n|\}))"), "$1N.N$2"},
+      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "}};
+  std::string text = withoutTimes(raw);
+  for (const auto &rule : aRules) text = std::regex_replace(text, rule.first, rule.second);
+  std::vector<std::string> lines = splitLines(text), floating;
+  auto isEvent = [](const std::string &line) { return line.compare(0, 9, "hh:mm:ss ") == 0; };
+  auto device = [](const std::string &line) { return line.substr(9, line.find(' ', 9) - 9); };
+  for (auto at = lines.begin(); at != lines.end();) {
+    auto end = std::find_if_not(at, lines.end(), isEvent);
+    std::stable_sort(at, end, [&](const std::string &a, const std::string &b) { return device(a) < device(b); });
+    at = end == lines.end() ? end : end + 1;
+  }
+  if (!bLog) return joinLines(lines);
+  // Their kinds in a fixed order, each kind's lines in theirs.
+  auto floatingKind = [](const std::string &line) {
+    static const char *const apszStarts[] = {"System Error: ", "Could not bind to the debug port",
+                                             "zvfleet: DD hh:mm:ss expected:", "Dbg>"};
+    for (int i = 0; i < 4; i++)
+      if (line.compare(0, strlen(apszStarts[i]), apszStarts[i]) == 0) return i;
+    return -1;
+  };
+  for (const std::string &line : lines)
+    if (floatingKind(line) >= 0) floating.push_back(line);
+  std::stable_sort(floating.begin(), floating.end(), [&](const std::string &a, const std::string &b) {
+    return floatingKind(a) < floatingKind(b);
+  });
+  lines.erase(std::remove_if(lines.begin(), lines.end(),
+                             [&](const std::string &line) { return floatingKind(line) >= 0; }),
+              lines.end());
+  if (!floating.empty()) lines.push_back("(at any moment:)");
+  lines.insert(lines.end(), floating.begin(), floating.end());
+  return joinLines(lines);
+}
+
+// The devices' reports after the run: every line but "listening".
+void addDeviceReports(std::vector<Device> *pDevices, Transcript *pTranscript) {
+  for (const Device &device : *pDevices) {
+    finishProgram(device.child, device.bEndsItself ? CHILD_TIME_LIMIT_MS : 0);
+    for (const std::string &line : splitLines(readOutput(device.output)))
+      if (line.compare(0, 9, "listening") != 0) pTranscript->line(device.name + ": " + line);
+  }
+  pDevices->clear();
 }
 
 class E2ECase : public testing::TestWithParam<std::string> {};
@@ -36,40 +147,62 @@ TEST_P(E2ECase, Transcript) {
   if (!devicePortsFree())
     GTEST_SKIP() << "cannot bind " DEVICE_ADDRESS ":69 and port 9029: run as root or in a "
                     "private network namespace";
-  std::vector<CaseLine> lines = readCase(CASES + "/" + GetParam() + ".case");
+  std::vector<CaseLine> lines = readCase(CASES + GetParam() + ".case");
   ScratchDir scratch;
   Transcript transcript;
-  PlatChild device = 0;
-  bool bDevice = false, bEndsItself = false;
+  std::vector<Device> devices;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
       transcript.line(line.args[0]);
+    } else if (line.command == "needs" && line.args == std::vector<std::string>{"loopback-devices"}) {
+      if (!loopbackDevicesApart()) GTEST_SKIP() << "devices on 127.0.0.x are not told apart here";
     } else if (line.command == "device") {
-      ASSERT_TRUE(bDevice = startDevice(line.args, "device.out", &device)) << "line " << line.nLine;
-      bEndsItself = std::find(line.args.begin(), line.args.end(), "-c") != line.args.end();
+      bool bAddress = !line.args.empty() && isdigit((unsigned char)line.args[0][0]);
+      std::string address = bAddress ? line.args[0] : DEVICE_ADDRESS;
+      std::vector<std::string> options(line.args.begin() + bAddress, line.args.end());
+      Device device{bAddress ? "device " + address : "device",
+                    bAddress ? "device-" + address + ".out" : "device.out", 0,
+                    std::find(options.begin(), options.end(), "-c") != options.end()};
+      ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
+      devices.push_back(device);
     } else if (line.command == "run") {
       transcript.line("$ " + commandText(line.args));
       markFiles();
       PlatChild tool;
       ASSERT_TRUE(startProgram(line.args, "run.out", &tool)) << "line " << line.nLine;
       int nStatus = finishProgram(tool);
-      std::string output = withoutTimes(readOutput("run.out"));
+      bool bFleet = line.args[0] == "zvfleet";
+      std::string output = readOutput("run.out");
+      output = bFleet ? fleetText(screenText(output), false) : withoutTimes(output);
       transcript.console(output.data(), output.size());
       transcript.line(nStatus < 0 ? "stopped" : "exit " + std::to_string(nStatus));
-      for (const std::string &written : writtenFiles())
-        if (written.compare(6, 7, "run.out") != 0 && written.compare(6, 10, "device.out") != 0)
+      for (const std::string &written : writtenFiles())  // zvfleet's are shown
+        if (!bFleet && written.compare(6, 7, "run.out") != 0 && written.compare(6, 6, "device") != 0)
           transcript.line(written);
-      if (bDevice) addDeviceReport(device, bEndsItself, &transcript);
-      bDevice = false;
+      addDeviceReports(&devices, &transcript);
+    } else if (line.command == "show" && line.args.size() == 1) {
+      transcript.line("--- " + line.args[0]);
+      std::string text = fleetText(readOutput(line.args[0]), true);
+      transcript.console(text.data(), text.size());
     } else {
       ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
     }
   }
-  expectGolden(CASES + "/" + GetParam() + ".out", transcript.text());
+  expectGolden(CASES + GetParam() + ".out", transcript.text());
 }
 
-INSTANTIATE_TEST_SUITE_P(E2E, E2ECase, testing::ValuesIn(caseNames(CASES)),
-                         [](const testing::TestParamInfo<std::string> &info) { return info.param; });
+std::vector<std::string> casesOf(const std::string &folder) {
+  std::vector<std::string> names = caseNames(CASES + folder);
+  for (std::string &name : names) name = folder + "/" + name;
+  return names;
+}
+
+std::string testName(const testing::TestParamInfo<std::string> &info) {
+  return info.param.substr(info.param.find('/') + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, E2ECase, testing::ValuesIn(casesOf("e2e")), testName);
+INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet")), testName);
 
 }  // namespace

@@ -255,4 +255,9 @@ void platStopChild(PlatChild) {}
 
 void platExit(int nStatus) { throw FakeExit{nStatus}; }
 
+// The in-process runs have no terminal, no folders to make and no program
+// beside them.
 int platIsTerminal(void) { return 0; }
+int platMakeDirectory(const char *) { return 0; }
+int platAppendToFile(const char *, const char *, int) { return 0; }
+int platProgramBeside(const char *, char *, int) { return 0; }

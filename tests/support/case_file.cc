@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 
 #include "image/crc16.h"
@@ -142,27 +143,28 @@ bool applyFileCommand(const CaseLine &line, const std::string &sourceDir) {
   return true;
 }
 
-// Files that a run writes are told by their time: every file gets an old
-// one before the run, in whole seconds a year back (a time every file
-// system keeps exactly; Windows refuses one before 1601).
-static fs::file_time_type oldTime() {
-  static const fs::file_time_type s_time(
-      std::chrono::duration_cast<std::chrono::seconds>(
-          fs::file_time_type::clock::now().time_since_epoch()) -
-      std::chrono::hours(24 * 365));
-  return s_time;
-}
+// Files that a run writes are told by their time: every file gets one of a
+// day ago before the run (a time that every file system keeps, to its
+// own precision), and what it kept is remembered.
+static std::map<std::string, fs::file_time_type> s_markedTimes;
 
 void markFiles() {
+  s_markedTimes.clear();
+  fs::file_time_type dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
   for (const fs::directory_entry &entry : fs::directory_iterator("."))
-    if (entry.is_regular_file()) fs::last_write_time(entry.path(), oldTime());
+    if (entry.is_regular_file()) {
+      fs::last_write_time(entry.path(), dayAgo);
+      s_markedTimes[entry.path().filename().string()] = fs::last_write_time(entry.path());
+    }
 }
 
 std::vector<std::string> writtenFiles() {
   std::vector<std::string> lines;
   for (const fs::directory_entry &entry : fs::directory_iterator(".")) {
-    if (!entry.is_regular_file() || entry.last_write_time() == oldTime()) continue;
+    if (!entry.is_regular_file()) continue;
     std::string name = entry.path().filename().string();
+    auto marked = s_markedTimes.find(name);
+    if (marked != s_markedTimes.end() && marked->second == entry.last_write_time()) continue;
     Bytes data = readFile(name);
     char sz[160];
     snprintf(sz, sizeof(sz), "wrote %s: %u bytes, crc %04X, starts", name.c_str(),

@@ -37,3 +37,25 @@ bool canBind(uint32_t ulAddr, uint16_t usPort) {
   platCloseSocket(s);
   return bOk;
 }
+
+bool loopbackDevicesApart() {
+  static int s_nApart = -1;  // the answer does not change within a run
+  if (s_nApart >= 0) return s_nApart == 1;
+  PlatSocket a = platUdpSocket(), b = platUdpSocket();
+  PlatEvent hA = platCreateEvent();
+  uint16_t usPort = freeUdpPort();
+  uint32_t ulA = 0x0B00007Fu, ulB = 0x0C00007Fu;
+  PlatAddress to = {ulA, usPort}, from = {0, 0};
+  uint8_t bByte = 12;
+  // b sends to a's address: a must get it, from b's.  Where the two are
+  // one socket underneath, the datagram goes astray or shows another
+  // sender; a short wait tells the first.
+  bool bApart = platBind(a, ulA, usPort) && platBind(b, ulB, usPort) &&
+                platEventSelectRead(a, hA) && platSendTo(b, &bByte, 1, &to) == 1 &&
+                platWaitEvent(hA, 2000) == 1 && platRecvFrom(a, &bByte, 1, &from) == 1 &&
+                from.ulAddr == ulB;
+  platCloseSocket(a);
+  platCloseSocket(b);
+  s_nApart = bApart;
+  return bApart;
+}

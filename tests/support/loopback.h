@@ -27,4 +27,9 @@ uint16_t freeUdpPort();
 // when the user may not use a privileged port).
 bool canBind(uint32_t ulAddr, uint16_t usPort);
 
+// Whether sockets bound to 127.0.0.11 and 127.0.0.12 on one port are told
+// apart, as receivers and as senders, as simulated devices on 127.0.0.x
+// need (Wine binds both to any address and sends from 127.0.0.1).
+bool loopbackDevicesApart();
+
 #endif

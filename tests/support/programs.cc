@@ -12,6 +12,7 @@ bool startProgram(std::vector<std::string> args, const std::string &outputFile,
                   PlatChild *pChild) {
   if (args[0] == "zvloader") args[0] = ZV_LOADER;
   if (args[0] == "zvdevsim") args[0] = ZV_DEVSIM;
+  if (args[0] == "zvfleet") args[0] = ZV_FLEET;
   remove(outputFile.c_str());
   std::vector<const char *> argv;
   for (const std::string &arg : args) argv.push_back(arg.c_str());
@@ -65,8 +66,8 @@ bool devicePortsFree() {
 }
 
 bool startDevice(const std::vector<std::string> &options, const std::string &outputFile,
-                 PlatChild *pChild) {
-  std::vector<std::string> args = {"zvdevsim", "-a", DEVICE_ADDRESS, "-q", "-t", "60"};
+                 PlatChild *pChild, const std::string &address) {
+  std::vector<std::string> args = {"zvdevsim", "-a", address, "-q", "-t", "60"};
   args.insert(args.end(), options.begin(), options.end());
   return startProgram(args, outputFile, pChild) && waitForOutput(outputFile, "listening");
 }

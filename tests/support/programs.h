@@ -12,8 +12,9 @@
 #define DEVICE_ADDRESS "127.0.0.9"
 #define CHILD_TIME_LIMIT_MS 120000UL  // far beyond any run that works
 
-// Starts ZV_LOADER ("zvloader"), ZV_DEVSIM ("zvdevsim") or another program
-// named by its path, its output to the file (emptied first).
+// Starts ZV_LOADER ("zvloader"), ZV_DEVSIM ("zvdevsim"), ZV_FLEET
+// ("zvfleet") or another program named by its path, its output to the file
+// (emptied first).
 bool startProgram(std::vector<std::string> args, const std::string &outputFile,
                   PlatChild *pChild);
 
@@ -34,9 +35,9 @@ std::string withoutTimes(std::string text);
 // root, or in a private network namespace).
 bool devicePortsFree();
 
-// A simulated device on DEVICE_ADDRESS, quiet (-q), with the options;
+// A simulated device on the address, quiet (-q), with the options;
 // started and listening, or false.
 bool startDevice(const std::vector<std::string> &options, const std::string &outputFile,
-                 PlatChild *pChild);
+                 PlatChild *pChild, const std::string &address = DEVICE_ADDRESS);
 
 #endif

@@ -1,0 +1,20 @@
+// The debug port: zvfleet holds it instead of its children (which then
+// report that they cannot bind it) and files every datagram, as the tool's
+// "Dbg>" line, in the log of the device whose address sent it, or in
+// site.log for a sender that is not on the list.
+#ifndef ZV_FLEET_DEBUG_PORT_H
+#define ZV_FLEET_DEBUG_PORT_H
+
+// Binds the debug port; when another program holds it, says so and goes
+// on without.  Returns 0 when not even the wait for datagrams can be set
+// up.
+int openDebugPort(void);
+
+// 1 when zvfleet holds the debug port.
+int debugPortHeld(void);
+
+// Waits at most ulMilliseconds for datagrams and files those that came:
+// the pause of zvfleet's main loop.
+void waitDebugPort(unsigned long ulMilliseconds);
+
+#endif

@@ -1,0 +1,171 @@
+// Progress on the console (see progress.h).  The table is drawn with the
+// cursor-up, erase-line and erase-below sequences; each frame, with the
+// end lines that go above it, is written in one piece.
+#include "tools/zvfleet/progress.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/console.h"
+#include "tools/zvfleet/file_plan.h"
+#include "tools/zvfleet/results.h"
+#include "tools/zvfleet/tool_output.h"
+
+#define REDRAW_MS 250
+#define MAX_TABLE_DEVICES 20  // more would not fit a screen
+#define QUIET_SHOWN_MS 10000  // from then on the state shows the silence
+
+static int s_bTable;
+static unsigned long s_ulBegin, s_ulDrawn;
+static int s_nDrawnLines;  // lines of the table now on the screen
+static char s_szFrame[16384];
+static int s_nFrame;
+static int s_bRedrawDue;
+
+static void frameFlush(void) {
+  consoleWrite(s_szFrame, s_nFrame);
+  s_nFrame = 0;
+}
+
+static void frameAdd(const char *pszFormat, ...) ZV_PRINTF(1, 2);
+static void frameAdd(const char *pszFormat, ...) {
+  if (s_nFrame > (int)sizeof(s_szFrame) - 1024) frameFlush();
+  va_list args;
+  va_start(args, pszFormat);
+  int n = vsnprintf(s_szFrame + s_nFrame, sizeof(s_szFrame) - (size_t)s_nFrame, pszFormat, args);
+  va_end(args);
+  if (n > 0) s_nFrame += n < (int)sizeof(s_szFrame) - s_nFrame ? n : (int)sizeof(s_szFrame) - s_nFrame - 1;
+}
+
+// Back to where the table starts.
+static void frameRewind(void) {
+  if (s_nDrawnLines > 0) frameAdd("\x1b[%dA\r", s_nDrawnLines);
+  s_nDrawnLines = 0;
+}
+
+static void elapsedText(unsigned long ulMs, char *pszText, int nSize) {
+  unsigned long ulSeconds = ulMs / 1000;
+  if (ulSeconds >= 3600)
+    snprintf(pszText, (size_t)nSize, "%lu:%02lu:%02lu", ulSeconds / 3600, ulSeconds / 60 % 60,
+             ulSeconds % 60);
+  else
+    snprintf(pszText, (size_t)nSize, "%02lu:%02lu", ulSeconds / 60, ulSeconds % 60);
+}
+
+static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszText, int nSize) {
+  unsigned long ulQuiet = ulNow - pDev->ulLastOutputMs;
+  if (pDev->nState == STATE_STOPPING)
+    snprintf(pszText, (size_t)nSize, "stopping: no answer");
+  else if (pDev->bNoReply)
+    snprintf(pszText, (size_t)nSize, "no reply, resending");
+  else if (ulQuiet >= QUIET_SHOWN_MS)
+    snprintf(pszText, (size_t)nSize, "quiet %lu s of %lu", ulQuiet / 1000, g_fleet.ulStallSeconds);
+  else
+    snprintf(pszText, (size_t)nSize, "running");
+  if (pDev->nAttempts > 1 && (int)strlen(pszText) < nSize - 16)
+    snprintf(pszText + strlen(pszText), (size_t)nSize - strlen(pszText), ", attempt %d",
+             pDev->nAttempts);
+}
+
+static void drawTable(unsigned long ulNow) {
+  frameRewind();
+  frameAdd("%-15s  %-11s  %5s/%-5s  %7s  %s\x1b[K\n", "address", "phase", "sent", "due", "time",
+           "state");
+  int nRunning = 0, nWaiting = 0, nUpdated = 0, nNotUpdated = 0;
+  long lSent = 0, lDue = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    lDue += planPages(&pDev->plan);
+    if (pDev->nState == STATE_WAITING) nWaiting++;
+    if (pDev->nState == STATE_DONE && pDev->nResult == RESULT_UPDATED) {
+      nUpdated++;
+      lSent += planPages(&pDev->plan);
+    } else if (pDev->nState == STATE_DONE) {
+      nNotUpdated++;
+    }
+    if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
+    lSent += pagesSent(pDev);
+    if (++nRunning > MAX_TABLE_DEVICES) continue;
+    char szTime[32], szState[48];
+    elapsedText(ulNow - pDev->ulStartMs, szTime, sizeof(szTime));
+    stateText(pDev, ulNow, szState, sizeof(szState));
+    frameAdd("%-15s  %-11s  %5d/%-5d  %7s  %s\x1b[K\n", pDev->szAddress, phaseName(pDev->nPhase),
+             pagesSent(pDev), planPages(&pDev->plan), szTime, szState);
+    s_nDrawnLines++;
+  }
+  if (nRunning > MAX_TABLE_DEVICES) {
+    frameAdd("... and %d more running\x1b[K\n", nRunning - MAX_TABLE_DEVICES);
+    s_nDrawnLines++;
+  }
+  char szTime[32];
+  elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
+  frameAdd("running %d, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s\x1b[K\n\x1b[J",
+           nRunning, nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime);
+  s_nDrawnLines += 2;
+  frameFlush();
+  s_ulDrawn = ulNow;
+  s_bRedrawDue = 0;
+}
+
+void progressBegin(unsigned long ulNow) {
+  s_ulBegin = s_ulDrawn = ulNow;
+  s_bTable = g_fleet.nProgress == PROGRESS_TABLE ||
+             (g_fleet.nProgress == PROGRESS_AUTO && platIsTerminal());
+  s_bRedrawDue = 1;
+}
+
+// One event: a line of its own, with the time of day.
+static void eventLine(const FleetDevice *pDev, const char *pszFormat, ...) ZV_PRINTF(2, 3);
+static void eventLine(const FleetDevice *pDev, const char *pszFormat, ...) {
+  char szText[FLEET_LINE_SIZE + 96];
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(szText, sizeof(szText), pszFormat, args);
+  va_end(args);
+  PlatTime now;
+  platLocalTime(&now);
+  if (s_bTable) frameRewind();
+  frameAdd("%02d:%02d:%02d %s %s%s\n", now.nHour, now.nMinute, now.nSecond, pDev->szAddress,
+           szText, s_bTable ? "\x1b[K" : "");
+  if (!s_bTable) frameFlush();
+  s_bRedrawDue = 1;
+}
+
+void progressStarted(const FleetDevice *pDev) {
+  if (s_bTable) return;
+  if (pDev->nAttempts > 1)
+    eventLine(pDev, "started, attempt %d", pDev->nAttempts);
+  else
+    eventLine(pDev, "started");
+}
+
+void progressPhase(const FleetDevice *pDev) {
+  if (s_bTable) return;
+  const FilePlan *pPlan = &pDev->plan;
+  if (pDev->nPhase == PHASE_IDATA)
+    eventLine(pDev, "idata, %d pages", pPlan->nIdataPages);
+  else if (pDev->nPhase == PHASE_IMAGE)
+    eventLine(pDev, "image, %d pages", pPlan->nEndPage - pPlan->nFirstPage);
+  else
+    eventLine(pDev, "%s", phaseName(pDev->nPhase));
+}
+
+void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptMs) {
+  char szResult[FLEET_LINE_SIZE + 32];
+  resultText(pDev, szResult, sizeof(szResult));
+  eventLine(pDev, "%s (%.1f s)%s", szResult, ulAttemptMs / 1000.0,
+            bRetry ? ", to be tried again" : "");
+}
+
+void progressTick(unsigned long ulNow) {
+  if (!s_bTable) return;
+  if (s_bRedrawDue || ulNow - s_ulDrawn >= REDRAW_MS) drawTable(ulNow);
+}
+
+void progressEnd(void) {
+  if (!s_bTable) return;
+  frameRewind();
+  frameAdd("\x1b[J");
+  frameFlush();
+}

@@ -1,0 +1,25 @@
+// Progress on the console.  On a terminal a live table, redrawn in place:
+// one line per running device (address, phase, pages sent of pages due,
+// elapsed time, state) and a line of totals, with each device's end
+// printed above it for good.  Otherwise (a file, a pipe) one timestamped
+// line per event: a start, a new phase, an end.
+#ifndef ZV_FLEET_PROGRESS_H
+#define ZV_FLEET_PROGRESS_H
+
+#include "tools/zvfleet/fleet.h"
+
+// Chooses the form (g_fleet.nProgress, or the terminal's presence).
+void progressBegin(unsigned long ulNow);
+
+void progressStarted(const FleetDevice *pDev);
+void progressPhase(const FleetDevice *pDev);
+// An attempt of ulAttemptMs ended; bRetry: the device will be run again.
+void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptMs);
+
+// Redraws the table when it is due.
+void progressTick(unsigned long ulNow);
+
+// Takes the table off the screen, before the results.
+void progressEnd(void);
+
+#endif
