@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -123,6 +124,29 @@ TEST(Platform, ThreadsTimeAddressesAndFiles) {
   EXPECT_EQ(1, platIsDirectory(ZV_SOURCE_DIR "/tests"));
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/README.md"));
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/no such thing"));
+}
+
+// zvfleet's logs: a child appends to a file while the parent does; every
+// write lands whole at the end.
+TEST(Platform, LogFolderAndAppends) {
+  ASSERT_EQ(1, platMakeDirectory("logs"));
+  EXPECT_EQ(1, platMakeDirectory("logs"));  // already there
+  EXPECT_EQ(0, platMakeDirectory("no/such/parent/logs"));
+  PlatChild child;
+  ASSERT_TRUE(startProgram({"zvdevsim", "-x"}, "logs/a.log", &child));
+  EXPECT_EQ(1, platAppendToFile("logs/a.log", "two\n", 4));
+  EXPECT_EQ(1, finishProgram(child));
+  EXPECT_EQ(1, platAppendToFile("logs/a.log", "three\n", 6));
+  std::string text = readOutput("logs/a.log");
+  std::string tool = "zvdevsim: unknown option: -x (zvdevsim -h lists the options)\n";
+  EXPECT_TRUE(text == "two\n" + tool + "three\n" || text == tool + "two\nthree\n") << text;
+  EXPECT_EQ(0, platAppendToFile("no/such/parent/b.log", "x", 1));
+  char szPath[600];
+  ASSERT_EQ(1, platProgramBeside("zvloader", szPath, sizeof(szPath)));
+  EXPECT_NE(std::string::npos, std::string(szPath).find("zvloader"));
+  EXPECT_EQ(0, platProgramBeside("zvloader", szPath, 4));
+  remove("logs/a.log");
+  std::filesystem::remove("logs");
 }
 
 TEST(Platform, ChildProcesses) {

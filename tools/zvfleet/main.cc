@@ -23,10 +23,6 @@
 #define TICK_MS 5
 #define READ_MS 200
 
-FleetSettings g_fleet;
-FleetDevice g_aDevices[FLEET_MAX_DEVICES];
-int g_nDevices;
-
 // The device that has waited longest, or null.
 static FleetDevice *nextWaiting(void) {
   FleetDevice *pNext = NULL;
