@@ -41,8 +41,8 @@ static int32_t failField(FILE *pFile, int nRead, const char *pszFormat,
   return fail(pFile, nRead < 0 ? NULL : pszFormat, pszPath);
 }
 
-static int32_t readHeader(FILE *pFile, const char *pszPath,
-                          uint16_t *pwStoredCrc) {
+static bool readHeader(FILE *pFile, const char *pszPath,
+                       uint16_t *pwStoredCrc) {
   uint32_t ulValue = 0;
   int nRead = readField(pFile, 1, &ulValue, pszPath);
   if (nRead <= 0)
@@ -81,7 +81,7 @@ static int32_t readHeader(FILE *pFile, const char *pszPath,
   if (nRead <= 0)
     return failField(pFile, nRead, "Could not read crc from: %s", pszPath);
   *pwStoredCrc = (uint16_t)ulValue;
-  return 1;
+  return true;
 }
 
 int32_t readUpdateFile(const char *pszPath) {

@@ -6,11 +6,11 @@
 #include "image/image_store.h"
 
 void preparePacketHeader(uint8_t *pbRequest, const char *pszPassword) {
+  putLe16(pbRequest + PACKET_CONST, PACKET_CONST_VALUE);
   uint8_t *pbField = pbRequest + PACKET_PASSWORD;
   memset(pbField, 0, PASSWORD_FIELD_SIZE);
   for (int i = 0; i < PASSWORD_FIELD_SIZE && pszPassword[i] != '\0'; i++)
     pbField[i] = (uint8_t)pszPassword[i];
-  putLe16(pbRequest + PACKET_CONST, PACKET_CONST_VALUE);
 }
 
 void setPacketFields(uint8_t *pbRequest, uint8_t bCommand, uint8_t bCount,

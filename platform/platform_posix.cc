@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 void platInitProcess(void) {
   // A closed pipe on standard output (`zvloader ... | head -1`) makes the
@@ -45,7 +46,7 @@ PlatSocket platUdpSocket(void) {
 
 static void fillSockaddr(struct sockaddr_in *pSa, uint32_t ulAddr,
                          uint16_t usPort) {
-  memset(pSa, 0, sizeof(*pSa));
+  *pSa = sockaddr_in();
   pSa->sin_family = AF_INET;
   pSa->sin_port = htons(usPort);
   pSa->sin_addr.s_addr = ulAddr;
@@ -179,7 +180,6 @@ unsigned long platMilliseconds(void) {
 void platLocalTime(PlatTime *pTime) {
   time_t now = time(NULL);
   struct tm tmLocal;
-  memset(&tmLocal, 0, sizeof(tmLocal));
   localtime_r(&now, &tmLocal);
   pTime->nDay = tmLocal.tm_mday;
   pTime->nHour = tmLocal.tm_hour;
@@ -261,7 +261,6 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
 int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
                   int *pnStatus) {
   unsigned long ulStart = platMilliseconds();
-  unsigned long ulPause = 1;
   for (;;) {
     int nRaw = 0;
     pid_t r = waitpid((pid_t)child, &nRaw, WNOHANG);
@@ -269,13 +268,9 @@ int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
       *pnStatus = WIFEXITED(nRaw) ? WEXITSTATUS(nRaw) : 128 + WTERMSIG(nRaw);
       return 1;
     }
-    unsigned long ulSpent = platMilliseconds() - ulStart;
-    if (r < 0 || ulSpent >= ulMilliseconds) return 0;
+    if (r < 0 || platMilliseconds() - ulStart >= ulMilliseconds) return 0;
     // No event tells a process's end to a poll() here: look again soon.
-    if (ulPause > ulMilliseconds - ulSpent) ulPause = ulMilliseconds - ulSpent;
-    struct timespec t = {0, (long)ulPause * 1000000L};
-    nanosleep(&t, NULL);
-    if (ulPause < 16) ulPause *= 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

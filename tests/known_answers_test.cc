@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/console.h"
+#include "app/settings.h"
 #include "crypto/des.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
+#include "image/update_file_builder.h"
 #include "image/update_file.h"
 #include "image/crc16.h"
 
@@ -72,4 +77,36 @@ TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(1, readHexFile(ZV_SOURCE_DIR "/samples/firmware.hex"));
   EXPECT_EQ(1, prepareMainImage("firmware.hex"));
   EXPECT_EQ(0x6000u, nMaxHexAddress);
+}
+
+// A report line longer than its buffer is cut, its line end kept; nothing
+// the tool prints comes near it.
+TEST(KnownAnswers, OverlongReportLineIsCut) {
+  testing::internal::CaptureStdout();
+  printError("%s", std::string(20000, 'x').c_str());
+  EXPECT_EQ(std::string(9999, 'x') + "\n", testing::internal::GetCapturedStdout());
+}
+
+// A build whose file cannot be written whole says so and leaves no part
+// of it behind (where /dev/full exists to fill).
+TEST(KnownAnswers, FailedWriteLeavesNoFile) {
+  std::error_code error;
+  std::filesystem::remove("html.enc", error);
+  std::filesystem::create_symlink("/dev/full", "html.enc", error);
+  if (error || !std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  FILE *pFile = fopen("in.html", "wb");
+  ASSERT_NE(nullptr, pFile);
+  fputs("abc", pFile);
+  fclose(pFile);
+  setDefaultSettings();
+  g_bEncrypted = 0;
+  g_bFileType = FILE_TYPE_HTML;
+  strcpy(g_szFileName, "in.html");
+  g_szKey[0] = 'k';
+  testing::internal::CaptureStdout();
+  makeEncryptFile();
+  EXPECT_EQ("Reading in the html file to encrypt\nCould not write: html.enc\n",
+            testing::internal::GetCapturedStdout());
+  EXPECT_FALSE(std::filesystem::is_symlink("html.enc"));
+  remove("in.html");
 }

@@ -8,7 +8,8 @@
 //   device OPTIONS      the simulated device, zvdevsim's options and faults
 //   fail KIND [N]       in the next run the N-th (default 1st) call of a
 //                       platform operation fails: socket bind sendto thread
-//                       wait recv emptywake (a wake with nothing to read),
+//                       wait recv emptywake (a wake with nothing to read
+//                       1 s into the wait),
 //                       startup eventselect addresstext (no N)
 //   error CODE [TEXT]   the error code that failures leave pending, and the
 //                       system's text for it (without its line end)

@@ -23,6 +23,7 @@ struct Datagram {
 struct ThreadEnd {};  // the listener's datagrams are used up
 
 const int SILENT_WAITS = 45;  // three resend cycles without a reply
+const unsigned long EMPTY_WAKE_MS = 1000;
 
 struct Fake {
   FakeRun run;
@@ -202,7 +203,10 @@ int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
   s_fake.bDraining = ulMilliseconds == 0;
   if (ulMilliseconds == 0) return arrived();
   if (failsNow(&s_fake.calls.nWait, s_fake.run.fail.nWait)) return -1;
-  if (failsNow(&s_fake.calls.nEmptyWake, s_fake.run.fail.nEmptyWake)) return 1;
+  if (failsNow(&s_fake.calls.nEmptyWake, s_fake.run.fail.nEmptyWake)) {
+    s_fake.ulNow += EMPTY_WAKE_MS;
+    return 1;
+  }
   if (!s_fake.run.bDevice && !s_fake.run.replies.empty()) {  // a script
     if (s_fake.nReplies == s_fake.run.replies.size()) throw FakeExit{FAKE_STOPPED};
     s_fake.toTool.push_back({s_fake.run.replies[s_fake.nReplies++], s_fake.ulNow});
