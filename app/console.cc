@@ -39,9 +39,9 @@ char *getSystemErrorText(char *pszBuffer, int nSize) {
   if (nCode == 0) return NULL;
   char szText[SYSTEM_TEXT_SIZE];
   int n = platErrorText(nCode, szText, sizeof(szText));
-  if (n != 0 && nSize >= n + 14)
-    snprintf(pszBuffer, (size_t)nSize, "%s (%d)", szText, nCode);
-  else
+  // The text with its code where both fit, else the code alone.
+  if (n == 0 || nSize < n + 14 ||
+      snprintf(pszBuffer, (size_t)nSize, "%s (%d)", szText, nCode) >= nSize)
     snprintf(pszBuffer, (size_t)nSize, "Errno = %d", nCode);
   return pszBuffer;
 }

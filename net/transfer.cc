@@ -62,10 +62,10 @@ typedef Verdict (*ReplyHandler)(Session *pSession, int nLength);
 // exchange.  pszEachSend, when given, is printed before every send.
 // Datagrams that wait before the request first goes out are stale (a
 // duplicate of an earlier reply, say) and dropped; a resend keeps what
-// waits, since a late reply to the same bytes still answers it.  Returns 0
-// when a send failed, after the phase's own report.
-int exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
-             const char *pszEachSend, int bPlainSendError) {
+// waits, since a late reply to the same bytes still answers it.  Returns
+// false when a send failed, after the phase's own report.
+bool exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
+              const char *pszEachSend, bool bPlainSendError) {
   for (int bResend = 0;; bResend = 1) {
     if (pszEachSend != NULL) consoleWrite(pszEachSend, (int)strlen(pszEachSend));
     if (!bResend)
@@ -78,7 +78,7 @@ int exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
         consolePrintf("clearing old idata: sendto error\n");
       else
         printError("transferFile sendto error");
-      return 0;
+      return false;
     }
     int nReceived = 0;
     for (int i = 0; i < UPDATE_WAITS; i++) {
@@ -87,7 +87,7 @@ int exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
       if (nReceived < 0) endWith(-1, "receiveCommand error!\n");
       if (nReceived > 0 &&
           pfnHandle(pSession, nReceived) == REPLY_COMPLETE)
-        return 1;
+        return true;
     }
     if (nReceived == 0) consolePrintf("recv timeout\n");
   }
@@ -216,7 +216,7 @@ int sendPages(Session *pSession, uint16_t wFirst, uint16_t wEnd,
              wPage + bCount - 1);
     int nLength =
         (int)(ulHeaderBytes + PACKET_HEADER_SIZE + PACKET_PAGE_BYTES);
-    if (!exchange(pSession, nLength, handlePageReply, szMessage, 0)) return -1;
+    if (!exchange(pSession, nLength, handlePageReply, szMessage, false)) return -1;
     wPage = (uint16_t)(wPage + bCount);
     ulOffset += ulHeaderBytes + PAGE_SIZE * bCount;
     ulHeaderBytes = 0;
@@ -264,7 +264,7 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
   if (pPlan->bModelQuery) {
     consolePrintf("Getting quorvaUnit model\n");
     pSession->abRequest[PACKET_COMMAND] = TFTP_GET_MODEL;
-    if (!exchange(pSession, PACKET_HEADER_SIZE, handleModelReply, NULL, 0))
+    if (!exchange(pSession, PACKET_HEADER_SIZE, handleModelReply, NULL, false))
       return 0;
   }
 
@@ -277,7 +277,7 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
                     IDATA_CLEAR_PAGE);
     memset(pSession->abRequest + PACKET_HEADER_SIZE, 0, PACKET_DATA_AREA);
     consolePrintf("Finishing transfering microcode\n");
-    if (!exchange(pSession, IDATA_CLEAR_SIZE, handleClearReply, NULL, 1))
+    if (!exchange(pSession, IDATA_CLEAR_SIZE, handleClearReply, NULL, true))
       return 0;
   }
 
@@ -291,7 +291,7 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, int nCode) {
     ulCrcLength = pSession->ulSourceSize;
   setCommitData(pSession->abRequest, wFirst, wEnd,
                 calcCrc16(pSession->pbSource, ulCrcLength));
-  if (!exchange(pSession, COMMIT_SIZE, handleCommitReply, NULL, 0)) return 0;
+  if (!exchange(pSession, COMMIT_SIZE, handleCommitReply, NULL, false)) return 0;
 
   if (!pPlan->bModelQuery) consolePrintf("File Transfered\n");
   return 1;

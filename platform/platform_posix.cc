@@ -262,7 +262,7 @@ int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
                   int *pnStatus) {
   unsigned long ulStart = platMilliseconds();
   for (;;) {
-    int nRaw = 0;
+    int nRaw;  // set when the child has ended
     pid_t r = waitpid((pid_t)child, &nRaw, WNOHANG);
     if (r == (pid_t)child) {
       *pnStatus = WIFEXITED(nRaw) ? WEXITSTATUS(nRaw) : 128 + WTERMSIG(nRaw);

@@ -136,7 +136,8 @@ TEST(Platform, LogFolderAndAppends) {
   ASSERT_TRUE(startProgram({"zvdevsim", "-x"}, "logs/a.log", &child));
   EXPECT_EQ(1, platAppendToFile("logs/a.log", "two\n", 4));
   EXPECT_EQ(1, finishProgram(child));
-  EXPECT_EQ(1, platAppendToFile("logs/a.log", "three\n", 6));
+  EXPECT_EQ(1, platAppendToFile("logs/a.log", "three", 5));
+  EXPECT_EQ(1, platAppendToFile("logs/a.log", "\n", 1));
   std::string text = readOutput("logs/a.log");
   std::string tool = "zvdevsim: unknown option: -x (zvdevsim -h lists the options)\n";
   EXPECT_TRUE(text == "two\n" + tool + "three\n" || text == tool + "two\nthree\n") << text;
