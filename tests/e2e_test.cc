@@ -70,9 +70,10 @@ TEST_F(EndToEnd, DebugMessagesDuringAnUpload) {
   peer.sendTo(9029, std::vector<uint8_t>(256, 'w'));
   for (const std::string &text : {std::string(": 50% %s\n"), std::string(": A\n"), ": " + std::string(256, 'w') + "\n"})
     EXPECT_TRUE(waitForOutput("tool.out", text)) << text;
+  // The listener may print before the upload starts: the line stands whole.
+  EXPECT_TRUE(waitForOutput("tool.out", "Sending the new microcode to the remote system\n"));
   EXPECT_EQ(-1, finish(tool, 0));
   finish(m_device, 0);
-  // The listener may print before the upload starts: the line stands whole.
   std::string output = withoutTimes(readOutput("tool.out"));
   size_t at = output.find("Sending the new microcode to the remote system\n");
   ASSERT_NE(std::string::npos, at) << output;

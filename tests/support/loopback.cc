@@ -3,11 +3,23 @@
 
 #include <stdlib.h>
 
+#include <random>
+
+// A port from a quiet range above the usual ephemeral ones of Linux and
+// below those of Windows.  Each process draws its own, so that tests
+// running side by side do not try the same ports in the same order.
+static uint16_t candidatePort() {
+  static std::mt19937 s_random(std::random_device{}() ^ (unsigned)platMilliseconds());
+  return (uint16_t)(20000 + s_random() % 12000);
+}
+
 LoopbackPeer::LoopbackPeer() {
   platSocketStartup();
   s = platUdpSocket();
-  usPort = freeUdpPort();
-  if (s == PLAT_NO_SOCKET || !platBind(s, LOOPBACK_ADDR, usPort)) abort();
+  if (s == PLAT_NO_SOCKET) abort();
+  // The port that binds is kept: nobody can take it in between.
+  for (int i = 0; !platBind(s, LOOPBACK_ADDR, usPort = candidatePort()); i++)
+    if (i == 2000) abort();
 }
 
 LoopbackPeer::~LoopbackPeer() { platCloseSocket(s); }
@@ -19,11 +31,8 @@ void LoopbackPeer::sendTo(uint16_t usTo, const std::vector<uint8_t> &data) const
 
 uint16_t freeUdpPort() {
   platSocketStartup();
-  // Ports from a quiet range above the usual ephemeral ones of Linux and
-  // below those of Windows, tried until one binds.
-  static unsigned s_nNext = 0;
   for (int i = 0; i < 2000; i++) {
-    uint16_t usPort = (uint16_t)(20000 + (s_nNext++ * 7919u + (unsigned)rand()) % 12000);
+    uint16_t usPort = candidatePort();
     if (canBind(0, usPort)) return usPort;
   }
   abort();
