@@ -142,6 +142,7 @@ TEST(Platform, LogFolderAndAppends) {
   std::string tool = "zvdevsim: unknown option: -x (zvdevsim -h lists the options)\n";
   EXPECT_TRUE(text == "two\n" + tool + "three\n" || text == tool + "two\nthree\n") << text;
   EXPECT_EQ(0, platAppendToFile("no/such/parent/b.log", "x", 1));
+  EXPECT_EQ(1, platAppendToFile("logs/a.log", "", 0));
   char szPath[600];
   ASSERT_EQ(1, platProgramBeside("zvloader", szPath, sizeof(szPath)));
   EXPECT_NE(std::string::npos, std::string(szPath).find("zvloader"));
@@ -166,8 +167,10 @@ TEST(Platform, ChildProcesses) {
   EXPECT_EQ(0, platWaitChild(child, 0, &nStatus));
   platStopChild(child);
   EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
-  // A program that cannot be started is refused.
+  // A program that cannot be started, or whose output file cannot be made,
+  // is refused.
   EXPECT_FALSE(startProgram({"no such program"}, "child.out", &child));
+  EXPECT_FALSE(startProgram({"zvdevsim", "-h"}, "no/such/dir/child.out", &child));
   remove("child.out");
 }
 
