@@ -130,9 +130,10 @@ typedef uintptr_t PlatChild;
 
 // Starts the program ppszArgv[0] (a path) with the arguments that follow it
 // (the list ends with a null), in the directory pszDir (null: the current
-// one); the child ends when its parent does.  Its standard output and standard error are appended to the file
-// pszOutput, created when missing (null: they stay the caller's).  Returns
-// 1 with the child in *pChild, 0 when it cannot be started.
+// one); the child ends when its parent does.  Its standard output and
+// standard error are appended to the file pszOutput, created when missing
+// (null: they stay the caller's).  Returns 1 with the child in *pChild, 0
+// when it cannot be started or its output file cannot be made.
 int platStartChild(const char *const *ppszArgv, const char *pszDir,
                    const char *pszOutput, PlatChild *pChild);
 

@@ -69,14 +69,21 @@ static uint8_t *setFlag(uint32_t ulAddress) {
   }
 }
 
+// Opens the file for reading line by line; null (after the message) when
+// it cannot be opened.
+static FILE *openHexLines(const char *pszPath, HexLineReader *pReader) {
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile != NULL) startHexLines(pReader, pFile, pszPath);
+  return pFile;
+}
+
 // The last line before ulBefore (0: the end) of the file whose data record
 // covers the device address; 0 when none does.  Read again from the file,
 // since only a report asks.
 static uint32_t lineSetting(const char *pszPath, uint32_t ulAddress, uint32_t ulBefore) {
-  FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) return 0;
   HexLineReader reader;
-  startHexLines(&reader, pFile, pszPath);
+  FILE *pFile = openHexLines(pszPath, &reader);
+  if (pFile == NULL) return 0;
   char szLine[HEX_LINE_SIZE];
   int nLength;
   uint32_t ulLine = 0, ulFound = 0, ulBase = 0;
@@ -362,10 +369,9 @@ int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary) {
   pPass->bReport = bReport;
   pPass->pSummary = pSummary;
   clearHexStore();
-  FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) return 0;
   HexLineReader reader;
-  startHexLines(&reader, pFile, pszPath);
+  FILE *pFile = openHexLines(pszPath, &reader);
+  if (pFile == NULL) return 0;
   char szLine[HEX_LINE_SIZE];
   int nLength;
   for (;;) {
