@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Windows build and tests: cross-compiles the tool and its tests with
 # Debian's MinGW-w64 and runs the test suite under wine.
 #   bash .ci/windows.sh [BUILD_DIR]      (default: build-win)

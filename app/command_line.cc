@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command-line scan and checks.  An option starts with "-" or "/"; its
 // name is compared whole, some names ignoring the case of ASCII letters.
 // An option that takes a value takes the next argument, whatever it holds.

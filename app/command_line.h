@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line: options into the process-wide settings, then the
 // checks that come before any road is taken.
 #ifndef ZV_COMMAND_LINE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Console messages and the error report line (see console.h).
 #include "app/console.h"
 

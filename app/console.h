@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Console output: every message is formatted whole, written to standard
 // output in one piece and flushed at once, so that a piped copy survives
 // Ctrl+C and lines of the two worker threads never mix.  printError adds

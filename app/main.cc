@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvloader's entry: the command line, then one of three roads: build an
 // update file (-K), upload and listen (the default), or listen only (-no).
 #include "app/command_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Storage and start-up values of the process-wide settings (see settings.h
 // for who writes each of them and when).
 #include "app/settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process-wide settings of a run.  `main` writes them while it scans and
 // checks the command line, before any thread starts; afterwards only the
 // update file reader replaces the file type and model from a file header.

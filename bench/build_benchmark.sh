@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Build benchmark: times building main.enc from a 128 KiB main-CPU image
 # (zvloader -NE -T M -M 1 -EA -K ...) against `openssl enc -des-cbc` over a
 # payload of the same size (0x20008 bytes), best of 5 wall-clock runs each,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # zvfleet benchmark: 32 simulated devices on 127.0.0.10 to 127.0.0.41, each
 # answering every request 2 ms late (zvdevsim -w 2: a device writing its
 # flash), updated with the largest main image (a full 0x20000-byte code

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Writes to standard output an Intel HEX main image that fills the whole
 # 0x20000-byte code window with random bytes: 32-byte data records, the
 # segment record before 0x10000, the end record.  The largest main image

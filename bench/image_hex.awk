@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The benchmark image as Intel HEX: the bytes that `od -An -v -tx1` prints,
 # as 32-byte data records from address 0, an extended segment address
 # record (segment 0x1000) before address 0x10000, and an end record; lines

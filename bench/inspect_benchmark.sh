@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Inspection benchmark: times zvinspect checking the largest main file (a
 # 128 KiB image, the whole code window) with the key and against its HEX
 # source, against zvloader building that file, whole processes, best of 15

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of an upload's cost: the exchanges of an upload of the largest
 // main image (128 KiB, encrypted) as a plain UDP request/reply loop on
 // loopback, with the same datagram sizes and the same wait, and nothing

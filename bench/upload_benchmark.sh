@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Upload benchmark: times the upload of the largest main image (128 KiB,
 # encrypted) from zvloader to the device simulator on loopback, whole
 # process, best of 10, beside the floor of the same exchanges as a plain

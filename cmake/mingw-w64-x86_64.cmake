@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build of the 64-bit Windows tool with Debian's MinGW-w64 compilers.
 # The -posix compilers carry std::thread and std::mutex, which GoogleTest
 # needs.  Tests run through wine (CMAKE_CROSSCOMPILING_EMULATOR).

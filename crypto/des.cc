@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // DES (FIPS 46) and CBC encryption for update files.  The standard's tables
 // are kept in their published form; on first use they are turned, through
 // permuteBits itself, into byte-indexed IP and IP^-1 tables and eight SP

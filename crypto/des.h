@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update file cipher: single DES (FIPS 46) on 8-byte blocks, with the
 // key read as two little-endian words, and its CBC chaining.  desCrypt under
 // key bytes k0..k7 equals standard DES under k3 k2 k1 k0 k7 k6 k5 k4; data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the update file builder: the input, less its first byte, is a
 // logo or HTML file (first byte: bit 0), built with or without -EA (bit
 // 1).  Every file built reads back as a valid update file of its type.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the command line and the debug listener: the input is cut into
 // pieces (each led by its length byte); those before an empty piece are
 // the arguments, those after it the debug datagrams.  No argument list

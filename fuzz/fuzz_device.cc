@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the simulated device with whatever reaches its update port: the
 // input is cut into datagrams (each led by its 16-bit length) for a device
 // with a key, which deciphers and checks every transfer, and with faults

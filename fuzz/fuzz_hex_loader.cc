@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the Intel HEX loader with the input as the file.  After a load the
 // store holds code only inside the extent and the idata block carries its
 // own CRC; an image without code is refused for building and sending.

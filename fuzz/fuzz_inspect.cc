@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes zvinspect: the input from its second byte on is the file to
 // inspect; the first byte's bits add the key (bit 0), the comparison with
 // a source, the input itself (bit 1), an extraction (bit 2) and JSON (bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes zvfleet's site list: the input is the CSV file.  Whatever it
 // holds, the reader accepts at most its limit of devices, each with a
 // terminated address, password and file, or refuses the list.

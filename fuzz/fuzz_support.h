@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the libFuzzer harnesses: the invariant check that
 // aborts (so that libFuzzer reports the input), a scratch directory of the
 // fuzzing process, and an in-process run of zvloader on the platform

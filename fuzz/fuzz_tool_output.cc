@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes zvfleet's reading of a child's log, which holds whatever the
 // child printed: the input is the log, read in two parts.  The pages sent
 // never exceed the plan, and every attempt ends with one of the results.

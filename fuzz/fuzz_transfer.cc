@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the transfer with whatever reaches the update socket: the input
 // is cut into datagrams (each led by its length byte) that arrive one per
 // wait, during the upload of a small main.enc, or of a logo when the input

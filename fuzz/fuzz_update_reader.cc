@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the update file reader: an update file, or with the first byte's
 // low bit set a raw logo (bit 1 clear) or HTML file.  Whatever is read fits
 // the store, and the store's extent says how much.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Regenerates the seed corpora under fuzz/corpus/ from the samples and the
 # tool itself (update files are built by zvloader).  Run it from anywhere:
 #   bash fuzz/make-corpus.sh path/to/zvloader

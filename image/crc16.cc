@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CRC-16: register 0xFFFF, each byte taken from bit 0, a right shift with
 // 0x1021 applied as it stands (not bit-reversed), the register complemented
 // at the end and its two bytes exchanged.  Tables built once from that bit

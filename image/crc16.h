@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's one checksum, a CRC-16 over bytes; it protects the idata
 // block, the update file, the image inside it and every transfer.  The
 // result is stored and sent least significant byte first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Intel HEX loader.  Only data records (type digit "0") and extended
 // segment address records ("2") are applied; every field is read at its
 // fixed position of the line.  The start code is not examined and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Intel HEX loader: reads a main-CPU firmware image into the image store,
 // code bytes at their device addresses, idata bytes into the idata block.
 // Its rules are also open line by line (read a line, decode it, store a

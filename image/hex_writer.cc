@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Intel HEX output of a main-CPU image (see hex_writer.h).
 #include "image/hex_writer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Intel HEX output of a main-CPU image: the code and the idata block laid
 // out as records that the HEX loader reads back into the same store, so
 // that a build from the written file equals a build from the original.

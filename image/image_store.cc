@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Storage of the image store, the check that a main-CPU image loaded from
 // an Intel HEX file can be built or sent, and the idata block's own CRC.
 #include "image/image_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image store: the one in-memory copy of the update that a run works
 // on.  A loader fills it once (the Intel HEX loader or the update file
 // reader); then the builder turns g_abImage into an encrypted payload in

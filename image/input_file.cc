@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Input files (see input_file.h).
 #include "image/input_file.h"
 

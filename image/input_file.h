@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening and reading the files that the tool loads: an Intel HEX image, a
 // raw logo or HTML file, an update file.  A directory is refused at once on
 // every system, and every read is checked, so that an input that cannot be

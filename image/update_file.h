@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update file format (main.enc, logo.enc, html.enc) and its reader.
 //
 // A file is a 12-byte header, the payload, and in a main file the 0x7000-

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Update file builder.  The payload is laid out in g_abImage in place: the
 // image moved up behind an 8-byte image header, padded with zeros to whole
 // pages, its CRC taken, then enciphered with DES-CBC (the first 1032 bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Update file builder: turns an Intel HEX main-CPU image, a logo or an
 // HTML file into main.enc, logo.enc or html.enc in the current directory,
 // enciphered under the key given with -K.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update file header: its 12 bytes as fields and back (see
 // update_file.h for the layout).
 #include "image/image_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Update file reader: loads an update file, or a raw logo or HTML file,
 // into the image store.  Inputs that would not fit the store, a main file
 // too short for its idata block, and an update file whose image does not

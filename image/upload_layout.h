@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What an upload puts where: the pages of the device's memory that each
 // kind of update fills, and the sizes of the datagrams that carry it.
 // Facts shared by the transfer, which sends them, and by the programs that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debug message listener.  Datagrams from any sender are shown; the
 // listener never answers.  After a failed receive the report is printed
 // and, when the datagram was only too long, its first 256 bytes as well.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debug message listener: prints every datagram that reaches the debug
 // port, with the day and time of arrival and the sender's address.
 #ifndef ZV_DEBUG_LISTENER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Request header fields and reply reading for the update protocol.
 #include "net/packet.h"
 

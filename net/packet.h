@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update protocol's datagrams.  Every request starts with the 23-byte
 // CodeUpdatePacket header (command, count, flags, page, 16-byte password,
 // the constant 16; 16-bit fields little-endian and unaligned), followed by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The receive channel.  Replies from any sender are taken.
 #include "net/receive_channel.h"
 

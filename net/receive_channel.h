@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The receive channel: the update socket's receive event and the bounded
 // wait for one reply datagram.
 #ifndef ZV_RECEIVE_CHANNEL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transfer session.  Each exchange sends one request and takes up to 15
 // replies through the receive channel; a reply either completes the
 // exchange, ends the process, or uses up its wait.  When all 15 waits are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transfer session: one update sent to the device as numbered 256-byte
 // pages, up to four per request, stop-and-wait, ended by a commit with the
 // page range and a CRC-16.  Code 9 first asks the device for its model and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update thread.  A main-CPU update runs two transfers on one socket:
 // the model query with the idata block, then the image; every other file
 // type runs one.  Every ending from here has status 1, success included.

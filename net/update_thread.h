@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update thread: opens the socket towards the device, loads the update
 // file, runs the transfers and ends the process when the update is over.
 #ifndef ZV_UPDATE_THREAD_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operating-system services that ZVloader needs, and nothing else:
 // socket start-up, IPv4 UDP sockets with a bounded wait for a datagram,
 // thread start, the endless sleep, the local time, the calling thread's

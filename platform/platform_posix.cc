@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform layer on POSIX systems (Linux): BSD sockets, poll() for the
 // bounded wait, pthreads, localtime_r, and errno with strerror for the
 // pending error and its text.  The socket library needs no start-up here.

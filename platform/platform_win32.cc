@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform layer on Windows: Windows Sockets 2 for the UDP sockets, an
 // auto-reset event bound with WSAEventSelect for the bounded wait, Win32
 // threads, Sleep, GetLocalTime, and WSAGetLastError / GetLastError with

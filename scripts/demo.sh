@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds zvloader and the device simulator, builds main.enc from the sample
 # firmware, and uploads it to the simulator on 127.0.0.1 port 69, showing
 # the tool's own console output.  Port 69 is a privileged port: run as

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer harnesses (clang, ASan + UBSan) and runs each one for
 # a short time over a scratch copy of its seed corpus, after replaying the
 # saved regression inputs.  Prints seconds, executions and coverage per

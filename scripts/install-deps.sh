@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that a task of this project needs, only the
 # ones missing, without recommended packages.
 #   bash scripts/install-deps.sh build|test|fuzz ...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the tool, its companions and the test suite, and runs the whole
 # native suite, the long test that waits out a 45-second resend included.
 # Installs what it needs (Debian packages, only those missing).

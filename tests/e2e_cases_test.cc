@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole-program driver: runs every case of tests/cases/e2e with the
 // built zvloader against zvdevsim on 127.0.0.9, and every case of
 // tests/cases/fleet with zvfleet against several zvdevsim on 127.0.0.x,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole-program runs that a case file cannot hold: the debug listener
 // during an upload and beside another copy of the tool, Ctrl+C, a closed
 // output pipe, and floods.  Each

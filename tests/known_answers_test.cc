@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs tests/data/known_answers.txt: check values of the CRC-16, DES known
 // answers under the tool's key byte order (modes 2 and 255 encrypt like 1,
 // 0 decrypts, in place too), and CBC over several blocks both ways.

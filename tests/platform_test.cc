@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform layer on real loopback sockets and child processes: the
 // bounded wait, datagram lengths, the drop of stale datagrams (which must
 // leave the receive event unsignalled), a taken port with its error text,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The in-process driver: runs every case of tests/cases/tool (zvloader) and
 // tests/cases/inspect (zvinspect, with zvloader building its inputs)
 // against the platform stand-in with its simulated device and compares the

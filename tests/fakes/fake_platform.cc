@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform layer's stand-in for in-process runs (see fake_platform.h).
 #include "tests/fakes/fake_platform.h"
 

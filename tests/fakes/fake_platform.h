@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform layer's stand-in for in-process runs of the tool.  Behind
 // the update socket sits the simulated device of zvdevsim (its own code,
 // with the same options and faults); time is virtual, so a lost reply costs

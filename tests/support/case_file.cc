@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Case files and golden transcripts (see case_file.h).
 #include "tests/support/case_file.h"
 

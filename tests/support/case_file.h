@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Case files and their golden transcripts, shared by the drivers that run
 // them.  A case file is plain data, one command a line; a comment line
 // starts with '#' and is copied into the transcript.  Arguments are split

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loopback helpers for tests, on the platform layer.
 #include "tests/support/loopback.h"
 

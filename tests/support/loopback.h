@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loopback helpers for tests that use real sockets: free ports, a peer
 // that sends and receives datagrams on 127.0.0.1.
 #ifndef ZV_LOOPBACK_H

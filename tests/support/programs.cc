@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Child processes for whole-program tests (see programs.h).
 #include "tests/support/programs.h"
 

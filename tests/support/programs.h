@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built programs run as child processes for whole-program tests: the
 // tool and the device simulator, started in the current directory with
 // their output in a file, and waited for by what they print.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transcript of a run, and file helpers (see transcript.h).
 #include "tests/support/transcript.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transcript of a run, which the golden files of the cases hold, and
 // small file helpers.  No test framework here: fuzzers use it too.
 #ifndef ZV_TRANSCRIPT_H

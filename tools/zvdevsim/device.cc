@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated device's handling of update requests: model query (with
 // its password check), page data (with the image header of an encrypted
 // transfer and the old idata clearing page), and the commit with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated device behind zvdevsim: its page memory, model and set
 // password, the state of the transfer in progress, and the handling of one
 // update request into one reply.  No sockets here, so it can be tested alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parsing of the "-at N:ACTION" faults and their effect on one reply.
 #include "tools/zvdevsim/faults.h"
 

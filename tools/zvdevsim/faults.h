@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fault injection of zvdevsim: the "-at N:ACTION" entries, and how each one
 // changes the delivery of the device's reply to the N-th datagram received.
 #ifndef ZV_DEVSIM_FAULTS_H

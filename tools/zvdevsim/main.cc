@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvdevsim: a stand-in for the device on the update port.  It answers the
 // tool's model query, page data and commits from a simulated page memory,
 // injects the faults asked for on the command line, sends debug datagrams

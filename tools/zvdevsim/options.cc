@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvdevsim's command line: option scan, value checks and the usage text.
 #include "tools/zvdevsim/options.h"
 

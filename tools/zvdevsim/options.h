@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line of zvdevsim: its options, their defaults and checks,
 // and the usage text (which also documents the report lines).
 #ifndef ZV_DEVSIM_OPTIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run of the children (see children.h).  The child's command line
 // holds the password; it is never printed, and the log shows the command
 // with the password left out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run of the children: one zvloader process per device attempt, its
 // output appended to the device's log, watched for its end and for a
 // stall, and an attempt's end turned into a result or a retry.

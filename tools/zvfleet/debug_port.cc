@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debug port (see debug_port.h).  In a log each datagram stands on a
 // line of its own: a line end at its end closes the line, and line ends
 // inside it are written \r and \n, so that no debug text can pass for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debug port: zvfleet holds it instead of its children (which then
 // report that they cannot bind it) and files every datagram, as the tool's
 // "Dbg>" line, in the log of the device whose address sent it, or in

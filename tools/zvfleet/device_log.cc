@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The logs of a run (see device_log.h).
 #include "tools/zvfleet/device_log.h"
 

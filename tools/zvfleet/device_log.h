@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The logs in the output folder: one per device, which its tool's output
 // is appended to by the child process itself, and site.log for debug
 // messages from senders that are not on the list.  zvfleet adds its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The page plan of an update (see file_plan.h).  An update file is judged
 // by its 12-byte header and its size, as the tool's reader takes them; its
 // CRC is left to the tool, whose refusal then shows in the results.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The page plan of an update: which pages the tool will send for a file,
 // from an update file's header and size, or from a plain HEX, logo or HTML
 // file as the tool would load it.

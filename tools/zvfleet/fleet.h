@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvfleet's shared state: the settings of a run and the devices of the
 // site list, each with its page plan, its attempts and its result.  One
 // thread owns all of it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvfleet: updates a whole site of devices at once.  It reads the site
 // list, runs one zvloader per device (at most -j at once) with its output
 // in the device's log, holds the debug port and files each debug message

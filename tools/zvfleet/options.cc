@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvfleet's command line (see options.h).
 #include "tools/zvfleet/options.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvfleet's command line: the options of a run and the usage text.
 #ifndef ZV_FLEET_OPTIONS_H
 #define ZV_FLEET_OPTIONS_H

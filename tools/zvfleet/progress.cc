@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Progress on the console (see progress.h).  The table is drawn with the
 // cursor-up, erase-line and erase-below sequences; each frame, with the
 // end lines that go above it, is written in one piece.

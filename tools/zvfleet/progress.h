@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Progress on the console.  On a terminal a live table, redrawn in place:
 // one line per running device (address, phase, pages sent of pages due,
 // elapsed time, state) and a line of totals, with each device's end

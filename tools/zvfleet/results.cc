@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The results table and the reports (see results.h).
 #include "tools/zvfleet/results.h"
 

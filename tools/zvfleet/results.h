@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The results: one row per device (address, file, result, exit status,
 // attempts, duration) as a table on the console and as a CSV or JSON
 // report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and checking the site list (see site_list.h).
 #include "tools/zvfleet/site_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The site list: a CSV file, one device a line,
 //   address,password,file[,extra zvloader options]
 // with an optional header line (its first field "address") and # comments.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the tool's output from the log (see tool_output.h).
 #include "tools/zvfleet/tool_output.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's output as its log grows: whole lines are taken in as they
 // come, each telling the phase, the pages sent, a refusal, or being the
 // last line; zvfleet's own lines and the children's expected report that

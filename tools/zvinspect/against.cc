@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The comparison with the source (see against.h).  The source is loaded
 // as the builder loads it (the HEX loader's rules, or the raw file with a
 // logo's length in front); the update file's payload is deciphered in the

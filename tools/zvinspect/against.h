@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The comparison of an update file with its source: whether the file holds
 // exactly what zvloader builds from the HEX firmware, the logo or the HTML
 // file, and where the first difference lies on the device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Extraction (see extract.h).  The image comes from the deciphered payload
 // behind its image header, its length from the image header; a logo loses
 // the length that the build put in front of it.  A file that is not fully

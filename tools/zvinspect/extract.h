@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Extraction: the source of an update file written back out of it, with
 // the key: Intel HEX for main firmware (code and idata), the raw file for
 // a logo or HTML; zvloader builds the same update file from it again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report on an Intel HEX image (see hex_report.h).  Lines are read and
 // decoded by the loader's own functions and stored by its own rules; what
 // the loader does not look at (start code, first type digit, checksum) and

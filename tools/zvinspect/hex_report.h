@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report on an Intel HEX firmware image, read line by line by the
 // loader's own rules: records by type, the lines the loader ignores or
 // refuses, checksum errors, overlaps, bytes outside the windows, the code

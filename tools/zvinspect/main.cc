@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvinspect: tells what an update file or an Intel HEX firmware image
 // holds before it reaches a device, and proves an update file against its
 // source.  It reads the input, decides which kind it is, gathers the facts

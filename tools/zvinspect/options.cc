@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvinspect's command line (see options.h).
 #include "tools/zvinspect/options.h"
 

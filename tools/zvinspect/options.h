@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvinspect's command line: the input, the key and model to check it with,
 // the source to compare it against, where to extract it, and the output
 // form; and the usage text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvinspect's report (see report.h).  Facts are kept in fixed tables and
 // printed in one piece each, so that a report is never mixed with other
 // output.

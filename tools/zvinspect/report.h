@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zvinspect's report: the facts gathered about the input, each with its
 // level, a line of text and the numbers a script needs; printed at the end
 // as one line per fact (findings marked, coloured on a terminal) or as

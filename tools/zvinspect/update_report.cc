@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report on an update file (see update_report.h).  The checks are the
 // reader's (magic, type, model, start address, CRC, size) and what only a
 // build can tell (extent against payload, the idata block's own CRC); with

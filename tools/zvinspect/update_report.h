@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report on an update file: header fields and their checks, the
 // payload's CRC, the idata block, and with the key the image header, the
 // image CRC and whether the file was built with -EA.

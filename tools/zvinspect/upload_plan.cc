@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upload plan (see upload_plan.h).  An update file is sent as stored:
 // the first data request carries the image header before its four pages;
 // a main image fills pages from 0 up to what its payload holds, a logo or
