@@ -174,4 +174,52 @@ int platAppendToFile(const char *pszPath, const char *pData, int nLength);
 // path is unknown or the result does not fit nSize.
 int platProgramBeside(const char *pszName, char *pszPath, int nSize);
 
+// Children that zvfleet watches, and zvfleet's own interruption.  A child
+// always starts with the default handling of the signals that stop it
+// (SIGINT, SIGTERM, SIGHUP; Ctrl+C on Windows), even where its parent was
+// started with them ignored.
+
+// The read end of a pipe that carries a child's output.
+typedef uintptr_t PlatPipe;
+
+// Starts the child as platStartChild does, but its standard output and
+// standard error both go into a new pipe whose read end, never blocking
+// and not inherited by other children, is put in *pPipe.  Returns 1, or 0
+// when the pipe or the child cannot be made.
+int platStartChildPiped(const char *const *ppszArgv, const char *pszDir,
+                        PlatChild *pChild, PlatPipe *pPipe);
+
+// Reads at most nSize bytes that wait in the pipe, without waiting.
+// Returns their number, 0 when nothing waits yet, -1 when nothing more can
+// come (every writer has closed its end) or the read failed.
+int platReadPipe(PlatPipe pipe, char *pBuffer, int nSize);
+
+void platClosePipe(PlatPipe pipe);
+
+// Ends the child by force (SIGKILL; on Windows the child is terminated as
+// the job object that holds it would); it must still be waited for.
+void platKillChild(PlatChild child);
+
+// From now on SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and the
+// closing of the console on Windows) no longer end the process: they are
+// noted, and platInterrupted says so.  Returns 1, or 0 when they cannot be
+// caught.
+int platCatchInterruptions(void);
+
+// 1 once an interruption has come, 0 before.
+int platInterrupted(void);
+
+// Gives the process time to finish its record after an interruption that
+// the system would otherwise end it for soon (a closed console): the
+// caller says when it is done.  Does nothing where no such limit exists.
+void platInterruptionHandled(void);
+
+// The columns and rows of the terminal on standard output.  Returns 1, or
+// 0 when standard output is no terminal or its size is unknown.
+int platTerminalSize(int *pnColumns, int *pnRows);
+
+// Renames the file pszFrom to pszTo, replacing pszTo in one step where it
+// exists.  Returns 1, or 0 on failure (pszFrom is then left).
+int platReplaceFile(const char *pszFrom, const char *pszTo);
+
 #endif

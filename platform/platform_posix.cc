@@ -17,6 +17,7 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -211,8 +212,13 @@ int platIsDirectory(const char *pszPath) {
   return stat(pszPath, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int platStartChild(const char *const *ppszArgv, const char *pszDir,
-                   const char *pszOutput, PlatChild *pChild) {
+// The signals a child must take by default, whatever its parent ignores.
+static const int s_anChildSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Starts the child with its output appended to pszOutput, or written to
+// the descriptor fdOutput (>= 0), or left as the caller's.
+static int startChild(const char *const *ppszArgv, const char *pszDir,
+                      const char *pszOutput, int fdOutput, PlatChild *pChild) {
   // The child reports a failed exec through a pipe that the exec closes.
   int afdReport[2];
   if (pipe2(afdReport, O_CLOEXEC) != 0) return 0;
@@ -229,6 +235,19 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
     // limit, zvfleet ended from outside): it would hold its ports.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
+    // Ignored signals survive an exec: a parent started in the background
+    // of a script (SIGINT ignored) must still be able to stop its child.
+    struct sigaction saDefault;
+    memset(&saDefault, 0, sizeof(saDefault));
+    saDefault.sa_handler = SIG_DFL;
+    sigemptyset(&saDefault.sa_mask);
+    sigset_t setChild;
+    sigemptyset(&setChild);
+    for (int nSignal : s_anChildSignals) {
+      sigaction(nSignal, &saDefault, NULL);
+      sigaddset(&setChild, nSignal);
+    }
+    sigprocmask(SIG_UNBLOCK, &setChild, NULL);
     int fdIn = open("/dev/null", O_RDONLY);
     if (fdIn >= 0) dup2(fdIn, 0);
     int bReady = 1;
@@ -236,6 +255,8 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
       int fd = open(pszOutput, O_WRONLY | O_CREAT | O_APPEND,
                     S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
       bReady = fd >= 0 && dup2(fd, 1) >= 0 && dup2(fd, 2) >= 0;
+    } else if (fdOutput >= 0) {
+      bReady = dup2(fdOutput, 1) >= 0 && dup2(fdOutput, 2) >= 0;
     }
     if (bReady && (pszDir == NULL || chdir(pszDir) == 0))
       execv(ppszArgv[0], (char *const *)ppszArgv);
@@ -251,12 +272,18 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
   while (nRead < 0 && errno == EINTR);
   close(afdReport[0]);
   if (nRead > 0) {  // the exec failed: the child has ended already
-    waitpid(pid, NULL, 0);
+    while (waitpid(pid, NULL, 0) < 0 && errno == EINTR) {
+    }
     errno = nError;
     return 0;
   }
   *pChild = (PlatChild)pid;
   return 1;
+}
+
+int platStartChild(const char *const *ppszArgv, const char *pszDir,
+                   const char *pszOutput, PlatChild *pChild) {
+  return startChild(ppszArgv, pszDir, pszOutput, -1, pChild);
 }
 
 int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
@@ -309,4 +336,74 @@ int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   pSlash[1] = '\0';
   int nWritten = snprintf(pszPath, (size_t)nSize, "%s%s", szSelf, pszName);
   return nWritten > 0 && nWritten < nSize;
+}
+
+// Children watched through pipes, and interruptions (see platform.h).
+
+int platStartChildPiped(const char *const *ppszArgv, const char *pszDir,
+                        PlatChild *pChild, PlatPipe *pPipe) {
+  // Both ends close on exec: the child gets its copy of the write end as
+  // its output, and no other child inherits either end.
+  int afd[2];
+  if (pipe2(afd, O_CLOEXEC) != 0) return 0;
+  if (fcntl(afd[0], F_SETFL, fcntl(afd[0], F_GETFL) | O_NONBLOCK) != 0 ||
+      !startChild(ppszArgv, pszDir, NULL, afd[1], pChild)) {
+    int nSaved = errno;
+    close(afd[0]);
+    close(afd[1]);
+    errno = nSaved;
+    return 0;
+  }
+  close(afd[1]);  // the pipe ends when the child's copy closes
+  *pPipe = (PlatPipe)afd[0];
+  return 1;
+}
+
+int platReadPipe(PlatPipe pipe, char *pBuffer, int nSize) {
+  for (;;) {
+    ssize_t n = read((int)pipe, pBuffer, (size_t)nSize);
+    if (n > 0) return (int)n;
+    if (n == 0) return -1;  // every writer is gone
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  }
+}
+
+void platClosePipe(PlatPipe pipe) { close((int)pipe); }
+
+void platKillChild(PlatChild child) { kill((pid_t)child, SIGKILL); }
+
+static volatile sig_atomic_t s_bInterrupted;
+
+static void noteInterruption(int) { s_bInterrupted = 1; }
+
+int platCatchInterruptions(void) {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof(sa));
+  sa.sa_handler = noteInterruption;
+  sigemptyset(&sa.sa_mask);
+  // No SA_RESTART: a wait that the signal interrupts returns early, and the
+  // caller looks at the note sooner.
+  int bOk = 1;
+  for (int nSignal : s_anChildSignals)
+    if (sigaction(nSignal, &sa, NULL) != 0) bOk = 0;
+  return bOk;
+}
+
+int platInterrupted(void) { return s_bInterrupted != 0; }
+
+void platInterruptionHandled(void) {}
+
+int platTerminalSize(int *pnColumns, int *pnRows) {
+  struct winsize ws;
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 ||
+      ws.ws_row == 0)
+    return 0;
+  *pnColumns = ws.ws_col;
+  *pnRows = ws.ws_row;
+  return 1;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return rename(pszFrom, pszTo) == 0;
 }

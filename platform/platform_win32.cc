@@ -252,8 +252,13 @@ static int appendArgument(char *pszLine, int n, int nSize, const char *pszArg) {
   return (int)(p - pszLine);
 }
 
-int platStartChild(const char *const *ppszArgv, const char *pszDir,
-                   const char *pszOutput, PlatChild *pChild) {
+// The job that holds every child (see startChild).
+static HANDLE s_hJob = NULL;
+
+// Starts the child with its output appended to pszOutput, or written to
+// the inheritable handle hOutput, or left as the caller's.
+static int startChild(const char *const *ppszArgv, const char *pszDir,
+                      const char *pszOutput, HANDLE hOutput, PlatChild *pChild) {
   static char s_szLine[32768];  // the longest command line Windows takes
   int n = 0;
   for (int i = 0; ppszArgv[i] != NULL && n >= 0; i++)
@@ -273,11 +278,17 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = hOut;
     si.hStdError = hOut;
+  } else if (hOutput != INVALID_HANDLE_VALUE) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = hOutput;
+    si.hStdError = hOutput;
   }
+  // A child inherits whether Ctrl+C is ignored: it must take it as usual.
+  SetConsoleCtrlHandler(NULL, FALSE);
   fflush(stdout);
   // A child does not outlive its parent: all of them belong to a job that
   // ends them when the parent's handle to it closes, at its exit.
-  static HANDLE s_hJob = NULL;
   if (s_hJob == NULL) {
     s_hJob = CreateJobObjectA(NULL, NULL);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
@@ -296,6 +307,11 @@ int platStartChild(const char *const *ppszArgv, const char *pszDir,
   CloseHandle(pi.hThread);
   *pChild = (PlatChild)pi.hProcess;
   return 1;
+}
+
+int platStartChild(const char *const *ppszArgv, const char *pszDir,
+                   const char *pszOutput, PlatChild *pChild) {
+  return startChild(ppszArgv, pszDir, pszOutput, INVALID_HANDLE_VALUE, pChild);
 }
 
 int platWaitChild(PlatChild child, unsigned long ulMilliseconds,
@@ -370,4 +386,87 @@ int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   pSeparator[1] = '\0';
   int nWritten = snprintf(pszPath, (size_t)nSize, "%s%s.exe", szSelf, pszName);
   return nWritten > 0 && nWritten < nSize;
+}
+
+// Children watched through pipes, and interruptions (see platform.h).
+
+int platStartChildPiped(const char *const *ppszArgv, const char *pszDir,
+                        PlatChild *pChild, PlatPipe *pPipe) {
+  // The write end is inheritable only until the child has its copy; one
+  // thread starts the children, so no other child can take it meanwhile.
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), NULL, TRUE};
+  HANDLE hRead = NULL, hWrite = NULL;
+  if (!CreatePipe(&hRead, &hWrite, &sa, 0)) return 0;
+  SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+  int bStarted = startChild(ppszArgv, pszDir, NULL, hWrite, pChild);
+  DWORD dwSaved = GetLastError();
+  CloseHandle(hWrite);  // the pipe ends when the child's copy closes
+  if (!bStarted) {
+    CloseHandle(hRead);
+    SetLastError(dwSaved);
+    return 0;
+  }
+  *pPipe = (PlatPipe)hRead;
+  return 1;
+}
+
+int platReadPipe(PlatPipe pipe, char *pBuffer, int nSize) {
+  DWORD dwWaiting = 0;
+  if (!PeekNamedPipe((HANDLE)pipe, NULL, 0, NULL, &dwWaiting, NULL))
+    return -1;  // broken: every writer is gone
+  if (dwWaiting == 0 || nSize <= 0) return 0;
+  DWORD dwRead = 0;
+  DWORD dwWant = dwWaiting < (DWORD)nSize ? dwWaiting : (DWORD)nSize;
+  if (!ReadFile((HANDLE)pipe, pBuffer, dwWant, &dwRead, NULL)) return -1;
+  return (int)dwRead;
+}
+
+void platClosePipe(PlatPipe pipe) { CloseHandle((HANDLE)pipe); }
+
+void platKillChild(PlatChild child) {
+  // The job's own limit ends its processes this way too.
+  TerminateProcess((HANDLE)child, 1);
+}
+
+static volatile LONG s_bInterrupted;
+static HANDLE s_hHandled;  // set once the record is written
+
+static BOOL WINAPI noteInterruption(DWORD dwType) {
+  InterlockedExchange(&s_bInterrupted, 1);
+  // A closed console, a log-off or a shut-down ends the process when this
+  // returns: it waits (the system allows about five seconds) for the
+  // record.
+  if (dwType == CTRL_CLOSE_EVENT || dwType == CTRL_LOGOFF_EVENT ||
+      dwType == CTRL_SHUTDOWN_EVENT) {
+    if (s_hHandled != NULL) WaitForSingleObject(s_hHandled, 4500);
+  }
+  return TRUE;
+}
+
+int platCatchInterruptions(void) {
+  s_hHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+  // Ctrl+C may have been ignored since the start (a background job).
+  SetConsoleCtrlHandler(NULL, FALSE);
+  return SetConsoleCtrlHandler(noteInterruption, TRUE) != 0;
+}
+
+int platInterrupted(void) { return InterlockedCompareExchange(&s_bInterrupted, 0, 0) != 0; }
+
+void platInterruptionHandled(void) {
+  if (s_hHandled != NULL) SetEvent(s_hHandled);
+}
+
+int platTerminalSize(int *pnColumns, int *pnRows) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  int nColumns = info.srWindow.Right - info.srWindow.Left + 1;
+  int nRows = info.srWindow.Bottom - info.srWindow.Top + 1;
+  if (nColumns <= 0 || nRows <= 0) return 0;
+  *pnColumns = nColumns;
+  *pnRows = nRows;
+  return 1;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

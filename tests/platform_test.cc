@@ -4,6 +4,7 @@
 // leave the receive event unsignalled), a taken port with its error text,
 // threads, addresses, directories and child processes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <string.h>
 
 #include <chrono>
@@ -173,6 +174,60 @@ TEST(Platform, ChildProcesses) {
   EXPECT_FALSE(startProgram({"no such program"}, "child.out", &child));
   EXPECT_FALSE(startProgram({"zvdevsim", "-h"}, "no/such/dir/child.out", &child));
   remove("child.out");
+}
+
+// What a piped child wrote, read until its pipe ends (bounded).
+std::string readPipeToEnd(PlatPipe pipe) {
+  std::string text;
+  char ab[64];  // small: a long output comes in several reads
+  unsigned long ulStart = platMilliseconds();
+  for (;;) {
+    int n = platReadPipe(pipe, ab, sizeof(ab));
+    if (n < 0 || platMilliseconds() - ulStart > CHILD_TIME_LIMIT_MS) break;
+    if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    text.append(ab, (size_t)(n > 0 ? n : 0));
+  }
+  platClosePipe(pipe);
+  return text;
+}
+
+// zvfleet's children: both output streams through one pipe, read without
+// waiting; a child stops when asked even though its parent ignores SIGINT
+// (a script's background job), and one that runs on is ended by force.
+TEST(Platform, PipedChildren) {
+  PlatChild child;
+  PlatPipe pipe;
+  ASSERT_EQ(1, platStartChildPiped(std::vector<const char *>{ZV_DEVSIM, "-x", nullptr}.data(),
+                                   nullptr, &child, &pipe));
+  int nStatus = 0;
+  std::string text = readPipeToEnd(pipe);
+  EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
+  EXPECT_EQ(1, nStatus);
+  EXPECT_EQ("zvdevsim: unknown option: -x (zvdevsim -h lists the options)\n", text);
+
+  void (*pfnSaved)(int) = signal(SIGINT, SIG_IGN);
+  std::string port = std::to_string(freeUdpPort());
+  std::vector<const char *> argv = {ZV_DEVSIM, "-a", "127.0.0.1", "-p", port.c_str(), "-t", "0", nullptr};
+  for (int bForce = 0; bForce <= 1; bForce++) {
+    ASSERT_EQ(1, platStartChildPiped(argv.data(), nullptr, &child, &pipe));
+    char ab[256];
+    int n = 0;
+    for (unsigned long ulStart = platMilliseconds();
+         n == 0 && platMilliseconds() - ulStart < CHILD_TIME_LIMIT_MS;)
+      n = platReadPipe(pipe, ab, sizeof(ab));
+    EXPECT_EQ(0, std::string(ab, (size_t)(n > 0 ? n : 0)).find("listening")) << n;
+    EXPECT_EQ(0, platWaitChild(child, 0, &nStatus));
+    if (bForce)
+      platKillChild(child);
+    else
+      platStopChild(child);
+    EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
+    EXPECT_EQ(-1, platReadPipe(pipe, ab, sizeof(ab)));  // nothing more can come
+    platClosePipe(pipe);
+  }
+  signal(SIGINT, pfnSaved);
+  EXPECT_EQ(0, platStartChildPiped(std::vector<const char *>{"no such program", nullptr}.data(),
+                                   nullptr, &child, &pipe));
 }
 
 }  // namespace

@@ -266,3 +266,15 @@ int platIsTerminal(void) { return 0; }
 int platMakeDirectory(const char *) { return 0; }
 int platAppendToFile(const char *, const char *, int) { return 0; }
 int platProgramBeside(const char *, char *, int) { return 0; }
+
+// zvfleet's services: the in-process runs start no children and are
+// never interrupted.
+int platStartChildPiped(const char *const *, const char *, PlatChild *, PlatPipe *) { return 0; }
+int platReadPipe(PlatPipe, char *, int) { return -1; }
+void platClosePipe(PlatPipe) {}
+void platKillChild(PlatChild) {}
+int platCatchInterruptions(void) { return 0; }
+int platInterrupted(void) { return 0; }
+void platInterruptionHandled(void) {}
+int platTerminalSize(int *, int *) { return 0; }
+int platReplaceFile(const char *, const char *) { return 0; }
