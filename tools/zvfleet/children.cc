@@ -7,21 +7,15 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 
 #define MAX_ARGUMENTS 16
-
-// The size of the log before the attempt: where its output will start.
-static long logSize(const char *pszLog) {
-  FILE *pFile = fopen(pszLog, "rb");
-  if (pFile == NULL) return 0;
-  long lSize = fseek(pFile, 0, SEEK_END) == 0 ? ftell(pFile) : 0;
-  fclose(pFile);
-  return lSize < 0 ? 0 : lSize;
-}
+#define STOP_GRACE_MS 5000  // a stopped tool that runs on is then ended by force
+#define PIPE_CHUNK 4096
 
 // The extra options as one text, for the log.
 static void extrasText(const FleetDevice *pDev, char *pszText, int nSize) {
@@ -39,8 +33,11 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
   pDev->ulRunMs += ulAttemptMs;
   pDev->nExitStatus = nStatus;
   pDev->nResult = nResult;
-  int bRetry = (nResult == RESULT_NO_ANSWER || pDev->bReceiveError) &&
-               pDev->nAttempts <= g_fleet.nRetries;
+  pDev->nStage = attemptStage(&pDev->out, &pDev->plan);
+  if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
+  int bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
+                nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
+               !pDev->bInterrupted && !platInterrupted() && pDev->nAttempts <= g_fleet.nRetries;
   char szResult[FLEET_LINE_SIZE + 32];
   resultText(pDev, szResult, sizeof(szResult));
   if (nStatus >= 0)
@@ -56,8 +53,10 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
 int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nAttempts++;
   pDev->nState = STATE_RUNNING;
-  pDev->ulStartMs = pDev->ulLastOutputMs = ulNow;
-  beginToolOutput(pDev, logSize(pDev->szLog));
+  pDev->ulStartMs = pDev->ulProgressMs = ulNow;
+  pDev->nPartial = 0;
+  pDev->bStalled = pDev->bKilled = pDev->bInterrupted = 0;
+  beginToolOutput(&pDev->out);
   char szExtras[FLEET_TEXT_SIZE + 16];
   extrasText(pDev, szExtras, sizeof(szExtras));
   logNote(pDev, "attempt %d: zvloader -IP %s -P (password) -f %s%s", pDev->nAttempts,
@@ -73,27 +72,99 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   }
   apszArgv[nArgs] = NULL;
   progressStarted(pDev);
-  if (platStartChild(apszArgv, NULL, pDev->szLog, &pDev->child)) return 1;
-  snprintf(pDev->szLastLine, sizeof(pDev->szLastLine), "zvloader could not be started");
+  if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return 1;
+  snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "zvloader could not be started");
   endAttempt(pDev, RESULT_FAILED, -1, ulNow);
   return 0;
 }
 
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow, int bRead) {
-  if (bRead && readToolOutput(pDev, 0)) pDev->ulLastOutputMs = ulNow;
+// One whole line of the tool: into the log, then into the record.
+static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
+  int n = pDev->nPartial < FLEET_LINE_SIZE ? pDev->nPartial : FLEET_LINE_SIZE - 1;
+  if (n > 0 && pDev->szPartial[n - 1] == '\r') n--;  // a Windows line end
+  pDev->szPartial[n] = '\0';
+  pDev->nPartial = 0;
+  logToolLine(pDev, pDev->szPartial);
+  int nSaw = takeToolLine(&pDev->out, &pDev->plan, pDev->szPartial);
+  if (nSaw & TOOL_SAW_PROGRESS) pDev->ulProgressMs = ulNow;
+  if (nSaw & TOOL_SAW_PHASE) progressPhase(pDev);
+  if ((nSaw & TOOL_SAW_BIND_REPORT) && debugPortHeld())
+    logNote(pDev, "expected: the tool cannot bind the debug port, which zvfleet holds; the "
+                  "device's debug messages are filed here");
+  if (nSaw & TOOL_SAW_DOUBT)
+    logNote(pDev, "a request from the transfer's last data packet on was sent again: its "
+                  "commit's acceptance may be the answer to an earlier request");
+}
+
+// Reads what waits in the pipe.  Returns 0 once the pipe has ended.
+static int readChild(FleetDevice *pDev, unsigned long ulNow) {
+  char abChunk[PIPE_CHUNK];
+  for (;;) {
+    int nRead = platReadPipe(pDev->pipe, abChunk, sizeof(abChunk));
+    if (nRead < 0) return 0;
+    if (nRead == 0) return 1;
+    for (int i = 0; i < nRead; i++) {
+      if (abChunk[i] == '\n') {
+        takeLine(pDev, ulNow);
+      } else {
+        // A line longer than the buffer keeps its start.
+        if (pDev->nPartial < FLEET_LINE_SIZE - 1) pDev->szPartial[pDev->nPartial] = abChunk[i];
+        if (pDev->nPartial < FLEET_LINE_SIZE) pDev->nPartial++;
+      }
+    }
+  }
+}
+
+// The result of a child that has ended.
+static int endedResult(FleetDevice *pDev, int *pnStatus) {
+  const ToolOutput *pOut = &pDev->out;
+  if (pDev->bStalled || pDev->bInterrupted) {
+    int nResult = attemptResult(pOut, *pnStatus);
+    // A tool that finished on its own while being stopped keeps its end.
+    if (nResult == RESULT_UPDATED || nResult == RESULT_UNCONFIRMED ||
+        pOut->nRefusal != RESULT_NONE)
+      return nResult;
+    *pnStatus = -1;  // stopped: no status of its own
+    if (pDev->bInterrupted) return RESULT_INTERRUPTED;
+    return pOut->bAnswered ? RESULT_STALLED : RESULT_NO_ANSWER;
+  }
+  return attemptResult(pOut, *pnStatus);
+}
+
+int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
+  int bOpen = readChild(pDev, ulNow);
   int nStatus = 0;
   if (platWaitChild(pDev->child, 0, &nStatus)) {
-    readToolOutput(pDev, 1);
-    if (pDev->bStalled) nStatus = -1;  // stopped: no status of its own
-    endAttempt(pDev, attemptResult(pDev, nStatus), nStatus, ulNow);
+    // All the child wrote is in the pipe now.
+    if (bOpen) readChild(pDev, ulNow);
+    if (pDev->nPartial > 0) takeLine(pDev, ulNow);
+    platClosePipe(pDev->pipe);
+    int nResult = endedResult(pDev, &nStatus);
+    endAttempt(pDev, nResult, nStatus, ulNow);
     return 1;
   }
-  if (bRead && pDev->nState == STATE_RUNNING &&
-      ulNow - pDev->ulLastOutputMs >= g_fleet.ulStallSeconds * 1000UL) {
+  if (pDev->nState == STATE_RUNNING &&
+      ulNow - pDev->ulProgressMs >= g_fleet.ulStallSeconds * 1000UL) {
     pDev->bStalled = 1;
     pDev->nState = STATE_STOPPING;
-    logNote(pDev, "no output from the tool for %lu s: stopped", g_fleet.ulStallSeconds);
+    pDev->ulStopMs = ulNow;
+    logNote(pDev, "no request acknowledged for %lu s: stopped", g_fleet.ulStallSeconds);
     platStopChild(pDev->child);
+  } else if (pDev->nState == STATE_STOPPING && !pDev->bKilled &&
+             ulNow - pDev->ulStopMs >= STOP_GRACE_MS) {
+    pDev->bKilled = 1;
+    logNote(pDev, "the tool did not end within %d s of being stopped: ended by force",
+            STOP_GRACE_MS / 1000);
+    platKillChild(pDev->child);
   }
   return 0;
+}
+
+void interruptAttempt(FleetDevice *pDev, unsigned long ulNow) {
+  if (pDev->nState != STATE_RUNNING) return;
+  pDev->bInterrupted = 1;
+  pDev->nState = STATE_STOPPING;
+  pDev->ulStopMs = ulNow;
+  logNote(pDev, "zvfleet was interrupted: the tool is stopped");
+  platStopChild(pDev->child);
 }

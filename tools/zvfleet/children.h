@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The run of the children: one zvloader process per device attempt, its
-// output appended to the device's log, watched for its end and for a
-// stall, and an attempt's end turned into a result or a retry.
+// output read through a pipe, line by line, into the device's log and the
+// attempt's record; watched for its end and for a stall, stopped (by force
+// when it does not end soon after), and an attempt's end turned into a
+// result or a retry.
 #ifndef ZV_FLEET_CHILDREN_H
 #define ZV_FLEET_CHILDREN_H
 
@@ -11,9 +13,13 @@
 // when it could not be started (the device then has its result).
 int startAttempt(FleetDevice *pDev, unsigned long ulNow);
 
-// Notes the child's end, and with bRead reads its new output and stops it
-// after the stall time without output.  Returns 1 when the attempt has
-// ended (the device then waits for a retry or has its result).
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow, int bRead);
+// Reads the child's new output, notes its end, stops it after --stall
+// seconds without progress, and ends it by force when it does not end
+// within a grace period after being stopped.  Returns 1 when the attempt
+// has ended (the device then waits for a retry or has its result).
+int watchAttempt(FleetDevice *pDev, unsigned long ulNow);
+
+// Stops the running child for an interruption of zvfleet.
+void interruptAttempt(FleetDevice *pDev, unsigned long ulNow);
 
 #endif

@@ -2,9 +2,11 @@
 // The debug port (see debug_port.h).  In a log each datagram stands on a
 // line of its own: a line end at its end closes the line, and line ends
 // inside it are written \r and \n, so that no debug text can pass for a
-// line of the tool.
+// line of the tool.  A sender's lines are filed up to a rate; the others
+// are counted in its log.
 #include "tools/zvfleet/debug_port.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "app/console.h"
@@ -40,39 +42,93 @@ int openDebugPort(void) {
 
 int debugPortHeld(void) { return s_bListening; }
 
-// The datagram's text (up to its first zero byte) with its line ends made
-// visible, but for one at its very end.
-static void lineText(const char *pszText, char *pszOut, int nSize) {
+// Debug lines filed per sender and second at most; the rest are counted.
+struct DebugBudget {
+  unsigned long ulSecondMs;  // start of the current second
+  int nFiled;                // lines filed in it
+  unsigned long ulUnfiled;   // lines not filed, not yet noted
+};
+
+static DebugBudget s_aBudgets[FLEET_MAX_DEVICES];
+static DebugBudget s_siteBudget;
+
+// The note of the lines that were not filed, as a log line.
+static int unfiledLine(DebugBudget *pBudget, char *pszLine, int nSize) {
+  PlatTime now;
+  platLocalTime(&now);
+  int n = snprintf(pszLine, (size_t)nSize, FLEET_NOTE "%02d %02d:%02d:%02d %lu debug line%s not "
+                   "filed (at most %d a second are)\n",
+                   now.nDay, now.nHour, now.nMinute, now.nSecond, pBudget->ulUnfiled,
+                   pBudget->ulUnfiled == 1 ? "" : "s", DEBUG_LINES_PER_SECOND);
+  pBudget->ulUnfiled = 0;
+  return n > 0 && n < nSize ? n : 0;
+}
+
+// 1 when one more line may be filed now; a new second first notes the
+// lines of the last ones that were not.
+static int spendBudget(DebugBudget *pBudget, unsigned long ulNow, char *pszNote, int nSize,
+                       int *pnNote) {
+  *pnNote = 0;
+  if (ulNow - pBudget->ulSecondMs >= 1000 || pBudget->nFiled == 0) {
+    if (pBudget->ulUnfiled > 0) *pnNote = unfiledLine(pBudget, pszNote, nSize);
+    pBudget->ulSecondMs = ulNow;
+    pBudget->nFiled = 0;
+  }
+  if (pBudget->nFiled >= DEBUG_LINES_PER_SECOND) {
+    pBudget->ulUnfiled++;
+    return 0;
+  }
+  pBudget->nFiled++;
+  return 1;
+}
+
+void noteUnfiledDebugLines(void) {
+  char szNote[160];
+  for (int i = 0; i < g_nDevices; i++)
+    if (s_aBudgets[i].ulUnfiled > 0) {
+      int n = unfiledLine(&s_aBudgets[i], szNote, sizeof(szNote));
+      logAppend(&g_aDevices[i], szNote, n);
+    }
+  if (s_siteBudget.ulUnfiled > 0) {
+    int n = unfiledLine(&s_siteBudget, szNote, sizeof(szNote));
+    siteLogAppend(szNote, n);
+  }
+}
+
+// The datagram's text (up to its first zero byte) without the line end at
+// its very end, and with every other control character but a tab escaped,
+// so that no debug text can pass for a line of the tool nor act on a
+// terminal.
+static void fileDatagram(const char *pszText, const PlatAddress *pFrom, unsigned long ulNow) {
+  FleetDevice *pDev = NULL;
+  DebugBudget *pBudget = &s_siteBudget;
+  for (int i = 0; i < g_nDevices; i++)
+    if (g_aDevices[i].ulAddr == pFrom->ulAddr) {
+      pDev = &g_aDevices[i];
+      pBudget = &s_aBudgets[i];
+      break;
+    }
+  char szNote[160];
+  int nNote = 0;
+  int bFile = spendBudget(pBudget, ulNow, szNote, sizeof(szNote), &nNote);
+  if (nNote > 0 && pDev != NULL) logAppend(pDev, szNote, nNote);
+  if (nNote > 0 && pDev == NULL) siteLogAppend(szNote, nNote);
+  if (!bFile) return;
   int nEnd = (int)strlen(pszText);
   if (nEnd > 0 && pszText[nEnd - 1] == '\n') nEnd--;
   if (nEnd > 0 && pszText[nEnd - 1] == '\r') nEnd--;
-  int n = 0;
-  for (int i = 0; i < nEnd && n < nSize - 3; i++) {
-    char c = pszText[i];
-    if (c == '\n' || c == '\r') {
-      pszOut[n++] = '\\';
-      c = c == '\n' ? 'n' : 'r';
-    }
-    pszOut[n++] = c;
-  }
-  pszOut[n] = '\0';
-}
-
-static void fileDatagram(const char *pszText, const PlatAddress *pFrom) {
-  char szText[2 * DEBUG_DATAGRAM_SIZE + 1];
-  lineText(pszText, szText, sizeof(szText));
+  char szText[4 * DEBUG_DATAGRAM_SIZE + 1];
+  escapedText(pszText, nEnd, szText, sizeof(szText));
   char szSender[32];
   int bSender = platAddressText(pFrom->ulAddr, szSender, sizeof(szSender));
   PlatTime now;
   platLocalTime(&now);
   char szLine[sizeof(szText) + 64];
   int nLine = formatDebugLine(szLine, sizeof(szLine), &now, bSender ? szSender : NULL, szText);
-  for (int i = 0; i < g_nDevices; i++)
-    if (g_aDevices[i].ulAddr == pFrom->ulAddr) {
-      logAppend(&g_aDevices[i], szLine, nLine);
-      return;
-    }
-  siteLogAppend(szLine, nLine);
+  if (pDev != NULL)
+    logAppend(pDev, szLine, nLine);
+  else
+    siteLogAppend(szLine, nLine);
 }
 
 void waitDebugPort(unsigned long ulMilliseconds) {
@@ -84,6 +140,6 @@ void waitDebugPort(unsigned long ulMilliseconds) {
     if (n == PLAT_RECV_TRUNCATED) n = DEBUG_DATAGRAM_SIZE;  // its first bytes, as the tool shows
     if (n < 0) return;
     szBuffer[n] = '\0';
-    if (s_bListening) fileDatagram(szBuffer, &from);
+    if (s_bListening) fileDatagram(szBuffer, &from, platMilliseconds());
   }
 }

@@ -14,6 +14,13 @@ int openDebugPort(void);
 // 1 when zvfleet holds the debug port.
 int debugPortHeld(void);
 
+// Debug lines filed per sender and second at most; the others are counted
+// and the count is noted in the log ("N debug lines not filed").
+#define DEBUG_LINES_PER_SECOND 100
+
+// Notes the lines not filed that are not noted yet (at the run's end).
+void noteUnfiledDebugLines(void);
+
 // Waits at most ulMilliseconds for datagrams and files those that came:
 // the pause of zvfleet's main loop.
 void waitDebugPort(unsigned long ulMilliseconds);

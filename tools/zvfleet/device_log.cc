@@ -7,6 +7,7 @@
 #include <string.h>
 
 static char s_szSiteLog[FLEET_PATH_SIZE];
+static int s_bSiteLogFailed;
 
 int prepareLogs(void) {
   const char *pszDir = g_fleet.pszLogDir;
@@ -22,18 +23,48 @@ int prepareLogs(void) {
     consolePrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
     return 0;
   }
+  // A folder that is there but takes no file would fail every device.
+  if (!platAppendToFile(s_szSiteLog, "", 0)) {
+    consolePrintf("zvfleet: cannot write in the folder %s for the logs\n", pszDir);
+    return 0;
+  }
   return 1;
 }
 
+int escapedText(const char *pText, int nLength, char *pszOut, int nSize) {
+  static const char szHex[] = "0123456789abcdef";
+  int n = 0;
+  for (int i = 0; i < nLength && n < nSize - 5; i++) {
+    unsigned char c = (unsigned char)pText[i];
+    if (c == '\n' || c == '\r') {
+      pszOut[n++] = '\\';
+      pszOut[n++] = c == '\n' ? 'n' : 'r';
+    } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+      pszOut[n++] = '\\';
+      pszOut[n++] = 'x';
+      pszOut[n++] = szHex[c >> 4];
+      pszOut[n++] = szHex[c & 15];
+    } else {
+      pszOut[n++] = (char)c;
+    }
+  }
+  if (nSize > 0) pszOut[n] = '\0';
+  return n;
+}
+
+void logToolLine(FleetDevice *pDev, const char *pszLine) {
+  char szLine[4 * FLEET_LINE_SIZE + 2];
+  int n = escapedText(pszLine, (int)strlen(pszLine), szLine, (int)sizeof(szLine) - 1);
+  szLine[n++] = '\n';
+  logAppend(pDev, szLine, n);
+}
+
 void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
-  char szLine[1024];  // the longest: a debug line with escapes
-  int bRunning = pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING;
-  int nLead = bRunning && pDev->nPartial > 0 ? 1 : 0;
-  if (nLead + nLength > (int)sizeof(szLine)) nLength = (int)sizeof(szLine) - nLead;
-  szLine[0] = '\n';
-  memcpy(szLine + nLead, pText, (size_t)nLength);
-  if (!platAppendToFile(pDev->szLog, szLine, nLead + nLength)) return;
-  if (bRunning) pDev->lOwn += nLead + nLength;
+  if (platAppendToFile(pDev->szLog, pText, nLength) || pDev->bLogFailed) return;
+  pDev->bLogFailed = 1;
+  consolePrintf("zvfleet: cannot write the log %s: its lines are lost from here on; the "
+                "device's result stands\n",
+                pDev->szLog);
 }
 
 void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
@@ -54,5 +85,8 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
 }
 
 void siteLogAppend(const char *pText, int nLength) {
-  platAppendToFile(s_szSiteLog, pText, nLength);
+  if (platAppendToFile(s_szSiteLog, pText, nLength) || s_bSiteLogFailed) return;
+  s_bSiteLogFailed = 1;
+  consolePrintf("zvfleet: cannot write the log %s: its lines are lost from here on\n",
+                s_szSiteLog);
 }

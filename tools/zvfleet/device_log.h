@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The logs in the output folder: one per device, which its tool's output
-// is appended to by the child process itself, and site.log for debug
-// messages from senders that are not on the list.  zvfleet adds its own
-// lines ("zvfleet: ..." notes and the "Dbg>" lines of debug messages) with
-// appends that land whole beside the child's.
+// The logs in the output folder, which zvfleet alone writes: one per
+// device, with its tool's output line by line, zvfleet's notes ("zvfleet:
+// ..." lines) and the "Dbg>" lines of the device's debug messages, and
+// site.log for debug messages from senders that are not on the list.  No
+// control character but a tab reaches a log: they are written \xHH.
 #ifndef ZV_FLEET_DEVICE_LOG_H
 #define ZV_FLEET_DEVICE_LOG_H
 
@@ -12,12 +12,20 @@
 
 #define FLEET_NOTE "zvfleet: "
 
-// Makes the output folder and the device's log paths.  Returns 1, or 0
-// after a message.
+// Makes the output folder and the device's log paths, and makes sure that
+// the folder takes files.  Returns 1, or 0 after a message.
 int prepareLogs(void);
 
-// Appends zvfleet's own text to the device's log (a whole line or more);
-// a line end goes first when the tool's last line is still unfinished.
+// Writes text without its control characters (tabs kept) into pszOut:
+// \n and \r as such, the others \xHH.  Returns the length written.
+int escapedText(const char *pText, int nLength, char *pszOut, int nSize);
+
+// Appends one line of the tool's output, escaped, with a line end.
+void logToolLine(FleetDevice *pDev, const char *pszLine);
+
+// Appends zvfleet's own text (whole lines) to the device's log.  The
+// first line that cannot be written is reported on the console once; the
+// device's report says its log is incomplete.
 void logAppend(FleetDevice *pDev, const char *pText, int nLength);
 
 // Appends "zvfleet: DD hh:mm:ss " and the formatted note as one line.

@@ -23,8 +23,25 @@ enum FleetResult {
   RESULT_WRONG_MODEL,
   RESULT_BAD_CRC,
   RESULT_BAD_VERSION,
-  RESULT_NO_ANSWER,
-  RESULT_FAILED
+  RESULT_NO_ANSWER,    // the device never answered
+  RESULT_FAILED,
+  RESULT_STALLED,      // it answered, then made no progress for --stall s
+  RESULT_UNCONFIRMED,  // the commit's acceptance may be an earlier answer
+  RESULT_INTERRUPTED,  // zvfleet was interrupted while it ran
+  RESULT_NOT_STARTED   // zvfleet was interrupted before it started
+};
+
+// What an upload that did not end updated leaves on the device: the last
+// phase it reached.
+enum FleetStage {
+  STAGE_NONE,           // updated: nothing to tell
+  STAGE_NOTHING_SENT,   // the device took no request
+  STAGE_MODEL_REFUSED,  // the update file is for another model
+  STAGE_IDATA_PAGES,    // in the idata pages: nothing committed
+  STAGE_IMAGE_PAGES,    // new idata committed, image pages in part
+  STAGE_CLEARED,        // old idata cleared, image not committed
+  STAGE_PAGES,          // a logo or HTML file in part: nothing committed
+  STAGE_UNCONFIRMED     // committed, the acceptance not confirmed
 };
 
 enum FleetState { STATE_WAITING, STATE_RUNNING, STATE_STOPPING, STATE_DONE };
@@ -47,6 +64,25 @@ struct FilePlan {
   int nFirstPage, nEndPage;
 };
 
+// What the tool's lines said in one attempt (see tool_output.h).
+struct ToolOutput {
+  int nPhase;
+  int nIdataSent, nImageSent;
+  int nLastFirst, nLastLast;  // the last page line's pages; -1: none yet
+  int bQueried;               // the model query was sent
+  int nAcknowledged;          // requests that the device acknowledged
+  int bAnswered;              // any reply of the device's seen
+  int bIdataCommitted;        // the image pages began after the idata commit
+  int bAtEnd;                 // from the transfer's last data packet on
+  int bDoubt;                 // a resend from there on, in either transfer
+  int bNoReply;               // "recv timeout" since the last request line
+  int bTransfered;            // "File Transfered"
+  int bReceiveError;          // "receiveCommand error!"
+  int bBindSeen;              // the tool's debug port report was seen
+  int nRefusal;               // RESULT_* of a refusal line, else RESULT_NONE
+  char szLastLine[FLEET_LINE_SIZE];
+};
+
 struct FleetDevice {
   // From the site list.
   int nLine;
@@ -65,27 +101,19 @@ struct FleetDevice {
   int nAttempts;
   unsigned long ulQueued;  // order of waiting devices
   PlatChild child;
-  unsigned long ulStartMs, ulLastOutputMs, ulRunMs;  // ulRunMs: all attempts
-  long lLogStart;   // size of the log when the attempt began
-  long lRead;       // bytes read since
-  long lOwn;        // bytes that zvfleet appended since
-  long lToolBytes;  // the tool's own bytes seen so far
+  PlatPipe pipe;  // the child's output
+  unsigned long ulStartMs, ulProgressMs, ulStopMs, ulRunMs;  // ulRunMs: all attempts
   char szPartial[FLEET_LINE_SIZE];
-  int nPartial;  // bytes of an unfinished line (those kept, and more)
-
-  // What the tool's lines said in this attempt.
-  int nPhase;
-  int nIdataSent, nImageSent;
-  int bNoReply;       // "recv timeout" since the last request line
-  int bTransfered;    // "File Transfered"
-  int bReceiveError;  // "receiveCommand error!"
-  int bBindMarked;    // the expected debug port report was marked
-  int nRefusal;       // RESULT_* of a refusal line, else RESULT_NONE
-  int bStalled;
-  char szLastLine[FLEET_LINE_SIZE];
+  int nPartial;    // bytes of an unfinished line (those kept, and more)
+  int bStalled;    // stopped for want of progress
+  int bKilled;     // ended by force after the stop
+  int bInterrupted;
+  ToolOutput out;
+  int bLogFailed;  // a line could not be written to the log
 
   // The outcome.
   int nResult;
+  int nStage;       // STAGE_*
   int nExitStatus;  // -1: none (stopped, or never started)
 };
 

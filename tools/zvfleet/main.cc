@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // zvfleet: updates a whole site of devices at once.  It reads the site
-// list, runs one zvloader per device (at most -j at once) with its output
-// in the device's log, holds the debug port and files each debug message
-// under the device that sent it, shows the progress, stops a device that
-// stays silent, runs again those that did not answer, and ends with a
-// table of results (and a report).  The update protocol is the tool's.
+// list, runs one zvloader per device (at most -j at once), reads its
+// output through a pipe into the device's log and the attempt's record,
+// holds the debug port and files each debug message under the device that
+// sent it, shows the progress, stops a device that makes no progress, runs
+// again those that did not answer or whose commit is in doubt, and ends
+// with a table of results (and a report, rewritten whenever a device
+// ends).  Ctrl+C or SIGTERM stops the run with its record kept.  The
+// update protocol is the tool's.
 #include <stdio.h>
 
 #include "app/console.h"
@@ -19,10 +22,12 @@
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/site_list.h"
 
-// The children's ends are looked for often, so that the next device starts
-// at once; their logs are read less often, which is enough for the progress.
+// The children are looked at every tick: their output, their ends, a
+// stall; the next device starts at once when one ends.
 #define TICK_MS 5
-#define READ_MS 200
+
+// The exit status of an interrupted run.
+#define EXIT_INTERRUPTED 3
 
 // The device that has waited longest, or null.
 static FleetDevice *nextWaiting(void) {
@@ -35,31 +40,51 @@ static FleetDevice *nextWaiting(void) {
   return pNext;
 }
 
+// An interruption: no device starts any more, the running ones are
+// stopped, and those that wait keep what they have (a device never
+// started is "not started").
+static void interruptRun(unsigned long ulNow) {
+  for (int i = 0; i < g_nDevices; i++) {
+    FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->nState == STATE_RUNNING) interruptAttempt(pDev, ulNow);
+    if (pDev->nState == STATE_WAITING) pDev->nState = STATE_DONE;
+  }
+}
+
 static void runDevices(void) {
   unsigned long ulQueued = 0;
   for (int i = 0; i < g_nDevices; i++) {
     g_aDevices[i].nState = STATE_WAITING;
     g_aDevices[i].ulQueued = ulQueued++;
     g_aDevices[i].nExitStatus = -1;
+    g_aDevices[i].nResult = RESULT_NOT_STARTED;
+    g_aDevices[i].nStage = STAGE_NOTHING_SENT;
   }
-  int nRunning = 0;
-  unsigned long ulRead = platMilliseconds();
-  progressBegin(ulRead);
+  int nRunning = 0, bInterrupted = 0;
+  progressBegin(platMilliseconds());
   for (;;) {
+    if (!bInterrupted && platInterrupted()) {
+      bInterrupted = 1;
+      interruptRun(platMilliseconds());
+    }
     FleetDevice *pNext;
-    while (nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL)
-      nRunning += startAttempt(pNext, platMilliseconds());
-    if (nRunning == 0 && nextWaiting() == NULL) break;
+    while (!bInterrupted && nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL) {
+      if (startAttempt(pNext, platMilliseconds())) {
+        nRunning++;
+      } else if (g_fleet.pszReport != NULL && pNext->nState == STATE_DONE) {
+        writeReport(g_fleet.pszReport);
+      }
+    }
+    if (nRunning == 0 && (bInterrupted || nextWaiting() == NULL)) break;
     waitDebugPort(TICK_MS);
     unsigned long ulNow = platMilliseconds();
-    int bRead = ulNow - ulRead >= READ_MS;
-    if (bRead) ulRead = ulNow;
     for (int i = 0; i < g_nDevices; i++) {
       FleetDevice *pDev = &g_aDevices[i];
       if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
-      if (!watchAttempt(pDev, ulNow, bRead)) continue;
+      if (!watchAttempt(pDev, ulNow)) continue;
       nRunning--;
       if (pDev->nState == STATE_WAITING) pDev->ulQueued = ulQueued++;  // a retry: at the back
+      if (pDev->nState == STATE_DONE && g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
     }
     progressTick(ulNow);
   }
@@ -83,19 +108,26 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
-  if (g_fleet.pszReport != NULL && !openReport(g_fleet.pszReport)) return 2;
   if (!prepareLogs()) return 2;
+  // The report of a run not begun: every device "not started".  It tells
+  // at once whether the report can be written.
+  for (int i = 0; i < g_nDevices; i++) g_aDevices[i].nResult = RESULT_NOT_STARTED;
+  if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) return 2;
   if (!openDebugPort()) {
     printError("zvfleet: cannot wait for the devices");
     return 1;
   }
+  platCatchInterruptions();
 
   runDevices();
 
+  noteUnfiledDebugLines();
   printResults();
   int bAllUpdated = 1;
   for (int i = 0; i < g_nDevices; i++)
     if (g_aDevices[i].nResult != RESULT_UPDATED) bAllUpdated = 0;
   if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) bAllUpdated = 0;
+  platInterruptionHandled();
+  if (platInterrupted()) return EXIT_INTERRUPTED;
   return bAllUpdated ? 0 : 1;
 }

@@ -55,13 +55,16 @@ static void elapsedText(unsigned long ulMs, char *pszText, int nSize) {
 }
 
 static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszText, int nSize) {
-  unsigned long ulQuiet = ulNow - pDev->ulLastOutputMs;
-  if (pDev->nState == STATE_STOPPING)
-    snprintf(pszText, (size_t)nSize, "stopping: no answer");
-  else if (pDev->bNoReply)
+  unsigned long ulQuiet = ulNow - pDev->ulProgressMs;
+  if (pDev->nState == STATE_STOPPING && pDev->bInterrupted)
+    snprintf(pszText, (size_t)nSize, "stopping: interrupted");
+  else if (pDev->nState == STATE_STOPPING)
+    snprintf(pszText, (size_t)nSize, "stopping: no progress");
+  else if (pDev->out.bNoReply)
     snprintf(pszText, (size_t)nSize, "no reply, resending");
   else if (ulQuiet >= QUIET_SHOWN_MS)
-    snprintf(pszText, (size_t)nSize, "quiet %lu s of %lu", ulQuiet / 1000, g_fleet.ulStallSeconds);
+    snprintf(pszText, (size_t)nSize, "no progress %lu s of %lu", ulQuiet / 1000,
+             g_fleet.ulStallSeconds);
   else
     snprintf(pszText, (size_t)nSize, "running");
   if (pDev->nAttempts > 1 && (int)strlen(pszText) < nSize - 16)
@@ -86,13 +89,13 @@ static void drawTable(unsigned long ulNow) {
       nNotUpdated++;
     }
     if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
-    lSent += pagesSent(pDev);
+    lSent += pagesSent(&pDev->out);
     if (++nRunning > MAX_TABLE_DEVICES) continue;
     char szTime[32], szState[48];
     elapsedText(ulNow - pDev->ulStartMs, szTime, sizeof(szTime));
     stateText(pDev, ulNow, szState, sizeof(szState));
-    frameAdd("%-15s  %-11s  %5d/%-5d  %7s  %s\x1b[K\n", pDev->szAddress, phaseName(pDev->nPhase),
-             pagesSent(pDev), planPages(&pDev->plan), szTime, szState);
+    frameAdd("%-15s  %-11s  %5d/%-5d  %7s  %s\x1b[K\n", pDev->szAddress, phaseName(pDev->out.nPhase),
+             pagesSent(&pDev->out), planPages(&pDev->plan), szTime, szState);
     s_nDrawnLines++;
   }
   if (nRunning > MAX_TABLE_DEVICES) {
@@ -144,12 +147,12 @@ void progressStarted(const FleetDevice *pDev) {
 void progressPhase(const FleetDevice *pDev) {
   if (s_bTable) return;
   const FilePlan *pPlan = &pDev->plan;
-  if (pDev->nPhase == PHASE_IDATA)
+  if (pDev->out.nPhase == PHASE_IDATA)
     eventLine(pDev, "idata, %d pages", pPlan->nIdataPages);
-  else if (pDev->nPhase == PHASE_IMAGE)
+  else if (pDev->out.nPhase == PHASE_IMAGE)
     eventLine(pDev, "image, %d pages", pPlan->nEndPage - pPlan->nFirstPage);
   else
-    eventLine(pDev, "%s", phaseName(pDev->nPhase));
+    eventLine(pDev, "%s", phaseName(pDev->out.nPhase));
 }
 
 void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptMs) {

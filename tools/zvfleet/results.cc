@@ -11,17 +11,47 @@
 
 void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
   static const char *const apszResults[] = {
-      "not run", "updated", "wrong password", "wrong model", "refused: bad CRC",
-      "refused: bad version", "no answer", "failed"};
-  int nResult = pDev->nResult >= RESULT_NONE && pDev->nResult <= RESULT_FAILED
+      "not run",      "updated",      "wrong password",
+      "wrong model",  "refused: bad CRC", "refused: bad version",
+      "no answer",    "failed",       "no progress",
+      "unconfirmed: update it again", "interrupted", "not started"};
+  int nResult = pDev->nResult >= RESULT_NONE && pDev->nResult <= RESULT_NOT_STARTED
                     ? pDev->nResult
                     : RESULT_FAILED;
   if (nResult != RESULT_FAILED)
     snprintf(pszText, (size_t)nSize, "%s", apszResults[nResult]);
-  else if (pDev->szLastLine[0] != '\0')
-    snprintf(pszText, (size_t)nSize, "failed: %s", pDev->szLastLine);
+  else if (pDev->out.szLastLine[0] != '\0')
+    snprintf(pszText, (size_t)nSize, "failed: %s", pDev->out.szLastLine);
   else
     snprintf(pszText, (size_t)nSize, "failed: the tool printed nothing");
+}
+
+const char *stageText(const FleetDevice *pDev) {
+  static const char *const apszStages[] = {
+      "",
+      "nothing sent",
+      "model refused",
+      "stopped in the idata pages",
+      "stopped in the image pages (new idata committed, image not committed: update it again)",
+      "stopped after the old idata was cleared (image not committed: update it again before "
+      "it restarts)",
+      "sent in part, not committed (the old file stands)",
+      "committed but not confirmed"};
+  if (pDev->nResult == RESULT_UPDATED) return "";
+  return pDev->nStage > STAGE_NONE && pDev->nStage <= STAGE_UNCONFIRMED ? apszStages[pDev->nStage]
+                                                                       : apszStages[STAGE_NOTHING_SENT];
+}
+
+// The result with what it leaves on the device, for the console.
+static void rowResultText(const FleetDevice *pDev, char *pszText, int nSize) {
+  resultText(pDev, pszText, nSize);
+  const char *pszStage = stageText(pDev);
+  size_t n = strlen(pszText);
+  if (*pszStage != '\0' && n + 2 < (size_t)nSize)
+    snprintf(pszText + n, (size_t)nSize - n, "; %s", pszStage);
+  n = strlen(pszText);
+  if (pDev->bLogFailed && n + 2 < (size_t)nSize)
+    snprintf(pszText + n, (size_t)nSize - n, " (log incomplete)");
 }
 
 // The exit status as text: "-" when the tool had none of its own.
@@ -30,15 +60,6 @@ static void statusText(const FleetDevice *pDev, char *pszText, int nSize, const 
     snprintf(pszText, (size_t)nSize, "%s", pszNone);
   else
     snprintf(pszText, (size_t)nSize, "%d", pDev->nExitStatus);
-}
-
-int openReport(const char *pszPath) {
-  FILE *pFile = fopen(pszPath, "wb");
-  if (pFile == NULL || fclose(pFile) != 0) {
-    consolePrintf("zvfleet: cannot write the report %s\n", pszPath);
-    return 0;
-  }
-  return 1;
 }
 
 void printResults(void) {
@@ -54,9 +75,9 @@ void printResults(void) {
                 "attempts", "duration", "result");
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    char szStatus[16], szResult[FLEET_LINE_SIZE + 32], szDuration[32];
+    char szStatus[16], szResult[FLEET_LINE_SIZE + 256], szDuration[32];
     statusText(pDev, szStatus, sizeof(szStatus), "-");
-    resultText(pDev, szResult, sizeof(szResult));
+    rowResultText(pDev, szResult, sizeof(szResult));
     snprintf(szDuration, sizeof(szDuration), "%.1f s", pDev->ulRunMs / 1000.0);
     // A long file name keeps its end, which tells files apart.
     const char *pszFile = pDev->szFile;
@@ -110,7 +131,7 @@ static void putJsonString(FILE *pFile, const char *pszText) {
 }
 
 static void writeCsv(FILE *pFile) {
-  fputs("address,file,result,exit_status,attempts,duration_s\n", pFile);
+  fputs("address,file,result,left,exit_status,attempts,duration_s,log\n", pFile);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     char szResult[FLEET_LINE_SIZE + 32], szStatus[16];
@@ -120,7 +141,10 @@ static void writeCsv(FILE *pFile) {
     putCsvField(pFile, pDev->szFile);
     fputc(',', pFile);
     putCsvField(pFile, szResult);
-    fprintf(pFile, ",%s,%d,%.1f\n", szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0);
+    fputc(',', pFile);
+    putCsvField(pFile, stageText(pDev));
+    fprintf(pFile, ",%s,%d,%.1f,%s\n", szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0,
+            pDev->bLogFailed ? "incomplete" : "complete");
   }
 }
 
@@ -137,15 +161,23 @@ static void writeJson(FILE *pFile) {
     putJsonString(pFile, pDev->szFile);
     fputs(", \"result\": ", pFile);
     putJsonString(pFile, szResult);
-    fprintf(pFile, ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f}%s\n", szStatus,
-            pDev->nAttempts, pDev->ulRunMs / 1000.0, i + 1 < g_nDevices ? "," : "");
+    fputs(", \"left\": ", pFile);
+    putJsonString(pFile, stageText(pDev));
+    fprintf(pFile,
+            ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\"}%s\n",
+            szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0,
+            pDev->bLogFailed ? "incomplete" : "complete", i + 1 < g_nDevices ? "," : "");
   }
   fprintf(pFile, "  ],\n  \"updated\": %d,\n  \"not_updated\": %d\n}\n", nUpdated,
           g_nDevices - nUpdated);
 }
 
 int writeReport(const char *pszPath) {
-  FILE *pFile = fopen(pszPath, "wb");
+  // Written beside the report and renamed over it: a run that ends at any
+  // moment leaves the last whole report.
+  char szNew[FLEET_PATH_SIZE + 8];
+  int n = snprintf(szNew, sizeof(szNew), "%s.new", pszPath);
+  FILE *pFile = n > 0 && n < (int)sizeof(szNew) ? fopen(szNew, "wb") : NULL;
   if (pFile != NULL) {
     const char *pDot = strrchr(pszPath, '.');
     if (pDot != NULL && strcmp(pDot, ".json") == 0)
@@ -153,9 +185,12 @@ int writeReport(const char *pszPath) {
     else
       writeCsv(pFile);
   }
-  if (pFile == NULL || ferror(pFile) || fclose(pFile) != 0) {
+  int bOk = pFile != NULL && !ferror(pFile);
+  if (pFile != NULL && fclose(pFile) != 0) bOk = 0;
+  if (bOk) bOk = platReplaceFile(szNew, pszPath);
+  if (!bOk) {
+    if (pFile != NULL) remove(szNew);
     consolePrintf("zvfleet: cannot write the report %s\n", pszPath);
-    return 0;
   }
-  return 1;
+  return bOk;
 }

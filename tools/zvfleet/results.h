@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The results: one row per device (address, file, result, exit status,
-// attempts, duration) as a table on the console and as a CSV or JSON
-// report.
+// The results: one row per device (address, file, result and what it
+// leaves on the device, exit status, attempts, duration, whether its log
+// is complete) as a table on the console and as a CSV or JSON report.
 #ifndef ZV_FLEET_RESULTS_H
 #define ZV_FLEET_RESULTS_H
 
@@ -11,14 +11,13 @@
 // with the tool's last line.
 void resultText(const FleetDevice *pDev, char *pszText, int nSize);
 
-// Creates the report file (empty), so that a path that cannot be written
-// is known before anything starts.  Returns 1, or 0 after a message.
-int openReport(const char *pszPath);
+// What the device's end leaves on it, "" for an updated one.
+const char *stageText(const FleetDevice *pDev);
 
 void printResults(void);
 
-// Writes the report, .csv or .json by its extension.  Returns 1, or 0
-// after a message.
+// Writes the report, .csv or .json by its extension, into a new file
+// beside it that then replaces it.  Returns 1, or 0 after a message.
 int writeReport(const char *pszPath);
 
 #endif

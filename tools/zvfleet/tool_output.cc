@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reading the tool's output from the log (see tool_output.h).
+// Classifying the tool's lines (see tool_output.h).
 #include "tools/zvfleet/tool_output.h"
 
 #include <stdio.h>
@@ -7,26 +7,66 @@
 #include <string.h>
 
 #include "image/upload_layout.h"
-#include "tools/zvfleet/debug_port.h"
-#include "tools/zvfleet/device_log.h"
-#include "tools/zvfleet/progress.h"
 
-#define DEBUG_PREFIX "Dbg>"
-#define BIND_REPORT "Could not bind to the debug port:"
-#define ERROR_REPORT "System Error: "
-
-// The lines that end an upload with a refusal of the device.
-static const struct {
-  const char *pszLine;
-  int nResult;
-} s_aRefusals[] = {
-    {"You entered the wrong Set Password", RESULT_WRONG_PASSWORD},
-    {"Error! Trying to update the microcode using incorrect quorvaUnit model "
-     "update file",
-     RESULT_WRONG_MODEL},
-    {"Received bad CRC, exiting", RESULT_BAD_CRC},
-    {"Received bad version, exiting", RESULT_BAD_VERSION},
+// What a line of the tool is.
+enum LineKind {
+  LINE_OTHER,
+  LINE_PAGES,         // "Sending Code Update pages A to B", before every send
+  LINE_MODEL_QUERY,   // the model query is sent
+  LINE_CLEARING,      // the last data packet was acknowledged; the clearing goes out
+  LINE_TRANSFERED,    // the commit was accepted
+  LINE_TIMEOUT,       // fifteen silent waits: the request goes out again
+  LINE_RECEIVE_ERROR,
+  LINE_REPLY,         // a reply of the device's that the tool did not take
+  LINE_REFUSAL,       // the device refused the update
+  LINE_BIND_REPORT,   // the tool cannot bind the debug port
+  LINE_ERROR_REPORT,  // a system error report ("... User Message: bind:" among them)
+  LINE_DEBUG          // a debug message that the tool itself printed
 };
+
+// Every line of the tool that is told apart, in one table.  bStart: the
+// line begins so.  nResult: the result of a refusal.
+static const struct {
+  const char *pszText;
+  int bStart;
+  int nKind;
+  int nResult;
+} s_aLines[] = {
+    {"Sending Code Update pages ", 1, LINE_PAGES, RESULT_NONE},
+    {"Getting quorvaUnit model", 0, LINE_MODEL_QUERY, RESULT_NONE},
+    {"Finishing transfering microcode", 0, LINE_CLEARING, RESULT_NONE},
+    {"File Transfered", 0, LINE_TRANSFERED, RESULT_NONE},
+    {"recv timeout", 0, LINE_TIMEOUT, RESULT_NONE},
+    {"receiveCommand error!", 0, LINE_RECEIVE_ERROR, RESULT_NONE},
+    {"You entered the wrong Set Password", 0, LINE_REFUSAL, RESULT_WRONG_PASSWORD},
+    {"Error! Trying to update the microcode using incorrect quorvaUnit model update file", 0,
+     LINE_REFUSAL, RESULT_WRONG_MODEL},
+    {"Received bad CRC, exiting", 0, LINE_REFUSAL, RESULT_BAD_CRC},
+    {"Received bad version, exiting", 0, LINE_REFUSAL, RESULT_BAD_VERSION},
+    {"Updating to an unknown quorvaUnit model", 0, LINE_REPLY, RESULT_NONE},
+    {"Received ", 1, LINE_REPLY, RESULT_NONE},
+    {"Wrong receive length from Code Update", 1, LINE_REPLY, RESULT_NONE},
+    {"Did not get the correct command expected", 1, LINE_REPLY, RESULT_NONE},
+    {"Could not bind to the debug port:", 1, LINE_BIND_REPORT, RESULT_NONE},
+    {"bind:", 0, LINE_BIND_REPORT, RESULT_NONE},
+    {"System Error: ", 1, LINE_ERROR_REPORT, RESULT_NONE},
+    {"Dbg>", 1, LINE_DEBUG, RESULT_NONE},
+};
+
+#define BIND_ERROR_END " User Message: bind:"
+
+static int startsWith(const char *pszLine, const char *pszStart) {
+  return strncmp(pszLine, pszStart, strlen(pszStart)) == 0;
+}
+
+// The table's entry for the line, or -1.
+static int lineEntry(const char *pszLine) {
+  for (int i = 0; i < (int)(sizeof(s_aLines) / sizeof(s_aLines[0])); i++)
+    if (s_aLines[i].bStart ? startsWith(pszLine, s_aLines[i].pszText)
+                           : strcmp(pszLine, s_aLines[i].pszText) == 0)
+      return i;
+  return -1;
+}
 
 const char *phaseName(int nPhase) {
   static const char *const apszNames[] = {"starting", "model query", "idata",
@@ -34,42 +74,23 @@ const char *phaseName(int nPhase) {
   return nPhase >= 0 && nPhase <= PHASE_COMMIT ? apszNames[nPhase] : "?";
 }
 
-int pagesSent(const FleetDevice *pDev) { return pDev->nIdataSent + pDev->nImageSent; }
+int pagesSent(const ToolOutput *pOut) { return pOut->nIdataSent + pOut->nImageSent; }
 
-void beginToolOutput(FleetDevice *pDev, long lLogStart) {
-  pDev->lLogStart = lLogStart;
-  pDev->lRead = pDev->lOwn = pDev->lToolBytes = 0;
-  pDev->nPartial = 0;
-  pDev->nPhase = PHASE_STARTING;
-  pDev->nIdataSent = pDev->nImageSent = 0;
-  pDev->bNoReply = pDev->bTransfered = pDev->bReceiveError = 0;
-  pDev->bBindMarked = pDev->bStalled = 0;
-  pDev->nRefusal = RESULT_NONE;
-  pDev->szLastLine[0] = '\0';
-}
-
-static int startsWith(const char *pszLine, const char *pszStart) {
-  return strncmp(pszLine, pszStart, strlen(pszStart)) == 0;
-}
-
-// The report of a child that could not bind the debug port: "bind:"
-// through the error report, then the advice line.  It is no fault of the
-// device's; where zvfleet holds the port, it is marked as expected.
-static int isBindReport(const char *pszLine) {
-  size_t n = strlen(pszLine);
-  return startsWith(pszLine, BIND_REPORT) || strcmp(pszLine, "bind:") == 0 ||
-         (startsWith(pszLine, ERROR_REPORT) && n >= 20 &&
-          strcmp(pszLine + n - 20, " User Message: bind:") == 0);
+void beginToolOutput(ToolOutput *pOut) {
+  memset(pOut, 0, sizeof(*pOut));
+  pOut->nPhase = PHASE_STARTING;
+  pOut->nLastFirst = pOut->nLastLast = -1;
+  pOut->nRefusal = RESULT_NONE;
 }
 
 // The pages of "Sending Code Update pages A to B", each 0 to 65535 and A
-// not above B.  Returns 1, or 0 for any other line.
+// not above B.  Returns 1, or 0 for a line that does not read so.
 static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
-  static const char szStart[] = "Sending Code Update pages ";
-  if (!startsWith(pszLine, szStart)) return 0;
+  const char *pszNumbers = pszLine + strlen(s_aLines[0].pszText);
+  if (*pszNumbers < '0' || *pszNumbers > '9') return 0;
   char *pEnd = NULL;
-  long lFirst = strtol(pszLine + sizeof(szStart) - 1, &pEnd, 10);
-  if (strncmp(pEnd, " to ", 4) != 0) return 0;
+  long lFirst = strtol(pszNumbers, &pEnd, 10);
+  if (strncmp(pEnd, " to ", 4) != 0 || pEnd[4] < '0' || pEnd[4] > '9') return 0;
   long lLast = strtol(pEnd + 4, &pEnd, 10);
   if (*pEnd != '\0' || lFirst < 0 || lLast < lFirst || lLast > 0xFFFF) return 0;
   *pnFirst = (int)lFirst;
@@ -77,126 +98,151 @@ static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
   return 1;
 }
 
-// The pages up to nLast have gone out.
-static void takePages(FleetDevice *pDev, int nFirst, int nLast) {
-  const FilePlan *pPlan = &pDev->plan;
-  pDev->bNoReply = 0;
-  if (pPlan->nIdataPages > 0 && nFirst >= IDATA_FIRST_PAGE && nLast < IDATA_END_PAGE) {
-    pDev->nPhase = PHASE_IDATA;
-    if (nLast - IDATA_FIRST_PAGE + 1 > pDev->nIdataSent)
-      pDev->nIdataSent = nLast - IDATA_FIRST_PAGE + 1;
-    return;
+// A request line for the pages nFirst to nLast.  The device acknowledged
+// the request before it when this is a new one (the tool sends the next
+// request only then); the same pages again are a resend.
+static int takePages(ToolOutput *pOut, const FilePlan *pPlan, int nFirst, int nLast) {
+  int nSaw = 0;
+  int bResend = nFirst == pOut->nLastFirst && nLast == pOut->nLastLast;
+  if (bResend) {
+    if (pOut->bAtEnd && !pOut->bDoubt) nSaw |= TOOL_SAW_DOUBT;
+    if (pOut->bAtEnd) pOut->bDoubt = 1;
+  } else if (pOut->nLastFirst >= 0 || pOut->bQueried) {
+    pOut->nAcknowledged++;
+    pOut->bAnswered = 1;
+    nSaw |= TOOL_SAW_PROGRESS;
   }
-  pDev->nPhase = PHASE_IMAGE;
-  int nSent = nLast - pPlan->nFirstPage + 1;
-  int nDue = pPlan->nEndPage - pPlan->nFirstPage;
-  if (nSent > nDue) nSent = nDue;
-  if (nSent > pDev->nImageSent) pDev->nImageSent = nSent;
-  // A logo or HTML upload commits after its last page; a main image clears
-  // old idata first, which the tool announces.
-  if (pPlan->nIdataPages == 0 && pDev->nImageSent == nDue) pDev->nPhase = PHASE_COMMIT;
+  pOut->nLastFirst = nFirst;
+  pOut->nLastLast = nLast;
+  pOut->bNoReply = 0;
+  int nPhase = pOut->nPhase;
+  if (pPlan->nIdataPages > 0 && nPhase <= PHASE_IDATA && nFirst >= IDATA_FIRST_PAGE &&
+      nLast < IDATA_END_PAGE) {
+    pOut->nPhase = PHASE_IDATA;
+    if (nLast - IDATA_FIRST_PAGE + 1 > pOut->nIdataSent)
+      pOut->nIdataSent = nLast - IDATA_FIRST_PAGE + 1;
+    if (nLast == IDATA_END_PAGE - 1) pOut->bAtEnd = 1;
+  } else {
+    if (nPhase == PHASE_IDATA) {  // the idata commit was accepted
+      pOut->bIdataCommitted = 1;
+      pOut->bAtEnd = 0;
+    }
+    pOut->nPhase = PHASE_IMAGE;
+    int nSent = nLast - pPlan->nFirstPage + 1;
+    int nDue = pPlan->nEndPage - pPlan->nFirstPage;
+    if (nSent > nDue) nSent = nDue;
+    if (nSent > pOut->nImageSent) pOut->nImageSent = nSent;
+    if (nLast >= pPlan->nEndPage - 1) pOut->bAtEnd = 1;
+    // A logo or HTML upload commits after its last page; a main image
+    // clears old idata first, which the tool announces.
+    if (pPlan->nIdataPages == 0 && pOut->bAtEnd) pOut->nPhase = PHASE_COMMIT;
+  }
+  if (pOut->nPhase != nPhase) nSaw |= TOOL_SAW_PHASE;
+  return nSaw;
 }
 
-// One line of the tool's own output.
-static void takeToolLine(FleetDevice *pDev, const char *pszLine) {
-  if (*pszLine == '\0') return;
-  if (isBindReport(pszLine)) {
-    if (!pDev->bBindMarked && debugPortHeld() && startsWith(pszLine, BIND_REPORT)) {
-      pDev->bBindMarked = 1;
-      logNote(pDev, "expected: the tool cannot bind the debug port, which zvfleet "
-                    "holds; the device's debug messages are filed here");
-    }
-    return;
+// One line that is the tool's own.
+static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
+  if (*pszLine == '\0') return 0;
+  int nEntry = lineEntry(pszLine);
+  int nKind = nEntry >= 0 ? s_aLines[nEntry].nKind : LINE_OTHER;
+  size_t nLength = strlen(pszLine);
+  if (nKind == LINE_ERROR_REPORT && nLength >= strlen(BIND_ERROR_END) &&
+      strcmp(pszLine + nLength - strlen(BIND_ERROR_END), BIND_ERROR_END) == 0)
+    nKind = LINE_BIND_REPORT;
+  if (nKind == LINE_DEBUG) return 0;
+  if (nKind == LINE_BIND_REPORT) {
+    // It is no fault of the device's; the caller marks it once.
+    if (pOut->bBindSeen || !startsWith(pszLine, s_aLines[nEntry].pszText)) return 0;
+    pOut->bBindSeen = 1;
+    return TOOL_SAW_BIND_REPORT;
   }
   // Kept for the results: control characters would act on a terminal.
   int n = 0;
-  for (; pszLine[n] != '\0' && n < (int)sizeof(pDev->szLastLine) - 1; n++)
-    pDev->szLastLine[n] = (unsigned char)pszLine[n] < 0x20 || pszLine[n] == 0x7F ? '?' : pszLine[n];
-  pDev->szLastLine[n] = '\0';
-  int nPhase = pDev->nPhase;
-  int nFirst = 0, nLast = 0;
-  if (readPageRange(pszLine, &nFirst, &nLast))
-    takePages(pDev, nFirst, nLast);
-  else if (strcmp(pszLine, "Getting quorvaUnit model") == 0)
-    pDev->nPhase = PHASE_MODEL_QUERY;
-  else if (strcmp(pszLine, "Finishing transfering microcode") == 0)
-    pDev->nPhase = PHASE_CLEARING;
-  else if (strcmp(pszLine, "File Transfered") == 0)
-    pDev->bTransfered = 1;
-  else if (strcmp(pszLine, "recv timeout") == 0)
-    pDev->bNoReply = 1;
-  else if (strcmp(pszLine, "receiveCommand error!") == 0)
-    pDev->bReceiveError = 1;
-  for (const auto &refusal : s_aRefusals)
-    if (strcmp(pszLine, refusal.pszLine) == 0) pDev->nRefusal = refusal.nResult;
-  if (pDev->nPhase != nPhase) progressPhase(pDev);
+  for (; pszLine[n] != '\0' && n < (int)sizeof(pOut->szLastLine) - 1; n++)
+    pOut->szLastLine[n] =
+        (unsigned char)pszLine[n] < 0x20 || pszLine[n] == 0x7F ? '?' : pszLine[n];
+  pOut->szLastLine[n] = '\0';
+  int nPhase = pOut->nPhase;
+  int nSaw = 0, nFirst = 0, nLast = 0;
+  switch (nKind) {
+    case LINE_PAGES:
+      if (readPageRange(pszLine, &nFirst, &nLast)) return takePages(pOut, pPlan, nFirst, nLast);
+      break;
+    case LINE_MODEL_QUERY:
+      pOut->bQueried = 1;
+      pOut->nPhase = PHASE_MODEL_QUERY;
+      break;
+    case LINE_CLEARING:
+      pOut->nAcknowledged++;
+      pOut->bAnswered = 1;
+      nSaw |= TOOL_SAW_PROGRESS;
+      pOut->nPhase = PHASE_CLEARING;
+      break;
+    case LINE_TRANSFERED:
+      pOut->nAcknowledged++;
+      pOut->bAnswered = 1;
+      nSaw |= TOOL_SAW_PROGRESS;
+      pOut->bTransfered = 1;
+      break;
+    case LINE_TIMEOUT:
+      pOut->bNoReply = 1;
+      if (pOut->bAtEnd && !pOut->bDoubt) nSaw |= TOOL_SAW_DOUBT;
+      if (pOut->bAtEnd) pOut->bDoubt = 1;
+      break;
+    case LINE_RECEIVE_ERROR:
+      pOut->bReceiveError = 1;
+      break;
+    case LINE_REFUSAL:
+      pOut->nRefusal = s_aLines[nEntry].nResult;
+      pOut->bAnswered = 1;
+      break;
+    case LINE_REPLY:
+      pOut->bAnswered = 1;
+      break;
+    default:
+      break;
+  }
+  if (pOut->nPhase != nPhase) nSaw |= TOOL_SAW_PHASE;
+  return nSaw;
 }
 
-// One line of the log.  zvfleet's own lines are passed over.  The tool's
-// two threads write whole messages, but a message without a line end (a
-// loader's last words) may be followed on the same line by the other
-// thread's report, and zvfleet's lines by a near miss: those are split.
-static void takeLine(FleetDevice *pDev, char *pszLine) {
-  while (!startsWith(pszLine, DEBUG_PREFIX) && !startsWith(pszLine, FLEET_NOTE)) {
-    static const char *const apszStarts[] = {DEBUG_PREFIX, FLEET_NOTE, ERROR_REPORT,
-                                             BIND_REPORT};
+// The tool's two threads write whole messages, but a message without a
+// line end (a loader's last words) may be followed on the same line by the
+// other thread's report: a line is split where a report starts.
+int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
+  static const char *const apszStarts[] = {"Dbg>", "System Error: ",
+                                           "Could not bind to the debug port:"};
+  char szLine[FLEET_LINE_SIZE];
+  snprintf(szLine, sizeof(szLine), "%s", pszLine);
+  int nSaw = 0;
+  char *pszPart = szLine;
+  for (;;) {
     char *pSplit = NULL;
     for (const char *pszStart : apszStarts) {
-      char *pFound = strstr(pszLine + 1, pszStart);
+      char *pFound = strstr(pszPart + 1, pszStart);
       if (pFound != NULL && (pSplit == NULL || pFound < pSplit)) pSplit = pFound;
     }
-    if (pSplit == NULL) {
-      takeToolLine(pDev, pszLine);
-      return;
-    }
+    if (*pszPart == '\0' || pSplit == NULL) return nSaw | takeOneLine(pOut, pPlan, pszPart);
     char cSaved = *pSplit;
     *pSplit = '\0';
-    takeToolLine(pDev, pszLine);
+    nSaw |= takeOneLine(pOut, pPlan, pszPart);
     *pSplit = cSaved;
-    pszLine = pSplit;
+    pszPart = pSplit;
   }
 }
 
-static void endLine(FleetDevice *pDev) {
-  int n = pDev->nPartial < FLEET_LINE_SIZE ? pDev->nPartial : FLEET_LINE_SIZE - 1;
-  if (n > 0 && pDev->szPartial[n - 1] == '\r') n--;  // a Windows line end
-  pDev->szPartial[n] = '\0';
-  pDev->nPartial = 0;
-  takeLine(pDev, pDev->szPartial);
-}
-
-int readToolOutput(FleetDevice *pDev, int bFinal) {
-  FILE *pFile = fopen(pDev->szLog, "rb");
-  if (pFile != NULL && fseek(pFile, pDev->lLogStart + pDev->lRead, SEEK_SET) == 0) {
-    char abChunk[4096];
-    size_t nRead;
-    while ((nRead = fread(abChunk, 1, sizeof(abChunk), pFile)) > 0) {
-      for (size_t i = 0; i < nRead; i++) {
-        if (abChunk[i] == '\n') {
-          endLine(pDev);
-        } else {
-          // A line longer than the buffer keeps its start.
-          if (pDev->nPartial < FLEET_LINE_SIZE - 1) pDev->szPartial[pDev->nPartial] = abChunk[i];
-          if (pDev->nPartial < FLEET_LINE_SIZE) pDev->nPartial++;
-        }
-      }
-      pDev->lRead += (long)nRead;
-    }
-  }
-  if (pFile != NULL) fclose(pFile);
-  if (bFinal && pDev->nPartial > 0) {
-    endLine(pDev);
-    logAppend(pDev, "\n", 1);  // the next note starts a line of its own
-  }
-  long lTool = pDev->lRead - pDev->lOwn;
-  if (lTool <= pDev->lToolBytes) return 0;
-  pDev->lToolBytes = lTool;
-  return 1;
-}
-
-int attemptResult(const FleetDevice *pDev, int nStatus) {
-  if (pDev->bStalled) return RESULT_NO_ANSWER;
-  if (nStatus == 1 && pDev->bTransfered) return RESULT_UPDATED;
-  if (pDev->nRefusal != RESULT_NONE) return pDev->nRefusal;
+int attemptResult(const ToolOutput *pOut, int nStatus) {
+  if (nStatus == 1 && pOut->bTransfered) return pOut->bDoubt ? RESULT_UNCONFIRMED : RESULT_UPDATED;
+  if (pOut->nRefusal != RESULT_NONE) return pOut->nRefusal;
   return RESULT_FAILED;
+}
+
+int attemptStage(const ToolOutput *pOut, const FilePlan *pPlan) {
+  if (pOut->bTransfered) return pOut->bDoubt ? STAGE_UNCONFIRMED : STAGE_NONE;
+  if (pOut->nRefusal == RESULT_WRONG_MODEL) return STAGE_MODEL_REFUSED;
+  if (pOut->nAcknowledged == 0) return STAGE_NOTHING_SENT;
+  if (pPlan->nIdataPages == 0) return STAGE_PAGES;
+  if (pOut->nPhase >= PHASE_CLEARING) return STAGE_CLEARED;
+  return pOut->bIdataCommitted ? STAGE_IMAGE_PAGES : STAGE_IDATA_PAGES;
 }
