@@ -11,6 +11,9 @@
 //                      itself after N commits, else it is stopped when the
 //                      run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
+//   interrupt TEXT [FILE]
+//                      the next run is interrupted (as Ctrl+C would) once
+//                      its console (or FILE) shows TEXT
 //   show FILE          the file's text
 //   needs loopback-devices
 //                      skip the case where devices on 127.0.0.x cannot
@@ -152,6 +155,7 @@ TEST_P(E2ECase, Transcript) {
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
+  std::string interruptAt, interruptIn;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
@@ -167,11 +171,19 @@ TEST_P(E2ECase, Transcript) {
                     std::find(options.begin(), options.end(), "-c") != options.end()};
       ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
+    } else if (line.command == "interrupt" && (line.args.size() == 1 || line.args.size() == 2)) {
+      interruptAt = line.args[0];
+      interruptIn = line.args.size() == 2 ? line.args[1] : "run.out";
     } else if (line.command == "run") {
       transcript.line("$ " + commandText(line.args));
       markFiles();
       PlatChild tool;
       ASSERT_TRUE(startProgram(line.args, "run.out", &tool)) << "line " << line.nLine;
+      if (!interruptAt.empty()) {
+        EXPECT_TRUE(waitForOutput(interruptIn, interruptAt)) << "line " << line.nLine;
+        platStopChild(tool);
+        interruptAt.clear();
+      }
       int nStatus = finishProgram(tool);
       bool bFleet = line.args[0] == "zvfleet";
       std::string output = readOutput("run.out");

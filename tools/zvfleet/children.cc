@@ -165,6 +165,6 @@ void interruptAttempt(FleetDevice *pDev, unsigned long ulNow) {
   pDev->bInterrupted = 1;
   pDev->nState = STATE_STOPPING;
   pDev->ulStopMs = ulNow;
-  logNote(pDev, "zvfleet was interrupted: the tool is stopped");
+  logNote(pDev, "interrupted: the tool is stopped");
   platStopChild(pDev->child);
 }

@@ -25,18 +25,23 @@ static const char s_szUsage[] =
     "  -j N            devices updated at once, 1 to 128 (default 16)\n"
     "  -o DIR          folder of the logs, one per device and site.log for\n"
     "                  senders that are not on the list (default zvfleet-logs)\n"
-    "  --stall S       a device whose tool prints nothing for S seconds is\n"
-    "                  stopped and counted as not answering (default 150)\n"
-    "  --retries N     run again, up to N times, devices that did not answer\n"
-    "                  or met a receive error (default 0)\n"
-    "  --report FILE   write the results to FILE, .csv or .json\n"
+    "  --stall S       a device whose tool gets no request acknowledged for S\n"
+    "                  seconds is stopped (default 150)\n"
+    "  --retries N     run again, up to N times, devices that did not answer,\n"
+    "                  made no progress, met a receive error or whose commit\n"
+    "                  is unconfirmed (default 0)\n"
+    "  --report FILE   write the results to FILE, .csv or .json, rewritten\n"
+    "                  whenever a device ends\n"
     "  --progress table|lines\n"
     "                  a live table, or one line per event (default: the\n"
     "                  table on a terminal, lines otherwise)\n"
     "  --loader PATH   the zvloader program (default: the one beside zvfleet)\n"
     "  -h              this text\n"
+    "Ctrl+C or SIGTERM stops the running devices, starts no more, and ends\n"
+    "with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
-    "command line or site list (then nothing is started).\n";
+    "command line, site list or log folder (then nothing is started), 3 when\n"
+    "interrupted.\n";
 
 // A whole decimal number from nMin to nMax.
 static int readNumber(const char *pszText, long nMin, long nMax, long *pnValue) {
@@ -120,6 +125,8 @@ int parseFleetOptions(int argc, char **argv) {
     }
   }
   if (g_fleet.pszList == NULL) return refuse("no site list given", "");
+  if (g_fleet.pszReport != NULL && strcmp(g_fleet.pszReport, g_fleet.pszList) == 0)
+    return refuse("the report would overwrite the site list: ", g_fleet.pszReport);
   if (g_fleet.szLoader[0] == '\0' &&
       !platProgramBeside("zvloader", g_fleet.szLoader, sizeof(g_fleet.szLoader)))
     return refuse("cannot tell where zvloader is: give --loader", "");

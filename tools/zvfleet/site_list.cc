@@ -3,6 +3,7 @@
 #include "tools/zvfleet/site_list.h"
 
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -76,6 +77,41 @@ static int splitFields(char *pszLine, char **apszField) {
     if (cEnd == '\0') return nFields;
     pRead++;
   }
+}
+
+// A device's address: four decimal numbers 0 to 255 without leading zeros,
+// joined by dots, and nothing else.  Returns 1 with the address in network
+// byte order, or 0 with the reason in pszWhy.
+static int readAddress(const char *pszText, uint32_t *pulAddr, char *pszWhy, int nSize) {
+  unsigned char abAddr[4];
+  const char *p = pszText;
+  for (int i = 0; i < 4; i++) {
+    if (i > 0 && *p++ != '.') break;
+    int nDigits = 0, nValue = 0;
+    while (p[nDigits] >= '0' && p[nDigits] <= '9' && nDigits < 4)
+      nValue = nValue * 10 + (p[nDigits++] - '0');
+    if (nDigits == 0 || nValue > 255 || (nDigits > 1 && p[0] == '0')) {
+      p = NULL;
+      break;
+    }
+    abAddr[i] = (unsigned char)nValue;
+    p += nDigits;
+    if (i == 3 && *p == '\0') {
+      memcpy(pulAddr, abAddr, 4);  // the bytes in their order: network order
+      if (abAddr[0] == 0 && abAddr[1] == 0 && abAddr[2] == 0 && abAddr[3] == 0)
+        snprintf(pszWhy, (size_t)nSize, "0.0.0.0 is no device's address");
+      else if (abAddr[0] == 255 && abAddr[1] == 255 && abAddr[2] == 255 && abAddr[3] == 255)
+        snprintf(pszWhy, (size_t)nSize, "255.255.255.255 is the broadcast address, no device's");
+      else if (abAddr[0] >= 224 && abAddr[0] <= 239)
+        snprintf(pszWhy, (size_t)nSize, "%s is a multicast address, no device's", pszText);
+      else
+        return 1;
+      return 0;
+    }
+  }
+  snprintf(pszWhy, (size_t)nSize,
+           "not a device's IPv4 address (four numbers 0 to 255, no leading zeros): %s", pszText);
+  return 0;
 }
 
 // Whether a path is absolute, by the signs of either system.
@@ -185,9 +221,12 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   FleetDevice *pDev = &g_aDevices[g_nDevices];
   memset(pDev, 0, sizeof(*pDev));
   pDev->nLine = pReader->nLine;
-  pDev->ulAddr = platInetAddr(apszField[0]);
-  if (pDev->ulAddr == 0xFFFFFFFFu || pDev->ulAddr == 0 ||
-      !platAddressText(pDev->ulAddr, pDev->szAddress, sizeof(pDev->szAddress))) {
+  char szWhy[FLEET_TEXT_SIZE + 96];
+  if (!readAddress(apszField[0], &pDev->ulAddr, szWhy, sizeof(szWhy))) {
+    badLine(pReader, "%s", szWhy);
+    return;
+  }
+  if (!platAddressText(pDev->ulAddr, pDev->szAddress, sizeof(pDev->szAddress))) {
     badLine(pReader, "not a device's IPv4 address: %s", apszField[0]);
     return;
   }
@@ -211,7 +250,6 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   if (nEarlier >= 0) {
     pDev->plan = g_aDevices[nEarlier].plan;
   } else {
-    char szWhy[128];
     if (!planFile(pDev->szPath, bPlain, cType, &pDev->plan, szWhy, sizeof(szWhy))) {
       badLine(pReader, "%s: %s", pDev->szPath, szWhy);
       return;
