@@ -21,6 +21,7 @@
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
 #include "image/crc16.h"
+#include "tools/common/sha256.h"
 
 namespace {
 
@@ -62,12 +63,18 @@ TEST(KnownAnswers, CrcAndCipher) {
       EXPECT_EQ(bytes(c), data);
       desCbcDecrypt(data.data(), (uint32_t)data.size(), key.data());
       EXPECT_EQ(bytes(b), data);
+    } else if (kind == "sha256") {
+      std::vector<uint8_t> data = bytes(a);
+      if (a.compare(0, 2, "a*") == 0) data.assign(strtoul(a.c_str() + 2, nullptr, 10), 'a');
+      char szText[SHA256_TEXT_SIZE];
+      sha256Text(data.data(), data.size(), szText);
+      EXPECT_EQ(b, szText);
     } else {
       continue;
     }
     nChecked++;
   }
-  EXPECT_EQ(24, nChecked);
+  EXPECT_EQ(30, nChecked);
 }
 
 }  // namespace
