@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -201,6 +202,7 @@ TEST(Platform, PipedChildren) {
                                    nullptr, &child, &pipe));
   int nStatus = 0;
   std::string text = readPipeToEnd(pipe);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // Windows line ends
   EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
   EXPECT_EQ(1, nStatus);
   EXPECT_EQ("zvdevsim: unknown option: -x (zvdevsim -h lists the options)\n", text);
