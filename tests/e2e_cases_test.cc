@@ -11,6 +11,8 @@
 //                      itself after N commits, else it is stopped when the
 //                      run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
+//   during TEXT FILE remove PATH
+//                      once FILE shows TEXT in the next run, PATH is removed
 //   interrupt TEXT [FILE]
 //                      the next run is interrupted (as Ctrl+C would) once
 //                      its console (or FILE) shows TEXT
@@ -155,7 +157,7 @@ TEST_P(E2ECase, Transcript) {
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
-  std::string interruptAt, interruptIn;
+  std::string interruptAt, interruptIn, removeAt, removeIn, removePath;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
@@ -171,6 +173,10 @@ TEST_P(E2ECase, Transcript) {
                     std::find(options.begin(), options.end(), "-c") != options.end()};
       ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
+    } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "remove") {
+      removeAt = line.args[0];
+      removeIn = line.args[1];
+      removePath = line.args[3];
     } else if (line.command == "interrupt" && (line.args.size() == 1 || line.args.size() == 2)) {
       interruptAt = line.args[0];
       interruptIn = line.args.size() == 2 ? line.args[1] : "run.out";
@@ -179,12 +185,19 @@ TEST_P(E2ECase, Transcript) {
       markFiles();
       PlatChild tool;
       ASSERT_TRUE(startProgram(line.args, "run.out", &tool)) << "line " << line.nLine;
+      if (!removeAt.empty()) {
+        EXPECT_TRUE(waitForOutput(removeIn, removeAt)) << "line " << line.nLine;
+        EXPECT_EQ(0, remove(removePath.c_str())) << "line " << line.nLine;
+        removeAt.clear();
+      }
       if (!interruptAt.empty()) {
         EXPECT_TRUE(waitForOutput(interruptIn, interruptAt)) << "line " << line.nLine;
         platStopChild(tool);
         interruptAt.clear();
       }
-      int nStatus = finishProgram(tool);
+      // A long case may wait out a stall of the default 150 s.
+      bool bLong = GetParam().find("/long_") != std::string::npos;
+      int nStatus = finishProgram(tool, bLong ? 2 * CHILD_TIME_LIMIT_MS : CHILD_TIME_LIMIT_MS);
       bool bFleet = line.args[0] == "zvfleet";
       std::string output = readOutput("run.out");
       output = bFleet ? fleetText(screenText(output), false) : withoutTimes(output);

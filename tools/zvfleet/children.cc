@@ -61,6 +61,8 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   extrasText(pDev, szExtras, sizeof(szExtras));
   logNote(pDev, "attempt %d: zvloader -IP %s -P (password) -f %s%s", pDev->nAttempts,
           pDev->szAddress, pDev->szPath, szExtras);
+  logNote(pDev, "%s as checked: %ld bytes, SHA-256 %s", pDev->szFile, pDev->lFileSize,
+          pDev->szSha256);
 
   const char *apszArgv[MAX_ARGUMENTS] = {g_fleet.szLoader, "-IP", pDev->szAddress,
                                          "-P", pDev->szPassword, "-f", pDev->szPath};

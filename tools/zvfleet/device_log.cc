@@ -68,7 +68,7 @@ void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
 }
 
 void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
-  char szNote[FLEET_LINE_SIZE];
+  char szNote[1024];  // the longest: a command line with a long path
   PlatTime now;
   platLocalTime(&now);
   int n = snprintf(szNote, sizeof(szNote), FLEET_NOTE "%02d %02d:%02d:%02d ", now.nDay,

@@ -90,7 +90,9 @@ struct FleetDevice {
   char szAddress[FLEET_ADDRESS_SIZE];
   char szPassword[FLEET_TEXT_SIZE];
   char szFile[FLEET_TEXT_SIZE];    // as the list writes it
-  char szPath[FLEET_TEXT_SIZE];    // as the tool gets it
+  char szPath[FLEET_TEXT_SIZE];    // as the tool gets it: the checked copy
+  long lFileSize;                  // the checked bytes
+  char szSha256[65];
   char szExtras[FLEET_TEXT_SIZE];  // extra options, each ended by a zero
   int nExtras;
   FilePlan plan;

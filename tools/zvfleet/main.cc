@@ -13,6 +13,7 @@
 #include "app/console.h"
 #include "app/settings.h"
 #include "platform/platform.h"
+#include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/children.h"
 #include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
@@ -108,7 +109,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
-  if (!prepareLogs()) return 2;
+  if (!prepareLogs() || !copyCheckedFiles()) return 2;
   // The report of a run not begun: every device "not started".  It tells
   // at once whether the report can be written.
   for (int i = 0; i < g_nDevices; i++) g_aDevices[i].nResult = RESULT_NOT_STARTED;

@@ -6,6 +6,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "app/console.h"
@@ -14,8 +15,12 @@
 #include "tools/zvfleet/tool_output.h"
 
 #define REDRAW_MS 250
-#define MAX_TABLE_DEVICES 20  // more would not fit a screen
 #define QUIET_SHOWN_MS 10000  // from then on the state shows the silence
+#define DEFAULT_COLUMNS 80     // a terminal that does not tell its size
+#define DEFAULT_ROWS 24
+#define ROW_SIZE 512
+
+static int s_nColumns = DEFAULT_COLUMNS, s_nRows = DEFAULT_ROWS;
 
 static int s_bTable;
 static unsigned long s_ulBegin, s_ulDrawn;
@@ -37,6 +42,36 @@ static void frameAdd(const char *pszFormat, ...) {
   int n = vsnprintf(s_szFrame + s_nFrame, sizeof(s_szFrame) - (size_t)s_nFrame, pszFormat, args);
   va_end(args);
   if (n > 0) s_nFrame += n < (int)sizeof(s_szFrame) - s_nFrame ? n : (int)sizeof(s_szFrame) - s_nFrame - 1;
+}
+
+// One row of the table, cut to the terminal's width so that it never
+// wraps (a wrapped row would leave the rewind short).
+static void rowAdd(const char *pszFormat, ...) ZV_PRINTF(1, 2);
+static void rowAdd(const char *pszFormat, ...) {
+  char szRow[ROW_SIZE];
+  va_list args;
+  va_start(args, pszFormat);
+  int n = vsnprintf(szRow, sizeof(szRow), pszFormat, args);
+  va_end(args);
+  if (n < 0) n = 0;
+  if (n > (int)sizeof(szRow) - 1) n = (int)sizeof(szRow) - 1;
+  if (n > s_nColumns - 1) n = s_nColumns - 1;
+  frameAdd("%.*s\x1b[K\n", n, szRow);
+}
+
+// The terminal's size now; 1 when it changed.
+static int readTerminalSize(void) {
+  int nColumns = DEFAULT_COLUMNS, nRows = DEFAULT_ROWS;
+  if (!platTerminalSize(&nColumns, &nRows)) {
+    nColumns = DEFAULT_COLUMNS;
+    nRows = DEFAULT_ROWS;
+  }
+  if (nColumns < 20) nColumns = 20;
+  if (nRows < 4) nRows = 4;
+  int bChanged = nColumns != s_nColumns || nRows != s_nRows;
+  s_nColumns = nColumns;
+  s_nRows = nRows;
+  return bChanged;
 }
 
 // Back to where the table starts.
@@ -73,9 +108,22 @@ static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszTex
 }
 
 static void drawTable(unsigned long ulNow) {
+  if (readTerminalSize() && s_nDrawnLines > 0) {
+    // Rows drawn for another width may have wrapped: the screen is
+    // cleared and the table drawn afresh at its top.
+    frameAdd("\x1b[H\x1b[J");
+    s_nDrawnLines = 0;
+  }
   frameRewind();
-  frameAdd("%-15s  %-11s  %5s/%-5s  %7s  %s\x1b[K\n", "address", "phase", "sent", "due", "time",
-           "state");
+  rowAdd("%-15s  %-11s  %5s/%-5s  %7s  %s", "address", "phase", "sent", "due", "time", "state");
+  // The header, the devices, "... and N more" and the totals fit the
+  // window with a row to spare, so that nothing scrolls.
+  int nRoom = s_nRows - 4;
+  int nRunningAll = 0;
+  for (int i = 0; i < g_nDevices; i++)
+    if (g_aDevices[i].nState == STATE_RUNNING || g_aDevices[i].nState == STATE_STOPPING)
+      nRunningAll++;
+  int nShown = nRunningAll <= nRoom + 1 ? nRunningAll : nRoom;
   int nRunning = 0, nWaiting = 0, nUpdated = 0, nNotUpdated = 0;
   long lSent = 0, lDue = 0;
   for (int i = 0; i < g_nDevices; i++) {
@@ -90,22 +138,23 @@ static void drawTable(unsigned long ulNow) {
     }
     if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
     lSent += pagesSent(&pDev->out);
-    if (++nRunning > MAX_TABLE_DEVICES) continue;
+    if (++nRunning > nShown) continue;
     char szTime[32], szState[48];
     elapsedText(ulNow - pDev->ulStartMs, szTime, sizeof(szTime));
     stateText(pDev, ulNow, szState, sizeof(szState));
-    frameAdd("%-15s  %-11s  %5d/%-5d  %7s  %s\x1b[K\n", pDev->szAddress, phaseName(pDev->out.nPhase),
-             pagesSent(&pDev->out), planPages(&pDev->plan), szTime, szState);
+    rowAdd("%-15s  %-11s  %5d/%-5d  %7s  %s", pDev->szAddress, phaseName(pDev->out.nPhase),
+           pagesSent(&pDev->out), planPages(&pDev->plan), szTime, szState);
     s_nDrawnLines++;
   }
-  if (nRunning > MAX_TABLE_DEVICES) {
-    frameAdd("... and %d more running\x1b[K\n", nRunning - MAX_TABLE_DEVICES);
+  if (nRunning > nShown) {
+    rowAdd("... and %d more running", nRunning - nShown);
     s_nDrawnLines++;
   }
   char szTime[32];
   elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
-  frameAdd("running %d, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s\x1b[K\n\x1b[J",
-           nRunning, nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime);
+  rowAdd("running %d, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s", nRunning,
+         nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime);
+  frameAdd("\x1b[J");
   s_nDrawnLines += 2;
   frameFlush();
   s_ulDrawn = ulNow;
@@ -114,8 +163,13 @@ static void drawTable(unsigned long ulNow) {
 
 void progressBegin(unsigned long ulNow) {
   s_ulBegin = s_ulDrawn = ulNow;
+  // A terminal that cannot move its cursor (TERM=dumb), or one whose user
+  // asks for no colour or effects (NO_COLOR), gets the plain event lines.
+  const char *pszTerm = getenv("TERM");
+  int bPlain = (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) || getenv("NO_COLOR") != NULL;
   s_bTable = g_fleet.nProgress == PROGRESS_TABLE ||
-             (g_fleet.nProgress == PROGRESS_AUTO && platIsTerminal());
+             (g_fleet.nProgress == PROGRESS_AUTO && !bPlain && platIsTerminal());
+  readTerminalSize();
   s_bRedrawDue = 1;
 }
 

@@ -131,7 +131,7 @@ static void putJsonString(FILE *pFile, const char *pszText) {
 }
 
 static void writeCsv(FILE *pFile) {
-  fputs("address,file,result,left,exit_status,attempts,duration_s,log\n", pFile);
+  fputs("address,file,size,sha256,result,left,exit_status,attempts,duration_s,log\n", pFile);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     char szResult[FLEET_LINE_SIZE + 32], szStatus[16];
@@ -139,7 +139,7 @@ static void writeCsv(FILE *pFile) {
     statusText(pDev, szStatus, sizeof(szStatus), "");
     fprintf(pFile, "%s,", pDev->szAddress);
     putCsvField(pFile, pDev->szFile);
-    fputc(',', pFile);
+    fprintf(pFile, ",%ld,%s,", pDev->lFileSize, pDev->szSha256);
     putCsvField(pFile, szResult);
     fputc(',', pFile);
     putCsvField(pFile, stageText(pDev));
@@ -159,7 +159,8 @@ static void writeJson(FILE *pFile) {
     if (pDev->nResult == RESULT_UPDATED) nUpdated++;
     fprintf(pFile, "    {\"address\": \"%s\", \"file\": ", pDev->szAddress);
     putJsonString(pFile, pDev->szFile);
-    fputs(", \"result\": ", pFile);
+    fprintf(pFile, ", \"size\": %ld, \"sha256\": \"%s\", \"result\": ", pDev->lFileSize,
+            pDev->szSha256);
     putJsonString(pFile, szResult);
     fputs(", \"left\": ", pFile);
     putJsonString(pFile, stageText(pDev));

@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: Apache-2.0
+// The files of a run as they were checked (see checked_files.h).
+#include "tools/zvfleet/checked_files.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/console.h"
+#include "image/input_file.h"
+#include "tools/common/sha256.h"
+#include "tools/zvfleet/file_plan.h"
+#include "tools/zvfleet/fleet.h"
+
+// The file's name without its folders.
+static const char *baseName(const char *pszPath) {
+  const char *pszName = pszPath;
+  for (const char *p = pszPath; *p != '\0'; p++)
+    if (*p == '/' || *p == '\\') pszName = p + 1;
+  return pszName;
+}
+
+// Copies the file at pszFrom to pszTo, reading it once.  Returns 1 with
+// its size and digest, or 0 after a message.
+static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *pszSha256) {
+  FILE *pIn = openInputFile(pszFrom);
+  if (pIn == NULL) {
+    consolePrintf("zvfleet: cannot read %s again to copy it\n", pszFrom);
+    return 0;
+  }
+  FILE *pOut = fopen(pszTo, "wb");
+  if (pOut == NULL) {
+    fclose(pIn);
+    consolePrintf("zvfleet: cannot write the copy %s\n", pszTo);
+    return 0;
+  }
+  Sha256 sha;
+  sha256Begin(&sha);
+  static char s_abChunk[65536];
+  long lSize = 0, lRead;
+  int bOk = 1;
+  while (bOk && (lRead = readInputFile(pIn, s_abChunk, sizeof(s_abChunk), pszFrom)) != 0) {
+    if (lRead < 0 || fwrite(s_abChunk, 1, (size_t)lRead, pOut) != (size_t)lRead) {
+      bOk = 0;
+      break;
+    }
+    sha256Add(&sha, s_abChunk, (size_t)lRead);
+    lSize += lRead;
+  }
+  fclose(pIn);
+  if (fclose(pOut) != 0) bOk = 0;
+  if (!bOk) {
+    consolePrintf("zvfleet: cannot copy %s to %s\n", pszFrom, pszTo);
+    return 0;
+  }
+  uint8_t abDigest[SHA256_SIZE];
+  sha256End(&sha, abDigest);
+  for (int i = 0; i < SHA256_SIZE; i++) snprintf(pszSha256 + 2 * i, 3, "%02x", abDigest[i]);
+  *plSize = lSize;
+  return 1;
+}
+
+int copyCheckedFiles(void) {
+  char szFolder[FLEET_PATH_SIZE];
+  int n = snprintf(szFolder, sizeof(szFolder), "%s/files", g_fleet.pszLogDir);
+  if (n <= 0 || n >= (int)sizeof(szFolder) || !platMakeDirectory(szFolder)) {
+    consolePrintf("zvfleet: cannot make the folder %s for the files' copies\n", szFolder);
+    return 0;
+  }
+  static char s_aszCopy[FLEET_MAX_DEVICES][FLEET_TEXT_SIZE];
+  int nCopies = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    FleetDevice *pDev = &g_aDevices[i];
+    int nEarlier = -1;
+    for (int j = 0; j < i && nEarlier < 0; j++)
+      if (strcmp(g_aDevices[j].szPath, pDev->szPath) == 0 &&
+          g_aDevices[j].plan.cPlainType == pDev->plan.cPlainType)
+        nEarlier = j;
+    if (nEarlier >= 0) {
+      snprintf(s_aszCopy[i], sizeof(s_aszCopy[i]), "%s", s_aszCopy[nEarlier]);
+      pDev->lFileSize = g_aDevices[nEarlier].lFileSize;
+      memcpy(pDev->szSha256, g_aDevices[nEarlier].szSha256, sizeof(pDev->szSha256));
+      continue;
+    }
+    n = snprintf(s_aszCopy[i], sizeof(s_aszCopy[i]), "%s/%d-%s", szFolder, ++nCopies,
+                 baseName(pDev->szPath));
+    if (n <= 0 || n >= (int)sizeof(s_aszCopy[i])) {
+      consolePrintf("zvfleet: the copy of %s would have a path longer than the tool takes\n",
+                    pDev->szPath);
+      return 0;
+    }
+    if (!copyFile(pDev->szPath, s_aszCopy[i], &pDev->lFileSize, pDev->szSha256)) return 0;
+    // The copy must be what was checked: a file changed in between is
+    // caught here.
+    FilePlan plan;
+    memset(&plan, 0, sizeof(plan));
+    char szWhy[FLEET_PATH_SIZE];
+    if (!planFile(s_aszCopy[i], pDev->plan.cPlainType != 0, pDev->plan.cPlainType, &plan, szWhy,
+                  sizeof(szWhy)) ||
+        plan.nIdataPages != pDev->plan.nIdataPages || plan.nFirstPage != pDev->plan.nFirstPage ||
+        plan.nEndPage != pDev->plan.nEndPage) {
+      consolePrintf("zvfleet: %s changed while it was checked; nothing was started\n",
+                    pDev->szPath);
+      return 0;
+    }
+  }
+  for (int i = 0; i < g_nDevices; i++) strcpy(g_aDevices[i].szPath, s_aszCopy[i]);
+  return 1;
+}

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
+// The files of a run as they were checked: each distinct file of the site
+// list is read once, its bytes go into a private copy in the log folder
+// (files/N-NAME) with their size and SHA-256 recorded, and every attempt
+// has the tool read that copy, so that a file changed or removed during
+// the run changes nothing.
+#ifndef ZV_FLEET_CHECKED_FILES_H
+#define ZV_FLEET_CHECKED_FILES_H
+
+// Makes the copies, plans each copy again (it must plan as the file did)
+// and points every device's tool at its copy.  Returns 1, or 0 after a
+// message (nothing has started then).
+int copyCheckedFiles(void);
+
+#endif
