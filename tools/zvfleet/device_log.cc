@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/zvfleet/progress.h"
+
 static char s_szSiteLog[FLEET_PATH_SIZE];
 static int s_bSiteLogFailed;
 
@@ -62,9 +64,12 @@ void logToolLine(FleetDevice *pDev, const char *pszLine) {
 void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
   if (platAppendToFile(pDev->szLog, pText, nLength) || pDev->bLogFailed) return;
   pDev->bLogFailed = 1;
-  consolePrintf("zvfleet: cannot write the log %s: its lines are lost from here on; the "
-                "device's result stands\n",
-                pDev->szLog);
+  char szMessage[FLEET_PATH_SIZE + 96];
+  snprintf(szMessage, sizeof(szMessage),
+           "zvfleet: cannot write the log %s: its lines are lost from here on; the device's "
+           "result stands",
+           pDev->szLog);
+  progressMessage(szMessage);
 }
 
 void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
@@ -87,6 +92,8 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
 void siteLogAppend(const char *pText, int nLength) {
   if (platAppendToFile(s_szSiteLog, pText, nLength) || s_bSiteLogFailed) return;
   s_bSiteLogFailed = 1;
-  consolePrintf("zvfleet: cannot write the log %s: its lines are lost from here on\n",
-                s_szSiteLog);
+  char szMessage[FLEET_PATH_SIZE + 64];
+  snprintf(szMessage, sizeof(szMessage), "zvfleet: cannot write the log %s: its lines are lost "
+           "from here on", s_szSiteLog);
+  progressMessage(szMessage);
 }

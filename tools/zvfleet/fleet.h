@@ -75,8 +75,8 @@ struct ToolOutput {
   int bIdataCommitted;        // the image pages began after the idata commit
   int bAtEnd;                 // from the transfer's last data packet on
   int bDoubt;                 // a resend from there on, in either transfer
-  int bNoReply;               // "recv timeout" since the last request line
-  int bTransfered;            // "File Transfered"
+  int bNoReply;               // TEXT_RECV_TIMEOUT since the last request line
+  int bTransfered;            // TEXT_TRANSFERED
   int bReceiveError;          // "receiveCommand error!"
   int bBindSeen;              // the tool's debug port report was seen
   int nRefusal;               // RESULT_* of a refusal line, else RESULT_NONE

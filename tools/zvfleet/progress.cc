@@ -190,6 +190,13 @@ static void eventLine(const FleetDevice *pDev, const char *pszFormat, ...) {
   s_bRedrawDue = 1;
 }
 
+void progressMessage(const char *pszText) {
+  if (s_bTable) frameRewind();
+  frameAdd("%s%s\n", pszText, s_bTable ? "\x1b[K" : "");
+  frameFlush();
+  s_bRedrawDue = 1;
+}
+
 void progressStarted(const FleetDevice *pDev) {
   if (s_bTable) return;
   if (pDev->nAttempts > 1)

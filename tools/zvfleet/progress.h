@@ -13,6 +13,8 @@
 void progressBegin(unsigned long ulNow);
 
 void progressStarted(const FleetDevice *pDev);
+// A message of zvfleet's own during the run, a line above the table.
+void progressMessage(const char *pszText);
 void progressPhase(const FleetDevice *pDev);
 // An attempt of ulAttemptMs ended; bRetry: the device will be run again.
 void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptMs);

@@ -3,15 +3,16 @@
 #include "tools/zvfleet/tool_output.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include "image/upload_layout.h"
+#include "app/tool_texts.h"
+#include "net/upload_plan.h"
+#include "tools/common/decimal.h"
 
 // What a line of the tool is.
 enum LineKind {
   LINE_OTHER,
-  LINE_PAGES,         // "Sending Code Update pages A to B", before every send
+  LINE_PAGES,         // TEXT_PAGES_FORMAT, before every send
   LINE_MODEL_QUERY,   // the model query is sent
   LINE_CLEARING,      // the last data packet was acknowledged; the clearing goes out
   LINE_TRANSFERED,    // the commit was accepted
@@ -20,7 +21,7 @@ enum LineKind {
   LINE_REPLY,         // a reply of the device's that the tool did not take
   LINE_REFUSAL,       // the device refused the update
   LINE_BIND_REPORT,   // the tool cannot bind the debug port
-  LINE_ERROR_REPORT,  // a system error report ("... User Message: bind:" among them)
+  LINE_ERROR_REPORT,  // a system error report (that of a failed bind among them)
   LINE_DEBUG          // a debug message that the tool itself printed
 };
 
@@ -32,28 +33,28 @@ static const struct {
   int nKind;
   int nResult;
 } s_aLines[] = {
-    {"Sending Code Update pages ", 1, LINE_PAGES, RESULT_NONE},
-    {"Getting quorvaUnit model", 0, LINE_MODEL_QUERY, RESULT_NONE},
-    {"Finishing transfering microcode", 0, LINE_CLEARING, RESULT_NONE},
-    {"File Transfered", 0, LINE_TRANSFERED, RESULT_NONE},
-    {"recv timeout", 0, LINE_TIMEOUT, RESULT_NONE},
-    {"receiveCommand error!", 0, LINE_RECEIVE_ERROR, RESULT_NONE},
-    {"You entered the wrong Set Password", 0, LINE_REFUSAL, RESULT_WRONG_PASSWORD},
-    {"Error! Trying to update the microcode using incorrect quorvaUnit model update file", 0,
-     LINE_REFUSAL, RESULT_WRONG_MODEL},
-    {"Received bad CRC, exiting", 0, LINE_REFUSAL, RESULT_BAD_CRC},
-    {"Received bad version, exiting", 0, LINE_REFUSAL, RESULT_BAD_VERSION},
-    {"Updating to an unknown quorvaUnit model", 0, LINE_REPLY, RESULT_NONE},
-    {"Received ", 1, LINE_REPLY, RESULT_NONE},
-    {"Wrong receive length from Code Update", 1, LINE_REPLY, RESULT_NONE},
-    {"Did not get the correct command expected", 1, LINE_REPLY, RESULT_NONE},
-    {"Could not bind to the debug port:", 1, LINE_BIND_REPORT, RESULT_NONE},
-    {"bind:", 0, LINE_BIND_REPORT, RESULT_NONE},
-    {"System Error: ", 1, LINE_ERROR_REPORT, RESULT_NONE},
-    {"Dbg>", 1, LINE_DEBUG, RESULT_NONE},
+    {TEXT_PAGES_START, 1, LINE_PAGES, RESULT_NONE},
+    {TEXT_GETTING_MODEL, 0, LINE_MODEL_QUERY, RESULT_NONE},
+    {TEXT_FINISHING, 0, LINE_CLEARING, RESULT_NONE},
+    {TEXT_TRANSFERED, 0, LINE_TRANSFERED, RESULT_NONE},
+    {TEXT_RECV_TIMEOUT, 0, LINE_TIMEOUT, RESULT_NONE},
+    {TEXT_RECEIVE_ERROR, 0, LINE_RECEIVE_ERROR, RESULT_NONE},
+    {TEXT_WRONG_PASSWORD, 0, LINE_REFUSAL, RESULT_WRONG_PASSWORD},
+    {TEXT_WRONG_MODEL_FILE, 0, LINE_REFUSAL, RESULT_WRONG_MODEL},
+    {TEXT_BAD_CRC, 0, LINE_REFUSAL, RESULT_BAD_CRC},
+    {TEXT_BAD_VERSION, 0, LINE_REFUSAL, RESULT_BAD_VERSION},
+    {TEXT_UNKNOWN_MODEL, 0, LINE_REPLY, RESULT_NONE},
+    {TEXT_WRONG_LENGTH_START, 1, LINE_REPLY, RESULT_NONE},
+    {TEXT_NACK_FROM_PACKET, 1, LINE_REPLY, RESULT_NONE},
+    {TEXT_WRONG_ACK_START, 1, LINE_REPLY, RESULT_NONE},
+    {TEXT_WRONG_COMMAND_START, 1, LINE_REPLY, RESULT_NONE},
+    {TEXT_DEBUG_PORT_START, 1, LINE_BIND_REPORT, RESULT_NONE},
+    {TEXT_BIND, 0, LINE_BIND_REPORT, RESULT_NONE},
+    {TEXT_SYSTEM_ERROR, 1, LINE_ERROR_REPORT, RESULT_NONE},
+    {TEXT_DEBUG_LINE_START, 1, LINE_DEBUG, RESULT_NONE},
 };
 
-#define BIND_ERROR_END " User Message: bind:"
+#define BIND_ERROR_END TEXT_USER_MESSAGE TEXT_BIND
 
 static int startsWith(const char *pszLine, const char *pszStart) {
   return strncmp(pszLine, pszStart, strlen(pszStart)) == 0;
@@ -83,18 +84,19 @@ void beginToolOutput(ToolOutput *pOut) {
   pOut->nRefusal = RESULT_NONE;
 }
 
-// The pages of "Sending Code Update pages A to B", each 0 to 65535 and A
+// The pages of the page line (TEXT_PAGES_FORMAT), each 0 to 65535 and A
 // not above B.  Returns 1, or 0 for a line that does not read so.
 static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
-  const char *pszNumbers = pszLine + strlen(s_aLines[0].pszText);
-  if (*pszNumbers < '0' || *pszNumbers > '9') return 0;
-  char *pEnd = NULL;
-  long lFirst = strtol(pszNumbers, &pEnd, 10);
-  if (strncmp(pEnd, " to ", 4) != 0 || pEnd[4] < '0' || pEnd[4] > '9') return 0;
-  long lLast = strtol(pEnd + 4, &pEnd, 10);
-  if (*pEnd != '\0' || lFirst < 0 || lLast < lFirst || lLast > 0xFFFF) return 0;
-  *pnFirst = (int)lFirst;
-  *pnLast = (int)lLast;
+  static const char szStart[] = TEXT_PAGES_START, szTo[] = TEXT_PAGES_TO;
+  const char *pszFirst = pszLine + sizeof(szStart) - 1;
+  const char *pszTo = strstr(pszFirst, szTo);
+  if (pszTo == NULL) return 0;
+  uint32_t ulFirst, ulLast;
+  if (!readDecimalSpan(pszFirst, (int)(pszTo - pszFirst), 0xFFFF, &ulFirst) ||
+      !readDecimal(pszTo + sizeof(szTo) - 1, 0xFFFF, &ulLast) || ulLast < ulFirst)
+    return 0;
+  *pnFirst = (int)ulFirst;
+  *pnLast = (int)ulLast;
   return 1;
 }
 
@@ -211,8 +213,8 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
 // line end (a loader's last words) may be followed on the same line by the
 // other thread's report: a line is split where a report starts.
 int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
-  static const char *const apszStarts[] = {"Dbg>", "System Error: ",
-                                           "Could not bind to the debug port:"};
+  static const char *const apszStarts[] = {TEXT_DEBUG_LINE_START, TEXT_SYSTEM_ERROR,
+                                           TEXT_DEBUG_PORT_START};
   char szLine[FLEET_LINE_SIZE];
   snprintf(szLine, sizeof(szLine), "%s", pszLine);
   int nSaw = 0;
