@@ -120,6 +120,9 @@ static int readChild(FleetDevice *pDev, unsigned long ulNow) {
 // The result of a child that has ended.
 static int endedResult(FleetDevice *pDev, int *pnStatus) {
   const ToolOutput *pOut = &pDev->out;
+  // Ctrl+C in a console reaches the tools too: one may end before zvfleet
+  // has taken in its own interruption.
+  if (platInterrupted()) pDev->bInterrupted = 1;
   if (pDev->bStalled || pDev->bInterrupted) {
     int nResult = attemptResult(pOut, *pnStatus);
     // A tool that finished on its own while being stopped keeps its end.
