@@ -27,7 +27,8 @@
 // devices go, are grouped per device; in a log the lines written by other
 // threads and processes at any moment (the debug lines, the tool's debug
 // port report and its mark) follow the rest, grouped by kind.
-// Cases named long_* wait out the 45-second resend cycle.
+// Cases named long_* wait out the 45-second resend cycle or zvfleet's
+// default stall of 150 s; a run of theirs may take twice the usual limit.
 #include <gtest/gtest.h>
 
 #include <ctype.h>
