@@ -19,16 +19,16 @@ static const char *baseName(const char *pszPath) {
   return pszName;
 }
 
-// Copies the file at pszFrom to pszTo, reading it once.  Returns 1 with
-// its size and digest, or 0 after a message.
+// Copies the file at pszFrom to pszTo (no copy when it is null), reading
+// it once.  Returns 1 with its size and digest, or 0 after a message.
 static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *pszSha256) {
   FILE *pIn = openInputFile(pszFrom);
   if (pIn == NULL) {
     consolePrintf("zvfleet: cannot read %s again to copy it\n", pszFrom);
     return 0;
   }
-  FILE *pOut = fopen(pszTo, "wb");
-  if (pOut == NULL) {
+  FILE *pOut = pszTo != NULL ? fopen(pszTo, "wb") : NULL;
+  if (pszTo != NULL && pOut == NULL) {
     fclose(pIn);
     consolePrintf("zvfleet: cannot write the copy %s\n", pszTo);
     return 0;
@@ -39,7 +39,8 @@ static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *
   long lSize = 0, lRead;
   int bOk = 1;
   while (bOk && (lRead = readInputFile(pIn, s_abChunk, sizeof(s_abChunk), pszFrom)) != 0) {
-    if (lRead < 0 || fwrite(s_abChunk, 1, (size_t)lRead, pOut) != (size_t)lRead) {
+    if (lRead < 0 ||
+        (pOut != NULL && fwrite(s_abChunk, 1, (size_t)lRead, pOut) != (size_t)lRead)) {
       bOk = 0;
       break;
     }
@@ -47,9 +48,12 @@ static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *
     lSize += lRead;
   }
   fclose(pIn);
-  if (fclose(pOut) != 0) bOk = 0;
+  if (pOut != NULL && fclose(pOut) != 0) bOk = 0;
   if (!bOk) {
-    consolePrintf("zvfleet: cannot copy %s to %s\n", pszFrom, pszTo);
+    if (pszTo == NULL)
+      consolePrintf("zvfleet: cannot read %s again\n", pszFrom);
+    else
+      consolePrintf("zvfleet: cannot copy %s to %s\n", pszFrom, pszTo);
     return 0;
   }
   uint8_t abDigest[SHA256_SIZE];
@@ -57,6 +61,10 @@ static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *
   for (int i = 0; i < SHA256_SIZE; i++) snprintf(pszSha256 + 2 * i, 3, "%02x", abDigest[i]);
   *plSize = lSize;
   return 1;
+}
+
+int fileDigest(const char *pszPath, long *plSize, char *pszSha256) {
+  return copyFile(pszPath, NULL, plSize, pszSha256);
 }
 
 int copyCheckedFiles(void) {

@@ -12,4 +12,8 @@
 // message (nothing has started then).
 int copyCheckedFiles(void);
 
+// The size and SHA-256 (hex) of the file at pszPath, as a copy would
+// record them, without making one.  Returns 1, or 0 after a message.
+int fileDigest(const char *pszPath, long *plSize, char *pszSha256);
+
 #endif

@@ -41,6 +41,8 @@ static int planStore(FilePlan *pPlan, char *pszWhy, int nWhySize) {
   pPlan->nIdataPages = plan.nTransfers > 1 ? (int)plan.aTransfers[0].ulPages : 0;
   pPlan->nFirstPage = pImage->wFirstPage;
   pPlan->nEndPage = pImage->wEndPage;
+  pPlan->ulRequests = plan.ulRequests;
+  pPlan->ulWireBytes = plan.ulWireBytes;
   return 1;
 }
 

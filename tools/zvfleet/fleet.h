@@ -62,6 +62,7 @@ struct FilePlan {
   char cPlainType;  // the -T letter of a plain file, 0 for an update file
   int nIdataPages;
   int nFirstPage, nEndPage;
+  uint32_t ulRequests, ulWireBytes;  // of the whole upload, when nothing is lost
 };
 
 // What the tool's lines said in one attempt (see tool_output.h).
@@ -132,6 +133,7 @@ struct FleetSettings {
   const char *pszReport;
   int nProgress;
   char szLoader[FLEET_PATH_SIZE];
+  int bDryRun;  // print the plan, send nothing
 };
 
 extern FleetSettings g_fleet;

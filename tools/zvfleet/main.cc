@@ -16,6 +16,7 @@
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/children.h"
 #include "tools/zvfleet/debug_port.h"
+#include "tools/zvfleet/dry_run.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/options.h"
@@ -109,6 +110,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
+  if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
   if (!prepareLogs() || !copyCheckedFiles()) return 2;
   // The report of a run not begun: every device "not started".  It tells
   // at once whether the report can be written.

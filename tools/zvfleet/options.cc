@@ -37,12 +37,14 @@ static const char s_szUsage[] =
     "                  a live table, or one line per event (default: the\n"
     "                  table on a terminal, lines otherwise)\n"
     "  --loader PATH   the zvloader program (default: the one beside zvfleet)\n"
+    "  --dry-run       check the list and print the plan of the run (files,\n"
+    "                  devices, requests and bytes, waves, rules); send nothing\n"
     "  -h              this text\n"
     "Ctrl+C or SIGTERM stops the running devices, starts no more, and ends\n"
     "with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
     "command line, site list or log folder (then nothing is started), 3 when\n"
-    "interrupted.\n";
+    "interrupted.  A dry run exits 0 when a run would start.\n";
 
 // A whole decimal number from ulMin to ulMax.
 static int readNumber(const char *pszText, uint32_t ulMin, uint32_t ulMax, uint32_t *pulValue) {
@@ -62,12 +64,13 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 }
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
-       OPT_HELP };
+       OPT_DRY_RUN, OPT_HELP };
 
 static const ScanOption s_aOptions[] = {
     {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
     {"--retries", 1, OPT_RETRIES}, {"--report", 1, OPT_REPORT},  {"--progress", 1, OPT_PROGRESS},
     {"--loader", 1, OPT_LOADER},  {"-h", 0, OPT_HELP},          {"--help", 0, OPT_HELP},
+    {"--dry-run", 0, OPT_DRY_RUN},
 };
 
 // Applies one option and its value.
@@ -123,7 +126,9 @@ int parseFleetOptions(int argc, char **argv) {
       consoleWrite(s_szUsage, (int)strlen(s_szUsage));
       return -1;
     }
-    if (nId == SCAN_OPERAND) {
+    if (nId == OPT_DRY_RUN) {
+      g_fleet.bDryRun = 1;
+    } else if (nId == SCAN_OPERAND) {
       if (g_fleet.pszList != NULL) return refuse("one site list only: ", pszArg);
       g_fleet.pszList = pszArg;
     } else if (nId == SCAN_UNKNOWN) {

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: Apache-2.0
+// The dry run (see dry_run.h).  Pages, requests and bytes are those of the
+// tool's upload plan, as the site list's check made them.
+#include "tools/zvfleet/dry_run.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/console.h"
+#include "tools/common/sha256.h"
+#include "tools/zvfleet/checked_files.h"
+#include "tools/zvfleet/file_plan.h"
+#include "tools/zvfleet/fleet.h"
+
+// The device of an earlier line that sends the same file the same way; -1.
+static int earlierSameFile(int nDevice) {
+  const FleetDevice *pDev = &g_aDevices[nDevice];
+  for (int i = 0; i < nDevice; i++)
+    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
+        g_aDevices[i].plan.cPlainType == pDev->plan.cPlainType)
+      return i;
+  return -1;
+}
+
+static const char *fileKind(const FilePlan *pPlan) {
+  if (pPlan->cPlainType == 'M') return "plain HEX firmware";
+  if (pPlan->cPlainType == 'L') return "plain logo";
+  if (pPlan->cPlainType == 'H') return "plain HTML";
+  return pPlan->nIdataPages > 0 ? "update file, main image" : "update file";
+}
+
+static void printFiles(void) {
+  int nFiles = 0;
+  for (int i = 0; i < g_nDevices; i++)
+    if (earlierSameFile(i) < 0) nFiles++;
+  consolePrintf("Files (%d):\n", nFiles);
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    if (earlierSameFile(i) >= 0) continue;
+    int nDevices = 0;
+    for (int j = i; j < g_nDevices; j++)
+      if (j == i || earlierSameFile(j) == i) nDevices++;
+    char szPages[64];
+    if (pDev->plan.nIdataPages > 0)
+      snprintf(szPages, sizeof(szPages), "%d idata, image %d to %d", pDev->plan.nIdataPages,
+               pDev->plan.nFirstPage, pDev->plan.nEndPage - 1);
+    else
+      snprintf(szPages, sizeof(szPages), "%d to %d", pDev->plan.nFirstPage,
+               pDev->plan.nEndPage - 1);
+    consolePrintf("  %s: %s, %ld bytes, SHA-256 %s, %d pages (%s), for %d device%s\n",
+                  pDev->szFile, fileKind(&pDev->plan), pDev->lFileSize, pDev->szSha256,
+                  planPages(&pDev->plan), szPages, nDevices, nDevices == 1 ? "" : "s");
+  }
+}
+
+static void printDevices(void) {
+  unsigned long ulRequests = 0, ulBytes = 0;
+  consolePrintf("Devices (%d), in the order they start:\n", g_nDevices);
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    consolePrintf("  %-15s  line %d  %s: %d pages, %u requests, %u bytes\n", pDev->szAddress,
+                  pDev->nLine, pDev->szFile, planPages(&pDev->plan), pDev->plan.ulRequests,
+                  pDev->plan.ulWireBytes);
+    ulRequests += pDev->plan.ulRequests;
+    ulBytes += pDev->plan.ulWireBytes;
+  }
+  consolePrintf("In all: %lu requests, %lu bytes, when nothing is lost\n", ulRequests, ulBytes);
+}
+
+static void printWaves(void) {
+  consolePrintf("Waves: 1, all %d device%s, %d at once\n", g_nDevices, g_nDevices == 1 ? "" : "s",
+                g_fleet.nJobs < g_nDevices ? g_fleet.nJobs : g_nDevices);
+}
+
+static void printRules(void) {
+  consolePrintf("Rules:\n");
+  consolePrintf("  -j %d: devices updated at once\n", g_fleet.nJobs);
+  consolePrintf("  --stall %lu: a device with no request acknowledged for %lu s is stopped\n",
+                g_fleet.ulStallSeconds, g_fleet.ulStallSeconds);
+  if (g_fleet.nRetries > 0)
+    consolePrintf("  --retries %d: a device that did not answer, made no progress, met a receive "
+                  "error or whose commit is unconfirmed runs again, up to %d times\n",
+                  g_fleet.nRetries, g_fleet.nRetries);
+  else
+    consolePrintf("  --retries 0: no device runs again\n");
+}
+
+int printDryRun(void) {
+  for (int i = 0; i < g_nDevices; i++) {
+    FleetDevice *pDev = &g_aDevices[i];
+    int nEarlier = earlierSameFile(i);
+    if (nEarlier >= 0) {
+      pDev->lFileSize = g_aDevices[nEarlier].lFileSize;
+      memcpy(pDev->szSha256, g_aDevices[nEarlier].szSha256, sizeof(pDev->szSha256));
+    } else if (!fileDigest(pDev->szPath, &pDev->lFileSize, pDev->szSha256)) {
+      return 0;
+    }
+  }
+  consolePrintf("Dry run of %s: nothing is sent, no log or report is written.\n", g_fleet.pszList);
+  printFiles();
+  printDevices();
+  printWaves();
+  printRules();
+  consolePrintf("A run would start.\n");
+  return 1;
+}
