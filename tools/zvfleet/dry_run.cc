@@ -11,6 +11,7 @@
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/rollout.h"
 
 // The device of an earlier line that sends the same file the same way; -1.
 static int earlierSameFile(int nDevice) {
@@ -67,9 +68,21 @@ static void printDevices(void) {
   consolePrintf("In all: %lu requests, %lu bytes, when nothing is lost\n", ulRequests, ulBytes);
 }
 
+static int atOnce(int nDevices) { return g_fleet.nJobs < nDevices ? g_fleet.nJobs : nDevices; }
+
 static void printWaves(void) {
-  consolePrintf("Waves: 1, all %d device%s, %d at once\n", g_nDevices, g_nDevices == 1 ? "" : "s",
-                g_fleet.nJobs < g_nDevices ? g_fleet.nJobs : g_nDevices);
+  int nFirst = canaryDevices();
+  if (nFirst == g_nDevices) {
+    consolePrintf("Waves: 1, all %d device%s, %d at once\n", g_nDevices,
+                  g_nDevices == 1 ? "" : "s", atOnce(g_nDevices));
+    return;
+  }
+  consolePrintf("Waves: 2\n  1, the canary: %d device%s (%s to %s), %d at once\n", nFirst,
+                nFirst == 1 ? "" : "s", g_aDevices[0].szAddress, g_aDevices[nFirst - 1].szAddress,
+                atOnce(nFirst));
+  consolePrintf("  2, when every canary device was updated: the other %d (%s to %s), %d at once\n",
+                g_nDevices - nFirst, g_aDevices[nFirst].szAddress,
+                g_aDevices[g_nDevices - 1].szAddress, atOnce(g_nDevices - nFirst));
 }
 
 static void printRules(void) {
@@ -83,6 +96,11 @@ static void printRules(void) {
                   g_fleet.nRetries, g_fleet.nRetries);
   else
     consolePrintf("  --retries 0: no device runs again\n");
+  if (canaryDevices() < g_nDevices)
+    consolePrintf("  --canary %d: the others start only when all %d were updated\n",
+                  g_fleet.nCanary, g_fleet.nCanary);
+  else
+    consolePrintf("  no canary: every device may start at once\n");
 }
 
 int printDryRun(void) {

@@ -118,6 +118,7 @@ struct FleetDevice {
   int nResult;
   int nStage;       // STAGE_*
   int nExitStatus;  // -1: none (stopped, or never started)
+  char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
 };
 
 #define PROGRESS_AUTO 0
@@ -134,6 +135,7 @@ struct FleetSettings {
   int nProgress;
   char szLoader[FLEET_PATH_SIZE];
   int bDryRun;  // print the plan, send nothing
+  int nCanary;  // the first devices of the list, updated before the others; 0: none
 };
 
 extern FleetSettings g_fleet;

@@ -22,6 +22,7 @@
 #include "tools/zvfleet/options.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
+#include "tools/zvfleet/rollout.h"
 #include "tools/zvfleet/site_list.h"
 
 // The children are looked at every tick: their output, their ends, a
@@ -31,12 +32,14 @@
 // The exit status of an interrupted run.
 #define EXIT_INTERRUPTED 3
 
-// The device that has waited longest, or null.
+// The device that has waited longest of those that the rollout's rules
+// let start, or null.
 static FleetDevice *nextWaiting(void) {
   FleetDevice *pNext = NULL;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
-    if (pDev->nState == STATE_WAITING && (pNext == NULL || pDev->ulQueued < pNext->ulQueued))
+    if (pDev->nState == STATE_WAITING && rolloutAllows(pDev) &&
+        (pNext == NULL || pDev->ulQueued < pNext->ulQueued))
       pNext = pDev;
   }
   return pNext;
@@ -69,6 +72,8 @@ static void runDevices(void) {
       bInterrupted = 1;
       interruptRun(platMilliseconds());
     }
+    if (!bInterrupted && applyRolloutRules() && g_fleet.pszReport != NULL)
+      writeReport(g_fleet.pszReport);
     FleetDevice *pNext;
     while (!bInterrupted && nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL) {
       if (startAttempt(pNext, platMilliseconds())) {

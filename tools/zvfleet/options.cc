@@ -37,6 +37,8 @@ static const char s_szUsage[] =
     "                  a live table, or one line per event (default: the\n"
     "                  table on a terminal, lines otherwise)\n"
     "  --loader PATH   the zvloader program (default: the one beside zvfleet)\n"
+    "  --canary N      update the first N devices of the list alone, and the\n"
+    "                  others only when all N were updated (default: none)\n"
     "  --dry-run       check the list and print the plan of the run (files,\n"
     "                  devices, requests and bytes, waves, rules); send nothing\n"
     "  -h              this text\n"
@@ -64,13 +66,13 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 }
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
-       OPT_DRY_RUN, OPT_HELP };
+       OPT_DRY_RUN, OPT_CANARY, OPT_HELP };
 
 static const ScanOption s_aOptions[] = {
     {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
     {"--retries", 1, OPT_RETRIES}, {"--report", 1, OPT_REPORT},  {"--progress", 1, OPT_PROGRESS},
     {"--loader", 1, OPT_LOADER},  {"-h", 0, OPT_HELP},          {"--help", 0, OPT_HELP},
-    {"--dry-run", 0, OPT_DRY_RUN},
+    {"--dry-run", 0, OPT_DRY_RUN}, {"--canary", 1, OPT_CANARY},
 };
 
 // Applies one option and its value.
@@ -104,6 +106,11 @@ static int applyOption(int nId, const char *pszValue) {
       if (strcmp(pszValue, "table") == 0) g_fleet.nProgress = PROGRESS_TABLE;
       else if (strcmp(pszValue, "lines") == 0) g_fleet.nProgress = PROGRESS_LINES;
       else return refuse("--progress takes table or lines, not ", pszValue);
+      return 1;
+    case OPT_CANARY:
+      if (!readNumber(pszValue, 1, FLEET_MAX_DEVICES, &n))
+        return refuse("--canary takes 1 to 1024 devices, not ", pszValue);
+      g_fleet.nCanary = (int)n;
       return 1;
     default:  // --loader
       if (strlen(pszValue) >= sizeof(g_fleet.szLoader))

@@ -19,7 +19,9 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
   int nResult = pDev->nResult >= RESULT_NONE && pDev->nResult <= RESULT_NOT_STARTED
                     ? pDev->nResult
                     : RESULT_FAILED;
-  if (nResult != RESULT_FAILED)
+  if (nResult == RESULT_NOT_STARTED && pDev->szHeld[0] != '\0')
+    snprintf(pszText, (size_t)nSize, "not started (%s)", pDev->szHeld);
+  else if (nResult != RESULT_FAILED)
     snprintf(pszText, (size_t)nSize, "%s", apszResults[nResult]);
   else if (pDev->out.szLastLine[0] != '\0')
     snprintf(pszText, (size_t)nSize, "failed: %s", pDev->out.szLastLine);
