@@ -1,22 +1,29 @@
 # SPDX-License-Identifier: Apache-2.0
 # One step of the documents' build, run as cmake -DMODE=... -DIN=... -DOUT=...
 # [-DTOOL=...] -P doc_file.cmake:
-#   roff   TOOL (scdoc) turns the scdoc source IN into the manual page OUT
+#   roff   TOOL (scdoc) turns the scdoc source IN into the manual page OUT,
+#          dated by EPOCH (seconds) when given, so that it does not change
+#          with the day of the build
 #   gzip   TOOL (gzip) packs IN into OUT the way Debian wants it: -9, no name
 #          and no time stamp inside, so that two builds give the same bytes
 #   text   TOOL (groff) sets the manual page IN as plain ASCII text, with
 #          CR LF line ends, for Windows
 #   crlf   IN copied to OUT with CR LF line ends
 # OUT is written whole or not at all.
-foreach(var MODE IN OUT)
+foreach(var IN ITEMS MODE IN OUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "doc_file.cmake: ${var} not given")
   endif()
 endforeach()
 
+get_filename_component(out_dir "${OUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${out_dir}")
 set(partial "${OUT}.part")
 file(REMOVE "${partial}")
 if(MODE STREQUAL roff)
+  if(EPOCH)
+    set(ENV{SOURCE_DATE_EPOCH} "${EPOCH}")
+  endif()
   execute_process(COMMAND "${TOOL}" INPUT_FILE "${IN}" OUTPUT_FILE "${partial}"
                   RESULT_VARIABLE status)
 elseif(MODE STREQUAL gzip)

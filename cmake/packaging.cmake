@@ -82,7 +82,7 @@ if(ZV_DOCS_BUILT)
     set(source ${PROJECT_SOURCE_DIR}/doc/man/${page}.1.scd)
     set(roff ${ZV_GENERATED_DIR}/man/${page}.1)
     add_custom_command(OUTPUT ${roff}
-      COMMAND ${CMAKE_COMMAND} -DMODE=roff -DTOOL=${ZV_SCDOC} -DIN=${source} -DOUT=${roff}
+      COMMAND ${CMAKE_COMMAND} -DMODE=roff -DTOOL=${ZV_SCDOC} -DEPOCH=${ZV_SOURCE_EPOCH} -DIN=${source} -DOUT=${roff}
               -P ${ZV_DOC_SCRIPT}
       DEPENDS ${source} ${ZV_DOC_SCRIPT}
       COMMENT "Manual page ${page}.1")
@@ -141,6 +141,20 @@ else()
     add_custom_target(debian_changelog ALL DEPENDS ${changelog})
     install(FILES ${changelog} ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
             DESTINATION ${ZV_DOC_DIR})
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME zvloader)
+    # What Debian's own packaging strips besides the symbols: the compilers'
+    # .comment and .note sections.  Runs after every program was installed.
+    if(CMAKE_STRIP)
+      foreach(program IN LISTS ZV_PROGRAMS)
+        install(CODE "
+          if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                            --remove-section=.note
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ZV_BIN_DIR}/${program}\")
+          endif()")
+      endforeach()
+    endif()
   else()
     install(FILES LICENSE NOTICE DESTINATION ${ZV_DOC_DIR})
   endif()

@@ -22,6 +22,19 @@ if(ZV_VERSION_COMMIT STREQUAL "")
   endif()
 endif()
 
+# The date the manual pages carry: the commit's, not the build's.
+set(ZV_SOURCE_EPOCH "")
+find_package(Git QUIET)
+if(GIT_FOUND)
+  execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+                  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  RESULT_VARIABLE zv_git_status OUTPUT_VARIABLE zv_git_epoch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(zv_git_status EQUAL 0 AND zv_git_epoch MATCHES "^[0-9]+$")
+    set(ZV_SOURCE_EPOCH ${zv_git_epoch})
+  endif()
+endif()
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/zv_version.h.in
                ${PROJECT_BINARY_DIR}/generated/zv_version.h @ONLY)
 add_library(zvversion INTERFACE)

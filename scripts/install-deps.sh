@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that a task of this project needs, only the
 # ones missing, without recommended packages.
-#   bash scripts/install-deps.sh build|test|fuzz ...
+#   bash scripts/install-deps.sh build|test|fuzz|packaging|windows ...
 #     build: compiler and CMake (the tool and the simulator)
 #     test:  GoogleTest and OpenSSL's headers (a test-only comparison)
 #     fuzz:  clang with its sanitizer and libFuzzer runtimes
@@ -11,6 +11,7 @@
 #            lintian, scdoc and man for the manual pages, bash-completion,
 #            tcpdump and tshark for the dissector test, mmdebstrap for the
 #            check on an older Debian
+#     windows: the MinGW-w64 cross compiler (the release zip)
 # The package lists are fetched first when they are missing or more than
 # a day old, so that a fresh machine installs without an error.
 set -euo pipefail
@@ -23,7 +24,8 @@ for group in "$@"; do
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     packaging) packages+=(file dpkg-dev fakeroot lintian scdoc groff-base man-db gzip
                           bash-completion tcpdump tshark iproute2 mmdebstrap
-                          debian-archive-keyring) ;;
+                          debian-archive-keyring unzip) ;;
+    windows) packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 binutils) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done
