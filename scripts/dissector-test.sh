@@ -23,7 +23,7 @@ log() { printf '== dissector: %s\n' "$*"; }
 if [ "${1:-}" != "--in-netns" ]; then
   bash scripts/install-deps.sh build packaging
   BUILD="${1:-build-release}"
-  if [ ! -x "$BUILD/zvloader" ] || [ ! -x "$BUILD/tools/zvdevsim" ]; then
+  if [ ! -x "$BUILD/zvloader" ]; then
     cmake --preset release > /dev/null
     cmake --build --preset release --target zvloader zvdevsim
   fi
@@ -37,6 +37,11 @@ fi
 
 BUILD="$2"
 ip link set lo up
+# zvloader stands at the top of a build tree; the simulator in its tools/
+# folder there.
+ZVLOADER="$BUILD/zvloader"
+ZVDEVSIM="$(find "$BUILD/tools" -name zvdevsim -type f -perm -u+x | head -1)"
+[ -n "$ZVDEVSIM" ] || { log "no zvdevsim in $BUILD/tools"; exit 1; }
 WORK="$(mktemp -d)"
 capture_pid=""
 cleanup() {
@@ -69,11 +74,11 @@ upload() {
   local device_args=()
   while [ "$1" != "--" ]; do device_args+=("$1"); shift; done
   shift
-  "$BUILD/tools/zvdevsim" -a 127.0.0.1 "${device_args[@]}" -t 0 > device.log &
+  "$ZVDEVSIM" -a 127.0.0.1 "${device_args[@]}" -t 0 > device.log &
   local device=$!
   wait_for device.log listening
   local status=0
-  "$BUILD/zvloader" "$@" > tool.log 2>&1 || status=$?
+  "$ZVLOADER" "$@" > tool.log 2>&1 || status=$?
   log "zvloader $* -> status $status"
   if ! grep -q '^end ' device.log; then
     kill "$device" 2>/dev/null || true
@@ -81,8 +86,8 @@ upload() {
   wait "$device" 2>/dev/null || true
 }
 
-"$BUILD/zvloader" -NE -T M -M 1 -K Zelva-K1 -f "$ROOT/samples/firmware.hex" > /dev/null || true
-"$BUILD/zvloader" -NE -T L -EA -K Zelva-K1 -f "$ROOT/samples/logo.bin" > /dev/null || true
+"$ZVLOADER" -NE -T M -M 1 -K Zelva-K1 -f "$ROOT/samples/firmware.hex" > /dev/null || true
+"$ZVLOADER" -NE -T L -EA -K Zelva-K1 -f "$ROOT/samples/logo.bin" > /dev/null || true
 [ -f main.enc ] && [ -f logo.enc ] || { log "the update files were not built"; exit 1; }
 
 upload -m 1 -P set-pw -K Zelva-K1 -c 2 -dbg "zelvaUnit: update session opened" \

@@ -153,10 +153,14 @@ build_tarball() {
     grep -q "/bin/$program\$" <<< "$listing" || fail "$tarball holds no bin/$program"
   done
   grep -q '/share/doc/zvloader/LICENSE$' <<< "$listing" || fail "$tarball holds no LICENSE"
-  for program in build-tarball/zvloader build-tarball/zvfleet build-tarball/tools/zvinspect \
-                 build-tarball/tools/zvdevsim; do
-    file -b "$program" | grep -q 'statically linked' || fail "$program is not statically linked"
+  local unpacked
+  unpacked="$(mktemp -d)"
+  tar -xzf "$tarball" -C "$unpacked" --strip-components=1
+  for program in zvloader zvfleet zvinspect zvdevsim; do
+    file -b "$unpacked/bin/$program" | grep -q 'statically linked' ||
+      { rm -rf "$unpacked"; fail "bin/$program is not statically linked"; }
   done
+  rm -rf "$unpacked"
   log "the four programs are statically linked"
   check_man_pages build-tarball/generated/man build-tarball/zvloader
 }
