@@ -74,7 +74,9 @@ TEST(Platform, StaleDatagramsAreDropped) {
   dropStaleReplies(s, ab, sizeof(ab));
   // Nothing is left; Windows may still signal the event once more, with
   // nothing to read, which the receive channel takes as no datagram.
-  if (platWaitEvent(g_hRecvEvent, 0) == 1) EXPECT_EQ(PLAT_RECV_NOTHING, platRecvFrom(s, ab, sizeof(ab), nullptr));
+  if (platWaitEvent(g_hRecvEvent, 0) == 1) {
+    EXPECT_EQ(PLAT_RECV_NOTHING, platRecvFrom(s, ab, sizeof(ab), nullptr));
+  }
   peer.sendTo(usPort, std::vector<uint8_t>(7, 7));
   EXPECT_EQ(7, receiveCommand(s, ab, sizeof(ab)));
   EXPECT_EQ(7, ab[0]);
