@@ -48,6 +48,7 @@ struct HexPass {
   uint32_t ulLine;
   uint32_t ulSegmentBase;
   uint32_t ulEndLine;  // an end record not yet followed by another line
+  int bEndSeen;        // the file holds an end record
   uint32_t aulKindCount[KIND_COUNT];
   uint32_t aulTypeCount[7];  // types 00 to 05, and the others
   uint32_t ulBlank, ulDataRecords;
@@ -90,7 +91,8 @@ static uint32_t lineSetting(const char *pszPath, uint32_t ulAddress, uint32_t ul
   uint32_t ulLine = 0, ulFound = 0, ulBase = 0;
   HexLineResult result;
   while ((result = readHexLine(&reader, szLine, &nLength)) != HEX_LINE_END &&
-         result != HEX_LINE_READ_ERROR && ++ulLine != ulBefore) {
+         result != HEX_LINE_READ_ERROR && result != HEX_LINE_TOO_BIG &&
+         ++ulLine != ulBefore) {
     HexRecord record;
     if (result != HEX_LINE_OK) continue;
     HexLineKind nKind = decodeHexLine(szLine, nLength, &record);
@@ -242,10 +244,11 @@ static void passLine(HexPass *pPass, const char *pLine, int nLength) {
     refuse(pPass, szWhy);
     return;
   }
+  if (record.bEnd) pPass->bEndSeen = 1;
   if (pPass->bReport) checkRecordText(pPass, pLine, nLength, &record);
   switch (nKind) {
     case HEX_IGNORED:
-      if (pLine[7] == '0' && record.cType == '1')
+      if (record.bEnd)
         pPass->ulEndLine = ulLine;
       else if (pLine[7] == '0' && (record.cType == '3' || record.cType == '5'))
         note(pPass, KIND_START_RECORD, ulLine, "line %u: a start address record "
@@ -382,6 +385,13 @@ int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary) {
       fclose(pFile);
       return 0;
     }
+    if (result == HEX_LINE_TOO_BIG) {
+      note(pPass, KIND_MALFORMED, pPass->ulLine + 1, "line %u lies beyond the first "
+           "%lu MiB, more than any sound image takes: the loader refuses the file",
+           pPass->ulLine + 1, HEX_FILE_LIMIT >> 20);
+      refuse(pPass, "too large for an Intel Hex image");
+      break;
+    }
     pPass->ulLine++;
     if (result == HEX_LINE_TOO_LONG) {
       note(pPass, KIND_MALFORMED, pPass->ulLine, "line %u is longer than the 254 "
@@ -392,6 +402,15 @@ int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary) {
     passLine(pPass, szLine, nLength);
   }
   fclose(pFile);
+  if (!pPass->bEndSeen && pSummary->ulRefusedLine == 0) {
+    // The loader refuses such a file when it reaches the end.
+    pPass->ulLine++;
+    note(pPass, KIND_MALFORMED, pPass->ulLine, "line %u: the file ends without an "
+         "end record (01), as one cut short does: the loader refuses it",
+         pPass->ulLine);
+    refuse(pPass, "not Intel Hex format (no end record)");
+    pPass->ulLine--;
+  }
   sealIdataBlock(g_abIdata);
   pSummary->bBuildable = pSummary->ulRefusedLine == 0 && nMinHexAddress < nMaxHexAddress;
   if (!bReport) return 1;
