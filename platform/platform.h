@@ -14,6 +14,7 @@
 #define ZV_PLATFORM_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 // A socket handle (a file descriptor on POSIX, a SOCKET on Windows).
 typedef uintptr_t PlatSocket;
@@ -125,6 +126,24 @@ int platErrorText(int nCode, char *pszBuffer, int nSize);
 // 1 when the path names a directory, 0 otherwise (also when it names
 // nothing).
 int platIsDirectory(const char *pszPath);
+
+// What a path names, symbolic links followed.
+enum PlatPathKind {
+  PLAT_PATH_NONE,     // nothing (or nothing that can be looked at)
+  PLAT_PATH_FILE,     // a regular file
+  PLAT_PATH_OTHER     // a directory, a device, a FIFO, a socket
+};
+PlatPathKind platPathKind(const char *pszPath);
+
+// Creates the file for binary writing only if nothing of that name exists
+// yet.  Returns the open stream, or null when the path exists or the file
+// cannot be made.
+FILE *platCreateNewFile(const char *pszPath);
+
+// Renames the file pszFrom to pszTo in one step, replacing a file of that
+// name (on Windows with the system's replace-on-move).  Returns 1, or 0
+// with nothing changed.
+int platReplaceFile(const char *pszFrom, const char *pszTo);
 
 // A child process: a process id on POSIX, a process handle on Windows.
 typedef uintptr_t PlatChild;

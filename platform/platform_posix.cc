@@ -211,6 +211,28 @@ int platIsDirectory(const char *pszPath) {
   return stat(pszPath, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+PlatPathKind platPathKind(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
+  return S_ISREG(st.st_mode) ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  int fd = open(pszPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH);
+  if (fd < 0) return NULL;
+  FILE *pFile = fdopen(fd, "wb");
+  if (pFile == NULL) {
+    close(fd);
+    unlink(pszPath);
+  }
+  return pFile;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return rename(pszFrom, pszTo) == 0;
+}
+
 int platStartChild(const char *const *ppszArgv, const char *pszDir,
                    const char *pszOutput, PlatChild *pChild) {
   // The child reports a failed exec through a pipe that the exec closes.

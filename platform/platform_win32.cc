@@ -18,8 +18,11 @@
 #include <windows.h>
 #include <mswsock.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "platform/platform.h"
 
@@ -219,6 +222,41 @@ int platIsDirectory(const char *pszPath) {
   DWORD dwAttributes = GetFileAttributesA(pszPath);
   return dwAttributes != INVALID_FILE_ATTRIBUTES &&
          (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PlatPathKind platPathKind(const char *pszPath) {
+  // Opened for no access at all, only to ask what it is; a directory needs
+  // the backup flag to be opened.
+  HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD dwError = GetLastError();
+    SetLastError(0);
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND
+               ? PLAT_PATH_NONE
+               : PLAT_PATH_OTHER;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  int bFile = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  CloseHandle(h);
+  return bFile ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  int fd = _open(pszPath, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd < 0) return NULL;
+  FILE *pFile = _fdopen(fd, "wb");
+  if (pFile == NULL) {
+    _close(fd);
+    DeleteFileA(pszPath);
+  }
+  return pFile;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // Appends one argument to the command line, quoted as the C runtime's

@@ -254,6 +254,28 @@ int platIsDirectory(const char *pszPath) {
   return stat(pszPath, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
 }
 
+// Files as the system has them; a write that is to fail goes to a stream
+// opened for reading, which refuses it.
+PlatPathKind platPathKind(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
+  return (st.st_mode & S_IFMT) == S_IFREG ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) == 0) return NULL;
+  FILE *pFile = fopen(pszPath, "wb");
+  if (pFile == NULL || !failsNow(&s_fake.calls.nWrite, s_fake.run.fail.nWrite)) return pFile;
+  fclose(pFile);
+  return fopen(pszPath, "rb");
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  remove(pszTo);
+  return rename(pszFrom, pszTo) == 0;
+}
+
 int platStartChild(const char *const *, const char *, const char *, PlatChild *) { return 0; }
 int platWaitChild(PlatChild, unsigned long, int *) { return 0; }
 void platStopChild(PlatChild) {}
