@@ -140,6 +140,10 @@ PlatPathKind platPathKind(const char *pszPath);
 // cannot be made.
 FILE *platCreateNewFile(const char *pszPath);
 
+// 1 when both paths name the same existing file (through links or other
+// spellings too), 0 otherwise.
+int platSameFile(const char *pszA, const char *pszB);
+
 // Renames the file pszFrom to pszTo in one step, replacing a file of that
 // name (on Windows with the system's replace-on-move).  Returns 1, or 0
 // with nothing changed.

@@ -229,6 +229,12 @@ FILE *platCreateNewFile(const char *pszPath) {
   return pFile;
 }
 
+int platSameFile(const char *pszA, const char *pszB) {
+  struct stat a, b;
+  return stat(pszA, &a) == 0 && stat(pszB, &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
   return rename(pszFrom, pszTo) == 0;
 }

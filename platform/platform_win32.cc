@@ -255,6 +255,27 @@ FILE *platCreateNewFile(const char *pszPath) {
   return pFile;
 }
 
+// The volume and index that identify an open file; 0 when it cannot be
+// opened.
+static int fileIdentity(const char *pszPath, BY_HANDLE_FILE_INFORMATION *pInfo) {
+  HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    SetLastError(0);
+    return 0;
+  }
+  int bOk = GetFileInformationByHandle(h, pInfo) != 0;
+  CloseHandle(h);
+  return bOk;
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return fileIdentity(pszA, &a) && fileIdentity(pszB, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
   return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <filesystem>
 #include <vector>
 
 #include "image/crc16.h"
@@ -269,6 +270,11 @@ FILE *platCreateNewFile(const char *pszPath) {
   if (pFile == NULL || !failsNow(&s_fake.calls.nWrite, s_fake.run.fail.nWrite)) return pFile;
   fclose(pFile);
   return fopen(pszPath, "rb");
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  std::error_code error;
+  return std::filesystem::equivalent(pszA, pszB, error) && !error;
 }
 
 int platReplaceFile(const char *pszFrom, const char *pszTo) {

@@ -189,6 +189,11 @@ static void passLine(HexPass *pPass, const char *pLine, int nLength) {
     note(pPass, KIND_END, pPass->ulEndLine, "line %u: an end record before the end: "
          "the loader reads on", pPass->ulEndLine);
   pPass->ulEndLine = 0;
+  // An editor that saved the file as UTF-8 may have put a byte order mark
+  // in front of the first record, where the loader reads its count.
+  if (nKind == HEX_NOT_HEX && ulLine == 1 && nLength >= 3 &&
+      memcmp(pLine, "\xEF\xBB\xBF", 3) == 0)
+    record.pszProblem = "it begins with a UTF-8 byte order mark (EF BB BF)";
   if (nKind == HEX_NOT_HEX) {
     note(pPass, KIND_MALFORMED, ulLine, "line %u: %s: the loader refuses the file",
          ulLine, record.pszProblem);
@@ -247,10 +252,12 @@ int runHexPass(const char *pszPath, HexPass *pPass) {
       return 0;
     }
     if (result == HEX_LINE_TOO_BIG) {
-      note(pPass, KIND_MALFORMED, pPass->ulLine + 1, "line %u lies beyond the first "
+      pPass->ulLine++;  // where the reading stops
+      note(pPass, KIND_MALFORMED, pPass->ulLine, "line %u lies beyond the first "
            "%lu MiB, more than any sound image takes: the loader refuses the file",
-           pPass->ulLine + 1, HEX_FILE_LIMIT >> 20);
+           pPass->ulLine, HEX_FILE_LIMIT >> 20);
       refuse(pPass, "too large for an Intel Hex image");
+      pPass->ulLine--;
       break;
     }
     pPass->ulLine++;
