@@ -10,11 +10,11 @@
 
 #include "app/console.h"
 #include "app/settings.h"
-#include "platform/platform.h"
 
-[[noreturn]] static void usage(void) {
+// Prints the usage text; the run then ends with status 1.
+static bool usage(void) {
   consolePrintf("%s", USAGE_TEXT);
-  platExit(1);
+  return false;
 }
 
 static char foldAscii(char c) {
@@ -29,11 +29,12 @@ static bool sameIgnoringCase(const char *pszA, const char *pszB) {
 
 // Copies a value into a text field; one that would fill it with no room
 // left for the terminator is refused.
-static void copyText(char *pszField, const char *pszValue) {
+static bool copyText(char *pszField, const char *pszValue) {
   size_t n = strlen(pszValue);
-  if (n >= SETTING_TEXT_SIZE) usage();
+  if (n >= SETTING_TEXT_SIZE) return usage();
   memset(pszField, 0, SETTING_TEXT_SIZE);
   memcpy(pszField, pszValue, n);
+  return true;
 }
 
 // The decimal reading of atoi (white space, sign, digits) reduced to the
@@ -79,16 +80,16 @@ static const OptionName *findOption(const char *pszName) {
   return NULL;
 }
 
-static void applyOption(OptionId id, const char *pszValue,
+static bool applyOption(OptionId id, const char *pszValue,
                         bool *pbListenOnly) {
   switch (id) {
-    case OPT_IP: copyText(g_szIpAddress, pszValue); break;
-    case OPT_P: copyText(g_szPassword, pszValue); break;
+    case OPT_IP: return copyText(g_szIpAddress, pszValue);
+    case OPT_P: return copyText(g_szPassword, pszValue);
     case OPT_V: consolePrintf("%s\n", VERSION_TEXT); break;
     case OPT_NO: *pbListenOnly = true; break;
     case OPT_T: g_bFileType = (uint8_t)pszValue[0]; break;
     case OPT_M: g_bModel = modelValue(pszValue); break;
-    case OPT_F: copyText(g_szFileName, pszValue); break;
+    case OPT_F: return copyText(g_szFileName, pszValue);
     case OPT_NE: g_bEncrypted = 0; break;
     case OPT_EA: g_bFirstBlockOnly = 0; break;
     case OPT_K:
@@ -98,23 +99,24 @@ static void applyOption(OptionId id, const char *pszValue,
         g_szKey[i] = (uint8_t)pszValue[i];
       break;
   }
+  return true;
 }
 
-void parseCommandLine(int argc, char **argv, bool *pbListenOnly) {
+bool parseCommandLine(int argc, char **argv, bool *pbListenOnly) {
   for (int i = 1; i < argc; i++) {
     const char *pszArg = argv[i];
-    if (pszArg[0] != '-' && pszArg[0] != '/') usage();
+    if (pszArg[0] != '-' && pszArg[0] != '/') return usage();
     const OptionName *pOption = findOption(pszArg + 1);
-    if (pOption == NULL) usage();
+    if (pOption == NULL) return usage();
     const char *pszValue = NULL;
     if (pOption->bTakesValue) {
-      if (i + 1 >= argc) usage();
+      if (i + 1 >= argc) return usage();
       pszValue = argv[++i];
     }
-    applyOption(pOption->id, pszValue, pbListenOnly);
+    if (!applyOption(pOption->id, pszValue, pbListenOnly)) return false;
   }
 
-  if (argc < 2) usage();
+  if (argc < 2) return usage();
   if (!g_bEncrypted) {
     switch (g_bFileType) {
       case 'M': g_bFileType = FILE_TYPE_MAIN; break;
@@ -123,9 +125,8 @@ void parseCommandLine(int argc, char **argv, bool *pbListenOnly) {
       default:
         consolePrintf("You have chosen an unavailable file type:%c",
                       g_bFileType);
-        usage();
+        return usage();
     }
   }
-  if (g_bFileType == FILE_TYPE_MAIN && !mainModelAccepted(g_bModel))
-    platExit(1);
+  return g_bFileType != FILE_TYPE_MAIN || mainModelAccepted(g_bModel);
 }

@@ -16,9 +16,9 @@
   "-f <FileName>          The file name to download\n"
 
 // Scans the arguments into the settings, translates the -T letter when
-// -NE was given and checks type and model.  Every error prints the usage
-// text or a message and ends the process with status 1.  Sets
-// *pbListenOnly for -no.
-void parseCommandLine(int argc, char **argv, bool *pbListenOnly);
+// -NE was given and checks type and model.  Returns true when a road may
+// be taken; false after the usage text or a message, and the run then ends
+// with status 1.  Sets *pbListenOnly for -no.
+bool parseCommandLine(int argc, char **argv, bool *pbListenOnly);
 
 #endif

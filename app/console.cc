@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/tool_texts.h"
 #include "platform/platform.h"
 
 #define REPORT_LINE_SIZE 10000
@@ -55,7 +56,7 @@ void printError(const char *pszFormat, ...) {
   char szLine[MESSAGE_SIZE];
   int n = 0;
   if (pszSystem != NULL)
-    n = snprintf(szLine, REPORT_LINE_SIZE, "System Error: %s User Message: ",
+    n = snprintf(szLine, REPORT_LINE_SIZE, TEXT_SYSTEM_ERROR "%s" TEXT_USER_MESSAGE,
                  pszSystem);
   if (n < 0) n = 0;
   if (n > REPORT_LINE_SIZE - 1) n = REPORT_LINE_SIZE - 1;

@@ -3,6 +3,7 @@
 // for who writes each of them and when).
 #include "app/settings.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "app/console.h"
@@ -32,8 +33,16 @@ void setDefaultSettings(void) {
   g_usUpdatePort = 69;
 }
 
+bool isMainModel(unsigned nModel) { return nModel >= 1 && nModel <= 3; }
+
+int mainModelText(uint8_t bModel, char *pszText, int nSize) {
+  int n = snprintf(pszText, (size_t)nSize, "Wrong quorvaUnit model: %d\n", bModel);
+  return n < 0 ? 0 : n < nSize ? n : nSize - 1;
+}
+
 bool mainModelAccepted(uint8_t bModel) {
-  if (bModel >= 1 && bModel <= 3) return true;
-  consolePrintf("Wrong quorvaUnit model: %d\n", bModel);
+  if (isMainModel(bModel)) return true;
+  char szText[64];
+  consoleWrite(szText, mainModelText(bModel, szText, sizeof(szText)));
   return false;
 }

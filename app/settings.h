@@ -48,8 +48,15 @@ extern uint16_t g_usUpdatePort;  // read by the update thread
 // Gives every setting its start-up value; `main` calls it first.
 void setDefaultSettings(void);
 
-// Main-CPU firmware exists for models 1 to 3 only.  True for those; for
-// any other prints "Wrong quorvaUnit model: N" and gives false.
+// Main-CPU firmware exists for models 1 to 3 only.
+bool isMainModel(unsigned nModel);
+
+// The message for a main-CPU model outside that range, "Wrong quorvaUnit
+// model: N" and its line end, into pszText.  Returns its length.
+int mainModelText(uint8_t bModel, char *pszText, int nSize);
+
+// True for models 1 to 3; for any other prints mainModelText and gives
+// false.
 bool mainModelAccepted(uint8_t bModel);
 
 #endif

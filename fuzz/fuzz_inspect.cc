@@ -8,8 +8,7 @@
 #include "fuzz/fuzz_support.h"
 #include "image/hex_loader.h"
 #include "tools/zvinspect/hex_report.h"
-
-int zvinspectMain(int argc, char **argv);
+#include "tools/zvinspect/inspect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t n) {
   static bool s_bEntered = (enterScratchDir(), true);
@@ -26,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t n) {
   argv.push_back(nullptr);
   Transcript transcript;
   fakeBegin(FakeRun(), &transcript);
-  int nStatus = zvinspectMain((int)args.size(), argv.data());
+  int nStatus = runZvinspect((int)args.size(), argv.data());
   FUZZ_CHECK(nStatus >= 0 && nStatus <= 2);
 
   int bLoads = readHexFile("in.bin");

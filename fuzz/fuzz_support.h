@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/loader.h"
 #include "tests/fakes/fake_platform.h"
-
-int zvloaderMain(int argc, char **argv);
 
 #define FUZZ_CHECK(cond)                                                                     \
   do {                                                                                       \
@@ -43,11 +42,7 @@ inline int runLoader(std::vector<std::string> args, const FakeRun &run = FakeRun
   argv.push_back(nullptr);
   Transcript transcript;
   fakeBegin(run, &transcript);
-  try {
-    return zvloaderMain((int)args.size(), argv.data());
-  } catch (const FakeExit &e) {
-    return e.nStatus;
-  }
+  return runZvloader((int)args.size(), argv.data());
 }
 
 // The input cut into pieces, each led by its one-byte length.

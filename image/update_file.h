@@ -12,6 +12,8 @@
 
 #include <stdint.h>
 
+#include "image/image_store.h"
+
 #define UPDATE_FILE_MAGIC 0x41
 #define UPDATE_FILE_HEADER_SIZE 12
 
@@ -40,6 +42,66 @@ struct UpdateFileHeader {
 void decodeUpdateFileHeader(const uint8_t *pb, UpdateFileHeader *pHeader);
 void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 
+// What the tool's reader makes of a file's bytes, in the order it checks
+// them; each refusal has its own message (updateFileRefusalText).
+enum UpdateFileRefusal {
+  UPDATE_FILE_ACCEPTED,
+  UPDATE_FILE_NO_MAGIC,      // empty file
+  UPDATE_FILE_WRONG_MAGIC,
+  UPDATE_FILE_NO_TYPE,       // nothing after the magic
+  UPDATE_FILE_BAD_TYPE,      // a type outside 1 to 9
+  UPDATE_FILE_WRONG_MODEL,   // main firmware for a model other than 1 to 3
+  UPDATE_FILE_NO_MIN,        // the file ends before nMinHexAddress
+  UPDATE_FILE_NO_MAX,        // ... before nMaxHexAddress
+  UPDATE_FILE_NO_CRC,        // ... before wCrc
+  UPDATE_FILE_TOO_LARGE,     // more data than the image store holds
+  UPDATE_FILE_NO_IDATA,      // a main file too short for its idata block
+  UPDATE_FILE_BAD_CRC,       // wCrc is not the payload's CRC
+  UPDATE_FILE_NOT_AT_ZERO,   // nMinHexAddress is not 0
+  UPDATE_FILE_EMPTY          // nothing to load: refused without a message
+};
+
+// The reader looks at no more of a file than this: the header, the
+// store's size, and one byte to tell that there is more.
+#define UPDATE_FILE_READ_LIMIT (UPDATE_FILE_HEADER_SIZE + IMAGE_SIZE + 1)
+
+// The verdict on a file.  Every check is made that the bytes allow, so that
+// a program describing the file can name each; nRefusal is the first that
+// fails in the reader's order, the one the reader reports.
+struct UpdateFileVerdict {
+  int nRefusal;
+  int bEncrypted;           // judged as an update file (else a raw file)
+  uint32_t ulHeaderBytes;   // header bytes present (12 when whole)
+  uint8_t bType, bModel;    // update files: from the type byte
+  uint32_t nMinHexAddress;  // the header's fields; a field cut short keeps
+  uint32_t nMaxHexAddress;  // zero in its missing bytes
+  uint16_t wStoredCrc, wPayloadCrc;
+  int bKnownType;       // the type byte's type is 1 to 9
+  int bModelAccepted;   // not main firmware, or for a model 1 to 3
+  int bTooLarge;        // more data than the store takes
+  int bIdataFits;       // not a main file, or one that holds its idata block
+  int bCrcHolds;
+  int bStartsAtZero;    // nMinHexAddress is 0
+  const uint8_t *pbData;  // the bytes after the header (raw: all of them)
+  uint32_t ulData;        // how many, at most what the store takes
+  uint32_t ulPayload;     // the image's bytes: the data less a main file's idata block
+  const uint8_t *pbIdata; // a main file's idata block (within the data), else null
+  uint32_t ulLength;      // what the reader returns: the image bytes it loads
+};
+
+// Judges the first ulRead bytes of a file (at most UPDATE_FILE_READ_LIMIT:
+// a file that fills them is longer than the reader takes).  bEncrypted: an
+// update file; otherwise a raw logo or HTML file of type bRawType, which
+// for every type but HTML gets its 16-bit length in front.  Prints nothing
+// and changes no setting.
+void judgeUpdateFile(const uint8_t *pb, uint32_t ulRead, int bEncrypted, uint8_t bRawType,
+                     UpdateFileVerdict *pVerdict);
+
+// The reader's message for the verdict's refusal, naming the path, into
+// pszText (empty when none is due).  Returns its length.
+int updateFileRefusalText(const UpdateFileVerdict *pVerdict, const char *pszPath, char *pszText,
+                          int nSize);
+
 // Loads the file into the image store.  With g_bEncrypted set it reads an
 // update file (header checked, type and model taken from it, payload CRC
 // verified, nothing decrypted); otherwise a raw logo or HTML file, which
@@ -47,5 +109,10 @@ void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 // number of image bytes now in g_abImage, 0 on failure (after a message,
 // or with none when the file held no data).
 int32_t readUpdateFile(const char *pszPath);
+
+// Loads the bytes of a verdict that accepted them into the image store as
+// readUpdateFile does (an update file's type and model into the settings).
+// Returns the number of image bytes now in g_abImage.
+int32_t loadUpdateFileVerdict(const UpdateFileVerdict *pVerdict);
 
 #endif

@@ -33,20 +33,21 @@ uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
   return ulPayload;
 }
 
-// Loads the input named by -f; returns the image length and the output
-// name, or ends the process.
-static uint32_t loadInput(const char **ppszOutput) {
+// Loads the input named by -f into the store: its image length in
+// *pulLength and the output name.  Returns false after the loader's or its
+// own message.
+static bool loadInput(uint32_t *pulLength, const char **ppszOutput) {
   switch (g_bFileType) {
     case FILE_TYPE_MAIN:
       if (!mainModelAccepted(g_bModel)) {
         consolePrintf("Cannot make an encrypt file\n");
-        platExit(1);
+        return false;
       }
       consolePrintf("Reading in the Main CPU HEX file to encrypt\n");
-      if (!readHexFile(g_szFileName) || !prepareMainImage(g_szFileName))
-        platExit(1);
+      if (!readHexFile(g_szFileName) || !prepareMainImage(g_szFileName)) return false;
       *ppszOutput = "main.enc";
-      return nMaxHexAddress - nMinHexAddress;
+      *pulLength = nMaxHexAddress - nMinHexAddress;
+      return true;
     case FILE_TYPE_LOGO:
     case FILE_TYPE_HTML: {
       int bLogo = g_bFileType == FILE_TYPE_LOGO;
@@ -54,12 +55,13 @@ static uint32_t loadInput(const char **ppszOutput) {
                           : "Reading in the html file to encrypt\n");
       *ppszOutput = bLogo ? "logo.enc" : "html.enc";
       int32_t nLength = readUpdateFile(g_szFileName);
-      if (nLength <= 0) platExit(1);
-      return (uint32_t)nLength;
+      if (nLength <= 0) return false;
+      *pulLength = (uint32_t)nLength;
+      return true;
     }
     default:
       consolePrintf("No file has been specified to encrypt\n");
-      platExit(1);
+      return false;
   }
 }
 
@@ -81,10 +83,11 @@ static void writeUpdateFile(OutputFile *pOut, uint32_t ulPayload) {
 
 void makeEncryptFile(void) {
   const char *pszOutput = "";
-  uint32_t ulLength = loadInput(&pszOutput);
+  uint32_t ulLength = 0;
+  if (!loadInput(&ulLength, &pszOutput)) return;
   if (ulLength > MAX_BUILD_LENGTH) {
     consolePrintf("Input file too large to encrypt:%s\n", g_szFileName);
-    platExit(1);
+    return;
   }
 
   memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);

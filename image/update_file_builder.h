@@ -18,8 +18,9 @@ uint32_t payloadLength(uint32_t ulLength);
 // 1032 while bFirstBlockOnly is set, else all of them.
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly);
 
-// Works from the settings; ends the process itself (status 1) when the
-// input cannot be used, returns after writing the file or failing to.
+// Works from the settings; returns after writing the file, or after the
+// message that says why it could not (the run ends with status 1 either
+// way).
 void makeEncryptFile(void);
 
 #endif

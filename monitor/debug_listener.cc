@@ -8,17 +8,18 @@
 
 #include "app/console.h"
 #include "app/settings.h"
+#include "app/tool_texts.h"
 #include "platform/platform.h"
 
 int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
                     const char *pszSender, const char *pszText) {
   int n;
   if (pszSender != NULL)
-    n = snprintf(pszLine, (size_t)nSize, "Dbg>%02d %02d:%02d:%02d %s: %s\n",
+    n = snprintf(pszLine, (size_t)nSize, TEXT_DEBUG_LINE_START "%02d %02d:%02d:%02d %s: %s\n",
                  pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
                  pszSender, pszText);
   else
-    n = snprintf(pszLine, (size_t)nSize, "Dbg>%02d %02d:%02d:%02d %s\n",
+    n = snprintf(pszLine, (size_t)nSize, TEXT_DEBUG_LINE_START "%02d %02d:%02d:%02d %s\n",
                  pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
                  pszText);
   if (n < 0) return 0;
@@ -40,26 +41,26 @@ void printDebugDatagram(char *pszBuffer, int nReceived,
   consoleWrite(szLine, nLine);
 }
 
-void DbgMsgThread(void) {
+int DbgMsgThread(void) {
   PlatSocket s = platUdpSocket();
   if (s == PLAT_NO_SOCKET) {
     printError("socket creation failed");
-    return;
+    return PLAT_THREAD_ENDS_ALONE;
   }
   if (!platBind(s, 0, g_usDebugPort)) {
-    printError("bind:");
+    printError(TEXT_BIND);
     platCloseSocket(s);
-    consolePrintf(
-        "Could not bind to the debug port:%d check to make sure there isn't "
-        "another copy of this program running\n",
-        g_usDebugPort);
-    return;
+    consolePrintf(TEXT_DEBUG_PORT_FORMAT "\n", g_usDebugPort);
+    return PLAT_THREAD_ENDS_ALONE;
   }
 
+  // Nothing closes the socket while the process runs; the loop ends only
+  // when it is gone.
   char szBuffer[DEBUG_DATAGRAM_SIZE + 1];
   for (;;) {
     PlatAddress from;
     int n = platRecvFrom(s, szBuffer, DEBUG_DATAGRAM_SIZE, &from);
+    if (n == PLAT_RECV_CLOSED) return PLAT_THREAD_ENDS_ALONE;
     if (n < 0) printError("recvfrom:");
     printDebugDatagram(szBuffer, n, &from);
   }

@@ -23,7 +23,8 @@ int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
 void printDebugDatagram(char *pszBuffer, int nReceived,
                         const PlatAddress *pFrom);
 
-// Thread routine; returns only when its socket cannot be set up.
-void DbgMsgThread(void);
+// Thread routine; returns (PLAT_THREAD_ENDS_ALONE, the process goes on)
+// only when its socket cannot be set up or is gone.
+int DbgMsgThread(void);
 
 #endif

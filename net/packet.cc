@@ -24,10 +24,9 @@ void setPacketFields(uint8_t *pbRequest, uint8_t bCommand, uint8_t bCount,
 
 void setCommitData(uint8_t *pbRequest, uint16_t wFirst, uint16_t wEnd,
                    uint16_t wCrc) {
-  uint8_t *pbData = pbRequest + PACKET_HEADER_SIZE;
-  putLe16(pbData, wFirst);
-  putLe16(pbData + 2, wEnd);
-  putLe16(pbData + 4, wCrc);
+  putLe16(pbRequest + COMMIT_FIRST_AT, wFirst);
+  putLe16(pbRequest + COMMIT_END_AT, wEnd);
+  putLe16(pbRequest + COMMIT_CRC_AT, wCrc);
 }
 
 int parseReply(const uint8_t *pbReply, int nLength, Reply *pReply) {

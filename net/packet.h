@@ -9,7 +9,6 @@
 
 #include <stdint.h>
 
-#include "image/upload_layout.h"
 
 // Command codes.
 #define TFTP_ACK 1
@@ -37,6 +36,20 @@
 #define PACKET_CONST 21
 #define PASSWORD_FIELD_SIZE 16
 #define PACKET_CONST_VALUE 16
+
+// Datagrams: every request starts with the 23-byte header; a data request
+// carries four page slots (1024 bytes) whatever its page count, the first
+// one of an enciphered file the 8-byte image header before them.
+#define PACKET_HEADER_SIZE 23
+#define PAGES_PER_PACKET 4
+#define PACKET_PAGE_BYTES 1024
+#define IDATA_CLEAR_SIZE (PACKET_HEADER_SIZE + 256)
+#define COMMIT_SIZE (PACKET_HEADER_SIZE + 6)
+#define REPLY_SIZE 23
+// The commit's data area: first page, end page, CRC.
+#define COMMIT_FIRST_AT PACKET_HEADER_SIZE
+#define COMMIT_END_AT (PACKET_HEADER_SIZE + 2)
+#define COMMIT_CRC_AT (PACKET_HEADER_SIZE + 4)
 
 #define PACKET_BUFFER_SIZE 2048  // request and reply buffers
 #define PACKET_DATA_AREA (PACKET_BUFFER_SIZE - PACKET_HEADER_SIZE)

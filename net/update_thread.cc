@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 // The update thread.  A main-CPU update runs two transfers on one socket:
 // the model query with the idata block, then the image; every other file
-// type runs one.  Every ending from here has status 1, success included.
+// type runs one.  Every ending from here has status 1, success included;
+// a reply that ends the run ends it with the status the transfer gives.
 #include "net/update_thread.h"
 
 #include "app/console.h"
 #include "app/settings.h"
+#include "app/tool_texts.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
 #include "image/update_file.h"
 #include "net/receive_channel.h"
 #include "net/transfer.h"
+#include "net/upload_plan.h"
 #include "platform/platform.h"
 
 // Loads g_szFileName as the settings say.  Returns 1 when the store holds
@@ -19,43 +22,49 @@ static bool loadUpdate(void) {
   if (!g_bEncrypted && g_bFileType == FILE_TYPE_MAIN)
     return readHexFile(g_szFileName) && prepareMainImage(g_szFileName);
   if (readUpdateFile(g_szFileName) == 0) return false;
-  if (g_bEncrypted && g_bFileType == FILE_TYPE_MAIN &&
-      nMaxHexAddress - nMinHexAddress < IMAGE_HEADER_SIZE) {
-    // Fewer bytes than the image header: no page range to send.
-    consolePrintf("Update file too short for its image header: %s\n",
-                  g_szFileName);
+  UploadSource source;
+  uploadSourceFromStore(&source);
+  if (imageHeaderMissing(&source)) {
+    consolePrintf("Update file too short for its image header: %s\n", g_szFileName);
     return false;
   }
   return true;
 }
 
-void UpdateThread(void) {
+int UpdateThread(void) {
   PlatSocket s = platUdpSocket();
   if (s == PLAT_NO_SOCKET) {
     printError("socket failed");
-    return;
+    return PLAT_THREAD_ENDS_ALONE;
   }
   if (!platBind(s, 0, 0)) {
     printError("bind:");
     platCloseSocket(s);
-    return;
+    return PLAT_THREAD_ENDS_ALONE;
   }
   PlatAddress dest;
   dest.ulAddr = platInetAddr(g_szIpAddress);
   dest.usPort = g_usUpdatePort;
   if (!bindReceiveEvent(s)) {
     printError("WSAEventSelect failed in UpdateThread()");
-    platExit(1);
+    return 1;
   }
 
-  if (!loadUpdate()) platExit(1);
-  consolePrintf("Sending the new microcode to the remote system\n");
-  if (g_bFileType == FILE_TYPE_MAIN &&
-      !transferFile(s, &dest, FILE_TYPE_MODEL_QUERY))
-    platExit(1);
-  if (!transferFile(s, &dest, g_bFileType)) platExit(1);
-  consolePrintf(
-      "Do not remove the power until you get a reply from pinging the "
-      "device.\n");
-  platExit(1);
+  if (!loadUpdate()) return 1;
+  consolePrintf(TEXT_SENDING_NEW "\n");
+  UploadSource source;
+  uploadSourceFromStore(&source);
+  UploadPlan plan;
+  planUpload(&source, &plan);
+  for (int i = 0; i < plan.nTransfers; i++) {
+    TransferEnd end;
+    int nResult = transferFile(s, &dest, &plan.aTransfers[i], &end);
+    if (nResult == TRANSFER_SEND_FAILED) return 1;
+    if (nResult == TRANSFER_ENDS_RUN) {
+      consolePrintf("%s", end.szText);
+      return end.nStatus;
+    }
+  }
+  consolePrintf(TEXT_POWER_ADVICE "\n");
+  return 1;
 }

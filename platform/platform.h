@@ -45,6 +45,8 @@ struct PlatTime {
 // receive result on a socket bound to an event when no datagram waits after
 // all (the event woke for nothing): not a failure, there is just nothing yet.
 #define PLAT_RECV_NOTHING (-3)
+// receive result on a socket that is no longer open: nothing will come.
+#define PLAT_RECV_CLOSED (-4)
 
 // Process-wide set-up, called first by every program: on POSIX a write to
 // a closed output pipe must fail like any other write instead of ending
@@ -84,7 +86,8 @@ int platSendTo(PlatSocket s, const void *pData, int nLength,
                const PlatAddress *pTo);
 
 // Receives one datagram of at most nSize bytes.  Returns its length, -1 on
-// failure, PLAT_RECV_TRUNCATED when it was longer than nSize.  pFrom, when
+// failure, PLAT_RECV_TRUNCATED when it was longer than nSize,
+// PLAT_RECV_CLOSED when the socket is not open.  pFrom, when
 // not null, receives the sender.
 int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom);
 
@@ -101,12 +104,18 @@ int platEventSelectRead(PlatSocket s, PlatEvent hEvent);
 // signalled (a datagram waits), 0 on time-out, -1 when the wait failed.
 int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds);
 
-// Starts a thread running pfnRoutine.  Returns 1 on success, 0 on failure
-// with the error code pending.
-int platStartThread(void (*pfnRoutine)(void));
+// A thread routine's result when the thread ends alone; any other result
+// ends the whole process with that exit status.
+#define PLAT_THREAD_ENDS_ALONE (-1000)
 
-// Sleeps for ever.
-void platSleepForever(void);
+// Starts a thread running pfnRoutine; when the routine returns, its result
+// decides whether the process ends too (see PLAT_THREAD_ENDS_ALONE).
+// Returns 1 on success, 0 on failure with the error code pending.
+int platStartThread(int (*pfnRoutine)(void));
+
+// Sleeps for ever: the process ends from a thread or from outside.  (A
+// stand-in for the tests returns, with the exit status that ended the run.)
+int platSleepForever(void);
 
 // Milliseconds of a clock that only moves forward, from an arbitrary start.
 unsigned long platMilliseconds(void);

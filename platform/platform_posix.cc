@@ -94,6 +94,7 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
     pFrom->ulAddr = sa.sin_addr.s_addr;
     pFrom->usPort = ntohs(sa.sin_port);
   }
+  if (n < 0 && (errno == EBADF || errno == ENOTSOCK)) return PLAT_RECV_CLOSED;
   if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? PLAT_RECV_NOTHING
                                                             : -1;
   if (n > nSize) {
@@ -148,13 +149,14 @@ int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
 }
 
 static void *threadTrampoline(void *pArg) {
-  void (*pfnRoutine)(void);
+  int (*pfnRoutine)(void);
   memcpy(&pfnRoutine, &pArg, sizeof(pfnRoutine));
-  pfnRoutine();
+  int nStatus = pfnRoutine();
+  if (nStatus != PLAT_THREAD_ENDS_ALONE) platExit(nStatus);
   return NULL;
 }
 
-int platStartThread(void (*pfnRoutine)(void)) {
+int platStartThread(int (*pfnRoutine)(void)) {
   pthread_t thread;
   void *pArg;
   static_assert(sizeof(pArg) == sizeof(pfnRoutine), "code pointer size");
@@ -168,7 +170,7 @@ int platStartThread(void (*pfnRoutine)(void)) {
   return 1;
 }
 
-void platSleepForever(void) {
+int platSleepForever(void) {
   for (;;) pause();
 }
 

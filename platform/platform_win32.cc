@@ -120,6 +120,7 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
     int nCode = WSAGetLastError();
     // An over-long datagram: its first nSize bytes stand in the buffer.
     if (nCode == WSAEMSGSIZE) return PLAT_RECV_TRUNCATED;
+    if (nCode == WSAENOTSOCK) return PLAT_RECV_CLOSED;
     return nCode == WSAEWOULDBLOCK ? PLAT_RECV_NOTHING : -1;
   }
   return n;
@@ -148,13 +149,14 @@ int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
 
 // The thread's start routine receives the tool's routine as its argument.
 static DWORD WINAPI threadTrampoline(LPVOID pArg) {
-  void (*pfnRoutine)(void);
+  int (*pfnRoutine)(void);
   memcpy(&pfnRoutine, &pArg, sizeof(pfnRoutine));
-  pfnRoutine();
+  int nStatus = pfnRoutine();
+  if (nStatus != PLAT_THREAD_ENDS_ALONE) platExit(nStatus);
   return 0;
 }
 
-int platStartThread(void (*pfnRoutine)(void)) {
+int platStartThread(int (*pfnRoutine)(void)) {
   LPVOID pArg;
   static_assert(sizeof(pArg) == sizeof(pfnRoutine), "code pointer size");
   memcpy(&pArg, &pfnRoutine, sizeof(pArg));
@@ -165,7 +167,7 @@ int platStartThread(void (*pfnRoutine)(void)) {
   return 1;
 }
 
-void platSleepForever(void) {
+int platSleepForever(void) {
   for (;;) Sleep(INFINITE);
 }
 

@@ -110,7 +110,10 @@ TEST(Platform, TakenPortAndErrorText) {
 }
 
 volatile int g_nThreadRan;
-void markThread(void) { g_nThreadRan = 1; }
+int markThread(void) {
+  g_nThreadRan = 1;
+  return PLAT_THREAD_ENDS_ALONE;
+}
 
 TEST(Platform, ThreadsTimeAddressesAndFiles) {
   ASSERT_EQ(1, platStartThread(markThread));

@@ -20,12 +20,11 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "app/loader.h"
 #include "image/image_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
-
-int zvloaderMain(int argc, char **argv);
-int zvinspectMain(int argc, char **argv);
+#include "tools/zvinspect/inspect.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ std::string caseName(const testing::TestParamInfo<std::string> &info) {
 struct Program {
   const char *pszName;
   int (*pfnMain)(int, char **);
-} const s_aPrograms[] = {{"zvloader", zvloaderMain}, {"zvinspect", zvinspectMain}};
+} const s_aPrograms[] = {{"zvloader", runZvloader}, {"zvinspect", runZvinspect}};
 
 void setFailure(const CaseLine &line, FakeFailures *pFail) {
   const std::string &kind = line.args.empty() ? "" : line.args[0];
@@ -84,12 +83,7 @@ void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscri
   memset(g_abImage, 0, sizeof(g_abImage));
   memset(g_abIdata, 0, sizeof(g_abIdata));
   fakeBegin(fake, pTranscript);
-  int nStatus;
-  try {
-    nStatus = pProgram->pfnMain((int)line.args.size(), argv.data());
-  } catch (const FakeExit &e) {
-    nStatus = e.nStatus;
-  }
+  int nStatus = pProgram->pfnMain((int)line.args.size(), argv.data());
   pTranscript->line(nStatus == FAKE_STOPPED ? "stopped (Ctrl+C)" : "exit " + std::to_string(nStatus & 0xFF));
   for (const std::string &written : writtenFiles()) pTranscript->line(written);
 }

@@ -12,6 +12,7 @@
 
 #include "image/crc16.h"
 #include "image/image_store.h"
+#include "net/packet.h"
 #include "tools/zvdevsim/device.h"
 #include "tools/zvdevsim/faults.h"
 
@@ -21,8 +22,6 @@ struct Datagram {
   Bytes data;
   unsigned long ulArrival;
 };
-
-struct ThreadEnd {};  // the listener's datagrams are used up
 
 const int SILENT_WAITS = 45;  // three resend cycles without a reply
 const unsigned long EMPTY_WAKE_MS = 1000;
@@ -41,7 +40,8 @@ struct Fake {
   bool bDraining = false;
   size_t nReplies = 0;  // of the script used up
   PlatAddress lastDest = {0, 0};
-  std::vector<void (*)(void)> threads;
+  std::vector<int (*)(void)> threads;
+  bool bStopped = false;  // Ctrl+C
 };
 
 Fake s_fake;
@@ -66,31 +66,40 @@ std::string passwordText(const uint8_t *pb) {
 }
 
 std::string requestLine(const uint8_t *pb, int n) {
-  uint8_t ab[29] = {0};
-  memcpy(ab, pb, (size_t)(n < 29 ? n : 29));
+  uint8_t ab[COMMIT_SIZE] = {0};
+  memcpy(ab, pb, (size_t)(n < COMMIT_SIZE ? n : COMMIT_SIZE));
   static const char *const apszNames[8] = {0, 0, 0, 0, 0, "data", "commit", "getmodel"};
   char sz[200];
-  std::string line = ab[0] < 8 && apszNames[ab[0]] ? apszNames[ab[0]] : "cmd " + std::to_string(ab[0]);
-  snprintf(sz, sizeof(sz), " count %u flags %02X page %u len %d", ab[1], ab[2], getLe16(ab + 3), n);
+  uint8_t bCommand = ab[PACKET_COMMAND];
+  std::string line = bCommand < 8 && apszNames[bCommand] ? apszNames[bCommand]
+                                                        : "cmd " + std::to_string(bCommand);
+  snprintf(sz, sizeof(sz), " count %u flags %02X page %u len %d", ab[PACKET_COUNT],
+           ab[PACKET_FLAGS], getLe16(ab + PACKET_PAGE), n);
   line = "> " + line + sz;
-  if (ab[0] == 6 && n == 29)
-    snprintf(sz, sizeof(sz), " first %u end %u crc %04X", getLe16(ab + 23), getLe16(ab + 25),
-             getLe16(ab + 27));
-  else if (n > 23)
-    snprintf(sz, sizeof(sz), " data %04X", calcCrc16(pb + 23, (uint32_t)(n - 23)));
+  if (bCommand == TFTP_COMMIT && n == COMMIT_SIZE)
+    snprintf(sz, sizeof(sz), " first %u end %u crc %04X", getLe16(ab + COMMIT_FIRST_AT),
+             getLe16(ab + COMMIT_END_AT), getLe16(ab + COMMIT_CRC_AT));
+  else if (n > PACKET_HEADER_SIZE)
+    snprintf(sz, sizeof(sz), " data %04X",
+             calcCrc16(pb + PACKET_HEADER_SIZE, (uint32_t)(n - PACKET_HEADER_SIZE)));
   else
     sz[0] = '\0';
-  return line + sz + " pw " + passwordText(ab + 5) + " const " + std::to_string(getLe16(ab + 21));
+  return line + sz + " pw " + passwordText(ab + PACKET_PASSWORD) + " const " +
+         std::to_string(getLe16(ab + PACKET_CONST));
 }
 
 std::string replyLine(const Bytes &data) {
-  uint8_t ab[23] = {0};
-  if (!data.empty()) memcpy(ab, data.data(), data.size() < 23 ? data.size() : 23);
+  uint8_t ab[REPLY_SIZE] = {0};
+  if (!data.empty()) memcpy(ab, data.data(), data.size() < REPLY_SIZE ? data.size() : REPLY_SIZE);
   char sz[96];
-  snprintf(sz, sizeof(sz), "cmd %u code %u page %u len %u", ab[0], ab[1], getLe16(ab + 3),
-           (unsigned)data.size());
+  snprintf(sz, sizeof(sz), "cmd %u code %u page %u len %u", ab[PACKET_COMMAND], ab[PACKET_COUNT],
+           getLe16(ab + PACKET_PAGE), (unsigned)data.size());
   return sz;
 }
+
+// The user presses Ctrl+C: nothing more is printed or sent, and every wait
+// fails, so that whatever runs ends at once.
+void stop() { s_fake.bStopped = true; }
 
 // The device's answer to one request, queued for the tool.
 void deviceHandles(const uint8_t *pb, int n) {
@@ -100,7 +109,7 @@ void deviceHandles(const uint8_t *pb, int n) {
   if (!simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
     return;
   for (const SimDatagram &d : simDeliveryDatagrams(&delivery, s_fake.run.device.bModel)) {
-    Bytes data(d.abData, d.abData + (d.nLength < 23 ? d.nLength : 23));
+    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
     data.resize((size_t)d.nLength, 0);
     // In the order of arrival: a delayed reply lets later ones pass.
     unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + s_fake.run.device.ulReplyWaitMs;
@@ -134,7 +143,7 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript) {
 void platInitProcess(void) {}
 
 void platConsoleWrite(const char *pText, int nLength) {
-  if (nLength > 0) s_fake.pTranscript->console(pText, (size_t)nLength);
+  if (nLength > 0 && !s_fake.bStopped) s_fake.pTranscript->console(pText, (size_t)nLength);
 }
 
 int platSocketStartup(void) { return !s_fake.run.fail.bStartup; }
@@ -152,13 +161,43 @@ int platBind(PlatSocket s, uint32_t, uint16_t usPort) {
 
 void platCloseSocket(PlatSocket) {}
 
+// As inet_addr reads it: one to four numbers, each decimal, octal (a
+// leading 0) or hexadecimal (0x), the last filling the bytes left; white
+// space ends the text.
 uint32_t platInetAddr(const char *pszText) {
-  unsigned a[4];
-  char cEnd;
-  if (sscanf(pszText, "%u.%u.%u.%u%c", &a[0], &a[1], &a[2], &a[3], &cEnd) != 4 ||
-      (a[0] | a[1] | a[2] | a[3]) > 255)
-    return 0xFFFFFFFFu;
-  return a[0] | (a[1] << 8) | (a[2] << 16) | (a[3] << 24);
+  uint32_t aulPart[4];
+  int nParts = 0;
+  const char *p = pszText;
+  for (;;) {
+    int nBase = 10;
+    if (*p == '0') nBase = (p[1] == 'x' || p[1] == 'X') ? 16 : 8;
+    if (nBase == 16) p += 2;
+    uint64_t ullValue = 0;
+    int nDigits = 0;
+    for (;; p++, nDigits++) {
+      int d = *p >= '0' && *p <= '9' ? *p - '0'
+              : *p >= 'a' && *p <= 'f' ? *p - 'a' + 10
+              : *p >= 'A' && *p <= 'F' ? *p - 'A' + 10 : 99;
+      if (d >= nBase) break;
+      ullValue = ullValue * (uint64_t)nBase + (uint64_t)d;
+      if (ullValue > 0xFFFFFFFFu) return 0xFFFFFFFFu;
+    }
+    if (nDigits == 0 && nBase != 8) return 0xFFFFFFFFu;
+    if (nParts == 4) return 0xFFFFFFFFu;
+    aulPart[nParts++] = (uint32_t)ullValue;
+    if (*p != '.') break;
+    p++;
+  }
+  if (*p != '\0' && *p != ' ' && *p != '\t' && *p != '\n') return 0xFFFFFFFFu;
+  uint32_t ulHost = aulPart[nParts - 1];
+  uint32_t ulRoom = nParts == 1 ? 0xFFFFFFFFu : 0xFFFFFFFFu >> (8 * (nParts - 1));
+  if (ulHost > ulRoom) return 0xFFFFFFFFu;
+  for (int i = 0; i < nParts - 1; i++) {
+    if (aulPart[i] > 255) return 0xFFFFFFFFu;
+    ulHost |= aulPart[i] << (24 - 8 * i);
+  }
+  // Network byte order: the first number in the lowest byte.
+  return (ulHost >> 24) | ((ulHost >> 8) & 0xFF00u) | ((ulHost << 8) & 0xFF0000u) | (ulHost << 24);
 }
 
 int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
@@ -169,6 +208,7 @@ int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
 }
 
 int platSendTo(PlatSocket, const void *pData, int nLength, const PlatAddress *pTo) {
+  if (s_fake.bStopped) return -1;
   if (failsNow(&s_fake.calls.nSendTo, s_fake.run.fail.nSendTo)) return -1;
   if (pTo->ulAddr != s_fake.lastDest.ulAddr || pTo->usPort != s_fake.lastDest.usPort) {
     char sz[40] = "?";
@@ -185,7 +225,7 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
   if (pFrom != nullptr) *pFrom = {s_fake.run.device.ulAddress, 69};
   if (failsNow(&s_fake.calls.nRecv, s_fake.run.fail.nRecv)) return -1;
   if (s == s_fake.sDebug) {
-    if (s_fake.toListener.empty()) throw ThreadEnd();
+    if (s_fake.toListener.empty()) return PLAT_RECV_CLOSED;
     Bytes data = s_fake.toListener.front().data;
     s_fake.toListener.pop_front();
     return copyOut(data, pBuffer, nSize);
@@ -202,6 +242,7 @@ PlatEvent platCreateEvent(void) { return &s_nEvent; }
 int platEventSelectRead(PlatSocket, PlatEvent) { return !s_fake.run.fail.bEventSelect; }
 
 int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
+  if (s_fake.bStopped) return -1;
   s_fake.bDraining = ulMilliseconds == 0;
   if (ulMilliseconds == 0) return arrived();
   if (failsNow(&s_fake.calls.nWait, s_fake.run.fail.nWait)) return -1;
@@ -210,7 +251,10 @@ int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
     return 1;
   }
   if (!s_fake.run.bDevice && !s_fake.run.replies.empty()) {  // a script
-    if (s_fake.nReplies == s_fake.run.replies.size()) throw FakeExit{FAKE_STOPPED};
+    if (s_fake.nReplies == s_fake.run.replies.size()) {
+      stop();
+      return -1;
+    }
     s_fake.toTool.push_back({s_fake.run.replies[s_fake.nReplies++], s_fake.ulNow});
   }
   if (!s_fake.toTool.empty() && s_fake.toTool.front().ulArrival <= s_fake.ulNow + ulMilliseconds) {
@@ -219,24 +263,22 @@ int platWaitEvent(PlatEvent, unsigned long ulMilliseconds) {
     return 1;
   }
   s_fake.ulNow += ulMilliseconds;
-  if (++s_fake.nSilentWaits >= SILENT_WAITS) throw FakeExit{FAKE_STOPPED};
+  if (++s_fake.nSilentWaits >= SILENT_WAITS) stop();
   return 0;
 }
 
-int platStartThread(void (*pfnRoutine)(void)) {
+int platStartThread(int (*pfnRoutine)(void)) {
   if (failsNow(&s_fake.calls.nThread, s_fake.run.fail.nThread)) return 0;
   s_fake.threads.push_back(pfnRoutine);
   return 1;
 }
 
-void platSleepForever(void) {
-  for (void (*pfnRoutine)(void) : s_fake.threads) {
-    try {
-      pfnRoutine();
-    } catch (const ThreadEnd &) {
-    }
+int platSleepForever(void) {
+  for (int (*pfnRoutine)(void) : s_fake.threads) {
+    int nStatus = pfnRoutine();
+    if (nStatus != PLAT_THREAD_ENDS_ALONE) return s_fake.bStopped ? FAKE_STOPPED : nStatus;
   }
-  throw FakeExit{FAKE_STOPPED};
+  return FAKE_STOPPED;
 }
 
 unsigned long platMilliseconds(void) { return s_fake.ulNow; }
@@ -286,7 +328,11 @@ int platStartChild(const char *const *, const char *, const char *, PlatChild *)
 int platWaitChild(PlatChild, unsigned long, int *) { return 0; }
 void platStopChild(PlatChild) {}
 
-void platExit(int nStatus) { throw FakeExit{nStatus}; }
+// The tool's runs return their status; nothing in them ends the process.
+void platExit(int nStatus) {
+  fprintf(stderr, "fake platform: platExit(%d) in an in-process run\n", nStatus);
+  abort();
+}
 
 // The in-process runs have no terminal, no folders to make and no program
 // beside them.

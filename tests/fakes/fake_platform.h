@@ -6,7 +6,8 @@
 // datagrams; console output and every datagram both ways go into one
 // transcript, in the order they happen; and any platform call can be made
 // to fail.  "Threads" run one after the other when main sleeps: the
-// listener until its datagrams are used up, then the update thread.
+// listener until its datagrams are used up (its socket then reads as
+// closed), then the update thread, whose result ends the run.
 #ifndef ZV_FAKE_PLATFORM_H
 #define ZV_FAKE_PLATFORM_H
 
@@ -37,12 +38,10 @@ struct FakeRun {
   std::vector<Bytes> replies, debugDatagrams;
 };
 
-// Thrown where the process would end: platExit, or platSleepForever once
-// every thread has ended or the device stayed silent for three resend
-// cycles (FAKE_STOPPED: the user pressed Ctrl+C).
-struct FakeExit {
-  int nStatus;
-};
+// The status of a run that the user stopped with Ctrl+C: every thread
+// ended alone, the device stayed silent for three resend cycles, or a
+// fuzzer's script was used up.  From then on the run prints nothing more,
+// and every wait fails, so that the threads end.
 #define FAKE_STOPPED 1000
 
 // Starts a run: fresh sockets, device, clock and counters.

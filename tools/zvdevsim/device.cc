@@ -14,7 +14,7 @@
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/update_file_builder.h"
-#include "image/upload_layout.h"
+#include "net/upload_plan.h"
 
 #define DATA_LEN (int)(PACKET_HEADER_SIZE + PACKET_PAGE_BYTES)  // 1047
 

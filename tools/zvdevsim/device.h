@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "image/image_store.h"
-#include "net/packet.h"
+#include "net/upload_plan.h"
 
 // The device's memory: 65536 pages (the range of a page number).
 #define SIM_PAGES 65536

@@ -6,19 +6,7 @@
 #include <string.h>
 
 #include "image/image_store.h"
-
-int simParseNumber(const char *pszText, uint32_t ulMax, uint32_t *pulValue) {
-  if (pszText == NULL || *pszText == '\0') return 0;
-  uint32_t ulValue = 0;
-  for (const char *p = pszText; *p != '\0'; p++) {
-    if (*p < '0' || *p > '9') return 0;
-    uint32_t ulDigit = (uint32_t)(*p - '0');
-    if (ulValue > (ulMax - ulDigit) / 10) return 0;
-    ulValue = ulValue * 10 + ulDigit;
-  }
-  *pulValue = ulValue;
-  return 1;
-}
+#include "tools/common/decimal.h"
 
 struct ActionName {
   const char *pszName;
@@ -49,7 +37,7 @@ int simParseFault(const char *pszText, SimFault *pFault) {
   if (pszAction == NULL) return 0;
   *pszAction++ = '\0';
   uint32_t ulRequest;
-  if (!simParseNumber(szCopy, 0xFFFFFFFFu, &ulRequest) || ulRequest == 0)
+  if (!readDecimal(szCopy, 0xFFFFFFFFu, &ulRequest) || ulRequest == 0)
     return 0;
   memset(pFault, 0, sizeof(*pFault));
   snprintf(pFault->szAction, sizeof(pFault->szAction), "%s", pszAction);
@@ -59,7 +47,7 @@ int simParseFault(const char *pszText, SimFault *pFault) {
     if (strcmp(a.pszName, pszAction) != 0) continue;
     if ((a.ulMax == 0) != (pszValue == NULL)) return 0;
     if (pszValue != NULL &&
-        !simParseNumber(pszValue, a.ulMax, &pFault->ulValue))
+        !readDecimal(pszValue, a.ulMax, &pFault->ulValue))
       return 0;
     pFault->ulRequest = ulRequest;
     pFault->nAction = a.nAction;

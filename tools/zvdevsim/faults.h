@@ -73,7 +73,4 @@ int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
 std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
                                               uint8_t bModel);
 
-// Strict decimal number no greater than ulMax.  Returns 1, or 0.
-int simParseNumber(const char *pszText, uint32_t ulMax, uint32_t *pulValue);
-
 #endif

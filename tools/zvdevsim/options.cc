@@ -7,6 +7,8 @@
 
 #include "image/hex_loader.h"
 #include "platform/platform.h"
+#include "tools/common/decimal.h"
+#include "tools/common/option_scan.h"
 
 const char g_szSimUsage[] =
     "usage: zvdevsim [options]\n"
@@ -121,18 +123,12 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
 }
 
 enum OptionId {
-  OPT_ADDRESS, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
+  OPT_ADDRESS = 1, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
   OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
   OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP
 };
 
-struct OptionName {
-  const char *pszName;
-  int bTakesValue;
-  OptionId id;
-};
-
-static const OptionName s_aOptions[] = {
+static const ScanOption s_aOptions[] = {
     {"-a", 1, OPT_ADDRESS},          {"-p", 1, OPT_PORT},
     {"-m", 1, OPT_MODEL},            {"-P", 1, OPT_PASSWORD},
     {"-K", 1, OPT_KEY},              {"-EA", 0, OPT_ALL_ENCRYPTED},
@@ -145,7 +141,7 @@ static const OptionName s_aOptions[] = {
 };
 
 // Applies one option.  Returns 1, or 0 when its value is not valid.
-static int applyOption(OptionId id, const char *pszValue, SimOptions *pOpt) {
+static int applyOption(int id, const char *pszValue, SimOptions *pOpt) {
   uint32_t ulValue = 0;
   switch (id) {
     case OPT_ADDRESS:
@@ -153,11 +149,11 @@ static int applyOption(OptionId id, const char *pszValue, SimOptions *pOpt) {
       return parseAddress(pszValue, &pOpt->ulAddress);
     case OPT_PORT:
     case OPT_DEBUG_PORT:
-      if (!simParseNumber(pszValue, 65535, &ulValue) || ulValue == 0) return 0;
+      if (!readDecimal(pszValue, 65535, &ulValue) || ulValue == 0) return 0;
       (id == OPT_PORT ? pOpt->usPort : pOpt->usDebugPort) = (uint16_t)ulValue;
       return 1;
     case OPT_MODEL:
-      if (!simParseNumber(pszValue, 255, &ulValue)) return 0;
+      if (!readDecimal(pszValue, 255, &ulValue)) return 0;
       pOpt->bModel = (uint8_t)ulValue;
       return 1;
     case OPT_PASSWORD:
@@ -187,15 +183,15 @@ static int applyOption(OptionId id, const char *pszValue, SimOptions *pOpt) {
       pOpt->pszDebugTo = pszValue;
       return parseAddress(pszValue, &pOpt->ulDebugTo);
     case OPT_DEBUG_START:
-      if (!simParseNumber(pszValue, SIM_MAX_DELAY_MS, &ulValue)) return 0;
+      if (!readDecimal(pszValue, SIM_MAX_DELAY_MS, &ulValue)) return 0;
       pOpt->nDebugStartMs = (long)ulValue;
       return 1;
     case OPT_COMMITS:
-      return simParseNumber(pszValue, 1000000, &pOpt->ulCommits);
+      return readDecimal(pszValue, 1000000, &pOpt->ulCommits);
     case OPT_IDLE:
-      return simParseNumber(pszValue, 86400, &pOpt->ulIdleSeconds);
+      return readDecimal(pszValue, 86400, &pOpt->ulIdleSeconds);
     case OPT_WAIT:
-      return simParseNumber(pszValue, SIM_MAX_DELAY_MS, &pOpt->ulReplyWaitMs);
+      return readDecimal(pszValue, SIM_MAX_DELAY_MS, &pOpt->ulReplyWaitMs);
     case OPT_DUMP:
       pOpt->pszDumpPrefix = pszValue;
       return strlen(pszValue) <= SIM_MAX_DUMP_PREFIX;
@@ -220,27 +216,22 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
   pOpt->nDebugStartMs = -1;
   pOpt->ulIdleSeconds = 10;
 
-  for (int i = 0; i < argc; i++) {
-    const char *pszOption = argv[i];
-    const OptionName *pOption = NULL;
-    for (const OptionName &option : s_aOptions)
-      if (strcmp(option.pszName, pszOption) == 0) pOption = &option;
-    if (pOption == NULL) {
+  OptionScanner scan;
+  startOptionScan(&scan, argc, argv, s_aOptions, (int)(sizeof(s_aOptions) / sizeof(s_aOptions[0])));
+  const char *pszOption, *pszValue;
+  int nId;
+  while ((nId = nextOption(&scan, &pszOption, &pszValue)) != SCAN_END) {
+    if (nId == SCAN_NO_VALUE) {
+      snprintf(pszError, (size_t)nErrorSize, "missing value for %s", pszOption);
+      return 0;
+    }
+    if (nId < 0) {
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;
     }
-    if (pOption->id == OPT_HELP) return -1;
-    const char *pszValue = NULL;
-    if (pOption->bTakesValue) {
-      if (i + 1 >= argc) {
-        snprintf(pszError, (size_t)nErrorSize, "missing value for %s", pszOption);
-        return 0;
-      }
-      pszValue = argv[++i];
-    }
-    if (!applyOption(pOption->id, pszValue, pOpt)) {
-      snprintf(pszError, (size_t)nErrorSize, "bad value for %s: %s", pszOption,
-               pszValue);
+    if (nId == OPT_HELP) return -1;
+    if (!applyOption(nId, pszValue, pOpt)) {
+      snprintf(pszError, (size_t)nErrorSize, "bad value for %s: %s", pszOption, pszValue);
       return 0;
     }
   }

@@ -76,8 +76,8 @@ struct FleetDevice {
   // What the tool's lines said in this attempt.
   int nPhase;
   int nIdataSent, nImageSent;
-  int bNoReply;       // "recv timeout" since the last request line
-  int bTransfered;    // "File Transfered"
+  int bNoReply;       // TEXT_RECV_TIMEOUT since the last request line
+  int bTransfered;    // TEXT_TRANSFERED
   int bReceiveError;  // "receiveCommand error!"
   int bBindMarked;    // the expected debug port report was marked
   int nRefusal;       // RESULT_* of a refusal line, else RESULT_NONE

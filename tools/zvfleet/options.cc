@@ -2,10 +2,11 @@
 // zvfleet's command line (see options.h).
 #include "tools/zvfleet/options.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "app/console.h"
+#include "tools/common/decimal.h"
+#include "tools/common/option_scan.h"
 #include "tools/zvfleet/fleet.h"
 
 #define MAX_JOBS 128
@@ -38,14 +39,9 @@ static const char s_szUsage[] =
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
     "command line or site list (then nothing is started).\n";
 
-// A whole decimal number from nMin to nMax.
-static int readNumber(const char *pszText, long nMin, long nMax, long *pnValue) {
-  if (*pszText < '0' || *pszText > '9' || strlen(pszText) > 9) return 0;
-  char *pEnd = NULL;
-  long n = strtol(pszText, &pEnd, 10);
-  if (*pEnd != '\0' || n < nMin || n > nMax) return 0;
-  *pnValue = n;
-  return 1;
+// A whole decimal number from ulMin to ulMax.
+static int readNumber(const char *pszText, uint32_t ulMin, uint32_t ulMax, uint32_t *pulValue) {
+  return readDecimal(pszText, ulMax, pulValue) && *pulValue >= ulMin;
 }
 
 // The extension of the report decides its form: 1 for .csv and .json.
@@ -60,62 +56,76 @@ static int refuse(const char *pszWhat, const char *pszValue) {
   return 0;
 }
 
-// Applies the option at argv[*pi] and the value after it.
-static int applyOption(int argc, char **argv, int *pi) {
-  const char *pszName = argv[*pi];
-  static const char *const apszValued[] = {"-j", "-o", "--stall", "--retries",
-                                          "--report", "--progress", "--loader"};
-  int bValued = 0;
-  for (const char *pszValued : apszValued)
-    if (strcmp(pszName, pszValued) == 0) bValued = 1;
-  if (!bValued) return refuse("unknown option ", pszName);
-  if (*pi + 1 >= argc) return refuse("no value after ", pszName);
-  const char *pszValue = argv[++*pi];
-  long n = 0;
-  if (strcmp(pszName, "-j") == 0) {
-    if (!readNumber(pszValue, 1, MAX_JOBS, &n))
-      return refuse("-j takes 1 to 128, not ", pszValue);
-    g_fleet.nJobs = (int)n;
-  } else if (strcmp(pszName, "-o") == 0) {
-    if (*pszValue == '\0') return refuse("-o takes a folder", "");
-    g_fleet.pszLogDir = pszValue;
-  } else if (strcmp(pszName, "--stall") == 0) {
-    if (!readNumber(pszValue, 1, MAX_STALL_SECONDS, &n))
-      return refuse("--stall takes 1 to 86400 seconds, not ", pszValue);
-    g_fleet.ulStallSeconds = (unsigned long)n;
-  } else if (strcmp(pszName, "--retries") == 0) {
-    if (!readNumber(pszValue, 0, MAX_RETRIES, &n))
-      return refuse("--retries takes 0 to 100, not ", pszValue);
-    g_fleet.nRetries = (int)n;
-  } else if (strcmp(pszName, "--report") == 0) {
-    if (!reportNameAccepted(pszValue))
-      return refuse("the report must be a .csv or .json file: ", pszValue);
-    g_fleet.pszReport = pszValue;
-  } else if (strcmp(pszName, "--progress") == 0) {
-    if (strcmp(pszValue, "table") == 0) g_fleet.nProgress = PROGRESS_TABLE;
-    else if (strcmp(pszValue, "lines") == 0) g_fleet.nProgress = PROGRESS_LINES;
-    else return refuse("--progress takes table or lines, not ", pszValue);
-  } else {
-    if (strlen(pszValue) >= sizeof(g_fleet.szLoader))
-      return refuse("the loader's path is too long", "");
-    strcpy(g_fleet.szLoader, pszValue);
+enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
+       OPT_HELP };
+
+static const ScanOption s_aOptions[] = {
+    {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
+    {"--retries", 1, OPT_RETRIES}, {"--report", 1, OPT_REPORT},  {"--progress", 1, OPT_PROGRESS},
+    {"--loader", 1, OPT_LOADER},  {"-h", 0, OPT_HELP},          {"--help", 0, OPT_HELP},
+};
+
+// Applies one option and its value.
+static int applyOption(int nId, const char *pszValue) {
+  uint32_t n = 0;
+  switch (nId) {
+    case OPT_JOBS:
+      if (!readNumber(pszValue, 1, MAX_JOBS, &n)) return refuse("-j takes 1 to 128, not ", pszValue);
+      g_fleet.nJobs = (int)n;
+      return 1;
+    case OPT_LOG_DIR:
+      if (*pszValue == '\0') return refuse("-o takes a folder", "");
+      g_fleet.pszLogDir = pszValue;
+      return 1;
+    case OPT_STALL:
+      if (!readNumber(pszValue, 1, MAX_STALL_SECONDS, &n))
+        return refuse("--stall takes 1 to 86400 seconds, not ", pszValue);
+      g_fleet.ulStallSeconds = n;
+      return 1;
+    case OPT_RETRIES:
+      if (!readNumber(pszValue, 0, MAX_RETRIES, &n))
+        return refuse("--retries takes 0 to 100, not ", pszValue);
+      g_fleet.nRetries = (int)n;
+      return 1;
+    case OPT_REPORT:
+      if (!reportNameAccepted(pszValue))
+        return refuse("the report must be a .csv or .json file: ", pszValue);
+      g_fleet.pszReport = pszValue;
+      return 1;
+    case OPT_PROGRESS:
+      if (strcmp(pszValue, "table") == 0) g_fleet.nProgress = PROGRESS_TABLE;
+      else if (strcmp(pszValue, "lines") == 0) g_fleet.nProgress = PROGRESS_LINES;
+      else return refuse("--progress takes table or lines, not ", pszValue);
+      return 1;
+    default:  // --loader
+      if (strlen(pszValue) >= sizeof(g_fleet.szLoader))
+        return refuse("the loader's path is too long", "");
+      strcpy(g_fleet.szLoader, pszValue);
+      return 1;
   }
-  return 1;
 }
 
 int parseFleetOptions(int argc, char **argv) {
   g_fleet.nJobs = 16;
   g_fleet.pszLogDir = "zvfleet-logs";
   g_fleet.ulStallSeconds = 150;
-  for (int i = 0; i < argc; i++) {
-    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
+  OptionScanner scan;
+  startOptionScan(&scan, argc, argv, s_aOptions, (int)(sizeof(s_aOptions) / sizeof(s_aOptions[0])));
+  const char *pszArg, *pszValue;
+  int nId;
+  while ((nId = nextOption(&scan, &pszArg, &pszValue)) != SCAN_END) {
+    if (nId == OPT_HELP) {
       consoleWrite(s_szUsage, (int)strlen(s_szUsage));
       return -1;
     }
-    if (argv[i][0] != '-') {
-      if (g_fleet.pszList != NULL) return refuse("one site list only: ", argv[i]);
-      g_fleet.pszList = argv[i];
-    } else if (!applyOption(argc, argv, &i)) {
+    if (nId == SCAN_OPERAND) {
+      if (g_fleet.pszList != NULL) return refuse("one site list only: ", pszArg);
+      g_fleet.pszList = pszArg;
+    } else if (nId == SCAN_UNKNOWN) {
+      return refuse("unknown option ", pszArg);
+    } else if (nId == SCAN_NO_VALUE) {
+      return refuse("no value after ", pszArg);
+    } else if (!applyOption(nId, pszValue)) {
       return 0;
     }
   }

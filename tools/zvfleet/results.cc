@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/console.h"
+#include "tools/common/json.h"
 
 #define FILE_COLUMN_MAX 32
 
@@ -83,30 +84,10 @@ static void putCsvField(FILE *pFile, const char *pszText) {
   fputc('"', pFile);
 }
 
-// The length of a well-formed UTF-8 sequence at p, 0 for a stray byte.
-static int utf8Length(const unsigned char *p) {
-  int n = p[0] < 0x80 ? 1 : p[0] < 0xC2 ? 0 : p[0] < 0xE0 ? 2 : p[0] < 0xF0 ? 3 : p[0] < 0xF5 ? 4 : 0;
-  for (int i = 1; i < n; i++)
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  return n;
-}
-
-// A JSON string; a byte that is not UTF-8 becomes U+FFFD.
+// A JSON string, whatever bytes the text holds.
 static void putJsonString(FILE *pFile, const char *pszText) {
-  fputc('"', pFile);
-  for (const unsigned char *p = (const unsigned char *)pszText; *p != '\0';) {
-    int n = utf8Length(p);
-    if (*p == '"' || *p == '\\')
-      fprintf(pFile, "\\%c", *p);
-    else if (*p < 0x20)
-      fprintf(pFile, "\\u%04x", *p);
-    else if (n == 0)
-      fputs("\\ufffd", pFile);
-    else
-      fwrite(p, 1, (size_t)n, pFile);
-    p += n == 0 ? 1 : n;
-  }
-  fputc('"', pFile);
+  char szJson[JSON_STRING_SIZE(FLEET_LINE_SIZE + 32)];
+  fputs(jsonString(pszText, szJson, sizeof(szJson)) > 0 ? szJson : "\"\"", pFile);
 }
 
 static void writeCsv(FILE *pFile) {

@@ -3,29 +3,28 @@
 #include "tools/zvfleet/tool_output.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include "image/upload_layout.h"
+#include "app/tool_texts.h"
+#include "net/upload_plan.h"
+#include "tools/common/decimal.h"
 #include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/progress.h"
 
-#define DEBUG_PREFIX "Dbg>"
-#define BIND_REPORT "Could not bind to the debug port:"
-#define ERROR_REPORT "System Error: "
+#define DEBUG_PREFIX TEXT_DEBUG_LINE_START
+#define BIND_REPORT TEXT_DEBUG_PORT_START
+#define ERROR_REPORT TEXT_SYSTEM_ERROR
 
 // The lines that end an upload with a refusal of the device.
 static const struct {
   const char *pszLine;
   int nResult;
 } s_aRefusals[] = {
-    {"You entered the wrong Set Password", RESULT_WRONG_PASSWORD},
-    {"Error! Trying to update the microcode using incorrect quorvaUnit model "
-     "update file",
-     RESULT_WRONG_MODEL},
-    {"Received bad CRC, exiting", RESULT_BAD_CRC},
-    {"Received bad version, exiting", RESULT_BAD_VERSION},
+    {TEXT_WRONG_PASSWORD, RESULT_WRONG_PASSWORD},
+    {TEXT_WRONG_MODEL_FILE, RESULT_WRONG_MODEL},
+    {TEXT_BAD_CRC, RESULT_BAD_CRC},
+    {TEXT_BAD_VERSION, RESULT_BAD_VERSION},
 };
 
 const char *phaseName(int nPhase) {
@@ -56,24 +55,26 @@ static int startsWith(const char *pszLine, const char *pszStart) {
 // through the error report, then the advice line.  It is no fault of the
 // device's; where zvfleet holds the port, it is marked as expected.
 static int isBindReport(const char *pszLine) {
-  size_t n = strlen(pszLine);
-  return startsWith(pszLine, BIND_REPORT) || strcmp(pszLine, "bind:") == 0 ||
-         (startsWith(pszLine, ERROR_REPORT) && n >= 20 &&
-          strcmp(pszLine + n - 20, " User Message: bind:") == 0);
+  static const char szEnd[] = TEXT_USER_MESSAGE TEXT_BIND;
+  size_t n = strlen(pszLine), nEnd = sizeof(szEnd) - 1;
+  return startsWith(pszLine, BIND_REPORT) || strcmp(pszLine, TEXT_BIND) == 0 ||
+         (startsWith(pszLine, ERROR_REPORT) && n >= nEnd && strcmp(pszLine + n - nEnd, szEnd) == 0);
 }
 
-// The pages of "Sending Code Update pages A to B", each 0 to 65535 and A
+// The pages of the page line (TEXT_PAGES_FORMAT), each 0 to 65535 and A
 // not above B.  Returns 1, or 0 for any other line.
 static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
-  static const char szStart[] = "Sending Code Update pages ";
+  static const char szStart[] = TEXT_PAGES_START, szTo[] = TEXT_PAGES_TO;
   if (!startsWith(pszLine, szStart)) return 0;
-  char *pEnd = NULL;
-  long lFirst = strtol(pszLine + sizeof(szStart) - 1, &pEnd, 10);
-  if (strncmp(pEnd, " to ", 4) != 0) return 0;
-  long lLast = strtol(pEnd + 4, &pEnd, 10);
-  if (*pEnd != '\0' || lFirst < 0 || lLast < lFirst || lLast > 0xFFFF) return 0;
-  *pnFirst = (int)lFirst;
-  *pnLast = (int)lLast;
+  const char *pszFirst = pszLine + sizeof(szStart) - 1;
+  const char *pszTo = strstr(pszFirst, szTo);
+  if (pszTo == NULL) return 0;
+  uint32_t ulFirst, ulLast;
+  if (!readDecimalSpan(pszFirst, (int)(pszTo - pszFirst), 0xFFFF, &ulFirst) ||
+      !readDecimal(pszTo + sizeof(szTo) - 1, 0xFFFF, &ulLast) || ulLast < ulFirst)
+    return 0;
+  *pnFirst = (int)ulFirst;
+  *pnLast = (int)ulLast;
   return 1;
 }
 
@@ -117,15 +118,15 @@ static void takeToolLine(FleetDevice *pDev, const char *pszLine) {
   int nFirst = 0, nLast = 0;
   if (readPageRange(pszLine, &nFirst, &nLast))
     takePages(pDev, nFirst, nLast);
-  else if (strcmp(pszLine, "Getting quorvaUnit model") == 0)
+  else if (strcmp(pszLine, TEXT_GETTING_MODEL) == 0)
     pDev->nPhase = PHASE_MODEL_QUERY;
-  else if (strcmp(pszLine, "Finishing transfering microcode") == 0)
+  else if (strcmp(pszLine, TEXT_FINISHING) == 0)
     pDev->nPhase = PHASE_CLEARING;
-  else if (strcmp(pszLine, "File Transfered") == 0)
+  else if (strcmp(pszLine, TEXT_TRANSFERED) == 0)
     pDev->bTransfered = 1;
-  else if (strcmp(pszLine, "recv timeout") == 0)
+  else if (strcmp(pszLine, TEXT_RECV_TIMEOUT) == 0)
     pDev->bNoReply = 1;
-  else if (strcmp(pszLine, "receiveCommand error!") == 0)
+  else if (strcmp(pszLine, TEXT_RECEIVE_ERROR) == 0)
     pDev->bReceiveError = 1;
   for (const auto &refusal : s_aRefusals)
     if (strcmp(pszLine, refusal.pszLine) == 0) pDev->nRefusal = refusal.nResult;

@@ -13,7 +13,8 @@
 #include "image/image_store.h"
 #include "image/input_file.h"
 #include "image/update_file_builder.h"
-#include "image/upload_layout.h"
+#include "image/update_file.h"
+#include "net/upload_plan.h"
 #include "tools/zvinspect/hex_report.h"
 #include "tools/zvinspect/report.h"
 
@@ -24,26 +25,25 @@ static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *ps
            pszText);
 }
 
-// A raw logo or HTML source as the reader's raw mode lays it out.
+// A raw logo or HTML source as the reader's raw mode judges and lays it
+// out.
 static void loadRawSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
+  static uint8_t s_abSource[UPDATE_FILE_READ_LIMIT];
   memset(g_abImage, 0, sizeof(g_abImage));
-  uint32_t ulPrefix = bType == FILE_TYPE_LOGO ? 2 : 0;
   FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) return;
-  long nRead = readInputFile(pFile, g_abImage + ulPrefix, IMAGE_SIZE - ulPrefix, pszPath);
-  uint8_t bExtra;
-  long nMore = nRead == (long)(IMAGE_SIZE - ulPrefix) ? readInputFile(pFile, &bExtra, 1, pszPath) : 0;
+  long nRead = readInputFile(pFile, s_abSource, sizeof(s_abSource), pszPath);
   fclose(pFile);
-  if (nRead < 0 || nMore < 0) return;
-  uint32_t ulLength = (uint32_t)nRead + ulPrefix;
-  if (ulPrefix != 0) putLe16(g_abImage, (uint32_t)nRead);
-  if (nMore > 0 || ulLength > MAX_BUILD_LENGTH)
+  if (nRead < 0) return;
+  UpdateFileVerdict verdict;
+  judgeUpdateFile(s_abSource, (uint32_t)nRead, 0, bType, &verdict);
+  if (verdict.bTooLarge || verdict.ulLength > MAX_BUILD_LENGTH)
     cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,
                 MAX_BUILD_LENGTH, "");
-  else if (ulLength == 0)
+  else if (verdict.ulLength == 0)
     cannotBuild(pLoad, "%s is empty: zvloader builds nothing from it%.0u%s", pszPath, 0, "");
   else
-    pLoad->nLength = (long)ulLength;
+    pLoad->nLength = (long)loadUpdateFileVerdict(&verdict);
 }
 
 static void loadHexSource(const char *pszPath, SourceLoad *pLoad) {

@@ -5,6 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/common/decimal.h"
+#include "tools/common/option_scan.h"
+
 const char g_szInspectSynopsis[] =
     "usage: zvinspect [-K KEY] [-M N] [--against SOURCE] [--extract OUT] [--json] "
     "FILE\n";
@@ -34,56 +37,50 @@ static int error(char *pszError, int nSize, const char *pszText,
   return 0;
 }
 
-// A decimal model number, 0 to 15: the high nibble of the type byte.
-static int parseModel(const char *pszText, int *pnModel) {
-  int n = 0;
-  if (*pszText == '\0') return 0;
-  for (; *pszText != '\0'; pszText++) {
-    if (*pszText < '0' || *pszText > '9') return 0;
-    n = n * 10 + (*pszText - '0');
-    if (n > 15) return 0;
-  }
-  *pnModel = n;
-  return 1;
-}
+enum { OPT_KEY = 1, OPT_MODEL, OPT_AGAINST, OPT_EXTRACT, OPT_JSON, OPT_HELP };
+
+static const ScanOption s_aOptions[] = {
+    {"-K", 1, OPT_KEY},         {"-M", 1, OPT_MODEL},   {"--against", 1, OPT_AGAINST},
+    {"--extract", 1, OPT_EXTRACT}, {"--json", 0, OPT_JSON}, {"-h", 0, OPT_HELP},
+    {"--help", 0, OPT_HELP},
+};
 
 int parseInspectOptions(int argc, char **argv, InspectOptions *pOpt,
                         char *pszError, int nSize) {
   memset(pOpt, 0, sizeof(*pOpt));
   pOpt->nModel = -1;
-  for (int i = 0; i < argc; i++) {
-    const char *pszArg = argv[i];
-    if (strcmp(pszArg, "-h") == 0 || strcmp(pszArg, "--help") == 0) return -1;
-    if (strcmp(pszArg, "--json") == 0) {
-      pOpt->bJson = 1;
-      continue;
-    }
-    if (pszArg[0] != '-' || pszArg[1] == '\0') {
-      if (pOpt->pszInput != NULL)
-        return error(pszError, nSize, "more than one file: ", pszArg);
-      pOpt->pszInput = pszArg;
-      continue;
-    }
-    int bKey = strcmp(pszArg, "-K") == 0, bModel = strcmp(pszArg, "-M") == 0;
-    int bAgainst = strcmp(pszArg, "--against") == 0;
-    int bExtract = strcmp(pszArg, "--extract") == 0;
-    if (!bKey && !bModel && !bAgainst && !bExtract)
-      return error(pszError, nSize, "unknown option: ", pszArg);
-    if (i + 1 >= argc) return error(pszError, nSize, "no value for ", pszArg);
-    const char *pszValue = argv[++i];
-    if (bKey) {
-      if (pszValue[0] == '\0') return error(pszError, nSize, "empty key", "");
-      pOpt->bKey = 1;
-      memset(pOpt->abKey, 0, sizeof(pOpt->abKey));
-      for (size_t k = 0; k < sizeof(pOpt->abKey) && pszValue[k] != '\0'; k++)
-        pOpt->abKey[k] = (uint8_t)pszValue[k];
-    } else if (bModel) {
-      if (!parseModel(pszValue, &pOpt->nModel))
-        return error(pszError, nSize, "not a model from 0 to 15: ", pszValue);
-    } else if (pszValue[0] == '\0') {
-      return error(pszError, nSize, "empty file name for ", pszArg);
-    } else {
-      (bAgainst ? pOpt->pszAgainst : pOpt->pszExtract) = pszValue;
+  OptionScanner scan;
+  startOptionScan(&scan, argc, argv, s_aOptions, (int)(sizeof(s_aOptions) / sizeof(s_aOptions[0])));
+  const char *pszArg, *pszValue;
+  int nId;
+  while ((nId = nextOption(&scan, &pszArg, &pszValue)) != SCAN_END) {
+    uint32_t ulModel = 0;
+    switch (nId) {
+      case OPT_HELP: return -1;
+      case OPT_JSON: pOpt->bJson = 1; break;
+      case SCAN_OPERAND:
+        if (pOpt->pszInput != NULL) return error(pszError, nSize, "more than one file: ", pszArg);
+        pOpt->pszInput = pszArg;
+        break;
+      case SCAN_UNKNOWN: return error(pszError, nSize, "unknown option: ", pszArg);
+      case SCAN_NO_VALUE: return error(pszError, nSize, "no value for ", pszArg);
+      case OPT_KEY:
+        if (pszValue[0] == '\0') return error(pszError, nSize, "empty key", "");
+        pOpt->bKey = 1;
+        memset(pOpt->abKey, 0, sizeof(pOpt->abKey));
+        for (size_t k = 0; k < sizeof(pOpt->abKey) && pszValue[k] != '\0'; k++)
+          pOpt->abKey[k] = (uint8_t)pszValue[k];
+        break;
+      case OPT_MODEL:
+        // The high nibble of the type byte.
+        if (!readDecimal(pszValue, 15, &ulModel))
+          return error(pszError, nSize, "not a model from 0 to 15: ", pszValue);
+        pOpt->nModel = (int)ulModel;
+        break;
+      default:  // --against, --extract
+        if (pszValue[0] == '\0') return error(pszError, nSize, "empty file name for ", pszArg);
+        (nId == OPT_AGAINST ? pOpt->pszAgainst : pOpt->pszExtract) = pszValue;
+        break;
     }
   }
   if (pOpt->pszInput == NULL) return error(pszError, nSize, "no file to inspect", "");

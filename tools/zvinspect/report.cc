@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/common/json.h"
+
 #define MAX_FACTS 160
 #define MAX_VALUES 6
 #define FACT_TEXT_SIZE 200
@@ -77,35 +79,9 @@ static void append(char *pszOut, int *pn, const char *pszFormat, ...) {
   if (n > 0) *pn = *pn + n < OUT_SIZE ? *pn + n : OUT_SIZE - 1;
 }
 
-// The length of the UTF-8 sequence at psz, 0 when it is not a valid one.
-static int utf8Length(const unsigned char *psz) {
-  int n = psz[0] >= 0xF0 && psz[0] <= 0xF4 ? 4
-          : psz[0] >= 0xE0                 ? 3
-          : psz[0] >= 0xC2 && psz[0] < 0xE0 ? 2
-                                            : 0;
-  for (int i = 1; i < n; i++)
-    if ((psz[i] & 0xC0) != 0x80) return 0;
-  return n;
-}
-
-// A JSON string: quotes, backslashes and control characters escaped, bytes
-// that are not UTF-8 as \u00XX.
+// A JSON string, appended as far as it fits.
 static void appendJsonText(char *pszOut, int *pn, const char *pszText) {
-  append(pszOut, pn, "\"");
-  for (const unsigned char *p = (const unsigned char *)pszText; *p != 0; p++) {
-    int nSeq = *p >= 0x80 ? utf8Length(p) : 0;
-    if (nSeq > 0) {
-      append(pszOut, pn, "%.*s", nSeq, (const char *)p);
-      p += nSeq - 1;
-    } else if (*p == '"' || *p == '\\') {
-      append(pszOut, pn, "\\%c", *p);
-    } else if (*p < 0x20 || *p >= 0x7F) {
-      append(pszOut, pn, "\\u%04x", *p);
-    } else {
-      append(pszOut, pn, "%c", *p);
-    }
-  }
-  append(pszOut, pn, "\"");
+  *pn += jsonString(pszText, pszOut + *pn, OUT_SIZE - *pn);
 }
 
 static void printJson(void) {

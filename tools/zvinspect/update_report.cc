@@ -47,7 +47,7 @@ int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize) {
 }
 
 static void reportMagic(const UpdateView *pView) {
-  if (pView->header.bMagic == UPDATE_FILE_MAGIC)
+  if (pView->verdict.nRefusal != UPDATE_FILE_WRONG_MAGIC)
     reportFact(FACT_OK, "magic", "0x41");
   else
     reportFact(FACT_FINDING, "magic",
@@ -60,7 +60,7 @@ static void reportType(const InspectOptions *pOpt, const UpdateView *pView) {
   if (pView->bKnownType)
     reportFact(FACT_INFO, "type", "%s (%u), model %u", fileTypeName(bType), bType,
                bModel);
-  else if (bType < 1 || bType > 9)
+  else if (!pView->verdict.bKnownType)
     reportFact(FACT_FINDING, "type",
                "%u, model %u: zvloader refuses the file (bad file type)", bType, bModel);
   else
@@ -69,7 +69,7 @@ static void reportType(const InspectOptions *pOpt, const UpdateView *pView) {
                "but cannot upload it", bType, bModel);
   reportValue("type", bType);
   reportValue("model", bModel);
-  if (bType == FILE_TYPE_MAIN && (bModel < 1 || bModel > 3))
+  if (!pView->verdict.bModelAccepted)
     reportFact(FACT_FINDING, "model",
                "%u: zvloader refuses the file (main firmware is for models 1 to 3)",
                bModel);
@@ -83,21 +83,22 @@ static void reportType(const InspectOptions *pOpt, const UpdateView *pView) {
 // Sizes: header extent, payload, idata block.  Fills the view's payload.
 static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOut) {
   const UpdateFileHeader *pHeader = &pView->header;
+  const UpdateFileVerdict *pVerdict = &pView->verdict;
   uint32_t ulRest = ulSize - UPDATE_FILE_HEADER_SIZE;
-  if (ulRest > IMAGE_SIZE) {
+  if (pVerdict->bTooLarge) {
     reportFact(FACT_FINDING, "size",
                "%u bytes after the header, more than the %u that zvloader "
                "loads: it refuses the file", ulRest, IMAGE_SIZE);
     return 0;
   }
-  if (pView->bType == FILE_TYPE_MAIN && ulRest < IDATA_SIZE) {
+  if (!pVerdict->bIdataFits) {
     reportFact(FACT_FINDING, "size",
                "%u bytes after the header, too short for the idata block of "
                "%u: zvloader refuses the file", ulRest, IDATA_SIZE);
     return 0;
   }
-  pOut->ulPayload = ulRest - (pView->bType == FILE_TYPE_MAIN ? IDATA_SIZE : 0);
-  if (pView->bType == FILE_TYPE_MAIN) pOut->pbIdata = pView->pbPayload + pOut->ulPayload;
+  pOut->ulPayload = pVerdict->ulPayload;
+  pOut->pbIdata = pVerdict->pbIdata;
   uint32_t ulPayload = pOut->ulPayload;
   pOut->bLayout = ulPayload >= payloadLength(0) &&
                   (ulPayload - IMAGE_HEADER_SIZE) % PAGE_SIZE == 0;
@@ -111,7 +112,7 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
                ulPayload);
   reportValue("bytes", ulPayload);
 
-  if (pHeader->nMinHexAddress != 0)
+  if (!pVerdict->bStartsAtZero)
     reportFact(FACT_FINDING, "start",
                "nMinHexAddress 0x%X: zvloader refuses an image that does not "
                "start at address 0", pHeader->nMinHexAddress);
@@ -137,8 +138,8 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
 }
 
 static void reportCrcs(UpdateView *pView) {
-  uint16_t wCrc = calcCrc16(pView->pbPayload, pView->ulPayload);
-  pView->bCrcHolds = pView->ulPayload > 0 && wCrc == pView->header.wCrc;
+  uint16_t wCrc = pView->verdict.wPayloadCrc;
+  pView->bCrcHolds = pView->ulPayload > 0 && pView->verdict.bCrcHolds;
   if (pView->ulPayload == 0)
     reportFact(FACT_FINDING, "wCrc", "no payload: zvloader loads nothing and stops");
   else if (wCrc == pView->header.wCrc)
@@ -278,6 +279,8 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
     return 0;
   }
   decodeUpdateFileHeader(pbFile, &pView->header);
+  judgeUpdateFile(pbFile, ulSize < UPDATE_FILE_READ_LIMIT ? ulSize : UPDATE_FILE_READ_LIMIT, 1, 0,
+                  &pView->verdict);
   pView->bType = pView->header.bTypeModel & 0x0F;
   pView->bModel = pView->header.bTypeModel >> 4;
   pView->bKnownType = pView->bType == FILE_TYPE_MAIN ||

@@ -14,6 +14,7 @@
 // extraction.
 struct UpdateView {
   const char *pszPath;
+  UpdateFileVerdict verdict;  // the tool's reader's
   UpdateFileHeader header;
   uint8_t bType;    // file type code (low nibble of the type byte)
   uint8_t bModel;   // high nibble

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: Apache-2.0
+// Decimal numbers on the companions' command lines and in what they read:
+// one reader, that takes digits only and never overflows.
+#ifndef ZV_COMMON_DECIMAL_H
+#define ZV_COMMON_DECIMAL_H
+
+#include <stdint.h>
+
+// The whole text as a decimal number of at most ulMax: digits only, at
+// least one.  Returns 1 with the value, 0 for anything else.
+int readDecimal(const char *pszText, uint32_t ulMax, uint32_t *pulValue);
+
+// The same for the nLength characters at pText (not terminated).
+int readDecimalSpan(const char *pText, int nLength, uint32_t ulMax, uint32_t *pulValue);
+
+#endif

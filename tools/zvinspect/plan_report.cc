@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: Apache-2.0
+// The upload's report (see plan_report.h).  The plan is the tool's, made
+// from the file as zvloader would load it: a main image fills pages from 0
+// up to what its payload holds, after the model query and the idata
+// block; a logo or HTML image its fixed range whatever its length.
+#include "tools/zvinspect/plan_report.h"
+
+#include <stdio.h>
+
+#include "app/settings.h"
+#include "image/image_store.h"
+#include "net/upload_plan.h"
+#include "tools/zvinspect/report.h"
+
+static void reportWire(const UploadPlan *pPlan, const char *pszWhat) {
+  reportFact(FACT_INFO, "requests",
+             "%u (%s): %u bytes sent and %u replies of %u bytes, when none is lost",
+             pPlan->ulRequests, pszWhat, pPlan->ulWireBytes, pPlan->ulRequests, REPLY_SIZE);
+  reportValue("requests", pPlan->ulRequests);
+  reportValue("bytes", pPlan->ulWireBytes);
+}
+
+static void reportMain(const UploadPlan *pPlan) {
+  const TransferPlan *pIdata = &pPlan->aTransfers[0], *pImage = &pPlan->aTransfers[1];
+  uint32_t ulPages = pImage->ulPages;
+  reportFact(FACT_INFO, "pages", "image 0-%u (%u), idata %u-%u (%u), old idata cleared at %u",
+             ulPages - 1, ulPages, pIdata->wFirstPage, pIdata->wEndPage - 1, pIdata->ulPages,
+             IDATA_CLEAR_PAGE);
+  reportValue("image", ulPages);
+  reportValue("idata", pIdata->ulPages);
+  char szWhat[160];
+  snprintf(szWhat, sizeof(szWhat), "model query, %u idata, commit, %u image, clearing, commit",
+           pIdata->ulDataRequests, pImage->ulDataRequests);
+  reportWire(pPlan, szWhat);
+}
+
+// Logo and HTML: a fixed range, sent whole.
+static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
+  const TransferPlan *pImage = &pPlan->aTransfers[0];
+  uint32_t ulPages = pImage->ulPages, ulRoom = ulPages * PAGE_SIZE;
+  uint32_t ulImage = pView->ulImageLength;
+  if (ulImage > pView->ulPayload - IMAGE_HEADER_SIZE) ulImage = pView->ulPayload - IMAGE_HEADER_SIZE;
+  reportFact(FACT_INFO, "pages", "%u-%u (%u), the fixed range of every %s", pImage->wFirstPage,
+             pImage->wEndPage - 1, ulPages,
+             pView->bType == FILE_TYPE_LOGO ? "logo" : "HTML file");
+  reportValue("first", pImage->wFirstPage);
+  reportValue("pages", ulPages);
+  if (ulImage > ulRoom)
+    reportFact(FACT_FINDING, "range",
+               "the image is %u bytes, the %u pages hold %u: its last %u bytes "
+               "are never sent", ulImage, ulPages, ulRoom, ulImage - ulRoom);
+  else
+    reportFact(FACT_OK, "range", "the image's %u bytes fit, %u bytes of zeros follow",
+               ulImage, ulRoom - ulImage);
+  char szWhat[80];
+  snprintf(szWhat, sizeof(szWhat), "%u data, commit", pImage->ulDataRequests);
+  reportWire(pPlan, szWhat);
+}
+
+void reportUploadPlan(const UpdateView *pView) {
+  if (!pView->bKnownType || !pView->bLayout) return;
+  // The file as the tool takes it: its payload from offset 0, the extent
+  // the reader gives it, its idata block.
+  UploadSource source;
+  source.pbImage = pView->pbPayload;
+  source.ulImageSize = pView->ulPayload;
+  source.ulMin = 0;
+  source.ulMax = pView->ulPayload;
+  source.pbIdata = pView->pbIdata;
+  source.bEncrypted = 1;
+  source.bFirstBlockOnly = 1;
+  source.bType = pView->bType;
+  source.bModel = pView->bModel;
+  source.pszPassword = "";
+  UploadPlan plan;
+  planUpload(&source, &plan);
+  if (pView->bType == FILE_TYPE_MAIN)
+    reportMain(&plan);
+  else
+    reportFixed(pView, &plan);
+}
