@@ -35,4 +35,8 @@ const char *pluralS(uint32_t ulCount);
 // Prints the report, as JSON or as lines (with colour when bColour).
 void reportPrint(int bJson, int bColour);
 
+// Prints "zvinspect: INPUT: WHAT" for an input that gets no report, its
+// name escaped as in the report.
+void reportProblem(const char *pszInput, const char *pszWhat);
+
 #endif
