@@ -12,8 +12,12 @@ int bindReceiveEvent(PlatSocket s) {
 }
 
 int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize) {
+  return receiveWithin(s, pbBuffer, nSize, RECV_TIMEOUT_MS);
+}
+
+int receiveWithin(PlatSocket s, uint8_t *pbBuffer, int nSize, unsigned long ulTimeoutMs) {
   unsigned long ulStart = platMilliseconds();
-  unsigned long ulWait = RECV_TIMEOUT_MS;
+  unsigned long ulWait = ulTimeoutMs;
   for (;;) {
     int nWait = platWaitEvent(g_hRecvEvent, ulWait);
     if (nWait < 0) return -1;
@@ -23,8 +27,8 @@ int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize) {
     if (n != PLAT_RECV_NOTHING) return n < 0 ? -1 : n;
     // Woken with nothing to read: wait on for the rest of the time.
     unsigned long ulSpent = platMilliseconds() - ulStart;
-    if (ulSpent >= RECV_TIMEOUT_MS) return 0;
-    ulWait = RECV_TIMEOUT_MS - ulSpent;
+    if (ulSpent >= ulTimeoutMs) return 0;
+    ulWait = ulTimeoutMs - ulSpent;
   }
 }
 

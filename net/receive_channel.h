@@ -25,6 +25,9 @@ int bindReceiveEvent(PlatSocket s);
 // failure: the wait goes on for the rest of the 3000 ms.
 int receiveCommand(PlatSocket s, uint8_t *pbBuffer, int nSize);
 
+// The same wait, for at most ulTimeoutMs.
+int receiveWithin(PlatSocket s, uint8_t *pbBuffer, int nSize, unsigned long ulTimeoutMs);
+
 // Reads and drops the datagrams already waiting on the socket, using
 // pbBuffer; called before a new request goes out, since none of them can
 // answer it.

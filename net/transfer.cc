@@ -20,7 +20,9 @@
 
 namespace {
 
-enum Verdict { REPLY_USED_UP, REPLY_COMPLETE, REPLY_ENDS_RUN };
+// REPLY_FOREIGN: a reply that completes the exchange but does not name the
+// request's page; see awaitOwnAnswer.
+enum Verdict { REPLY_USED_UP, REPLY_COMPLETE, REPLY_ENDS_RUN, REPLY_FOREIGN };
 enum Exchange { EXCHANGE_COMPLETE, EXCHANGE_SEND_FAILED, EXCHANGE_ENDS_RUN };
 
 struct Session {
@@ -42,6 +44,33 @@ Verdict endRun(Session *pSession, int nStatus, const char *pszFormat, ...) {
   vsnprintf(pSession->pEnd->szText, sizeof(pSession->pEnd->szText), pszFormat, args);
   va_end(args);
   return REPLY_ENDS_RUN;
+}
+
+// A reply that a handler accepts without its naming the request's page may
+// be a late copy of an earlier answer: the device's own answer is waited
+// for a little longer.  Returns EXCHANGE_COMPLETE or _ENDS_RUN when a
+// reply or the end of the wait decides, else -1: the device refused the
+// request after all (its reply used the wait up), and the exchange goes on.
+const int EXCHANGE_GOES_ON = -1;
+int awaitOwnAnswer(Session *pSession, ReplyHandler pfnHandle) {
+  unsigned long ulStart = platMilliseconds();
+  for (;;) {
+    unsigned long ulSpent = platMilliseconds() - ulStart;
+    if (ulSpent >= RECV_TIMEOUT_MS) return EXCHANGE_COMPLETE;  // the copy it may be is taken
+    int nReceived = receiveWithin(pSession->s, pSession->abReply, sizeof(pSession->abReply),
+                                  RECV_TIMEOUT_MS - ulSpent);
+    if (nReceived < 0) {
+      endRun(pSession, -1, TEXT_RECEIVE_ERROR "\n");
+      return EXCHANGE_ENDS_RUN;
+    }
+    if (nReceived == 0) continue;
+    switch (pfnHandle(pSession, nReceived)) {
+      case REPLY_COMPLETE: return EXCHANGE_COMPLETE;
+      case REPLY_ENDS_RUN: return EXCHANGE_ENDS_RUN;
+      case REPLY_USED_UP: return EXCHANGE_GOES_ON;
+      case REPLY_FOREIGN: break;
+    }
+  }
 }
 
 // Sends the first nLength request bytes until a reply completes the
@@ -72,6 +101,11 @@ Exchange exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
       }
       if (nReceived == 0) continue;
       Verdict verdict = pfnHandle(pSession, nReceived);
+      if (verdict == REPLY_FOREIGN) {
+        int nDecided = awaitOwnAnswer(pSession, pfnHandle);
+        if (nDecided != EXCHANGE_GOES_ON) return (Exchange)nDecided;
+        continue;
+      }
       if (verdict == REPLY_COMPLETE) return EXCHANGE_COMPLETE;
       if (verdict == REPLY_ENDS_RUN) return EXCHANGE_ENDS_RUN;
     }
@@ -138,17 +172,25 @@ Verdict handlePageReply(Session *pSession, int nLength) {
   }
 }
 
+// Any ACK completes the clearing and any reply but a NACK the commit; one
+// that does not name the request's page completes it only when no answer
+// that does follows soon.
+Verdict ownOrForeign(const Session *pSession, const Reply *pReply) {
+  return pReply->bCommand == TFTP_ACK && pReply->wPage == requestPage(pSession) ? REPLY_COMPLETE
+                                                                                : REPLY_FOREIGN;
+}
+
 Verdict handleClearReply(Session *pSession, int nLength) {
   Reply reply;
   if (!parseReply(pSession->abReply, nLength, &reply))
     return wrongLength(pSession, -1, IDATA_CLEAR_PAGE, nLength);
-  return reply.bCommand == TFTP_ACK ? REPLY_COMPLETE : REPLY_USED_UP;
+  return reply.bCommand == TFTP_ACK ? ownOrForeign(pSession, &reply) : REPLY_USED_UP;
 }
 
 Verdict handleCommitReply(Session *pSession, int nLength) {
   Reply reply;
   if (!parseReply(pSession->abReply, nLength, &reply)) return wrongLength(pSession, -1, 0, nLength);
-  if (reply.bCommand != TFTP_NACK) return REPLY_COMPLETE;
+  if (reply.bCommand != TFTP_NACK) return ownOrForeign(pSession, &reply);
   if (reply.bValue == NACK_BAD_CRC) return endRun(pSession, -1, TEXT_BAD_CRC "\n");
   consolePrintf("Received a NACK from packet %d\n", reply.wPage);
   return REPLY_USED_UP;

@@ -27,6 +27,8 @@ static const ActionName s_aActions[] = {
     {"dup", SIM_FAULT_DUP, 0},
     {"delay", SIM_FAULT_DELAY, SIM_MAX_DELAY_MS},
     {"other", SIM_FAULT_OTHER, 0},
+    {"ackfirst", SIM_FAULT_ACK_FIRST, 65535},
+    {"modelfirst", SIM_FAULT_MODEL_FIRST, 0},
 };
 
 int simParseFault(const char *pszText, SimFault *pFault) {
@@ -99,6 +101,13 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
     case SIM_FAULT_OTHER:
       pDelivery->bOther = 1;
       break;
+    case SIM_FAULT_ACK_FIRST:
+      pDelivery->bAckFirst = 1;
+      pDelivery->usAckFirstPage = (uint16_t)pFault->ulValue;
+      break;
+    case SIM_FAULT_MODEL_FIRST:
+      pDelivery->bModelFirst = 1;
+      break;
     default:
       break;
   }
@@ -125,10 +134,20 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
                                               uint8_t bModel) {
   std::vector<SimDatagram> datagrams;
   SimDatagram datagram;
+  datagram.nLength = PACKET_HEADER_SIZE;
+  datagram.bStray = 1;  // no answer of the device's to this request
+  if (pDelivery->bAckFirst) {
+    simMakeReply(TFTP_ACK, bModel, pDelivery->usAckFirstPage, datagram.abData);
+    datagrams.push_back(datagram);
+  }
+  if (pDelivery->bModelFirst) {
+    simMakeReply(TFTP_GET_MODEL, bModel, 0, datagram.abData);
+    datagrams.push_back(datagram);
+  }
   memcpy(datagram.abData, pDelivery->abReply, PACKET_HEADER_SIZE);
   datagram.nLength = pDelivery->nLength;
   datagram.bStray = 0;
-  if (!pDelivery->bDrop) datagrams.assign((size_t)pDelivery->nCopies, datagram);
+  if (!pDelivery->bDrop) datagrams.insert(datagrams.end(), (size_t)pDelivery->nCopies, datagram);
   uint16_t usPage = (uint16_t)(getLe16(pDelivery->abReply + 3) + 1);
   simMakeReply(TFTP_ACK, (uint8_t)(bModel + 1), usPage, datagram.abData);
   datagram.nLength = PACKET_HEADER_SIZE;

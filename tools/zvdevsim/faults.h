@@ -26,7 +26,9 @@ enum SimFaultAction {
   SIM_FAULT_STRAY,
   SIM_FAULT_DUP,
   SIM_FAULT_DELAY,
-  SIM_FAULT_OTHER
+  SIM_FAULT_OTHER,
+  SIM_FAULT_ACK_FIRST,
+  SIM_FAULT_MODEL_FIRST
 };
 
 struct SimFault {
@@ -45,6 +47,11 @@ struct SimDelivery {
   int nCopies;                      // 1, or 2 after dup
   uint32_t ulDelayMs;
   int bOther;  // send from the second socket
+  // Datagrams that go out just before the reply, as a late copy of an
+  // earlier answer would: an ACK naming a page, a model reply.
+  int bAckFirst;
+  uint16_t usAckFirstPage;
+  int bModelFirst;
 };
 
 // One datagram that the device sends in answer to a request.
@@ -67,9 +74,10 @@ int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
                     const SimOutcome *pOut, SimDelivery *pDelivery,
                     void (*pfnNote)(const char *pszFormat, ...));
 
-// The datagrams of a planned delivery in the order they go out: the
-// reply's copies (none when it is dropped), then the stray ACKs (command
-// 1, model + 1 in byte 1, the reply's page + 1).
+// The datagrams of a planned delivery in the order they go out: the ACK
+// and the model reply that go first, the reply's copies (none when it is
+// dropped), then the stray ACKs (command 1, model + 1 in byte 1, the
+// reply's page + 1).
 std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
                                               uint8_t bModel);
 

@@ -103,7 +103,7 @@ static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
     int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
                           datagram.bStray ? "stray" : "reply",
                           delivery.bOther);
-    if (bSent && datagram.nLength == PACKET_HEADER_SIZE &&
+    if (bSent && !datagram.bStray && datagram.nLength == PACKET_HEADER_SIZE &&
         datagram.abData[0] != TFTP_NACK)
       bAnswered = 1;
   }

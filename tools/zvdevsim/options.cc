@@ -49,6 +49,9 @@ const char g_szSimUsage[] =
     "                   delay:MS    the reply after MS milliseconds\n"
     "                   other       the reply from a second socket (another\n"
     "                               source port)\n"
+    "                   ackfirst:P  an ACK naming page P goes out just before\n"
+    "                               the reply (a late copy of an earlier one)\n"
+    "                   modelfirst  a model reply goes out just before it\n"
     "                 A fault on a datagram that gets no reply does nothing.\n"
     "  -dbg TEXT      a debug datagram holding TEXT (repeatable, sent in\n"
     "                 order)\n"
@@ -88,7 +91,8 @@ const char g_szSimUsage[] =
     "  delay MS                             waiting before the reply\n"
     "  reply cmd C code B page P len L [other]\n"
     "                                       a datagram sent (B: byte 1)\n"
-    "  stray cmd 1 code B page P len 23     a stray ACK sent\n"
+    "  stray cmd C code B page P len 23     a stray ACK (or an ackfirst or\n"
+    "                                       modelfirst datagram) sent\n"
     "  reply dropped                        the reply not sent\n"
     "  accepted N ok|bad                    commit N counted (see below)\n"
     "  dump FILE [failed]                   its stream written\n"
@@ -97,7 +101,7 @@ const char g_szSimUsage[] =
     "The stream of a transfer is the 8 image header bytes when its first data\n"
     "packet carried them, then pages first to end - 1; the commit's CRC-16\n"
     "covers (end - first) * 256 bytes of it.  A commit is accepted when a\n"
-    "23-byte datagram other than a NACK went out for it.\n"
+    "23-byte reply other than a NACK (no stray) went out for it.\n"
     "Exit status: 0 at the end (-c reached, or -t without -c), 2 when -t\n"
     "ends the run before -c is reached, 1 on a usage or socket error.\n";
 
