@@ -13,6 +13,7 @@
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
+#include "image/update_file.h"
 #include "image/update_file_builder.h"
 #include "net/upload_plan.h"
 
@@ -167,12 +168,9 @@ static int smallPayload(const SimDevice *pDev, const std::vector<uint8_t> &abStr
   return ulPayload != 0 && ulPayload <= ENCRYPT_FIRST_BLOCK;
 }
 
-// A logo image begins with its own length, 2 less than the image header's;
-// an HTML image does not.  Only the type bits of the file header, which no
-// CRC covers, can send one into the other's pages.
+// Whether the deciphered stream holds a logo image (the tool's rule).
 static int looksLikeLogo(const std::vector<uint8_t> &abPlain) {
-  if (abPlain.size() < IMAGE_HEADER_SIZE + 2) return 0;
-  return getLe16(&abPlain[IMAGE_HEADER_SIZE]) == (uint16_t)(getLe16(&abPlain[0]) - 2);
+  return payloadLooksLikeLogo(abPlain.data(), (uint32_t)abPlain.size());
 }
 
 // Whether a page packet's flags were wrong for the file: told -EA, the
