@@ -15,7 +15,10 @@ OutputResult openOutputFile(OutputFile *pOut, const char *pszTarget) {
   pOut->pszTarget = pszTarget;
   pOut->szNew[0] = '\0';
   pOut->bFailed = 0;
-  if (platPathKind(pszTarget) == PLAT_PATH_OTHER) return OUTPUT_NOT_REGULAR;
+  PlatPathKind nKind = platPathKind(pszTarget);
+  if (nKind == PLAT_PATH_OTHER) return OUTPUT_NOT_REGULAR;
+  // A file that may not be written is not replaced either.
+  if (nKind == PLAT_PATH_READONLY) return OUTPUT_CANNOT_OPEN;
   // Beside the target, so that the move stays within one file system.
   for (int i = 1; i <= NEW_NAME_TRIES && pOut->pFile == NULL; i++) {
     int n = snprintf(pOut->szNew, sizeof(pOut->szNew), "%s.%d.new", pszTarget, i);
@@ -50,7 +53,8 @@ OutputResult finishOutputFile(OutputFile *pOut) {
   bOk = fclose(pOut->pFile) == 0 && bOk;
   pOut->pFile = NULL;
   // The target may have become something else while the file was written.
-  bOk = bOk && platPathKind(pOut->pszTarget) != PLAT_PATH_OTHER &&
+  PlatPathKind nKind = platPathKind(pOut->pszTarget);
+  bOk = bOk && nKind != PLAT_PATH_OTHER && nKind != PLAT_PATH_READONLY &&
         platReplaceFile(pOut->szNew, pOut->pszTarget);
   if (!bOk) {
     abandonOutputFile(pOut);

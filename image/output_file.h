@@ -4,7 +4,8 @@
 // over the target only once every byte is written, so that a failure
 // leaves whatever was there before and removes nothing but the new file.
 // A target that exists and is not a regular file (a directory, a device,
-// a FIFO) is refused before anything is written.
+// a FIFO), or is a file that may not be written, is refused before
+// anything is written.
 #ifndef ZV_OUTPUT_FILE_H
 #define ZV_OUTPUT_FILE_H
 
@@ -16,7 +17,8 @@
 enum OutputResult {
   OUTPUT_OK,
   OUTPUT_NOT_REGULAR,  // the target exists and is no regular file
-  OUTPUT_CANNOT_OPEN,  // the new file cannot be made beside the target
+  OUTPUT_CANNOT_OPEN,  // the new file cannot be made beside the target,
+                       // or the target is a file that may not be written
   OUTPUT_WRITE_FAILED  // a write, the close or the move failed
 };
 

@@ -140,6 +140,7 @@ int platIsDirectory(const char *pszPath);
 enum PlatPathKind {
   PLAT_PATH_NONE,     // nothing (or nothing that can be looked at)
   PLAT_PATH_FILE,     // a regular file
+  PLAT_PATH_READONLY, // a regular file that this process may not write
   PLAT_PATH_OTHER     // a directory, a device, a FIFO, a socket
 };
 PlatPathKind platPathKind(const char *pszPath);

@@ -216,7 +216,8 @@ int platIsDirectory(const char *pszPath) {
 PlatPathKind platPathKind(const char *pszPath) {
   struct stat st;
   if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
-  return S_ISREG(st.st_mode) ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+  if (!S_ISREG(st.st_mode)) return PLAT_PATH_OTHER;
+  return access(pszPath, W_OK) == 0 ? PLAT_PATH_FILE : PLAT_PATH_READONLY;
 }
 
 FILE *platCreateNewFile(const char *pszPath) {

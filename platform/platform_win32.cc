@@ -242,7 +242,9 @@ PlatPathKind platPathKind(const char *pszPath) {
   int bFile = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
               (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   CloseHandle(h);
-  return bFile ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+  if (!bFile) return PLAT_PATH_OTHER;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? PLAT_PATH_READONLY
+                                                            : PLAT_PATH_FILE;
 }
 
 FILE *platCreateNewFile(const char *pszPath) {

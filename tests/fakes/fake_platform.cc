@@ -302,7 +302,8 @@ int platIsDirectory(const char *pszPath) {
 PlatPathKind platPathKind(const char *pszPath) {
   struct stat st;
   if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
-  return (st.st_mode & S_IFMT) == S_IFREG ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+  if ((st.st_mode & S_IFMT) != S_IFREG) return PLAT_PATH_OTHER;
+  return (st.st_mode & S_IWRITE) ? PLAT_PATH_FILE : PLAT_PATH_READONLY;
 }
 
 FILE *platCreateNewFile(const char *pszPath) {
