@@ -14,10 +14,10 @@
 #define MAX_FACTS 160
 #define MAX_VALUES 6
 #define NAME_SIZE 16
-// A fact's text is kept whole or not at all: one longer than this, or one
-// that no longer fits the pool, is left out (and counted), never cut.  The
-// longest path that a system opens fits with room to spare.
-#define FACT_TEXT_MAX 16384
+// A fact's text is kept whole or not at all: one longer than
+// REPORT_TEXT_MAX, or one that no longer fits the pool, is left out (and
+// counted), never cut.
+#define FACT_TEXT_MAX REPORT_TEXT_MAX
 #define TEXT_POOL_SIZE (64 * 1024)
 // One printed fact: its text escaped (at most 6 bytes a byte in JSON, 4 in
 // the human form), its name and values.

@@ -10,6 +10,10 @@
 
 #include "app/console.h"
 
+// The longest text a fact keeps (a longer one is left out, never cut):
+// room for any path a system opens, with its words around it.
+#define REPORT_TEXT_MAX 16384
+
 enum FactLevel {
   FACT_INFO,     // what the input holds
   FACT_OK,       // a check that holds
