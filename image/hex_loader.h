@@ -54,7 +54,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength);
 
 // What the loader makes of one line.
 enum HexLineKind {
-  HEX_BLANK,           // white space only: skipped
+  HEX_BLANK,           // blanks, CR and Ctrl-Z only: skipped
   HEX_NOT_HEX,         // refused: "Input file not Intel Hex format"
   HEX_IGNORED,         // a type digit other than 0, 2, 4: skipped
   HEX_DATA,            // type digit 0: bytes to store
