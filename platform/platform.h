@@ -59,8 +59,23 @@ int platSocketStartup(void);
 
 // Writes the bytes to standard output in one piece and flushes them, so
 // that a message is never split between threads and survives Ctrl+C.  A
-// failed write (a closed pipe, say) is ignored.
+// failed write (a closed pipe, say) does not stop the program; it is only
+// noted (platConsoleFailed).
 void platConsoleWrite(const char *pText, int nLength);
+
+// The same for standard error, where the companions put their errors.
+void platErrorWrite(const char *pText, int nLength);
+
+// 1 once a write of standard output has failed (a full disk, a closed
+// pipe), 0 while none has.
+int platConsoleFailed(void);
+
+// 1 for the system's own way of asking a program for help: "/?" on
+// Windows; nothing on POSIX, where that is a path.
+int platIsHelpSwitch(const char *pszArg);
+
+// Standard input, read as bytes (no line end translation).
+FILE *platStandardInput(void);
 
 // Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.  An ICMP report
 // that an earlier datagram found no listener never fails a later receive

@@ -23,6 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -32,10 +33,25 @@ void platInitProcess(void) {
   signal(SIGPIPE, SIG_IGN);
 }
 
-void platConsoleWrite(const char *pText, int nLength) {
-  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
-  fflush(stdout);
+static std::atomic<int> s_bConsoleFailed;
+
+// Writes whole and flushed; tells whether all of it went out.
+static int writeWhole(FILE *pStream, const char *pText, int nLength) {
+  int bOk = nLength <= 0 || fwrite(pText, 1, (size_t)nLength, pStream) == (size_t)nLength;
+  return fflush(pStream) == 0 && bOk;
 }
+
+void platConsoleWrite(const char *pText, int nLength) {
+  if (!writeWhole(stdout, pText, nLength)) s_bConsoleFailed = 1;
+}
+
+void platErrorWrite(const char *pText, int nLength) { writeWhole(stderr, pText, nLength); }
+
+int platConsoleFailed(void) { return s_bConsoleFailed; }
+
+int platIsHelpSwitch(const char *) { return 0; }
+
+FILE *platStandardInput(void) { return stdin; }
 
 int platSocketStartup(void) { return 1; }
 

@@ -73,7 +73,9 @@ TEST(Platform, StaleDatagramsAreDropped) {
   ASSERT_EQ(1, bindReceiveEvent(s));
   uint8_t ab[2048];
   dropStaleReplies(s, ab, sizeof(ab));
-  EXPECT_EQ(0, platWaitEvent(g_hRecvEvent, 0));
+  // Nothing is left; Windows may still signal the event once more, with
+  // nothing to read, which the receive channel takes as no datagram.
+  if (platWaitEvent(g_hRecvEvent, 0) == 1) EXPECT_EQ(PLAT_RECV_NOTHING, platRecvFrom(s, ab, sizeof(ab), nullptr));
   peer.sendTo(usPort, std::vector<uint8_t>(7, 7));
   EXPECT_EQ(7, receiveCommand(s, ab, sizeof(ab)));
   EXPECT_EQ(7, ab[0]);

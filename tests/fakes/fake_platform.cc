@@ -146,6 +146,21 @@ void platConsoleWrite(const char *pText, int nLength) {
   if (nLength > 0 && !s_fake.bStopped) s_fake.pTranscript->console(pText, (size_t)nLength);
 }
 
+// Standard error goes into the transcript too, each line marked.
+void platErrorWrite(const char *pText, int nLength) {
+  if (s_fake.bStopped) return;
+  for (int i = 0; i < nLength;) {
+    int nEnd = i;
+    while (nEnd < nLength && pText[nEnd] != '\n') nEnd++;
+    s_fake.pTranscript->line("2> " + std::string(pText + i, (size_t)(nEnd - i)));
+    i = nEnd + 1;
+  }
+}
+
+int platConsoleFailed(void) { return 0; }
+int platIsHelpSwitch(const char *) { return 0; }
+FILE *platStandardInput(void) { return stdin; }
+
 int platSocketStartup(void) { return !s_fake.run.fail.bStartup; }
 
 PlatSocket platUdpSocket(void) {

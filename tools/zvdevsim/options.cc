@@ -7,6 +7,7 @@
 
 #include "image/hex_loader.h"
 #include "platform/platform.h"
+#include "tools/common/cli.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 
@@ -129,7 +130,8 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
 enum OptionId {
   OPT_ADDRESS = 1, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
   OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
-  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP
+  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP,
+  OPT_VERSION
 };
 
 static const ScanOption s_aOptions[] = {
@@ -142,6 +144,8 @@ static const ScanOption s_aOptions[] = {
     {"-c", 1, OPT_COMMITS},          {"-t", 1, OPT_IDLE},
     {"-w", 1, OPT_WAIT},             {"-dump", 1, OPT_DUMP},
     {"-q", 0, OPT_QUIET},            {"-h", 0, OPT_HELP},
+    {"--help", 0, OPT_HELP},         {"-V", 0, OPT_VERSION},
+    {"--version", 0, OPT_VERSION},
 };
 
 // Applies one option.  Returns 1, or 0 when its value is not valid.
@@ -203,6 +207,7 @@ static int applyOption(int id, const char *pszValue, SimOptions *pOpt) {
       pOpt->bQuiet = 1;
       return 1;
     case OPT_HELP:
+    case OPT_VERSION:
       return 1;
   }
   return 0;
@@ -233,7 +238,9 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;
     }
-    if (nId == OPT_HELP) return -1;
+    if (nId == OPT_HELP || (nId == SCAN_OPERAND && standardOption(pszOption) == CLI_HELP))
+      return SIM_OPTIONS_HELP;
+    if (nId == OPT_VERSION) return SIM_OPTIONS_VERSION;
     if (!applyOption(nId, pszValue, pOpt)) {
       snprintf(pszError, (size_t)nErrorSize, "bad value for %s: %s", pszOption, pszValue);
       return 0;
