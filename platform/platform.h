@@ -151,6 +151,29 @@ int platErrorText(int nCode, char *pszBuffer, int nSize);
 // nothing).
 int platIsDirectory(const char *pszPath);
 
+// What a path names, symbolic links followed.
+enum PlatPathKind {
+  PLAT_PATH_NONE,     // nothing (or nothing that can be looked at)
+  PLAT_PATH_FILE,     // a regular file
+  PLAT_PATH_READONLY, // a regular file that this process may not write
+  PLAT_PATH_OTHER     // a directory, a device, a FIFO, a socket
+};
+PlatPathKind platPathKind(const char *pszPath);
+
+// Creates the file for binary writing only if nothing of that name exists
+// yet.  Returns the open stream, or null when the path exists or the file
+// cannot be made.
+FILE *platCreateNewFile(const char *pszPath);
+
+// 1 when both paths name the same existing file (through links or other
+// spellings too), 0 otherwise.
+int platSameFile(const char *pszA, const char *pszB);
+
+// Renames the file pszFrom to pszTo in one step, replacing a file of that
+// name (on Windows with the system's replace-on-move).  Returns 1, or 0
+// with nothing changed.
+int platReplaceFile(const char *pszFrom, const char *pszTo);
+
 // A child process: a process id on POSIX, a process handle on Windows.
 typedef uintptr_t PlatChild;
 
@@ -242,9 +265,5 @@ void platInterruptionHandled(void);
 // The columns and rows of the terminal on standard output.  Returns 1, or
 // 0 when standard output is no terminal or its size is unknown.
 int platTerminalSize(int *pnColumns, int *pnRows);
-
-// Renames the file pszFrom to pszTo, replacing pszTo in one step where it
-// exists.  Returns 1, or 0 on failure (pszFrom is then left).
-int platReplaceFile(const char *pszFrom, const char *pszTo);
 
 #endif

@@ -230,6 +230,35 @@ int platIsDirectory(const char *pszPath) {
   return stat(pszPath, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+PlatPathKind platPathKind(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
+  if (!S_ISREG(st.st_mode)) return PLAT_PATH_OTHER;
+  return access(pszPath, W_OK) == 0 ? PLAT_PATH_FILE : PLAT_PATH_READONLY;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  int fd = open(pszPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH);
+  if (fd < 0) return NULL;
+  FILE *pFile = fdopen(fd, "wb");
+  if (pFile == NULL) {
+    close(fd);
+    unlink(pszPath);
+  }
+  return pFile;
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  struct stat a, b;
+  return stat(pszA, &a) == 0 && stat(pszB, &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return rename(pszFrom, pszTo) == 0;
+}
+
 // The signals a child must take by default, whatever its parent ignores.
 static const int s_anChildSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -420,8 +449,4 @@ int platTerminalSize(int *pnColumns, int *pnRows) {
   *pnColumns = ws.ws_col;
   *pnRows = ws.ws_row;
   return 1;
-}
-
-int platReplaceFile(const char *pszFrom, const char *pszTo) {
-  return rename(pszFrom, pszTo) == 0;
 }

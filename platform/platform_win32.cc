@@ -22,6 +22,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <atomic>
 
@@ -243,6 +244,64 @@ int platIsDirectory(const char *pszPath) {
   DWORD dwAttributes = GetFileAttributesA(pszPath);
   return dwAttributes != INVALID_FILE_ATTRIBUTES &&
          (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PlatPathKind platPathKind(const char *pszPath) {
+  // Opened for no access at all, only to ask what it is; a directory needs
+  // the backup flag to be opened.
+  HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD dwError = GetLastError();
+    SetLastError(0);
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND
+               ? PLAT_PATH_NONE
+               : PLAT_PATH_OTHER;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  int bFile = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  CloseHandle(h);
+  if (!bFile) return PLAT_PATH_OTHER;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? PLAT_PATH_READONLY
+                                                            : PLAT_PATH_FILE;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  int fd = _open(pszPath, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd < 0) return NULL;
+  FILE *pFile = _fdopen(fd, "wb");
+  if (pFile == NULL) {
+    _close(fd);
+    DeleteFileA(pszPath);
+  }
+  return pFile;
+}
+
+// The volume and index that identify an open file; 0 when it cannot be
+// opened.
+static int fileIdentity(const char *pszPath, BY_HANDLE_FILE_INFORMATION *pInfo) {
+  HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    SetLastError(0);
+    return 0;
+  }
+  int bOk = GetFileInformationByHandle(h, pInfo) != 0;
+  CloseHandle(h);
+  return bOk;
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return fileIdentity(pszA, &a) && fileIdentity(pszB, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // Appends one argument to the command line, quoted as the C runtime's
@@ -489,8 +548,4 @@ int platTerminalSize(int *pnColumns, int *pnRows) {
   *pnColumns = nColumns;
   *pnRows = nRows;
   return 1;
-}
-
-int platReplaceFile(const char *pszFrom, const char *pszTo) {
-  return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

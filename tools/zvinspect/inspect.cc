@@ -28,18 +28,23 @@
 // file is larger.
 static uint8_t s_abInput[UPDATE_FILE_HEADER_SIZE + IMAGE_SIZE + 1];
 
-// Reads the start of the file (all of an update file) and counts the rest.
+// Reads the start of the file (all of an update file) and counts the rest,
+// up to the size beyond which no input of the tool can be sound (a device
+// or a file of gigabytes is not read to its end): *pulSize is then
+// INPUT_TOO_LARGE.
+#define INPUT_TOO_LARGE 0xFFFFFFFFu
 static int readInput(const char *pszPath, uint32_t *pulRead, uint32_t *pulSize) {
   FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) return 0;
   long nRead = readInputFile(pFile, s_abInput, sizeof(s_abInput), pszPath);
   uint32_t ulSize = nRead > 0 ? (uint32_t)nRead : 0;
-  static uint8_t abMore[4096];
+  static uint8_t abMore[16384];
   long nMore = nRead == (long)sizeof(s_abInput) ? 1 : 0;
-  while (nMore > 0) {
+  while (nMore > 0 && ulSize <= HEX_FILE_LIMIT) {
     nMore = readInputFile(pFile, abMore, sizeof(abMore), pszPath);
-    if (nMore > 0) ulSize = ulSize + (uint32_t)nMore < ulSize ? 0xFFFFFFFFu : ulSize + (uint32_t)nMore;
+    if (nMore > 0) ulSize += (uint32_t)nMore;
   }
+  if (ulSize > HEX_FILE_LIMIT) ulSize = INPUT_TOO_LARGE;
   fclose(pFile);
   if (nRead < 0 || nMore < 0) return 0;
   *pulRead = nRead > 0 ? (uint32_t)nRead : 0;
@@ -48,9 +53,11 @@ static int readInput(const char *pszPath, uint32_t *pulRead, uint32_t *pulSize) 
 }
 
 // A HEX image: its first line that is not blank reads as a record, or
-// starts with the start code.
+// starts with the start code (behind a UTF-8 byte order mark, which the
+// report then names).
 static int looksLikeHex(const uint8_t *pb, uint32_t ulRead) {
   uint32_t ulAt = 0;
+  if (ulRead > 3 && memcmp(pb, "\xEF\xBB\xBF", 3) == 0 && pb[3] == ':') return 1;
   while (ulAt < ulRead) {
     uint32_t ulEnd = ulAt;
     while (ulEnd < ulRead && pb[ulEnd] != '\n') ulEnd++;
@@ -70,7 +77,7 @@ static int trouble(const InspectOptions *pOpt, const char *pszWhat) {
     reportFact(FACT_FINDING, "input", "%s", pszWhat);
     reportPrint(1, 0);
   } else {
-    consolePrintf("zvinspect: %s: %s\n", pOpt->pszInput, pszWhat);
+    reportProblem(pOpt->pszInput, pszWhat);
   }
   return EXIT_TROUBLE;
 }
@@ -122,10 +129,16 @@ int runZvinspect(int argc, char **argv) {
   }
   uint32_t ulRead = 0, ulSize = 0;
   if (!readInput(opt.pszInput, &ulRead, &ulSize)) return trouble(&opt, "cannot read it");
-  if (ulRead > 0 && looksLikeUpdateFile(s_abInput, ulSize))
+  if (ulSize == INPUT_TOO_LARGE)
+    return trouble(&opt, "more than 16 MiB, larger than any update file or HEX image "
+                   "that zvloader takes: not read to its end");
+  // The magic number decides, as the tool's reader decides: a HEX file
+  // whose first bytes happen to fit an update file's header is a HEX file.
+  int bHex = looksLikeHex(s_abInput, ulRead);
+  if (ulRead > 0 && (s_abInput[0] == UPDATE_FILE_MAGIC ||
+                     (!bHex && looksLikeUpdateFile(s_abInput, ulSize))))
     return inspectUpdate(&opt, ulSize);
-  if (!looksLikeHex(s_abInput, ulRead))
-    return trouble(&opt, "neither an update file nor an Intel HEX image");
+  if (!bHex) return trouble(&opt, "neither an update file nor an Intel HEX image");
   if (opt.bKey || opt.nModel >= 0 || opt.pszAgainst != NULL || opt.pszExtract != NULL) {
     consolePrintf("zvinspect: -K, -M, --against and --extract apply to update files\n"
                   "%szvinspect -h tells more.\n", g_szInspectSynopsis);
