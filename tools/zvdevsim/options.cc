@@ -7,7 +7,6 @@
 
 #include "image/hex_loader.h"
 #include "platform/platform.h"
-#include "tools/common/cli.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 
@@ -238,7 +237,7 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;
     }
-    if (nId == OPT_HELP || (nId == SCAN_OPERAND && standardOption(pszOption) == CLI_HELP))
+    if (nId == OPT_HELP || (nId == SCAN_OPERAND && platIsHelpSwitch(pszOption)))
       return SIM_OPTIONS_HELP;
     if (nId == OPT_VERSION) return SIM_OPTIONS_VERSION;
     if (!applyOption(nId, pszValue, pOpt)) {
