@@ -77,6 +77,10 @@ int platIsHelpSwitch(const char *pszArg);
 // Standard input, read as bytes (no line end translation).
 FILE *platStandardInput(void);
 
+// Makes a new empty file of this process in the system's folder for
+// temporary files.  Returns 1 with its path, 0 when none can be made.
+int platTempFile(char *pszPath, int nSize);
+
 // Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.  An ICMP report
 // that an earlier datagram found no listener never fails a later receive
 // (Windows reports it unless told not to; POSIX never does on these sockets).

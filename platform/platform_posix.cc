@@ -54,6 +54,17 @@ int platIsHelpSwitch(const char *) { return 0; }
 
 FILE *platStandardInput(void) { return stdin; }
 
+int platTempFile(char *pszPath, int nSize) {
+  const char *pszDir = getenv("TMPDIR");
+  if (pszDir == NULL || pszDir[0] == '\0') pszDir = "/tmp";
+  int n = snprintf(pszPath, (size_t)nSize, "%s/zvloader-XXXXXX", pszDir);
+  if (n < 0 || n >= nSize) return 0;
+  int fd = mkstemp(pszPath);
+  if (fd < 0) return 0;
+  close(fd);
+  return 1;
+}
+
 int platSocketStartup(void) { return 1; }
 
 PlatSocket platUdpSocket(void) {

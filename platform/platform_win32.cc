@@ -62,6 +62,13 @@ FILE *platStandardInput(void) {
   return stdin;
 }
 
+int platTempFile(char *pszPath, int nSize) {
+  char szDir[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof(szDir), szDir);
+  if (n == 0 || n > sizeof(szDir) || nSize < MAX_PATH) return 0;
+  return GetTempFileNameA(szDir, "zvl", 0, pszPath) != 0;  // made, empty
+}
+
 int platSocketStartup(void) { return WSAStartup(MAKEWORD(2, 1), &s_wsaData) == 0; }
 
 PlatSocket platUdpSocket(void) {

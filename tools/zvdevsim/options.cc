@@ -7,7 +7,6 @@
 
 #include "image/hex_loader.h"
 #include "platform/platform.h"
-#include "tools/common/cli.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 
@@ -70,7 +69,8 @@ const char g_szSimUsage[] =
     "                 that writes its flash)\n"
     "  -dump PREFIX   write the stream of accepted commit n to PREFIX.n.bin\n"
     "  -q             quiet: no request, data and reply lines (for timing)\n"
-    "  -h             this text\n"
+    "  -h, --help     this text\n"
+    "  -V, --version  the version and the build's commit\n"
     "Report on standard output, one line per event, each flushed at once:\n"
     "  listening ADDR:PORT                  bound, ready for requests\n"
     "  request N cmd C len L                datagram N arrived (C: its first\n"
@@ -104,7 +104,8 @@ const char g_szSimUsage[] =
     "covers (end - first) * 256 bytes of it.  A commit is accepted when a\n"
     "23-byte reply other than a NACK (no stray) went out for it.\n"
     "Exit status: 0 at the end (-c reached, or -t without -c), 2 when -t\n"
-    "ends the run before -c is reached, 1 on a usage or socket error.\n";
+    "ends the run before -c is reached, 1 on a usage or socket error or when\n"
+    "the report cannot be written.\n";
 
 static int parseHex(const char *pszText, std::vector<uint8_t> *pBytes) {
   size_t nLength = strlen(pszText);
@@ -238,7 +239,7 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;
     }
-    if (nId == OPT_HELP || (nId == SCAN_OPERAND && standardOption(pszOption) == CLI_HELP))
+    if (nId == OPT_HELP || (nId == SCAN_OPERAND && platIsHelpSwitch(pszOption)))
       return SIM_OPTIONS_HELP;
     if (nId == OPT_VERSION) return SIM_OPTIONS_VERSION;
     if (!applyOption(nId, pszValue, pOpt)) {

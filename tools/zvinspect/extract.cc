@@ -25,7 +25,7 @@ static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
 
 // The files that the run reads are never written over.
 static int readsFrom(const InspectOptions *pOpt, const char *pszOut) {
-  return platSameFile(pszOut, pOpt->pszInput) ||
+  return platSameFile(pszOut, pOpt->pszRead) ||
          (pOpt->pszAgainst != NULL && platSameFile(pszOut, pOpt->pszAgainst));
 }
 

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/platform.h"
 #include "tools/common/json.h"
 
 #define MAX_FACTS 160
@@ -176,7 +177,7 @@ void reportProblem(const char *pszInput, const char *pszWhat) {
   append(s_acOut, &n, "zvinspect: ");
   appendPlainText(s_acOut, &n, pszInput);
   append(s_acOut, &n, ": %s\n", pszWhat);
-  consoleWrite(s_acOut, n);
+  platErrorWrite(s_acOut, n);
 }
 
 void reportPrint(int bJson, int bColour) {
