@@ -89,7 +89,7 @@ log "build"
 cmake --build "$BUILD_DIR" -j2
 
 # The shipped programs must need nothing but the system's own DLLs.
-for TOOL in "$BUILD_DIR/zvloader.exe" "$BUILD_DIR/zvfleet.exe" "$BUILD_DIR/tools/zvinspect.exe"; do
+for TOOL in "$BUILD_DIR/zvloader.exe" "$BUILD_DIR/zvfleet.exe" "$BUILD_DIR/tools/zvinspect/zvinspect.exe"; do
   [ -f "$TOOL" ] || { log "no $TOOL"; exit 1; }
   name="$(basename "$TOOL")"
   dlls="$(x86_64-w64-mingw32-objdump -p "$TOOL" | sed -n 's/^[[:space:]]*DLL Name: //p')"

@@ -3,8 +3,10 @@
 // segment address records ("2") are applied; every field is read at its
 // fixed position of the line.  The start code is not examined and the
 // checksum is not verified.  Blank lines are skipped; a line that is too
-// short for its byte count, holds a field that is not hexadecimal, or is
-// longer than the line buffer is refused.  An extended linear address
+// short for its byte count, holds a field that is not hexadecimal, holds
+// anything but blanks behind its checksum, or is longer than the line
+// buffer is refused, and so is a file without an end record (type 01) or
+// one larger than any sound image.  Records after an end record load too.  An extended linear address
 // record ("4") is ignored while its value is 0; any other value would move
 // the following data above 64 KiB, which only segment records can express
 // here, so such a record is refused rather than letting the data land at
@@ -21,21 +23,29 @@
 // Reads one line without its line feed into pLine (which holds
 // HEX_LINE_SIZE characters).  A line must fit the line buffer as one
 // buffered read of a text line takes it: at most HEX_LINE_SIZE - 1
-// characters, its line feed counted.
+// characters, its line feed counted.  A line found too long is reported at
+// once; the rest of it is passed over by the next call, and no call reads
+// beyond HEX_FILE_LIMIT bytes of the file.
 HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
   int n = 0;
-  int bOver = 0;
+  *pnLength = 0;
   for (;;) {
+    if (pReader->ulTotal > HEX_FILE_LIMIT) return HEX_LINE_TOO_BIG;
     if (pReader->nPos == pReader->nFill) {
       long nRead = readInputFile(pReader->pFile, pReader->abBlock,
                                  sizeof(pReader->abBlock), pReader->pszPath);
       if (nRead < 0) return HEX_LINE_READ_ERROR;
       pReader->nPos = 0;
       pReader->nFill = (int)nRead;
+      pReader->ulTotal += (uint32_t)nRead;
+      if (pReader->ulTotal > HEX_FILE_LIMIT) return HEX_LINE_TOO_BIG;
       if (nRead == 0) {  // end of the file
         *pnLength = n;
-        if (n == 0 && !bOver) return HEX_LINE_END;
-        return bOver || n > HEX_LINE_SIZE - 1 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
+        if (pReader->bSkipping || n == 0) {
+          pReader->bSkipping = 0;
+          return HEX_LINE_END;
+        }
+        return n > HEX_LINE_SIZE - 1 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
       }
     }
     const unsigned char *pStart = pReader->abBlock + pReader->nPos;
@@ -43,15 +53,26 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
     const unsigned char *pFeed =
         (const unsigned char *)memchr(pStart, '\n', (size_t)nAvailable);
     int nTake = pFeed != NULL ? (int)(pFeed - pStart) : nAvailable;
+    if (pReader->bSkipping) {
+      pReader->nPos += nTake;
+      if (pFeed != NULL) {
+        pReader->nPos++;
+        pReader->bSkipping = 0;
+      }
+      continue;
+    }
     int nCopy = nTake < HEX_LINE_SIZE - n ? nTake : HEX_LINE_SIZE - n;
     memcpy(pLine + n, pStart, (size_t)nCopy);
     n += nCopy;
-    if (nCopy < nTake) bOver = 1;
-    pReader->nPos += nTake;
+    pReader->nPos += nCopy;
+    *pnLength = n;
+    if (nCopy < nTake) {  // more than the buffer holds, whatever follows
+      pReader->bSkipping = 1;
+      return HEX_LINE_TOO_LONG;
+    }
     if (pFeed != NULL) {
       pReader->nPos++;
-      *pnLength = n;
-      return bOver || n > HEX_LINE_SIZE - 2 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
+      return n > HEX_LINE_SIZE - 2 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
     }
   }
 }
@@ -60,6 +81,8 @@ void startHexLines(HexLineReader *pReader, FILE *pFile, const char *pszPath) {
   pReader->pFile = pFile;
   pReader->pszPath = pszPath;
   pReader->nPos = pReader->nFill = 0;
+  pReader->bSkipping = 0;
+  pReader->ulTotal = 0;
 }
 
 // Values of the hexadecimal digits; -1 for every other character.
@@ -90,9 +113,14 @@ static bool readHex(const char *pText, int nDigits, uint32_t *pulValue) {
   return true;
 }
 
+// Blanks, a carriage return, and the Ctrl-Z that old DOS tools append.
+static bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == HEX_END_OF_FILE_MARK;
+}
+
 static bool isBlank(const char *pLine, int nLength) {
   for (int i = 0; i < nLength; i++)
-    if (pLine[i] != ' ' && pLine[i] != '\t' && pLine[i] != '\r') return false;
+    if (!isSpace(pLine[i])) return false;
   return true;
 }
 
@@ -106,6 +134,7 @@ HexLineKind decodeHexLine(const char *pLine, int nLength, HexRecord *pRecord) {
   pRecord->cType = 0;
   pRecord->ulSegmentBase = 0;
   pRecord->pszProblem = NULL;
+  pRecord->bEnd = 0;
   if (isBlank(pLine, nLength)) return HEX_BLANK;
   if (nLength <= HEX_TYPE_POS) return notHex(pRecord, "line too short");
   if (!readHex(pLine + 1, 2, &pRecord->ulCount) ||
@@ -115,6 +144,12 @@ HexLineKind decodeHexLine(const char *pLine, int nLength, HexRecord *pRecord) {
     return notHex(pRecord, "byte count above 32");
   pRecord->cType = pLine[HEX_TYPE_POS];
   char cType = pRecord->cType;
+  // Whatever follows the checksum must be the line's end: a record there
+  // would otherwise be lost without a word.
+  for (int i = HEX_DATA_POS + 2 * (int)pRecord->ulCount + 2; i < nLength; i++)
+    if (!isSpace(pLine[i]))
+      return notHex(pRecord, "characters after the checksum");
+  pRecord->bEnd = pLine[HEX_TYPE_POS - 1] == '0' && cType == '1';
   if (cType != '0' && cType != '2' && cType != '4') return HEX_IGNORED;
 
   // These record types read 2 x count data characters.
@@ -185,9 +220,16 @@ static int outOfBounds(FILE *pFile, uint32_t ulAddress) {
   return 0;
 }
 
+static int tooLarge(FILE *pFile, const char *pszPath) {
+  consolePrintf("Input file too large for an Intel Hex image:%s", pszPath);
+  fclose(pFile);
+  return 0;
+}
+
 int readHexFile(const char *pszPath) {
   clearHexStore();
   uint32_t ulSegmentBase = 0;
+  int bEndSeen = 0;  // every toolchain ends its file with an end record
 
   FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) {
@@ -202,7 +244,9 @@ int readHexFile(const char *pszPath) {
   HexLineResult result;
   while ((result = readHexLine(&reader, szLine, &nLength)) == HEX_LINE_OK) {
     HexRecord record;
-    switch (decodeHexLine(szLine, nLength, &record)) {
+    HexLineKind nKind = decodeHexLine(szLine, nLength, &record);
+    if (record.bEnd) bEndSeen = 1;
+    switch (nKind) {
       case HEX_BLANK:
       case HEX_IGNORED:
       case HEX_LINEAR_ZERO:
@@ -223,10 +267,14 @@ int readHexFile(const char *pszPath) {
     }
   }
   if (result == HEX_LINE_TOO_LONG) return notHexFormat(pFile, pszPath);
+  if (result == HEX_LINE_TOO_BIG) return tooLarge(pFile, pszPath);
   if (result == HEX_LINE_READ_ERROR) {
     fclose(pFile);
     return 0;
   }
+
+  // A file cut short loses its end record: not a whole image.
+  if (!bEndSeen) return notHexFormat(pFile, pszPath);
 
   sealIdataBlock(g_abIdata);
   fclose(pFile);

@@ -14,6 +14,10 @@
 #define HEX_MAX_COUNT 32   // the largest byte count accepted
 #define HEX_DATA_POS 9     // first data character
 #define HEX_TYPE_POS 8     // the record type digit that is read
+#define HEX_END_OF_FILE_MARK 0x1A  // Ctrl-Z, which old DOS tools append
+// No sound HEX file comes near this size: the image store takes 256 KiB,
+// which even records of one byte each spell out in a few MiB.
+#define HEX_FILE_LIMIT (16UL * 1024 * 1024)
 
 // Returns 1 when the whole file was loaded, 0 after a message.
 int readHexFile(const char *pszPath);
@@ -28,6 +32,8 @@ struct HexLineReader {
   const char *pszPath;
   int nPos;
   int nFill;
+  int bSkipping;       // the rest of an over-long line is still to pass
+  uint32_t ulTotal;    // bytes read so far
   unsigned char abBlock[16384];
 };
 
@@ -36,6 +42,7 @@ enum HexLineResult {
   HEX_LINE_END,         // no line left
   HEX_LINE_TOO_LONG,    // the line does not fit the line buffer; the next
                         // call reads the line after it
+  HEX_LINE_TOO_BIG,     // the file holds more than HEX_FILE_LIMIT bytes
   HEX_LINE_READ_ERROR   // reported with the path
 };
 
@@ -47,7 +54,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength);
 
 // What the loader makes of one line.
 enum HexLineKind {
-  HEX_BLANK,           // white space only: skipped
+  HEX_BLANK,           // blanks, CR and Ctrl-Z only: skipped
   HEX_NOT_HEX,         // refused: "Input file not Intel Hex format"
   HEX_IGNORED,         // a type digit other than 0, 2, 4: skipped
   HEX_DATA,            // type digit 0: bytes to store
@@ -64,11 +71,14 @@ struct HexRecord {
   // HEX_DATA, HEX_SEGMENT, HEX_LINEAR_*: the ulCount data bytes.
   uint8_t abData[HEX_MAX_COUNT];
   uint32_t ulSegmentBase;  // HEX_SEGMENT: the base it sets
+  int bEnd;                // an end-of-file record (type 01)
   const char *pszProblem;  // HEX_NOT_HEX: what is wrong, in a few words
 };
 
 // Decodes a line of nLength characters (no line feed) by the loader's
-// fixed positions.  Returns its kind.
+// fixed positions.  Returns its kind.  Behind a record's checksum only the
+// line end, blanks and Ctrl-Z may follow: anything else is a record that a
+// lost line end joined to this one, and the line is refused.
 HexLineKind decodeHexLine(const char *pLine, int nLength, HexRecord *pRecord);
 
 // Where the loader puts a byte of a data record.

@@ -42,6 +42,12 @@ struct UpdateFileHeader {
 void decodeUpdateFileHeader(const uint8_t *pb, UpdateFileHeader *pHeader);
 void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 
+// 1 when a deciphered payload of ulPayload bytes holds a logo image as the
+// builder lays one out: the image begins with its own length, 2 less than
+// the image header's.  An HTML image does not.  No CRC covers the type
+// byte of a file, so this is how a flipped type bit can be told.
+int payloadLooksLikeLogo(const uint8_t *pbPlain, uint32_t ulPayload);
+
 // What the tool's reader makes of a file's bytes, in the order it checks
 // them; each refusal has its own message (updateFileRefusalText).
 enum UpdateFileRefusal {

@@ -2,8 +2,10 @@
 // Update file builder.  The payload is laid out in g_abImage in place: the
 // image moved up behind an 8-byte image header, padded with zeros to whole
 // pages, its CRC taken, then enciphered with DES-CBC (the first 1032 bytes
-// only, unless -EA) and written behind the file header.  A write or close
-// that fails is reported and the partial file removed.
+// only, unless -EA) and written behind the file header.  The file is
+// written whole beside its name and moved over it only then: a failed
+// write is reported and leaves an earlier file of that name as it was, and
+// a name taken by something other than a file is refused untouched.
 #include "image/update_file_builder.h"
 
 #include <stdio.h>
@@ -15,6 +17,7 @@
 #include "image/crc16.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
+#include "image/output_file.h"
 #include "image/update_file.h"
 #include "platform/platform.h"
 
@@ -62,9 +65,8 @@ static bool loadInput(uint32_t *pulLength, const char **ppszOutput) {
   }
 }
 
-// Writes header, payload and (main files) the idata block.  Returns 0 when
-// a write or the close failed.
-static int writeUpdateFile(FILE *pFile, uint32_t ulPayload) {
+// Writes header, payload and (main files) the idata block.
+static void writeUpdateFile(OutputFile *pOut, uint32_t ulPayload) {
   const uint8_t *pPayload = g_abImage + nMinHexAddress;
   UpdateFileHeader header;
   header.bMagic = UPDATE_FILE_MAGIC;
@@ -74,12 +76,9 @@ static int writeUpdateFile(FILE *pFile, uint32_t ulPayload) {
   header.wCrc = calcCrc16(pPayload, ulPayload);
   uint8_t abHeader[UPDATE_FILE_HEADER_SIZE];
   encodeUpdateFileHeader(&header, abHeader);
-  int bOk = fwrite(abHeader, 1, sizeof(abHeader), pFile) == sizeof(abHeader);
-  bOk = bOk && fwrite(pPayload, 1, ulPayload, pFile) == ulPayload;
-  if (g_bFileType == FILE_TYPE_MAIN)
-    bOk = bOk && fwrite(g_abIdata, 1, IDATA_SIZE, pFile) == IDATA_SIZE;
-  bOk = (fflush(pFile) == 0) && bOk;
-  return (fclose(pFile) == 0) && bOk;
+  writeOutputFile(pOut, abHeader, sizeof(abHeader));
+  writeOutputFile(pOut, pPayload, ulPayload);
+  if (g_bFileType == FILE_TYPE_MAIN) writeOutputFile(pOut, g_abIdata, IDATA_SIZE);
 }
 
 void makeEncryptFile(void) {
@@ -99,13 +98,14 @@ void makeEncryptFile(void) {
   desCbcEncrypt(g_abImage + nMinHexAddress,
                 encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
 
-  FILE *pFile = fopen(pszOutput, "wb");
-  if (pFile == NULL) {
+  // A directory or a device of the output's name cannot be opened as the
+  // update file: it is left alone.
+  OutputFile out;
+  if (openOutputFile(&out, pszOutput) != OUTPUT_OK) {
     consolePrintf("Could not open: %s", pszOutput);
     return;
   }
-  if (!writeUpdateFile(pFile, ulPayload)) {
+  writeUpdateFile(&out, ulPayload);
+  if (finishOutputFile(&out) != OUTPUT_OK)
     consolePrintf("Could not write: %s\n", pszOutput);
-    remove(pszOutput);
-  }
 }

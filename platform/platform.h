@@ -14,6 +14,7 @@
 #define ZV_PLATFORM_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 // A socket handle (a file descriptor on POSIX, a SOCKET on Windows).
 typedef uintptr_t PlatSocket;
@@ -58,8 +59,27 @@ int platSocketStartup(void);
 
 // Writes the bytes to standard output in one piece and flushes them, so
 // that a message is never split between threads and survives Ctrl+C.  A
-// failed write (a closed pipe, say) is ignored.
+// failed write (a closed pipe, say) does not stop the program; it is only
+// noted (platConsoleFailed).
 void platConsoleWrite(const char *pText, int nLength);
+
+// The same for standard error, where the companions put their errors.
+void platErrorWrite(const char *pText, int nLength);
+
+// 1 once a write of standard output has failed (a full disk, a closed
+// pipe), 0 while none has.
+int platConsoleFailed(void);
+
+// 1 for the system's own way of asking a program for help: "/?" on
+// Windows; nothing on POSIX, where that is a path.
+int platIsHelpSwitch(const char *pszArg);
+
+// Standard input, read as bytes (no line end translation).
+FILE *platStandardInput(void);
+
+// Makes a new empty file of this process in the system's folder for
+// temporary files.  Returns 1 with its path, 0 when none can be made.
+int platTempFile(char *pszPath, int nSize);
 
 // Opens an IPv4 UDP socket; PLAT_NO_SOCKET on failure.  An ICMP report
 // that an earlier datagram found no listener never fails a later receive
@@ -134,6 +154,29 @@ int platErrorText(int nCode, char *pszBuffer, int nSize);
 // 1 when the path names a directory, 0 otherwise (also when it names
 // nothing).
 int platIsDirectory(const char *pszPath);
+
+// What a path names, symbolic links followed.
+enum PlatPathKind {
+  PLAT_PATH_NONE,     // nothing (or nothing that can be looked at)
+  PLAT_PATH_FILE,     // a regular file
+  PLAT_PATH_READONLY, // a regular file that this process may not write
+  PLAT_PATH_OTHER     // a directory, a device, a FIFO, a socket
+};
+PlatPathKind platPathKind(const char *pszPath);
+
+// Creates the file for binary writing only if nothing of that name exists
+// yet.  Returns the open stream, or null when the path exists or the file
+// cannot be made.
+FILE *platCreateNewFile(const char *pszPath);
+
+// 1 when both paths name the same existing file (through links or other
+// spellings too), 0 otherwise.
+int platSameFile(const char *pszA, const char *pszB);
+
+// Renames the file pszFrom to pszTo in one step, replacing a file of that
+// name (on Windows with the system's replace-on-move).  Returns 1, or 0
+// with nothing changed.
+int platReplaceFile(const char *pszFrom, const char *pszTo);
 
 // A child process: a process id on POSIX, a process handle on Windows.
 typedef uintptr_t PlatChild;
@@ -226,9 +269,5 @@ void platInterruptionHandled(void);
 // The columns and rows of the terminal on standard output.  Returns 1, or
 // 0 when standard output is no terminal or its size is unknown.
 int platTerminalSize(int *pnColumns, int *pnRows);
-
-// Renames the file pszFrom to pszTo, replacing pszTo in one step where it
-// exists.  Returns 1, or 0 on failure (pszFrom is then left).
-int platReplaceFile(const char *pszFrom, const char *pszTo);
 
 #endif

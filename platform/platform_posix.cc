@@ -24,6 +24,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -33,9 +34,35 @@ void platInitProcess(void) {
   signal(SIGPIPE, SIG_IGN);
 }
 
+static std::atomic<int> s_bConsoleFailed;
+
+// Writes whole and flushed; tells whether all of it went out.
+static int writeWhole(FILE *pStream, const char *pText, int nLength) {
+  int bOk = nLength <= 0 || fwrite(pText, 1, (size_t)nLength, pStream) == (size_t)nLength;
+  return fflush(pStream) == 0 && bOk;
+}
+
 void platConsoleWrite(const char *pText, int nLength) {
-  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
-  fflush(stdout);
+  if (!writeWhole(stdout, pText, nLength)) s_bConsoleFailed = 1;
+}
+
+void platErrorWrite(const char *pText, int nLength) { writeWhole(stderr, pText, nLength); }
+
+int platConsoleFailed(void) { return s_bConsoleFailed; }
+
+int platIsHelpSwitch(const char *) { return 0; }
+
+FILE *platStandardInput(void) { return stdin; }
+
+int platTempFile(char *pszPath, int nSize) {
+  const char *pszDir = getenv("TMPDIR");
+  if (pszDir == NULL || pszDir[0] == '\0') pszDir = "/tmp";
+  int n = snprintf(pszPath, (size_t)nSize, "%s/zvloader-XXXXXX", pszDir);
+  if (n < 0 || n >= nSize) return 0;
+  int fd = mkstemp(pszPath);
+  if (fd < 0) return 0;
+  close(fd);
+  return 1;
 }
 
 int platSocketStartup(void) { return 1; }
@@ -212,6 +239,35 @@ int platErrorText(int nCode, char *pszBuffer, int nSize) {
 int platIsDirectory(const char *pszPath) {
   struct stat st;
   return stat(pszPath, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+PlatPathKind platPathKind(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
+  if (!S_ISREG(st.st_mode)) return PLAT_PATH_OTHER;
+  return access(pszPath, W_OK) == 0 ? PLAT_PATH_FILE : PLAT_PATH_READONLY;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  int fd = open(pszPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH);
+  if (fd < 0) return NULL;
+  FILE *pFile = fdopen(fd, "wb");
+  if (pFile == NULL) {
+    close(fd);
+    unlink(pszPath);
+  }
+  return pFile;
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  struct stat a, b;
+  return stat(pszA, &a) == 0 && stat(pszB, &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return rename(pszFrom, pszTo) == 0;
 }
 
 // The signals a child must take by default, whatever its parent ignores.
@@ -404,8 +460,4 @@ int platTerminalSize(int *pnColumns, int *pnRows) {
   *pnColumns = ws.ws_col;
   *pnRows = ws.ws_row;
   return 1;
-}
-
-int platReplaceFile(const char *pszFrom, const char *pszTo) {
-  return rename(pszFrom, pszTo) == 0;
 }

@@ -18,8 +18,13 @@
 #include <windows.h>
 #include <mswsock.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+
+#include <atomic>
 
 #include "platform/platform.h"
 
@@ -34,9 +39,34 @@ void platInitProcess(void) {}
 // The socket library's start-up record, one for the whole process.
 static WSADATA s_wsaData;
 
+static std::atomic<int> s_bConsoleFailed;
+
+// Writes whole and flushed; tells whether all of it went out.
+static int writeWhole(FILE *pStream, const char *pText, int nLength) {
+  int bOk = nLength <= 0 || fwrite(pText, 1, (size_t)nLength, pStream) == (size_t)nLength;
+  return fflush(pStream) == 0 && bOk;
+}
+
 void platConsoleWrite(const char *pText, int nLength) {
-  if (nLength > 0) fwrite(pText, 1, (size_t)nLength, stdout);
-  fflush(stdout);
+  if (!writeWhole(stdout, pText, nLength)) s_bConsoleFailed = 1;
+}
+
+void platErrorWrite(const char *pText, int nLength) { writeWhole(stderr, pText, nLength); }
+
+int platConsoleFailed(void) { return s_bConsoleFailed; }
+
+int platIsHelpSwitch(const char *pszArg) { return strcmp(pszArg, "/?") == 0; }
+
+FILE *platStandardInput(void) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  return stdin;
+}
+
+int platTempFile(char *pszPath, int nSize) {
+  char szDir[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof(szDir), szDir);
+  if (n == 0 || n > sizeof(szDir) || nSize < MAX_PATH) return 0;
+  return GetTempFileNameA(szDir, "zvl", 0, pszPath) != 0;  // made, empty
 }
 
 int platSocketStartup(void) { return WSAStartup(MAKEWORD(2, 1), &s_wsaData) == 0; }
@@ -221,6 +251,64 @@ int platIsDirectory(const char *pszPath) {
   DWORD dwAttributes = GetFileAttributesA(pszPath);
   return dwAttributes != INVALID_FILE_ATTRIBUTES &&
          (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PlatPathKind platPathKind(const char *pszPath) {
+  // Opened for no access at all, only to ask what it is; a directory needs
+  // the backup flag to be opened.
+  HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD dwError = GetLastError();
+    SetLastError(0);
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND
+               ? PLAT_PATH_NONE
+               : PLAT_PATH_OTHER;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  int bFile = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  CloseHandle(h);
+  if (!bFile) return PLAT_PATH_OTHER;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? PLAT_PATH_READONLY
+                                                            : PLAT_PATH_FILE;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  int fd = _open(pszPath, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd < 0) return NULL;
+  FILE *pFile = _fdopen(fd, "wb");
+  if (pFile == NULL) {
+    _close(fd);
+    DeleteFileA(pszPath);
+  }
+  return pFile;
+}
+
+// The volume and index that identify an open file; 0 when it cannot be
+// opened.
+static int fileIdentity(const char *pszPath, BY_HANDLE_FILE_INFORMATION *pInfo) {
+  HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    SetLastError(0);
+    return 0;
+  }
+  int bOk = GetFileInformationByHandle(h, pInfo) != 0;
+  CloseHandle(h);
+  return bOk;
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return fileIdentity(pszA, &a) && fileIdentity(pszB, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // Appends one argument to the command line, quoted as the C runtime's
@@ -467,8 +555,4 @@ int platTerminalSize(int *pnColumns, int *pnRows) {
   *pnColumns = nColumns;
   *pnRows = nRows;
   return 1;
-}
-
-int platReplaceFile(const char *pszFrom, const char *pszTo) {
-  return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

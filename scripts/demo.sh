@@ -21,7 +21,7 @@ echo "== building main.enc from samples/firmware.hex (model 1)"
 ls -l main.enc
 
 run_update() {
-  ../tools/zvdevsim -a 127.0.0.1 -m 1 -P demo-pw -c 2 -t 30 -dump device \
+  ../tools/zvdevsim/zvdevsim -a 127.0.0.1 -m 1 -P demo-pw -c 2 -t 30 -dump device \
     -dbg "zelvaUnit: update session opened" > device.log &
   local sim=$!
   for _ in $(seq 100); do grep -q listening device.log && break; sleep 0.05; done

@@ -2,10 +2,18 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that a task of this project needs, only the
 # ones missing, without recommended packages.
-#   bash scripts/install-deps.sh build|test|fuzz ...
+#   bash scripts/install-deps.sh build|test|fuzz|packaging|windows ...
 #     build: compiler and CMake (the tool and the simulator)
 #     test:  GoogleTest and OpenSSL's headers (a test-only comparison)
 #     fuzz:  clang with its sanitizer and libFuzzer runtimes
+#     packaging: what the packages and their checks need: the Debian
+#            package tools (file, dpkg-dev: dpkg-shlibdeps, dpkg-buildflags),
+#            lintian, scdoc and man for the manual pages, bash-completion,
+#            tcpdump and tshark for the dissector test, mmdebstrap for the
+#            check on an older Debian
+#     windows: the MinGW-w64 cross compiler (the release zip)
+# The package lists are fetched first when they are missing or more than
+# a day old, so that a fresh machine installs without an error.
 set -euo pipefail
 
 packages=()
@@ -14,6 +22,10 @@ for group in "$@"; do
     build) packages+=(g++ make cmake) ;;
     test) packages+=(googletest libssl-dev) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    packaging) packages+=(file dpkg-dev fakeroot lintian scdoc groff-base man-db gzip
+                          bash-completion tcpdump tshark iproute2 mmdebstrap
+                          debian-archive-keyring unzip) ;;
+    windows) packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 binutils) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done
@@ -28,7 +40,13 @@ echo "== installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
-  $sudo apt-get update
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+# The folder's time is that of the last update that changed a list (the
+# lists themselves carry the archive's times).
+lists=/var/lib/apt/lists
+if [ -z "$(find "$lists" -maxdepth 1 -name '*_Packages*' 2>/dev/null | head -1)" ] ||
+   [ -z "$(find "$lists" -maxdepth 0 -mmin -1440 2>/dev/null)" ]; then
+  echo "== the package lists are missing or older than a day: apt-get update"
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update
 fi
+# Other installs on this machine may hold the lock for a while.
+$sudo apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"

@@ -98,9 +98,10 @@ TEST(KnownAnswers, OverlongReportLineIsCut) {
   EXPECT_EQ(std::string(8999, 'x') + "\n", output.substr(1000));
 }
 
-// A build whose file cannot be written whole says so and leaves no part
-// of it behind (where /dev/full exists to fill).
-TEST(KnownAnswers, FailedWriteLeavesNoFile) {
+// A build whose output name leads to a device refuses it and leaves the
+// name as it was: nothing is written, replaced or removed (where /dev/full
+// exists to fill).
+TEST(KnownAnswers, OutputOnADeviceIsLeftAlone) {
   std::error_code error;
   std::filesystem::remove("html.enc", error);
   std::filesystem::create_symlink("/dev/full", "html.enc", error);
@@ -116,8 +117,10 @@ TEST(KnownAnswers, FailedWriteLeavesNoFile) {
   g_szKey[0] = 'k';
   testing::internal::CaptureStdout();
   makeEncryptFile();
-  EXPECT_EQ("Reading in the html file to encrypt\nCould not write: html.enc\n",
+  EXPECT_EQ("Reading in the html file to encrypt\nCould not open: html.enc",
             testing::internal::GetCapturedStdout());
-  EXPECT_FALSE(std::filesystem::is_symlink("html.enc"));
+  EXPECT_TRUE(std::filesystem::is_symlink("html.enc"));
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+  remove("html.enc");
   remove("in.html");
 }

@@ -10,7 +10,8 @@
 //   fail KIND [N]       in the next run the N-th (default 1st) call of a
 //                       platform operation fails: socket bind sendto thread
 //                       wait recv emptywake (a wake with nothing to read
-//                       1 s into the wait),
+//                       1 s into the wait), write (every write to a new
+//                       output file),
 //                       startup eventselect addresstext (no N)
 //   error CODE [TEXT]   the error code that failures leave pending, and the
 //                       system's text for it (without its line end)
@@ -55,7 +56,8 @@ void setFailure(const CaseLine &line, FakeFailures *pFail) {
   } const aCounted[] = {{"socket", &FakeFailures::nSocket}, {"bind", &FakeFailures::nBind},
                         {"sendto", &FakeFailures::nSendTo}, {"thread", &FakeFailures::nThread},
                         {"wait", &FakeFailures::nWait},     {"recv", &FakeFailures::nRecv},
-                        {"emptywake", &FakeFailures::nEmptyWake}};
+                        {"emptywake", &FakeFailures::nEmptyWake},
+                        {"write", &FakeFailures::nWrite}};
   for (const Counted &c : aCounted)
     if (kind == c.pszKind) {
       pFail->*c.pnField = n;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <filesystem>
 #include <vector>
 
 #include "image/crc16.h"
@@ -144,6 +145,22 @@ void platInitProcess(void) {}
 void platConsoleWrite(const char *pText, int nLength) {
   if (nLength > 0 && !s_fake.bStopped) s_fake.pTranscript->console(pText, (size_t)nLength);
 }
+
+// Standard error goes into the transcript too, each line marked.
+void platErrorWrite(const char *pText, int nLength) {
+  if (s_fake.bStopped) return;
+  for (int i = 0; i < nLength;) {
+    int nEnd = i;
+    while (nEnd < nLength && pText[nEnd] != '\n') nEnd++;
+    s_fake.pTranscript->line("2> " + std::string(pText + i, (size_t)(nEnd - i)));
+    i = nEnd + 1;
+  }
+}
+
+int platConsoleFailed(void) { return 0; }
+int platIsHelpSwitch(const char *) { return 0; }
+FILE *platStandardInput(void) { return stdin; }
+int platTempFile(char *, int) { return 0; }
 
 int platSocketStartup(void) { return !s_fake.run.fail.bStartup; }
 
@@ -296,6 +313,34 @@ int platIsDirectory(const char *pszPath) {
   return stat(pszPath, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
 }
 
+// Files as the system has them; a write that is to fail goes to a stream
+// opened for reading, which refuses it.
+PlatPathKind platPathKind(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) != 0) return PLAT_PATH_NONE;
+  if ((st.st_mode & S_IFMT) != S_IFREG) return PLAT_PATH_OTHER;
+  return (st.st_mode & S_IWRITE) ? PLAT_PATH_FILE : PLAT_PATH_READONLY;
+}
+
+FILE *platCreateNewFile(const char *pszPath) {
+  struct stat st;
+  if (stat(pszPath, &st) == 0) return NULL;
+  FILE *pFile = fopen(pszPath, "wb");
+  if (pFile == NULL || !failsNow(&s_fake.calls.nWrite, s_fake.run.fail.nWrite)) return pFile;
+  fclose(pFile);
+  return fopen(pszPath, "rb");
+}
+
+int platSameFile(const char *pszA, const char *pszB) {
+  std::error_code error;
+  return std::filesystem::equivalent(pszA, pszB, error) && !error;
+}
+
+int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  remove(pszTo);
+  return rename(pszFrom, pszTo) == 0;
+}
+
 int platStartChild(const char *const *, const char *, const char *, PlatChild *) { return 0; }
 int platWaitChild(PlatChild, unsigned long, int *) { return 0; }
 void platStopChild(PlatChild) {}
@@ -323,4 +368,3 @@ int platCatchInterruptions(void) { return 0; }
 int platInterrupted(void) { return 0; }
 void platInterruptionHandled(void) {}
 int platTerminalSize(int *, int *) { return 0; }
-int platReplaceFile(const char *, const char *) { return 0; }

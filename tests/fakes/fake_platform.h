@@ -22,6 +22,7 @@
 struct FakeFailures {
   int nSocket = 0, nBind = 0, nSendTo = 0, nThread = 0, nWait = 0, nRecv = 0;
   int nEmptyWake = 0;  // a wait that wakes with nothing to read, 1 s in
+  int nWrite = 0;      // a new output file whose writes all fail
   bool bStartup = false, bEventSelect = false, bAddressText = false;
   int nPendingError = 0;  // the error code every failure leaves pending
   std::string errorText;  // and the system's text for it

@@ -106,6 +106,9 @@ bool applyFileCommand(const CaseLine &line, const std::string &sourceDir) {
   const std::vector<std::string> &a = line.args;
   if (line.command == "dir" && a.size() == 1) {
     fs::create_directories(a[0]);
+  } else if (line.command == "mode" && a.size() == 2 && (a[1] == "ro" || a[1] == "rw")) {
+    fs::permissions(a[0], fs::perms::owner_write,
+                    a[1] == "ro" ? fs::perm_options::remove : fs::perm_options::add);
   } else if (line.command == "poke" && a.size() == 3) {
     Bytes data = readFile(a[0]);
     size_t at = caseNumber(a[1]);

@@ -9,6 +9,7 @@
 //   file NAME hex HH HH ..   those bytes
 //   file NAME count N        N bytes 00 01 02 .. FF 00 01 ..
 //   dir NAME                 an empty directory
+//   mode NAME ro|rw          a file made read-only, or writable again
 //   poke NAME OFFSET BYTE    one byte of a file set
 //   append NAME TEXT [N]     TEXT added to the end of a file N times (1)
 //   cut NAME LENGTH          a file cut to LENGTH bytes

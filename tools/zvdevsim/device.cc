@@ -3,7 +3,8 @@
 // its password check), page data (with the image header of an encrypted
 // transfer and the old idata clearing page), and the commit with its
 // checks: the CRC-16, the commit code against the page range, and, given
-// the key, the page packets' flags and the image CRC after deciphering.
+// the key, the page packets' flags, the image CRC after deciphering and
+// whether the image is of the kind its pages take (logo or HTML).
 #include "tools/zvdevsim/device.h"
 
 #include <stdio.h>
@@ -12,6 +13,9 @@
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
+#include "image/update_file.h"
+#include "image/update_file_builder.h"
+#include "net/upload_plan.h"
 
 #define DATA_LEN (int)(PACKET_HEADER_SIZE + PACKET_PAGE_BYTES)  // 1047
 
@@ -38,7 +42,7 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
   for (int i = 0; pszKey != NULL && i < 8 && pszKey[i] != '\0'; i++)
     pDev->abKey[i] = (uint8_t)pszKey[i];
   pDev->bAllEncrypted = bAllEncrypted;
-  pDev->bBadFlags = 0;
+  pDev->bBadFlags = pDev->bBadPlainFlags = 0;
   pDev->usBadFlagsPage = 0;
 }
 
@@ -49,16 +53,21 @@ static int passwordOk(const SimDevice *pDev, const uint8_t *pReq) {
 // The flags a page packet of the current transfer must carry: the first
 // packet of an encrypted transfer is enciphered, the others only when the
 // file was built with -EA; nothing in a transfer without the image header.
+// A payload within the first 1032 bytes is the same file with and without
+// -EA, so a device told -EA also takes the flags of an upload without it:
+// both expectations are followed, and the commit picks.
 static void checkFlags(SimDevice *pDev, uint8_t bFlags, uint16_t usPage) {
-  uint8_t bWant = 0;
+  uint8_t bWantPlain = 0, bWantAll = 0;
   if (bFlags & FLAG_FIRST_PACKET)
-    bWant = FLAG_FIRST_PACKET | FLAG_ENCRYPTED;
-  else if (pDev->bHasHeader && pDev->bAllEncrypted)
-    bWant = FLAG_ENCRYPTED;
+    bWantPlain = bWantAll = FLAG_FIRST_PACKET | FLAG_ENCRYPTED;
+  else if (pDev->bHasHeader)
+    bWantAll = FLAG_ENCRYPTED;
+  uint8_t bWant = pDev->bAllEncrypted ? bWantAll : bWantPlain;
   if (bFlags != bWant && !pDev->bBadFlags) {
     pDev->bBadFlags = 1;
     pDev->usBadFlagsPage = usPage;
   }
+  if (bFlags != bWantPlain) pDev->bBadPlainFlags = 1;
 }
 
 static void ignore(SimOutcome *pOut, const char *pszReason) {
@@ -92,7 +101,7 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
   if (nLead != 0 || !pDev->bInTransfer) {
     pDev->bInTransfer = 1;
     pDev->bHasHeader = nLead != 0;
-    pDev->bBadFlags = 0;
+    pDev->bBadFlags = pDev->bBadPlainFlags = 0;
     if (nLead != 0)
       memcpy(pDev->abHeader, pReq + PACKET_HEADER_SIZE, IMAGE_HEADER_SIZE);
   }
@@ -130,13 +139,14 @@ static uint32_t payloadFor(uint32_t ulLength) {
   return IMAGE_HEADER_SIZE + (ulPages == 0 ? 1 : ulPages) * PAGE_SIZE;
 }
 
-// Deciphers the enciphered span of the stream as the device would and
-// checks the image header's CRC over the image and its padding.  The
-// header holds the image length modulo 64 KiB: every length that fits the
-// stream is tried.
-static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
+// The image length whose CRC the image header holds, after the first
+// ulSpan bytes of the stream (a copy) are deciphered as the device would;
+// 0 when none fits.  The header holds the length modulo 64 KiB: every
+// length that fits the stream is tried.
+static uint32_t imageFound(const SimDevice *pDev, std::vector<uint8_t> *pStream,
+                           uint32_t ulSpan) {
+  std::vector<uint8_t> &abStream = *pStream;
   uint32_t ulSize = (uint32_t)abStream.size();
-  uint32_t ulSpan = pDev->bAllEncrypted ? ulSize : 1032;
   if (ulSpan > ulSize) ulSpan = ulSize;
   desCbcDecrypt(abStream.data(), ulSpan - ulSpan % 8, pDev->abKey);
   uint16_t usImageCrc = getLe16(&abStream[2]);
@@ -145,9 +155,31 @@ static int imageCrcHolds(const SimDevice *pDev, std::vector<uint8_t> abStream) {
     uint32_t ulPayload = payloadFor(ulLength);
     if (calcCrc16(&abStream[IMAGE_HEADER_SIZE],
                   ulPayload - IMAGE_HEADER_SIZE) == usImageCrc)
-      return 1;
+      return ulPayload;
   }
   return 0;
+}
+
+// A payload that lies within the first 1032 bytes (enciphered whole with
+// or without -EA).
+static int smallPayload(const SimDevice *pDev, const std::vector<uint8_t> &abStream) {
+  std::vector<uint8_t> abCopy = abStream;
+  uint32_t ulPayload = imageFound(pDev, &abCopy, ENCRYPT_FIRST_BLOCK);
+  return ulPayload != 0 && ulPayload <= ENCRYPT_FIRST_BLOCK;
+}
+
+// Whether the deciphered stream holds a logo image (the tool's rule).
+static int looksLikeLogo(const std::vector<uint8_t> &abPlain) {
+  return payloadLooksLikeLogo(abPlain.data(), (uint32_t)abPlain.size());
+}
+
+// Whether a page packet's flags were wrong for the file: told -EA, the
+// device takes either upload of a payload that -EA leaves unchanged.
+static int badFlags(const SimDevice *pDev, const std::vector<uint8_t> &abStream) {
+  if (!pDev->bBadFlags) return 0;
+  if (pDev->bAllEncrypted && pDev->bHasHeader && !pDev->bBadPlainFlags)
+    return !smallPayload(pDev, abStream);
+  return 1;
 }
 
 static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
@@ -159,9 +191,11 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
   uint8_t bCode = pReq[1];
   uint8_t bWantCode = expectedCommitCode(usFirst, usEnd);
   const char *pszVerdict = "bad crc";
+  int bFlagsBad = pDev->bHasKey && pDev->bBadFlags;
   if (usEnd >= usFirst) {
     std::vector<uint8_t> abStream;
     simTransferStream(pDev, usFirst, usEnd, &abStream);
+    bFlagsBad = pDev->bHasKey && badFlags(pDev, abStream);
     // The run is (end - first) pages long, header bytes included: it stops
     // 8 bytes short of the stream of an encrypted transfer.
     uint32_t ulRun = (uint32_t)(usEnd - usFirst) * PAGE_SIZE;
@@ -169,11 +203,20 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
       pszVerdict = "bad crc";
     else if (bWantCode != 0 && bCode != bWantCode)
       pszVerdict = "bad code";
-    else if (pDev->bHasKey && pDev->bBadFlags)
+    else if (bFlagsBad)
       pszVerdict = "bad flags";
-    else if (pDev->bHasKey && pDev->bHasHeader && !imageCrcHolds(pDev, abStream))
-      pszVerdict = "bad image";
-    else
+    else if (pDev->bHasKey && pDev->bHasHeader) {
+      std::vector<uint8_t> abPlain = abStream;
+      uint32_t ulSpan = pDev->bAllEncrypted ? (uint32_t)abPlain.size() : ENCRYPT_FIRST_BLOCK;
+      if (imageFound(pDev, &abPlain, ulSpan) == 0)
+        pszVerdict = "bad image";
+      else if (usFirst == LOGO_FIRST_PAGE ? !looksLikeLogo(abPlain)
+               : bWantCode == COMMIT_HTML  ? looksLikeLogo(abPlain)
+                                           : false)
+        pszVerdict = "bad type";
+      else
+        pszVerdict = "ok";
+    } else
       pszVerdict = "ok";
   }
   int bOk = strcmp(pszVerdict, "ok") == 0;
@@ -183,7 +226,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
   pOut->bCommitOk = bOk;
   pOut->usFirst = usFirst;
   pOut->usEnd = usEnd;
-  if (pDev->bHasKey && pDev->bBadFlags && !bOk)
+  if (bFlagsBad && !bOk)
     snprintf(pOut->szLine, sizeof(pOut->szLine),
              "commit code %u first %u end %u crc 0x%04X %s page %u",
              (unsigned)bCode, (unsigned)usFirst, (unsigned)usEnd,

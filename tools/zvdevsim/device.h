@@ -34,6 +34,7 @@ struct SimDevice {
   int bAllEncrypted;
   uint16_t usBadFlagsPage;  // first page packet whose flags were wrong
   int bBadFlags;
+  int bBadPlainFlags;  // a flag wrong for a file built without -EA
 };
 
 // What the device made of one request.

@@ -7,8 +7,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/console.h"
 #include "image/image_store.h"
 #include "platform/platform.h"
+#include "tools/common/cli.h"
 #include "tools/zvdevsim/device.h"
 #include "tools/zvdevsim/faults.h"
 #include "tools/zvdevsim/options.h"
@@ -35,10 +37,12 @@ static void report(const char *pszFormat, ...) {
   char szLine[256];
   va_list args;
   va_start(args, pszFormat);
-  vsnprintf(szLine, sizeof(szLine), pszFormat, args);
+  int n = vsnprintf(szLine, sizeof(szLine) - 1, pszFormat, args);
   va_end(args);
-  printf("%s\n", szLine);
-  fflush(stdout);
+  if (n < 0) return;
+  if (n > (int)sizeof(szLine) - 2) n = (int)sizeof(szLine) - 2;
+  szLine[n++] = '\n';
+  consoleWrite(szLine, n);
 }
 
 static const char *addressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
@@ -225,20 +229,24 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
 
 int main(int argc, char **argv) {
   platInitProcess();
-  if (!platSocketStartup()) {
-    fprintf(stderr, "zvdevsim: the socket library cannot start\n");
-    return 1;
-  }
   static SimOptions s_options;
   char szError[160];
   int nParsed = simParseOptions(argc - 1, argv + 1, &s_options, szError,
                                 (int)sizeof(szError));
-  if (nParsed < 0) {
-    fputs(g_szSimUsage, stdout);
-    return 0;
+  if (nParsed == SIM_OPTIONS_HELP) {
+    consoleWrite(g_szSimUsage, (int)strlen(g_szSimUsage));
+    return finalStatus(0, 1);
+  }
+  if (nParsed == SIM_OPTIONS_VERSION) {
+    printVersion("zvdevsim");
+    return finalStatus(0, 1);
   }
   if (nParsed == 0) {
-    fprintf(stderr, "zvdevsim: %s (zvdevsim -h lists the options)\n", szError);
+    errorPrintf("zvdevsim: %s (zvdevsim -h lists the options)\n", szError);
+    return 1;
+  }
+  if (!platSocketStartup()) {
+    errorPrintf("zvdevsim: the socket library cannot start\n");
     return 1;
   }
   s_bQuiet = s_options.bQuiet;
@@ -251,12 +259,12 @@ int main(int argc, char **argv) {
     int nCode = platPendingError();
     if (platErrorText(nCode, szText, (int)sizeof(szText)) == 0)
       szText[0] = '\0';
-    fprintf(stderr, "zvdevsim: cannot listen on %s:%u: %s (%d)\n", szAddr,
+    errorPrintf("zvdevsim: cannot listen on %s:%u: %s (%d)\n", szAddr,
             (unsigned)s_options.usPort, szText, nCode);
     return 1;
   }
   simInitDevice(&s_device, s_options.bModel, s_options.pszPassword,
                 s_options.pszKey, s_options.bAllEncrypted);
   report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
-  return serve(&s_options, &sockets);
+  return finalStatus(serve(&s_options, &sockets), 1);
 }

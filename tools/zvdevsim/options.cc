@@ -25,9 +25,12 @@ const char g_szSimUsage[] =
     "                 the first packet of an encrypted transfer only, every\n"
     "                 one with -EA) and, after deciphering, the image CRC in\n"
     "                 the image header; a commit after a wrong flag or with\n"
-    "                 a wrong image CRC is refused with NACK 6\n"
+    "                 a wrong image CRC is refused with NACK 6, and so is a\n"
+    "                 logo image (which begins with its own length) in the\n"
+    "                 HTML pages or an HTML image in the logo pages\n"
     "  -EA            the files were built with -EA (the whole payload\n"
-    "                 enciphered)\n"
+    "                 enciphered); a payload within the first 1032 bytes,\n"
+    "                 the same file either way, is taken with either flags\n"
     "  -at N:ACTION   fault on the N-th datagram received (counted from 1,\n"
     "                 resends and invalid datagrams included); repeatable,\n"
     "                 several for one N apply in command-line order:\n"
@@ -66,7 +69,8 @@ const char g_szSimUsage[] =
     "                 that writes its flash)\n"
     "  -dump PREFIX   write the stream of accepted commit n to PREFIX.n.bin\n"
     "  -q             quiet: no request, data and reply lines (for timing)\n"
-    "  -h             this text\n"
+    "  -h, --help     this text\n"
+    "  -V, --version  the version and the build's commit\n"
     "Report on standard output, one line per event, each flushed at once:\n"
     "  listening ADDR:PORT                  bound, ready for requests\n"
     "  request N cmd C len L                datagram N arrived (C: its first\n"
@@ -100,7 +104,8 @@ const char g_szSimUsage[] =
     "covers (end - first) * 256 bytes of it.  A commit is accepted when a\n"
     "23-byte reply other than a NACK (no stray) went out for it.\n"
     "Exit status: 0 at the end (-c reached, or -t without -c), 2 when -t\n"
-    "ends the run before -c is reached, 1 on a usage or socket error.\n";
+    "ends the run before -c is reached, 1 on a usage or socket error or when\n"
+    "the report cannot be written.\n";
 
 static int parseHex(const char *pszText, std::vector<uint8_t> *pBytes) {
   size_t nLength = strlen(pszText);
@@ -126,7 +131,8 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
 enum OptionId {
   OPT_ADDRESS = 1, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
   OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
-  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP
+  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP,
+  OPT_VERSION
 };
 
 static const ScanOption s_aOptions[] = {
@@ -139,6 +145,8 @@ static const ScanOption s_aOptions[] = {
     {"-c", 1, OPT_COMMITS},          {"-t", 1, OPT_IDLE},
     {"-w", 1, OPT_WAIT},             {"-dump", 1, OPT_DUMP},
     {"-q", 0, OPT_QUIET},            {"-h", 0, OPT_HELP},
+    {"--help", 0, OPT_HELP},         {"-V", 0, OPT_VERSION},
+    {"--version", 0, OPT_VERSION},
 };
 
 // Applies one option.  Returns 1, or 0 when its value is not valid.
@@ -200,6 +208,7 @@ static int applyOption(int id, const char *pszValue, SimOptions *pOpt) {
       pOpt->bQuiet = 1;
       return 1;
     case OPT_HELP:
+    case OPT_VERSION:
       return 1;
   }
   return 0;
@@ -230,7 +239,9 @@ int simParseOptions(int argc, char **argv, SimOptions *pOpt, char *pszError,
       snprintf(pszError, (size_t)nErrorSize, "unknown option: %s", pszOption);
       return 0;
     }
-    if (nId == OPT_HELP) return -1;
+    if (nId == OPT_HELP || (nId == SCAN_OPERAND && platIsHelpSwitch(pszOption)))
+      return SIM_OPTIONS_HELP;
+    if (nId == OPT_VERSION) return SIM_OPTIONS_VERSION;
     if (!applyOption(nId, pszValue, pOpt)) {
       snprintf(pszError, (size_t)nErrorSize, "bad value for %s: %s", pszOption, pszValue);
       return 0;

@@ -36,7 +36,10 @@ struct SimOptions {
 };
 
 // Parses the arguments after the program name.  Returns 1 when they are
-// valid, -1 for -h, 0 on an error with its text in pszError.
+// valid, SIM_OPTIONS_HELP or _VERSION when they ask for the usage text or
+// the version, 0 on an error with its text in pszError.
+#define SIM_OPTIONS_HELP (-1)
+#define SIM_OPTIONS_VERSION (-2)
 int simParseOptions(int argc, char **argv, SimOptions *pOptions, char *pszError,
                     int nErrorSize);
 

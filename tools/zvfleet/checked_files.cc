@@ -84,7 +84,7 @@ int copyCheckedFiles(void) {
           g_aDevices[j].plan.cPlainType == pDev->plan.cPlainType)
         nEarlier = j;
     if (nEarlier >= 0) {
-      snprintf(s_aszCopy[i], sizeof(s_aszCopy[i]), "%s", s_aszCopy[nEarlier]);
+      memcpy(s_aszCopy[i], s_aszCopy[nEarlier], sizeof(s_aszCopy[i]));
       pDev->lFileSize = g_aDevices[nEarlier].lFileSize;
       memcpy(pDev->szSha256, g_aDevices[nEarlier].szSha256, sizeof(pDev->szSha256));
       continue;

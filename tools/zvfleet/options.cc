@@ -147,7 +147,8 @@ int parseFleetOptions(int argc, char **argv) {
     }
   }
   if (g_fleet.pszList == NULL) return refuse("no site list given", "");
-  if (g_fleet.pszReport != NULL && strcmp(g_fleet.pszReport, g_fleet.pszList) == 0)
+  if (g_fleet.pszReport != NULL && (strcmp(g_fleet.pszReport, g_fleet.pszList) == 0 ||
+                                     platSameFile(g_fleet.pszReport, g_fleet.pszList)))
     return refuse("the report would overwrite the site list: ", g_fleet.pszReport);
   if (g_fleet.szLoader[0] == '\0' &&
       !platProgramBeside("zvloader", g_fleet.szLoader, sizeof(g_fleet.szLoader)))

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/console.h"
+#include "image/output_file.h"
 #include "tools/common/json.h"
 
 #define FILE_COLUMN_MAX 32
@@ -157,24 +158,18 @@ static void writeJson(FILE *pFile) {
 }
 
 int writeReport(const char *pszPath) {
-  // Written beside the report and renamed over it: a run that ends at any
+  // Made whole beside the report and moved over it: a run that ends at any
   // moment leaves the last whole report.
-  char szNew[FLEET_PATH_SIZE + 8];
-  int n = snprintf(szNew, sizeof(szNew), "%s.new", pszPath);
-  FILE *pFile = n > 0 && n < (int)sizeof(szNew) ? fopen(szNew, "wb") : NULL;
-  if (pFile != NULL) {
+  OutputFile out;
+  int bOk = openOutputFile(&out, pszPath) == OUTPUT_OK;
+  if (bOk) {
     const char *pDot = strrchr(pszPath, '.');
     if (pDot != NULL && strcmp(pDot, ".json") == 0)
-      writeJson(pFile);
+      writeJson(out.pFile);
     else
-      writeCsv(pFile);
+      writeCsv(out.pFile);
+    bOk = finishOutputFile(&out) == OUTPUT_OK;
   }
-  int bOk = pFile != NULL && !ferror(pFile);
-  if (pFile != NULL && fclose(pFile) != 0) bOk = 0;
-  if (bOk) bOk = platReplaceFile(szNew, pszPath);
-  if (!bOk) {
-    if (pFile != NULL) remove(szNew);
-    consolePrintf("zvfleet: cannot write the report %s\n", pszPath);
-  }
+  if (!bOk) consolePrintf("zvfleet: cannot write the report %s\n", pszPath);
   return bOk;
 }

@@ -17,7 +17,8 @@ const char *stageText(const FleetDevice *pDev);
 void printResults(void);
 
 // Writes the report, .csv or .json by its extension, into a new file
-// beside it that then replaces it.  Returns 1, or 0 after a message.
+// beside it that then replaces it (a target that is no regular file is
+// refused).  Returns 1, or 0 after a message.
 int writeReport(const char *pszPath);
 
 #endif

@@ -136,7 +136,7 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
   const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
   long nAt = firstDifference(pbImage, g_abImage, ulCommon - IMAGE_HEADER_SIZE);
   if (nAt >= 0) {
-    char szWhere[200];
+    char szWhere[REPORT_TEXT_MAX];
     describeOffset(pView, pszSource, (uint32_t)nAt, szWhere, sizeof(szWhere));
     reportFact(FACT_FINDING, "against", "differs first at %s: 0x%02X in the file, 0x%02X "
                "from the source", szWhere, pbImage[nAt], g_abImage[nAt]);
@@ -155,7 +155,7 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
     else nAt = firstDifference(pView->pbIdata, g_abIdata, IDATA_CRC_START);
     if (nAt >= 0) {
       uint32_t ulLine = hexLineOf(IDATA_BASE + (uint32_t)nAt);
-      char szWhere[200];
+      char szWhere[REPORT_TEXT_MAX];
       if (nAt < 2)
         snprintf(szWhere, sizeof(szWhere), "the block's own CRC");
       else if (ulLine != 0)

@@ -6,12 +6,13 @@
 #define ZV_INSPECT_AGAINST_H
 
 #include "tools/zvinspect/options.h"
+#include "tools/zvinspect/report.h"
 #include "tools/zvinspect/update_report.h"
 
 struct SourceLoad {
   long nLength;          // the image length; 0: it cannot be built; -1: it
                          // cannot be read
-  char szProblem[200];   // why it cannot be built
+  char szProblem[REPORT_TEXT_MAX];  // why it cannot be built
 };
 
 // Loads the source of an update file of type bType into the image store,

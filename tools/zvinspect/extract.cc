@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Extraction (see extract.h).  The image comes from the deciphered payload
 // behind its image header, its length from the image header; a logo loses
-// the length that the build put in front of it.  A file that is not fully
-// written is removed.
+// the length that the build put in front of it.  The file is written whole
+// beside its name and moved over it only then: a failed write leaves what
+// was there.  Neither the input nor the source is ever written over, and a
+// name taken by a directory or device is left alone.
 #include "tools/zvinspect/extract.h"
 
 #include <stdio.h>
@@ -10,16 +12,21 @@
 #include "app/settings.h"
 #include "image/hex_writer.h"
 #include "image/image_store.h"
+#include "image/output_file.h"
+#include "platform/platform.h"
 #include "tools/zvinspect/report.h"
 
-static int finish(FILE *pFile, int bOk, const char *pszPath) {
-  bOk = fflush(pFile) == 0 && bOk;
-  bOk = fclose(pFile) == 0 && bOk;
-  if (!bOk) {
-    remove(pszPath);
-    reportFact(FACT_FINDING, "extract", "could not write %s", pszPath);
-  }
-  return bOk;
+static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
+  if (!bOk) pOut->bFailed = 1;
+  if (finishOutputFile(pOut) == OUTPUT_OK) return 1;
+  reportFact(FACT_FINDING, "extract", "could not write %s", pszPath);
+  return 0;
+}
+
+// The files that the run reads are never written over.
+static int readsFrom(const InspectOptions *pOpt, const char *pszOut) {
+  return platSameFile(pszOut, pOpt->pszRead) ||
+         (pOpt->pszAgainst != NULL && platSameFile(pszOut, pOpt->pszAgainst));
 }
 
 int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
@@ -34,13 +41,21 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
     return 1;
   }
   const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
-  FILE *pFile = fopen(pszOut, "wb");
-  if (pFile == NULL) {
-    reportFact(FACT_FINDING, "extract", "could not open %s", pszOut);
+  if (readsFrom(pOpt, pszOut)) {
+    reportFact(FACT_FINDING, "extract", "nothing written to %s: it is a file that "
+               "this run reads", pszOut);
+    return 0;
+  }
+  OutputFile out;
+  OutputResult result = openOutputFile(&out, pszOut);
+  if (result != OUTPUT_OK) {
+    reportFact(FACT_FINDING, "extract", result == OUTPUT_NOT_REGULAR
+               ? "nothing written to %s: it is not a regular file" : "could not open %s",
+               pszOut);
     return 0;
   }
   if (pView->bType == FILE_TYPE_MAIN) {
-    if (!finish(pFile, writeHexImage(pFile, pbImage, ulLength, pView->pbIdata), pszOut))
+    if (!finish(&out, writeHexImage(out.pFile, pbImage, ulLength, pView->pbIdata), pszOut))
       return 0;
     reportFact(FACT_OK, "extract", "wrote %s: Intel HEX of the %u image bytes and the "
                "idata block", pszOut, ulLength);
@@ -48,8 +63,7 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
   }
   uint32_t ulSkip = pView->bType == FILE_TYPE_LOGO ? 2 : 0;
   size_t nBytes = ulLength - ulSkip;
-  if (!finish(pFile, fwrite(pbImage + ulSkip, 1, nBytes, pFile) == nBytes, pszOut))
-    return 0;
+  if (!finish(&out, writeOutputFile(&out, pbImage + ulSkip, nBytes), pszOut)) return 0;
   reportFact(FACT_OK, "extract", "wrote %s: the %s file, %u bytes", pszOut,
              fileTypeName(pView->bType), (uint32_t)nBytes);
   if (ulSkip != 0 && getLe16(pbImage) != (uint16_t)nBytes)

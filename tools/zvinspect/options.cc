@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/platform.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 
@@ -16,7 +17,8 @@ const char g_szInspectUsage[] =
     "usage: zvinspect [-K KEY] [-M N] [--against SOURCE] [--extract OUT] [--json] "
     "FILE\n"
     "Tells what an update file (main.enc, logo.enc, html.enc) or an Intel HEX\n"
-    "firmware image holds, before it reaches a device.\n"
+    "firmware image holds, before it reaches a device.  FILE - reads standard\n"
+    "input; -- ends the options.\n"
     "  -K KEY            the key the update file was built with (as given to\n"
     "                    zvloader -K): deciphers it and checks its image\n"
     "                    header, and tells whether it was built with -EA\n"
@@ -27,7 +29,8 @@ const char g_szInspectUsage[] =
     "  --extract OUT     with -K: writes the update file's source to OUT (Intel\n"
     "                    HEX for main firmware, the raw logo or HTML file)\n"
     "  --json            the report as JSON\n"
-    "  -h                this text\n"
+    "  -h, --help        this text\n"
+    "  -V, --version     the version and the build's commit\n"
     "Exit status: 0 nothing wrong, 1 a finding, 2 the input cannot be read or\n"
     "is of no known kind, or the command line is wrong.\n";
 
@@ -37,12 +40,12 @@ static int error(char *pszError, int nSize, const char *pszText,
   return 0;
 }
 
-enum { OPT_KEY = 1, OPT_MODEL, OPT_AGAINST, OPT_EXTRACT, OPT_JSON, OPT_HELP };
+enum { OPT_KEY = 1, OPT_MODEL, OPT_AGAINST, OPT_EXTRACT, OPT_JSON, OPT_HELP, OPT_VERSION };
 
 static const ScanOption s_aOptions[] = {
     {"-K", 1, OPT_KEY},         {"-M", 1, OPT_MODEL},   {"--against", 1, OPT_AGAINST},
     {"--extract", 1, OPT_EXTRACT}, {"--json", 0, OPT_JSON}, {"-h", 0, OPT_HELP},
-    {"--help", 0, OPT_HELP},
+    {"--help", 0, OPT_HELP},       {"-V", 0, OPT_VERSION}, {"--version", 0, OPT_VERSION},
 };
 
 int parseInspectOptions(int argc, char **argv, InspectOptions *pOpt,
@@ -57,8 +60,10 @@ int parseInspectOptions(int argc, char **argv, InspectOptions *pOpt,
     uint32_t ulModel = 0;
     switch (nId) {
       case OPT_HELP: return -1;
+      case OPT_VERSION: return -2;
       case OPT_JSON: pOpt->bJson = 1; break;
       case SCAN_OPERAND:
+        if (platIsHelpSwitch(pszArg)) return -1;  // the system's own switch (/?)
         if (pOpt->pszInput != NULL) return error(pszError, nSize, "more than one file: ", pszArg);
         pOpt->pszInput = pszArg;
         break;

@@ -8,7 +8,8 @@
 #include <stdint.h>
 
 struct InspectOptions {
-  const char *pszInput;    // the file to inspect
+  const char *pszInput;    // the file to inspect, as named ("-": standard input)
+  const char *pszRead;     // the file read: the input, or standard input's copy
   int bKey;                // -K given
   uint8_t abKey[16];       // its text, zero-filled; the first 8 bytes count
   int nModel;              // -M, -1 when not given
@@ -18,7 +19,7 @@ struct InspectOptions {
 };
 
 // Parses the arguments after the program name.  Returns 1 when they are
-// valid, -1 for -h, 0 on an error with its text in pszError.
+// valid, -1 for the help, -2 for the version, 0 on an error with its text in pszError.
 int parseInspectOptions(int argc, char **argv, InspectOptions *pOptions,
                         char *pszError, int nErrorSize);
 

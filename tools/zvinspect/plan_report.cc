@@ -6,6 +6,7 @@
 #include "tools/zvinspect/plan_report.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "app/settings.h"
 #include "image/image_store.h"
@@ -57,23 +58,46 @@ static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
   reportWire(pPlan, szWhat);
 }
 
-void reportUploadPlan(const UpdateView *pView) {
-  if (!pView->bKnownType || !pView->bLayout) return;
-  // The file as the tool takes it: its payload from offset 0, the extent
-  // the reader gives it, its idata block.
+// The upload of the file as the tool takes it: its payload from offset 0,
+// the extent the reader gives it, its idata block (pbIdata).
+static void planFile(const UpdateView *pView, const uint8_t *pbIdata, UploadPlan *pPlan) {
   UploadSource source;
+  memset(&source, 0, sizeof(source));
   source.pbImage = pView->pbPayload;
   source.ulImageSize = pView->ulPayload;
-  source.ulMin = 0;
   source.ulMax = pView->ulPayload;
-  source.pbIdata = pView->pbIdata;
+  source.pbIdata = pbIdata;
   source.bEncrypted = 1;
   source.bFirstBlockOnly = 1;
   source.bType = pView->bType;
   source.bModel = pView->bModel;
   source.pszPassword = "";
+  planUpload(&source, pPlan);
+}
+
+// A file of the model query's type is no update, but the tool uploads it:
+// the model query, then the idata block, which the reader left zero since
+// such a file has none, committed over the device's own.
+static void reportModelQueryFile(const UpdateView *pView) {
+  static const uint8_t abZeros[IDATA_SIZE] = {0};
   UploadPlan plan;
-  planUpload(&source, &plan);
+  planFile(pView, abZeros, &plan);
+  if (!plan.bKnown || plan.nTransfers != 1) return;
+  const TransferPlan *pIdata = &plan.aTransfers[0];
+  reportFact(FACT_FINDING, "upload",
+             "not an update, but zvloader uploads it: the model query, and on a "
+             "device of model %u then %u requests of zeros to pages %u-%u (the idata "
+             "block), committed: it wipes the device's idata", pView->bModel,
+             pIdata->ulDataRequests, pIdata->wFirstPage, pIdata->wEndPage - 1);
+  reportValue("requests", pIdata->ulDataRequests);
+}
+
+void reportUploadPlan(const UpdateView *pView) {
+  if (pView->bType == FILE_TYPE_MODEL_QUERY && pView->verdict.nRefusal == UPDATE_FILE_ACCEPTED)
+    return reportModelQueryFile(pView);
+  if (!pView->bKnownType || !pView->bLayout) return;
+  UploadPlan plan;
+  planFile(pView, pView->pbIdata, &plan);
   if (pView->bType == FILE_TYPE_MAIN)
     reportMain(&plan);
   else

@@ -1,25 +1,33 @@
 // SPDX-License-Identifier: Apache-2.0
 // zvinspect's report (see report.h).  Facts are kept in fixed tables and
 // printed in one piece each, so that a report is never mixed with other
-// output.
+// output.  No text is cut: a fact is kept whole or counted as left out,
+// and the input's name is printed as given, escaped in either form.
 #include "tools/zvinspect/report.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/platform.h"
 #include "tools/common/json.h"
 
 #define MAX_FACTS 160
 #define MAX_VALUES 6
-#define FACT_TEXT_SIZE 200
 #define NAME_SIZE 16
-#define OUT_SIZE 1200  // one printed fact, escaped
+// A fact's text is kept whole or not at all: one longer than
+// REPORT_TEXT_MAX, or one that no longer fits the pool, is left out (and
+// counted), never cut.
+#define FACT_TEXT_MAX REPORT_TEXT_MAX
+#define TEXT_POOL_SIZE (64 * 1024)
+// One printed fact: its text escaped (at most 6 bytes a byte in JSON, 4 in
+// the human form), its name and values.
+#define OUT_SIZE (JSON_STRING_SIZE(FACT_TEXT_MAX) + 1024)
 
 struct Fact {
   int nLevel;
   char szName[NAME_SIZE];
-  char szText[FACT_TEXT_SIZE];
+  const char *pszText;  // in the pool
   int nValues;
   char aszValueName[MAX_VALUES][NAME_SIZE];
   uint32_t aulValue[MAX_VALUES];
@@ -28,36 +36,45 @@ struct Fact {
 static Fact s_aFacts[MAX_FACTS];
 static int s_nFacts;
 static int s_nFindings;
-static int s_nLeftOut;  // facts beyond the table
-static char s_szInput[FACT_TEXT_SIZE];
-static char s_szKind[NAME_SIZE * 2];
+static int s_nLeftOut;       // facts beyond the table or the pool
+static int s_bLastLeftOut;   // the last fact added was left out
+static char s_acPool[TEXT_POOL_SIZE];
+static int s_nPoolUsed;
+static const char *s_pszInput;  // the caller's, valid for the run
+static const char *s_pszKind;
+static char s_acOut[OUT_SIZE];
 
 static const char *const s_apszLevel[] = {"info", "ok", "note", "finding"};
 
 void reportStart(const char *pszInput, const char *pszKind) {
-  s_nFacts = s_nFindings = s_nLeftOut = 0;
-  snprintf(s_szInput, sizeof(s_szInput), "%s", pszInput);
-  snprintf(s_szKind, sizeof(s_szKind), "%s", pszKind);
+  s_nFacts = s_nFindings = s_nLeftOut = s_bLastLeftOut = s_nPoolUsed = 0;
+  s_pszInput = pszInput;
+  s_pszKind = pszKind;
 }
 
 void reportFact(int nLevel, const char *pszName, const char *pszFormat, ...) {
   if (nLevel == FACT_FINDING) s_nFindings++;
-  if (s_nFacts == MAX_FACTS) {
+  va_list args;
+  va_start(args, pszFormat);
+  char *pszText = s_acPool + s_nPoolUsed;
+  int nRoom = TEXT_POOL_SIZE - s_nPoolUsed;
+  int n = vsnprintf(pszText, (size_t)nRoom, pszFormat, args);
+  va_end(args);
+  s_bLastLeftOut = s_nFacts == MAX_FACTS || n < 0 || n >= nRoom || n > FACT_TEXT_MAX;
+  if (s_bLastLeftOut) {
     s_nLeftOut++;
     return;
   }
+  s_nPoolUsed += n + 1;
   Fact *pFact = &s_aFacts[s_nFacts++];
   pFact->nLevel = nLevel;
   pFact->nValues = 0;
+  pFact->pszText = pszText;
   snprintf(pFact->szName, sizeof(pFact->szName), "%s", pszName);
-  va_list args;
-  va_start(args, pszFormat);
-  vsnprintf(pFact->szText, sizeof(pFact->szText), pszFormat, args);
-  va_end(args);
 }
 
 void reportValue(const char *pszName, uint32_t ulValue) {
-  if (s_nFacts == 0 || s_nLeftOut > 0) return;
+  if (s_nFacts == 0 || s_bLastLeftOut) return;
   Fact *pFact = &s_aFacts[s_nFacts - 1];
   if (pFact->nValues == MAX_VALUES) return;
   snprintf(pFact->aszValueName[pFact->nValues], NAME_SIZE, "%s", pszName);
@@ -79,18 +96,30 @@ static void append(char *pszOut, int *pn, const char *pszFormat, ...) {
   if (n > 0) *pn = *pn + n < OUT_SIZE ? *pn + n : OUT_SIZE - 1;
 }
 
-// A JSON string, appended as far as it fits.
+// A JSON string, appended as far as it fits (the buffer has room for
+// every text that a fact keeps).
 static void appendJsonText(char *pszOut, int *pn, const char *pszText) {
   *pn += jsonString(pszText, pszOut + *pn, OUT_SIZE - *pn);
 }
 
+// A text for the human form: control characters (a line end in a file
+// name, say) shown as \xHH, so that no text can start a line of its own or
+// move the terminal's cursor.
+static void appendPlainText(char *pszOut, int *pn, const char *pszText) {
+  for (const unsigned char *p = (const unsigned char *)pszText; *p != 0; p++)
+    if (*p < 0x20 || *p == 0x7F)
+      append(pszOut, pn, "\\x%02X", *p);
+    else
+      append(pszOut, pn, "%c", *p);
+}
+
 static void printJson(void) {
-  char szOut[OUT_SIZE];
+  char *szOut = s_acOut;
   int n = 0;
   append(szOut, &n, "{\n  \"input\": ");
-  appendJsonText(szOut, &n, s_szInput);
+  appendJsonText(szOut, &n, s_pszInput);
   append(szOut, &n, ",\n  \"kind\": ");
-  appendJsonText(szOut, &n, s_szKind);
+  appendJsonText(szOut, &n, s_pszKind);
   append(szOut, &n, ",\n  \"facts\": [\n");
   consoleWrite(szOut, n);
   for (int i = 0; i < s_nFacts; i++) {
@@ -99,7 +128,7 @@ static void printJson(void) {
     append(szOut, &n, "    {\"name\": ");
     appendJsonText(szOut, &n, pFact->szName);
     append(szOut, &n, ", \"level\": \"%s\", \"text\": ", s_apszLevel[pFact->nLevel]);
-    appendJsonText(szOut, &n, pFact->szText);
+    appendJsonText(szOut, &n, pFact->pszText);
     for (int v = 0; v < pFact->nValues; v++) {
       append(szOut, &n, ", ");
       appendJsonText(szOut, &n, pFact->aszValueName[v]);
@@ -118,9 +147,10 @@ static void printJson(void) {
 #define COLOUR_END "\x1b[0m"
 
 static void printLines(int bColour) {
-  char szOut[OUT_SIZE];
+  char *szOut = s_acOut;
   int n = 0;
-  append(szOut, &n, "%s: %s\n", s_szInput, s_szKind);
+  appendPlainText(szOut, &n, s_pszInput);
+  append(szOut, &n, ": %s\n", s_pszKind);
   consoleWrite(szOut, n);
   for (int i = 0; i < s_nFacts; i++) {
     const Fact *pFact = &s_aFacts[i];
@@ -128,8 +158,9 @@ static void printLines(int bColour) {
     static const char *const apszColour[] = {"", "", COLOUR_NOTE, COLOUR_FINDING};
     const char *pszColour = bColour ? apszColour[pFact->nLevel] : "";
     n = 0;
-    append(szOut, &n, "%s%s %-10s %s%s\n", pszColour, apszMark[pFact->nLevel],
-           pFact->szName, pFact->szText, *pszColour != '\0' ? COLOUR_END : "");
+    append(szOut, &n, "%s%s %-10s ", pszColour, apszMark[pFact->nLevel], pFact->szName);
+    appendPlainText(szOut, &n, pFact->pszText);
+    append(szOut, &n, "%s\n", *pszColour != '\0' ? COLOUR_END : "");
     consoleWrite(szOut, n);
   }
   if (s_nLeftOut > 0) consolePrintf("   (%d more facts left out)\n", s_nLeftOut);
@@ -139,6 +170,14 @@ static void printLines(int bColour) {
   else
     consolePrintf("%sverdict: %d finding%s%s\n", pszColour, s_nFindings,
                   s_nFindings == 1 ? "" : "s", bColour ? COLOUR_END : "");
+}
+
+void reportProblem(const char *pszInput, const char *pszWhat) {
+  int n = 0;
+  append(s_acOut, &n, "zvinspect: ");
+  appendPlainText(s_acOut, &n, pszInput);
+  append(s_acOut, &n, ": %s\n", pszWhat);
+  platErrorWrite(s_acOut, n);
 }
 
 void reportPrint(int bJson, int bColour) {

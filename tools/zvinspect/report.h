@@ -10,6 +10,10 @@
 
 #include "app/console.h"
 
+// The longest text a fact keeps (a longer one is left out, never cut):
+// room for any path a system opens, with its words around it.
+#define REPORT_TEXT_MAX 16384
+
 enum FactLevel {
   FACT_INFO,     // what the input holds
   FACT_OK,       // a check that holds
@@ -34,5 +38,9 @@ const char *pluralS(uint32_t ulCount);
 
 // Prints the report, as JSON or as lines (with colour when bColour).
 void reportPrint(int bJson, int bColour);
+
+// Prints "zvinspect: INPUT: WHAT" for an input that gets no report, its
+// name escaped as in the report.
+void reportProblem(const char *pszInput, const char *pszWhat);
 
 #endif

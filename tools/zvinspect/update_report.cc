@@ -63,6 +63,8 @@ static void reportType(const InspectOptions *pOpt, const UpdateView *pView) {
   else if (!pView->verdict.bKnownType)
     reportFact(FACT_FINDING, "type",
                "%u, model %u: zvloader refuses the file (bad file type)", bType, bModel);
+  else if (bType == FILE_TYPE_MODEL_QUERY)
+    reportFact(FACT_INFO, "type", "%u (the model query's code), model %u", bType, bModel);
   else
     reportFact(FACT_FINDING, "type",
                "%u, model %u: no update of this type; zvloader reads the file "
@@ -266,6 +268,30 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
   }
 }
 
+// A logo or HTML file: whether its image is of the kind the type byte says,
+// which no CRC covers.  Only the deciphered image can tell.
+static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView) {
+  int bLogo = pView->bType == FILE_TYPE_LOGO;
+  if (!pView->bDeciphered) {
+    if (!pOpt->bKey)
+      reportFact(FACT_NOTE, "type", "%s cannot be confirmed without the key (-K): no "
+                 "CRC covers the type byte", fileTypeName(pView->bType));
+    return;
+  }
+  int bLooksLogo = payloadLooksLikeLogo(pView->pbPlain, pView->ulPayload);
+  if (bLooksLogo == bLogo)
+    reportFact(FACT_OK, "type", "the image is a%s %s image: it %s with its own length",
+               bLogo ? "" : "n", fileTypeName(pView->bType),
+               bLogo ? "begins" : "does not begin");
+  else
+    reportFact(FACT_FINDING, "type",
+               "the image looks like a%s %s image (it %s with its own length), not "
+               "the %s that the type byte says: zvloader would send it into the %s "
+               "pages", bLooksLogo ? "" : "n", bLooksLogo ? "logo" : "HTML",
+               bLooksLogo ? "begins" : "does not begin", fileTypeName(pView->bType),
+               fileTypeName(pView->bType));
+}
+
 int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
                       const uint8_t *pbSourceImage, UpdateView *pView) {
   memset(pView, 0, sizeof(*pView));
@@ -293,5 +319,7 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
   if (!reportSizes(pView, ulSize, pView)) return 0;
   reportCrcs(pView);
   if (pOpt->bKey && pView->bLayout) reportKey(pOpt, pView, pbSourceImage);
+  if (pView->bType == FILE_TYPE_LOGO || pView->bType == FILE_TYPE_HTML)
+    reportImageKind(pOpt, pView);
   return 1;
 }

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: Apache-2.0
+// The companions' conduct as command-line programs (see cli.h).
+#include "tools/common/cli.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/platform.h"
+#include "zv_version.h"
+
+int standardOption(const char *pszArg) {
+  if (strcmp(pszArg, "--version") == 0 || strcmp(pszArg, "-V") == 0) return CLI_VERSION;
+  if (strcmp(pszArg, "--help") == 0 || strcmp(pszArg, "-h") == 0 || platIsHelpSwitch(pszArg))
+    return CLI_HELP;
+  return CLI_OTHER;
+}
+
+void printVersion(const char *pszProgram) {
+  consolePrintf("%s %s (commit %s)\n", pszProgram, ZV_VERSION, ZV_COMMIT);
+}
+
+void errorPrintf(const char *pszFormat, ...) {
+  char szMessage[2048];
+  va_list args;
+  va_start(args, pszFormat);
+  int n = vsnprintf(szMessage, sizeof(szMessage), pszFormat, args);
+  va_end(args);
+  if (n < 0) return;
+  platErrorWrite(szMessage, n < (int)sizeof(szMessage) ? n : (int)sizeof(szMessage) - 1);
+}
+
+int colourWanted(void) {
+  const char *pszNoColour = getenv("NO_COLOR");
+  const char *pszTerm = getenv("TERM");
+  if (pszNoColour != NULL && pszNoColour[0] != '\0') return 0;
+  if (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) return 0;
+  return platIsTerminal();
+}
+
+int finalStatus(int nStatus, int nFailed) { return platConsoleFailed() ? nFailed : nStatus; }
