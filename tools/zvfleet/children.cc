@@ -165,11 +165,22 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
   return 0;
 }
 
-void interruptAttempt(FleetDevice *pDev, unsigned long ulNow) {
-  if (pDev->nState != STATE_RUNNING) return;
+static void stopForGood(FleetDevice *pDev, unsigned long ulNow) {
   pDev->bInterrupted = 1;
   pDev->nState = STATE_STOPPING;
   pDev->ulStopMs = ulNow;
-  logNote(pDev, "interrupted: the tool is stopped");
   platStopChild(pDev->child);
+}
+
+void interruptAttempt(FleetDevice *pDev, unsigned long ulNow) {
+  if (pDev->nState != STATE_RUNNING) return;
+  logNote(pDev, "interrupted: the tool is stopped");
+  stopForGood(pDev, ulNow);
+}
+
+void stopAttemptFor(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
+  if (pDev->nState != STATE_RUNNING) return;
+  snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
+  logNote(pDev, "%s: the tool is stopped", pszReason);
+  stopForGood(pDev, ulNow);
 }

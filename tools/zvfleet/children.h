@@ -22,4 +22,8 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow);
 // Stops the running child for an interruption of zvfleet.
 void interruptAttempt(FleetDevice *pDev, unsigned long ulNow);
 
+// Stops the running child for a rule of the rollout, noted in its log
+// with the reason; it ends as "stopped (REASON)" and is not run again.
+void stopAttemptFor(FleetDevice *pDev, unsigned long ulNow, const char *pszReason);
+
 #endif

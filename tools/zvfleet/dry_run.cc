@@ -59,7 +59,7 @@ static void printDevices(void) {
   consolePrintf("Devices (%d), in the order they start:\n", g_nDevices);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    consolePrintf("  %-15s  line %d  %s: %d pages, %u requests, %u bytes\n", pDev->szAddress,
+    consolePrintf("  %-15s  line %-4d  %s: %d pages, %u requests, %u bytes\n", pDev->szAddress,
                   pDev->nLine, pDev->szFile, planPages(&pDev->plan), pDev->plan.ulRequests,
                   pDev->plan.ulWireBytes);
     ulRequests += pDev->plan.ulRequests;
@@ -101,6 +101,20 @@ static void printRules(void) {
                   g_fleet.nCanary, g_fleet.nCanary);
   else
     consolePrintf("  no canary: every device may start at once\n");
+  if (g_fleet.nMaxFailures > 0)
+    consolePrintf("  --max-failures %d: after %d failed devices no new device starts\n",
+                  g_fleet.nMaxFailures, g_fleet.nMaxFailures);
+  else
+    consolePrintf("  no --max-failures: no limit on failed devices\n");
+  if (g_fleet.nMaxFailureRate >= 0)
+    consolePrintf("  --max-failure-rate %d: no new device starts once more than %d %% of the "
+                  "finished devices failed (counted from %d finished on)\n",
+                  g_fleet.nMaxFailureRate, g_fleet.nMaxFailureRate, FAILURE_RATE_MIN_FINISHED);
+  else
+    consolePrintf("  no --max-failure-rate: no limit on the share of failed devices\n");
+  consolePrintf("  always: %d refusals of one file for a cause in the file (bad CRC at the "
+                "commit, bad version, wrong model) stop its other devices\n",
+                FILE_REFUSALS_TO_STOP);
 }
 
 int printDryRun(void) {

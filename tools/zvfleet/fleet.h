@@ -136,6 +136,8 @@ struct FleetSettings {
   char szLoader[FLEET_PATH_SIZE];
   int bDryRun;  // print the plan, send nothing
   int nCanary;  // the first devices of the list, updated before the others; 0: none
+  int nMaxFailures;     // failures that stop the rollout; 0: no limit
+  int nMaxFailureRate;  // percent of the finished devices that stops it; -1: no limit
 };
 
 extern FleetSettings g_fleet;

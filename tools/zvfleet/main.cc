@@ -72,7 +72,7 @@ static void runDevices(void) {
       bInterrupted = 1;
       interruptRun(platMilliseconds());
     }
-    if (!bInterrupted && applyRolloutRules() && g_fleet.pszReport != NULL)
+    if (!bInterrupted && applyRolloutRules(platMilliseconds()) && g_fleet.pszReport != NULL)
       writeReport(g_fleet.pszReport);
     FleetDevice *pNext;
     while (!bInterrupted && nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL) {

@@ -39,6 +39,15 @@ static const char s_szUsage[] =
     "  --loader PATH   the zvloader program (default: the one beside zvfleet)\n"
     "  --canary N      update the first N devices of the list alone, and the\n"
     "                  others only when all N were updated (default: none)\n"
+    "  --max-failures K\n"
+    "                  after K devices failed no new device starts; the running\n"
+    "                  ones finish (default: no limit)\n"
+    "  --max-failure-rate P\n"
+    "                  the same once more than P percent of the devices finished\n"
+    "                  so far failed, counted from 10 finished on (default: no\n"
+    "                  limit)\n"
+    "Two refusals of one file for a cause in the file (bad CRC at the commit,\n"
+    "bad version, wrong model) always stop its other devices.\n"
     "  --dry-run       check the list and print the plan of the run (files,\n"
     "                  devices, requests and bytes, waves, rules); send nothing\n"
     "  -h              this text\n"
@@ -66,13 +75,14 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 }
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
-       OPT_DRY_RUN, OPT_CANARY, OPT_HELP };
+       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_HELP };
 
 static const ScanOption s_aOptions[] = {
     {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
     {"--retries", 1, OPT_RETRIES}, {"--report", 1, OPT_REPORT},  {"--progress", 1, OPT_PROGRESS},
     {"--loader", 1, OPT_LOADER},  {"-h", 0, OPT_HELP},          {"--help", 0, OPT_HELP},
     {"--dry-run", 0, OPT_DRY_RUN}, {"--canary", 1, OPT_CANARY},
+    {"--max-failures", 1, OPT_MAX_FAILURES}, {"--max-failure-rate", 1, OPT_MAX_RATE},
 };
 
 // Applies one option and its value.
@@ -112,6 +122,16 @@ static int applyOption(int nId, const char *pszValue) {
         return refuse("--canary takes 1 to 1024 devices, not ", pszValue);
       g_fleet.nCanary = (int)n;
       return 1;
+    case OPT_MAX_FAILURES:
+      if (!readNumber(pszValue, 1, FLEET_MAX_DEVICES, &n))
+        return refuse("--max-failures takes 1 to 1024, not ", pszValue);
+      g_fleet.nMaxFailures = (int)n;
+      return 1;
+    case OPT_MAX_RATE:
+      if (!readNumber(pszValue, 0, 99, &n))
+        return refuse("--max-failure-rate takes 0 to 99 percent, not ", pszValue);
+      g_fleet.nMaxFailureRate = (int)n;
+      return 1;
     default:  // --loader
       if (strlen(pszValue) >= sizeof(g_fleet.szLoader))
         return refuse("the loader's path is too long", "");
@@ -124,6 +144,7 @@ int parseFleetOptions(int argc, char **argv) {
   g_fleet.nJobs = 16;
   g_fleet.pszLogDir = "zvfleet-logs";
   g_fleet.ulStallSeconds = 150;
+  g_fleet.nMaxFailureRate = -1;
   OptionScanner scan;
   startOptionScan(&scan, argc, argv, s_aOptions, (int)(sizeof(s_aOptions) / sizeof(s_aOptions[0])));
   const char *pszArg, *pszValue;

@@ -22,6 +22,8 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
                     : RESULT_FAILED;
   if (nResult == RESULT_NOT_STARTED && pDev->szHeld[0] != '\0')
     snprintf(pszText, (size_t)nSize, "not started (%s)", pDev->szHeld);
+  else if (nResult == RESULT_INTERRUPTED && pDev->szHeld[0] != '\0')
+    snprintf(pszText, (size_t)nSize, "stopped (%s)", pDev->szHeld);
   else if (nResult != RESULT_FAILED)
     snprintf(pszText, (size_t)nSize, "%s", apszResults[nResult]);
   else if (pDev->out.szLastLine[0] != '\0')

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/zvfleet/children.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
 
@@ -21,12 +22,14 @@ int rolloutAllows(const FleetDevice *pDev) {
   return isCanary(pDev) || s_nCanaryVerdict > 0;
 }
 
-// Every device that waits is done, not started for the reason given.
-static int holdWaiting(const char *pszReason) {
+// Every device that waits (of the file at pszPath, or all) is done, not
+// started for the reason given.
+static int holdWaiting(const char *pszReason, const char *pszPath = NULL) {
   int nHeld = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState != STATE_WAITING) continue;
+    if (pszPath != NULL && strcmp(pDev->szPath, pszPath) != 0) continue;
     snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
     pDev->nState = STATE_DONE;
     nHeld++;
@@ -55,4 +58,101 @@ static int judgeCanary(void) {
   return nHeld > 0;
 }
 
-int applyRolloutRules(void) { return judgeCanary(); }
+// A device that failed on its own (not held back or stopped by a rule).
+static int failedItself(const FleetDevice *pDev) {
+  return pDev->nState == STATE_DONE && pDev->nResult != RESULT_UPDATED &&
+         pDev->nResult != RESULT_NOT_STARTED && pDev->szHeld[0] == '\0';
+}
+
+static int s_bStopped;  // the emergency stop was made
+
+static int emergencyStop(void) {
+  if (s_bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return 0;
+  int nFinished = 0, nFailed = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->nState == STATE_DONE && pDev->szHeld[0] == '\0' && pDev->nAttempts > 0) nFinished++;
+    if (failedItself(pDev) && pDev->nAttempts > 0) nFailed++;
+  }
+  char szRule[96];
+  if (g_fleet.nMaxFailures > 0 && nFailed >= g_fleet.nMaxFailures)
+    snprintf(szRule, sizeof(szRule), "--max-failures %d", g_fleet.nMaxFailures);
+  else if (g_fleet.nMaxFailureRate >= 0 && nFinished >= FAILURE_RATE_MIN_FINISHED &&
+           nFailed * 100 > g_fleet.nMaxFailureRate * nFinished)
+    snprintf(szRule, sizeof(szRule), "%d of %d finished, more than --max-failure-rate %d %%",
+             nFailed, nFinished, g_fleet.nMaxFailureRate);
+  else
+    return 0;
+  s_bStopped = 1;
+  char szReason[64];
+  snprintf(szReason, sizeof(szReason), "rollout stopped after %d failure%s", nFailed,
+           nFailed == 1 ? "" : "s");
+  int nHeld = holdWaiting(szReason);
+  char szMessage[256];
+  snprintf(szMessage, sizeof(szMessage),
+           "zvfleet: %d failure%s (%s): the rollout stops, %d device%s not started", nFailed,
+           nFailed == 1 ? "" : "s", szRule, nHeld, nHeld == 1 ? "" : "s");
+  progressMessage(szMessage);
+  return nHeld > 0;
+}
+
+// A refusal whose cause lies in the file, not the device.
+static int fileRefusal(int nResult) {
+  return nResult == RESULT_BAD_CRC || nResult == RESULT_BAD_VERSION || nResult == RESULT_WRONG_MODEL;
+}
+
+// Stops the other devices of a file that FILE_REFUSALS_TO_STOP devices
+// refused.  One that has reached the clearing or the commit finishes: its
+// commit may take, and stopping it then leaves the device worst off.
+static int stopRefusedFiles(unsigned long ulNow) {
+  static char s_abStopped[FLEET_MAX_DEVICES];  // by the file's first device
+  int bHeld = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pFirst = &g_aDevices[i];
+    int bEarlier = 0;
+    for (int j = 0; j < i && !bEarlier; j++)
+      bEarlier = strcmp(g_aDevices[j].szPath, pFirst->szPath) == 0;
+    if (bEarlier || s_abStopped[i]) continue;
+    int nRefusals = 0;
+    const FleetDevice *pLast = NULL;
+    for (int j = i; j < g_nDevices; j++) {
+      const FleetDevice *pDev = &g_aDevices[j];
+      if (strcmp(pDev->szPath, pFirst->szPath) != 0 || !failedItself(pDev) ||
+          !fileRefusal(pDev->nResult))
+        continue;
+      nRefusals++;
+      pLast = pDev;
+    }
+    if (nRefusals < FILE_REFUSALS_TO_STOP) continue;
+    s_abStopped[i] = 1;
+    char szResult[48], szReason[sizeof(g_aDevices[0].szHeld)];
+    resultText(pLast, szResult, sizeof(szResult));
+    const char *pszCause = strncmp(szResult, "refused: ", 9) == 0 ? szResult + 9 : szResult;
+    snprintf(szReason, sizeof(szReason), "%s refused by %d devices (%s)", pFirst->szFile,
+             nRefusals, pszCause);
+    int nStopped = 0;
+    for (int j = i; j < g_nDevices; j++) {
+      FleetDevice *pDev = &g_aDevices[j];
+      if (pDev->nState != STATE_RUNNING || strcmp(pDev->szPath, pFirst->szPath) != 0 ||
+          pDev->out.nPhase == PHASE_CLEARING || pDev->out.nPhase == PHASE_COMMIT)
+        continue;
+      stopAttemptFor(pDev, ulNow, szReason);
+      nStopped++;
+    }
+    int nHeld = holdWaiting(szReason, pFirst->szPath);
+    if (nStopped == 0 && nHeld == 0) continue;  // nothing of it left to stop
+    char szMessage[sizeof(szReason) + 96];
+    snprintf(szMessage, sizeof(szMessage), "zvfleet: %s: %d device%s stopped, %d not started",
+             szReason, nStopped, nStopped == 1 ? "" : "s", nHeld);
+    progressMessage(szMessage);
+    bHeld = bHeld || nHeld > 0;
+  }
+  return bHeld;
+}
+
+int applyRolloutRules(unsigned long ulNow) {
+  int bHeld = judgeCanary();
+  if (stopRefusedFiles(ulNow)) bHeld = 1;
+  if (emergencyStop()) bHeld = 1;
+  return bHeld;
+}
