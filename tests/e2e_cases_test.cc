@@ -101,6 +101,7 @@ std::string screenText(const std::string &raw) {
 // constant (see the top).
 std::string fleetText(const std::string &raw, bool bLog) {
   static const std::pair<std::regex, const char *> aRules[] = {
+      {std::regex(R"(\b\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\b)"), "YYYY-MM-DD hh:mm:ss"},
       {std::regex(R"(\b\d\d \d\d:\d\d:\d\d\b)"), "DD hh:mm:ss"},
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},

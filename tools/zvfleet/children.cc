@@ -11,6 +11,7 @@
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
+#include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/tool_output.h"
 
 #define MAX_ARGUMENTS 16
@@ -33,6 +34,7 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
   pDev->ulRunMs += ulAttemptMs;
   pDev->nExitStatus = nStatus;
   pDev->nResult = nResult;
+  if (nResult == RESULT_UPDATED) stampUpdate(pDev);
   pDev->nStage = attemptStage(&pDev->out, &pDev->plan);
   if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
   int bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||

@@ -11,6 +11,7 @@
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/rollout.h"
 
 // The device of an earlier line that sends the same file the same way; -1.
@@ -59,6 +60,11 @@ static void printDevices(void) {
   consolePrintf("Devices (%d), in the order they start:\n", g_nDevices);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->bEarlier) {
+      consolePrintf("  %-15s  line %-4d  %s: updated in an earlier run, %s: not run\n",
+                    pDev->szAddress, pDev->nLine, pDev->szFile, pDev->szUpdatedAt);
+      continue;
+    }
     consolePrintf("  %-15s  line %-4d  %s: %d pages, %u requests, %u bytes\n", pDev->szAddress,
                   pDev->nLine, pDev->szFile, planPages(&pDev->plan), pDev->plan.ulRequests,
                   pDev->plan.ulWireBytes);
@@ -128,6 +134,8 @@ int printDryRun(void) {
       return 0;
     }
   }
+  if (!digestSiteList()) return 0;
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 0;
   consolePrintf("Dry run of %s: nothing is sent, no log or report is written.\n", g_fleet.pszList);
   printFiles();
   printDevices();

@@ -119,6 +119,9 @@ struct FleetDevice {
   int nStage;       // STAGE_*
   int nExitStatus;  // -1: none (stopped, or never started)
   char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
+  char szLineSha256[65];  // of its line without the password (see resume.h)
+  char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
+  int bEarlier;           // updated in the run that --resume names: not run again
 };
 
 #define PROGRESS_AUTO 0
@@ -138,6 +141,8 @@ struct FleetSettings {
   int nCanary;  // the first devices of the list, updated before the others; 0: none
   int nMaxFailures;     // failures that stop the rollout; 0: no limit
   int nMaxFailureRate;  // percent of the finished devices that stops it; -1: no limit
+  const char *pszResume;  // the report of the run to resume, or null
+  char szListSha256[65];
 };
 
 extern FleetSettings g_fleet;

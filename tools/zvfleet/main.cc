@@ -22,6 +22,7 @@
 #include "tools/zvfleet/options.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
+#include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/rollout.h"
 #include "tools/zvfleet/site_list.h"
 
@@ -59,6 +60,10 @@ static void interruptRun(unsigned long ulNow) {
 static void runDevices(void) {
   unsigned long ulQueued = 0;
   for (int i = 0; i < g_nDevices; i++) {
+    if (g_aDevices[i].bEarlier) {  // updated in the run resumed
+      g_aDevices[i].nState = STATE_DONE;
+      continue;
+    }
     g_aDevices[i].nState = STATE_WAITING;
     g_aDevices[i].ulQueued = ulQueued++;
     g_aDevices[i].nExitStatus = -1;
@@ -116,10 +121,12 @@ int main(int argc, char **argv) {
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
   if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
-  if (!prepareLogs() || !copyCheckedFiles()) return 2;
+  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
   // The report of a run not begun: every device "not started".  It tells
   // at once whether the report can be written.
-  for (int i = 0; i < g_nDevices; i++) g_aDevices[i].nResult = RESULT_NOT_STARTED;
+  for (int i = 0; i < g_nDevices; i++)
+    if (!g_aDevices[i].bEarlier) g_aDevices[i].nResult = RESULT_NOT_STARTED;
   if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) return 2;
   if (!openDebugPort()) {
     printError("zvfleet: cannot wait for the devices");

@@ -48,6 +48,9 @@ static const char s_szUsage[] =
     "                  limit)\n"
     "Two refusals of one file for a cause in the file (bad CRC at the commit,\n"
     "bad version, wrong model) always stop its other devices.\n"
+    "  --resume REPORT run only the devices that REPORT (the .json report of an\n"
+    "                  earlier run of this list) does not show updated; the\n"
+    "                  list may have changed only in the lines of the others\n"
     "  --dry-run       check the list and print the plan of the run (files,\n"
     "                  devices, requests and bytes, waves, rules); send nothing\n"
     "  -h              this text\n"
@@ -75,7 +78,7 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 }
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
-       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_HELP };
+       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_HELP };
 
 static const ScanOption s_aOptions[] = {
     {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
@@ -83,6 +86,7 @@ static const ScanOption s_aOptions[] = {
     {"--loader", 1, OPT_LOADER},  {"-h", 0, OPT_HELP},          {"--help", 0, OPT_HELP},
     {"--dry-run", 0, OPT_DRY_RUN}, {"--canary", 1, OPT_CANARY},
     {"--max-failures", 1, OPT_MAX_FAILURES}, {"--max-failure-rate", 1, OPT_MAX_RATE},
+    {"--resume", 1, OPT_RESUME},
 };
 
 // Applies one option and its value.
@@ -131,6 +135,9 @@ static int applyOption(int nId, const char *pszValue) {
       if (!readNumber(pszValue, 0, 99, &n))
         return refuse("--max-failure-rate takes 0 to 99 percent, not ", pszValue);
       g_fleet.nMaxFailureRate = (int)n;
+      return 1;
+    case OPT_RESUME:
+      g_fleet.pszResume = pszValue;
       return 1;
     default:  // --loader
       if (strlen(pszValue) >= sizeof(g_fleet.szLoader))

@@ -51,6 +51,8 @@ const char *stageText(const FleetDevice *pDev) {
 // The result with what it leaves on the device, for the console.
 static void rowResultText(const FleetDevice *pDev, char *pszText, int nSize) {
   resultText(pDev, pszText, nSize);
+  if (pDev->bEarlier)
+    snprintf(pszText, (size_t)nSize, "updated in an earlier run, %s", pDev->szUpdatedAt);
   const char *pszStage = stageText(pDev);
   size_t n = strlen(pszText);
   if (*pszStage != '\0' && n + 2 < (size_t)nSize)
@@ -136,7 +138,9 @@ static void writeCsv(FILE *pFile) {
 
 static void writeJson(FILE *pFile) {
   int nUpdated = 0;
-  fputs("{\n  \"devices\": [\n", pFile);
+  fputs("{\n  \"site_list\": ", pFile);
+  putJsonString(pFile, g_fleet.pszList);
+  fprintf(pFile, ",\n  \"site_list_sha256\": \"%s\",\n  \"devices\": [\n", g_fleet.szListSha256);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     char szResult[FLEET_LINE_SIZE + 32], szStatus[16];
@@ -151,9 +155,16 @@ static void writeJson(FILE *pFile) {
     fputs(", \"left\": ", pFile);
     putJsonString(pFile, stageText(pDev));
     fprintf(pFile,
-            ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\"}%s\n",
+            ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\", "
+            "\"line_sha256\": \"%s\", \"updated_at\": ",
             szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0,
-            pDev->bLogFailed ? "incomplete" : "complete", i + 1 < g_nDevices ? "," : "");
+            pDev->bLogFailed ? "incomplete" : "complete", pDev->szLineSha256);
+    if (pDev->nResult == RESULT_UPDATED && pDev->szUpdatedAt[0] != '\0')
+      fprintf(pFile, "\"%s\"", pDev->szUpdatedAt);
+    else
+      fputs("null", pFile);
+    fprintf(pFile, ", \"earlier_run\": %s}%s\n", pDev->bEarlier ? "true" : "false",
+            i + 1 < g_nDevices ? "," : "");
   }
   fprintf(pFile, "  ],\n  \"updated\": %d,\n  \"not_updated\": %d\n}\n", nUpdated,
           g_nDevices - nUpdated);

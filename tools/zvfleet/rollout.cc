@@ -71,6 +71,7 @@ static int emergencyStop(void) {
   int nFinished = 0, nFailed = 0;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->bEarlier) continue;  // updated in the run resumed, not in this one
     if (pDev->nState == STATE_DONE && pDev->szHeld[0] == '\0' && pDev->nAttempts > 0) nFinished++;
     if (failedItself(pDev) && pDev->nAttempts > 0) nFailed++;
   }
