@@ -9,6 +9,7 @@
 // ends).  Ctrl+C or SIGTERM stops the run with its record kept.  The
 // update protocol is the tool's.
 #include <stdio.h>
+#include <string.h>
 
 #include "app/console.h"
 #include "app/settings.h"
@@ -25,6 +26,7 @@
 #include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/rollout.h"
 #include "tools/zvfleet/site_list.h"
+#include "tools/zvfleet/summary.h"
 
 // The children are looked at every tick: their output, their ends, a
 // stall; the next device starts at once when one ends.
@@ -106,6 +108,7 @@ static void runDevices(void) {
 int main(int argc, char **argv) {
   platInitProcess();
   setDefaultSettings();
+  if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
   int nParsed = parseFleetOptions(argc - 1, argv + 1);
   if (nParsed <= 0) return nParsed < 0 ? 0 : 2;
   FILE *pLoader = fopen(g_fleet.szLoader, "rb");

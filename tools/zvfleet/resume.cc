@@ -43,10 +43,7 @@ void stampUpdate(FleetDevice *pDev) {
     pDev->szUpdatedAt[0] = '\0';
 }
 
-// The value of "KEY": in the line: a string without escapes (the only
-// ones that the fields read here hold) or a bare number.  Returns 1 with
-// it in pszValue.
-static int jsonField(const char *pszLine, const char *pszKey, char *pszValue, int nSize) {
+int reportField(const char *pszLine, const char *pszKey, int bEscapes, char *pszValue, int nSize) {
   char szKey[48];
   snprintf(szKey, sizeof(szKey), "\"%s\": ", pszKey);
   const char *p = strstr(pszLine, szKey);
@@ -56,12 +53,18 @@ static int jsonField(const char *pszLine, const char *pszKey, char *pszValue, in
   if (bString) p++;
   int n = 0;
   while (*p != '\0' && (bString ? *p != '"' : (*p != ',' && *p != '}' && *p != '\n'))) {
-    if (*p == '\\' || n + 1 >= nSize) return 0;
-    pszValue[n++] = *p++;
+    if (*p == '\\' && (!bEscapes || p[1] == '\0')) return 0;
+    int nTake = *p == '\\' ? 2 : 1;  // an escape kept as it stands
+    if (n + nTake >= nSize) return 0;
+    for (int i = 0; i < nTake; i++) pszValue[n++] = *p++;
   }
   if (bString && *p != '"') return 0;
   pszValue[n] = '\0';
   return 1;
+}
+
+static int jsonField(const char *pszLine, const char *pszKey, char *pszValue, int nSize) {
+  return reportField(pszLine, pszKey, 0, pszValue, nSize);
 }
 
 static FleetDevice *deviceAt(const char *pszAddress) {

@@ -19,6 +19,11 @@ int digestSiteList(void);
 // message (nothing has started then).
 int applyResume(const char *pszReport);
 
+// The value of "KEY": in a device's line of a JSON report of zvfleet's:
+// a string (its escapes kept as written with bEscapes, else refused) or a
+// bare value.  Returns 1 with it in pszValue.
+int reportField(const char *pszLine, const char *pszKey, int bEscapes, char *pszValue, int nSize);
+
 // Notes the time of a device's update, now.
 void stampUpdate(FleetDevice *pDev);
 
