@@ -12,6 +12,8 @@
 #            tcpdump and tshark for the dissector test, mmdebstrap for the
 #            check on an older Debian
 #     windows: the MinGW-w64 cross compiler (the release zip)
+#     ansible: ansible-core, whose ansible-playbook checks the playbook of
+#            contrib/ansible against this machine
 # The package lists are fetched first when they are missing or more than
 # a day old, so that a fresh machine installs without an error.
 set -euo pipefail
@@ -26,6 +28,7 @@ for group in "$@"; do
                           bash-completion tcpdump tshark iproute2 mmdebstrap
                           debian-archive-keyring unzip) ;;
     windows) packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 binutils) ;;
+    ansible) packages+=(ansible-core iproute2) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done
