@@ -105,6 +105,8 @@ static void printRules(void) {
   if (canaryDevices() < g_nDevices)
     consolePrintf("  --canary %d: the others start only when all %d were updated\n",
                   g_fleet.nCanary, g_fleet.nCanary);
+  else if (g_fleet.nCanary > 0)
+    consolePrintf("  --canary %d: the whole list, one wave\n", g_fleet.nCanary);
   else
     consolePrintf("  no canary: every device may start at once\n");
   if (g_fleet.nMaxFailures > 0)

@@ -94,8 +94,8 @@ static int takeRow(const char *pszReport, int nLine, const char *pszRow) {
       !jsonField(pszRow, "updated_at", szAt, sizeof(szAt)))
     return refuse(pszReport, nLine, "an updated device without its line's SHA-256 and time");
   if (pDev == NULL || strcmp(pDev->szLineSha256, szLine) != 0) {
-    char szWhy[96];
-    snprintf(szWhy, sizeof(szWhy), "%s was updated from a line that the site list no longer has",
+    char szWhy[112];
+    snprintf(szWhy, sizeof(szWhy), "%s was updated from a line (or a file) that the list no longer has",
              szAddress);
     return refuse(pszReport, nLine, szWhy);
   }
