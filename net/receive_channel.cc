@@ -33,8 +33,13 @@ int receiveWithin(PlatSocket s, uint8_t *pbBuffer, int nSize, unsigned long ulTi
 }
 
 void dropStaleReplies(PlatSocket s, uint8_t *pbBuffer, int nSize) {
-  // Each wait takes the event's signal, so that it is left unsignalled
-  // when the socket is empty.
-  while (platWaitEvent(g_hRecvEvent, 0) == 1)
-    if (platRecvFrom(s, pbBuffer, nSize, NULL) == -1) return;
+  // The socket is read until it is empty, whether or not its event has
+  // been signalled yet (Windows may signal it late); each zero wait takes
+  // the signal that a datagram read here left, so that the next wait does
+  // not wake to an empty socket.
+  for (;;) {
+    platWaitEvent(g_hRecvEvent, 0);
+    int n = platRecvFrom(s, pbBuffer, nSize, NULL);
+    if (n == PLAT_RECV_NOTHING || n == PLAT_RECV_CLOSED || n == -1) return;
+  }
 }

@@ -18,6 +18,7 @@ void writeFile(const std::string &path, const Bytes &data) {
 }
 
 void Transcript::console(const char *pText, size_t nLength) {
+  m_raw.append(pText, nLength);
   for (size_t i = 0; i < nLength; i++) {
     unsigned char c = (unsigned char)pText[i];
     if (c == '\\') {

@@ -21,9 +21,12 @@ class Transcript {
   void console(const char *pText, size_t nLength);
   void line(const std::string &text);
   const std::string &text();
+  // The console output as it came, since the last forgetConsole.
+  const std::string &rawConsole() const { return m_raw; }
+  void forgetConsole() { m_raw.clear(); }
 
  private:
-  std::string m_text;
+  std::string m_text, m_raw;
   bool m_bMidLine = false;
 };
 
