@@ -7,6 +7,7 @@
 
 #include "app/console.h"
 #include "image/input_file.h"
+#include "tools/common/cli.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
@@ -24,13 +25,13 @@ static const char *baseName(const char *pszPath) {
 static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *pszSha256) {
   FILE *pIn = openInputFile(pszFrom);
   if (pIn == NULL) {
-    consolePrintf("zvfleet: cannot read %s again to copy it\n", pszFrom);
+    errorPrintf("zvfleet: cannot read %s again to copy it\n", pszFrom);
     return 0;
   }
   FILE *pOut = pszTo != NULL ? fopen(pszTo, "wb") : NULL;
   if (pszTo != NULL && pOut == NULL) {
     fclose(pIn);
-    consolePrintf("zvfleet: cannot write the copy %s\n", pszTo);
+    errorPrintf("zvfleet: cannot write the copy %s\n", pszTo);
     return 0;
   }
   Sha256 sha;
@@ -51,9 +52,9 @@ static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *
   if (pOut != NULL && fclose(pOut) != 0) bOk = 0;
   if (!bOk) {
     if (pszTo == NULL)
-      consolePrintf("zvfleet: cannot read %s again\n", pszFrom);
+      errorPrintf("zvfleet: cannot read %s again\n", pszFrom);
     else
-      consolePrintf("zvfleet: cannot copy %s to %s\n", pszFrom, pszTo);
+      errorPrintf("zvfleet: cannot copy %s to %s\n", pszFrom, pszTo);
     return 0;
   }
   uint8_t abDigest[SHA256_SIZE];
@@ -71,7 +72,7 @@ int copyCheckedFiles(void) {
   char szFolder[FLEET_PATH_SIZE];
   int n = snprintf(szFolder, sizeof(szFolder), "%s/files", g_fleet.pszLogDir);
   if (n <= 0 || n >= (int)sizeof(szFolder) || !platMakeDirectory(szFolder)) {
-    consolePrintf("zvfleet: cannot make the folder %s for the files' copies\n", szFolder);
+    errorPrintf("zvfleet: cannot make the folder %s for the files' copies\n", szFolder);
     return 0;
   }
   static char s_aszCopy[FLEET_MAX_DEVICES][FLEET_TEXT_SIZE];
@@ -92,7 +93,7 @@ int copyCheckedFiles(void) {
     n = snprintf(s_aszCopy[i], sizeof(s_aszCopy[i]), "%s/%d-%s", szFolder, ++nCopies,
                  baseName(pDev->szPath));
     if (n <= 0 || n >= (int)sizeof(s_aszCopy[i])) {
-      consolePrintf("zvfleet: the copy of %s would have a path longer than the tool takes\n",
+      errorPrintf("zvfleet: the copy of %s would have a path longer than the tool takes\n",
                     pDev->szPath);
       return 0;
     }
@@ -106,7 +107,7 @@ int copyCheckedFiles(void) {
                   sizeof(szWhy)) ||
         plan.nIdataPages != pDev->plan.nIdataPages || plan.nFirstPage != pDev->plan.nFirstPage ||
         plan.nEndPage != pDev->plan.nEndPage) {
-      consolePrintf("zvfleet: %s changed while it was checked; nothing was started\n",
+      errorPrintf("zvfleet: %s changed while it was checked; nothing was started\n",
                     pDev->szPath);
       return 0;
     }

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "monitor/debug_listener.h"
 #include "platform/platform.h"
+#include "tools/common/cli.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"
 
@@ -28,7 +29,7 @@ int openDebugPort(void) {
     s_bListening = 1;
   } else {
     printError("bind:");
-    consolePrintf("zvfleet: cannot bind the debug port %d, which another program holds: "
+    errorPrintf("zvfleet: cannot bind the debug port %d, which another program holds: "
                   "the devices' debug messages are not filed\n",
                   g_usDebugPort);
     // A socket that nobody sends to stands in, for the pause.

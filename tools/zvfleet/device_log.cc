@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/common/cli.h"
 #include "tools/zvfleet/progress.h"
 
 static char s_szSiteLog[FLEET_PATH_SIZE];
@@ -14,7 +15,7 @@ static int s_bSiteLogFailed;
 int prepareLogs(void) {
   const char *pszDir = g_fleet.pszLogDir;
   if (!platMakeDirectory(pszDir)) {
-    consolePrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
+    errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
     return 0;
   }
   int n = snprintf(s_szSiteLog, sizeof(s_szSiteLog), "%s/site.log", pszDir);
@@ -24,12 +25,12 @@ int prepareLogs(void) {
     n = snprintf(g_aDevices[i].szLog, FLEET_PATH_SIZE, "%s/%s.log", pszDir, szAddress);
   }
   if (n <= 0 || n >= FLEET_PATH_SIZE) {
-    consolePrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
+    errorPrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
     return 0;
   }
   // A folder that is there but takes no file would fail every device.
   if (!platAppendToFile(s_szSiteLog, "", 0)) {
-    consolePrintf("zvfleet: cannot write in the folder %s for the logs\n", pszDir);
+    errorPrintf("zvfleet: cannot write in the folder %s for the logs\n", pszDir);
     return 0;
   }
   return 1;

@@ -14,6 +14,7 @@
 #include "app/console.h"
 #include "app/settings.h"
 #include "platform/platform.h"
+#include "tools/common/cli.h"
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/children.h"
 #include "tools/zvfleet/debug_port.h"
@@ -105,15 +106,14 @@ static void runDevices(void) {
   progressEnd();
 }
 
-int main(int argc, char **argv) {
-  platInitProcess();
+static int runFleet(int argc, char **argv) {
   setDefaultSettings();
   if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
   int nParsed = parseFleetOptions(argc - 1, argv + 1);
   if (nParsed <= 0) return nParsed < 0 ? 0 : 2;
   FILE *pLoader = fopen(g_fleet.szLoader, "rb");
   if (pLoader == NULL) {
-    consolePrintf("zvfleet: no zvloader at %s (give its path with --loader)\n", g_fleet.szLoader);
+    errorPrintf("zvfleet: no zvloader at %s (give its path with --loader)\n", g_fleet.szLoader);
     return 2;
   }
   fclose(pLoader);
@@ -148,4 +148,10 @@ int main(int argc, char **argv) {
   platInterruptionHandled();
   if (platInterrupted()) return EXIT_INTERRUPTED;
   return bAllUpdated ? 0 : 1;
+}
+
+int main(int argc, char **argv) {
+  platInitProcess();
+  // Results that could not be written are no results.
+  return finalStatus(runFleet(argc, argv), 2);
 }

@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include "app/console.h"
+#include "platform/platform.h"
+#include "tools/common/cli.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 #include "tools/zvfleet/fleet.h"
@@ -53,7 +55,8 @@ static const char s_szUsage[] =
     "                  list may have changed only in the lines of the others\n"
     "  --dry-run       check the list and print the plan of the run (files,\n"
     "                  devices, requests and bytes, waves, rules); send nothing\n"
-    "  -h              this text\n"
+    "  -h, --help      this text\n"
+    "  -V, --version   the version and the build's commit\n"
     "zvfleet --summary REPORT.json...  prints one results table over the\n"
     "reports of several runs, with the totals of each and of all (exit\n"
     "status 0 when every device was updated, 1 otherwise, 2 when a report\n"
@@ -61,8 +64,9 @@ static const char s_szUsage[] =
     "Ctrl+C or SIGTERM stops the running devices, starts no more, and ends\n"
     "with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
-    "command line, site list or log folder (then nothing is started), 3 when\n"
-    "interrupted.  A dry run exits 0 when a run would start.\n";
+    "command line, site list or log folder (then nothing is started) and when\n"
+    "the results cannot be written to standard output, 3 when interrupted.  A\n"
+    "dry run exits 0 when a run would start.\n";
 
 // A whole decimal number from ulMin to ulMax.
 static int readNumber(const char *pszText, uint32_t ulMin, uint32_t ulMax, uint32_t *pulValue) {
@@ -76,18 +80,20 @@ static int reportNameAccepted(const char *pszPath) {
 }
 
 static int refuse(const char *pszWhat, const char *pszValue) {
-  consolePrintf("zvfleet: %s%s (zvfleet -h lists the options)\n", pszWhat,
+  errorPrintf("zvfleet: %s%s (zvfleet -h lists the options)\n", pszWhat,
                 pszValue);
   return 0;
 }
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
-       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_HELP };
+       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_HELP,
+       OPT_VERSION };
 
 static const ScanOption s_aOptions[] = {
     {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
     {"--retries", 1, OPT_RETRIES}, {"--report", 1, OPT_REPORT},  {"--progress", 1, OPT_PROGRESS},
     {"--loader", 1, OPT_LOADER},  {"-h", 0, OPT_HELP},          {"--help", 0, OPT_HELP},
+    {"-V", 0, OPT_VERSION},       {"--version", 0, OPT_VERSION},
     {"--dry-run", 0, OPT_DRY_RUN}, {"--canary", 1, OPT_CANARY},
     {"--max-failures", 1, OPT_MAX_FAILURES}, {"--max-failure-rate", 1, OPT_MAX_RATE},
     {"--resume", 1, OPT_RESUME},
@@ -161,8 +167,12 @@ int parseFleetOptions(int argc, char **argv) {
   const char *pszArg, *pszValue;
   int nId;
   while ((nId = nextOption(&scan, &pszArg, &pszValue)) != SCAN_END) {
-    if (nId == OPT_HELP) {
+    if (nId == OPT_HELP || (nId == SCAN_OPERAND && platIsHelpSwitch(pszArg))) {
       consoleWrite(s_szUsage, (int)strlen(s_szUsage));
+      return -1;
+    }
+    if (nId == OPT_VERSION) {
+      printVersion("zvfleet");
       return -1;
     }
     if (nId == OPT_DRY_RUN) {

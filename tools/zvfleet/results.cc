@@ -7,6 +7,7 @@
 
 #include "app/console.h"
 #include "image/output_file.h"
+#include "tools/common/cli.h"
 #include "tools/common/json.h"
 
 #define FILE_COLUMN_MAX 32
@@ -183,6 +184,6 @@ int writeReport(const char *pszPath) {
       writeCsv(out.pFile);
     bOk = finishOutputFile(&out) == OUTPUT_OK;
   }
-  if (!bOk) consolePrintf("zvfleet: cannot write the report %s\n", pszPath);
+  if (!bOk) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);
   return bOk;
 }

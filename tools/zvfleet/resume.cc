@@ -10,6 +10,7 @@
 
 #include "app/console.h"
 #include "image/input_file.h"
+#include "tools/common/cli.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/checked_files.h"
 
@@ -75,9 +76,9 @@ static FleetDevice *deviceAt(const char *pszAddress) {
 
 static int refuse(const char *pszReport, int nLine, const char *pszWhy) {
   if (nLine > 0)
-    consolePrintf("zvfleet: %s line %d: %s; nothing was started\n", pszReport, nLine, pszWhy);
+    errorPrintf("zvfleet: %s line %d: %s; nothing was started\n", pszReport, nLine, pszWhy);
   else
-    consolePrintf("zvfleet: %s: %s; nothing was started\n", pszReport, pszWhy);
+    errorPrintf("zvfleet: %s: %s; nothing was started\n", pszReport, pszWhy);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/console.h"
 #include "image/input_file.h"
+#include "tools/common/cli.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
 
@@ -31,7 +32,7 @@ static int badLine(ListReader *pReader, const char *pszFormat, ...) {
   va_start(args, pszFormat);
   vsnprintf(szWhy, sizeof(szWhy), pszFormat, args);
   va_end(args);
-  consolePrintf("zvfleet: %s line %d: %s\n", pReader->pszList, pReader->nLine, szWhy);
+  errorPrintf("zvfleet: %s line %d: %s\n", pReader->pszList, pReader->nLine, szWhy);
   pReader->nBadLines++;
   return 0;
 }
@@ -261,7 +262,7 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
 int readSiteList(const char *pszPath) {
   FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) {
-    consolePrintf("zvfleet: cannot open the site list %s\n", pszPath);
+    errorPrintf("zvfleet: cannot open the site list %s\n", pszPath);
     return -1;
   }
   ListReader reader = {pszPath, 0, 0};
@@ -290,16 +291,16 @@ int readSiteList(const char *pszPath) {
   int bReadError = ferror(pFile);
   fclose(pFile);
   if (bReadError) {
-    consolePrintf("zvfleet: cannot read the site list %s\n", pszPath);
+    errorPrintf("zvfleet: cannot read the site list %s\n", pszPath);
     return -1;
   }
   if (reader.nBadLines > 0) {
-    consolePrintf("zvfleet: %d bad line%s in %s; nothing was started\n", reader.nBadLines,
+    errorPrintf("zvfleet: %d bad line%s in %s; nothing was started\n", reader.nBadLines,
                   reader.nBadLines == 1 ? "" : "s", pszPath);
     return -1;
   }
   if (g_nDevices == 0) {
-    consolePrintf("zvfleet: no device in %s; nothing was started\n", pszPath);
+    errorPrintf("zvfleet: no device in %s; nothing was started\n", pszPath);
     return -1;
   }
   return g_nDevices;

@@ -9,6 +9,7 @@
 
 #include "app/console.h"
 #include "image/input_file.h"
+#include "tools/common/cli.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/resume.h"
 
@@ -23,7 +24,7 @@ struct ReportTotals {
 static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
   FILE *pFile = openInputFile(pszReport);
   if (pFile == NULL) {
-    consolePrintf("zvfleet: cannot open the report %s\n", pszReport);
+    errorPrintf("zvfleet: cannot open the report %s\n", pszReport);
     return 0;
   }
   static char s_szLine[SUMMARY_LINE_SIZE];
@@ -41,7 +42,7 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
     if (!reportField(s_szLine, "address", 0, szAddress, sizeof(szAddress)) ||
         !reportField(s_szLine, "file", 1, szFile, sizeof(szFile)) ||
         !reportField(s_szLine, "result", 1, szResult, sizeof(szResult))) {
-      consolePrintf("zvfleet: %s line %d: not a device row of zvfleet's\n", pszReport, nLine);
+      errorPrintf("zvfleet: %s line %d: not a device row of zvfleet's\n", pszReport, nLine);
       bOk = 0;
       break;
     }
@@ -56,12 +57,12 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
                   strcmp(szEarlier, "true") == 0 ? " (an earlier run)" : "");
   }
   if (bOk && ferror(pFile)) {
-    consolePrintf("zvfleet: cannot read the report %s\n", pszReport);
+    errorPrintf("zvfleet: cannot read the report %s\n", pszReport);
     bOk = 0;
   }
   fclose(pFile);
   if (bOk && pTotals->nDevices == 0) {
-    consolePrintf("zvfleet: %s is not a JSON report of zvfleet's (no device in it)\n", pszReport);
+    errorPrintf("zvfleet: %s is not a JSON report of zvfleet's (no device in it)\n", pszReport);
     bOk = 0;
   }
   if (bOk)
@@ -73,7 +74,7 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
 
 int printSummary(int nReports, char **apszReports) {
   if (nReports == 0) {
-    consolePrintf("zvfleet: --summary takes one or more JSON reports\n");
+    errorPrintf("zvfleet: --summary takes one or more JSON reports\n");
     return 2;
   }
   consolePrintf("%-20s  %-15s  %-20s  %s\n", "report", "address", "file", "result");
