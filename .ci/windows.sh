@@ -45,8 +45,12 @@ run_tests() {
   fi
   log "ctest (limit ${CTEST_TIME_LIMIT}s, ${TEST_TIME_LIMIT}s per test)"
   cd "$BUILD_DIR"
+  # zvfleet's long cases (a device dead for 150 s, a reply 46 s late) wait
+  # out what the native suite already waits out; their platform calls are
+  # those of the short cases, so the Windows run leaves them to it.
   timeout --kill-after=10 "$CTEST_TIME_LIMIT" \
-    ctest --output-on-failure --no-tests=error --timeout "$TEST_TIME_LIMIT" </dev/null
+    ctest --output-on-failure --no-tests=error --timeout "$TEST_TIME_LIMIT" \
+      -E 'long_dead_device|long_unconfirmed' </dev/null
 }
 
 # Internal: the test run inside the private network namespace.
