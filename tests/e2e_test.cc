@@ -86,8 +86,10 @@ TEST_F(EndToEnd, TakenDebugPortAndListenOnly) {
   LoopbackPeer peer;
   sendUntilPrinted(peer, "listen.out");
   // A second copy cannot listen: it says so on a line of its own and the
-  // upload goes on.
-  ASSERT_TRUE(device({"-c", "1"}));
+  // upload goes on.  The tool does not wait for its listener before the
+  // upload starts, so the device answers late enough for the listener's
+  // report to come before the upload ends.
+  ASSERT_TRUE(device({"-c", "1", "-w", "300"}));
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
   EXPECT_EQ(1, finish(tool));
   EXPECT_EQ(0, finish(m_device));
