@@ -103,6 +103,13 @@ struct UpdateFileVerdict {
 void judgeUpdateFile(const uint8_t *pb, uint32_t ulRead, int bEncrypted, uint8_t bRawType,
                      UpdateFileVerdict *pVerdict);
 
+// Reads the file at pszPath as far as the reader ever looks and judges it
+// (as judgeUpdateFile).  Returns 1 with the verdict, whose bytes stay valid
+// until the next read; 0 when the file cannot be opened; -1 when a read
+// failed (reported).  Prints nothing else and changes no setting.
+int judgeUpdateFileAt(const char *pszPath, int bEncrypted, uint8_t bRawType,
+                      UpdateFileVerdict *pVerdict);
+
 // The reader's message for the verdict's refusal, naming the path, into
 // pszText (empty when none is due).  Returns its length.
 int updateFileRefusalText(const UpdateFileVerdict *pVerdict, const char *pszPath, char *pszText,

@@ -14,24 +14,28 @@
 #include "image/input_file.h"
 #include "image/update_file.h"
 
-// The file as read; one load a process, on the thread that loads.
+// The file as read, until the next read; used on one thread at a time.
 static uint8_t s_abFile[UPDATE_FILE_READ_LIMIT];
+
+int judgeUpdateFileAt(const char *pszPath, int bEncrypted, uint8_t bRawType,
+                      UpdateFileVerdict *pVerdict) {
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile == NULL) return 0;
+  long nRead = readInputFile(pFile, s_abFile, sizeof(s_abFile), pszPath);
+  fclose(pFile);
+  if (nRead < 0) return -1;
+  judgeUpdateFile(s_abFile, (uint32_t)nRead, bEncrypted, bRawType, pVerdict);
+  return 1;
+}
 
 int32_t readUpdateFile(const char *pszPath) {
   nMinHexAddress = 0;
   memset(g_abImage, 0, sizeof(g_abImage));
 
-  FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) {
-    consolePrintf("Could not open: %s", pszPath);
-    return 0;
-  }
-  long nRead = readInputFile(pFile, s_abFile, sizeof(s_abFile), pszPath);
-  fclose(pFile);
-  if (nRead < 0) return 0;  // reported
-
   UpdateFileVerdict verdict;
-  judgeUpdateFile(s_abFile, (uint32_t)nRead, g_bEncrypted, g_bFileType, &verdict);
+  int nRead = judgeUpdateFileAt(pszPath, g_bEncrypted, g_bFileType, &verdict);
+  if (nRead == 0) consolePrintf("Could not open: %s", pszPath);
+  if (nRead <= 0) return 0;  // a failed read is reported
   if (verdict.nRefusal != UPDATE_FILE_ACCEPTED) {
     if (g_bEncrypted && verdict.ulHeaderBytes >= 2) {
       // The header decides the type and the model, also of a file refused.

@@ -11,7 +11,6 @@
 #include "app/settings.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
-#include "image/input_file.h"
 #include "image/update_file.h"
 #include "net/upload_plan.h"
 
@@ -51,14 +50,10 @@ static int planStore(FilePlan *pPlan, char *pszWhy, int nWhySize) {
 // refuses the file.
 static int planFileBytes(const char *pszPath, int bEncrypted, uint8_t bType, FilePlan *pPlan,
                          char *pszWhy, int nWhySize) {
-  static uint8_t s_abFile[UPDATE_FILE_READ_LIMIT];
-  FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) return refuse(pszWhy, nWhySize, "cannot be opened");
-  long nRead = readInputFile(pFile, s_abFile, sizeof(s_abFile), pszPath);
-  fclose(pFile);
-  if (nRead < 0) return refuse(pszWhy, nWhySize, "cannot be read");
   UpdateFileVerdict verdict;
-  judgeUpdateFile(s_abFile, (uint32_t)nRead, bEncrypted, bType, &verdict);
+  int nRead = judgeUpdateFileAt(pszPath, bEncrypted, bType, &verdict);
+  if (nRead == 0) return refuse(pszWhy, nWhySize, "cannot be opened");
+  if (nRead < 0) return refuse(pszWhy, nWhySize, "cannot be read");
   if (verdict.nRefusal == UPDATE_FILE_EMPTY) return refuse(pszWhy, nWhySize, "holds nothing to send");
   if (verdict.nRefusal != UPDATE_FILE_ACCEPTED) {
     char szText[FLEET_TEXT_SIZE + 96];

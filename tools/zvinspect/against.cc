@@ -11,7 +11,6 @@
 
 #include "app/settings.h"
 #include "image/image_store.h"
-#include "image/input_file.h"
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
 #include "net/upload_plan.h"
@@ -28,15 +27,9 @@ static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *ps
 // A raw logo or HTML source as the reader's raw mode judges and lays it
 // out.
 static void loadRawSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
-  static uint8_t s_abSource[UPDATE_FILE_READ_LIMIT];
   memset(g_abImage, 0, sizeof(g_abImage));
-  FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) return;
-  long nRead = readInputFile(pFile, s_abSource, sizeof(s_abSource), pszPath);
-  fclose(pFile);
-  if (nRead < 0) return;
   UpdateFileVerdict verdict;
-  judgeUpdateFile(s_abSource, (uint32_t)nRead, 0, bType, &verdict);
+  if (judgeUpdateFileAt(pszPath, 0, bType, &verdict) <= 0) return;
   if (verdict.bTooLarge || verdict.ulLength > MAX_BUILD_LENGTH)
     cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,
                 MAX_BUILD_LENGTH, "");
