@@ -98,7 +98,7 @@ for TOOL in "$BUILD_DIR/zvloader.exe" "$BUILD_DIR/zvfleet.exe" "$BUILD_DIR/tools
   name="$(basename "$TOOL")"
   dlls="$(x86_64-w64-mingw32-objdump -p "$TOOL" | sed -n 's/^[[:space:]]*DLL Name: //p')"
   log "$name imports: $(echo $dlls)"
-  foreign="$(echo "$dlls" | grep -viE '^(kernel32|ws2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$' || true)"
+  foreign="$(echo "$dlls" | grep -viE '^(kernel32|ws2_32|iphlpapi|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$' || true)"
   if [ -n "$foreign" ]; then
     log "$name needs DLLs that Windows does not ship: $(echo $foreign)"
     exit 1

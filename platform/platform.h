@@ -270,4 +270,25 @@ void platInterruptionHandled(void);
 // 0 when standard output is no terminal or its size is unknown.
 int platTerminalSize(int *pnColumns, int *pnRows);
 
+// ICMP echo, with which zvfleet learns that a device is back on the
+// network after its update.  A pinger sends echo requests to one address
+// and hears that address's replies, never waiting: on POSIX through an
+// unprivileged ICMP socket where the system allows one, else a raw one; on
+// Windows through the system's ICMP helper.
+typedef uintptr_t PlatPinger;
+#define PLAT_NO_PINGER ((PlatPinger)0)
+
+// Opens a pinger for the address (network order).  Returns PLAT_NO_PINGER
+// when ICMP echo cannot be had here, with the error code pending.
+PlatPinger platOpenPinger(uint32_t ulAddr);
+
+// Sends one echo request.  Returns 1, or 0 when it could not be sent.
+int platSendEcho(PlatPinger pinger);
+
+// Without waiting: 1 once an echo reply of the pinger's address has come
+// to any of its requests, 0 while none has.
+int platEchoReplied(PlatPinger pinger);
+
+void platClosePinger(PlatPinger pinger);
+
 #endif

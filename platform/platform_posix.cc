@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The platform layer on POSIX systems (Linux): BSD sockets, poll() for the
 // bounded wait, pthreads, localtime_r, and errno with strerror for the
-// pending error and its text.  The socket library needs no start-up here.
+// pending error and its text, ICMP sockets for the echo requests.  The
+// socket library needs no start-up here.
 #include "platform/platform.h"
 
 #include <arpa/inet.h>
@@ -460,4 +461,103 @@ int platTerminalSize(int *pnColumns, int *pnRows) {
   *pnColumns = ws.ws_col;
   *pnRows = ws.ws_row;
   return 1;
+}
+
+// ICMP echo.  An unprivileged ICMP socket (a "ping socket": the system
+// sets the request's identifier and hands this socket only the replies to
+// it) where the system allows one to this user, else a raw socket (root,
+// or CAP_NET_RAW), which sees every ICMP message of the host and keeps
+// those of its own identifier.  A ping socket hands over the ICMP message
+// alone on Linux, with its IP header elsewhere; both are read.
+#define ICMP_ECHO_REPLY_TYPE 0
+#define ICMP_ECHO_REQUEST_TYPE 8
+#define ICMP_HEADER_SIZE 8
+#define ECHO_PAYLOAD_SIZE 24
+
+struct PosixPinger {
+  int fd;
+  int bRaw;
+  uint32_t ulAddr;
+  uint16_t usId, usSequence;
+  int bReplied;
+};
+
+static std::atomic<unsigned> s_nPingers;
+
+// The internet checksum of the bytes (RFC 1071).
+static uint16_t icmpChecksum(const uint8_t *pb, int nLength) {
+  uint32_t ulSum = 0;
+  for (int i = 0; i + 1 < nLength; i += 2) ulSum += (uint32_t)(pb[i] << 8 | pb[i + 1]);
+  if (nLength & 1) ulSum += (uint32_t)pb[nLength - 1] << 8;
+  while (ulSum >> 16) ulSum = (ulSum & 0xFFFF) + (ulSum >> 16);
+  return (uint16_t)~ulSum;
+}
+
+PlatPinger platOpenPinger(uint32_t ulAddr) {
+  int bRaw = 0;
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+  if (fd < 0) {
+    bRaw = 1;
+    fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+  }
+  if (fd < 0) return PLAT_NO_PINGER;
+  PosixPinger *p = (PosixPinger *)calloc(1, sizeof(PosixPinger));
+  if (p == NULL) {
+    close(fd);
+    errno = ENOMEM;
+    return PLAT_NO_PINGER;
+  }
+  p->fd = fd;
+  p->bRaw = bRaw;
+  p->ulAddr = ulAddr;
+  p->usId = (uint16_t)((unsigned)getpid() * 31u + ++s_nPingers);
+  return (PlatPinger)p;
+}
+
+int platSendEcho(PlatPinger pinger) {
+  PosixPinger *p = (PosixPinger *)pinger;
+  uint8_t abPacket[ICMP_HEADER_SIZE + ECHO_PAYLOAD_SIZE];
+  memset(abPacket, 0, sizeof(abPacket));
+  memcpy(abPacket + ICMP_HEADER_SIZE, "zvfleet: back online?", 21);
+  p->usSequence++;
+  abPacket[0] = ICMP_ECHO_REQUEST_TYPE;
+  abPacket[4] = (uint8_t)(p->usId >> 8);
+  abPacket[5] = (uint8_t)p->usId;
+  abPacket[6] = (uint8_t)(p->usSequence >> 8);
+  abPacket[7] = (uint8_t)p->usSequence;
+  uint16_t usSum = icmpChecksum(abPacket, (int)sizeof(abPacket));
+  abPacket[2] = (uint8_t)(usSum >> 8);
+  abPacket[3] = (uint8_t)usSum;
+  struct sockaddr_in sa;
+  fillSockaddr(&sa, p->ulAddr, 0);
+  return sendto(p->fd, abPacket, sizeof(abPacket), 0, (struct sockaddr *)&sa, sizeof(sa)) ==
+         (ssize_t)sizeof(abPacket);
+}
+
+int platEchoReplied(PlatPinger pinger) {
+  PosixPinger *p = (PosixPinger *)pinger;
+  uint8_t abPacket[1500];
+  for (;;) {
+    struct sockaddr_in sa;
+    socklen_t nSaLen = sizeof(sa);
+    memset(&sa, 0, sizeof(sa));
+    ssize_t n = recvfrom(p->fd, abPacket, sizeof(abPacket), 0, (struct sockaddr *)&sa, &nSaLen);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;  // nothing more waits (or the socket failed: no reply then)
+    int nAt = 0;
+    if (n >= 20 && (abPacket[0] >> 4) == 4) nAt = (abPacket[0] & 0x0F) * 4;  // an IP header
+    if (n - nAt < ICMP_HEADER_SIZE || sa.sin_addr.s_addr != p->ulAddr) continue;
+    const uint8_t *pbIcmp = abPacket + nAt;
+    if (pbIcmp[0] != ICMP_ECHO_REPLY_TYPE) continue;
+    if (p->bRaw && (uint16_t)(pbIcmp[4] << 8 | pbIcmp[5]) != p->usId) continue;
+    p->bReplied = 1;
+  }
+  return p->bReplied;
+}
+
+void platClosePinger(PlatPinger pinger) {
+  PosixPinger *p = (PosixPinger *)pinger;
+  if (p == NULL) return;
+  close(p->fd);
+  free(p);
 }

@@ -2,7 +2,8 @@
 // The platform layer on Windows: Windows Sockets 2 for the UDP sockets, an
 // auto-reset event bound with WSAEventSelect for the bounded wait, Win32
 // threads, Sleep, GetLocalTime, and WSAGetLastError / GetLastError with
-// FormatMessageA for the pending error and its text.
+// FormatMessageA for the pending error and its text, and the ICMP helper
+// of iphlpapi for the echo requests.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -17,10 +18,14 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <mswsock.h>
+// The ICMP helper: after windows.h and winsock2.h, which it builds on.
+#include <iphlpapi.h>
+#include <icmpapi.h>
 
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 
@@ -555,4 +560,83 @@ int platTerminalSize(int *pnColumns, int *pnRows) {
   *pnColumns = nColumns;
   *pnRows = nRows;
   return 1;
+}
+
+// ICMP echo through the system's ICMP helper, asked without waiting: one
+// request at a time, its reply (or its time-out) signalled on an event.
+#define ECHO_PAYLOAD "zvfleet: back online?"
+#define ECHO_TIMEOUT_MS 1000
+#define ECHO_REPLY_SIZE (sizeof(ICMP_ECHO_REPLY) + sizeof(ECHO_PAYLOAD) + 8 + 64)
+
+struct WinPinger {
+  HANDLE hIcmp;
+  HANDLE hEvent;
+  uint32_t ulAddr;
+  int bPending;  // a request is out: its reply buffer is the helper's
+  int bReplied;
+  unsigned char abReply[ECHO_REPLY_SIZE];
+};
+
+// Takes the outcome of the request that is out, once it has one.
+static void takeEchoOutcome(WinPinger *p) {
+  if (!p->bPending || WaitForSingleObject(p->hEvent, 0) != WAIT_OBJECT_0) return;
+  p->bPending = 0;
+  if (IcmpParseReplies(p->abReply, (DWORD)sizeof(p->abReply)) == 0) return;
+  const ICMP_ECHO_REPLY *pReply = (const ICMP_ECHO_REPLY *)p->abReply;
+  if (pReply->Status == IP_SUCCESS && pReply->Address == p->ulAddr) p->bReplied = 1;
+}
+
+PlatPinger platOpenPinger(uint32_t ulAddr) {
+  WinPinger *p = (WinPinger *)calloc(1, sizeof(WinPinger));
+  if (p == NULL) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return PLAT_NO_PINGER;
+  }
+  p->ulAddr = ulAddr;
+  p->hIcmp = IcmpCreateFile();
+  p->hEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+  if (p->hIcmp == INVALID_HANDLE_VALUE || p->hEvent == NULL) {
+    DWORD dwError = GetLastError();
+    if (p->hIcmp != INVALID_HANDLE_VALUE) IcmpCloseHandle(p->hIcmp);
+    if (p->hEvent != NULL) CloseHandle(p->hEvent);
+    free(p);
+    SetLastError(dwError);
+    return PLAT_NO_PINGER;
+  }
+  return (PlatPinger)p;
+}
+
+int platSendEcho(PlatPinger pinger) {
+  WinPinger *p = (WinPinger *)pinger;
+  takeEchoOutcome(p);
+  if (p->bPending) return 1;  // the last one is still out: it stands for this one
+  char abData[] = ECHO_PAYLOAD;
+  DWORD dwReplies = IcmpSendEcho2(p->hIcmp, p->hEvent, NULL, NULL, (IPAddr)p->ulAddr, abData,
+                                  (WORD)sizeof(abData), NULL, p->abReply,
+                                  (DWORD)sizeof(p->abReply), ECHO_TIMEOUT_MS);
+  if (dwReplies == 0 && GetLastError() == ERROR_IO_PENDING) {
+    p->bPending = 1;
+    return 1;
+  }
+  if (dwReplies == 0) return 0;
+  // Answered at once (the helper may complete a request before it returns).
+  const ICMP_ECHO_REPLY *pReply = (const ICMP_ECHO_REPLY *)p->abReply;
+  if (pReply->Status == IP_SUCCESS && pReply->Address == p->ulAddr) p->bReplied = 1;
+  return 1;
+}
+
+int platEchoReplied(PlatPinger pinger) {
+  WinPinger *p = (WinPinger *)pinger;
+  takeEchoOutcome(p);
+  return p->bReplied;
+}
+
+void platClosePinger(PlatPinger pinger) {
+  WinPinger *p = (WinPinger *)pinger;
+  if (p == NULL) return;
+  // The helper writes into the reply buffer until the request ends.
+  if (p->bPending) WaitForSingleObject(p->hEvent, ECHO_TIMEOUT_MS + 1000);
+  IcmpCloseHandle(p->hIcmp);
+  CloseHandle(p->hEvent);
+  free(p);
 }

@@ -2,7 +2,8 @@
 // The platform layer on real loopback sockets and child processes: the
 // bounded wait, datagram lengths, the drop of stale datagrams (which must
 // leave the receive event unsignalled), a taken port with its error text,
-// threads, addresses, directories, output files and child processes.
+// threads, addresses, directories, output files, child processes and ICMP
+// echo.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
@@ -269,6 +270,28 @@ TEST(Platform, PipedChildren) {
   signal(SIGINT, pfnSaved);
   EXPECT_EQ(0, platStartChildPiped(std::vector<const char *>{"no such program", nullptr}.data(),
                                    nullptr, &child, &pipe));
+}
+
+// ICMP echo to loopback, which answers: a reply comes to one of the
+// requests and stays said.
+TEST(Platform, EchoOfLoopback) {
+  ASSERT_EQ(1, platSocketStartup());
+  PlatPinger pinger = platOpenPinger(LOOPBACK_ADDR);
+  if (pinger == PLAT_NO_PINGER) {
+    GTEST_SKIP() << "no ICMP echo for this user here";
+  }
+  EXPECT_EQ(0, platEchoReplied(pinger));
+  bool bReplied = false;
+  for (int i = 0; i < 100 && !bReplied; i++) {  // 10 s, far beyond a loopback reply
+    if (i % 10 == 0) {
+      EXPECT_EQ(1, platSendEcho(pinger));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bReplied = platEchoReplied(pinger) == 1;
+  }
+  EXPECT_TRUE(bReplied);
+  EXPECT_EQ(1, platEchoReplied(pinger));  // it stays said
+  platClosePinger(pinger);
 }
 
 }  // namespace
