@@ -22,7 +22,7 @@ packages=()
 for group in "$@"; do
   case "$group" in
     build) packages+=(g++ make cmake) ;;
-    test) packages+=(googletest libssl-dev) ;;
+    test) packages+=(googletest libssl-dev iproute2) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     packaging) packages+=(file dpkg-dev fakeroot lintian scdoc groff-base man-db gzip
                           bash-completion tcpdump tshark iproute2 mmdebstrap

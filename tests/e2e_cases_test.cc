@@ -13,6 +13,12 @@
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
 //   during TEXT FILE remove PATH
 //                      once FILE shows TEXT in the next run, PATH is removed
+//   during TEXT FILE echo-replies on
+//                      once FILE shows TEXT, the system answers echo again
+//   echo-replies on|off
+//                      whether the system answers ICMP echo requests to its
+//                      addresses (only in a private network namespace: see
+//                      in_private_network.sh)
 //   interrupt TEXT [FILE]
 //                      the next run is interrupted (as Ctrl+C would) once
 //                      its console (or FILE) shows TEXT
@@ -20,6 +26,8 @@
 //   needs loopback-devices
 //                      skip the case where devices on 127.0.0.x cannot
 //                      be told apart (Wine: see loopback.h)
+//   needs private-network
+//                      skip the case outside a private network namespace
 // zvfleet's console is shown as a terminal would show it at the end (its
 // live table drawn and taken away).  Times of day and durations read
 // DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
@@ -32,6 +40,8 @@
 #include <gtest/gtest.h>
 
 #include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -105,7 +115,7 @@ std::string fleetText(const std::string &raw, bool bLog) {
       {std::regex(R"(\b\d\d \d\d:\d\d:\d\d\b)"), "DD hh:mm:ss"},
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
-      {std::regex(R"(("duration_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
+      {std::regex(R"(("duration_s": |"online_after_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
       {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "}};
   std::string text = withoutTimes(raw);
   for (const auto &rule : aRules) text = std::regex_replace(text, rule.first, rule.second);
@@ -149,6 +159,22 @@ void addDeviceReports(std::vector<Device> *pDevices, Transcript *pTranscript) {
   pDevices->clear();
 }
 
+// Set by in_private_network.sh, which runs the test in a network
+// namespace of its own.
+bool inPrivateNetwork() { return getenv("ZV_PRIVATE_NETWORK") != nullptr; }
+
+// Switches the system's echo replies, in the private namespace only.
+void setEchoReplies(const std::string &state, int nLine) {
+  if (!inPrivateNetwork() || (state != "on" && state != "off")) {
+    ADD_FAILURE() << "line " << nLine << ": echo-replies on|off, in a private network only";
+    return;
+  }
+  FILE *pFile = fopen("/proc/sys/net/ipv4/icmp_echo_ignore_all", "w");
+  ASSERT_NE(nullptr, pFile) << "line " << nLine;
+  fputs(state == "on" ? "0\n" : "1\n", pFile);
+  EXPECT_EQ(0, fclose(pFile)) << "line " << nLine;
+}
+
 class E2ECase : public testing::TestWithParam<std::string> {};
 
 TEST_P(E2ECase, Transcript) {
@@ -159,13 +185,17 @@ TEST_P(E2ECase, Transcript) {
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
-  std::string interruptAt, interruptIn, removeAt, removeIn, removePath;
+  std::string interruptAt, interruptIn, removeAt, removeIn, removePath, echoAt, echoIn, echoState;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
       transcript.line(line.args[0]);
     } else if (line.command == "needs" && line.args == std::vector<std::string>{"loopback-devices"}) {
       if (!loopbackDevicesApart()) GTEST_SKIP() << "devices on 127.0.0.x are not told apart here";
+    } else if (line.command == "needs" && line.args == std::vector<std::string>{"private-network"}) {
+      if (!inPrivateNetwork()) GTEST_SKIP() << "runs in a private network namespace only";
+    } else if (line.command == "echo-replies" && line.args.size() == 1) {
+      setEchoReplies(line.args[0], line.nLine);
     } else if (line.command == "device") {
       bool bAddress = !line.args.empty() && isdigit((unsigned char)line.args[0][0]);
       std::string address = bAddress ? line.args[0] : DEVICE_ADDRESS;
@@ -179,6 +209,10 @@ TEST_P(E2ECase, Transcript) {
       removeAt = line.args[0];
       removeIn = line.args[1];
       removePath = line.args[3];
+    } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "echo-replies") {
+      echoAt = line.args[0];
+      echoIn = line.args[1];
+      echoState = line.args[3];
     } else if (line.command == "interrupt" && (line.args.size() == 1 || line.args.size() == 2)) {
       interruptAt = line.args[0];
       interruptIn = line.args.size() == 2 ? line.args[1] : "run.out";
@@ -191,6 +225,11 @@ TEST_P(E2ECase, Transcript) {
         EXPECT_TRUE(waitForOutput(removeIn, removeAt)) << "line " << line.nLine;
         EXPECT_EQ(0, remove(removePath.c_str())) << "line " << line.nLine;
         removeAt.clear();
+      }
+      if (!echoAt.empty()) {
+        EXPECT_TRUE(waitForOutput(echoIn, echoAt)) << "line " << line.nLine;
+        setEchoReplies(echoState, line.nLine);
+        echoAt.clear();
       }
       if (!interruptAt.empty()) {
         EXPECT_TRUE(waitForOutput(interruptIn, interruptAt)) << "line " << line.nLine;

@@ -19,7 +19,12 @@
 //   fleet-reads FILE [L|H|M]  what zvfleet makes of the last run's console
 //                       output, FILE uploaded (plain with its -T letter):
 //                       its result, stage and the pages it counted
-// device and error hold for the runs that follow them.
+//   echo N|never|none   a device answers ICMP echo after N unanswered
+//                       requests, never, or no echo can be had at all
+//   fleet-online ADDRESS S  zvfleet's check that the device at ADDRESS,
+//                       just updated, is back online, for at most S s:
+//                       the requests, its events and its results
+// device, error and echo hold for the runs that follow them.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -28,6 +33,7 @@
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
 #include "tools/zvfleet/file_plan.h"
+#include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 #include "tools/zvinspect/inspect.h"
@@ -104,6 +110,32 @@ void fleetReads(const CaseLine &line, Transcript *pTranscript) {
                     std::to_string(planPages(&s_device.plan)) + " pages");
 }
 
+// zvfleet's check that an updated device is back online, on the virtual
+// clock.
+void fleetOnline(const CaseLine &line, const FakeRun &fake, Transcript *pTranscript) {
+  ASSERT_EQ(2u, line.args.size()) << "line " << line.nLine;
+  fakeBegin(fake, pTranscript);
+  g_fleet.ulConfirmSeconds = caseNumber(line.args[1]);
+  g_nDevices = 1;
+  FleetDevice *pDev = &g_aDevices[0];
+  memset(pDev, 0, sizeof(*pDev));
+  snprintf(pDev->szAddress, sizeof(pDev->szAddress), "%s", line.args[0].c_str());
+  snprintf(pDev->szFile, sizeof(pDev->szFile), "logo.enc");
+  snprintf(pDev->szLog, sizeof(pDev->szLog), "%s.log", pDev->szAddress);
+  pDev->nAttempts = 1;
+  pDev->nExitStatus = 1;
+  pDev->ulAddr = platInetAddr(pDev->szAddress);
+  pDev->nResult = RESULT_UPDATED;
+  pDev->nState = STATE_DONE;
+  if (onlineCheckPossible()) {
+    beginOnlineCheck(pDev, platMilliseconds());
+    while (!watchOnlineCheck(pDev, platMilliseconds())) fakePassTime(50);
+    printResults();
+  }
+  g_fleet.ulConfirmSeconds = 0;
+  g_nDevices = 0;
+}
+
 void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscript) {
   pTranscript->line("$ " + commandText(line.args));
   const Program *pProgram = nullptr;
@@ -148,6 +180,11 @@ TEST_P(ToolCase, Transcript) {
     } else if (line.command == "error" && !line.args.empty()) {
       fake.fail.nPendingError = (int)strtol(line.args[0].c_str(), nullptr, 0);
       fake.fail.errorText = line.args.size() > 1 ? line.args[1] : "";
+    } else if (line.command == "echo" && line.args.size() == 1) {
+      fake.bNoEcho = line.args[0] == "none";
+      fake.nEchoesUnanswered = line.args[0] == "never" || fake.bNoEcho ? -1 : (int)caseNumber(line.args[0]);
+    } else if (line.command == "fleet-online") {
+      fleetOnline(line, fake, &transcript);
     } else if (line.command == "fleet-reads") {
       fleetReads(line, &transcript);
     } else if (line.command == "run") {

@@ -42,6 +42,8 @@ struct Fake {
   PlatAddress lastDest = {0, 0};
   std::vector<int (*)(void)> threads;
   bool bStopped = false;  // Ctrl+C
+  int nEchoes = 0;        // echo requests sent
+  uint32_t ulEchoAddr = 0;  // to the address of the one pinger
 };
 
 Fake s_fake;
@@ -355,7 +357,12 @@ void platExit(int nStatus) {
 // beside them.
 int platIsTerminal(void) { return 0; }
 int platMakeDirectory(const char *) { return 0; }
-int platAppendToFile(const char *, const char *, int) { return 0; }
+int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
+  FILE *pFile = fopen(pszPath, "ab");
+  if (pFile == nullptr) return 0;
+  int bOk = fwrite(pData, 1, (size_t)nLength, pFile) == (size_t)nLength;
+  return fclose(pFile) == 0 && bOk;
+}
 int platProgramBeside(const char *, char *, int) { return 0; }
 
 // zvfleet's services: the in-process runs start no children and are
@@ -368,3 +375,27 @@ int platCatchInterruptions(void) { return 0; }
 int platInterrupted(void) { return 0; }
 void platInterruptionHandled(void) {}
 int platTerminalSize(int *, int *) { return 0; }
+
+void fakePassTime(unsigned long ulMilliseconds) { s_fake.ulNow += ulMilliseconds; }
+
+// One pinger at a time.
+PlatPinger platOpenPinger(uint32_t ulAddr) {
+  if (s_fake.run.bNoEcho) return PLAT_NO_PINGER;
+  s_fake.ulEchoAddr = ulAddr;
+  return 1;
+}
+
+int platSendEcho(PlatPinger) {
+  char szAddress[16];
+  platAddressText(s_fake.ulEchoAddr, szAddress, sizeof(szAddress));
+  s_fake.nEchoes++;
+  s_fake.pTranscript->line("--> echo request " + std::to_string(s_fake.nEchoes) + " to " + szAddress +
+                           " at " + std::to_string(s_fake.ulNow) + " ms");
+  return 1;
+}
+
+int platEchoReplied(PlatPinger) {
+  return s_fake.run.nEchoesUnanswered >= 0 && s_fake.nEchoes > s_fake.run.nEchoesUnanswered;
+}
+
+void platClosePinger(PlatPinger) {}

@@ -7,7 +7,8 @@
 // transcript, in the order they happen; and any platform call can be made
 // to fail.  "Threads" run one after the other when main sleeps: the
 // listener until its datagrams are used up (its socket then reads as
-// closed), then the update thread, whose result ends the run.
+// closed), then the update thread, whose result ends the run.  An echo
+// request is answered, or not, as the run says.
 #ifndef ZV_FAKE_PLATFORM_H
 #define ZV_FAKE_PLATFORM_H
 
@@ -36,6 +37,10 @@ struct FakeRun {
   // wait (a fuzzer's script; the run stops when they are used up), and
   // those that reach the debug listener.
   std::vector<Bytes> replies, debugDatagrams;
+  // ICMP echo: the requests that a device leaves unanswered before it
+  // answers one (-1: it never answers); bNoEcho: no pinger can be had.
+  int nEchoesUnanswered = -1;
+  bool bNoEcho = false;
 };
 
 // The status of a run that the user stopped with Ctrl+C: every thread
@@ -46,5 +51,8 @@ struct FakeRun {
 
 // Starts a run: fresh sockets, device, clock and counters.
 void fakeBegin(const FakeRun &run, Transcript *pTranscript);
+
+// Moves the virtual clock on.
+void fakePassTime(unsigned long ulMilliseconds);
 
 #endif

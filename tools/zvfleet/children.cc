@@ -9,6 +9,7 @@
 
 #include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
+#include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/resume.h"
@@ -50,6 +51,8 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
             ulAttemptMs / 1000.0);
   pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
   progressEnded(pDev, bRetry, ulAttemptMs);
+  if (nResult == RESULT_UPDATED && g_fleet.ulConfirmSeconds > 0 && !platInterrupted())
+    beginOnlineCheck(pDev, ulNow);
 }
 
 int startAttempt(FleetDevice *pDev, unsigned long ulNow) {

@@ -44,7 +44,18 @@ enum FleetStage {
   STAGE_UNCONFIRMED     // committed, the acceptance not confirmed
 };
 
-enum FleetState { STATE_WAITING, STATE_RUNNING, STATE_STOPPING, STATE_DONE };
+// STATE_CHECKING: updated, and sent echo requests until it answers
+// (--confirm-online); it holds no place of -j.
+enum FleetState { STATE_WAITING, STATE_RUNNING, STATE_STOPPING, STATE_CHECKING, STATE_DONE };
+
+// Whether an updated device came back on the network (--confirm-online).
+enum FleetOnline {
+  ONLINE_NONE,         // not checked
+  ONLINE_CHECKING,     // no echo reply yet
+  ONLINE_BACK,         // it answered
+  ONLINE_NOT_BACK,     // it did not answer within the time given
+  ONLINE_INTERRUPTED   // zvfleet was interrupted before it answered
+};
 
 // Where the tool's lines say an upload stands.
 enum FleetPhase {
@@ -122,6 +133,13 @@ struct FleetDevice {
   char szLineSha256[65];  // of its line without the password (see resume.h)
   char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
   int bEarlier;           // updated in the run that --resume names: not run again
+
+  // Back on the network (see online_check.h).
+  int nOnline;  // ONLINE_*
+  PlatPinger pinger;
+  unsigned long ulCheckStartMs, ulEchoSentMs, ulOnlineAfterMs;
+  int nEchoes;      // requests sent
+  int bEchoFailed;  // one could not be sent (said once in the log)
 };
 
 #define PROGRESS_AUTO 0
@@ -142,6 +160,7 @@ struct FleetSettings {
   int nMaxFailures;     // failures that stop the rollout; 0: no limit
   int nMaxFailureRate;  // percent of the finished devices that stops it; -1: no limit
   const char *pszResume;  // the report of the run to resume, or null
+  unsigned long ulConfirmSeconds;  // --confirm-online S; 0: not checked
   char szListSha256[65];
 };
 

@@ -4,8 +4,9 @@
 // output through a pipe into the device's log and the attempt's record,
 // holds the debug port and files each debug message under the device that
 // sent it, shows the progress, stops a device that makes no progress, runs
-// again those that did not answer or whose commit is in doubt, and ends
-// with a table of results (and a report, rewritten whenever a device
+// again those that did not answer or whose commit is in doubt, asks an
+// updated device for an echo reply until it is back on the network
+// (--confirm-online), and ends with a table of results (and a report, rewritten whenever a device
 // ends).  Ctrl+C or SIGTERM stops the run with its record kept.  The
 // update protocol is the tool's.
 #include <stdio.h>
@@ -21,6 +22,7 @@
 #include "tools/zvfleet/dry_run.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/options.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/results.h"
@@ -33,8 +35,10 @@
 // stall; the next device starts at once when one ends.
 #define TICK_MS 5
 
-// The exit status of an interrupted run.
+// The exit status of an interrupted run, and of one that updated every
+// device but found one or more not back online (--confirm-online).
 #define EXIT_INTERRUPTED 3
+#define EXIT_NOT_BACK_ONLINE 4
 
 // The device that has waited longest of those that the rollout's rules
 // let start, or null.
@@ -56,6 +60,7 @@ static void interruptRun(unsigned long ulNow) {
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState == STATE_RUNNING) interruptAttempt(pDev, ulNow);
+    if (pDev->nState == STATE_CHECKING) interruptOnlineCheck(pDev);
     if (pDev->nState == STATE_WAITING) pDev->nState = STATE_DONE;
   }
 }
@@ -73,7 +78,7 @@ static void runDevices(void) {
     g_aDevices[i].nResult = RESULT_NOT_STARTED;
     g_aDevices[i].nStage = STAGE_NOTHING_SENT;
   }
-  int nRunning = 0, bInterrupted = 0;
+  int nRunning = 0, nChecking = 0, bInterrupted = 0;
   progressBegin(platMilliseconds());
   for (;;) {
     if (!bInterrupted && platInterrupted()) {
@@ -90,16 +95,23 @@ static void runDevices(void) {
         writeReport(g_fleet.pszReport);
       }
     }
-    if (nRunning == 0 && (bInterrupted || nextWaiting() == NULL)) break;
+    if (nRunning == 0 && (bInterrupted || (nChecking == 0 && nextWaiting() == NULL))) break;
     waitDebugPort(TICK_MS);
     unsigned long ulNow = platMilliseconds();
     for (int i = 0; i < g_nDevices; i++) {
       FleetDevice *pDev = &g_aDevices[i];
+      if (pDev->nState == STATE_CHECKING) {
+        if (!watchOnlineCheck(pDev, ulNow)) continue;
+        nChecking--;
+        if (g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
+        continue;
+      }
       if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
       if (!watchAttempt(pDev, ulNow)) continue;
       nRunning--;
+      if (pDev->nState == STATE_CHECKING) nChecking++;
       if (pDev->nState == STATE_WAITING) pDev->ulQueued = ulQueued++;  // a retry: at the back
-      if (pDev->nState == STATE_DONE && g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
+      if (pDev->nState >= STATE_CHECKING && g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
     }
     progressTick(ulNow);
   }
@@ -124,6 +136,7 @@ static int runFleet(int argc, char **argv) {
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
   if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
+  if (!onlineCheckPossible()) return 2;
   if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
   // The report of a run not begun: every device "not started".  It tells
@@ -141,13 +154,16 @@ static int runFleet(int argc, char **argv) {
 
   noteUnfiledDebugLines();
   printResults();
-  int bAllUpdated = 1;
-  for (int i = 0; i < g_nDevices; i++)
+  int bAllUpdated = 1, bAllBack = 1;
+  for (int i = 0; i < g_nDevices; i++) {
     if (g_aDevices[i].nResult != RESULT_UPDATED) bAllUpdated = 0;
+    if (!updatedAndBack(&g_aDevices[i])) bAllBack = 0;
+  }
   if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) bAllUpdated = 0;
   platInterruptionHandled();
   if (platInterrupted()) return EXIT_INTERRUPTED;
-  return bAllUpdated ? 0 : 1;
+  if (!bAllUpdated) return 1;
+  return bAllBack ? 0 : EXIT_NOT_BACK_ONLINE;
 }
 
 int main(int argc, char **argv) {

@@ -10,6 +10,7 @@
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/online_check.h"
 
 #define MAX_JOBS 128
 #define MAX_STALL_SECONDS 86400
@@ -49,10 +50,17 @@ static const char s_szUsage[] =
     "                  so far failed, counted from 10 finished on (default: no\n"
     "                  limit)\n"
     "Two refusals of one file for a cause in the file (bad CRC at the commit,\n"
-    "bad version, wrong model) always stop its other devices.\n"
+    "bad version, wrong model) always stop its other devices.  With\n"
+    "--confirm-online a device not back online counts as failed for --canary,\n"
+    "--max-failures and --max-failure-rate.\n"
     "  --resume REPORT run only the devices that REPORT (the .json report of an\n"
     "                  earlier run of this list) does not show updated; the\n"
     "                  list may have changed only in the lines of the others\n"
+    "  --confirm-online S\n"
+    "                  after a device was updated, send it ICMP echo requests,\n"
+    "                  about one a second, until it answers or S seconds (1 to\n"
+    "                  3600) have passed: \"updated, back online after T s\" or\n"
+    "                  \"updated, not back online within S s\" (default: no check)\n"
     "  --dry-run       check the list and print the plan of the run (files,\n"
     "                  devices, requests and bytes, waves, rules); send nothing\n"
     "  -h, --help      this text\n"
@@ -65,7 +73,8 @@ static const char s_szUsage[] =
     "with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
     "command line, site list or log folder (then nothing is started) and when\n"
-    "the results cannot be written to standard output, 3 when interrupted.  A\n"
+    "the results cannot be written to standard output, 3 when interrupted, 4\n"
+    "when every device was updated but one or more were not back online.  A\n"
     "dry run exits 0 when a run would start.\n";
 
 // A whole decimal number from ulMin to ulMax.
@@ -86,7 +95,7 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 }
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
-       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_HELP,
+       OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_CONFIRM, OPT_HELP,
        OPT_VERSION };
 
 static const ScanOption s_aOptions[] = {
@@ -96,7 +105,7 @@ static const ScanOption s_aOptions[] = {
     {"-V", 0, OPT_VERSION},       {"--version", 0, OPT_VERSION},
     {"--dry-run", 0, OPT_DRY_RUN}, {"--canary", 1, OPT_CANARY},
     {"--max-failures", 1, OPT_MAX_FAILURES}, {"--max-failure-rate", 1, OPT_MAX_RATE},
-    {"--resume", 1, OPT_RESUME},
+    {"--resume", 1, OPT_RESUME},  {"--confirm-online", 1, OPT_CONFIRM},
 };
 
 // Applies one option and its value.
@@ -145,6 +154,11 @@ static int applyOption(int nId, const char *pszValue) {
       if (!readNumber(pszValue, 0, 99, &n))
         return refuse("--max-failure-rate takes 0 to 99 percent, not ", pszValue);
       g_fleet.nMaxFailureRate = (int)n;
+      return 1;
+    case OPT_CONFIRM:
+      if (!readNumber(pszValue, 1, MAX_CONFIRM_SECONDS, &n))
+        return refuse("--confirm-online takes 1 to 3600 seconds, not ", pszValue);
+      g_fleet.ulConfirmSeconds = n;
       return 1;
     case OPT_RESUME:
       g_fleet.pszResume = pszValue;

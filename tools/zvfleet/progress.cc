@@ -107,6 +107,12 @@ static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszTex
              pDev->nAttempts);
 }
 
+// Running, stopping or checking: a row of the table.
+static int shownInTable(const FleetDevice *pDev) {
+  return pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING ||
+         pDev->nState == STATE_CHECKING;
+}
+
 static void drawTable(unsigned long ulNow) {
   if (readTerminalSize() && s_nDrawnLines > 0) {
     // Rows drawn for another width may have wrapped: the screen is
@@ -121,10 +127,9 @@ static void drawTable(unsigned long ulNow) {
   int nRoom = s_nRows - 4;
   int nRunningAll = 0;
   for (int i = 0; i < g_nDevices; i++)
-    if (g_aDevices[i].nState == STATE_RUNNING || g_aDevices[i].nState == STATE_STOPPING)
-      nRunningAll++;
+    if (shownInTable(&g_aDevices[i])) nRunningAll++;
   int nShown = nRunningAll <= nRoom + 1 ? nRunningAll : nRoom;
-  int nRunning = 0, nWaiting = 0, nUpdated = 0, nNotUpdated = 0;
+  int nRunning = 0, nWaiting = 0, nUpdated = 0, nNotUpdated = 0, nChecking = 0, nRows = 0;
   long lSent = 0, lDue = 0;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
@@ -136,24 +141,33 @@ static void drawTable(unsigned long ulNow) {
     } else if (pDev->nState == STATE_DONE) {
       nNotUpdated++;
     }
-    if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
-    lSent += pagesSent(&pDev->out);
-    if (++nRunning > nShown) continue;
-    char szTime[32], szState[48];
+    if (!shownInTable(pDev)) continue;
+    int bChecking = pDev->nState == STATE_CHECKING;
+    int nSent = bChecking ? planPages(&pDev->plan) : pagesSent(&pDev->out);
+    lSent += nSent;
+    if (bChecking) nChecking++; else nRunning++;
+    if (++nRows > nShown) continue;
+    char szTime[32], szState[64];
     elapsedText(ulNow - pDev->ulStartMs, szTime, sizeof(szTime));
-    stateText(pDev, ulNow, szState, sizeof(szState));
-    rowAdd("%-15s  %-11s  %5d/%-5d  %7s  %s", pDev->szAddress, phaseName(pDev->out.nPhase),
-           pagesSent(&pDev->out), planPages(&pDev->plan), szTime, szState);
+    if (bChecking)
+      snprintf(szState, sizeof(szState), "updated, no echo reply yet, %lu s of %lu",
+               (ulNow - pDev->ulCheckStartMs) / 1000, g_fleet.ulConfirmSeconds);
+    else
+      stateText(pDev, ulNow, szState, sizeof(szState));
+    rowAdd("%-15s  %-11s  %5d/%-5d  %7s  %s", pDev->szAddress,
+           bChecking ? "online?" : phaseName(pDev->out.nPhase), nSent, planPages(&pDev->plan),
+           szTime, szState);
     s_nDrawnLines++;
   }
-  if (nRunning > nShown) {
-    rowAdd("... and %d more running", nRunning - nShown);
+  if (nRows > nShown) {
+    rowAdd("... and %d more", nRows - nShown);
     s_nDrawnLines++;
   }
-  char szTime[32];
+  char szTime[32], szChecking[32] = "";
   elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
-  rowAdd("running %d, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s", nRunning,
-         nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime);
+  if (g_fleet.ulConfirmSeconds > 0) snprintf(szChecking, sizeof(szChecking), ", online? %d", nChecking);
+  rowAdd("running %d%s, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s", nRunning,
+         szChecking, nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime);
   frameAdd("\x1b[J");
   s_nDrawnLines += 2;
   frameFlush();
@@ -221,6 +235,12 @@ void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptM
   resultText(pDev, szResult, sizeof(szResult));
   eventLine(pDev, "%s (%.1f s)%s", szResult, ulAttemptMs / 1000.0,
             bRetry ? ", to be tried again" : "");
+}
+
+void progressChecked(const FleetDevice *pDev) {
+  char szResult[FLEET_LINE_SIZE + 32];
+  resultText(pDev, szResult, sizeof(szResult));
+  eventLine(pDev, "%s", szResult);
 }
 
 void progressTick(unsigned long ulNow) {

@@ -21,7 +21,17 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
   int nResult = pDev->nResult >= RESULT_NONE && pDev->nResult <= RESULT_NOT_STARTED
                     ? pDev->nResult
                     : RESULT_FAILED;
-  if (nResult == RESULT_NOT_STARTED && pDev->szHeld[0] != '\0')
+  if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_CHECKING)
+    snprintf(pszText, (size_t)nSize, "updated, not yet answering");
+  else if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_BACK)
+    snprintf(pszText, (size_t)nSize, "updated, back online after %.1f s",
+             pDev->ulOnlineAfterMs / 1000.0);
+  else if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_NOT_BACK)
+    snprintf(pszText, (size_t)nSize, "updated, not back online within %lu s",
+             g_fleet.ulConfirmSeconds);
+  else if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_INTERRUPTED)
+    snprintf(pszText, (size_t)nSize, "updated, not back online before the interruption");
+  else if (nResult == RESULT_NOT_STARTED && pDev->szHeld[0] != '\0')
     snprintf(pszText, (size_t)nSize, "not started (%s)", pDev->szHeld);
   else if (nResult == RESULT_INTERRUPTED && pDev->szHeld[0] != '\0')
     snprintf(pszText, (size_t)nSize, "stopped (%s)", pDev->szHeld);
@@ -31,6 +41,15 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
     snprintf(pszText, (size_t)nSize, "failed: %s", pDev->out.szLastLine);
   else
     snprintf(pszText, (size_t)nSize, "failed: the tool printed nothing");
+}
+
+int resultSaysUpdated(const char *pszResult) {
+  return strcmp(pszResult, "updated") == 0 || strncmp(pszResult, "updated, ", 9) == 0;
+}
+
+int updatedAndBack(const FleetDevice *pDev) {
+  return pDev->nResult == RESULT_UPDATED && pDev->nOnline != ONLINE_NOT_BACK &&
+         pDev->nOnline != ONLINE_INTERRUPTED;
 }
 
 const char *stageText(const FleetDevice *pDev) {
@@ -78,8 +97,17 @@ void printResults(void) {
     if (nLength > nFileWidth) nFileWidth = nLength < FILE_COLUMN_MAX ? nLength : FILE_COLUMN_MAX;
     if (g_aDevices[i].nResult == RESULT_UPDATED) nUpdated++;
   }
-  consolePrintf("Results: %d device%s, %d updated, %d not updated\n", g_nDevices,
-                g_nDevices == 1 ? "" : "s", nUpdated, g_nDevices - nUpdated);
+  char szOnline[96] = "";
+  if (g_fleet.ulConfirmSeconds > 0) {
+    int nBack = 0, nNotBack = 0;
+    for (int i = 0; i < g_nDevices; i++) {
+      nBack += g_aDevices[i].nOnline == ONLINE_BACK;
+      nNotBack += g_aDevices[i].nOnline == ONLINE_NOT_BACK || g_aDevices[i].nOnline == ONLINE_INTERRUPTED;
+    }
+    snprintf(szOnline, sizeof(szOnline), "; %d back online, %d not back online", nBack, nNotBack);
+  }
+  consolePrintf("Results: %d device%s, %d updated, %d not updated%s\n", g_nDevices,
+                g_nDevices == 1 ? "" : "s", nUpdated, g_nDevices - nUpdated, szOnline);
   consolePrintf("%-15s  %-*s  %4s  %8s  %8s  %s\n", "address", nFileWidth, "file", "exit",
                 "attempts", "duration", "result");
   for (int i = 0; i < g_nDevices; i++) {
@@ -138,7 +166,7 @@ static void writeCsv(FILE *pFile) {
 }
 
 static void writeJson(FILE *pFile) {
-  int nUpdated = 0;
+  int nUpdated = 0, nNotBack = 0;
   fputs("{\n  \"site_list\": ", pFile);
   putJsonString(pFile, g_fleet.pszList);
   fprintf(pFile, ",\n  \"site_list_sha256\": \"%s\",\n  \"devices\": [\n", g_fleet.szListSha256);
@@ -148,6 +176,7 @@ static void writeJson(FILE *pFile) {
     resultText(pDev, szResult, sizeof(szResult));
     statusText(pDev, szStatus, sizeof(szStatus), "null");
     if (pDev->nResult == RESULT_UPDATED) nUpdated++;
+    if (pDev->nResult == RESULT_UPDATED && !updatedAndBack(pDev)) nNotBack++;
     fprintf(pFile, "    {\"address\": \"%s\", \"file\": ", pDev->szAddress);
     putJsonString(pFile, pDev->szFile);
     fprintf(pFile, ", \"size\": %ld, \"sha256\": \"%s\", \"result\": ", pDev->lFileSize,
@@ -164,11 +193,20 @@ static void writeJson(FILE *pFile) {
       fprintf(pFile, "\"%s\"", pDev->szUpdatedAt);
     else
       fputs("null", pFile);
+    static const char *const apszOnline[] = {"null", "\"checking\"", "\"back\"", "\"not back\"",
+                                             "\"interrupted\""};
+    int nOnline = pDev->nOnline >= ONLINE_NONE && pDev->nOnline <= ONLINE_INTERRUPTED ? pDev->nOnline
+                                                                                    : ONLINE_NONE;
+    fprintf(pFile, ", \"online\": %s, \"online_after_s\": ", apszOnline[nOnline]);
+    if (nOnline == ONLINE_BACK)
+      fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
+    else
+      fputs("null", pFile);
     fprintf(pFile, ", \"earlier_run\": %s}%s\n", pDev->bEarlier ? "true" : "false",
             i + 1 < g_nDevices ? "," : "");
   }
-  fprintf(pFile, "  ],\n  \"updated\": %d,\n  \"not_updated\": %d\n}\n", nUpdated,
-          g_nDevices - nUpdated);
+  fprintf(pFile, "  ],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d\n}\n",
+          nUpdated, g_nDevices - nUpdated, nNotBack);
 }
 
 int writeReport(const char *pszPath) {

@@ -13,6 +13,7 @@
 #include "tools/common/cli.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/checked_files.h"
+#include "tools/zvfleet/results.h"
 
 #define REPORT_LINE_SIZE 4096
 
@@ -85,11 +86,14 @@ static int refuse(const char *pszReport, int nLine, const char *pszWhy) {
 // Takes one device's row: an updated device of an unchanged line is not
 // run again.  Returns 1, or 0 after a message.
 static int takeRow(const char *pszReport, int nLine, const char *pszRow) {
-  char szAddress[FLEET_ADDRESS_SIZE], szResult[32], szLine[65], szAt[24], szNumber[32];
+  char szAddress[FLEET_ADDRESS_SIZE], szResult[FLEET_LINE_SIZE + 32], szLine[65], szAt[24],
+      szNumber[32];
   if (!jsonField(pszRow, "address", szAddress, sizeof(szAddress)))
     return refuse(pszReport, nLine, "a device without its address");
-  if (!jsonField(pszRow, "result", szResult, sizeof(szResult)) || strcmp(szResult, "updated") != 0)
-    return 1;  // not updated (or a result with more to it): run again
+  // Updated, back online or not: sending the file again would not bring
+  // it back.
+  if (!jsonField(pszRow, "result", szResult, sizeof(szResult)) || !resultSaysUpdated(szResult))
+    return 1;  // not updated: run again
   FleetDevice *pDev = deviceAt(szAddress);
   if (!jsonField(pszRow, "line_sha256", szLine, sizeof(szLine)) ||
       !jsonField(pszRow, "updated_at", szAt, sizeof(szAt)))

@@ -43,7 +43,7 @@ static int judgeCanary(void) {
   for (int i = 0; i < canaryDevices(); i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState != STATE_DONE) return 0;
-    if (pDev->nResult != RESULT_UPDATED && pFailed == NULL) pFailed = pDev;
+    if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
   s_nCanaryVerdict = pFailed == NULL ? 1 : -1;
   if (pFailed == NULL) return 0;
@@ -60,7 +60,7 @@ static int judgeCanary(void) {
 
 // A device that failed on its own (not held back or stopped by a rule).
 static int failedItself(const FleetDevice *pDev) {
-  return pDev->nState == STATE_DONE && pDev->nResult != RESULT_UPDATED &&
+  return pDev->nState == STATE_DONE && !updatedAndBack(pDev) &&
          pDev->nResult != RESULT_NOT_STARTED && pDev->szHeld[0] == '\0';
 }
 

@@ -6,7 +6,9 @@
 // and a file refused for a cause of its own (bad CRC at the commit, bad
 // version, wrong model) by two devices, whose other devices are stopped
 // at once or not started.  A device that a rule holds back for good is
-// done, "not started" with the rule's reason.
+// done, "not started" with the rule's reason.  With --confirm-online a
+// device counts once its check has ended, and one that was not back
+// online counts as failed.
 
 // The rate counts once this many devices have finished.
 #define FAILURE_RATE_MIN_FINISHED 10

@@ -11,14 +11,21 @@
 #include "image/input_file.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/results.h"
 #include "tools/zvfleet/resume.h"
 
 #define SUMMARY_LINE_SIZE 4096
 #define SUMMARY_TEXT_SIZE 400
 
 struct ReportTotals {
-  int nDevices, nUpdated;
+  int nDevices, nUpdated, nNotBack;  // nNotBack: updated, not back online
 };
+
+// "" or "; N not back online", for the totals.
+static void notBackText(const ReportTotals *pTotals, char *pszText, int nSize) {
+  pszText[0] = '\0';
+  if (pTotals->nNotBack > 0) snprintf(pszText, (size_t)nSize, "; %d not back online", pTotals->nNotBack);
+}
 
 // Prints the rows of one report.  Returns 1, or 0 after a message.
 static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
@@ -38,7 +45,7 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
     }
     if (strncmp(s_szLine, "    {\"address\": ", 16) != 0) continue;
     char szAddress[FLEET_ADDRESS_SIZE], szFile[SUMMARY_TEXT_SIZE], szResult[SUMMARY_TEXT_SIZE],
-        szAt[24] = "", szEarlier[8] = "";
+        szAt[24] = "", szEarlier[8] = "", szOnline[16] = "";
     if (!reportField(s_szLine, "address", 0, szAddress, sizeof(szAddress)) ||
         !reportField(s_szLine, "file", 1, szFile, sizeof(szFile)) ||
         !reportField(s_szLine, "result", 1, szResult, sizeof(szResult))) {
@@ -49,9 +56,12 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
     if (!reportField(s_szLine, "updated_at", 0, szAt, sizeof(szAt)) || strcmp(szAt, "null") == 0)
       szAt[0] = '\0';
     reportField(s_szLine, "earlier_run", 0, szEarlier, sizeof(szEarlier));
-    int bUpdated = strcmp(szResult, "updated") == 0;
+    int bUpdated = resultSaysUpdated(szResult);
+    reportField(s_szLine, "online", 1, szOnline, sizeof(szOnline));
     pTotals->nDevices++;
     pTotals->nUpdated += bUpdated;
+    pTotals->nNotBack += bUpdated && (strcmp(szOnline, "not back") == 0 ||
+                                      strcmp(szOnline, "interrupted") == 0);
     consolePrintf("%-20s  %-15s  %-20s  %s%s%s%s\n", pszReport, szAddress, szFile, szResult,
                   szAt[0] != '\0' ? " " : "", szAt,
                   strcmp(szEarlier, "true") == 0 ? " (an earlier run)" : "");
@@ -65,10 +75,13 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
     errorPrintf("zvfleet: %s is not a JSON report of zvfleet's (no device in it)\n", pszReport);
     bOk = 0;
   }
-  if (bOk)
-    consolePrintf("%-20s  site list %s: %d device%s, %d updated, %d not updated\n", pszReport,
+  if (bOk) {
+    char szNotBack[48];
+    notBackText(pTotals, szNotBack, sizeof(szNotBack));
+    consolePrintf("%-20s  site list %s: %d device%s, %d updated, %d not updated%s\n", pszReport,
                   szList, pTotals->nDevices, pTotals->nDevices == 1 ? "" : "s",
-                  pTotals->nUpdated, pTotals->nDevices - pTotals->nUpdated);
+                  pTotals->nUpdated, pTotals->nDevices - pTotals->nUpdated, szNotBack);
+  }
   return bOk;
 }
 
@@ -78,17 +91,21 @@ int printSummary(int nReports, char **apszReports) {
     return 2;
   }
   consolePrintf("%-20s  %-15s  %-20s  %s\n", "report", "address", "file", "result");
-  ReportTotals all = {0, 0};
+  ReportTotals all = {0, 0, 0};
   int bRead = 1;
   for (int i = 0; i < nReports; i++) {
-    ReportTotals one = {0, 0};
+    ReportTotals one = {0, 0, 0};
     if (!summariseReport(apszReports[i], &one)) bRead = 0;
     all.nDevices += one.nDevices;
     all.nUpdated += one.nUpdated;
+    all.nNotBack += one.nNotBack;
   }
-  consolePrintf("Summary: %d report%s, %d device%s, %d updated, %d not updated\n", nReports,
+  char szNotBack[48];
+  notBackText(&all, szNotBack, sizeof(szNotBack));
+  consolePrintf("Summary: %d report%s, %d device%s, %d updated, %d not updated%s\n", nReports,
                 nReports == 1 ? "" : "s", all.nDevices, all.nDevices == 1 ? "" : "s",
-                all.nUpdated, all.nDevices - all.nUpdated);
+                all.nUpdated, all.nDevices - all.nUpdated, szNotBack);
   if (!bRead) return 2;
-  return all.nUpdated == all.nDevices ? 0 : 1;
+  if (all.nUpdated != all.nDevices) return 1;
+  return all.nNotBack == 0 ? 0 : 4;
 }

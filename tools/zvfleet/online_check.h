@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: Apache-2.0
+// Whether an updated device is back on the network (--confirm-online S):
+// from the end of its update zvfleet sends it an ICMP echo request about
+// once a second until it answers ("updated, back online after T s", T
+// counted from the update's end) or S seconds have passed ("updated, not
+// back online within S s", a warning).  The check holds no place of -j;
+// the canary and the emergency stop wait for it, and count a device that
+// is not back as one that failed.
+#ifndef ZV_FLEET_ONLINE_CHECK_H
+#define ZV_FLEET_ONLINE_CHECK_H
+
+#include "tools/zvfleet/fleet.h"
+
+#define ECHO_INTERVAL_MS 1000UL
+#define MAX_CONFIRM_SECONDS 3600
+
+// Before a run that checks: 1 when this system lets zvfleet send ICMP echo
+// requests, 0 after a message that says why not and what allows it.
+int onlineCheckPossible(void);
+
+// The device was updated: its check begins (state STATE_CHECKING).
+void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow);
+
+// Sends and hears.  Returns 1 once the check has ended: nOnline says how,
+// the device is done.
+int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow);
+
+// zvfleet was interrupted: the check ends unanswered.
+void interruptOnlineCheck(FleetDevice *pDev);
+
+#endif
