@@ -150,7 +150,7 @@ static void drawTable(unsigned long ulNow) {
     char szTime[32], szState[64];
     elapsedText(ulNow - pDev->ulStartMs, szTime, sizeof(szTime));
     if (bChecking)
-      snprintf(szState, sizeof(szState), "updated, no echo reply yet, %lu s of %lu",
+      snprintf(szState, sizeof(szState), "no echo reply yet, %lu s of %lu",
                (ulNow - pDev->ulCheckStartMs) / 1000, g_fleet.ulConfirmSeconds);
     else
       stateText(pDev, ulNow, szState, sizeof(szState));
@@ -165,9 +165,9 @@ static void drawTable(unsigned long ulNow) {
   }
   char szTime[32], szChecking[32] = "";
   elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
-  if (g_fleet.ulConfirmSeconds > 0) snprintf(szChecking, sizeof(szChecking), ", online? %d", nChecking);
-  rowAdd("running %d%s, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s", nRunning,
-         szChecking, nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime);
+  if (g_fleet.ulConfirmSeconds > 0) snprintf(szChecking, sizeof(szChecking), "; online? %d", nChecking);
+  rowAdd("running %d, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s%s", nRunning,
+         nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime, szChecking);
   frameAdd("\x1b[J");
   s_nDrawnLines += 2;
   frameFlush();
