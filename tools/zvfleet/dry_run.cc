@@ -120,6 +120,11 @@ static void printRules(void) {
                   g_fleet.nMaxFailureRate, g_fleet.nMaxFailureRate, FAILURE_RATE_MIN_FINISHED);
   else
     consolePrintf("  no --max-failure-rate: no limit on the share of failed devices\n");
+  if (g_fleet.ulConfirmSeconds > 0)
+    consolePrintf("  --confirm-online %lu: each updated device is sent echo requests until it "
+                  "answers, for at most %lu s; one that does not counts as failed for the canary "
+                  "and the stops\n",
+                  g_fleet.ulConfirmSeconds, g_fleet.ulConfirmSeconds);
   consolePrintf("  always: %d refusals of one file for a cause in the file (bad CRC at the "
                 "commit, bad version, wrong model) stop its other devices\n",
                 FILE_REFUSALS_TO_STOP);

@@ -135,8 +135,9 @@ static int runFleet(int argc, char **argv) {
     return 1;
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
-  if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
+  // A dry run checks what a run would check: echo requests too.
   if (!onlineCheckPossible()) return 2;
+  if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
   if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
   // The report of a run not begun: every device "not started".  It tells
