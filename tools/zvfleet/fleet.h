@@ -45,7 +45,7 @@ enum FleetStage {
 };
 
 // STATE_CHECKING: updated, and sent echo requests until it answers
-// (--confirm-online); it holds no place of -j.
+// (--confirm-online); it keeps its place of -j.
 enum FleetState { STATE_WAITING, STATE_RUNNING, STATE_STOPPING, STATE_CHECKING, STATE_DONE };
 
 // Whether an updated device came back on the network (--confirm-online).

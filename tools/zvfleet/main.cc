@@ -55,14 +55,20 @@ static FleetDevice *nextWaiting(void) {
 
 // An interruption: no device starts any more, the running ones are
 // stopped, and those that wait keep what they have (a device never
-// started is "not started").
-static void interruptRun(unsigned long ulNow) {
+// started is "not started"); checks end at once.  Returns the checks
+// ended.
+static int interruptRun(unsigned long ulNow) {
+  int nChecks = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState == STATE_RUNNING) interruptAttempt(pDev, ulNow);
-    if (pDev->nState == STATE_CHECKING) interruptOnlineCheck(pDev);
+    if (pDev->nState == STATE_CHECKING) {
+      interruptOnlineCheck(pDev);
+      nChecks++;
+    }
     if (pDev->nState == STATE_WAITING) pDev->nState = STATE_DONE;
   }
+  return nChecks;
 }
 
 static void runDevices(void) {
@@ -78,12 +84,12 @@ static void runDevices(void) {
     g_aDevices[i].nResult = RESULT_NOT_STARTED;
     g_aDevices[i].nStage = STAGE_NOTHING_SENT;
   }
-  int nRunning = 0, nChecking = 0, bInterrupted = 0;
+  int nRunning = 0, bInterrupted = 0;  // nRunning: devices updated or checked
   progressBegin(platMilliseconds());
   for (;;) {
     if (!bInterrupted && platInterrupted()) {
       bInterrupted = 1;
-      interruptRun(platMilliseconds());
+      nRunning -= interruptRun(platMilliseconds());
     }
     if (!bInterrupted && applyRolloutRules(platMilliseconds()) && g_fleet.pszReport != NULL)
       writeReport(g_fleet.pszReport);
@@ -95,21 +101,21 @@ static void runDevices(void) {
         writeReport(g_fleet.pszReport);
       }
     }
-    if (nRunning == 0 && (bInterrupted || (nChecking == 0 && nextWaiting() == NULL))) break;
+    if (nRunning == 0 && (bInterrupted || nextWaiting() == NULL)) break;
     waitDebugPort(TICK_MS);
     unsigned long ulNow = platMilliseconds();
     for (int i = 0; i < g_nDevices; i++) {
       FleetDevice *pDev = &g_aDevices[i];
+      // A device being checked keeps its place of -j until it is back.
       if (pDev->nState == STATE_CHECKING) {
         if (!watchOnlineCheck(pDev, ulNow)) continue;
-        nChecking--;
+        nRunning--;
         if (g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
         continue;
       }
       if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
       if (!watchAttempt(pDev, ulNow)) continue;
-      nRunning--;
-      if (pDev->nState == STATE_CHECKING) nChecking++;
+      if (pDev->nState != STATE_CHECKING) nRunning--;
       if (pDev->nState == STATE_WAITING) pDev->ulQueued = ulQueued++;  // a retry: at the back
       if (pDev->nState >= STATE_CHECKING && g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
     }

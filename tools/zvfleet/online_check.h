@@ -3,9 +3,10 @@
 // from the end of its update zvfleet sends it an ICMP echo request about
 // once a second until it answers ("updated, back online after T s", T
 // counted from the update's end) or S seconds have passed ("updated, not
-// back online within S s", a warning).  The check holds no place of -j;
-// the canary and the emergency stop wait for it, and count a device that
-// is not back as one that failed.
+// back online within S s", a warning).  The device keeps its place of -j
+// until its check ends, so that the rollout's rules judge each device
+// before the next takes its place; they count a device that is not back
+// as one that failed.
 #ifndef ZV_FLEET_ONLINE_CHECK_H
 #define ZV_FLEET_ONLINE_CHECK_H
 
