@@ -128,6 +128,7 @@ void fleetOnline(const CaseLine &line, const FakeRun &fake, Transcript *pTranscr
   pDev->nResult = RESULT_UPDATED;
   pDev->nState = STATE_DONE;
   if (onlineCheckPossible()) {
+    fakePassTime(12345);  // the update ended some time into the run
     beginOnlineCheck(pDev, platMilliseconds());
     while (!watchOnlineCheck(pDev, platMilliseconds())) fakePassTime(50);
     printResults();
