@@ -6,9 +6,9 @@
 // sent it, shows the progress, stops a device that makes no progress, runs
 // again those that did not answer or whose commit is in doubt, asks an
 // updated device for an echo reply until it is back on the network
-// (--confirm-online), and ends with a table of results (and a report, rewritten whenever a device
-// ends).  Ctrl+C or SIGTERM stops the run with its record kept.  The
-// update protocol is the tool's.
+// (--confirm-online), and ends with a table of results (and a report,
+// rewritten whenever a device ends).  Ctrl+C or SIGTERM stops the run
+// with its record kept.  The update protocol is the tool's.
 #include <stdio.h>
 #include <string.h>
 
