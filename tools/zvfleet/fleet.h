@@ -15,6 +15,10 @@
 #define FLEET_PATH_SIZE 512
 #define FLEET_ADDRESS_SIZE 16
 
+// The exit status of a run (and of --summary) that updated every device
+// but found one or more not back online (--confirm-online).
+#define FLEET_EXIT_NOT_BACK_ONLINE 4
+
 // How a device's update ended.
 enum FleetResult {
   RESULT_NONE,

@@ -35,10 +35,8 @@
 // stall; the next device starts at once when one ends.
 #define TICK_MS 5
 
-// The exit status of an interrupted run, and of one that updated every
-// device but found one or more not back online (--confirm-online).
+// The exit status of an interrupted run.
 #define EXIT_INTERRUPTED 3
-#define EXIT_NOT_BACK_ONLINE 4
 
 // The device that has waited longest of those that the rollout's rules
 // let start, or null.
@@ -170,7 +168,7 @@ static int runFleet(int argc, char **argv) {
   platInterruptionHandled();
   if (platInterrupted()) return EXIT_INTERRUPTED;
   if (!bAllUpdated) return 1;
-  return bAllBack ? 0 : EXIT_NOT_BACK_ONLINE;
+  return bAllBack ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
 }
 
 int main(int argc, char **argv) {

@@ -47,6 +47,14 @@ int resultSaysUpdated(const char *pszResult) {
   return strcmp(pszResult, "updated") == 0 || strncmp(pszResult, "updated, ", 9) == 0;
 }
 
+// The report's "online" field, by ONLINE_*.
+static const char *const s_apszOnline[] = {"", "checking", "back", "not back", "interrupted"};
+
+int onlineFieldNotBack(const char *pszOnline) {
+  return strcmp(pszOnline, s_apszOnline[ONLINE_NOT_BACK]) == 0 ||
+         strcmp(pszOnline, s_apszOnline[ONLINE_INTERRUPTED]) == 0;
+}
+
 int updatedAndBack(const FleetDevice *pDev) {
   return pDev->nResult == RESULT_UPDATED && pDev->nOnline != ONLINE_NOT_BACK &&
          pDev->nOnline != ONLINE_INTERRUPTED;
@@ -102,7 +110,7 @@ void printResults(void) {
     int nBack = 0, nNotBack = 0;
     for (int i = 0; i < g_nDevices; i++) {
       nBack += g_aDevices[i].nOnline == ONLINE_BACK;
-      nNotBack += g_aDevices[i].nOnline == ONLINE_NOT_BACK || g_aDevices[i].nOnline == ONLINE_INTERRUPTED;
+      nNotBack += g_aDevices[i].nResult == RESULT_UPDATED && !updatedAndBack(&g_aDevices[i]);
     }
     snprintf(szOnline, sizeof(szOnline), "; %d back online, %d not back online", nBack, nNotBack);
   }
@@ -193,11 +201,13 @@ static void writeJson(FILE *pFile) {
       fprintf(pFile, "\"%s\"", pDev->szUpdatedAt);
     else
       fputs("null", pFile);
-    static const char *const apszOnline[] = {"null", "\"checking\"", "\"back\"", "\"not back\"",
-                                             "\"interrupted\""};
-    int nOnline = pDev->nOnline >= ONLINE_NONE && pDev->nOnline <= ONLINE_INTERRUPTED ? pDev->nOnline
-                                                                                    : ONLINE_NONE;
-    fprintf(pFile, ", \"online\": %s, \"online_after_s\": ", apszOnline[nOnline]);
+    int nOnline = pDev->nOnline > ONLINE_NONE && pDev->nOnline <= ONLINE_INTERRUPTED ? pDev->nOnline
+                                                                                   : ONLINE_NONE;
+    if (nOnline == ONLINE_NONE)
+      fputs(", \"online\": null", pFile);
+    else
+      fprintf(pFile, ", \"online\": \"%s\"", s_apszOnline[nOnline]);
+    fputs(", \"online_after_s\": ", pFile);
     if (nOnline == ONLINE_BACK)
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
     else

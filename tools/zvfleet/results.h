@@ -20,6 +20,10 @@ int resultSaysUpdated(const char *pszResult);
 // on the network: what the canary and the emergency stop count as success.
 int updatedAndBack(const FleetDevice *pDev);
 
+// 1 for the "online" field of a report's row (without its quotes) that
+// says the updated device was not back online.
+int onlineFieldNotBack(const char *pszOnline);
+
 // What the device's end leaves on it, "" for an updated one.
 const char *stageText(const FleetDevice *pDev);
 

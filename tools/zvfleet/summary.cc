@@ -60,8 +60,7 @@ static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
     reportField(s_szLine, "online", 1, szOnline, sizeof(szOnline));
     pTotals->nDevices++;
     pTotals->nUpdated += bUpdated;
-    pTotals->nNotBack += bUpdated && (strcmp(szOnline, "not back") == 0 ||
-                                      strcmp(szOnline, "interrupted") == 0);
+    pTotals->nNotBack += bUpdated && onlineFieldNotBack(szOnline);
     consolePrintf("%-20s  %-15s  %-20s  %s%s%s%s\n", pszReport, szAddress, szFile, szResult,
                   szAt[0] != '\0' ? " " : "", szAt,
                   strcmp(szEarlier, "true") == 0 ? " (an earlier run)" : "");
@@ -107,5 +106,5 @@ int printSummary(int nReports, char **apszReports) {
                 all.nUpdated, all.nDevices - all.nUpdated, szNotBack);
   if (!bRead) return 2;
   if (all.nUpdated != all.nDevices) return 1;
-  return all.nNotBack == 0 ? 0 : 4;
+  return all.nNotBack == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
 }
