@@ -21,6 +21,12 @@ void printVersion(const char *pszProgram) {
   consolePrintf("%s %s (commit %s)\n", pszProgram, ZV_VERSION, ZV_COMMIT);
 }
 
+int pendingErrorText(char *pszText, int nSize) {
+  int nCode = platPendingError();
+  if (platErrorText(nCode, pszText, nSize) == 0 && nSize > 0) pszText[0] = '\0';
+  return nCode;
+}
+
 void errorPrintf(const char *pszFormat, ...) {
   char szMessage[2048];
   va_list args;

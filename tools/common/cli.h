@@ -20,6 +20,10 @@ void printVersion(const char *pszProgram);
 // A message on standard error, written whole.
 void errorPrintf(const char *pszFormat, ...) ZV_PRINTF(1, 2);
 
+// The calling thread's pending error: returns its code and puts the
+// system's text for it into pszText ("" when the system has none).
+int pendingErrorText(char *pszText, int nSize);
+
 // 1 when colour and cursor sequences may go to standard output: it is a
 // terminal that takes them, NO_COLOR is not set and TERM is not "dumb".
 int colourWanted(void);

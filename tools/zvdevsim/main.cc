@@ -256,9 +256,7 @@ int main(int argc, char **argv) {
   addressText(s_options.ulAddress, szAddr, sizeof(szAddr));
   if (!openSockets(&s_options, &sockets)) {
     char szText[256];
-    int nCode = platPendingError();
-    if (platErrorText(nCode, szText, (int)sizeof(szText)) == 0)
-      szText[0] = '\0';
+    int nCode = pendingErrorText(szText, (int)sizeof(szText));
     errorPrintf("zvdevsim: cannot listen on %s:%u: %s (%d)\n", szAddr,
             (unsigned)s_options.usPort, szText, nCode);
     return 1;

@@ -12,10 +12,10 @@
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/progress.h"
 
-// The system's text for the pending error.
-static void pendingErrorText(char *pszText, int nSize) {
-  int nCode = platPendingError();
-  if (platErrorText(nCode, pszText, nSize) == 0) snprintf(pszText, (size_t)nSize, "error %d", nCode);
+// The system's text for the pending error, its code where it has none.
+static void failureText(char *pszText, int nSize) {
+  int nCode = pendingErrorText(pszText, nSize);
+  if (pszText[0] == '\0') snprintf(pszText, (size_t)nSize, "error %d", nCode);
 }
 
 int onlineCheckPossible(void) {
@@ -26,7 +26,7 @@ int onlineCheckPossible(void) {
     return 1;
   }
   char szError[160];
-  pendingErrorText(szError, sizeof(szError));
+  failureText(szError, sizeof(szError));
   errorPrintf("zvfleet: --confirm-online needs ICMP echo requests, which this system does not "
               "let zvfleet send: %s (on Linux allow this user's group in "
               "net.ipv4.ping_group_range, or run zvfleet as root); nothing was started\n",
@@ -41,7 +41,7 @@ static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
   if ((pDev->pinger == PLAT_NO_PINGER || !platSendEcho(pDev->pinger)) && !pDev->bEchoFailed) {
     pDev->bEchoFailed = 1;
     char szError[160];
-    pendingErrorText(szError, sizeof(szError));
+    failureText(szError, sizeof(szError));
     logNote(pDev, "echo request %d could not be sent: %s (tried again each second)",
             pDev->nEchoes, szError);
   }
