@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: Apache-2.0
+// zvfleet's run: updates a whole site of devices at once.  It reads the site
+// list, runs one zvloader per device (at most -j at once), reads its
+// output through a pipe into the device's log and the attempt's record,
+// holds the debug port and files each debug message under the device that
+// sent it, shows the progress, stops a device that makes no progress, runs
+// again those that did not answer or whose commit is in doubt, asks an
+// updated device for an echo reply until it is back on the network
+// (--confirm-online), and ends with a table of results (and a report,
+// rewritten whenever a device ends).  Ctrl+C or SIGTERM stops the run
+// with its record kept.  The update protocol is the tool's.
+#include <stdio.h>
+#include <string.h>
+
+#include "app/console.h"
+#include "app/settings.h"
+#include "platform/platform.h"
+#include "tools/common/cli.h"
+#include "tools/zvfleet/checked_files.h"
+#include "tools/zvfleet/children.h"
+#include "tools/zvfleet/debug_port.h"
+#include "tools/zvfleet/dry_run.h"
+#include "tools/zvfleet/device_log.h"
+#include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/online_check.h"
+#include "tools/zvfleet/options.h"
+#include "tools/zvfleet/progress.h"
+#include "tools/zvfleet/results.h"
+#include "tools/zvfleet/resume.h"
+#include "tools/zvfleet/run.h"
+#include "tools/zvfleet/rollout.h"
+#include "tools/zvfleet/site_list.h"
+#include "tools/zvfleet/summary.h"
+
+// The children are looked at every tick: their output, their ends, a
+// stall; the next device starts at once when one ends.
+#define TICK_MS 5
+
+// The exit status of an interrupted run.
+#define EXIT_INTERRUPTED 3
+
+// The device that has waited longest of those that the rollout's rules
+// let start, or null.
+static FleetDevice *nextWaiting(void) {
+  FleetDevice *pNext = NULL;
+  for (int i = 0; i < g_nDevices; i++) {
+    FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->nState == STATE_WAITING && rolloutAllows(pDev) &&
+        (pNext == NULL || pDev->ulQueued < pNext->ulQueued))
+      pNext = pDev;
+  }
+  return pNext;
+}
+
+// An interruption: no device starts any more, the running ones are
+// stopped, and those that wait keep what they have (a device never
+// started is "not started"); checks end at once.  Returns the checks
+// ended.
+static int interruptRun(unsigned long ulNow) {
+  int nChecks = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->nState == STATE_RUNNING) interruptAttempt(pDev, ulNow);
+    if (pDev->nState == STATE_CHECKING) {
+      interruptOnlineCheck(pDev);
+      nChecks++;
+    }
+    if (pDev->nState == STATE_WAITING) pDev->nState = STATE_DONE;
+  }
+  return nChecks;
+}
+
+static void runDevices(void) {
+  unsigned long ulQueued = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    if (g_aDevices[i].bEarlier) {  // updated in the run resumed
+      g_aDevices[i].nState = STATE_DONE;
+      continue;
+    }
+    g_aDevices[i].nState = STATE_WAITING;
+    g_aDevices[i].ulQueued = ulQueued++;
+    g_aDevices[i].nExitStatus = -1;
+    g_aDevices[i].nResult = RESULT_NOT_STARTED;
+    g_aDevices[i].nStage = STAGE_NOTHING_SENT;
+  }
+  int nRunning = 0, bInterrupted = 0;  // nRunning: devices updated or checked
+  progressBegin(platMilliseconds());
+  for (;;) {
+    if (!bInterrupted && platInterrupted()) {
+      bInterrupted = 1;
+      nRunning -= interruptRun(platMilliseconds());
+    }
+    if (!bInterrupted && applyRolloutRules(platMilliseconds()) && g_fleet.pszReport != NULL)
+      writeReport(g_fleet.pszReport);
+    FleetDevice *pNext;
+    while (!bInterrupted && nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL) {
+      if (startAttempt(pNext, platMilliseconds())) {
+        nRunning++;
+      } else if (g_fleet.pszReport != NULL && pNext->nState == STATE_DONE) {
+        writeReport(g_fleet.pszReport);
+      }
+    }
+    if (nRunning == 0 && (bInterrupted || nextWaiting() == NULL)) break;
+    waitDebugPort(TICK_MS);
+    unsigned long ulNow = platMilliseconds();
+    for (int i = 0; i < g_nDevices; i++) {
+      FleetDevice *pDev = &g_aDevices[i];
+      // A device being checked keeps its place of -j until it is back.
+      if (pDev->nState == STATE_CHECKING) {
+        if (!watchOnlineCheck(pDev, ulNow)) continue;
+        nRunning--;
+        if (g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
+        continue;
+      }
+      if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
+      if (!watchAttempt(pDev, ulNow)) continue;
+      if (pDev->nState != STATE_CHECKING) nRunning--;
+      if (pDev->nState == STATE_WAITING) pDev->ulQueued = ulQueued++;  // a retry: at the back
+      if (pDev->nState >= STATE_CHECKING && g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
+    }
+    progressTick(ulNow);
+  }
+  progressEnd();
+}
+
+static int runFleet(int argc, char **argv) {
+  setDefaultSettings();
+  if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
+  int nParsed = parseFleetOptions(argc - 1, argv + 1);
+  if (nParsed <= 0) return nParsed < 0 ? 0 : 2;
+  FILE *pLoader = fopen(g_fleet.szLoader, "rb");
+  if (pLoader == NULL) {
+    errorPrintf("zvfleet: no zvloader at %s (give its path with --loader)\n", g_fleet.szLoader);
+    return 2;
+  }
+  fclose(pLoader);
+  // The socket library first: the list's addresses are read with it.
+  if (!platSocketStartup()) {
+    printError("WSAStartup failed");
+    return 1;
+  }
+  if (readSiteList(g_fleet.pszList) < 0) return 2;
+  // A dry run checks what a run would check: echo requests too.
+  if (!onlineCheckPossible()) return 2;
+  if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
+  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
+  // The report of a run not begun: every device "not started".  It tells
+  // at once whether the report can be written.
+  for (int i = 0; i < g_nDevices; i++)
+    if (!g_aDevices[i].bEarlier) g_aDevices[i].nResult = RESULT_NOT_STARTED;
+  if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) return 2;
+  if (!openDebugPort()) {
+    printError("zvfleet: cannot wait for the devices");
+    return 1;
+  }
+  platCatchInterruptions();
+
+  runDevices();
+
+  noteUnfiledDebugLines();
+  printResults();
+  int bAllUpdated = 1, bAllBack = 1;
+  for (int i = 0; i < g_nDevices; i++) {
+    if (g_aDevices[i].nResult != RESULT_UPDATED) bAllUpdated = 0;
+    if (!updatedAndBack(&g_aDevices[i])) bAllBack = 0;
+  }
+  if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) bAllUpdated = 0;
+  platInterruptionHandled();
+  if (platInterrupted()) return EXIT_INTERRUPTED;
+  if (!bAllUpdated) return 1;
+  return bAllBack ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
+}
+
+int runZvfleet(int argc, char **argv) {
+  platInitProcess();
+  // Results that could not be written are no results.
+  return finalStatus(runFleet(argc, argv), 2);
+}
