@@ -99,6 +99,11 @@ std::string replyLine(const Bytes &data) {
   return sz;
 }
 
+// " at N ms" when the run shows times, else "".
+std::string timeNote() {
+  return s_fake.run.bTimes ? " at " + std::to_string(s_fake.ulNow) + " ms" : "";
+}
+
 // The user presses Ctrl+C: nothing more is printed or sent, and every wait
 // fails, so that whatever runs ends at once.
 void stop() { s_fake.bStopped = true; }
@@ -114,7 +119,8 @@ void deviceHandles(const uint8_t *pb, int n) {
     Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
     data.resize((size_t)d.nLength, 0);
     // In the order of arrival: a delayed reply lets later ones pass.
-    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + s_fake.run.device.ulReplyWaitMs;
+    unsigned long ulArrival = s_fake.ulNow;
+    if (!d.bEarly) ulArrival += delivery.ulDelayMs + s_fake.run.device.ulReplyWaitMs;
     auto at = s_fake.toTool.end();
     while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
     s_fake.toTool.insert(at, {data, ulArrival});
@@ -139,6 +145,7 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript) {
   const SimOptions &o = run.device;
   if (!run.bDevice) return;
   simInitDevice(&s_fake.device, o.bModel, o.pszPassword, o.pszKey, o.bAllEncrypted);
+  s_fake.device.nAckPage = o.nAckPage;
   for (const std::vector<uint8_t> &message : o.debugMessages) s_fake.toListener.push_back({message, 0});
 }
 
@@ -234,7 +241,7 @@ int platSendTo(PlatSocket, const void *pData, int nLength, const PlatAddress *pT
     s_fake.pTranscript->line(std::string("> to ") + sz + " port " + std::to_string(pTo->usPort));
     s_fake.lastDest = *pTo;
   }
-  s_fake.pTranscript->line(requestLine((const uint8_t *)pData, nLength));
+  s_fake.pTranscript->line(requestLine((const uint8_t *)pData, nLength) + timeNote());
   if (s_fake.run.bDevice) deviceHandles((const uint8_t *)pData, nLength);
   return nLength;
 }
@@ -251,7 +258,7 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
   if (!arrived()) return PLAT_RECV_NOTHING;
   Bytes data = s_fake.toTool.front().data;
   s_fake.toTool.pop_front();
-  s_fake.pTranscript->line((s_fake.bDraining ? "< dropped " : "< ") + replyLine(data));
+  s_fake.pTranscript->line((s_fake.bDraining ? "< dropped " : "< ") + replyLine(data) + timeNote());
   return copyOut(data, pBuffer, nSize);
 }
 
