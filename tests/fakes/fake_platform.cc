@@ -338,7 +338,14 @@ int platSameFile(const char *pszA, const char *pszB) {
   return std::filesystem::equivalent(pszA, pszB, error) && !error;
 }
 
+// The runs in process have no standard input of their own.
+int platIsStandardInput(const char *) { return 0; }
+
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  std::error_code error;
+  std::filesystem::perms perms = std::filesystem::status(pszTo, error).permissions();
+  if (!error && std::filesystem::is_regular_file(pszTo, error))
+    std::filesystem::permissions(pszFrom, perms, error);
   remove(pszTo);
   return rename(pszFrom, pszTo) == 0;
 }

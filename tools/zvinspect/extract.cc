@@ -8,6 +8,7 @@
 #include "tools/zvinspect/extract.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "app/settings.h"
 #include "image/hex_writer.h"
@@ -23,10 +24,17 @@ static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
   return 0;
 }
 
+// The file that an input names, by its identity: standard input's file
+// for "-", whatever name the output gives it.
+static int isInput(const char *pszOut, const char *pszInput) {
+  return strcmp(pszInput, "-") == 0 ? platIsStandardInput(pszOut)
+                                    : platSameFile(pszOut, pszInput);
+}
+
 // The files that the run reads are never written over.
 static int readsFrom(const InspectOptions *pOpt, const char *pszOut) {
-  return platSameFile(pszOut, pOpt->pszRead) ||
-         (pOpt->pszAgainst != NULL && platSameFile(pszOut, pOpt->pszAgainst));
+  return isInput(pszOut, pOpt->pszInput) ||
+         (pOpt->pszAgainst != NULL && isInput(pszOut, pOpt->pszAgainst));
 }
 
 int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
