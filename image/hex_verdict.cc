@@ -8,8 +8,8 @@
 // anything but blanks behind its checksum, a line longer than the line
 // buffer, a file without an end record (type 01) and one larger than any
 // sound image.  Blank lines are skipped; records after an end record load
-// too.  A segment record must carry two bytes.  An extended linear
-// address record ("4") is ignored while it holds the two bytes 0000; any
+// too.  Segment and linear address records must carry two bytes.  An
+// extended linear address record ("4") is ignored while it holds 0000; any
 // other value would move the following data above 64 KiB, which only
 // segment records can express here, so such a record is refused rather
 // than letting the data land at the bottom of the image.
@@ -206,8 +206,10 @@ HexLineKind decodeHexLine(const char *pLine, int nLength, HexRecord *pRecord) {
                              ((uint32_t)pRecord->abData[1] << 4);
     return HEX_SEGMENT;
   }
-  if (cType == '4')
-    return pRecord->ulCount == 2 && bZero ? HEX_LINEAR_ZERO : HEX_LINEAR_REFUSED;
+  if (cType == '4') {
+    if (pRecord->ulCount != 2) return notHex(pRecord, "a linear address record not of 2 bytes");
+    return bZero ? HEX_LINEAR_ZERO : HEX_LINEAR_REFUSED;
+  }
   if (cType == '0') return HEX_DATA;
   return HEX_IGNORED;
 }

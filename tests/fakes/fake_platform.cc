@@ -139,6 +139,7 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript) {
   const SimOptions &o = run.device;
   if (!run.bDevice) return;
   simInitDevice(&s_fake.device, o.bModel, o.pszPassword, o.pszKey, o.bAllEncrypted);
+  s_fake.device.bHtmlNotLogo = o.bHtmlNotLogo;
   for (const std::vector<uint8_t> &message : o.debugMessages) s_fake.toListener.push_back({message, 0});
 }
 

@@ -211,7 +211,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
       if (imageFound(pDev, &abPlain, ulSpan) == 0)
         pszVerdict = "bad image";
       else if (usFirst == LOGO_FIRST_PAGE ? !looksLikeLogo(abPlain)
-               : bWantCode == COMMIT_HTML  ? looksLikeLogo(abPlain)
+               : bWantCode == COMMIT_HTML  ? pDev->bHtmlNotLogo && looksLikeLogo(abPlain)
                                            : false)
         pszVerdict = "bad type";
       else

@@ -35,6 +35,9 @@ struct SimDevice {
   uint16_t usBadFlagsPage;  // first page packet whose flags were wrong
   int bBadFlags;
   int bBadPlainFlags;  // a flag wrong for a file built without -EA
+  // An HTML image that begins with its own length as a logo image does is
+  // refused too (a guess that no device is known to make; -html-not-logo).
+  int bHtmlNotLogo;
 };
 
 // What the device made of one request.

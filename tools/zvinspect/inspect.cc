@@ -84,7 +84,8 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   const uint8_t *pbSource = pOpt->pszAgainst != NULL && source.nLength > 0 ? g_abImage : NULL;
   UpdateView view;
   int nStatus = 0;
-  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, &view)) {
+  uint32_t ulSource = pbSource != NULL ? (uint32_t)source.nLength : 0;
+  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, ulSource, &view)) {
     reportUploadPlan(&view);
     if (pOpt->bKey && !view.bLayout)
       reportFact(FACT_INFO, "key", "not tried: the payload has no image header and "
