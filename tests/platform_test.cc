@@ -177,8 +177,14 @@ TEST(Platform, OutputFilesReplaceOnlyFiles) {
   fputs("old", pFile);
   fclose(pFile);
   EXPECT_EQ(nullptr, platCreateNewFile("out.bin"));
+  // A file kept private (0600) stays private when it is replaced.
+  namespace fs = std::filesystem;
+  fs::permissions("out.bin", fs::perms::owner_read | fs::perms::owner_write);
+  fs::perms before = fs::status("out.bin").permissions();
   EXPECT_EQ(OUTPUT_OK, saveOutputFile("out.bin", "new", 3));
   EXPECT_EQ("new", readOutput("out.bin"));
+  EXPECT_EQ(before, fs::status("out.bin").permissions());
+  EXPECT_FALSE(platIsStandardInput("out.bin"));
   ASSERT_EQ(1, platMakeDirectory("out.dir"));
   EXPECT_EQ(OUTPUT_NOT_REGULAR, saveOutputFile("out.dir", "x", 1));
   EXPECT_EQ(PLAT_PATH_OTHER, platPathKind("out.dir"));
