@@ -122,7 +122,7 @@ static constexpr HexDigits s_hexDigits;
 int hexDigitValue(char c) { return s_hexDigits.ac[(unsigned char)c]; }
 
 // The nDigits characters at pText as a hexadecimal number (wrapping in 32
-// bits); 0 when one of them is not a hexadecimal digit.
+// bits); false when one of them is not a hexadecimal digit.
 static bool readHex(const char *pText, int nDigits, uint32_t *pulValue) {
   uint32_t ulValue = 0;
   for (int i = 0; i < nDigits; i++) {

@@ -29,6 +29,7 @@
 // of the tool can be sound (a device or a file of gigabytes is not read
 // to its end), and one byte more to tell that it is larger.
 static uint8_t s_abInput[HEX_FILE_LIMIT + 1];
+
 // The next line that is not blank from *pulAt: its kind, its start and
 // length (cut to the line buffer); 0 when none is left.
 static int nextLine(const uint8_t *pb, uint32_t ulRead, uint32_t *pulAt, uint32_t *pulStart,
