@@ -308,7 +308,8 @@ static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView,
   }
   int bLooksLogo = payloadLooksLikeLogo(pView->pbPlain, pView->ulPayload);
   if (bLogo && bLooksLogo)
-    reportFact(FACT_OK, "type", "the image is a logo image: it begins with its own length");
+    reportFact(FACT_OK, "type", "the image begins with its own length, as every logo "
+               "image does");
   else if (bLogo)
     reportFact(FACT_FINDING, "type", "the image does not begin with its own length, as "
                "every logo image does: the type byte or the file is wrong (zvloader would "
