@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t n) {
 
   int bLoads = readHexFile("in.bin");
   HexSummary summary;
-  FUZZ_CHECK(inspectHexFile("in.bin", 1, &summary));
+  inspectHexFile(pb + 1, (uint32_t)(n - 1 < HEX_FILE_LIMIT + 1 ? n - 1 : HEX_FILE_LIMIT + 1), 1,
+                 &summary);
   FUZZ_CHECK(bLoads == (summary.ulRefusedLine == 0));
   return 0;
 }

@@ -107,4 +107,12 @@ b 'abc\0def' > "$d/zero-inside"
 : > "$d/empty"
 cat "$root/samples/index.html" "$root/samples/index.html" | head -c 256 > "$d/full-256"
 head -c 300 "$root/samples/logo.bin" > "$d/over-long"
+# The HEX verdict: the loader's seeds, damaged records of every type and a
+# first record without its start code.
+v=$corpus/fuzz_hex_verdict
+mkdir -p "$v"
+cp "$h"/* "$v"/
+b ':0100000007F8\n:10000001FF\n:0800000512345678F7\n:04000003ZZZZZZZZ00\n:0100000210ED\n' > "$v/damaged-records"
+b ':020000021000EC\n:010000005AA5\n:00000004FC\n:00000001FF\n' >> "$v/damaged-records"
+b '0100000007F8\n:01000100AA54\n:020000022800D4\n:01010000AA54\n:00000001FF\n' > "$v/no-start-code"
 echo "corpora written to $corpus"

@@ -173,6 +173,10 @@ FILE *platCreateNewFile(const char *pszPath);
 // spellings too), 0 otherwise.
 int platSameFile(const char *pszA, const char *pszB);
 
+// 1 when the path names the file that standard input reads (a file
+// redirected to it), 0 otherwise.
+int platIsStandardInput(const char *pszPath);
+
 // Renames the file pszFrom to pszTo in one step, replacing a file of that
 // name (on Windows with the system's replace-on-move).  Returns 1, or 0
 // with nothing changed.

@@ -267,7 +267,17 @@ int platSameFile(const char *pszA, const char *pszB) {
          a.st_ino == b.st_ino;
 }
 
+int platIsStandardInput(const char *pszPath) {
+  struct stat a, b;
+  return fstat(STDIN_FILENO, &a) == 0 && stat(pszPath, &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  // The file replaced keeps its permission bits (a key's build kept
+  // private stays private).
+  struct stat st;
+  if (stat(pszTo, &st) == 0 && S_ISREG(st.st_mode)) chmod(pszFrom, st.st_mode & 07777);
   return rename(pszFrom, pszTo) == 0;
 }
 

@@ -312,6 +312,22 @@ int platSameFile(const char *pszA, const char *pszB) {
          a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
+int platIsStandardInput(const char *pszPath) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (h == NULL || h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(h, &a)) {
+    SetLastError(0);
+    return 0;
+  }
+  return fileIdentity(pszPath, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Windows keeps a file's access rights in its folder's and its own lists,
+// which a replace-on-move carries over as the system decides; the one
+// permission bit that the C runtime knows, read-only, refuses a target
+// before anything is written.
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
   return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }

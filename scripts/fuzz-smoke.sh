@@ -16,7 +16,7 @@ echo "== fuzz build in $build"
 cmake --preset fuzz > /dev/null
 cmake --build --preset fuzz
 
-harnesses="fuzz_command_line fuzz_hex_loader fuzz_update_reader fuzz_builder
+harnesses="fuzz_command_line fuzz_hex_loader fuzz_hex_verdict fuzz_update_reader fuzz_builder
            fuzz_transfer fuzz_inspect fuzz_site_list fuzz_tool_output fuzz_device"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -165,7 +165,32 @@ TEST(Platform, LogFolderAndAppends) {
 
 // An output file replaces a file of its name, and only a file: a folder or
 // a device is refused untouched, and no new file is left beside them.
+// A folder of its own, the current one while the object lives, so that
+// what an earlier run left behind cannot meet a test of what a run leaves.
+class FreshFolder {
+ public:
+  FreshFolder() : m_previous(std::filesystem::current_path()) {
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::error_code error;
+    for (unsigned n = platMilliseconds(), i = 0; i < 1000; n++, i++) {
+      m_path = base / ("zvplatform-" + std::to_string(n));
+      if (std::filesystem::create_directory(m_path, error)) break;
+    }
+    std::filesystem::current_path(m_path, error);
+    EXPECT_FALSE(error) << m_path;
+  }
+  ~FreshFolder() {
+    std::filesystem::current_path(m_previous);
+    std::error_code error;
+    std::filesystem::remove_all(m_path, error);
+  }
+
+ private:
+  std::filesystem::path m_previous, m_path;
+};
+
 TEST(Platform, OutputFilesReplaceOnlyFiles) {
+  FreshFolder folder;
   EXPECT_EQ(PLAT_PATH_OTHER, platPathKind(ZV_SOURCE_DIR "/tests"));
   EXPECT_EQ(PLAT_PATH_FILE, platPathKind(ZV_SOURCE_DIR "/README.md"));
   EXPECT_EQ(PLAT_PATH_NONE, platPathKind("no such thing"));
@@ -177,8 +202,14 @@ TEST(Platform, OutputFilesReplaceOnlyFiles) {
   fputs("old", pFile);
   fclose(pFile);
   EXPECT_EQ(nullptr, platCreateNewFile("out.bin"));
+  // A file kept private (0600) stays private when it is replaced.
+  namespace fs = std::filesystem;
+  fs::permissions("out.bin", fs::perms::owner_read | fs::perms::owner_write);
+  fs::perms before = fs::status("out.bin").permissions();
   EXPECT_EQ(OUTPUT_OK, saveOutputFile("out.bin", "new", 3));
   EXPECT_EQ("new", readOutput("out.bin"));
+  EXPECT_EQ(before, fs::status("out.bin").permissions());
+  EXPECT_FALSE(platIsStandardInput("out.bin"));
   ASSERT_EQ(1, platMakeDirectory("out.dir"));
   EXPECT_EQ(OUTPUT_NOT_REGULAR, saveOutputFile("out.dir", "x", 1));
   EXPECT_EQ(PLAT_PATH_OTHER, platPathKind("out.dir"));

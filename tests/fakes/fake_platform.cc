@@ -146,6 +146,7 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript) {
   if (!run.bDevice) return;
   simInitDevice(&s_fake.device, o.bModel, o.pszPassword, o.pszKey, o.bAllEncrypted);
   s_fake.device.nAckPage = o.nAckPage;
+  s_fake.device.bHtmlNotLogo = o.bHtmlNotLogo;
   for (const std::vector<uint8_t> &message : o.debugMessages) s_fake.toListener.push_back({message, 0});
 }
 
@@ -345,7 +346,14 @@ int platSameFile(const char *pszA, const char *pszB) {
   return std::filesystem::equivalent(pszA, pszB, error) && !error;
 }
 
+// The runs in process have no standard input of their own.
+int platIsStandardInput(const char *) { return 0; }
+
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  std::error_code error;
+  std::filesystem::perms perms = std::filesystem::status(pszTo, error).permissions();
+  if (!error && std::filesystem::is_regular_file(pszTo, error))
+    std::filesystem::permissions(pszFrom, perms, error);
   remove(pszTo);
   return rename(pszFrom, pszTo) == 0;
 }

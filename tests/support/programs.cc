@@ -14,6 +14,7 @@ bool startProgram(std::vector<std::string> args, const std::string &outputFile,
   if (args[0] == "zvloader") args[0] = ZV_LOADER;
   if (args[0] == "zvdevsim") args[0] = ZV_DEVSIM;
   if (args[0] == "zvfleet") args[0] = ZV_FLEET;
+  if (args[0] == "zvinspect") args[0] = ZV_INSPECT;
   remove(outputFile.c_str());
   std::vector<const char *> argv;
   for (const std::string &arg : args) argv.push_back(arg.c_str());

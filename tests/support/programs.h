@@ -14,7 +14,7 @@
 #define CHILD_TIME_LIMIT_MS 120000UL  // far beyond any run that works
 
 // Starts ZV_LOADER ("zvloader"), ZV_DEVSIM ("zvdevsim"), ZV_FLEET
-// ("zvfleet") or another program named by its path, its output to the file
+// ("zvfleet"), ZV_INSPECT ("zvinspect") or another program named by its path, its output to the file
 // (emptied first).
 bool startProgram(std::vector<std::string> args, const std::string &outputFile,
                   PlatChild *pChild);

@@ -45,6 +45,7 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
   pDev->bBadFlags = pDev->bBadPlainFlags = 0;
   pDev->usBadFlagsPage = 0;
   pDev->nAckPage = -1;
+  pDev->bHtmlNotLogo = 0;
 }
 
 // The page an ACK to the clearing or a commit names.
@@ -218,7 +219,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
       if (imageFound(pDev, &abPlain, ulSpan) == 0)
         pszVerdict = "bad image";
       else if (usFirst == LOGO_FIRST_PAGE ? !looksLikeLogo(abPlain)
-               : bWantCode == COMMIT_HTML  ? looksLikeLogo(abPlain)
+               : bWantCode == COMMIT_HTML  ? pDev->bHtmlNotLogo && looksLikeLogo(abPlain)
                                            : false)
         pszVerdict = "bad type";
       else

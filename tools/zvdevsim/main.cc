@@ -271,6 +271,7 @@ int main(int argc, char **argv) {
   simInitDevice(&s_device, s_options.bModel, s_options.pszPassword,
                 s_options.pszKey, s_options.bAllEncrypted);
   s_device.nAckPage = s_options.nAckPage;
+  s_device.bHtmlNotLogo = s_options.bHtmlNotLogo;
   report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
   return finalStatus(serve(&s_options, &sockets), 1);
 }

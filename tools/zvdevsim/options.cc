@@ -25,9 +25,12 @@ const char g_szSimUsage[] =
     "                 the first packet of an encrypted transfer only, every\n"
     "                 one with -EA) and, after deciphering, the image CRC in\n"
     "                 the image header; a commit after a wrong flag or with\n"
-    "                 a wrong image CRC is refused with NACK 6, and so is a\n"
-    "                 logo image (which begins with its own length) in the\n"
-    "                 HTML pages or an HTML image in the logo pages\n"
+    "                 a wrong image CRC is refused with NACK 6, and so is an\n"
+    "                 image in the logo pages that does not begin with its\n"
+    "                 own length, as every logo image does\n"
+    "  -html-not-logo with -K: also refuse (NACK 6) an image in the HTML\n"
+    "                 pages that begins with its own length as a logo image\n"
+    "                 does, which a genuine HTML page does once in 65,536\n"
     "  -EA            the files were built with -EA (the whole payload\n"
     "                 enciphered); a payload within the first 1032 bytes,\n"
     "                 the same file either way, is taken with either flags\n"
@@ -133,6 +136,7 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
 
 enum OptionId {
   OPT_ADDRESS = 1, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
+  OPT_HTML_NOT_LOGO,
   OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
   OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP,
   OPT_VERSION, OPT_ACK_PAGE
@@ -142,6 +146,7 @@ static const ScanOption s_aOptions[] = {
     {"-a", 1, OPT_ADDRESS},          {"-p", 1, OPT_PORT},
     {"-m", 1, OPT_MODEL},            {"-P", 1, OPT_PASSWORD},
     {"-K", 1, OPT_KEY},              {"-EA", 0, OPT_ALL_ENCRYPTED},
+    {"-html-not-logo", 0, OPT_HTML_NOT_LOGO},
     {"-at", 1, OPT_FAULT},           {"-dbg", 1, OPT_DEBUG},
     {"-dbg-hex", 1, OPT_DEBUG_HEX},  {"-dbg-to", 1, OPT_DEBUG_TO},
     {"-dbg-port", 1, OPT_DEBUG_PORT}, {"-dbg-start", 1, OPT_DEBUG_START},
@@ -177,6 +182,9 @@ static int applyOption(int id, const char *pszValue, SimOptions *pOpt) {
       return 1;
     case OPT_ALL_ENCRYPTED:
       pOpt->bAllEncrypted = 1;
+      return 1;
+    case OPT_HTML_NOT_LOGO:
+      pOpt->bHtmlNotLogo = 1;
       return 1;
     case OPT_FAULT: {
       SimFault fault;

@@ -22,6 +22,7 @@ struct SimOptions {
   const char *pszPassword = NULL;   // -P
   const char *pszKey = NULL;        // -K, or null
   int bAllEncrypted = 0;            // -EA
+  int bHtmlNotLogo = 0;             // -html-not-logo
   std::vector<SimFault> faults;     // -at, in command-line order
   std::vector<std::vector<uint8_t> > debugMessages;  // -dbg, -dbg-hex
   const char *pszDebugTo = NULL;                     // -dbg-to, or null

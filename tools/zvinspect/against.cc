@@ -10,12 +10,27 @@
 #include <string.h>
 
 #include "app/settings.h"
+#include "image/hex_verdict.h"
 #include "image/image_store.h"
+#include "image/input_file.h"
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
 #include "net/upload_plan.h"
+#include "platform/platform.h"
 #include "tools/zvinspect/hex_report.h"
 #include "tools/zvinspect/report.h"
+
+long readWholeInput(const char *pszPath, uint8_t *pbBuffer, uint32_t ulSize) {
+  int bStandardInput = strcmp(pszPath, "-") == 0;
+  FILE *pFile = bStandardInput ? platStandardInput() : openInputFile(pszPath);
+  if (pFile == NULL) return -1;
+  long nRead = readInputFile(pFile, pbBuffer, ulSize, pszPath);
+  if (!bStandardInput) fclose(pFile);
+  return nRead;
+}
+
+// The source, read once.
+static uint8_t s_abSource[HEX_FILE_LIMIT + 1];
 
 static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *pszPath,
                         uint32_t ulValue, const char *pszText) {
@@ -26,10 +41,12 @@ static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *ps
 
 // A raw logo or HTML source as the reader's raw mode judges and lays it
 // out.
-static void loadRawSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
+static void loadRawSource(const char *pszPath, uint32_t ulSize, uint8_t bType,
+                          SourceLoad *pLoad) {
   memset(g_abImage, 0, sizeof(g_abImage));
   UpdateFileVerdict verdict;
-  if (judgeUpdateFileAt(pszPath, 0, bType, &verdict) <= 0) return;
+  judgeUpdateFile(s_abSource, ulSize < UPDATE_FILE_READ_LIMIT ? ulSize : UPDATE_FILE_READ_LIMIT,
+                  0, bType, &verdict);
   if (verdict.bTooLarge || verdict.ulLength > MAX_BUILD_LENGTH)
     cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,
                 MAX_BUILD_LENGTH, "");
@@ -39,9 +56,9 @@ static void loadRawSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad)
     pLoad->nLength = (long)loadUpdateFileVerdict(&verdict);
 }
 
-static void loadHexSource(const char *pszPath, SourceLoad *pLoad) {
+static void loadHexSource(const char *pszPath, uint32_t ulSize, SourceLoad *pLoad) {
   HexSummary summary;
-  if (!inspectHexFile(pszPath, 0, &summary)) return;
+  inspectHexFile(s_abSource, ulSize, 0, &summary);
   if (summary.ulRefusedLine != 0)
     cannotBuild(pLoad, "zvloader cannot build %s: it refuses line %u, %s", pszPath,
                 summary.ulRefusedLine, summary.szRefusal);
@@ -55,10 +72,12 @@ static void loadHexSource(const char *pszPath, SourceLoad *pLoad) {
 void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
   pLoad->nLength = -1;
   pLoad->szProblem[0] = '\0';
+  long nRead = readWholeInput(pszPath, s_abSource, sizeof(s_abSource));
+  if (nRead < 0) return;
   if (bType == FILE_TYPE_MAIN)
-    loadHexSource(pszPath, pLoad);
+    loadHexSource(pszPath, (uint32_t)nRead, pLoad);
   else if (bType == FILE_TYPE_LOGO || bType == FILE_TYPE_HTML)
-    loadRawSource(pszPath, bType, pLoad);
+    loadRawSource(pszPath, (uint32_t)nRead, bType, pLoad);
   else
     cannotBuild(pLoad, "the file holds no known update%.0s%.0u%s", pszPath, 0, "");
 }

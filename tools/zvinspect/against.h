@@ -5,9 +5,16 @@
 #ifndef ZV_INSPECT_AGAINST_H
 #define ZV_INSPECT_AGAINST_H
 
+#include <stdint.h>
+
 #include "tools/zvinspect/options.h"
 #include "tools/zvinspect/report.h"
 #include "tools/zvinspect/update_report.h"
+
+// Reads an input of zvinspect whole, once: the file at the path, or
+// standard input for "-"; at most nSize bytes.  Returns the number read,
+// or -1 when it cannot be opened or read.
+long readWholeInput(const char *pszPath, uint8_t *pbBuffer, uint32_t ulSize);
 
 struct SourceLoad {
   long nLength;          // the image length; 0: it cannot be built; -1: it

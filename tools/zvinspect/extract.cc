@@ -3,11 +3,13 @@
 // behind its image header, its length from the image header; a logo loses
 // the length that the build put in front of it.  The file is written whole
 // beside its name and moved over it only then: a failed write leaves what
-// was there.  Neither the input nor the source is ever written over, and a
-// name taken by a directory or device is left alone.
+// was there.  Neither the input nor the source is ever written over (the
+// same file, however named), and a name taken by a directory or device is
+// left alone.  A failure says that the extraction failed: the status is 2.
 #include "tools/zvinspect/extract.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "app/settings.h"
 #include "image/hex_writer.h"
@@ -19,14 +21,30 @@
 static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
   if (!bOk) pOut->bFailed = 1;
   if (finishOutputFile(pOut) == OUTPUT_OK) return 1;
-  reportFact(FACT_FINDING, "extract", "could not write %s", pszPath);
+  reportFact(FACT_FINDING, "extract", "extraction failed: could not write %s", pszPath);
   return 0;
+}
+
+// The file that an input names, by its identity: standard input's file
+// for "-", whatever name the output gives it.
+static int isInput(const char *pszOut, const char *pszInput) {
+  return strcmp(pszInput, "-") == 0 ? platIsStandardInput(pszOut)
+                                    : platSameFile(pszOut, pszInput);
 }
 
 // The files that the run reads are never written over.
 static int readsFrom(const InspectOptions *pOpt, const char *pszOut) {
-  return platSameFile(pszOut, pOpt->pszRead) ||
-         (pOpt->pszAgainst != NULL && platSameFile(pszOut, pOpt->pszAgainst));
+  return isInput(pszOut, pOpt->pszInput) ||
+         (pOpt->pszAgainst != NULL && isInput(pszOut, pOpt->pszAgainst));
+}
+
+// A build writes zeros behind the image: the bytes that the file holds
+// there are not in what was written, and a build from it differs.
+static void reportNoRebuild(const UpdateView *pView) {
+  if (pView->ulBeyond > 0)
+    reportFact(FACT_FINDING, "extract", "it does not rebuild the file: a build writes "
+               "zeros where the file holds %u bytes beyond the image's length",
+               pView->ulBeyond);
 }
 
 int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
@@ -42,16 +60,16 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
   }
   const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
   if (readsFrom(pOpt, pszOut)) {
-    reportFact(FACT_FINDING, "extract", "nothing written to %s: it is a file that "
-               "this run reads", pszOut);
+    reportFact(FACT_FINDING, "extract", "extraction failed: nothing written to %s: it is "
+               "a file that this run reads", pszOut);
     return 0;
   }
   OutputFile out;
   OutputResult result = openOutputFile(&out, pszOut);
   if (result != OUTPUT_OK) {
     reportFact(FACT_FINDING, "extract", result == OUTPUT_NOT_REGULAR
-               ? "nothing written to %s: it is not a regular file" : "could not open %s",
-               pszOut);
+               ? "extraction failed: nothing written to %s: it is not a regular file"
+               : "extraction failed: could not open %s", pszOut);
     return 0;
   }
   if (pView->bType == FILE_TYPE_MAIN) {
@@ -59,6 +77,7 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
       return 0;
     reportFact(FACT_OK, "extract", "wrote %s: Intel HEX of the %u image bytes and the "
                "idata block", pszOut, ulLength);
+    reportNoRebuild(pView);
     return 1;
   }
   uint32_t ulSkip = pView->bType == FILE_TYPE_LOGO ? 2 : 0;
@@ -69,5 +88,6 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
   if (ulSkip != 0 && getLe16(pbImage) != (uint16_t)nBytes)
     reportFact(FACT_FINDING, "extract", "the logo's own length, %u, is not its length",
                getLe16(pbImage));
+  reportNoRebuild(pView);
   return 1;
 }

@@ -46,7 +46,7 @@ static void reportGaps(void) {
 }
 
 void reportHexSummary(const HexPass *pPass, const HexSummary *pSummary) {
-  const uint32_t *pul = pPass->aulTypeCount;
+  const uint32_t *pul = pPass->verdict.aulTypeCount;
   reportFact(FACT_INFO, "records",
              "%u data (00), %u end (01), %u segment (02), %u start (03, 05), %u "
              "linear (04), %u of other types", pul[0], pul[1], pul[2], pul[3] + pul[5],
@@ -67,8 +67,8 @@ void reportHexSummary(const HexPass *pPass, const HexSummary *pSummary) {
   if (nMinHexAddress < nMaxHexAddress) {
     reportFact(FACT_INFO, "code", "0x%05X-0x%05X, %u byte%s, in %u data record%s",
                nMinHexAddress, nMaxHexAddress - 1, nMaxHexAddress - nMinHexAddress,
-               pluralS(nMaxHexAddress - nMinHexAddress), pPass->ulDataRecords,
-               pluralS(pPass->ulDataRecords));
+               pluralS(nMaxHexAddress - nMinHexAddress), pPass->verdict.ulDataRecords,
+               pluralS(pPass->verdict.ulDataRecords));
     reportValue("first", nMinHexAddress);
     reportValue("end", nMaxHexAddress);
     if (nMinHexAddress > 0)

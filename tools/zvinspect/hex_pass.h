@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-// The pass of zvinspect's HEX report that reads a file line by line and
-// stores its records by the loader's own rules, noting on the way what the
-// loader does not look at or lets pass: the lines it lists, the counts of
-// record types, and which addresses a record set.
+// The pass of zvinspect's HEX report that reads a file line by line
+// through the tool's own verdict (image/hex_verdict.h), which judges and
+// stores each record, and notes on the way what the loader does not look
+// at or lets pass: the lines it lists, and which line set each address.
 #ifndef ZV_INSPECT_HEX_PASS_H
 #define ZV_INSPECT_HEX_PASS_H
 
 #include <stdint.h>
 
+#include "image/hex_verdict.h"
 #include "image/image_store.h"
 #include "tools/zvinspect/hex_report.h"
 
@@ -29,13 +30,9 @@ struct Entry {
 
 struct HexPass {
   int bReport;
-  uint32_t ulLine;
-  uint32_t ulSegmentBase;
+  HexVerdict verdict;  // the tool's
   uint32_t ulEndLine;  // an end record not yet followed by another line
-  int bEndSeen;        // the file holds an end record
   uint32_t aulKindCount[KIND_COUNT];
-  uint32_t aulTypeCount[7];  // types 00 to 05, and the others
-  uint32_t ulBlank, ulDataRecords;
   HexSummary *pSummary;
   int nEntries;
   Entry aEntries[KIND_COUNT * LIST_CAP];
@@ -45,9 +42,9 @@ struct HexPass {
 // then the idata block.
 extern uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
 
-// Reads the file into the image store as the loader does, going on past
-// what the loader refuses; the findings go into *pPass (listed only when
-// pPass->bReport).  Returns 0 when the file cannot be read.
-int runHexPass(const char *pszPath, HexPass *pPass);
+// Judges the ulSize bytes at pb as the loader does, going on past what the
+// loader refuses, with the store holding what it loads; the findings go
+// into *pPass (listed only when pPass->bReport).
+void runHexPass(const uint8_t *pb, uint32_t ulSize, HexPass *pPass);
 
 #endif

@@ -5,7 +5,6 @@
 
 #include <string.h>
 
-#include "image/hex_loader.h"
 #include "image/image_store.h"
 #include "tools/zvinspect/hex_findings.h"
 #include "tools/zvinspect/hex_pass.h"
@@ -13,22 +12,19 @@
 
 static HexPass s_pass;
 
-int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary) {
+void inspectHexFile(const uint8_t *pb, uint32_t ulSize, int bReport, HexSummary *pSummary) {
   memset(pSummary, 0, sizeof(*pSummary));
   memset(&s_pass, 0, sizeof(s_pass));
-  if (bReport) memset(g_abHexSet, 0, sizeof(g_abHexSet));
   HexPass *pPass = &s_pass;
   pPass->bReport = bReport;
   pPass->pSummary = pSummary;
-  clearHexStore();
-  if (!runHexPass(pszPath, pPass)) return 0;
-  sealIdataBlock(g_abIdata);
+  runHexPass(pb, ulSize, pPass);
   pSummary->bBuildable = pSummary->ulRefusedLine == 0 && nMinHexAddress < nMaxHexAddress;
-  if (!bReport) return 1;
+  if (!bReport) return;
 
-  reportFact(FACT_INFO, "lines", "%u, %u of them blank", pPass->ulLine, pPass->ulBlank);
-  reportValue("lines", pPass->ulLine);
+  const HexVerdict *pVerdict = &pPass->verdict;
+  reportFact(FACT_INFO, "lines", "%u, %u of them blank", pVerdict->ulLine, pVerdict->ulBlank);
+  reportValue("lines", pVerdict->ulLine);
   reportHexSummary(pPass, pSummary);
   reportHexLines(pPass);
-  return 1;
 }

@@ -16,13 +16,13 @@ struct HexSummary {
   char szRefusal[REFUSAL_SIZE];   // why it refuses the file
 };
 
-// Loads the file into the image store as the loader does, going on past
-// what the loader refuses, with every finding reported when bReport is
-// set (otherwise only the summary is kept).  Returns 1, or 0 when the file
-// cannot be read.
-int inspectHexFile(const char *pszPath, int bReport, HexSummary *pSummary);
+// Loads the file's ulSize bytes at pb into the image store through the
+// loader's verdict, going on past what the loader refuses, with every
+// finding reported when bReport is set (otherwise only the summary is
+// kept).
+void inspectHexFile(const uint8_t *pb, uint32_t ulSize, int bReport, HexSummary *pSummary);
 
-// The line of the last loaded HEX file that last set the byte at the
+// The line of the last HEX file inspected that last set the byte at the
 // device address; 0 when none did.
 uint32_t hexLineOf(uint32_t ulAddress);
 

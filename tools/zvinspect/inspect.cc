@@ -23,53 +23,45 @@
 #include "tools/zvinspect/plan_report.h"
 
 #define EXIT_FINDING 1
-#define INSPECT_PATH_SIZE 512
 #define EXIT_TROUBLE 2  // unreadable, unknown, or a wrong command line
 
-// An update file as the reader takes it, and one byte more to tell that a
-// file is larger.
-static uint8_t s_abInput[UPDATE_FILE_HEADER_SIZE + IMAGE_SIZE + 1];
+// The input, read once: all of it up to the size beyond which no input
+// of the tool can be sound (a device or a file of gigabytes is not read
+// to its end), and one byte more to tell that it is larger.
+static uint8_t s_abInput[HEX_FILE_LIMIT + 1];
 
-// Reads the start of the file (all of an update file) and counts the rest,
-// up to the size beyond which no input of the tool can be sound (a device
-// or a file of gigabytes is not read to its end): *pulSize is then
-// INPUT_TOO_LARGE.
-#define INPUT_TOO_LARGE 0xFFFFFFFFu
-static int readInput(const char *pszPath, uint32_t *pulRead, uint32_t *pulSize) {
-  FILE *pFile = openInputFile(pszPath);
-  if (pFile == NULL) return 0;
-  long nRead = readInputFile(pFile, s_abInput, sizeof(s_abInput), pszPath);
-  uint32_t ulSize = nRead > 0 ? (uint32_t)nRead : 0;
-  static uint8_t abMore[16384];
-  long nMore = nRead == (long)sizeof(s_abInput) ? 1 : 0;
-  while (nMore > 0 && ulSize <= HEX_FILE_LIMIT) {
-    nMore = readInputFile(pFile, abMore, sizeof(abMore), pszPath);
-    if (nMore > 0) ulSize += (uint32_t)nMore;
+// The next line that is not blank from *pulAt: its kind, its start and
+// length (cut to the line buffer); 0 when none is left.
+static int nextLine(const uint8_t *pb, uint32_t ulRead, uint32_t *pulAt, uint32_t *pulStart,
+                    int *pnLength, HexLineKind *pnKind) {
+  while (*pulAt < ulRead) {
+    uint32_t ulStart = *pulAt, ulEnd = ulStart;
+    while (ulEnd < ulRead && pb[ulEnd] != '\n') ulEnd++;
+    *pulAt = ulEnd + 1;
+    int nLength = ulEnd - ulStart < HEX_LINE_SIZE ? (int)(ulEnd - ulStart) : HEX_LINE_SIZE - 1;
+    HexRecord record;
+    *pnKind = decodeHexLine((const char *)pb + ulStart, nLength, &record);
+    if (*pnKind == HEX_BLANK) continue;
+    *pulStart = ulStart;
+    *pnLength = nLength;
+    return 1;
   }
-  if (ulSize > HEX_FILE_LIMIT) ulSize = INPUT_TOO_LARGE;
-  fclose(pFile);
-  if (nRead < 0 || nMore < 0) return 0;
-  *pulRead = nRead > 0 ? (uint32_t)nRead : 0;
-  *pulSize = ulSize;
-  return 1;
+  return 0;
 }
 
 // A HEX image: its first line that is not blank reads as a record, or
 // starts with the start code (behind a UTF-8 byte order mark, which the
-// report then names).
+// report then names); or it lost its start code and the line after it is
+// a record.
 static int looksLikeHex(const uint8_t *pb, uint32_t ulRead) {
-  uint32_t ulAt = 0;
+  uint32_t ulAt = 0, ulStart;
+  int nLength;
+  HexLineKind nKind;
   if (ulRead > 3 && memcmp(pb, "\xEF\xBB\xBF", 3) == 0 && pb[3] == ':') return 1;
-  while (ulAt < ulRead) {
-    uint32_t ulEnd = ulAt;
-    while (ulEnd < ulRead && pb[ulEnd] != '\n') ulEnd++;
-    int nLength = ulEnd - ulAt < HEX_LINE_SIZE ? (int)(ulEnd - ulAt) : HEX_LINE_SIZE - 1;
-    HexRecord record;
-    HexLineKind nKind = decodeHexLine((const char *)pb + ulAt, nLength, &record);
-    if (nKind != HEX_BLANK) return pb[ulAt] == ':' || nKind != HEX_NOT_HEX;
-    ulAt = ulEnd + 1;
-  }
-  return 0;
+  if (!nextLine(pb, ulRead, &ulAt, &ulStart, &nLength, &nKind)) return 0;
+  if (pb[ulStart] == ':' || nKind != HEX_NOT_HEX) return 1;
+  return nextLine(pb, ulRead, &ulAt, &ulStart, &nLength, &nKind) && pb[ulStart] == ':' &&
+         nKind != HEX_NOT_HEX;
 }
 
 // Ends a run that cannot report on its input.
@@ -93,7 +85,8 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   const uint8_t *pbSource = pOpt->pszAgainst != NULL && source.nLength > 0 ? g_abImage : NULL;
   UpdateView view;
   int nStatus = 0;
-  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, &view)) {
+  uint32_t ulSource = pbSource != NULL ? (uint32_t)source.nLength : 0;
+  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, ulSource, &view)) {
     reportUploadPlan(&view);
     if (pOpt->bKey && !view.bLayout)
       reportFact(FACT_INFO, "key", "not tried: the payload has no image header and "
@@ -107,40 +100,23 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   return reportFindings() > 0 ? EXIT_FINDING : 0;
 }
 
-static int inspectHex(const InspectOptions *pOpt) {
+static int inspectHex(const InspectOptions *pOpt, uint32_t ulSize) {
   reportStart(pOpt->pszInput, "Intel HEX image");
   HexSummary summary;
-  if (!inspectHexFile(pOpt->pszRead, 1, &summary)) return trouble(pOpt, "cannot read it");
+  inspectHexFile(s_abInput, ulSize, 1, &summary);
   reportPrint(pOpt->bJson, !pOpt->bJson && colourWanted());
   return reportFindings() > 0 ? EXIT_FINDING : 0;
 }
 
-// Standard input ("-") is copied into a file of its own first, since the
-// report reads its input more than once.  Returns 1 with the copy's path
-// in pszPath, 0 when there is none.
-static int copyStandardInput(char *pszPath, int nSize) {
-  if (!platTempFile(pszPath, nSize)) return 0;
-  FILE *pOut = fopen(pszPath, "wb");
-  FILE *pIn = platStandardInput();
-  static uint8_t abBlock[65536];
-  int bOk = pOut != NULL;
-  uint32_t ulCopied = 0;
-  size_t nRead;
-  // No more than a file may hold to be read at all: the rest stays unread.
-  while (bOk && ulCopied <= HEX_FILE_LIMIT && (nRead = fread(abBlock, 1, sizeof(abBlock), pIn)) > 0) {
-    bOk = fwrite(abBlock, 1, nRead, pOut) == nRead;
-    ulCopied += (uint32_t)nRead;
-  }
-  bOk = bOk && !ferror(pIn);
-  if (pOut != NULL) bOk = fclose(pOut) == 0 && bOk;
-  if (!bOk) remove(pszPath);
-  return bOk;
-}
-
 static int inspect(InspectOptions *pOpt) {
-  uint32_t ulRead = 0, ulSize = 0;
-  if (!readInput(pOpt->pszRead, &ulRead, &ulSize)) return trouble(pOpt, "cannot read it");
-  if (ulSize == INPUT_TOO_LARGE)
+  uint32_t ulSize = 0;
+  int bStandardInput = strcmp(pOpt->pszInput, "-") == 0;
+  long nRead = readWholeInput(pOpt->pszInput, s_abInput, sizeof(s_abInput));
+  if (nRead < 0)
+    return trouble(pOpt, bStandardInput ? "cannot read standard input" : "cannot read it");
+  ulSize = (uint32_t)nRead;
+  uint32_t ulRead = ulSize < UPDATE_FILE_READ_LIMIT ? ulSize : UPDATE_FILE_READ_LIMIT;
+  if (ulSize > HEX_FILE_LIMIT)
     return trouble(pOpt, "more than 16 MiB, larger than any update file or HEX image "
                    "that zvloader takes: not read to its end");
   // The magic number decides, as the tool's reader decides: a HEX file
@@ -155,7 +131,7 @@ static int inspect(InspectOptions *pOpt) {
                 "%szvinspect -h tells more.\n", g_szInspectSynopsis);
     return EXIT_TROUBLE;
   }
-  return inspectHex(pOpt);
+  return inspectHex(pOpt, ulSize);
 }
 
 int runZvinspect(int argc, char **argv) {
@@ -175,12 +151,5 @@ int runZvinspect(int argc, char **argv) {
     errorPrintf("zvinspect: %s\n%szvinspect -h tells more.\n", szError, g_szInspectSynopsis);
     return EXIT_TROUBLE;
   }
-  char szCopy[INSPECT_PATH_SIZE];
-  int bCopy = strcmp(opt.pszInput, "-") == 0;
-  if (bCopy && !copyStandardInput(szCopy, sizeof(szCopy)))
-    return trouble(&opt, "cannot read standard input");
-  opt.pszRead = bCopy ? szCopy : opt.pszInput;
-  int nStatus = inspect(&opt);
-  if (bCopy) remove(szCopy);
-  return finalStatus(nStatus, EXIT_TROUBLE);
+  return finalStatus(inspect(&opt), EXIT_TROUBLE);
 }

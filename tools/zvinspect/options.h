@@ -9,7 +9,6 @@
 
 struct InspectOptions {
   const char *pszInput;    // the file to inspect, as named ("-": standard input)
-  const char *pszRead;     // the file read: the input, or standard input's copy
   int bKey;                // -K given
   uint8_t abKey[16];       // its text, zero-filled; the first 8 bytes count
   int nModel;              // -M, -1 when not given

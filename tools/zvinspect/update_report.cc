@@ -121,6 +121,7 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
   uint32_t ulExtent = pHeader->nMaxHexAddress - pHeader->nMinHexAddress;
   int bExtentFits = pHeader->nMaxHexAddress > pHeader->nMinHexAddress &&
                     ulExtent <= MAX_BUILD_LENGTH && payloadLength(ulExtent) == ulPayload;
+  pOut->bExtentFits = bExtentFits;
   if (bExtentFits) {
     reportFact(FACT_INFO, "image", "%u bytes (nMaxHexAddress 0x%X)", ulExtent,
                pHeader->nMaxHexAddress);
@@ -199,6 +200,22 @@ static int lengthFromHeader(uint16_t wLength, uint32_t ulPayload, uint32_t *pulL
   return 1;
 }
 
+// What a build writes behind the image, up to the end of its pages, is
+// zeros: other bytes there are data that the image header leaves out.
+static void reportBeyond(UpdateView *pView) {
+  uint32_t ulFrom = IMAGE_HEADER_SIZE + pView->ulImageLength;
+  if (ulFrom >= pView->ulPayload) return;
+  for (uint32_t i = pView->ulPayload; i > ulFrom; i--)
+    if (pView->pbPlain[i - 1] != 0) {
+      pView->ulBeyond = i - ulFrom;
+      break;
+    }
+  if (pView->ulBeyond == 0) return;
+  reportFact(FACT_FINDING, "beyond", "%u byte%s beyond the image's length: the header "
+             "cuts the image short", pView->ulBeyond, pluralS(pView->ulBeyond));
+  reportValue("bytes", pView->ulBeyond);
+}
+
 static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
                       const uint8_t *pbSourceImage) {
   uint32_t ulPayload = pView->ulPayload;
@@ -260,17 +277,28 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
                "the image header's length 0x%04X does not fit the payload of %u bytes",
                wLength, ulPayload);
   } else {
-    if (ulLength != pView->ulImageLength)
+    if (ulLength != pView->ulImageLength && pView->bExtentFits)
       reportFact(FACT_FINDING, "length",
                  "the image header gives %u bytes, the file header %u", ulLength,
                  pView->ulImageLength);
+    else if (ulLength != pView->ulImageLength)
+      reportFact(FACT_FINDING, "length",
+                 "the image header gives %u bytes; the file header's extent, 0x%X "
+                 "to 0x%X, does not fit the payload", ulLength, pView->header.nMinHexAddress,
+                 pView->header.nMaxHexAddress);
     pView->ulImageLength = ulLength;
   }
+  reportBeyond(pView);
 }
 
-// A logo or HTML file: whether its image is of the kind the type byte says,
-// which no CRC covers.  Only the deciphered image can tell.
-static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView) {
+// A logo or HTML file: whether its image is of the kind the type byte
+// says, which no CRC covers.  Only the deciphered image can tell, and only
+// one way: every logo image begins with its own length (2 less than the
+// image header's), so one that does not proves the type byte or the file
+// wrong; an HTML page may begin so by chance (once in 65,536), which is
+// worth a note unless the source shows it is the page.
+static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView,
+                            const uint8_t *pbSourceImage, uint32_t ulSourceLength) {
   int bLogo = pView->bType == FILE_TYPE_LOGO;
   if (!pView->bDeciphered) {
     if (!pOpt->bKey)
@@ -279,21 +307,29 @@ static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView)
     return;
   }
   int bLooksLogo = payloadLooksLikeLogo(pView->pbPlain, pView->ulPayload);
-  if (bLooksLogo == bLogo)
-    reportFact(FACT_OK, "type", "the image is a%s %s image: it %s with its own length",
-               bLogo ? "" : "n", fileTypeName(pView->bType),
-               bLogo ? "begins" : "does not begin");
+  if (bLogo && bLooksLogo)
+    reportFact(FACT_OK, "type", "the image begins with its own length, as every logo "
+               "image does");
+  else if (bLogo)
+    reportFact(FACT_FINDING, "type", "the image does not begin with its own length, as "
+               "every logo image does: the type byte or the file is wrong (zvloader would "
+               "send it into the logo pages)");
+  else if (!bLooksLogo)
+    reportFact(FACT_OK, "type", "the image is an HTML image: it does not begin with its "
+               "own length");
+  else if (pbSourceImage != NULL && ulSourceLength == pView->ulImageLength &&
+           memcmp(pView->pbPlain + IMAGE_HEADER_SIZE, pbSourceImage, ulSourceLength) == 0)
+    reportFact(FACT_OK, "type", "the image is the HTML page of %s, though it begins with "
+               "its own length as a logo image does", pOpt->pszAgainst);
   else
-    reportFact(FACT_FINDING, "type",
-               "the image looks like a%s %s image (it %s with its own length), not "
-               "the %s that the type byte says: zvloader would send it into the %s "
-               "pages", bLooksLogo ? "" : "n", bLooksLogo ? "logo" : "HTML",
-               bLooksLogo ? "begins" : "does not begin", fileTypeName(pView->bType),
-               fileTypeName(pView->bType));
+    reportFact(FACT_NOTE, "type", "it may be a logo image: it begins with its own length "
+               "as a logo image does, which an HTML page does once in 65,536 (--against "
+               "the page tells)");
 }
 
 int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
-                      const uint8_t *pbSourceImage, UpdateView *pView) {
+                      const uint8_t *pbSourceImage, uint32_t ulSourceLength,
+                      UpdateView *pView) {
   memset(pView, 0, sizeof(*pView));
   pView->pszPath = pOpt->pszInput;
   if (ulSize < UPDATE_FILE_HEADER_SIZE) {
@@ -320,6 +356,6 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
   reportCrcs(pView);
   if (pOpt->bKey && pView->bLayout) reportKey(pOpt, pView, pbSourceImage);
   if (pView->bType == FILE_TYPE_LOGO || pView->bType == FILE_TYPE_HTML)
-    reportImageKind(pOpt, pView);
+    reportImageKind(pOpt, pView, pbSourceImage, ulSourceLength);
   return 1;
 }

@@ -24,12 +24,15 @@ struct UpdateView {
   uint32_t ulPayload;
   const uint8_t *pbIdata;    // main files: the idata block; otherwise null
   int bLayout;      // the payload is an image header and whole pages
+  int bExtentFits;  // the header's extent gives the payload's length
   int bCrcHolds;    // wCrc is the CRC of the payload
   uint32_t ulImageLength;  // L: from the image header when deciphered,
                            // else from the header's extent
   int bDeciphered;         // the key makes the image CRC hold
   int bAllEnciphered;      // ... when the whole payload is deciphered
   const uint8_t *pbPlain;  // the payload deciphered (bDeciphered)
+  uint32_t ulBeyond;       // deciphered: bytes behind the image, up to the
+                           // last that is not the builder's zero padding
 };
 
 // 1 when the bytes look like an update file: they begin with the magic
@@ -37,12 +40,15 @@ struct UpdateView {
 int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
 
 // Reports on the update file of ulSize bytes at pbFile (which stays valid
-// while *pView is used, and is deciphered in place when the key is given).  pbSourceImage, when not null, is the image that
-// the file should hold (from device address 0): only a hint for which
-// decipherment to try first.  Returns 1, or 0 when the file is too short
-// for more than its header checks.
+// while *pView is used, and is deciphered in place when the key is
+// given).  pbSourceImage, when not null, is the image of ulSourceLength
+// bytes that the file should hold (from device address 0): a hint for
+// which decipherment to try first, and what tells an HTML page that
+// begins as a logo image does from a logo.  Returns 1, or 0 when the file
+// is too short for more than its header checks.
 int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
-                      const uint8_t *pbSourceImage, UpdateView *pView);
+                      const uint8_t *pbSourceImage, uint32_t ulSourceLength,
+                      UpdateView *pView);
 
 // The name of a file type code ("main firmware", "logo", "HTML").
 const char *fileTypeName(uint8_t bType);
