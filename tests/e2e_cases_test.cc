@@ -270,6 +270,6 @@ std::string testName(const testing::TestParamInfo<std::string> &info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, E2ECase, testing::ValuesIn(casesOf("e2e")), testName);
-INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet")), testName);
+INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet-programs")), testName);
 
 }  // namespace

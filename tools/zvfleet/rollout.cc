@@ -11,6 +11,14 @@
 
 // The canary's verdict: 0 while its devices run, 1 passed, -1 failed.
 static int s_nCanaryVerdict;
+static int s_bStopped;  // the emergency stop was made
+static char s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
+
+void beginRollout(void) {
+  s_nCanaryVerdict = 0;
+  s_bStopped = 0;
+  memset(s_abStopped, 0, sizeof(s_abStopped));
+}
 
 int canaryDevices(void) {
   return g_fleet.nCanary > 0 && g_fleet.nCanary < g_nDevices ? g_fleet.nCanary : g_nDevices;
@@ -64,8 +72,6 @@ static int failedItself(const FleetDevice *pDev) {
          pDev->nResult != RESULT_NOT_STARTED && pDev->szHeld[0] == '\0';
 }
 
-static int s_bStopped;  // the emergency stop was made
-
 static int emergencyStop(void) {
   if (s_bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return 0;
   int nFinished = 0, nFailed = 0;
@@ -106,7 +112,6 @@ static int fileRefusal(int nResult) {
 // refused.  One that has reached the clearing or the commit finishes: its
 // commit may take, and stopping it then leaves the device worst off.
 static int stopRefusedFiles(unsigned long ulNow) {
-  static char s_abStopped[FLEET_MAX_DEVICES];  // by the file's first device
   int bHeld = 0;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pFirst = &g_aDevices[i];

@@ -25,6 +25,9 @@ int canaryDevices(void);
 // 1 when the waiting device may start now.
 int rolloutAllows(const FleetDevice *pDev);
 
+// Forgets the verdicts of an earlier run in this process.
+void beginRollout(void);
+
 // Applies the rules to the devices' ends so far: devices held back for
 // good are done with their reason, and the decision is said once on the
 // console.  Returns 1 when it held any back.

@@ -174,6 +174,12 @@ static int runFleet(int argc, char **argv) {
 
 int runZvfleet(int argc, char **argv) {
   platInitProcess();
+  // Nothing of an earlier run in this process (the tests run zvfleet in
+  // process) carries over.
+  memset(&g_fleet, 0, sizeof(g_fleet));
+  memset(g_aDevices, 0, sizeof(g_aDevices));
+  g_nDevices = 0;
+  beginRollout();
   // Results that could not be written are no results.
   return finalStatus(runFleet(argc, argv), 2);
 }
