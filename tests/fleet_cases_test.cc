@@ -17,6 +17,7 @@
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
 //                       its virtual clock
+//   remove MS PATH      in the next run, PATH is removed at MS ms
 //   kill MS             the next run is killed (kill -9) at MS ms: its
 //                       console ends there, and the files it wrote are
 //                       left as they stood on disk at that moment
@@ -63,10 +64,22 @@ void runLoader(const std::vector<std::string> &args, Transcript *pTranscript) {
   for (const std::string &written : writtenFiles()) pTranscript->line(written);
 }
 
+// zvfleet's console; with its live table, as a terminal shows it at the
+// end (its errors follow).
 void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Transcript *pTranscript) {
   std::vector<char *> argv = argvOf(args);
-  fakeBeginFleet(fleet, pTranscript);
+  bool bTable = false;
+  for (size_t i = 0; i + 1 < args.size(); i++) bTable = bTable || (args[i] == "--progress" && args[i + 1] == "table");
+  Transcript table;
+  fakeBeginFleet(fleet, bTable ? &table : pTranscript);
   int nStatus = runZvfleet((int)args.size(), argv.data());
+  if (bTable) {
+    std::string screen = screenText(table.rawConsole());
+    pTranscript->console(screen.data(), screen.size());
+    std::string text = table.text();
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+      if (text.compare(at, 3, "2> ") == 0) pTranscript->line(text.substr(at, end - at));
+  }
   if (fleet.ulKillAt != (unsigned long)-1) {
     pTranscript->line("killed (kill -9) at " + std::to_string(fleet.ulKillAt) + " ms");
     fakeRestoreFilesAtKill();
@@ -128,6 +141,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.livePids.push_back(caseNumber(a[0]));
     } else if (line.command == "interrupt" && a.size() == 1) {
       fleet.ulInterruptAt = caseNumber(a[0]);
+    } else if (line.command == "remove" && a.size() == 2) {
+      fleet.removals.push_back({caseNumber(a[0]), a[1]});
     } else if (line.command == "kill" && a.size() == 1) {
       fleet.ulKillAt = caseNumber(a[0]);
     } else if (line.command == "run" && !a.empty() && (a[0] == "zvloader" || a[0] == "zvfleet")) {

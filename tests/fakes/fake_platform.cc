@@ -211,6 +211,9 @@ int copyOut(const Bytes &data, void *pBuffer, int nSize) {
 
 bool arrived() { return !s_fake.toTool.empty() && s_fake.toTool.front().ulArrival <= s_fake.ulNow; }
 
+// A request and its reply take this long on the network of a fleet run.
+const unsigned long ROUND_TRIP_MS = 1;
+
 // A report line of the device being served, as zvdevsim writes it.
 void slotReport(const char *pszFormat, ...) {
   char szLine[256];
@@ -222,9 +225,12 @@ void slotReport(const char *pszFormat, ...) {
 }
 
 int slotAt(uint32_t ulAddr) {
-  for (size_t i = 0; i < s_world.slots.size(); i++)
+  int nAny = -1;
+  for (size_t i = 0; i < s_world.slots.size(); i++) {
     if (s_world.slots[i].opt.ulAddress == ulAddr) return (int)i;
-  return -1;
+    if (s_world.slots[i].opt.ulAddress == 0) nAny = (int)i;
+  }
+  return nAny;
 }
 
 // A debug datagram for zvfleet's port, in the order of arrival.
@@ -244,14 +250,15 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   const SimOptions &o = pSlot->opt;
   if (!pSlot->bDebugSent) {
     pSlot->bDebugSent = true;
-    char szAddr[16];
-    platAddressText(o.ulAddress, szAddr, sizeof(szAddr));
+    // To the tool's workstation, this one.
+    const char *pszTo = "127.0.0.1";
+    uint32_t ulFrom = o.ulAddress != 0 ? o.ulAddress : platInetAddr("127.0.0.1");
     for (const std::vector<uint8_t> &message : o.debugMessages) {
       if (s_fake.nDebugSkip > 0)
         s_fake.nDebugSkip--;
       else
-        toFleet(message, o.ulAddress, s_fake.ulNow, s_fake.nChild);
-      slotReport("dbg to %s:%u len %d", szAddr, (unsigned)(o.usDebugPort ? o.usDebugPort : SIM_DEBUG_PORT),
+        toFleet(message, ulFrom, s_fake.ulNow, s_fake.nChild);
+      slotReport("dbg to %s:%u len %d", pszTo, (unsigned)(o.usDebugPort ? o.usDebugPort : SIM_DEBUG_PORT),
                  (int)message.size());
     }
   }
@@ -266,7 +273,7 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   for (const SimDatagram &d : simDeliveryDatagrams(&delivery, o.bModel)) {
     Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
     data.resize((size_t)d.nLength, 0);
-    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + o.ulReplyWaitMs;
+    unsigned long ulArrival = s_fake.ulNow + ROUND_TRIP_MS + delivery.ulDelayMs + o.ulReplyWaitMs;
     auto at = s_fake.toTool.end();
     while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
     s_fake.toTool.insert(at, {data, ulArrival});
@@ -594,6 +601,14 @@ int platEventSelectRead(PlatSocket, PlatEvent) { return !s_fake.run.fail.bEventS
 // zvfleet waits on its debug port: the clock moves to the next datagram
 // or by the time given.
 int fleetWait(unsigned long ulMilliseconds) {
+  for (auto at = s_world.fleet.removals.begin(); at != s_world.fleet.removals.end();) {
+    if (at->first > s_fake.ulNow + ulMilliseconds) {
+      ++at;
+      continue;
+    }
+    remove(at->second.c_str());
+    at = s_world.fleet.removals.erase(at);
+  }
   bool bWaiting = !s_world.toFleet.empty();
   unsigned long ulNext = bWaiting ? s_world.toFleet.front().ulArrival : 0;
   if (bWaiting && ulNext <= s_fake.ulNow + ulMilliseconds) {

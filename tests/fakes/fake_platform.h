@@ -72,7 +72,9 @@ void fakePassTime(unsigned long ulMilliseconds);
 
 // A fleet run's world.
 struct FakeFleet {
-  std::vector<SimOptions> devices;  // each at its ulAddress
+  // Each at its ulAddress; one at 0.0.0.0 serves every address that no
+  // other serves, and sends its debug messages from 127.0.0.1.
+  std::vector<SimOptions> devices;
   // ICMP echo by address: the requests left unanswered before one is
   // answered (-1: never; addresses not named never answer).
   std::vector<std::pair<uint32_t, int> > echoes;
@@ -81,6 +83,8 @@ struct FakeFleet {
   unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
   unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
   std::vector<unsigned long> livePids;  // processes that run besides zvfleet
+  // Files removed (by someone else) once zvfleet's clock reaches the time.
+  std::vector<std::pair<unsigned long, std::string> > removals;
   std::string loaderPath;  // where zvloader stands beside zvfleet
 };
 

@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
 #include "app/console.h"
 #include "image/input_file.h"
@@ -38,11 +37,11 @@ int digestSiteList(void) {
 }
 
 void stampUpdate(FleetDevice *pDev) {
-  time_t now = time(NULL);
-  const struct tm *pTm = localtime(&now);
-  if (pTm == NULL || strftime(pDev->szUpdatedAt, sizeof(pDev->szUpdatedAt), "%Y-%m-%d %H:%M:%S",
-                              pTm) == 0)
-    pDev->szUpdatedAt[0] = '\0';
+  PlatDateTime now;
+  platLocalDateTime(&now);
+  int n = snprintf(pDev->szUpdatedAt, sizeof(pDev->szUpdatedAt), "%04d-%02d-%02d %02d:%02d:%02d",
+                   now.nYear, now.nMonth, now.nDay, now.nHour, now.nMinute, now.nSecond);
+  if (n <= 0 || n >= (int)sizeof(pDev->szUpdatedAt)) pDev->szUpdatedAt[0] = '\0';
 }
 
 int reportField(const char *pszLine, const char *pszKey, int bEscapes, char *pszValue, int nSize) {

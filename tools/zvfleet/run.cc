@@ -36,6 +36,9 @@
 // stall; the next device starts at once when one ends.
 #define TICK_MS 5
 
+// Wakes of the debug port, at most, that take what waits at the end.
+#define DRAIN_WAKES 16
+
 // The exit status of an interrupted run.
 #define EXIT_INTERRUPTED 3
 
@@ -120,6 +123,8 @@ static void runDevices(void) {
     }
     progressTick(ulNow);
   }
+  // Debug messages that came with the last devices' ends are filed too.
+  for (int i = 0; i < DRAIN_WAKES; i++) waitDebugPort(0);
   progressEnd();
 }
 
