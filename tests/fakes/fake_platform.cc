@@ -383,7 +383,9 @@ Child *childNow(PlatChild handle) {
   Child *pChild = &s_world.children[handle - 1];
   if (!pChild->bEnded && s_fake.ulNow >= pChild->ulKnownTo)
     runChild((int)handle, s_fake.ulNow + CHILD_AHEAD_MS);
-  if (pChild->bEnded && s_fake.ulNow >= pChild->ulEnd && pChild->bSnapshot) {
+  // A run to be killed keeps every snapshot, to undo what came after.
+  if (pChild->bEnded && s_fake.ulNow >= pChild->ulEnd && pChild->bSnapshot &&
+      s_world.fleet.ulKillAt == (unsigned long)-1) {
     pChild->bSnapshot = false;  // no stop can reach it any more
     pChild->snapshot = Slot();
   }
@@ -402,6 +404,8 @@ void endChildNow(PlatChild handle, int nStatus) {
 }
 
 // A file's history, for a kill -9 played back.
+const std::string REMOVED("\0removed", 8);  // the event of its removal
+
 std::string fileText(const std::string &path, bool *pbExists) {
   std::string text;
   FILE *pFile = fopen(path.c_str(), "rb");
@@ -726,6 +730,8 @@ PlatPathKind platPathKind(const char *pszPath) {
 FILE *platCreateNewFile(const char *pszPath) {
   struct stat st;
   if (stat(pszPath, &st) == 0) return NULL;
+  noteFileBefore(pszPath);
+  noteFile(pszPath, true, "");
   FILE *pFile = fopen(pszPath, "wb");
   if (pFile == NULL || !failsNow(&s_fake.calls.nWrite, s_fake.run.fail.nWrite)) return pFile;
   fclose(pFile);
@@ -779,6 +785,8 @@ int platMakeDirectory(const char *pszPath) {
   return platIsDirectory(pszPath);
 }
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
+  for (const std::string &path : s_world.fleet.unwritable)
+    if (path == pszPath) return 0;
   noteFileBefore(pszPath);
   FILE *pFile = fopen(pszPath, "ab");
   if (pFile == nullptr) return 0;
@@ -896,7 +904,7 @@ void platClosePinger(PlatPinger) {}
 
 // The process, its workstation and its randomness: fixed, so that what
 // zvfleet records of them is the same in every run.
-unsigned long platProcessId(void) { return s_world.bOn ? FAKE_FLEET_PID : 1000; }
+unsigned long platProcessId(void) { return s_world.bOn ? s_world.fleet.ulPid : 1000; }
 
 int platProcessAlive(unsigned long ulId) {
   if (ulId == platProcessId()) return 1;
@@ -947,7 +955,24 @@ std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReport
   return reports;
 }
 
+// zvfleet killed: its children die with it (as they do on POSIX), and
+// what they would have done later never happened.
+void killChildren(unsigned long ulKill) {
+  unsigned long ulNow = s_fake.ulNow;
+  s_fake.ulNow = ulKill;
+  for (size_t i = s_world.children.size(); i-- > 0;) {
+    Child &child = s_world.children[i];
+    if (child.ulStart >= ulKill) {
+      if (child.bSnapshot) s_world.slots[(size_t)child.nSlot] = child.snapshot;
+    } else if (!child.bEnded || child.ulEnd > ulKill) {
+      runChild((int)i + 1, ulKill);
+    }
+  }
+  s_fake.ulNow = ulNow;
+}
+
 std::vector<std::string> fakeRestoreFilesAtKill() {
+  killChildren(s_world.fleet.ulKillAt);
   std::vector<std::string> restored;
   for (const std::string &path : s_world.fileOrder) {
     const FileHistory &history = s_world.files[path];
@@ -956,7 +981,7 @@ std::vector<std::string> fakeRestoreFilesAtKill() {
     for (const FileEvent &event : history.events) {
       if (event.ulAt >= s_world.fleet.ulKillAt) break;
       text = event.bReplace ? event.data : text + event.data;
-      bExists = true;
+      bExists = !(event.bReplace && event.data == REMOVED);
     }
     remove(path.c_str());
     if (bExists) {
@@ -974,4 +999,20 @@ std::vector<std::string> fakeRestoreFilesAtKill() {
 void fakeEndFleet() {
   s_world = World();
   s_fake = Fake();
+}
+
+int platRemoveFile(const char *pszPath) {
+  noteFileBefore(pszPath);
+  if (remove(pszPath) != 0) return 0;
+  noteFile(pszPath, true, REMOVED);
+  return 1;
+}
+
+// A fleet run's temporary folder is its own, in the scratch folder.
+int platTempFolder(char *pszPath, int nSize) {
+  if (!s_world.bOn) return 0;
+  std::error_code error;
+  std::filesystem::create_directory(".tmp", error);
+  snprintf(pszPath, (size_t)nSize, ".tmp");
+  return 1;
 }

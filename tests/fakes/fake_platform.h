@@ -86,10 +86,11 @@ struct FakeFleet {
   // Files removed (by someone else) once zvfleet's clock reaches the time.
   std::vector<std::pair<unsigned long, std::string> > removals;
   std::string loaderPath;  // where zvloader stands beside zvfleet
+  unsigned long ulPid = 4242;  // zvfleet's process id
+  std::vector<std::string> unwritable;  // files whose appends fail
 };
 
-// zvfleet's process id in a fleet run, and its workstation's name.
-#define FAKE_FLEET_PID 4242ul
+// The workstation's name in a fleet run.
 #define FAKE_HOST_NAME "bench-7"
 
 // Starts a fleet run: zvfleet's own sockets and clock, the devices fresh.
