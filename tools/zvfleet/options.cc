@@ -27,8 +27,10 @@ static const char s_szUsage[] =
     "plain file (-NE -T M|L|H -M N) and -EA.  Fields with commas or quotes\n"
     "are quoted (\"a,b\" and \"\" for a quote).\n"
     "  -j N            devices updated at once, 1 to 128 (default 16)\n"
-    "  -o DIR          folder of the logs, one per device and site.log for\n"
-    "                  senders that are not on the list (default zvfleet-logs)\n"
+    "  -o DIR          the site's folder (default zvfleet-logs): its lock, one\n"
+    "                  run at a time, and a folder per run, DIR/run-N, with a\n"
+    "                  log per device, site.log for senders that are not on\n"
+    "                  the list, and the copies of the files\n"
     "  --stall S       a device whose tool gets no request acknowledged for S\n"
     "                  seconds is stopped (default 150)\n"
     "  --retries N     run again, up to N times, devices that did not answer,\n"
@@ -67,15 +69,17 @@ static const char s_szUsage[] =
     "  -V, --version   the version and the build's commit\n"
     "zvfleet --summary REPORT.json...  prints one results table over the\n"
     "reports of several runs, with the totals of each and of all (exit\n"
-    "status 0 when every device was updated, 1 otherwise, 2 when a report\n"
-    "cannot be read).\n"
+    "status 0 when every device was updated, 1 otherwise, 4 when every device\n"
+    "was updated but one or more were not back online, 2 when a report cannot\n"
+    "be read).\n"
     "Ctrl+C or SIGTERM stops the running devices, starts no more, and ends\n"
     "with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
-    "command line, site list or log folder (then nothing is started) and when\n"
-    "the results cannot be written to standard output, 3 when interrupted, 4\n"
-    "when every device was updated but one or more were not back online.  A\n"
-    "dry run exits 0 when a run would start.\n";
+    "command line, site list or log folder, or a log folder or debug port in\n"
+    "use by another zvfleet (then nothing is started) and when the results\n"
+    "cannot be written to standard output, 3 when interrupted, 4 when every\n"
+    "device was updated but one or more were not back online.  A dry run exits\n"
+    "0 when a run would start.\n";
 
 // A whole decimal number from ulMin to ulMax.
 static int readNumber(const char *pszText, uint32_t ulMin, uint32_t ulMax, uint32_t *pulValue) {
