@@ -12,8 +12,6 @@
 //                      itself after N commits, else it is stopped when the
 //                      run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
-//   during TEXT FILE remove PATH
-//                      once FILE shows TEXT in the next run, PATH is removed
 //   during TEXT FILE echo-replies on
 //                      once FILE shows TEXT, the system answers echo again
 //   echo-replies on|off
@@ -158,7 +156,7 @@ TEST_P(E2ECase, Transcript) {
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
-  std::string interruptAt, interruptIn, removeAt, removeIn, removePath, echoAt, echoIn, echoState;
+  std::string interruptAt, interruptIn, echoAt, echoIn, echoState;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
@@ -178,10 +176,6 @@ TEST_P(E2ECase, Transcript) {
                     std::find(options.begin(), options.end(), "-c") != options.end()};
       ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
-    } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "remove") {
-      removeAt = line.args[0];
-      removeIn = line.args[1];
-      removePath = line.args[3];
     } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "echo-replies") {
       echoAt = line.args[0];
       echoIn = line.args[1];
@@ -194,11 +188,6 @@ TEST_P(E2ECase, Transcript) {
       markFiles();
       PlatChild tool;
       ASSERT_TRUE(startProgram(line.args, "run.out", &tool)) << "line " << line.nLine;
-      if (!removeAt.empty()) {
-        EXPECT_TRUE(waitForOutput(removeIn, removeAt)) << "line " << line.nLine;
-        EXPECT_EQ(0, remove(removePath.c_str())) << "line " << line.nLine;
-        removeAt.clear();
-      }
       if (!echoAt.empty()) {
         EXPECT_TRUE(waitForOutput(echoIn, echoAt)) << "line " << line.nLine;
         setEchoReplies(echoState, line.nLine);

@@ -185,22 +185,30 @@ std::string replyLine(const Bytes &data) {
 // fails, so that whatever runs ends at once.
 void stop() { s_fake.bStopped = true; }
 
+// The datagrams of a reply, queued for the tool in the order of arrival
+// (a delayed reply lets later ones pass), ulLateMs after now.  Returns 1
+// when one would be taken for the acceptance of a commit.
+bool queueReplies(const SimDelivery &delivery, uint8_t bModel, unsigned long ulLateMs) {
+  bool bAnswered = false;
+  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, bModel)) {
+    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
+    data.resize((size_t)d.nLength, 0);
+    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + ulLateMs;
+    auto at = s_fake.toTool.end();
+    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
+    s_fake.toTool.insert(at, {data, ulArrival});
+    if (!d.bStray && d.nLength == PACKET_HEADER_SIZE && d.abData[0] != TFTP_NACK) bAnswered = true;
+  }
+  return bAnswered;
+}
+
 // The device's answer to one request, queued for the tool.
 void deviceHandles(const uint8_t *pb, int n) {
   SimOutcome outcome;
   simHandleRequest(&s_fake.device, pb, n, &outcome);
   SimDelivery delivery;
-  if (!simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
-    return;
-  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, s_fake.run.device.bModel)) {
-    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
-    data.resize((size_t)d.nLength, 0);
-    // In the order of arrival: a delayed reply lets later ones pass.
-    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + s_fake.run.device.ulReplyWaitMs;
-    auto at = s_fake.toTool.end();
-    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
-    s_fake.toTool.insert(at, {data, ulArrival});
-  }
+  if (simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
+    queueReplies(delivery, s_fake.run.device.bModel, s_fake.run.device.ulReplyWaitMs);
 }
 
 int copyOut(const Bytes &data, void *pBuffer, int nSize) {
@@ -269,16 +277,7 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   if (!simPlanDelivery(o.faults, ulRequest, &outcome, &delivery, slotReport)) return;
   if (delivery.ulDelayMs != 0) slotReport("delay %u", (unsigned)delivery.ulDelayMs);
   if (delivery.bDrop) slotReport("reply dropped");
-  bool bAnswered = false;
-  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, o.bModel)) {
-    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
-    data.resize((size_t)d.nLength, 0);
-    unsigned long ulArrival = s_fake.ulNow + ROUND_TRIP_MS + delivery.ulDelayMs + o.ulReplyWaitMs;
-    auto at = s_fake.toTool.end();
-    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
-    s_fake.toTool.insert(at, {data, ulArrival});
-    if (!d.bStray && d.nLength == PACKET_HEADER_SIZE && d.abData[0] != TFTP_NACK) bAnswered = true;
-  }
+  bool bAnswered = queueReplies(delivery, o.bModel, ROUND_TRIP_MS + o.ulReplyWaitMs);
   if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) return;
   pSlot->ulCommits++;
   slotReport("accepted %u %s", (unsigned)pSlot->ulCommits, outcome.bCommitOk ? "ok" : "bad");
@@ -289,51 +288,26 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
 }
 
 // The tool's process-wide state, kept aside while a child runs.
-struct ToolState {
-  char szIpAddress[SETTING_TEXT_SIZE], szPassword[SETTING_TEXT_SIZE], szFileName[SETTING_TEXT_SIZE];
-  uint8_t szKey[SETTING_KEY_SIZE];
-  uint8_t bModel, bFileType, bFirstBlockOnly;
-  int bEncrypted;
-  uint16_t usDebugPort, usUpdatePort;
-  uint8_t abImage[IMAGE_SIZE], abIdata[IDATA_SIZE];
-  uint32_t nMin, nMax;
-  PlatEvent hRecvEvent;
-};
+struct Kept {
+  void *p;
+  size_t n;
+} const s_aToolState[] = {
+    {g_szIpAddress, sizeof(g_szIpAddress)}, {g_szPassword, sizeof(g_szPassword)},
+    {g_szFileName, sizeof(g_szFileName)},   {g_szKey, sizeof(g_szKey)},
+    {&g_bModel, sizeof(g_bModel)},          {&g_bFileType, sizeof(g_bFileType)},
+    {&g_bFirstBlockOnly, 1},                {&g_bEncrypted, sizeof(g_bEncrypted)},
+    {&g_usDebugPort, 2},                    {&g_usUpdatePort, 2},
+    {g_abImage, sizeof(g_abImage)},         {g_abIdata, sizeof(g_abIdata)},
+    {&nMinHexAddress, 4},                   {&nMaxHexAddress, 4},
+    {&g_hRecvEvent, sizeof(g_hRecvEvent)}};
 
-void saveToolState(ToolState *p) {
-  memcpy(p->szIpAddress, g_szIpAddress, sizeof(p->szIpAddress));
-  memcpy(p->szPassword, g_szPassword, sizeof(p->szPassword));
-  memcpy(p->szFileName, g_szFileName, sizeof(p->szFileName));
-  memcpy(p->szKey, g_szKey, sizeof(p->szKey));
-  p->bModel = g_bModel;
-  p->bFileType = g_bFileType;
-  p->bFirstBlockOnly = g_bFirstBlockOnly;
-  p->bEncrypted = g_bEncrypted;
-  p->usDebugPort = g_usDebugPort;
-  p->usUpdatePort = g_usUpdatePort;
-  memcpy(p->abImage, g_abImage, sizeof(p->abImage));
-  memcpy(p->abIdata, g_abIdata, sizeof(p->abIdata));
-  p->nMin = nMinHexAddress;
-  p->nMax = nMaxHexAddress;
-  p->hRecvEvent = g_hRecvEvent;
-}
-
-void restoreToolState(const ToolState *p) {
-  memcpy(g_szIpAddress, p->szIpAddress, sizeof(p->szIpAddress));
-  memcpy(g_szPassword, p->szPassword, sizeof(p->szPassword));
-  memcpy(g_szFileName, p->szFileName, sizeof(p->szFileName));
-  memcpy(g_szKey, p->szKey, sizeof(p->szKey));
-  g_bModel = p->bModel;
-  g_bFileType = p->bFileType;
-  g_bFirstBlockOnly = p->bFirstBlockOnly;
-  g_bEncrypted = p->bEncrypted;
-  g_usDebugPort = p->usDebugPort;
-  g_usUpdatePort = p->usUpdatePort;
-  memcpy(g_abImage, p->abImage, sizeof(p->abImage));
-  memcpy(g_abIdata, p->abIdata, sizeof(p->abIdata));
-  nMinHexAddress = p->nMin;
-  nMaxHexAddress = p->nMax;
-  g_hRecvEvent = p->hRecvEvent;
+void keepToolState(Bytes *pKept, bool bRestore) {
+  size_t at = 0;
+  for (const Kept &kept : s_aToolState) {
+    if (!bRestore) pKept->insert(pKept->end(), (uint8_t *)kept.p, (uint8_t *)kept.p + kept.n);
+    if (bRestore) memcpy(kept.p, pKept->data() + at, kept.n);
+    at += kept.n;
+  }
 }
 
 // How long ahead of zvfleet's clock a child's output is worked out; a
@@ -350,8 +324,8 @@ void runChild(int nChild, unsigned long ulCutoff) {
   // taken are not.
   for (auto at = s_world.toFleet.begin(); at != s_world.toFleet.end();)
     at = at->nChild == nChild ? s_world.toFleet.erase(at) : at + 1;
-  static ToolState s_saved;
-  saveToolState(&s_saved);
+  Bytes kept;
+  keepToolState(&kept, false);
   Fake parent = std::move(s_fake);
   s_fake = Fake();
   s_fake.pTranscript = parent.pTranscript;
@@ -370,7 +344,7 @@ void runChild(int nChild, unsigned long ulCutoff) {
   bool bEnded = !s_fake.bStopped;
   unsigned long ulEnd = s_fake.ulNow;
   s_fake = std::move(parent);
-  restoreToolState(&s_saved);
+  keepToolState(&kept, true);
   child.bEnded = bEnded;
   child.ulEnd = bEnded ? ulEnd : ulCutoff;
   child.nStatus = nStatus & 0xFF;
