@@ -58,7 +58,7 @@ static void writeNote(void) {
 static int heldByFleet(FleetHolder *pHolder) {
   char szPath[FLEET_PATH_SIZE];
   return notePath(szPath, sizeof(szPath)) && readHolder(szPath, pHolder) &&
-         pHolder->ulPid != platProcessId() && holderLives(pHolder);
+         holderLives(pHolder);
 }
 
 int openDebugPort(void) {

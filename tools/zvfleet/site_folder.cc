@@ -76,7 +76,9 @@ int holderLives(const FleetHolder *pHolder) {
   char szWorkstation[128];
   platHostName(szWorkstation, sizeof(szWorkstation));
   if (strcmp(szWorkstation, pHolder->szWorkstation) != 0) return 1;
-  return pHolder->ulPid == platProcessId() || platProcessAlive(pHolder->ulPid);
+  // A lock with this process's own id was left by an earlier process that
+  // had it: that one has ended.
+  return pHolder->ulPid != platProcessId() && platProcessAlive(pHolder->ulPid);
 }
 
 // Creates the lock, which must not exist.  Returns 1, or 0 when another
