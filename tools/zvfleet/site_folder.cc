@@ -112,8 +112,9 @@ static int replaceLock(void) {
 static int takeOver(const FleetHolder *pOld) {
   if (!replaceLock()) return 0;
   errorPrintf("zvfleet: %s was left by zvfleet pid %lu (started %s, list %s), which no longer "
-              "runs: taken over; what that run left on its devices stands in its report\n",
-              s_szLock, pOld->ulPid, pOld->szStart, pOld->szList);
+              "runs: taken over (that run's logs stay in %s)\n",
+              s_szLock, pOld->ulPid, pOld->szStart, pOld->szList,
+              pOld->szRun[0] != '\0' ? pOld->szRun : "its folder");
   return 1;
 }
 
