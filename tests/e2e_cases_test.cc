@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The whole-program driver: runs every case of tests/cases/e2e with the
 // built zvloader against zvdevsim on 127.0.0.9, and every case of
-// tests/cases/fleet with zvfleet against several zvdevsim on 127.0.0.x,
-// over real sockets, and compares the transcript (console output, exit
+// tests/cases/fleet-programs with zvfleet against several zvdevsim on
+// 127.0.0.x, over real sockets (what needs real processes: signals, pipes,
+// ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript (console output, exit
 // status, the files a run wrote, what the devices reported) with the
 // case's golden file.  Besides the file commands of case_file.h a case
 // holds:
@@ -35,8 +36,8 @@
 // devices go, are grouped per device; in a log the lines written by other
 // threads and processes at any moment (the debug lines, the tool's debug
 // port report and its mark) follow the rest, grouped by kind.
-// Cases named long_* wait out the 45-second resend cycle or zvfleet's
-// default stall of 150 s; a run of theirs may take twice the usual limit.
+// Cases named long_* wait out the 45-second resend cycle; a run of theirs
+// may take twice the usual limit.
 #include <gtest/gtest.h>
 
 #include <ctype.h>
@@ -77,34 +78,6 @@ std::string joinLines(const std::vector<std::string> &lines) {
   std::string text;
   for (const std::string &line : lines) text += line + "\n";
   return text;
-}
-
-// What a terminal shows after the text: the cursor-up, erase-line and
-// erase-below sequences of zvfleet's live table are carried out.
-std::string screenText(const std::string &raw) {
-  std::vector<std::string> rows(1);
-  size_t row = 0, col = 0;
-  for (size_t i = 0; i < raw.size(); i++) {
-    if (raw.compare(i, 2, "\x1b[") == 0) {
-      size_t end = raw.find_first_not_of("0123456789", i + 2);
-      if (end == std::string::npos) break;
-      size_t n = end > i + 2 ? std::stoul(raw.substr(i + 2, end - i - 2)) : 1;
-      if (raw[end] == 'A') row -= std::min(n, row);
-      if (raw[end] == 'K' || raw[end] == 'J') rows[row].resize(std::min(col, rows[row].size()));
-      if (raw[end] == 'J') rows.resize(row + 1);
-      i = end;
-    } else if (raw[i] == '\r') {
-      col = 0;
-    } else if (raw[i] == '\n') {
-      col = 0;
-      if (++row == rows.size()) rows.emplace_back();
-    } else {
-      if (rows[row].size() <= col) rows[row].resize(col + 1, ' ');
-      rows[row][col++] = raw[i];
-    }
-  }
-  if (rows.back().empty()) rows.pop_back();  // the line after the last line end
-  return joinLines(rows);
 }
 
 // zvfleet's output and files with what changes from run to run made
@@ -251,7 +224,7 @@ TEST_P(E2ECase, Transcript) {
         platStopChild(tool);
         interruptAt.clear();
       }
-      // A long case may wait out a stall of the default 150 s.
+      // A long case waits out resend cycles.
       bool bLong = GetParam().find("/long_") != std::string::npos;
       int nStatus = finishProgram(tool, bLong ? 2 * CHILD_TIME_LIMIT_MS : CHILD_TIME_LIMIT_MS);
       bool bFleet = line.args[0] == "zvfleet";
@@ -285,6 +258,6 @@ std::string testName(const testing::TestParamInfo<std::string> &info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, E2ECase, testing::ValuesIn(casesOf("e2e")), testName);
-INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet")), testName);
+INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet-programs")), testName);
 
 }  // namespace

@@ -9,6 +9,21 @@
 // listener until its datagrams are used up (its socket then reads as
 // closed), then the update thread, whose result ends the run.  An echo
 // request is answered, or not, as the run says.
+//
+// A fleet run (fakeBeginFleet) is zvfleet's: several simulated devices,
+// each behind its own address, and every child zvloader that zvfleet
+// starts runs in process, the tool's own library on this stand-in.  A
+// child is run to its end at once on a timeline of its own that starts at
+// zvfleet's virtual time; its console output then comes through the pipe,
+// and its end through the wait, as zvfleet's clock reaches them.  A child
+// stopped or killed at a moment is run again from the device's state at
+// its start up to that moment, so that the device holds only what it got
+// until then.  The tool's process-wide state (settings, image store) is
+// kept aside while a child runs.  The devices' debug datagrams reach
+// zvfleet's debug port.  zvfleet's clock moves only in its waits, so a
+// stall of minutes takes no real time; its files' replacements and
+// appends are noted with their virtual time, so that a kill -9 at any
+// moment can be played back.
 #ifndef ZV_FAKE_PLATFORM_H
 #define ZV_FAKE_PLATFORM_H
 
@@ -54,5 +69,43 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript);
 
 // Moves the virtual clock on.
 void fakePassTime(unsigned long ulMilliseconds);
+
+// A fleet run's world.
+struct FakeFleet {
+  // Each at its ulAddress; one at 0.0.0.0 serves every address that no
+  // other serves, and sends its debug messages from 127.0.0.1.
+  std::vector<SimOptions> devices;
+  // ICMP echo by address: the requests left unanswered before one is
+  // answered (-1: never; addresses not named never answer).
+  std::vector<std::pair<uint32_t, int> > echoes;
+  bool bNoEcho = false;
+  bool bDebugPortTaken = false;  // another program holds the debug port
+  unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
+  unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
+  std::vector<unsigned long> livePids;  // processes that run besides zvfleet
+  // Files removed (by someone else) once zvfleet's clock reaches the time.
+  std::vector<std::pair<unsigned long, std::string> > removals;
+  std::string loaderPath;  // where zvloader stands beside zvfleet
+  uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
+};
+
+// zvfleet's process id in a fleet run, and its workstation's name.
+#define FAKE_FLEET_PID 4242ul
+#define FAKE_HOST_NAME "bench-7"
+
+// Starts a fleet run: zvfleet's own sockets and clock, the devices fresh.
+void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript);
+
+// After a fleet run: each device's report lines ("fault 4 drop", "commit
+// ...", "accepted 1 ok", ...), as zvdevsim -q prints them, by address.
+std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReports();
+
+// After a fleet run killed at ulKillAt: every file that zvfleet replaced
+// or appended to is put back as it stood on disk at that moment (removed
+// when it was made later).  Returns the files put back.
+std::vector<std::string> fakeRestoreFilesAtKill();
+
+// The end of a fleet run: back to single runs.
+void fakeEndFleet();
 
 #endif

@@ -23,7 +23,20 @@ static PlatSocket s_s = PLAT_NO_SOCKET;
 static PlatEvent s_hEvent;
 static int s_bListening;
 
+// Debug lines filed per sender and second at most; the rest are counted.
+struct DebugBudget {
+  unsigned long ulSecondMs;  // start of the current second
+  int nFiled;                // lines filed in it
+  unsigned long ulUnfiled;   // lines not filed, not yet noted
+};
+
+static DebugBudget s_aBudgets[FLEET_MAX_DEVICES];
+static DebugBudget s_siteBudget;
+
 int openDebugPort(void) {
+  s_bListening = 0;
+  memset(s_aBudgets, 0, sizeof(s_aBudgets));
+  memset(&s_siteBudget, 0, sizeof(s_siteBudget));
   s_s = platUdpSocket();
   if (s_s != PLAT_NO_SOCKET && platBind(s_s, 0, g_usDebugPort)) {
     s_bListening = 1;
@@ -42,16 +55,6 @@ int openDebugPort(void) {
 }
 
 int debugPortHeld(void) { return s_bListening; }
-
-// Debug lines filed per sender and second at most; the rest are counted.
-struct DebugBudget {
-  unsigned long ulSecondMs;  // start of the current second
-  int nFiled;                // lines filed in it
-  unsigned long ulUnfiled;   // lines not filed, not yet noted
-};
-
-static DebugBudget s_aBudgets[FLEET_MAX_DEVICES];
-static DebugBudget s_siteBudget;
 
 // The note of the lines that were not filed, as a log line.
 static int unfiledLine(DebugBudget *pBudget, char *pszLine, int nSize) {

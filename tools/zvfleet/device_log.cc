@@ -14,6 +14,7 @@ static int s_bSiteLogFailed;
 
 int prepareLogs(void) {
   const char *pszDir = g_fleet.pszLogDir;
+  s_bSiteLogFailed = 0;
   if (!platMakeDirectory(pszDir)) {
     errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
     return 0;

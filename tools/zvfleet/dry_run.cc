@@ -171,7 +171,7 @@ int printDryRun(void) {
   }
   if (!digestSiteList()) return 0;
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 0;
-  rolloutBegin();
+  beginRollout();
   consolePrintf("Dry run of %s: nothing is sent, no log or report is written.\n", g_fleet.pszList);
   printFiles();
   printDevices();

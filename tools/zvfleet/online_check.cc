@@ -38,6 +38,12 @@ int onlineCheckPossible(void) {
 static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
   // The request before went unanswered: the device is off the network.
   if (pDev->nEchoes > 0 && !pDev->bAnswered) pDev->bSilent = 1;
+  // A pinger tells once that a reply came: a fresh one hears whether this
+  // request is answered.
+  if (pDev->bAnswered && pDev->pinger != PLAT_NO_PINGER) {
+    platClosePinger(pDev->pinger);
+    pDev->pinger = PLAT_NO_PINGER;
+  }
   pDev->bAnswered = 0;
   if (pDev->pinger == PLAT_NO_PINGER) pDev->pinger = platOpenPinger(pDev->ulAddr);
   pDev->ulEchoSentMs = ulNow;

@@ -177,6 +177,7 @@ static void drawTable(unsigned long ulNow) {
 
 void progressBegin(unsigned long ulNow) {
   s_ulBegin = s_ulDrawn = ulNow;
+  s_nDrawnLines = s_nFrame = 0;
   // A terminal that cannot move its cursor (TERM=dumb), or one whose user
   // asks for no colour or effects (NO_COLOR), gets the plain event lines.
   const char *pszTerm = getenv("TERM");

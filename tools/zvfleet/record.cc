@@ -4,10 +4,8 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 
-#include <random>
-
+#include "platform/platform.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/report_format.h"
 #include "tools/zvfleet/results.h"
@@ -33,43 +31,44 @@ void recordCounts(RecordCounts *pCounts) {
   }
 }
 
-// nBytes random bytes as hex.
+// nBytes (at most 16) random bytes as hex: from the system's source, else
+// from the moment and a count, which still tell runs apart.
 static void randomHex(char *pszHex, int nBytes) {
   static unsigned long s_ulCalls;
-  std::random_device source;
-  Sha256 sha;
-  sha256Begin(&sha);
-  for (int i = 0; i < 8; i++) {
-    unsigned int u = source();
-    sha256Add(&sha, &u, sizeof(u));
+  uint8_t abRandom[16] = {0};
+  if (!platRandomBytes(abRandom, (int)sizeof(abRandom))) {
+    PlatDateTime now;
+    platLocalDateTime(&now);
+    unsigned long aulSeed[3] = {platMilliseconds(), ++s_ulCalls,
+                                (unsigned long)(now.nYear * 372 + now.nMonth * 31 + now.nDay) *
+                                        86400UL +
+                                    (unsigned long)(now.nHour * 3600 + now.nMinute * 60 + now.nSecond)};
+    uint8_t abDigest[SHA256_SIZE];
+    Sha256 sha;
+    sha256Begin(&sha);
+    sha256Add(&sha, aulSeed, sizeof(aulSeed));
+    sha256End(&sha, abDigest);
+    memcpy(abRandom, abDigest, sizeof(abRandom));
   }
-  // Where the source is weak, the moment and the call tell runs apart.
-  time_t now = time(NULL);
-  clock_t ticks = clock();
-  s_ulCalls++;
-  sha256Add(&sha, &now, sizeof(now));
-  sha256Add(&sha, &ticks, sizeof(ticks));
-  sha256Add(&sha, &s_ulCalls, sizeof(s_ulCalls));
-  sha256Add(&sha, &pszHex, sizeof(pszHex));
-  uint8_t abDigest[SHA256_SIZE];
-  sha256End(&sha, abDigest);
-  for (int i = 0; i < nBytes && i < SHA256_SIZE; i++)
-    snprintf(pszHex + 2 * i, 3, "%02x", abDigest[i]);
+  for (int i = 0; i < nBytes && i < (int)sizeof(abRandom); i++)
+    snprintf(pszHex + 2 * i, 3, "%02x", abRandom[i]);
 }
 
 // The local time now as YYYY-MM-DD hh:mm:ss, or "".
 static void timeText(char *pszText, int nSize) {
-  time_t now = time(NULL);
-  const struct tm *pTm = localtime(&now);
-  if (pTm == NULL || strftime(pszText, (size_t)nSize, "%Y-%m-%d %H:%M:%S", pTm) == 0)
-    pszText[0] = '\0';
+  PlatDateTime now;
+  platLocalDateTime(&now);
+  int n = snprintf(pszText, (size_t)nSize, "%04d-%02d-%02d %02d:%02d:%02d", now.nYear, now.nMonth,
+                   now.nDay, now.nHour, now.nMinute, now.nSecond);
+  if (n <= 0 || n >= nSize) pszText[0] = '\0';
 }
 
 void recordIdentity(void) {
   randomHex(g_fleet.szRunId, 16);
   randomHex(g_fleet.szSalt, 16);
   timeText(g_fleet.szStarted, sizeof(g_fleet.szStarted));
-  g_fleet.szWorkstation[0] = '\0';
+  if (!platHostName(g_fleet.szWorkstation, sizeof(g_fleet.szWorkstation)))
+    g_fleet.szWorkstation[0] = '\0';
 }
 
 int recordSave(void) {

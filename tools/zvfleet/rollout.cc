@@ -17,7 +17,7 @@ static char s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's fir
 static int s_nToUpdate;
 static short s_anRank[FLEET_MAX_DEVICES];  // the place among those to update; -1: none
 
-void rolloutBegin(void) {
+void beginRollout(void) {
   s_nCanaryVerdict = 0;
   s_bStopped = 0;
   memset(s_abStopped, 0, sizeof(s_abStopped));

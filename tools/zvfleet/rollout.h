@@ -22,8 +22,9 @@
 #include "tools/zvfleet/fleet.h"
 
 // Before a run (or its dry run), once the devices updated in the run
-// resumed are known: the waves are drawn and no rule has acted.
-void rolloutBegin(void);
+// resumed are known: the waves are drawn and no rule has acted (the
+// verdicts of an earlier run in this process are forgotten).
+void beginRollout(void);
 
 // The devices that this run updates (not those updated in the run resumed).
 int devicesToUpdate(void);

@@ -37,6 +37,9 @@
 // stall; the next device starts at once when one ends.
 #define TICK_MS 5
 
+// Wakes of the debug port, at most, that take what waits at the end.
+#define DRAIN_WAKES 16
+
 // The exit status of an interrupted run.
 #define EXIT_INTERRUPTED 3
 
@@ -111,6 +114,8 @@ static void runDevices(void) {
     }
     progressTick(ulNow);
   }
+  // Debug messages that came with the last devices' ends are filed too.
+  for (int i = 0; i < DRAIN_WAKES; i++) waitDebugPort(0);
   progressEnd();
 }
 
@@ -137,13 +142,13 @@ static int runFleet(int argc, char **argv) {
   if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
   if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
-  rolloutBegin();
+  beginRollout();
   // The report of a run not begun, every device "not started", and the
   // room for its next versions, before any device's log grows.
   if (!recordBeginRun()) return FLEET_EXIT_REPORT_FAILED;
   if (!openDebugPort()) {
     printError("zvfleet: cannot wait for the devices");
-    return 1;
+    return recordFinish() ? 1 : FLEET_EXIT_REPORT_FAILED;
   }
   platCatchInterruptions();
 
@@ -163,6 +168,12 @@ static int runFleet(int argc, char **argv) {
 
 int runZvfleet(int argc, char **argv) {
   platInitProcess();
+  // Nothing of an earlier run in this process (the tests run zvfleet in
+  // process) carries over.
+  memset(&g_fleet, 0, sizeof(g_fleet));
+  memset(g_aDevices, 0, sizeof(g_aDevices));
+  g_nDevices = 0;
+  beginRollout();
   // Results that could not be written are no results.
   return finalStatus(runFleet(argc, argv), 2);
 }

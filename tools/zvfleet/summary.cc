@@ -57,9 +57,13 @@ static void joinSites(int i, int j) {
     s_aReports[a].nSite = b;
 }
 
-// 1 when report a ran after report b.
+// 1 when report a ran after report b: a run after the run it resumed,
+// else by their starts, else in the order given.
 static int later(int a, int b) {
-  int n = strcmp(s_aReports[a].head.szStarted, s_aReports[b].head.szStarted);
+  const ReportHead *pA = &s_aReports[a].head, *pB = &s_aReports[b].head;
+  if (strcmp(pA->szResumedFrom, pB->szRunId) == 0) return 1;
+  if (strcmp(pB->szResumedFrom, pA->szRunId) == 0) return 0;
+  int n = strcmp(pA->szStarted, pB->szStarted);
   return n != 0 ? n > 0 : a > b;
 }
 
