@@ -25,12 +25,18 @@
 //                       status, files written
 //   run zvfleet ARGS    a run of zvfleet
 //   show FILE           the file's text
+//   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
+//                       spaces, keys sorted; with N, without its "devices"
+//                       entry N (from 1)
 // zvfleet finds zvloader beside it; it is this process's library.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <deque>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "app/loader.h"
 #include "image/image_store.h"
@@ -106,6 +112,20 @@ void showFile(const std::string &path, Transcript *pTranscript) {
   pTranscript->console(text.data(), text.size());
 }
 
+std::string fileText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void reindent(const std::vector<std::string> &a) {
+  nlohmann::json json = nlohmann::json::parse(fileText(a[0]), nullptr, false);
+  ASSERT_TRUE(json.is_object()) << a[0];
+  if (a.size() > 1) json["devices"].erase((size_t)caseNumber(a[1]) - 1);
+  std::ofstream(a[0], std::ios::binary) << json.dump(2) << "\n";
+}
+
 class FleetCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(FleetCase, Transcript) {
@@ -159,6 +179,9 @@ TEST_P(FleetCase, Transcript) {
       deviceArgs.clear();
     } else if (line.command == "show" && a.size() == 1) {
       showFile(a[0], &transcript);
+    } else if (line.command == "reindent" && (a.size() == 1 || a.size() == 2)) {
+      reindent(a);
+
     } else {
       ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
     }

@@ -268,6 +268,7 @@ static int readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, 
       : !jsonWhole(device, "line", 1, 1000000, &lLine)                       ? "line"
       : !jsonText(device, "file", pRow->szFile, sizeof(pRow->szFile))        ? "file"
       : !jsonText(device, "result", pRow->szResult, sizeof(pRow->szResult))  ? "result"
+      : !jsonText(device, "left", pRow->szLeft, sizeof(pRow->szLeft))        ? "left"
       : !jsonWhole(device, "attempts", 0, 1000000, &pRow->lAttempts)         ? "attempts"
       : !jsonNumberOrNull(device, "duration_s", 0, 1e7, &dDuration, &bNull) || bNull
           ? "duration_s"

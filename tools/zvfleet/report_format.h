@@ -32,6 +32,7 @@ struct ReportRow {
   char szAddress[FLEET_ADDRESS_SIZE];
   char szFile[REPORT_TEXT_SIZE];
   char szResult[REPORT_TEXT_SIZE];
+  char szLeft[REPORT_TEXT_SIZE];  // what it leaves on the device
   char szLineSha256[65];
   char szUpdatedAt[24];
   char szUpdatedIn[REPORT_ID_SIZE];

@@ -68,10 +68,15 @@ static int later(int a, int b) {
 }
 
 static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
-  char szReport[REPORT_TEXT_SIZE], szFile[REPORT_TEXT_SIZE], szResult[REPORT_TEXT_SIZE];
+  char szReport[REPORT_TEXT_SIZE], szFile[REPORT_TEXT_SIZE], szResult[2 * REPORT_TEXT_SIZE];
   safeText(pReport->pszPath, szReport, sizeof(szReport));
   safeText(pRow->szFile, szFile, sizeof(szFile));
   safeText(pRow->szResult, szResult, sizeof(szResult));
+  if (pRow->szLeft[0] != '\0') {  // what the device needs next
+    size_t n = strlen(szResult);
+    snprintf(szResult + n, sizeof(szResult) - n, "; ");
+    safeText(pRow->szLeft, szResult + n + 2, (int)(sizeof(szResult) - n - 2));
+  }
   char szAt[64] = "";
   if (pRow->bUpdated && pRow->szUpdatedAt[0] != '\0') {
     safeText(pRow->szUpdatedAt, szAt + 1, sizeof(szAt) - 1);
