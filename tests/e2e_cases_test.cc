@@ -89,7 +89,8 @@ std::string fleetText(const std::string &raw, bool bLog) {
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
       {std::regex(R"(("duration_s": |"online_after_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
-      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "}};
+      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "},
+      {std::regex(R"("workstation": "[^"]*")"), "\"workstation\": \"(this one)\""}};
   std::string text = withoutTimes(raw);
   for (const auto &rule : aRules) text = std::regex_replace(text, rule.first, rule.second);
   // Random run ids and salts, numbered in the order they appear; hashes
