@@ -170,14 +170,16 @@ static long reportBound(void) {
 static long s_lReportSize;  // of the report last written
 static int s_bReserved;
 
-static void spacePath(const char *pszPath, char *pszSpace, int nSize) {
-  snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath);
+// The room file's name; 0 when it does not fit.
+static int spacePath(const char *pszPath, char *pszSpace, int nSize) {
+  int n = snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath);
+  return n > 0 && n < nSize;
 }
 
 // Makes the room file of lBytes.  Returns 1, or 0.
 static int makeSpace(const char *pszPath, long lBytes) {
-  char szSpace[FLEET_PATH_SIZE + 8];
-  spacePath(pszPath, szSpace, sizeof(szSpace));
+  char szSpace[OUTPUT_PATH_SIZE];
+  if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return 0;
   FILE *pFile = fopen(szSpace, "wb");
   if (pFile == NULL) return 0;
   static const char s_abZeros[8192] = {0};
@@ -207,9 +209,8 @@ int reserveReportSpace(const char *pszPath) {
 
 void releaseReportSpace(const char *pszPath) {
   if (!s_bReserved) return;
-  char szSpace[FLEET_PATH_SIZE + 8];
-  spacePath(pszPath, szSpace, sizeof(szSpace));
-  remove(szSpace);
+  char szSpace[OUTPUT_PATH_SIZE];
+  if (spacePath(pszPath, szSpace, sizeof(szSpace))) remove(szSpace);
   s_bReserved = 0;
 }
 

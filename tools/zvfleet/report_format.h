@@ -21,7 +21,9 @@
 #include "tools/zvfleet/fleet.h"
 
 #define REPORT_FORMAT 2
-#define REPORT_TEXT_SIZE 400
+// A text read back: room for one written from FLEET_LINE_SIZE bytes whose
+// bytes beyond ASCII each came back as two.
+#define REPORT_TEXT_SIZE 800
 #define REPORT_ID_SIZE 33
 
 // The report's "online" names, by ONLINE_*.

@@ -13,7 +13,7 @@
 #include "tools/zvfleet/report_format.h"
 
 #define SUMMARY_MAX_REPORTS 256
-#define SUMMARY_MAX_ROWS 8192
+#define SUMMARY_MAX_ROWS 8192  // of all the reports together
 
 struct SummaryReport {
   const char *pszPath;
