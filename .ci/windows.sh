@@ -68,6 +68,8 @@ command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1 &&
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+# The companions' JSON reader: header-only, taken from the host's copy.
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 command -v ip >/dev/null 2>&1 || missing+=(iproute2)   # loopback in the netns
 if [ "${#missing[@]}" -gt 0 ]; then
   log "installing ${missing[*]}"
@@ -84,7 +86,8 @@ BUILD_DIR="$(cd "$BUILD_DIR" && pwd)"
 
 # --- build ---------------------------------------------------------------------
 log "configure $SOURCE_DIR -> $BUILD_DIR"
-(cd "$SOURCE_DIR" && cmake --preset windows -B "$BUILD_DIR")
+(cd "$SOURCE_DIR" && cmake --preset windows -B "$BUILD_DIR" \
+   -DZV_NLOHMANN_JSON_INCLUDE=/usr/include)
 log "build"
 cmake --build "$BUILD_DIR" -j2
 

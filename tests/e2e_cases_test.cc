@@ -87,9 +87,25 @@ std::string fleetText(const std::string &raw, bool bLog) {
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
       {std::regex(R"(("duration_s": |"online_after_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
-      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "}};
+      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "},
+      {std::regex(R"("workstation": "[^"]*")"), "\"workstation\": \"(this one)\""}};
   std::string text = withoutTimes(raw);
   for (const auto &rule : aRules) text = std::regex_replace(text, rule.first, rule.second);
+  // Random run ids and salts, numbered in the order they appear; hashes
+  // salted with them.
+  text = std::regex_replace(text, std::regex(R"("line_sha256": "[0-9a-f]{64}")"),
+                            "\"line_sha256\": \"(salted)\"");
+  std::vector<std::string> ids;
+  std::string numbered;
+  std::regex id(R"(\b[0-9a-f]{32}\b)");
+  auto last = text.cbegin();
+  for (std::sregex_iterator at(text.begin(), text.end(), id), end; at != end; ++at) {
+    size_t n = std::find(ids.begin(), ids.end(), at->str()) - ids.begin();
+    if (n == ids.size()) ids.push_back(at->str());
+    numbered.append(last, (*at)[0].first).append("(id " + std::to_string(n + 1) + ")");
+    last = (*at)[0].second;
+  }
+  text = numbered.append(last, text.cend());
   std::vector<std::string> lines = splitLines(text), floating;
   auto isEvent = [](const std::string &line) { return line.compare(0, 9, "hh:mm:ss ") == 0; };
   auto device = [](const std::string &line) { return line.substr(9, line.find(' ', 9) - 9); };

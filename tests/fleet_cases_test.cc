@@ -26,6 +26,9 @@
 //                       status, files written
 //   run zvfleet ARGS    a run of zvfleet
 //   show FILE           the file's text
+//   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
+//                       spaces, keys sorted; with N, without its "devices"
+//                       entry N (from 1)
 // zvfleet finds zvloader beside it; it is this process's library.  The
 // n-th zvfleet run of a case has the process id 4241 + n on the
 // workstation bench-7.
@@ -34,6 +37,9 @@
 #include <string.h>
 
 #include <deque>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "app/loader.h"
 #include "image/image_store.h"
@@ -109,6 +115,20 @@ void showFile(const std::string &path, Transcript *pTranscript) {
   pTranscript->console(text.data(), text.size());
 }
 
+std::string fileText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void reindent(const std::vector<std::string> &a) {
+  nlohmann::json json = nlohmann::json::parse(fileText(a[0]), nullptr, false);
+  ASSERT_TRUE(json.is_object()) << a[0];
+  if (a.size() > 1) json["devices"].erase((size_t)caseNumber(a[1]) - 1);
+  std::ofstream(a[0], std::ios::binary) << json.dump(2) << "\n";
+}
+
 class FleetCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(FleetCase, Transcript) {
@@ -120,6 +140,7 @@ TEST_P(FleetCase, Transcript) {
   FakeFleet fleet;
   fleet.loaderPath = LOADER;
   std::deque<std::vector<std::string> > deviceArgs;  // the options point into them
+  uint32_t ulRuns = 0;  // of zvfleet: each has random bytes of its own
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     const std::vector<std::string> &a = line.args;
@@ -156,6 +177,7 @@ TEST_P(FleetCase, Transcript) {
         runLoader(a, &transcript);
         continue;
       }
+      fleet.ulRandomSeed = ulRuns++;
       runFleet(a, fleet, &transcript);
       unsigned long ulPid = fleet.ulPid;
       fleet = FakeFleet();
@@ -164,6 +186,9 @@ TEST_P(FleetCase, Transcript) {
       deviceArgs.clear();
     } else if (line.command == "show" && a.size() == 1) {
       showFile(a[0], &transcript);
+    } else if (line.command == "reindent" && (a.size() == 1 || a.size() == 2)) {
+      reindent(a);
+
     } else {
       ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
     }

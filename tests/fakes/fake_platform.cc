@@ -906,6 +906,7 @@ void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript) {
   s_world = World();
   s_world.bOn = true;
   s_world.fleet = fleet;
+  s_world.ulRandom = fleet.ulRandomSeed;
   for (const SimOptions &o : fleet.devices) {
     Slot slot;
     slot.opt = o;

@@ -88,6 +88,7 @@ struct FakeFleet {
   std::string loaderPath;  // where zvloader stands beside zvfleet
   unsigned long ulPid = 4242;  // zvfleet's process id
   std::vector<std::string> unwritable;  // files whose appends fail
+  uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
 };
 
 // The workstation's name in a fleet run.
