@@ -60,56 +60,37 @@ struct Fake {
 Fake s_fake;
 int s_nEvent;
 
-// A fleet run's world: what outlives the switches between zvfleet and its
-// children.
+// A fleet run's world: what outlives the switches between zvfleet and children.
 
 // A simulated device behind its address, as zvdevsim -q serves it.
 struct Slot {
   SimOptions opt;
   SimDevice dev;
   uint32_t ulRequests = 0, ulCommits = 0;
-  bool bEnded = false;      // after -c commits it serves no more
-  bool bDebugSent = false;  // its debug messages went out
+  bool bEnded = false, bDebugSent = false;  // after -c commits; its debug messages sent
   std::vector<std::string> report;
 };
 
-struct ChildEvent {
-  unsigned long ulAt;
-  std::string text;
-};
+struct ChildEvent { unsigned long ulAt; std::string text; };
 
 struct Child {
   std::vector<std::string> args;
   int nSlot = -1;  // the device it talks to, -1: none
   Slot snapshot;   // that device as it was at the child's start
-  bool bSnapshot = false;
-  unsigned long ulStart = 0, ulKnownTo = 0;  // output known up to ulKnownTo
-  bool bEnded = false;
-  unsigned long ulEnd = 0;
+  bool bSnapshot = false, bEnded = false;
+  unsigned long ulStart = 0, ulKnownTo = 0, ulEnd = 0;  // output known up to ulKnownTo
   int nStatus = 0;
   std::vector<ChildEvent> events;
   size_t nRead = 0;  // bytes of output taken through the pipe
   int nDebugTaken = 0;  // debug datagrams of its device that zvfleet took
 };
 
-struct DebugDatagram {
-  Bytes data;
-  uint32_t ulFrom;
-  unsigned long ulArrival;
-  int nChild;  // the child whose request made the device send it, 0: none
-};
-
-struct FileEvent {
-  unsigned long ulAt;
-  bool bReplace;  // the whole file replaced, else bytes appended
-  std::string data;
-};
-
-struct FileHistory {
-  bool bExisted = false;  // before zvfleet first changed it
-  std::string before;
-  std::vector<FileEvent> events;
-};
+// nChild: the child whose request made the device send it, 0: none.
+struct DebugDatagram { Bytes data; uint32_t ulFrom; unsigned long ulArrival; int nChild; };
+// bReplace: the whole file replaced, else bytes appended.
+struct FileEvent { unsigned long ulAt; bool bReplace; std::string data; };
+// What the file held before zvfleet first changed it, and the changes.
+struct FileHistory { bool bExisted = false; std::string before; std::vector<FileEvent> events; };
 
 struct World {
   bool bOn = false;
@@ -248,9 +229,8 @@ void toFleet(const Bytes &data, uint32_t ulFrom, unsigned long ulArrival, int nC
   s_world.toFleet.insert(at, {data, ulFrom, ulArrival, nChild});
 }
 
-// A request of a child's tool reaches the device at its address, which
-// serves it as zvdevsim does: its debug messages with the first request,
-// the reply with its faults, its end after -c commits.
+// A child's request served as zvdevsim does: debug messages with the
+// first request, the reply with its faults, the end after -c commits.
 void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   if (pSlot->bEnded) return;
   s_pReporting = pSlot;
@@ -310,9 +290,8 @@ void keepToolState(Bytes *pKept, bool bRestore) {
   }
 }
 
-// How long ahead of zvfleet's clock a child's output is worked out; a
-// child that runs longer is run again further ahead when the clock gets
-// there.
+// How far ahead of zvfleet's clock a child runs; one that runs longer is
+// run again further when the clock gets there.
 const unsigned long CHILD_AHEAD_MS = 600000;
 
 // Runs the child (again) from its start up to ulCutoff, from the device's
@@ -655,8 +634,7 @@ int platSleepForever(void) {
 
 unsigned long platMilliseconds(void) { return s_fake.ulNow; }
 
-// The local time: the 6th at 09:05:03, and in a fleet run on as the
-// virtual clock goes.
+// The 6th at 09:05:03, in a fleet run on as the virtual clock goes.
 void platLocalDateTime(PlatDateTime *pTime) {
   unsigned long ulSeconds = 9 * 3600 + 5 * 60 + 3 + (s_world.bOn ? s_fake.ulNow / 1000 : 0);
   *pTime = {2026, 12, 6 + (int)(ulSeconds / 86400), (int)(ulSeconds / 3600 % 24),
@@ -748,9 +726,7 @@ void platExit(int nStatus) {
   abort();
 }
 
-// The in-process runs have no terminal, no folders to make and no program
-// beside them.
-// A fleet run makes its folders, and finds zvloader where the run says.
+// No terminal; a fleet run makes folders and finds zvloader where it says.
 int platIsTerminal(void) { return 0; }
 int platMakeDirectory(const char *pszPath) {
   if (!s_world.bOn) return 0;
@@ -876,8 +852,7 @@ int platEchoReplied(PlatPinger pinger) {
 
 void platClosePinger(PlatPinger) {}
 
-// The process, its workstation and its randomness: fixed, so that what
-// zvfleet records of them is the same in every run.
+// Process, workstation, randomness: as the run says, the same every time.
 unsigned long platProcessId(void) { return s_world.bOn ? s_world.fleet.ulPid : 1000; }
 
 int platProcessAlive(unsigned long ulId) {
