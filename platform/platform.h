@@ -141,6 +141,17 @@ unsigned long platMilliseconds(void);
 
 void platLocalTime(PlatTime *pTime);
 
+// The local date and time, whole, for what is recorded beyond a day.
+struct PlatDateTime {
+  int nYear;    // e.g. 2026
+  int nMonth;   // 1 to 12
+  int nDay;     // 1 to 31
+  int nHour;    // 0 to 23
+  int nMinute;  // 0 to 59
+  int nSecond;  // 0 to 59
+};
+void platLocalDateTime(PlatDateTime *pTime);
+
 // The calling thread's pending error code: the socket layer's first, the
 // system's second; 0 when none is pending.
 int platPendingError(void);
@@ -294,5 +305,28 @@ int platSendEcho(PlatPinger pinger);
 int platEchoReplied(PlatPinger pinger);
 
 void platClosePinger(PlatPinger pinger);
+
+// Removes the file.  Returns 1, or 0 when it could not be removed.
+int platRemoveFile(const char *pszPath);
+
+// The system's folder for temporary files, shared by every program of
+// this workstation.  Returns 1, or 0 when it is unknown or does not fit.
+int platTempFolder(char *pszPath, int nSize);
+
+// The process and its workstation, for a record that names who wrote it.
+
+// The running process's id.
+unsigned long platProcessId(void);
+
+// 1 while a process of that id runs on this workstation, 0 when none does.
+int platProcessAlive(unsigned long ulId);
+
+// The workstation's name.  Returns 1, or 0 when it is unknown (the buffer
+// then holds "").
+int platHostName(char *pszName, int nSize);
+
+// Fills the buffer with bytes from the system's source of randomness.
+// Returns 1, or 0 when none can be had.
+int platRandomBytes(void *pBuffer, int nSize);
 
 #endif

@@ -219,6 +219,15 @@ void platLocalTime(PlatTime *pTime) {
   pTime->nSecond = tmLocal.tm_sec;
 }
 
+void platLocalDateTime(PlatDateTime *pTime) {
+  time_t now = time(NULL);
+  struct tm tmLocal;
+  memset(&tmLocal, 0, sizeof(tmLocal));
+  localtime_r(&now, &tmLocal);
+  *pTime = {tmLocal.tm_year + 1900, tmLocal.tm_mon + 1, tmLocal.tm_mday,
+            tmLocal.tm_hour,        tmLocal.tm_min,     tmLocal.tm_sec};
+}
+
 int platPendingError(void) { return errno; }
 
 int platErrorText(int nCode, char *pszBuffer, int nSize) {
@@ -570,4 +579,50 @@ void platClosePinger(PlatPinger pinger) {
   if (p == NULL) return;
   close(p->fd);
   free(p);
+}
+
+unsigned long platProcessId(void) { return (unsigned long)getpid(); }
+
+int platProcessAlive(unsigned long ulId) {
+  if (ulId == 0 || ulId > 0x7FFFFFFFul) return 0;
+  // Another user's process answers EPERM: it runs all the same.
+  int nSaved = errno;
+  int bAlive = kill((pid_t)ulId, 0) == 0 || errno == EPERM;
+  errno = nSaved;
+  return bAlive;
+}
+
+int platHostName(char *pszName, int nSize) {
+  if (nSize <= 0) return 0;
+  char szName[256];
+  if (gethostname(szName, sizeof(szName)) != 0) {
+    pszName[0] = '\0';
+    return 0;
+  }
+  szName[sizeof(szName) - 1] = '\0';
+  snprintf(pszName, (size_t)nSize, "%s", szName);
+  return 1;
+}
+
+int platRandomBytes(void *pBuffer, int nSize) {
+  int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int nDone = 0;
+  while (nDone < nSize) {
+    ssize_t n = read(fd, (char *)pBuffer + nDone, (size_t)(nSize - nDone));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    nDone += (int)n;
+  }
+  close(fd);
+  return nDone == nSize;
+}
+
+int platRemoveFile(const char *pszPath) { return unlink(pszPath) == 0; }
+
+int platTempFolder(char *pszPath, int nSize) {
+  const char *pszDir = getenv("TMPDIR");
+  if (pszDir == NULL || *pszDir == '\0') pszDir = "/tmp";
+  int n = snprintf(pszPath, (size_t)nSize, "%s", pszDir);
+  return n > 0 && n < nSize;
 }

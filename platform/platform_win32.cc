@@ -15,6 +15,10 @@
 #ifndef _WINSOCK_DEPRECATED_NO_WARNINGS
 #define _WINSOCK_DEPRECATED_NO_WARNINGS
 #endif
+// rand_s, the system's generator, for random bytes.
+#ifndef _CRT_RAND_S
+#define _CRT_RAND_S
+#endif
 #include <winsock2.h>
 #include <windows.h>
 #include <mswsock.h>
@@ -214,6 +218,12 @@ void platLocalTime(PlatTime *pTime) {
   pTime->nHour = st.wHour;
   pTime->nMinute = st.wMinute;
   pTime->nSecond = st.wSecond;
+}
+
+void platLocalDateTime(PlatDateTime *pTime) {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  *pTime = {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 }
 
 int platPendingError(void) {
@@ -655,4 +665,58 @@ void platClosePinger(PlatPinger pinger) {
   IcmpCloseHandle(p->hIcmp);
   CloseHandle(p->hEvent);
   free(p);
+}
+
+unsigned long platProcessId(void) { return (unsigned long)GetCurrentProcessId(); }
+
+int platProcessAlive(unsigned long ulId) {
+  if (ulId == 0) return 0;
+  DWORD dwSaved = GetLastError();
+  HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)ulId);
+  if (h == NULL) {
+    // A process of another user cannot be opened, but runs.
+    int bDenied = GetLastError() == ERROR_ACCESS_DENIED;
+    SetLastError(dwSaved);
+    return bDenied;
+  }
+  int bAlive = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+  CloseHandle(h);
+  SetLastError(dwSaved);
+  return bAlive;
+}
+
+int platHostName(char *pszName, int nSize) {
+  if (nSize <= 0) return 0;
+  char szName[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD dwSize = sizeof(szName);
+  if (!GetComputerNameA(szName, &dwSize)) {
+    pszName[0] = '\0';
+    return 0;
+  }
+  snprintf(pszName, (size_t)nSize, "%s", szName);
+  return 1;
+}
+
+int platRandomBytes(void *pBuffer, int nSize) {
+  // The system's generator, as rand_s reads it.
+  unsigned char *pb = (unsigned char *)pBuffer;
+  for (int i = 0; i < nSize; i += 4) {
+    unsigned int uValue = 0;
+    if (rand_s(&uValue) != 0) return 0;
+    for (int j = 0; j < 4 && i + j < nSize; j++) pb[i + j] = (unsigned char)(uValue >> (8 * j));
+  }
+  return 1;
+}
+
+int platRemoveFile(const char *pszPath) { return DeleteFileA(pszPath) != 0; }
+
+int platTempFolder(char *pszPath, int nSize) {
+  char szPath[MAX_PATH + 1];
+  DWORD dwLength = GetTempPathA(sizeof(szPath), szPath);
+  if (dwLength == 0 || dwLength >= sizeof(szPath)) return 0;
+  // Without its closing separator.
+  if (dwLength > 1 && (szPath[dwLength - 1] == '\\' || szPath[dwLength - 1] == '/'))
+    szPath[--dwLength] = '\0';
+  int n = snprintf(pszPath, (size_t)nSize, "%s", szPath);
+  return n > 0 && n < nSize;
 }

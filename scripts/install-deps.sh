@@ -3,7 +3,8 @@
 # Installs the Debian packages that a task of this project needs, only the
 # ones missing, without recommended packages.
 #   bash scripts/install-deps.sh build|test|fuzz|packaging|windows ...
-#     build: compiler and CMake (the tool and the simulator)
+#     build: compiler and CMake (the tool and the simulator), nlohmann-json
+#            (the companions read JSON with it; header-only)
 #     test:  GoogleTest and OpenSSL's headers (a test-only comparison)
 #     fuzz:  clang with its sanitizer and libFuzzer runtimes
 #     packaging: what the packages and their checks need: the Debian
@@ -21,7 +22,7 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
   case "$group" in
-    build) packages+=(g++ make cmake) ;;
+    build) packages+=(g++ make cmake nlohmann-json3-dev) ;;
     test) packages+=(googletest libssl-dev iproute2) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     packaging) packages+=(file dpkg-dev fakeroot lintian scdoc groff-base man-db gzip

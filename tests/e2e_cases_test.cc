@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The whole-program driver: runs every case of tests/cases/e2e with the
 // built zvloader against zvdevsim on 127.0.0.9, and every case of
-// tests/cases/fleet with zvfleet against several zvdevsim on 127.0.0.x,
-// over real sockets, and compares the transcript (console output, exit
+// tests/cases/fleet-programs with zvfleet against several zvdevsim on
+// 127.0.0.x, over real sockets (what needs real processes: signals, pipes,
+// ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript (console output, exit
 // status, the files a run wrote, what the devices reported) with the
 // case's golden file.  Besides the file commands of case_file.h a case
 // holds:
@@ -11,8 +12,6 @@
 //                      itself after N commits, else it is stopped when the
 //                      run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
-//   during TEXT FILE remove PATH
-//                      once FILE shows TEXT in the next run, PATH is removed
 //   during TEXT FILE echo-replies on
 //                      once FILE shows TEXT, the system answers echo again
 //   echo-replies on|off
@@ -32,11 +31,10 @@
 // live table drawn and taken away).  Times of day and durations read
 // DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
 // between systems.  zvfleet's event lines, which interleave as the
-// devices go, are grouped per device; in a log the lines written by other
-// threads and processes at any moment (the debug lines, the tool's debug
-// port report and its mark) follow the rest, grouped by kind.
-// Cases named long_* wait out the 45-second resend cycle or zvfleet's
-// default stall of 150 s; a run of theirs may take twice the usual limit.
+// devices go, are grouped per device.  (A device's log, whose lines of
+// several processes interleave, is shown by the in-process cases.)
+// Cases named long_* wait out the 45-second resend cycle; a run of theirs
+// may take twice the usual limit.
 #include <gtest/gtest.h>
 
 #include <ctype.h>
@@ -79,47 +77,35 @@ std::string joinLines(const std::vector<std::string> &lines) {
   return text;
 }
 
-// What a terminal shows after the text: the cursor-up, erase-line and
-// erase-below sequences of zvfleet's live table are carried out.
-std::string screenText(const std::string &raw) {
-  std::vector<std::string> rows(1);
-  size_t row = 0, col = 0;
-  for (size_t i = 0; i < raw.size(); i++) {
-    if (raw.compare(i, 2, "\x1b[") == 0) {
-      size_t end = raw.find_first_not_of("0123456789", i + 2);
-      if (end == std::string::npos) break;
-      size_t n = end > i + 2 ? std::stoul(raw.substr(i + 2, end - i - 2)) : 1;
-      if (raw[end] == 'A') row -= std::min(n, row);
-      if (raw[end] == 'K' || raw[end] == 'J') rows[row].resize(std::min(col, rows[row].size()));
-      if (raw[end] == 'J') rows.resize(row + 1);
-      i = end;
-    } else if (raw[i] == '\r') {
-      col = 0;
-    } else if (raw[i] == '\n') {
-      col = 0;
-      if (++row == rows.size()) rows.emplace_back();
-    } else {
-      if (rows[row].size() <= col) rows[row].resize(col + 1, ' ');
-      rows[row][col++] = raw[i];
-    }
-  }
-  if (rows.back().empty()) rows.pop_back();  // the line after the last line end
-  return joinLines(rows);
-}
-
 // zvfleet's output and files with what changes from run to run made
 // constant (see the top).
-std::string fleetText(const std::string &raw, bool bLog) {
+std::string fleetText(const std::string &raw) {
   static const std::pair<std::regex, const char *> aRules[] = {
       {std::regex(R"(\b\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\b)"), "YYYY-MM-DD hh:mm:ss"},
       {std::regex(R"(\b\d\d \d\d:\d\d:\d\d\b)"), "DD hh:mm:ss"},
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
       {std::regex(R"(("duration_s": |"online_after_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
-      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "}};
+      {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "},
+      {std::regex(R"("workstation": "[^"]*")"), "\"workstation\": \"(this one)\""}};
   std::string text = withoutTimes(raw);
   for (const auto &rule : aRules) text = std::regex_replace(text, rule.first, rule.second);
-  std::vector<std::string> lines = splitLines(text), floating;
+  // Random run ids and salts, numbered in the order they appear; hashes
+  // salted with them.
+  text = std::regex_replace(text, std::regex(R"("line_sha256": "[0-9a-f]{64}")"),
+                            "\"line_sha256\": \"(salted)\"");
+  std::vector<std::string> ids;
+  std::string numbered;
+  std::regex id(R"(\b[0-9a-f]{32}\b)");
+  auto last = text.cbegin();
+  for (std::sregex_iterator at(text.begin(), text.end(), id), end; at != end; ++at) {
+    size_t n = std::find(ids.begin(), ids.end(), at->str()) - ids.begin();
+    if (n == ids.size()) ids.push_back(at->str());
+    numbered.append(last, (*at)[0].first).append("(id " + std::to_string(n + 1) + ")");
+    last = (*at)[0].second;
+  }
+  text = numbered.append(last, text.cend());
+  std::vector<std::string> lines = splitLines(text);
   auto isEvent = [](const std::string &line) { return line.compare(0, 9, "hh:mm:ss ") == 0; };
   auto device = [](const std::string &line) { return line.substr(9, line.find(' ', 9) - 9); };
   for (auto at = lines.begin(); at != lines.end();) {
@@ -127,25 +113,6 @@ std::string fleetText(const std::string &raw, bool bLog) {
     std::stable_sort(at, end, [&](const std::string &a, const std::string &b) { return device(a) < device(b); });
     at = end == lines.end() ? end : end + 1;
   }
-  if (!bLog) return joinLines(lines);
-  // Their kinds in a fixed order, each kind's lines in theirs.
-  auto floatingKind = [](const std::string &line) {
-    static const char *const apszStarts[] = {"System Error: ", "Could not bind to the debug port",
-                                             "zvfleet: DD hh:mm:ss expected:", "Dbg>"};
-    for (int i = 0; i < 4; i++)
-      if (line.compare(0, strlen(apszStarts[i]), apszStarts[i]) == 0) return i;
-    return -1;
-  };
-  for (const std::string &line : lines)
-    if (floatingKind(line) >= 0) floating.push_back(line);
-  std::stable_sort(floating.begin(), floating.end(), [&](const std::string &a, const std::string &b) {
-    return floatingKind(a) < floatingKind(b);
-  });
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [&](const std::string &line) { return floatingKind(line) >= 0; }),
-              lines.end());
-  if (!floating.empty()) lines.push_back("(at any moment:)");
-  lines.insert(lines.end(), floating.begin(), floating.end());
   return joinLines(lines);
 }
 
@@ -185,7 +152,7 @@ TEST_P(E2ECase, Transcript) {
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
-  std::string interruptAt, interruptIn, removeAt, removeIn, removePath, echoAt, echoIn, echoState;
+  std::string interruptAt, interruptIn, echoAt, echoIn, echoState;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
@@ -205,10 +172,6 @@ TEST_P(E2ECase, Transcript) {
                     std::find(options.begin(), options.end(), "-c") != options.end()};
       ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
-    } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "remove") {
-      removeAt = line.args[0];
-      removeIn = line.args[1];
-      removePath = line.args[3];
     } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "echo-replies") {
       echoAt = line.args[0];
       echoIn = line.args[1];
@@ -221,11 +184,6 @@ TEST_P(E2ECase, Transcript) {
       markFiles();
       PlatChild tool;
       ASSERT_TRUE(startProgram(line.args, "run.out", &tool)) << "line " << line.nLine;
-      if (!removeAt.empty()) {
-        EXPECT_TRUE(waitForOutput(removeIn, removeAt)) << "line " << line.nLine;
-        EXPECT_EQ(0, remove(removePath.c_str())) << "line " << line.nLine;
-        removeAt.clear();
-      }
       if (!echoAt.empty()) {
         EXPECT_TRUE(waitForOutput(echoIn, echoAt)) << "line " << line.nLine;
         setEchoReplies(echoState, line.nLine);
@@ -236,12 +194,12 @@ TEST_P(E2ECase, Transcript) {
         platStopChild(tool);
         interruptAt.clear();
       }
-      // A long case may wait out a stall of the default 150 s.
+      // A long case waits out resend cycles.
       bool bLong = GetParam().find("/long_") != std::string::npos;
       int nStatus = finishProgram(tool, bLong ? 2 * CHILD_TIME_LIMIT_MS : CHILD_TIME_LIMIT_MS);
       bool bFleet = line.args[0] == "zvfleet";
       std::string output = readOutput("run.out");
-      output = bFleet ? fleetText(screenText(output), false) : withoutTimes(output);
+      output = bFleet ? fleetText(screenText(output)) : withoutTimes(output);
       transcript.console(output.data(), output.size());
       transcript.line(nStatus < 0 ? "stopped" : "exit " + std::to_string(nStatus));
       for (const std::string &written : writtenFiles())  // zvfleet's are shown
@@ -250,7 +208,7 @@ TEST_P(E2ECase, Transcript) {
       addDeviceReports(&devices, &transcript);
     } else if (line.command == "show" && line.args.size() == 1) {
       transcript.line("--- " + line.args[0]);
-      std::string text = fleetText(readOutput(line.args[0]), true);
+      std::string text = fleetText(readOutput(line.args[0]));
       transcript.console(text.data(), text.size());
     } else {
       ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
@@ -270,6 +228,6 @@ std::string testName(const testing::TestParamInfo<std::string> &info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, E2ECase, testing::ValuesIn(casesOf("e2e")), testName);
-INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet")), testName);
+INSTANTIATE_TEST_SUITE_P(Fleet, E2ECase, testing::ValuesIn(casesOf("fleet-programs")), testName);
 
 }  // namespace

@@ -9,6 +9,15 @@
 // listener until its datagrams are used up (its socket then reads as
 // closed), then the update thread, whose result ends the run.  An echo
 // request is answered, or not, as the run says.
+//
+// A fleet run (fakeBeginFleet) is zvfleet's, with simulated devices behind
+// their addresses; each child zvloader runs in process (the tool's own
+// library, its process-wide state kept aside meanwhile) to its end at
+// once, on a timeline from zvfleet's virtual time, and its output and end
+// reach zvfleet as its clock gets there.  A child stopped or killed is run
+// again from its device's state up to that moment.  zvfleet's clock moves
+// in its waits only; its file changes are noted with their time, so that
+// a kill -9 can be played back.
 #ifndef ZV_FAKE_PLATFORM_H
 #define ZV_FAKE_PLATFORM_H
 
@@ -56,5 +65,41 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript);
 
 // Moves the virtual clock on.
 void fakePassTime(unsigned long ulMilliseconds);
+
+// A fleet run's world.
+struct FakeFleet {
+  // Each at its ulAddress; one at 0.0.0.0 serves every address that no
+  // other serves, and sends its debug messages from 127.0.0.1.
+  std::vector<SimOptions> devices;
+  // ICMP echo by address: requests unanswered before one is (-1, unnamed: never).
+  std::vector<std::pair<uint32_t, int> > echoes;
+  bool bNoEcho = false, bDebugPortTaken = false;  // the port: another program's
+  unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
+  unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
+  std::vector<unsigned long> livePids;  // processes that run besides zvfleet
+  std::vector<std::pair<unsigned long, std::string> > removals;  // by another, at a time
+  std::string loaderPath;  // where zvloader stands beside zvfleet
+  unsigned long ulPid = 4242;  // zvfleet's process id
+  std::vector<std::string> unwritable;  // files whose appends fail
+  uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
+};
+
+// The workstation's name in a fleet run.
+#define FAKE_HOST_NAME "bench-7"
+
+// Starts a fleet run: zvfleet's own sockets and clock, the devices fresh.
+void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript);
+
+// After a fleet run: each device's report lines ("fault 4 drop", "commit
+// ...", "accepted 1 ok", ...), as zvdevsim -q prints them, by address.
+std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReports();
+
+// After a fleet run killed at ulKillAt: every file that zvfleet replaced
+// or appended to is put back as it stood on disk at that moment (removed
+// when it was made later).  Returns the files put back.
+std::vector<std::string> fakeRestoreFilesAtKill();
+
+// The end of a fleet run: back to single runs.
+void fakeEndFleet();
 
 #endif

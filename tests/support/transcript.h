@@ -30,6 +30,10 @@ class Transcript {
   bool m_bMidLine = false;
 };
 
+// What a terminal shows after the text: the cursor-up, erase-line and
+// erase-below sequences of zvfleet's live table carried out.
+std::string screenText(const std::string &raw);
+
 Bytes readFile(const std::string &path);
 void writeFile(const std::string &path, const Bytes &data);
 

@@ -11,8 +11,8 @@
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/progress.h"
+#include "tools/zvfleet/record.h"
 #include "tools/zvfleet/results.h"
-#include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/tool_output.h"
 
 #define MAX_ARGUMENTS 16
@@ -32,15 +32,11 @@ static void extrasText(const FleetDevice *pDev, char *pszText, int nSize) {
 
 static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulNow) {
   unsigned long ulAttemptMs = ulNow - pDev->ulStartMs;
-  pDev->ulRunMs += ulAttemptMs;
-  pDev->nExitStatus = nStatus;
-  pDev->nResult = nResult;
-  if (nResult == RESULT_UPDATED) stampUpdate(pDev);
-  pDev->nStage = attemptStage(&pDev->out, &pDev->plan);
-  if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
   int bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
                 nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
-               !pDev->bInterrupted && !platInterrupted() && pDev->nAttempts <= g_fleet.nRetries;
+               !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
+               pDev->nAttempts <= g_fleet.nRetries;
+  recordEnded(pDev, nResult, nStatus, ulAttemptMs, bRetry);
   char szResult[FLEET_LINE_SIZE + 32];
   resultText(pDev, szResult, sizeof(szResult));
   if (nStatus >= 0)
@@ -49,19 +45,16 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
   else
     logNote(pDev, "attempt %d ended: %s (%.1f s)", pDev->nAttempts, szResult,
             ulAttemptMs / 1000.0);
-  pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
   progressEnded(pDev, bRetry, ulAttemptMs);
   if (nResult == RESULT_UPDATED && g_fleet.ulConfirmSeconds > 0 && !platInterrupted())
     beginOnlineCheck(pDev, ulNow);
 }
 
 int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
-  pDev->nAttempts++;
-  pDev->nState = STATE_RUNNING;
-  pDev->ulStartMs = pDev->ulProgressMs = ulNow;
   pDev->nPartial = 0;
   pDev->bStalled = pDev->bKilled = pDev->bInterrupted = 0;
   beginToolOutput(&pDev->out);
+  recordStarted(pDev, ulNow);
   char szExtras[FLEET_TEXT_SIZE + 16];
   extrasText(pDev, szExtras, sizeof(szExtras));
   logNote(pDev, "attempt %d: zvloader -IP %s -P (password) -f %s%s", pDev->nAttempts,
@@ -93,6 +86,7 @@ static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nPartial = 0;
   logToolLine(pDev, pDev->szPartial);
   int nSaw = takeToolLine(&pDev->out, &pDev->plan, pDev->szPartial);
+  recordPhase(pDev);
   if (nSaw & TOOL_SAW_PROGRESS) pDev->ulProgressMs = ulNow;
   if (nSaw & TOOL_SAW_PHASE) progressPhase(pDev);
   if ((nSaw & TOOL_SAW_BIND_REPORT) && debugPortHeld())
@@ -156,8 +150,7 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->nState == STATE_RUNNING &&
       ulNow - pDev->ulProgressMs >= g_fleet.ulStallSeconds * 1000UL) {
     pDev->bStalled = 1;
-    pDev->nState = STATE_STOPPING;
-    pDev->ulStopMs = ulNow;
+    recordStopping(pDev, ulNow, NULL);
     logNote(pDev, "no request acknowledged for %lu s: stopped", g_fleet.ulStallSeconds);
     platStopChild(pDev->child);
   } else if (pDev->nState == STATE_STOPPING && !pDev->bKilled &&
@@ -170,22 +163,20 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
   return 0;
 }
 
-static void stopForGood(FleetDevice *pDev, unsigned long ulNow) {
+static void stopForGood(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
   pDev->bInterrupted = 1;
-  pDev->nState = STATE_STOPPING;
-  pDev->ulStopMs = ulNow;
+  recordStopping(pDev, ulNow, pszReason);
   platStopChild(pDev->child);
 }
 
 void interruptAttempt(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->nState != STATE_RUNNING) return;
   logNote(pDev, "interrupted: the tool is stopped");
-  stopForGood(pDev, ulNow);
+  stopForGood(pDev, ulNow, NULL);
 }
 
 void stopAttemptFor(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
   if (pDev->nState != STATE_RUNNING) return;
-  snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
   logNote(pDev, "%s: the tool is stopped", pszReason);
-  stopForGood(pDev, ulNow);
+  stopForGood(pDev, ulNow, pszReason);
 }

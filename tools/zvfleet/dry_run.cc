@@ -31,17 +31,28 @@ static const char *fileKind(const FilePlan *pPlan) {
   return pPlan->nIdataPages > 0 ? "update file, main image" : "update file";
 }
 
+// The first device that this run updates with the same file sent the same
+// way as device nDevice, by index.
+static int firstToUpdate(int nDevice) {
+  int nFirst = earlierSameFile(nDevice);
+  if (nFirst < 0) nFirst = nDevice;
+  for (int i = nFirst; i < g_nDevices; i++)
+    if (!g_aDevices[i].bEarlier && (i == nFirst || earlierSameFile(i) == nFirst)) return i;
+  return -1;
+}
+
+// The files that this run sends: a resume's dry run counts only what runs.
 static void printFiles(void) {
   int nFiles = 0;
   for (int i = 0; i < g_nDevices; i++)
-    if (earlierSameFile(i) < 0) nFiles++;
+    if (!g_aDevices[i].bEarlier && firstToUpdate(i) == i) nFiles++;
   consolePrintf("Files (%d):\n", nFiles);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    if (earlierSameFile(i) >= 0) continue;
+    if (pDev->bEarlier || firstToUpdate(i) != i) continue;
     int nDevices = 0;
     for (int j = i; j < g_nDevices; j++)
-      if (j == i || earlierSameFile(j) == i) nDevices++;
+      if (!g_aDevices[j].bEarlier && firstToUpdate(j) == i) nDevices++;
     char szPages[64];
     if (pDev->plan.nIdataPages > 0)
       snprintf(szPages, sizeof(szPages), "%d idata, image %d to %d", pDev->plan.nIdataPages,
@@ -76,19 +87,33 @@ static void printDevices(void) {
 
 static int atOnce(int nDevices) { return g_fleet.nJobs < nDevices ? g_fleet.nJobs : nDevices; }
 
+// The address of the first (bLast: last) device of this run's wave.
+static const char *waveEnd(int bCanary, int bLast) {
+  const char *pszAddress = "";
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    if (pDev->bEarlier || isCanary(pDev) != bCanary) continue;
+    pszAddress = pDev->szAddress;
+    if (!bLast) break;
+  }
+  return pszAddress;
+}
+
 static void printWaves(void) {
-  int nFirst = canaryDevices();
-  if (nFirst == g_nDevices) {
-    consolePrintf("Waves: 1, all %d device%s, %d at once\n", g_nDevices,
-                  g_nDevices == 1 ? "" : "s", atOnce(g_nDevices));
+  int nFirst = canaryDevices(), nAll = devicesToUpdate();
+  if (nAll == 0) {
+    consolePrintf("Waves: none, no device to update\n");
+    return;
+  }
+  if (nFirst == nAll) {
+    consolePrintf("Waves: 1, all %d device%s, %d at once\n", nAll, nAll == 1 ? "" : "s",
+                  atOnce(nAll));
     return;
   }
   consolePrintf("Waves: 2\n  1, the canary: %d device%s (%s to %s), %d at once\n", nFirst,
-                nFirst == 1 ? "" : "s", g_aDevices[0].szAddress, g_aDevices[nFirst - 1].szAddress,
-                atOnce(nFirst));
+                nFirst == 1 ? "" : "s", waveEnd(1, 0), waveEnd(1, 1), atOnce(nFirst));
   consolePrintf("  2, when every canary device was updated: the other %d (%s to %s), %d at once\n",
-                g_nDevices - nFirst, g_aDevices[nFirst].szAddress,
-                g_aDevices[g_nDevices - 1].szAddress, atOnce(g_nDevices - nFirst));
+                nAll - nFirst, waveEnd(0, 0), waveEnd(0, 1), atOnce(nAll - nFirst));
 }
 
 static void printRules(void) {
@@ -102,11 +127,13 @@ static void printRules(void) {
                   g_fleet.nRetries, g_fleet.nRetries);
   else
     consolePrintf("  --retries 0: no device runs again\n");
-  if (canaryDevices() < g_nDevices)
-    consolePrintf("  --canary %d: the others start only when all %d were updated\n",
-                  g_fleet.nCanary, g_fleet.nCanary);
+  if (canaryDevices() < devicesToUpdate())
+    consolePrintf("  --canary %d: the first %d device%s that this run updates, then the others "
+                  "only when all %d were updated\n",
+                  g_fleet.nCanary, g_fleet.nCanary, g_fleet.nCanary == 1 ? "" : "s",
+                  g_fleet.nCanary);
   else if (g_fleet.nCanary > 0)
-    consolePrintf("  --canary %d: the whole list, one wave\n", g_fleet.nCanary);
+    consolePrintf("  --canary %d: every device this run updates, one wave\n", g_fleet.nCanary);
   else
     consolePrintf("  no canary: every device may start at once\n");
   if (g_fleet.nMaxFailures > 0)
@@ -125,8 +152,9 @@ static void printRules(void) {
                   "answers, for at most %lu s; one that does not counts as failed for the canary "
                   "and the stops\n",
                   g_fleet.ulConfirmSeconds, g_fleet.ulConfirmSeconds);
-  consolePrintf("  always: %d refusals of one file for a cause in the file (bad CRC at the "
-                "commit, bad version, wrong model) stop its other devices\n",
+  consolePrintf("  always: %d refusals of one file for a cause that may lie in it (bad CRC at "
+                "the commit, bad version) stop its other devices while no device has accepted "
+                "it\n",
                 FILE_REFUSALS_TO_STOP);
 }
 
@@ -143,6 +171,7 @@ int printDryRun(void) {
   }
   if (!digestSiteList()) return 0;
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 0;
+  beginRollout();
   consolePrintf("Dry run of %s: nothing is sent, no log or report is written.\n", g_fleet.pszList);
   printFiles();
   printDevices();

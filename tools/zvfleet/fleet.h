@@ -16,8 +16,12 @@
 #define FLEET_ADDRESS_SIZE 16
 
 // The exit status of a run (and of --summary) that updated every device
-// but found one or more not back online (--confirm-online).
+// but found one or more not back online, or not confirmed back online
+// (--confirm-online).
 #define FLEET_EXIT_NOT_BACK_ONLINE 4
+// The exit status of a run whose report could not be written: no device
+// started after that, the running ones ended as they would.
+#define FLEET_EXIT_REPORT_FAILED 5
 
 // How a device's update ended.
 enum FleetResult {
@@ -54,11 +58,12 @@ enum FleetState { STATE_WAITING, STATE_RUNNING, STATE_STOPPING, STATE_CHECKING, 
 
 // Whether an updated device came back on the network (--confirm-online).
 enum FleetOnline {
-  ONLINE_NONE,         // not checked
-  ONLINE_CHECKING,     // no echo reply yet
-  ONLINE_BACK,         // it answered
-  ONLINE_NOT_BACK,     // it did not answer within the time given
-  ONLINE_INTERRUPTED   // zvfleet was interrupted before it answered
+  ONLINE_NONE,        // not checked
+  ONLINE_CHECKING,    // its check runs
+  ONLINE_BACK,        // silent once (restarting), then it answered
+  ONLINE_NOT_BACK,    // it did not answer after its restart within the time given
+  ONLINE_UNFINISHED,  // the check never ended (zvfleet was interrupted or killed)
+  ONLINE_NO_RESTART   // it answered throughout: no restart was seen
 };
 
 // Where the tool's lines say an upload stands.
@@ -134,9 +139,13 @@ struct FleetDevice {
   int nStage;       // STAGE_*
   int nExitStatus;  // -1: none (stopped, or never started)
   char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
-  char szLineSha256[65];  // of its line without the password (see resume.h)
+  char szLineSha256[65];  // of its whole line, salted with the report's salt (see resume.h)
   char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
   int bEarlier;           // updated in the run that --resume names: not run again
+  char szUpdatedIn[33];   // the id of the run that updated it, or ""
+  int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
+  unsigned long ulEarlierRunMs;
+  int nWrittenStage;      // what the report says a running device holds (STAGE_*)
 
   // Back on the network (see online_check.h).
   int nOnline;  // ONLINE_*
@@ -144,6 +153,9 @@ struct FleetDevice {
   unsigned long ulCheckStartMs, ulEchoSentMs, ulOnlineAfterMs;
   int nEchoes;      // requests sent
   int bEchoFailed;  // one could not be sent (said once in the log)
+  int bSilent;      // a request went unanswered: it has left the network
+  int bAnswered;    // the last request was answered
+  int bEarlyAnswer; // it answered before it was ever silent (said once in the log)
 };
 
 #define PROGRESS_AUTO 0
@@ -166,6 +178,13 @@ struct FleetSettings {
   const char *pszResume;  // the report of the run to resume, or null
   unsigned long ulConfirmSeconds;  // --confirm-online S; 0: not checked
   char szListSha256[65];
+
+  // The run's identity, in its report.
+  char szRunId[33];        // random, hex
+  char szStarted[24];      // YYYY-MM-DD hh:mm:ss, local time
+  char szWorkstation[64];  // the workstation's name, or ""
+  char szSalt[33];         // of the lines' hashes, random, hex
+  char szResumedFrom[33];  // the id of the run that --resume names, or ""
 };
 
 extern FleetSettings g_fleet;

@@ -11,6 +11,7 @@
 #include "tools/common/cli.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/progress.h"
+#include "tools/zvfleet/record.h"
 
 // The system's text for the pending error, its code where it has none.
 static void failureText(char *pszText, int nSize) {
@@ -35,6 +36,15 @@ int onlineCheckPossible(void) {
 }
 
 static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
+  // The request before went unanswered: the device is off the network.
+  if (pDev->nEchoes > 0 && !pDev->bAnswered) pDev->bSilent = 1;
+  // A pinger tells once that a reply came: a fresh one hears whether this
+  // request is answered.
+  if (pDev->bAnswered && pDev->pinger != PLAT_NO_PINGER) {
+    platClosePinger(pDev->pinger);
+    pDev->pinger = PLAT_NO_PINGER;
+  }
+  pDev->bAnswered = 0;
   if (pDev->pinger == PLAT_NO_PINGER) pDev->pinger = platOpenPinger(pDev->ulAddr);
   pDev->ulEchoSentMs = ulNow;
   pDev->nEchoes++;
@@ -50,18 +60,14 @@ static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
 static void endCheck(FleetDevice *pDev, int nOnline, unsigned long ulNow) {
   if (pDev->pinger != PLAT_NO_PINGER) platClosePinger(pDev->pinger);
   pDev->pinger = PLAT_NO_PINGER;
-  pDev->nOnline = nOnline;
-  pDev->ulOnlineAfterMs = ulNow - pDev->ulCheckStartMs;
-  pDev->nState = STATE_DONE;
+  recordCheckEnded(pDev, nOnline, ulNow - pDev->ulCheckStartMs);
 }
 
 void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
-  pDev->nState = STATE_CHECKING;
-  pDev->nOnline = ONLINE_CHECKING;
   pDev->pinger = PLAT_NO_PINGER;
-  pDev->ulCheckStartMs = ulNow;
   pDev->nEchoes = 0;
-  pDev->bEchoFailed = 0;
+  pDev->bEchoFailed = pDev->bSilent = pDev->bAnswered = pDev->bEarlyAnswer = 0;
+  recordCheckBegun(pDev, ulNow);
   logNote(pDev, "updated: echo requests until it answers, for at most %lu s",
           g_fleet.ulConfirmSeconds);
   sendEcho(pDev, ulNow);
@@ -69,16 +75,30 @@ void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
 
 int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->pinger != PLAT_NO_PINGER && platEchoReplied(pDev->pinger)) {
-    endCheck(pDev, ONLINE_BACK, ulNow);
-    logNote(pDev, "back online after %.1f s: it answered an echo request",
-            pDev->ulOnlineAfterMs / 1000.0);
-    progressChecked(pDev);
-    return 1;
+    if (pDev->bSilent) {
+      endCheck(pDev, ONLINE_BACK, ulNow);
+      logNote(pDev, "back online after %.1f s: silent, then it answered an echo request",
+              pDev->ulOnlineAfterMs / 1000.0);
+      progressChecked(pDev);
+      return 1;
+    }
+    pDev->bAnswered = 1;
+    if (!pDev->bEarlyAnswer)
+      logNote(pDev, "answered an echo request %.1f s after the update, before it was ever "
+                    "silent: not taken as back (it may not have restarted yet)",
+              (ulNow - pDev->ulCheckStartMs) / 1000.0);
+    pDev->bEarlyAnswer = 1;
   }
   if (ulNow - pDev->ulCheckStartMs >= g_fleet.ulConfirmSeconds * 1000UL) {
-    endCheck(pDev, ONLINE_NOT_BACK, ulNow);
-    logNote(pDev, "not back online within %lu s: no echo request answered",
-            g_fleet.ulConfirmSeconds);
+    int bNoRestart = pDev->bEarlyAnswer && !pDev->bSilent;
+    endCheck(pDev, bNoRestart ? ONLINE_NO_RESTART : ONLINE_NOT_BACK, ulNow);
+    if (bNoRestart)
+      logNote(pDev, "not confirmed back online: it answered throughout %lu s, no restart seen",
+              g_fleet.ulConfirmSeconds);
+    else
+      logNote(pDev, "not back online within %lu s: no echo request answered after it went "
+                    "silent",
+              g_fleet.ulConfirmSeconds);
     progressChecked(pDev);
     return 1;
   }
@@ -88,6 +108,6 @@ int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
 
 void interruptOnlineCheck(FleetDevice *pDev) {
   if (pDev->nState != STATE_CHECKING) return;
-  endCheck(pDev, ONLINE_INTERRUPTED, pDev->ulCheckStartMs);
-  logNote(pDev, "interrupted before it answered an echo request");
+  endCheck(pDev, ONLINE_UNFINISHED, pDev->ulCheckStartMs);
+  logNote(pDev, "interrupted before its check ended: not confirmed back online");
 }

@@ -7,19 +7,39 @@
 
 #include "tools/zvfleet/children.h"
 #include "tools/zvfleet/progress.h"
+#include "tools/zvfleet/record.h"
 #include "tools/zvfleet/results.h"
 
 // The canary's verdict: 0 while its devices run, 1 passed, -1 failed.
 static int s_nCanaryVerdict;
+static int s_bStopped;  // the emergency stop was made
+static char s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
+static int s_nToUpdate;
+static short s_anRank[FLEET_MAX_DEVICES];  // the place among those to update; -1: none
 
-int canaryDevices(void) {
-  return g_fleet.nCanary > 0 && g_fleet.nCanary < g_nDevices ? g_fleet.nCanary : g_nDevices;
+void beginRollout(void) {
+  s_nCanaryVerdict = 0;
+  s_bStopped = 0;
+  memset(s_abStopped, 0, sizeof(s_abStopped));
+  s_nToUpdate = 0;
+  for (int i = 0; i < g_nDevices; i++)
+    s_anRank[i] = (short)(g_aDevices[i].bEarlier ? -1 : s_nToUpdate++);
 }
 
-static int isCanary(const FleetDevice *pDev) { return pDev - g_aDevices < canaryDevices(); }
+int devicesToUpdate(void) { return s_nToUpdate; }
+
+int canaryDevices(void) {
+  return g_fleet.nCanary > 0 && g_fleet.nCanary < s_nToUpdate ? g_fleet.nCanary : s_nToUpdate;
+}
+
+int isCanary(const FleetDevice *pDev) {
+  int nRank = s_anRank[pDev - g_aDevices];
+  return nRank >= 0 && nRank < canaryDevices();
+}
 
 int rolloutAllows(const FleetDevice *pDev) {
-  return isCanary(pDev) || s_nCanaryVerdict > 0;
+  // A device carried from the run resumed waits only for its check.
+  return pDev->bEarlier || isCanary(pDev) || s_nCanaryVerdict > 0;
 }
 
 // Every device that waits (of the file at pszPath, or all) is done, not
@@ -30,18 +50,19 @@ static int holdWaiting(const char *pszReason, const char *pszPath = NULL) {
     FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState != STATE_WAITING) continue;
     if (pszPath != NULL && strcmp(pDev->szPath, pszPath) != 0) continue;
-    snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
-    pDev->nState = STATE_DONE;
+    if (pDev->bEarlier) continue;  // it was updated: its check goes on
+    recordHeld(pDev, pszReason);
     nHeld++;
   }
   return nHeld;
 }
 
 static int judgeCanary(void) {
-  if (s_nCanaryVerdict != 0 || canaryDevices() == g_nDevices) return 0;
+  if (s_nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return 0;
   const FleetDevice *pFailed = NULL;
-  for (int i = 0; i < canaryDevices(); i++) {
+  for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
+    if (!isCanary(pDev)) continue;
     if (pDev->nState != STATE_DONE) return 0;
     if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
@@ -63,8 +84,6 @@ static int failedItself(const FleetDevice *pDev) {
   return pDev->nState == STATE_DONE && !updatedAndBack(pDev) &&
          pDev->nResult != RESULT_NOT_STARTED && pDev->szHeld[0] == '\0';
 }
-
-static int s_bStopped;  // the emergency stop was made
 
 static int emergencyStop(void) {
   if (s_bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return 0;
@@ -97,23 +116,36 @@ static int emergencyStop(void) {
   return nHeld > 0;
 }
 
-// A refusal whose cause lies in the file, not the device.
+// A refusal whose cause may lie in the file.  A wrong model is the list's
+// fault (it named a device of another model; nothing was sent to it).
 static int fileRefusal(int nResult) {
-  return nResult == RESULT_BAD_CRC || nResult == RESULT_BAD_VERSION || nResult == RESULT_WRONG_MODEL;
+  return nResult == RESULT_BAD_CRC || nResult == RESULT_BAD_VERSION;
+}
+
+// 1 when a device (of this run or of the run resumed) took the file at
+// pszPath: the file is sound, and refusals are the devices' own.
+static int fileAccepted(const char *pszPath) {
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    if (strcmp(pDev->szPath, pszPath) == 0 &&
+        (pDev->nResult == RESULT_UPDATED || pDev->out.bTransfered))
+      return 1;
+  }
+  return 0;
 }
 
 // Stops the other devices of a file that FILE_REFUSALS_TO_STOP devices
-// refused.  One that has reached the clearing or the commit finishes: its
-// commit may take, and stopping it then leaves the device worst off.
+// refused while no device had accepted it.  One that has reached the
+// clearing or the commit finishes: its commit may take, and stopping it
+// then leaves the device worst off.
 static int stopRefusedFiles(unsigned long ulNow) {
-  static char s_abStopped[FLEET_MAX_DEVICES];  // by the file's first device
   int bHeld = 0;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pFirst = &g_aDevices[i];
     int bEarlier = 0;
     for (int j = 0; j < i && !bEarlier; j++)
       bEarlier = strcmp(g_aDevices[j].szPath, pFirst->szPath) == 0;
-    if (bEarlier || s_abStopped[i]) continue;
+    if (bEarlier || s_abStopped[i] || fileAccepted(pFirst->szPath)) continue;
     int nRefusals = 0;
     const FleetDevice *pLast = NULL;
     for (int j = i; j < g_nDevices; j++) {

@@ -25,16 +25,21 @@
 #include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/options.h"
 #include "tools/zvfleet/progress.h"
+#include "tools/zvfleet/record.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/run.h"
 #include "tools/zvfleet/rollout.h"
+#include "tools/zvfleet/site_folder.h"
 #include "tools/zvfleet/site_list.h"
 #include "tools/zvfleet/summary.h"
 
 // The children are looked at every tick: their output, their ends, a
 // stall; the next device starts at once when one ends.
 #define TICK_MS 5
+
+// Wakes of the debug port, at most, that take what waits at the end.
+#define DRAIN_WAKES 16
 
 // The exit status of an interrupted run.
 #define EXIT_INTERRUPTED 3
@@ -54,74 +59,68 @@ static FleetDevice *nextWaiting(void) {
 
 // An interruption: no device starts any more, the running ones are
 // stopped, and those that wait keep what they have (a device never
-// started is "not started"); checks end at once.  Returns the checks
-// ended.
-static int interruptRun(unsigned long ulNow) {
-  int nChecks = 0;
+// started is "not started"); checks end at once.
+static void interruptRun(unsigned long ulNow) {
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState == STATE_RUNNING) interruptAttempt(pDev, ulNow);
-    if (pDev->nState == STATE_CHECKING) {
-      interruptOnlineCheck(pDev);
-      nChecks++;
-    }
-    if (pDev->nState == STATE_WAITING) pDev->nState = STATE_DONE;
+    if (pDev->nState == STATE_CHECKING) interruptOnlineCheck(pDev);
   }
-  return nChecks;
+  recordInterruptWaiting();
+}
+
+// Devices updated at once: their tools run or their checks do.
+static int busyDevices(void) {
+  RecordCounts counts;
+  recordCounts(&counts);
+  return counts.nRunning + counts.nChecking;
 }
 
 static void runDevices(void) {
-  unsigned long ulQueued = 0;
-  for (int i = 0; i < g_nDevices; i++) {
-    if (g_aDevices[i].bEarlier) {  // updated in the run resumed
-      g_aDevices[i].nState = STATE_DONE;
-      continue;
-    }
-    g_aDevices[i].nState = STATE_WAITING;
-    g_aDevices[i].ulQueued = ulQueued++;
-    g_aDevices[i].nExitStatus = -1;
-    g_aDevices[i].nResult = RESULT_NOT_STARTED;
-    g_aDevices[i].nStage = STAGE_NOTHING_SENT;
-  }
-  int nRunning = 0, bInterrupted = 0;  // nRunning: devices updated or checked
+  unsigned long ulQueued = (unsigned long)g_nDevices;
+  int bInterrupted = 0, bStopped = 0;  // bStopped: the report cannot be written
   progressBegin(platMilliseconds());
   for (;;) {
     if (!bInterrupted && platInterrupted()) {
       bInterrupted = 1;
-      nRunning -= interruptRun(platMilliseconds());
+      interruptRun(platMilliseconds());
     }
-    if (!bInterrupted && applyRolloutRules(platMilliseconds()) && g_fleet.pszReport != NULL)
-      writeReport(g_fleet.pszReport);
+    if (!bStopped && recordFailed()) {
+      bStopped = 1;
+      recordInterruptWaiting();
+    }
+    if (!bInterrupted) applyRolloutRules(platMilliseconds());
+    recordFlush();
     FleetDevice *pNext;
-    while (!bInterrupted && nRunning < g_fleet.nJobs && (pNext = nextWaiting()) != NULL) {
-      if (startAttempt(pNext, platMilliseconds())) {
-        nRunning++;
-      } else if (g_fleet.pszReport != NULL && pNext->nState == STATE_DONE) {
-        writeReport(g_fleet.pszReport);
-      }
+    while (!bInterrupted && !bStopped && busyDevices() < g_fleet.nJobs &&
+           (pNext = nextWaiting()) != NULL) {
+      if (pNext->bEarlier)  // updated before: only checked again
+        beginOnlineCheck(pNext, platMilliseconds());
+      else
+        startAttempt(pNext, platMilliseconds());
     }
-    if (nRunning == 0 && (bInterrupted || nextWaiting() == NULL)) break;
+    if (busyDevices() == 0 && (bInterrupted || bStopped || nextWaiting() == NULL)) break;
     waitDebugPort(TICK_MS);
     unsigned long ulNow = platMilliseconds();
     for (int i = 0; i < g_nDevices; i++) {
       FleetDevice *pDev = &g_aDevices[i];
       // A device being checked keeps its place of -j until it is back.
       if (pDev->nState == STATE_CHECKING) {
-        if (!watchOnlineCheck(pDev, ulNow)) continue;
-        nRunning--;
-        if (g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
+        watchOnlineCheck(pDev, ulNow);
         continue;
       }
       if (pDev->nState != STATE_RUNNING && pDev->nState != STATE_STOPPING) continue;
       if (!watchAttempt(pDev, ulNow)) continue;
-      if (pDev->nState != STATE_CHECKING) nRunning--;
       if (pDev->nState == STATE_WAITING) pDev->ulQueued = ulQueued++;  // a retry: at the back
-      if (pDev->nState >= STATE_CHECKING && g_fleet.pszReport != NULL) writeReport(g_fleet.pszReport);
     }
     progressTick(ulNow);
   }
+  // Debug messages that came with the last devices' ends are filed too.
+  for (int i = 0; i < DRAIN_WAKES; i++) waitDebugPort(0);
   progressEnd();
 }
+
+static int runInSiteFolder(void);
 
 static int runFleet(int argc, char **argv) {
   setDefaultSettings();
@@ -140,40 +139,56 @@ static int runFleet(int argc, char **argv) {
     return 1;
   }
   if (readSiteList(g_fleet.pszList) < 0) return 2;
+  recordIdentity();
   // A dry run checks what a run would check: echo requests too.
   if (!onlineCheckPossible()) return 2;
   if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
-  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
-  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
-  // The report of a run not begun: every device "not started".  It tells
-  // at once whether the report can be written.
-  for (int i = 0; i < g_nDevices; i++)
-    if (!g_aDevices[i].bEarlier) g_aDevices[i].nResult = RESULT_NOT_STARTED;
-  if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) return 2;
-  if (!openDebugPort()) {
+  // The site folder and the debug port are this run's before anything is
+  // written or sent.
+  if (!takeSiteFolder()) return 2;
+  int nStatus = runInSiteFolder();
+  closeDebugPort();
+  releaseSiteFolder();
+  return nStatus;
+}
+
+static int runInSiteFolder(void) {
+  int nPort = openDebugPort();
+  if (nPort < 0) return 2;
+  if (nPort == 0) {
     printError("zvfleet: cannot wait for the devices");
     return 1;
   }
+  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
+  beginRollout();
+  // The report of a run not begun, every device "not started", and the
+  // room for its next versions, before any device's log grows.
+  if (!recordBeginRun()) return FLEET_EXIT_REPORT_FAILED;
   platCatchInterruptions();
 
   runDevices();
 
   noteUnfiledDebugLines();
   printResults();
-  int bAllUpdated = 1, bAllBack = 1;
-  for (int i = 0; i < g_nDevices; i++) {
-    if (g_aDevices[i].nResult != RESULT_UPDATED) bAllUpdated = 0;
-    if (!updatedAndBack(&g_aDevices[i])) bAllBack = 0;
-  }
-  if (g_fleet.pszReport != NULL && !writeReport(g_fleet.pszReport)) bAllUpdated = 0;
+  RecordCounts counts;
+  recordCounts(&counts);
+  int bReportWritten = recordFinish();
   platInterruptionHandled();
+  if (!bReportWritten) return FLEET_EXIT_REPORT_FAILED;
   if (platInterrupted()) return EXIT_INTERRUPTED;
-  if (!bAllUpdated) return 1;
-  return bAllBack ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
+  if (counts.nUpdated < g_nDevices) return 1;
+  return counts.nNotBack + counts.nNotConfirmed == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
 }
 
 int runZvfleet(int argc, char **argv) {
   platInitProcess();
+  // Nothing of an earlier run in this process (the tests run zvfleet in
+  // process) carries over.
+  memset(&g_fleet, 0, sizeof(g_fleet));
+  memset(g_aDevices, 0, sizeof(g_aDevices));
+  g_nDevices = 0;
+  beginRollout();
   // Results that could not be written are no results.
   return finalStatus(runFleet(argc, argv), 2);
 }

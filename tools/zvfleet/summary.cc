@@ -1,87 +1,147 @@
 // SPDX-License-Identifier: Apache-2.0
-// One results table over several reports (see summary.h).  Texts are
-// shown as the reports write them: JSON escapes stay escapes, so that no
-// device's bytes reach the terminal raw.
+// One results table over several reports (see summary.h).  The reports'
+// texts are shown with control characters as "?", so that no device's
+// bytes reach the terminal raw.
 #include "tools/zvfleet/summary.h"
 
 #include <stdio.h>
 #include <string.h>
 
 #include "app/console.h"
-#include "image/input_file.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/fleet.h"
-#include "tools/zvfleet/results.h"
-#include "tools/zvfleet/resume.h"
+#include "tools/zvfleet/report_format.h"
 
-#define SUMMARY_LINE_SIZE 4096
-#define SUMMARY_TEXT_SIZE 400
+#define SUMMARY_MAX_REPORTS 256
+#define SUMMARY_MAX_ROWS 8192  // of all the reports together
 
-struct ReportTotals {
-  int nDevices, nUpdated, nNotBack;  // nNotBack: updated, not back online
+struct SummaryReport {
+  const char *pszPath;
+  ReportHead head;
+  int nFirstRow;
+  int nSite;   // the first report of its site list, by index
+  int bSkip;   // unreadable, or the same run as an earlier one
 };
 
-// "" or "; N not back online", for the totals.
-static void notBackText(const ReportTotals *pTotals, char *pszText, int nSize) {
-  pszText[0] = '\0';
-  if (pTotals->nNotBack > 0) snprintf(pszText, (size_t)nSize, "; %d not back online", pTotals->nNotBack);
+static SummaryReport s_aReports[SUMMARY_MAX_REPORTS];
+static ReportRow s_aRows[SUMMARY_MAX_ROWS];
+
+struct SummaryTotals {
+  int nDevices, nUpdated, nNotBack, nNotConfirmed;
+};
+
+// The text with control characters (C0, DEL, C1 in UTF-8) as "?".
+static void safeText(const char *pszText, char *pszOut, int nSize) {
+  int n = 0;
+  for (const unsigned char *p = (const unsigned char *)pszText; *p != '\0' && n < nSize - 1; p++) {
+    if (p[0] == 0xC2 && p[1] >= 0x80 && p[1] <= 0x9F) {
+      pszOut[n++] = '?';
+      p++;
+    } else {
+      pszOut[n++] = *p < 0x20 || *p == 0x7F ? '?' : (char)*p;
+    }
+  }
+  pszOut[n] = '\0';
 }
 
-// Prints the rows of one report.  Returns 1, or 0 after a message.
-static int summariseReport(const char *pszReport, ReportTotals *pTotals) {
-  FILE *pFile = openInputFile(pszReport);
-  if (pFile == NULL) {
-    errorPrintf("zvfleet: cannot open the report %s\n", pszReport);
-    return 0;
+static int siteOf(int i) {
+  while (s_aReports[i].nSite != i) i = s_aReports[i].nSite;
+  return i;
+}
+
+static void joinSites(int i, int j) {
+  int a = siteOf(i), b = siteOf(j);
+  if (a < b)
+    s_aReports[b].nSite = a;
+  else
+    s_aReports[a].nSite = b;
+}
+
+// 1 when report a ran after report b: a run after the run it resumed,
+// else by their starts, else in the order given.
+static int later(int a, int b) {
+  const ReportHead *pA = &s_aReports[a].head, *pB = &s_aReports[b].head;
+  if (strcmp(pA->szResumedFrom, pB->szRunId) == 0) return 1;
+  if (strcmp(pB->szResumedFrom, pA->szRunId) == 0) return 0;
+  int n = strcmp(pA->szStarted, pB->szStarted);
+  return n != 0 ? n > 0 : a > b;
+}
+
+static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
+  char szReport[REPORT_TEXT_SIZE], szFile[REPORT_TEXT_SIZE], szResult[2 * REPORT_TEXT_SIZE];
+  safeText(pReport->pszPath, szReport, sizeof(szReport));
+  safeText(pRow->szFile, szFile, sizeof(szFile));
+  safeText(pRow->szResult, szResult, sizeof(szResult));
+  if (pRow->szLeft[0] != '\0') {  // what the device needs next
+    size_t n = strlen(szResult);
+    snprintf(szResult + n, sizeof(szResult) - n, "; ");
+    safeText(pRow->szLeft, szResult + n + 2, (int)(sizeof(szResult) - n - 2));
   }
-  static char s_szLine[SUMMARY_LINE_SIZE];
-  char szList[SUMMARY_TEXT_SIZE] = "?";
-  int nLine = 0, bOk = 1;
-  while (bOk && fgets(s_szLine, sizeof(s_szLine), pFile) != NULL) {
-    nLine++;
-    if (strncmp(s_szLine, "  \"site_list\": ", 15) == 0) {
-      if (!reportField(s_szLine, "site_list", 1, szList, sizeof(szList))) strcpy(szList, "?");
-      continue;
+  char szAt[64] = "";
+  if (pRow->bUpdated && pRow->szUpdatedAt[0] != '\0') {
+    safeText(pRow->szUpdatedAt, szAt + 1, sizeof(szAt) - 1);
+    szAt[0] = ' ';
+  }
+  int bEarlier = pRow->bUpdated && pRow->szUpdatedIn[0] != '\0' &&
+                 strcmp(pRow->szUpdatedIn, pReport->head.szRunId) != 0;
+  consolePrintf("%-20s  %-15s  %-20s  %s%s%s\n", szReport, pRow->szAddress, szFile, szResult, szAt,
+                bEarlier ? " (an earlier run)" : "");
+}
+
+static void totalsText(const SummaryTotals *pTotals, char *pszText, int nSize) {
+  int n = snprintf(pszText, (size_t)nSize, "%d device%s, %d updated, %d not updated",
+                   pTotals->nDevices, pTotals->nDevices == 1 ? "" : "s", pTotals->nUpdated,
+                   pTotals->nDevices - pTotals->nUpdated);
+  if (pTotals->nNotBack > 0 && n > 0 && n < nSize)
+    n += snprintf(pszText + n, (size_t)(nSize - n), "; %d not back online", pTotals->nNotBack);
+  if (pTotals->nNotConfirmed > 0 && n > 0 && n < nSize)
+    snprintf(pszText + n, (size_t)(nSize - n), "; %d not confirmed back online",
+             pTotals->nNotConfirmed);
+}
+
+// Prints the latest row of each device of the site whose first report is
+// nSite, and adds its totals.
+static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
+  SummaryTotals site = {0, 0, 0, 0};
+  int anOrder[SUMMARY_MAX_REPORTS], nOrder = 0;
+  for (int i = 0; i < nReports; i++) {
+    if (s_aReports[i].bSkip || siteOf(i) != nSite) continue;
+    int j = nOrder++;
+    for (; j > 0 && later(anOrder[j - 1], i); j--) anOrder[j] = anOrder[j - 1];
+    anOrder[j] = i;
+  }
+  // The latest report first; a device shown once, from the latest report
+  // that holds it.
+  for (int k = nOrder - 1; k >= 0; k--) {
+    const SummaryReport *pReport = &s_aReports[anOrder[k]];
+    for (int r = 0; r < pReport->head.nRows; r++) {
+      const ReportRow *pRow = &s_aRows[pReport->nFirstRow + r];
+      int bShown = 0;
+      for (int l = nOrder - 1; l > k && !bShown; l--) {
+        const SummaryReport *pLater = &s_aReports[anOrder[l]];
+        for (int q = 0; q < pLater->head.nRows && !bShown; q++)
+          bShown = strcmp(s_aRows[pLater->nFirstRow + q].szAddress, pRow->szAddress) == 0;
+      }
+      if (bShown) continue;
+      printRow(pReport, pRow);
+      site.nDevices++;
+      site.nUpdated += pRow->bUpdated;
+      site.nNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
+      site.nNotConfirmed += pRow->bUpdated && pRow->nOnline != ONLINE_NONE &&
+                            pRow->nOnline != ONLINE_BACK && pRow->nOnline != ONLINE_NOT_BACK;
     }
-    if (strncmp(s_szLine, "    {\"address\": ", 16) != 0) continue;
-    char szAddress[FLEET_ADDRESS_SIZE], szFile[SUMMARY_TEXT_SIZE], szResult[SUMMARY_TEXT_SIZE],
-        szAt[24] = "", szEarlier[8] = "", szOnline[16] = "";
-    if (!reportField(s_szLine, "address", 0, szAddress, sizeof(szAddress)) ||
-        !reportField(s_szLine, "file", 1, szFile, sizeof(szFile)) ||
-        !reportField(s_szLine, "result", 1, szResult, sizeof(szResult))) {
-      errorPrintf("zvfleet: %s line %d: not a device row of zvfleet's\n", pszReport, nLine);
-      bOk = 0;
-      break;
-    }
-    if (!reportField(s_szLine, "updated_at", 0, szAt, sizeof(szAt)) || strcmp(szAt, "null") == 0)
-      szAt[0] = '\0';
-    reportField(s_szLine, "earlier_run", 0, szEarlier, sizeof(szEarlier));
-    int bUpdated = resultSaysUpdated(szResult);
-    reportField(s_szLine, "online", 1, szOnline, sizeof(szOnline));
-    pTotals->nDevices++;
-    pTotals->nUpdated += bUpdated;
-    pTotals->nNotBack += bUpdated && onlineFieldNotBack(szOnline);
-    consolePrintf("%-20s  %-15s  %-20s  %s%s%s%s\n", pszReport, szAddress, szFile, szResult,
-                  szAt[0] != '\0' ? " " : "", szAt,
-                  strcmp(szEarlier, "true") == 0 ? " (an earlier run)" : "");
   }
-  if (bOk && ferror(pFile)) {
-    errorPrintf("zvfleet: cannot read the report %s\n", pszReport);
-    bOk = 0;
-  }
-  fclose(pFile);
-  if (bOk && pTotals->nDevices == 0) {
-    errorPrintf("zvfleet: %s is not a JSON report of zvfleet's (no device in it)\n", pszReport);
-    bOk = 0;
-  }
-  if (bOk) {
-    char szNotBack[48];
-    notBackText(pTotals, szNotBack, sizeof(szNotBack));
-    consolePrintf("%-20s  site list %s: %d device%s, %d updated, %d not updated%s\n", pszReport,
-                  szList, pTotals->nDevices, pTotals->nDevices == 1 ? "" : "s",
-                  pTotals->nUpdated, pTotals->nDevices - pTotals->nUpdated, szNotBack);
-  }
-  return bOk;
+  const SummaryReport *pLatest = &s_aReports[anOrder[nOrder - 1]];
+  char szList[REPORT_TEXT_SIZE], szTotals[160];
+  safeText(pLatest->head.szList, szList, sizeof(szList));
+  totalsText(&site, szTotals, sizeof(szTotals));
+  consolePrintf("site list %s (%d report%s, the latest %s of %s%s): %s\n", szList, nOrder,
+                nOrder == 1 ? "" : "s", pLatest->pszPath, pLatest->head.szStarted,
+                pLatest->head.bEnded ? "" : ", a run that did not end", szTotals);
+  pAll->nDevices += site.nDevices;
+  pAll->nUpdated += site.nUpdated;
+  pAll->nNotBack += site.nNotBack;
+  pAll->nNotConfirmed += site.nNotConfirmed;
 }
 
 int printSummary(int nReports, char **apszReports) {
@@ -89,22 +149,60 @@ int printSummary(int nReports, char **apszReports) {
     errorPrintf("zvfleet: --summary takes one or more JSON reports\n");
     return 2;
   }
-  consolePrintf("%-20s  %-15s  %-20s  %s\n", "report", "address", "file", "result");
-  ReportTotals all = {0, 0, 0};
-  int bRead = 1;
-  for (int i = 0; i < nReports; i++) {
-    ReportTotals one = {0, 0, 0};
-    if (!summariseReport(apszReports[i], &one)) bRead = 0;
-    all.nDevices += one.nDevices;
-    all.nUpdated += one.nUpdated;
-    all.nNotBack += one.nNotBack;
+  if (nReports > SUMMARY_MAX_REPORTS) {
+    errorPrintf("zvfleet: --summary takes at most %d reports\n", SUMMARY_MAX_REPORTS);
+    return 2;
   }
-  char szNotBack[48];
-  notBackText(&all, szNotBack, sizeof(szNotBack));
-  consolePrintf("Summary: %d report%s, %d device%s, %d updated, %d not updated%s\n", nReports,
-                nReports == 1 ? "" : "s", all.nDevices, all.nDevices == 1 ? "" : "s",
-                all.nUpdated, all.nDevices - all.nUpdated, szNotBack);
+  int bRead = 1, nRows = 0;
+  for (int i = 0; i < nReports; i++) {
+    SummaryReport *pReport = &s_aReports[i];
+    memset(pReport, 0, sizeof(*pReport));
+    pReport->pszPath = apszReports[i];
+    pReport->nSite = i;
+    pReport->nFirstRow = nRows;
+    char szWhy[320], szPath[REPORT_TEXT_SIZE];
+    safeText(apszReports[i], szPath, sizeof(szPath));
+    if (!readReport(apszReports[i], &pReport->head, s_aRows + nRows, SUMMARY_MAX_ROWS - nRows,
+                    szWhy, sizeof(szWhy))) {
+      errorPrintf("zvfleet: %s %s: not counted\n", szPath, szWhy);
+      pReport->bSkip = 1;
+      bRead = 0;
+      continue;
+    }
+    for (int j = 0; j < i && !pReport->bSkip; j++)
+      if (!s_aReports[j].bSkip && strcmp(s_aReports[j].head.szRunId, pReport->head.szRunId) == 0) {
+        char szOther[REPORT_TEXT_SIZE];
+        safeText(apszReports[j], szOther, sizeof(szOther));
+        consolePrintf("zvfleet: %s is the run of %s again: counted once\n", szPath, szOther);
+        pReport->bSkip = 1;
+      }
+    if (pReport->bSkip) continue;
+    nRows += pReport->head.nRows;
+    // Reports of one site list: the same list, or a run and its resume.
+    for (int j = 0; j < i; j++) {
+      const SummaryReport *pOther = &s_aReports[j];
+      if (pOther->bSkip) continue;
+      if (strcmp(pOther->head.szListSha256, pReport->head.szListSha256) == 0 ||
+          strcmp(pOther->head.szRunId, pReport->head.szResumedFrom) == 0 ||
+          strcmp(pOther->head.szResumedFrom, pReport->head.szRunId) == 0)
+        joinSites(i, j);
+    }
+  }
+  consolePrintf("%-20s  %-15s  %-20s  %s\n", "report", "address", "file", "result");
+  SummaryTotals all = {0, 0, 0, 0};
+  int nSites = 0, nCounted = 0;
+  for (int i = 0; i < nReports; i++) {
+    if (s_aReports[i].bSkip) continue;
+    nCounted++;
+    if (siteOf(i) != i) continue;
+    nSites++;
+    summariseSite(i, nReports, &all);
+  }
+  char szTotals[160];
+  totalsText(&all, szTotals, sizeof(szTotals));
+  consolePrintf("Summary: %d report%s, %d site list%s: %s\n", nCounted, nCounted == 1 ? "" : "s",
+                nSites, nSites == 1 ? "" : "s", szTotals);
   if (!bRead) return 2;
   if (all.nUpdated != all.nDevices) return 1;
-  return all.nNotBack == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
+  return all.nNotBack + all.nNotConfirmed == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
 }

@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: Apache-2.0
+// The in-process driver of zvfleet's cases: runs every case of
+// tests/cases/fleet against the platform stand-in, zvfleet and each child
+// zvloader in this process on one virtual clock, with simulated devices
+// behind their addresses, and compares the transcript (zvfleet's console
+// and standard error, its exit status, what each device reported, the
+// files shown) with the case's golden file.  Times of day and durations
+// are those of the virtual clock: exact.  Besides the file commands of
+// case_file.h a case holds:
+//   device ADDRESS OPTIONS  a simulated device for the next zvfleet run,
+//                       zvdevsim's options and faults (-c N: it serves no
+//                       more after N commits)
+//   echo ADDRESS N|never    in the next run, the device answers ICMP echo
+//                       after N unanswered requests, or never (the
+//                       default); "echo none": no echo can be had at all
+//   unwritable PATH     in the next run, appends to the file PATH fail
+//   port-taken          in the next run another program holds the debug port
+//   process PID         in the next run a process of that id runs too
+//   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
+//                       its virtual clock
+//   remove MS PATH      in the next run, PATH is removed at MS ms
+//   kill MS             the next run is killed (kill -9) at MS ms: its
+//                       console ends there, and the files it wrote are
+//                       left as they stood on disk at that moment
+//   run zvloader ARGS   the tool alone (to build files): console, exit
+//                       status, files written
+//   run zvfleet ARGS    a run of zvfleet
+//   show FILE           the file's text
+//   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
+//                       spaces, keys sorted; with N, without its "devices"
+//                       entry N (from 1)
+// zvfleet finds zvloader beside it; it is this process's library.  The
+// n-th zvfleet run of a case has the process id 4241 + n on the
+// workstation bench-7.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <deque>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/loader.h"
+#include "image/image_store.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/support/case_file.h"
+#include "tools/zvfleet/run.h"
+
+namespace {
+
+const std::string SOURCE_DIR = ZV_SOURCE_DIR;
+const std::string CASES = SOURCE_DIR + "/tests/cases/fleet";
+const char LOADER[] = ".bin/zvloader";
+
+std::string caseName(const testing::TestParamInfo<std::string> &info) { return info.param; }
+
+std::vector<char *> argvOf(const std::vector<std::string> &args) {
+  std::vector<char *> argv;
+  for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+void runLoader(const std::vector<std::string> &args, Transcript *pTranscript) {
+  std::vector<char *> argv = argvOf(args);
+  markFiles();
+  memset(g_abImage, 0, sizeof(g_abImage));
+  memset(g_abIdata, 0, sizeof(g_abIdata));
+  fakeBegin(FakeRun(), pTranscript);
+  int nStatus = runZvloader((int)args.size(), argv.data());
+  pTranscript->line("exit " + std::to_string(nStatus & 0xFF));
+  for (const std::string &written : writtenFiles()) pTranscript->line(written);
+}
+
+// zvfleet's console; with its live table, as a terminal shows it at the
+// end (its errors follow).
+void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Transcript *pTranscript) {
+  std::vector<char *> argv = argvOf(args);
+  bool bTable = false;
+  for (size_t i = 0; i + 1 < args.size(); i++) bTable = bTable || (args[i] == "--progress" && args[i + 1] == "table");
+  Transcript table;
+  fakeBeginFleet(fleet, bTable ? &table : pTranscript);
+  int nStatus = runZvfleet((int)args.size(), argv.data());
+  if (bTable) {
+    std::string screen = screenText(table.rawConsole());
+    pTranscript->console(screen.data(), screen.size());
+    std::string text = table.text();
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+      if (text.compare(at, 3, "2> ") == 0) pTranscript->line(text.substr(at, end - at));
+  }
+  if (fleet.ulKillAt != (unsigned long)-1) {
+    pTranscript->line("killed (kill -9) at " + std::to_string(fleet.ulKillAt) + " ms");
+    fakeRestoreFilesAtKill();
+  } else {
+    pTranscript->line("exit " + std::to_string(nStatus & 0xFF));
+  }
+  for (const auto &report : fakeDeviceReports())
+    for (const std::string &line : report.second) pTranscript->line("device " + report.first + ": " + line);
+  fakeEndFleet();
+}
+
+void showFile(const std::string &path, Transcript *pTranscript) {
+  pTranscript->line("--- " + path);
+  FILE *pFile = fopen(path.c_str(), "rb");
+  if (pFile == nullptr) {
+    pTranscript->line("(no such file)");
+    return;
+  }
+  std::string text;
+  char ab[4096];
+  size_t n;
+  while ((n = fread(ab, 1, sizeof(ab), pFile)) > 0) text.append(ab, n);
+  fclose(pFile);
+  pTranscript->console(text.data(), text.size());
+}
+
+std::string fileText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void reindent(const std::vector<std::string> &a) {
+  nlohmann::json json = nlohmann::json::parse(fileText(a[0]), nullptr, false);
+  ASSERT_TRUE(json.is_object()) << a[0];
+  if (a.size() > 1) json["devices"].erase((size_t)caseNumber(a[1]) - 1);
+  std::ofstream(a[0], std::ios::binary) << json.dump(2) << "\n";
+}
+
+class FleetCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(FleetCase, Transcript) {
+  std::vector<CaseLine> lines = readCase(CASES + "/" + GetParam() + ".case");
+  ScratchDir scratch;
+  Transcript transcript;
+  ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}}, SOURCE_DIR));
+  ASSERT_TRUE(applyFileCommand({0, "file", {LOADER, "text", ""}}, SOURCE_DIR));
+  FakeFleet fleet;
+  fleet.loaderPath = LOADER;
+  std::deque<std::vector<std::string> > deviceArgs;  // the options point into them
+  uint32_t ulRuns = 0;  // of zvfleet: each has random bytes of its own
+  for (const CaseLine &line : lines) {
+    if (applyFileCommand(line, SOURCE_DIR)) continue;
+    const std::vector<std::string> &a = line.args;
+    if (line.command == "#") {
+      transcript.line(a[0]);
+    } else if (line.command == "device" && !a.empty()) {
+      deviceArgs.push_back({"-a", a[0]});
+      deviceArgs.back().insert(deviceArgs.back().end(), a.begin() + 1, a.end());
+      std::vector<char *> argv = argvOf(deviceArgs.back());
+      SimOptions options;
+      char szError[160];
+      ASSERT_EQ(1, simParseOptions((int)argv.size() - 1, argv.data(), &options, szError, sizeof(szError)))
+          << "line " << line.nLine << ": " << szError;
+      fleet.devices.push_back(options);
+    } else if (line.command == "echo" && a.size() == 1 && a[0] == "none") {
+      fleet.bNoEcho = true;
+    } else if (line.command == "echo" && a.size() == 2) {
+      fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
+    } else if (line.command == "unwritable" && a.size() == 1) {
+      fleet.unwritable.push_back(a[0]);
+    } else if (line.command == "port-taken" && a.empty()) {
+      fleet.bDebugPortTaken = true;
+    } else if (line.command == "process" && a.size() == 1) {
+      fleet.livePids.push_back(caseNumber(a[0]));
+    } else if (line.command == "interrupt" && a.size() == 1) {
+      fleet.ulInterruptAt = caseNumber(a[0]);
+    } else if (line.command == "remove" && a.size() == 2) {
+      fleet.removals.push_back({caseNumber(a[0]), a[1]});
+    } else if (line.command == "kill" && a.size() == 1) {
+      fleet.ulKillAt = caseNumber(a[0]);
+    } else if (line.command == "run" && !a.empty() && (a[0] == "zvloader" || a[0] == "zvfleet")) {
+      transcript.line("$ " + commandText(a));
+      if (a[0] == "zvloader") {
+        runLoader(a, &transcript);
+        continue;
+      }
+      fleet.ulRandomSeed = ulRuns++;
+      runFleet(a, fleet, &transcript);
+      unsigned long ulPid = fleet.ulPid;
+      fleet = FakeFleet();
+      fleet.loaderPath = LOADER;
+      fleet.ulPid = ulPid + 1;
+      deviceArgs.clear();
+    } else if (line.command == "show" && a.size() == 1) {
+      showFile(a[0], &transcript);
+    } else if (line.command == "reindent" && (a.size() == 1 || a.size() == 2)) {
+      reindent(a);
+
+    } else {
+      ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
+    }
+  }
+  expectGolden(CASES + "/" + GetParam() + ".out", transcript.text());
+}
+
+INSTANTIATE_TEST_SUITE_P(Fleet, FleetCase, testing::ValuesIn(caseNames(CASES)), caseName);
+
+}  // namespace

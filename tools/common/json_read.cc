@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: Apache-2.0
+// Reading JSON (see json_read.h).
+#include "tools/common/json_read.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "image/input_file.h"
+
+using nlohmann::json;
+
+int readJsonFile(const char *pszPath, json *pJson, char *pszWhy, int nWhySize) {
+  FILE *pFile = openInputFile(pszPath);
+  if (pFile == NULL) {
+    snprintf(pszWhy, (size_t)nWhySize, "cannot be opened");
+    return 0;
+  }
+  std::string text;
+  char abChunk[65536];
+  size_t n;
+  while ((n = fread(abChunk, 1, sizeof(abChunk), pFile)) > 0 &&
+         (long)(text.size() + n) <= JSON_FILE_MAX)
+    text.append(abChunk, n);
+  int bError = ferror(pFile), bLong = n > 0;
+  fclose(pFile);
+  if (bError || bLong) {
+    snprintf(pszWhy, (size_t)nWhySize, bError ? "cannot be read" : "is too long (over %ld MB)",
+             JSON_FILE_MAX / (1024 * 1024));
+    return 0;
+  }
+  *pJson = json::parse(text, nullptr, false);
+  if (pJson->is_discarded()) {
+    snprintf(pszWhy, (size_t)nWhySize, "is not valid JSON (cut short or edited?)");
+    return 0;
+  }
+  return 1;
+}
+
+// The member, when the value is an object that has it.
+static const json *member(const json &object, const char *pszKey) {
+  if (!object.is_object()) return nullptr;
+  auto at = object.find(pszKey);
+  return at == object.end() ? nullptr : &*at;
+}
+
+int jsonText(const json &object, const char *pszKey, char *pszText, int nSize) {
+  const json *pValue = member(object, pszKey);
+  if (pValue == nullptr || !pValue->is_string()) return 0;
+  const std::string &text = pValue->get_ref<const std::string &>();
+  if (text.size() >= (size_t)nSize || memchr(text.data(), 0, text.size()) != nullptr) return 0;
+  memcpy(pszText, text.c_str(), text.size() + 1);
+  return 1;
+}
+
+int jsonTextOrNull(const json &object, const char *pszKey, char *pszText, int nSize) {
+  const json *pValue = member(object, pszKey);
+  if (pValue != nullptr && pValue->is_null()) {
+    pszText[0] = '\0';
+    return 1;
+  }
+  return jsonText(object, pszKey, pszText, nSize);
+}
+
+int jsonWhole(const json &object, const char *pszKey, long lMin, long lMax, long *plValue) {
+  const json *pValue = member(object, pszKey);
+  if (pValue == nullptr) return 0;
+  long lValue;
+  if (pValue->is_number_unsigned()) {
+    unsigned long long ull = pValue->get<unsigned long long>();
+    if (ull > (unsigned long long)lMax) return 0;
+    lValue = (long)ull;
+  } else if (pValue->is_number_integer()) {
+    long long ll = pValue->get<long long>();
+    if (ll < lMin || ll > lMax) return 0;
+    lValue = (long)ll;
+  } else {
+    return 0;
+  }
+  if (lValue < lMin || lValue > lMax) return 0;
+  *plValue = lValue;
+  return 1;
+}
+
+int jsonNumberOrNull(const json &object, const char *pszKey, double dMin, double dMax,
+                     double *pdValue, int *pbNull) {
+  const json *pValue = member(object, pszKey);
+  if (pValue == nullptr) return 0;
+  *pbNull = pValue->is_null();
+  if (*pbNull) {
+    *pdValue = 0;
+    return 1;
+  }
+  if (!pValue->is_number()) return 0;
+  double d = pValue->get<double>();
+  if (!(d >= dMin && d <= dMax)) return 0;
+  *pdValue = d;
+  return 1;
+}
+
+int jsonFlag(const json &object, const char *pszKey, int *pbValue) {
+  const json *pValue = member(object, pszKey);
+  if (pValue == nullptr || !pValue->is_boolean()) return 0;
+  *pbValue = pValue->get<bool>() ? 1 : 0;
+  return 1;
+}

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: Apache-2.0
+// The record of a run (see record.h).
+#include "tools/zvfleet/record.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "platform/platform.h"
+#include "tools/common/sha256.h"
+#include "tools/zvfleet/report_format.h"
+#include "tools/zvfleet/results.h"
+#include "tools/zvfleet/tool_output.h"
+
+static int s_bDirty;   // a change not yet in the report
+static int s_bFailed;  // a write of the report failed
+
+void recordCounts(RecordCounts *pCounts) {
+  memset(pCounts, 0, sizeof(*pCounts));
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    pCounts->nWaiting += pDev->nState == STATE_WAITING;
+    pCounts->nRunning += pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING;
+    pCounts->nChecking += pDev->nState == STATE_CHECKING;
+    if (pDev->nResult != RESULT_UPDATED) continue;
+    pCounts->nUpdated++;
+    pCounts->nBack += pDev->nOnline == ONLINE_BACK;
+    pCounts->nNotBack += pDev->nOnline == ONLINE_NOT_BACK;
+    pCounts->nNotConfirmed += pDev->nOnline == ONLINE_UNFINISHED ||
+                              pDev->nOnline == ONLINE_NO_RESTART ||
+                              (pDev->nOnline == ONLINE_CHECKING && pDev->nState != STATE_CHECKING);
+  }
+}
+
+// nBytes (at most 16) random bytes as hex: from the system's source, else
+// from the moment and a count, which still tell runs apart.
+static void randomHex(char *pszHex, int nBytes) {
+  static unsigned long s_ulCalls;
+  uint8_t abRandom[16] = {0};
+  if (!platRandomBytes(abRandom, (int)sizeof(abRandom))) {
+    PlatDateTime now;
+    platLocalDateTime(&now);
+    unsigned long aulSeed[3] = {platMilliseconds(), ++s_ulCalls,
+                                (unsigned long)(now.nYear * 372 + now.nMonth * 31 + now.nDay) *
+                                        86400UL +
+                                    (unsigned long)(now.nHour * 3600 + now.nMinute * 60 + now.nSecond)};
+    uint8_t abDigest[SHA256_SIZE];
+    Sha256 sha;
+    sha256Begin(&sha);
+    sha256Add(&sha, aulSeed, sizeof(aulSeed));
+    sha256End(&sha, abDigest);
+    memcpy(abRandom, abDigest, sizeof(abRandom));
+  }
+  for (int i = 0; i < nBytes && i < (int)sizeof(abRandom); i++)
+    snprintf(pszHex + 2 * i, 3, "%02x", abRandom[i]);
+}
+
+// The local time now as YYYY-MM-DD hh:mm:ss, or "".
+static void timeText(char *pszText, int nSize) {
+  PlatDateTime now;
+  platLocalDateTime(&now);
+  int n = snprintf(pszText, (size_t)nSize, "%04d-%02d-%02d %02d:%02d:%02d", now.nYear, now.nMonth,
+                   now.nDay, now.nHour, now.nMinute, now.nSecond);
+  if (n <= 0 || n >= nSize) pszText[0] = '\0';
+}
+
+void recordIdentity(void) {
+  randomHex(g_fleet.szRunId, 16);
+  randomHex(g_fleet.szSalt, 16);
+  timeText(g_fleet.szStarted, sizeof(g_fleet.szStarted));
+  if (!platHostName(g_fleet.szWorkstation, sizeof(g_fleet.szWorkstation)))
+    g_fleet.szWorkstation[0] = '\0';
+}
+
+int recordSave(void) {
+  s_bDirty = 0;
+  if (g_fleet.pszReport == NULL || s_bFailed) return !s_bFailed;
+  if (!writeReport(g_fleet.pszReport, 0)) s_bFailed = 1;
+  return !s_bFailed;
+}
+
+void recordFlush(void) {
+  if (s_bDirty) recordSave();
+}
+
+int recordFailed(void) { return s_bFailed; }
+
+// A change: written at once, or (bLater) with the next save.
+static void changed(int bLater) {
+  s_bDirty = 1;
+  if (!bLater) recordSave();
+}
+
+int recordBeginRun(void) {
+  unsigned long ulQueued = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    FleetDevice *pDev = &g_aDevices[i];
+    pDev->nState = STATE_WAITING;  // a carried device waits only for its check
+    if (pDev->bEarlier) {
+      if (g_fleet.ulConfirmSeconds == 0 || updatedAndBack(pDev)) pDev->nState = STATE_DONE;
+    } else {
+      pDev->nResult = RESULT_NOT_STARTED;
+      pDev->nStage = STAGE_NOTHING_SENT;
+      pDev->nExitStatus = -1;
+      pDev->nOnline = ONLINE_NONE;
+    }
+    pDev->ulQueued = ulQueued++;
+  }
+  s_bFailed = 0;
+  if (g_fleet.pszReport == NULL) return 1;
+  if (!recordSave()) return 0;
+  return reserveReportSpace(g_fleet.pszReport);
+}
+
+void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
+  pDev->nAttempts++;
+  pDev->nState = STATE_RUNNING;
+  pDev->ulStartMs = pDev->ulProgressMs = ulNow;
+  pDev->nWrittenStage = STAGE_NOTHING_SENT;
+  changed(0);
+}
+
+// What the device holds, at the worst, while its tool runs: the phase
+// reached (a request may have been taken though no answer was seen).
+static int runningStage(const FleetDevice *pDev) {
+  const ToolOutput *pOut = &pDev->out;
+  int bMain = pDev->plan.nIdataPages > 0;
+  switch (pOut->nPhase) {
+    case PHASE_COMMIT:
+      return STAGE_UNCONFIRMED;
+    case PHASE_CLEARING:
+      return STAGE_CLEARED;
+    case PHASE_IMAGE:
+      return bMain ? STAGE_IMAGE_PAGES : STAGE_PAGES;
+    case PHASE_IDATA:  // its commit went out with the last idata page
+      return pOut->bAtEnd ? STAGE_IMAGE_PAGES : STAGE_IDATA_PAGES;
+    default:
+      return STAGE_NOTHING_SENT;
+  }
+}
+
+void recordPhase(FleetDevice *pDev) {
+  int nStage = runningStage(pDev);
+  if (nStage == pDev->nWrittenStage) return;
+  pDev->nWrittenStage = nStage;
+  changed(0);
+}
+
+void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
+  if (pszReason != NULL) snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
+  pDev->nState = STATE_STOPPING;
+  pDev->ulStopMs = ulNow;
+}
+
+void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAttemptMs,
+                 int bRetry) {
+  pDev->ulRunMs += ulAttemptMs;
+  pDev->nExitStatus = nStatus;
+  pDev->nResult = nResult;
+  if (nResult == RESULT_UPDATED) {
+    timeText(pDev->szUpdatedAt, sizeof(pDev->szUpdatedAt));
+    snprintf(pDev->szUpdatedIn, sizeof(pDev->szUpdatedIn), "%s", g_fleet.szRunId);
+  }
+  pDev->nStage = attemptStage(&pDev->out, &pDev->plan);
+  if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
+  pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
+  changed(0);
+}
+
+void recordHeld(FleetDevice *pDev, const char *pszReason) {
+  snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
+  pDev->nState = STATE_DONE;
+  changed(1);
+}
+
+void recordInterruptWaiting(void) {
+  for (int i = 0; i < g_nDevices; i++)
+    if (g_aDevices[i].nState == STATE_WAITING) {
+      g_aDevices[i].nState = STATE_DONE;
+      changed(1);
+    }
+}
+
+void recordCheckBegun(FleetDevice *pDev, unsigned long ulNow) {
+  pDev->nState = STATE_CHECKING;
+  pDev->nOnline = ONLINE_CHECKING;
+  pDev->ulCheckStartMs = ulNow;
+  changed(0);
+}
+
+void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
+  pDev->nOnline = nOnline;
+  pDev->ulOnlineAfterMs = ulAfterMs;
+  pDev->nState = STATE_DONE;
+  changed(0);
+}
+
+void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned long ulOnlineAfterMs,
+                   const char *pszUpdatedAt, const char *pszUpdatedIn) {
+  pDev->bEarlier = 1;
+  pDev->nResult = RESULT_UPDATED;
+  pDev->nExitStatus = nExitStatus;
+  pDev->nStage = STAGE_NONE;
+  pDev->nState = STATE_DONE;
+  pDev->nOnline = nOnline;
+  pDev->ulOnlineAfterMs = ulOnlineAfterMs;
+  snprintf(pDev->szUpdatedAt, sizeof(pDev->szUpdatedAt), "%s", pszUpdatedAt);
+  snprintf(pDev->szUpdatedIn, sizeof(pDev->szUpdatedIn), "%s", pszUpdatedIn);
+}
+
+int recordFinish(void) {
+  if (g_fleet.pszReport == NULL) return 1;
+  s_bDirty = 0;
+  // The last word: written even after an earlier write failed.
+  if (!writeReport(g_fleet.pszReport, 1)) s_bFailed = 1;
+  releaseReportSpace(g_fleet.pszReport);
+  return !s_bFailed;
+}

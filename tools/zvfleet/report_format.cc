@@ -1,0 +1,386 @@
+// SPDX-License-Identifier: Apache-2.0
+// The reports' formats, written and read (see report_format.h).
+#include "tools/zvfleet/report_format.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "image/output_file.h"
+#include "tools/common/cli.h"
+#include "tools/common/json.h"
+#include "tools/common/json_read.h"
+#include "tools/zvfleet/results.h"
+#include "tools/zvfleet/tool_output.h"
+#include "zv_version.h"
+
+using nlohmann::json;
+
+static const char *const s_apszOnline[] = {"",           "checking",  "back",
+                                           "not back",   "unfinished", "no restart"};
+
+const char *onlineName(int nOnline) {
+  return nOnline > ONLINE_NONE && nOnline <= ONLINE_NO_RESTART ? s_apszOnline[nOnline] : "";
+}
+
+static const char *const s_apszStates[] = {"waiting", "running", "running", "checking", "done"};
+
+// The device as its row tells it: one whose tool runs is "interrupted"
+// with what it holds now (a kill of zvfleet would leave it so), one being
+// checked is not confirmed back online; attempts and time count the
+// earlier runs' too.
+static void rowView(const FleetDevice *pDev, FleetDevice *pRow) {
+  memcpy(pRow, pDev, sizeof(*pRow));
+  if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING) {
+    pRow->nResult = RESULT_INTERRUPTED;
+    pRow->nStage = pDev->nWrittenStage;
+    pRow->nExitStatus = -1;
+  }
+  if (pDev->nState == STATE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
+  pRow->nAttempts += pDev->nEarlierAttempts;
+  pRow->ulRunMs += pDev->ulEarlierRunMs;
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+static void putCsvField(FILE *pFile, const char *pszText) {
+  if (strpbrk(pszText, ",\"\r\n") == NULL) {
+    fputs(pszText, pFile);
+    return;
+  }
+  fputc('"', pFile);
+  for (const char *p = pszText; *p != '\0'; p++) {
+    if (*p == '"') fputc('"', pFile);
+    fputc(*p, pFile);
+  }
+  fputc('"', pFile);
+}
+
+// A JSON string, whatever bytes the text holds.
+static void putJsonString(FILE *pFile, const char *pszText) {
+  char szJson[JSON_STRING_SIZE(FLEET_LINE_SIZE + 64)];
+  fputs(jsonString(pszText, szJson, sizeof(szJson)) > 0 ? szJson : "\"\"", pFile);
+}
+
+// A JSON string, null for "".
+static void putJsonStringOrNull(FILE *pFile, const char *pszText) {
+  if (*pszText == '\0')
+    fputs("null", pFile);
+  else
+    putJsonString(pFile, pszText);
+}
+
+static void statusText(const FleetDevice *pDev, char *pszText, int nSize, const char *pszNone) {
+  if (pDev->nExitStatus < 0)
+    snprintf(pszText, (size_t)nSize, "%s", pszNone);
+  else
+    snprintf(pszText, (size_t)nSize, "%d", pDev->nExitStatus);
+}
+
+static void writeCsv(FILE *pFile) {
+  static FleetDevice s_row;
+  fputs("address,file,size,sha256,result,left,exit_status,attempts,duration_s,log\n", pFile);
+  for (int i = 0; i < g_nDevices; i++) {
+    rowView(&g_aDevices[i], &s_row);
+    char szResult[FLEET_LINE_SIZE + 64], szStatus[16];
+    resultText(&s_row, szResult, sizeof(szResult));
+    statusText(&s_row, szStatus, sizeof(szStatus), "");
+    fprintf(pFile, "%s,", s_row.szAddress);
+    putCsvField(pFile, s_row.szFile);
+    fprintf(pFile, ",%ld,%s,", s_row.lFileSize, s_row.szSha256);
+    putCsvField(pFile, szResult);
+    fputc(',', pFile);
+    putCsvField(pFile, stageText(&s_row));
+    fprintf(pFile, ",%s,%d,%.1f,%s\n", szStatus, s_row.nAttempts, s_row.ulRunMs / 1000.0,
+            s_row.bLogFailed ? "incomplete" : "complete");
+  }
+}
+
+static void writeJson(FILE *pFile, int bEnded) {
+  static FleetDevice s_row;
+  fprintf(pFile, "{\n  \"zvfleet_report\": %d,\n  \"run\": {\"id\": \"%s\", \"started\": \"%s\", "
+                 "\"workstation\": ",
+          REPORT_FORMAT, g_fleet.szRunId, g_fleet.szStarted);
+  putJsonString(pFile, g_fleet.szWorkstation);
+  fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s},\n  \"resumed_from\": ", ZV_VERSION,
+          bEnded ? "true" : "false");
+  putJsonStringOrNull(pFile, g_fleet.szResumedFrom);
+  fputs(",\n  \"site_list\": ", pFile);
+  putJsonString(pFile, g_fleet.pszList);
+  fprintf(pFile, ",\n  \"site_list_sha256\": \"%s\",\n  \"line_salt\": \"%s\",\n  \"devices\": [\n",
+          g_fleet.szListSha256, g_fleet.szSalt);
+  int nUpdated = 0, nNotBack = 0, nNotConfirmed = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    rowView(&g_aDevices[i], &s_row);
+    const FleetDevice *pDev = &s_row;
+    char szResult[FLEET_LINE_SIZE + 64], szStatus[16];
+    resultText(pDev, szResult, sizeof(szResult));
+    statusText(pDev, szStatus, sizeof(szStatus), "null");
+    int bUpdated = pDev->nResult == RESULT_UPDATED;
+    nUpdated += bUpdated;
+    nNotBack += bUpdated && pDev->nOnline == ONLINE_NOT_BACK;
+    nNotConfirmed += bUpdated && (pDev->nOnline == ONLINE_UNFINISHED ||
+                                  pDev->nOnline == ONLINE_NO_RESTART);
+    fprintf(pFile, "    {\"address\": \"%s\", \"line\": %d, \"file\": ", pDev->szAddress,
+            pDev->nLine);
+    putJsonString(pFile, pDev->szFile);
+    fprintf(pFile, ", \"size\": %ld, \"sha256\": \"%s\", \"result\": ", pDev->lFileSize,
+            pDev->szSha256);
+    putJsonString(pFile, szResult);
+    fputs(", \"left\": ", pFile);
+    putJsonString(pFile, stageText(pDev));
+    int nState = pDev->nState >= STATE_WAITING && pDev->nState <= STATE_DONE ? pDev->nState
+                                                                             : STATE_DONE;
+    fprintf(pFile, ", \"state\": \"%s\"", s_apszStates[nState]);
+    if (nState == STATE_RUNNING || nState == STATE_STOPPING)
+      fprintf(pFile, ", \"phase\": \"%s\"", phaseName(pDev->out.nPhase));
+    fprintf(pFile,
+            ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\", "
+            "\"line_sha256\": \"%s\", \"updated_at\": ",
+            szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0,
+            pDev->bLogFailed ? "incomplete" : "complete", pDev->szLineSha256);
+    putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedAt : "");
+    fputs(", \"updated_in\": ", pFile);
+    putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedIn : "");
+    fputs(", \"online\": ", pFile);
+    putJsonStringOrNull(pFile, onlineName(pDev->nOnline));
+    fputs(", \"online_after_s\": ", pFile);
+    if (pDev->nOnline == ONLINE_BACK)
+      fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
+    else
+      fputs("null", pFile);
+    fprintf(pFile, ", \"earlier_run\": %s}%s\n", pDev->bEarlier ? "true" : "false",
+            i + 1 < g_nDevices ? "," : "");
+  }
+  fprintf(pFile,
+          "  ],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
+          "  \"not_confirmed_online\": %d\n}\n",
+          nUpdated, g_nDevices - nUpdated, nNotBack, nNotConfirmed);
+}
+
+// --- the room held for the report ---------------------------------------------------
+
+// The most bytes a report of this list can take: a row's texts escaped.
+static long reportBound(void) {
+  long lBound = 4096 + 6L * (long)strlen(g_fleet.pszList);
+  for (int i = 0; i < g_nDevices; i++)
+    lBound += 1024 + 6L * ((long)strlen(g_aDevices[i].szFile) + FLEET_LINE_SIZE + 64 +
+                           (long)sizeof(g_aDevices[i].szHeld));
+  return lBound;
+}
+
+static long s_lReportSize;  // of the report last written
+static int s_bReserved;
+
+// The room file's name; 0 when it does not fit.
+static int spacePath(const char *pszPath, char *pszSpace, int nSize) {
+  int n = snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath);
+  return n > 0 && n < nSize;
+}
+
+// Makes the room file of lBytes.  Returns 1, or 0.
+static int makeSpace(const char *pszPath, long lBytes) {
+  char szSpace[OUTPUT_PATH_SIZE];
+  if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return 0;
+  FILE *pFile = fopen(szSpace, "wb");
+  if (pFile == NULL) return 0;
+  static const char s_abZeros[8192] = {0};
+  int bOk = 1;
+  for (long l = 0; l < lBytes && bOk; l += (long)sizeof(s_abZeros)) {
+    size_t n = lBytes - l < (long)sizeof(s_abZeros) ? (size_t)(lBytes - l) : sizeof(s_abZeros);
+    bOk = fwrite(s_abZeros, 1, n, pFile) == n;
+  }
+  bOk = fflush(pFile) == 0 && bOk;
+  bOk = fclose(pFile) == 0 && bOk;
+  if (!bOk) remove(szSpace);
+  return bOk;
+}
+
+int reserveReportSpace(const char *pszPath) {
+  // The report and its room hold twice the bound together: a new version
+  // is made in the room before the old one goes.
+  if (makeSpace(pszPath, 2 * reportBound() - s_lReportSize)) {
+    s_bReserved = 1;
+    return 1;
+  }
+  errorPrintf("zvfleet: cannot hold room for the report %s (%ld bytes beside it); nothing was "
+              "started\n",
+              pszPath, 2 * reportBound() - s_lReportSize);
+  return 0;
+}
+
+void releaseReportSpace(const char *pszPath) {
+  if (!s_bReserved) return;
+  char szSpace[OUTPUT_PATH_SIZE];
+  if (spacePath(pszPath, szSpace, sizeof(szSpace))) remove(szSpace);
+  s_bReserved = 0;
+}
+
+int writeReport(const char *pszPath, int bEnded) {
+  int bReserved = s_bReserved;
+  releaseReportSpace(pszPath);
+  // Made whole beside the report and moved over it: a run that ends at any
+  // moment leaves the last whole report.
+  OutputFile out;
+  int bOk = openOutputFile(&out, pszPath) == OUTPUT_OK;
+  long lSize = 0;
+  if (bOk) {
+    const char *pDot = strrchr(pszPath, '.');
+    if (pDot != NULL && strcmp(pDot, ".json") == 0)
+      writeJson(out.pFile, bEnded);
+    else
+      writeCsv(out.pFile);
+    lSize = ftell(out.pFile);
+    bOk = finishOutputFile(&out) == OUTPUT_OK;
+  }
+  if (bOk) s_lReportSize = lSize;
+  if (bReserved && !bEnded && !makeSpace(pszPath, 2 * reportBound() - s_lReportSize))
+    bOk = 0;  // the next version might find no room
+  else if (bReserved && !bEnded)
+    s_bReserved = 1;
+  if (!bOk) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);
+  return bOk;
+}
+
+// --- reading -------------------------------------------------------------------------------
+
+static int isHex(const char *pszText, size_t nLength) {
+  if (strlen(pszText) != nLength) return 0;
+  for (size_t i = 0; i < nLength; i++)
+    if (strchr("0123456789abcdef", pszText[i]) == NULL || pszText[i] == '\0') return 0;
+  return 1;
+}
+
+int rowUpdatedAndBack(const ReportRow *pRow) {
+  return pRow->bUpdated && (pRow->nOnline == ONLINE_NONE || pRow->nOnline == ONLINE_BACK);
+}
+
+static int why(char *pszWhy, int nSize, const char *pszText) {
+  snprintf(pszWhy, (size_t)nSize, "%s", pszText);
+  return 0;
+}
+
+static int readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, int nWhySize) {
+  char szOnline[16];
+  long lLine = 0, lStatus = 0;
+  double dDuration = 0, dAfter = 0;
+  int bNull = 0;
+  memset(pRow, 0, sizeof(*pRow));
+  const char *pszField =
+      !jsonText(device, "address", pRow->szAddress, sizeof(pRow->szAddress)) ? "address"
+      : !jsonWhole(device, "line", 1, 1000000, &lLine)                       ? "line"
+      : !jsonText(device, "file", pRow->szFile, sizeof(pRow->szFile))        ? "file"
+      : !jsonText(device, "result", pRow->szResult, sizeof(pRow->szResult))  ? "result"
+      : !jsonText(device, "left", pRow->szLeft, sizeof(pRow->szLeft))        ? "left"
+      : !jsonWhole(device, "attempts", 0, 1000000, &pRow->lAttempts)         ? "attempts"
+      : !jsonNumberOrNull(device, "duration_s", 0, 1e7, &dDuration, &bNull) || bNull
+          ? "duration_s"
+      : !jsonText(device, "line_sha256", pRow->szLineSha256, sizeof(pRow->szLineSha256)) ||
+              !isHex(pRow->szLineSha256, 64)
+          ? "line_sha256"
+      : !jsonTextOrNull(device, "updated_at", pRow->szUpdatedAt, sizeof(pRow->szUpdatedAt))
+          ? "updated_at"
+      : !jsonTextOrNull(device, "updated_in", pRow->szUpdatedIn, sizeof(pRow->szUpdatedIn))
+          ? "updated_in"
+      : !jsonTextOrNull(device, "online", szOnline, sizeof(szOnline)) ? "online"
+      : !jsonNumberOrNull(device, "online_after_s", 0, 1e7, &dAfter, &bNull) ? "online_after_s"
+      : !device.contains("exit_status") ||
+              (!device["exit_status"].is_null() && !jsonWhole(device, "exit_status", 0, 255, &lStatus))
+          ? "exit_status"
+          : NULL;
+  if (pszField != NULL) {
+    snprintf(pszWhy, (size_t)nWhySize, "device %d: no valid \"%s\"", nRow + 1, pszField);
+    return 0;
+  }
+  pRow->nOnline = -1;
+  for (int i = ONLINE_NONE; i <= ONLINE_NO_RESTART; i++)
+    if (strcmp(szOnline, s_apszOnline[i]) == 0) pRow->nOnline = i;
+  if (pRow->nOnline < 0) {
+    snprintf(pszWhy, (size_t)nWhySize, "device %d: an unknown \"online\"", nRow + 1);
+    return 0;
+  }
+  if (pRow->nOnline == ONLINE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
+  pRow->bUpdated = resultSaysUpdated(pRow->szResult);
+  pRow->nExitStatus = device["exit_status"].is_null() ? -1 : (int)lStatus;
+  pRow->ulRunMs = (unsigned long)(dDuration * 1000.0 + 0.5);
+  pRow->ulOnlineAfterMs = (unsigned long)(dAfter * 1000.0 + 0.5);
+  return 1;
+}
+
+int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
+               char *pszWhy, int nWhySize) {
+  static json s_report;  // kept between reads: its room is used again
+  memset(pHead, 0, sizeof(*pHead));
+  if (!readJsonFile(pszPath, &s_report, pszWhy, nWhySize)) return 0;
+  long lFormat = 0;
+  if (!s_report.is_object() || !s_report.contains("devices"))
+    return why(pszWhy, nWhySize, "is not a report of zvfleet's (no \"devices\")");
+  if (!jsonWhole(s_report, "zvfleet_report", 1, 1000, &lFormat) || lFormat != REPORT_FORMAT)
+    return why(pszWhy, nWhySize,
+               "is a report of another zvfleet (no \"zvfleet_report\": 2, run identity and "
+               "salted line hashes): run the site again without --resume");
+  const json &run = s_report["run"];
+  long lUpdated = 0, lNotUpdated = 0, lNotBack = 0, lNotConfirmed = 0;
+  const char *pszField =
+      !jsonText(run, "id", pHead->szRunId, sizeof(pHead->szRunId)) || !isHex(pHead->szRunId, 32)
+          ? "run\": {\"id"
+      : !jsonText(run, "started", pHead->szStarted, sizeof(pHead->szStarted)) ? "run\": {\"started"
+      : !jsonText(run, "workstation", pHead->szWorkstation, sizeof(pHead->szWorkstation))
+          ? "run\": {\"workstation"
+      : !jsonText(run, "zvfleet_version", pHead->szVersion, sizeof(pHead->szVersion))
+          ? "run\": {\"zvfleet_version"
+      : !jsonFlag(run, "ended", &pHead->bEnded) ? "run\": {\"ended"
+      : !jsonTextOrNull(s_report, "resumed_from", pHead->szResumedFrom,
+                        sizeof(pHead->szResumedFrom))
+          ? "resumed_from"
+      : !jsonText(s_report, "site_list", pHead->szList, sizeof(pHead->szList)) ? "site_list"
+      : !jsonText(s_report, "site_list_sha256", pHead->szListSha256,
+                  sizeof(pHead->szListSha256)) ||
+              !isHex(pHead->szListSha256, 64)
+          ? "site_list_sha256"
+      : !jsonText(s_report, "line_salt", pHead->szSalt, sizeof(pHead->szSalt)) ||
+              !isHex(pHead->szSalt, 32)
+          ? "line_salt"
+      : !s_report["devices"].is_array()                                   ? "devices"
+      : !jsonWhole(s_report, "updated", 0, FLEET_MAX_DEVICES, &lUpdated) ? "updated"
+      : !jsonWhole(s_report, "not_updated", 0, FLEET_MAX_DEVICES, &lNotUpdated) ? "not_updated"
+      : !jsonWhole(s_report, "not_back_online", 0, FLEET_MAX_DEVICES, &lNotBack)
+          ? "not_back_online"
+      : !jsonWhole(s_report, "not_confirmed_online", 0, FLEET_MAX_DEVICES, &lNotConfirmed)
+          ? "not_confirmed_online"
+          : NULL;
+  if (pszField != NULL) {
+    snprintf(pszWhy, (size_t)nWhySize, "is not a whole report of zvfleet's (no valid \"%s\")",
+             pszField);
+    return 0;
+  }
+  const json &devices = s_report["devices"];
+  if (devices.empty()) return why(pszWhy, nWhySize, "holds no device");
+  if (devices.size() > (size_t)nMaxRows) return why(pszWhy, nWhySize, "holds too many devices");
+  int nUpdated = 0, nNotBack = 0, nNotConfirmed = 0;
+  for (size_t i = 0; i < devices.size(); i++) {
+    ReportRow *pRow = &aRows[i];
+    if (!readRow(devices[i], (int)i, pRow, pszWhy, nWhySize)) return 0;
+    for (size_t j = 0; j < i; j++)
+      if (strcmp(aRows[j].szAddress, pRow->szAddress) == 0) {
+        snprintf(pszWhy, (size_t)nWhySize, "names %s twice", pRow->szAddress);
+        return 0;
+      }
+    nUpdated += pRow->bUpdated;
+    nNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
+    nNotConfirmed += pRow->bUpdated && (pRow->nOnline == ONLINE_UNFINISHED ||
+                                        pRow->nOnline == ONLINE_NO_RESTART);
+  }
+  pHead->nRows = (int)devices.size();
+  if (lUpdated != nUpdated || lNotUpdated != pHead->nRows - nUpdated || lNotBack != nNotBack ||
+      lNotConfirmed != nNotConfirmed) {
+    snprintf(pszWhy, (size_t)nWhySize,
+             "is cut or was edited: its totals (%ld updated, %ld not updated, %ld not back "
+             "online, %ld not confirmed) disagree with its %d rows (%d, %d, %d, %d)",
+             lUpdated, lNotUpdated, lNotBack, lNotConfirmed, pHead->nRows, nUpdated,
+             pHead->nRows - nUpdated, nNotBack, nNotConfirmed);
+    return 0;
+  }
+  pHead->nUpdated = nUpdated;
+  pHead->nNotBack = nNotBack;
+  pHead->nNotConfirmed = nNotConfirmed;
+  return 1;
+}

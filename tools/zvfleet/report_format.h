@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: Apache-2.0
+// zvfleet's reports, CSV and JSON: written here from the devices' records,
+// and the JSON report read back here for --resume and --summary.
+//
+// The JSON report is one object: "zvfleet_report" (its format, 2), "run"
+// (id, started, workstation, zvfleet_version, ended), "resumed_from" (the
+// id of the run it resumed, or null), "site_list" and "site_list_sha256",
+// "line_salt", "devices" (one object per device of the list: address,
+// line, file, size, sha256, result, left, state, exit_status, attempts,
+// duration_s, log, line_sha256, updated_at, updated_in, online,
+// online_after_s, earlier_run), and the totals "updated", "not_updated",
+// "not_back_online" and "not_confirmed_online".  A row whose device's tool
+// runs says "interrupted" with what the device holds at that moment
+// ("state": "running"), so that the report left by a run that was killed
+// tells the truth.  Any valid JSON layout of a whole report is read; a
+// report cut short, of another format, or whose totals disagree with its
+// rows is refused with the reason.
+#ifndef ZV_FLEET_REPORT_FORMAT_H
+#define ZV_FLEET_REPORT_FORMAT_H
+
+#include "tools/zvfleet/fleet.h"
+
+#define REPORT_FORMAT 2
+// A text read back: room for one written from FLEET_LINE_SIZE bytes whose
+// bytes beyond ASCII each came back as two.
+#define REPORT_TEXT_SIZE 800
+#define REPORT_ID_SIZE 33
+
+// The report's "online" names, by ONLINE_*.
+const char *onlineName(int nOnline);
+
+// One device's row as read back.
+struct ReportRow {
+  char szAddress[FLEET_ADDRESS_SIZE];
+  char szFile[REPORT_TEXT_SIZE];
+  char szResult[REPORT_TEXT_SIZE];
+  char szLeft[REPORT_TEXT_SIZE];  // what it leaves on the device
+  char szLineSha256[65];
+  char szUpdatedAt[24];
+  char szUpdatedIn[REPORT_ID_SIZE];
+  int bUpdated;   // the result says updated
+  int nOnline;    // ONLINE_*
+  unsigned long ulOnlineAfterMs;
+  long lAttempts;
+  unsigned long ulRunMs;
+  int nExitStatus;  // -1: none
+};
+
+// What a report says of its run and site list.
+struct ReportHead {
+  char szRunId[REPORT_ID_SIZE];
+  char szStarted[24];
+  char szWorkstation[64];
+  char szVersion[32];
+  char szResumedFrom[REPORT_ID_SIZE];
+  char szList[REPORT_TEXT_SIZE];
+  char szListSha256[65];
+  char szSalt[REPORT_ID_SIZE];
+  int bEnded;  // the run ended (not killed while it ran)
+  int nRows, nUpdated, nNotBack, nNotConfirmed;
+};
+
+// Reads a JSON report whole into pHead and aRows (room for nMaxRows).
+// Returns 1, or 0 with why it is refused in pszWhy.
+int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
+               char *pszWhy, int nWhySize);
+
+// 1 for a row that was updated and, where that was checked, confirmed
+// back online.
+int rowUpdatedAndBack(const ReportRow *pRow);
+
+// Writes the report, .csv or .json by its extension, into a new file
+// beside it that then replaces it (a target that is no regular file is
+// refused).  bEnded: the run has ended.  Returns 1, or 0 after a message.
+int writeReport(const char *pszPath, int bEnded);
+
+// Room held beside the report (REPORT.space) for its next versions, so
+// that logs that fill the disk cannot keep it from being written.
+// reserveReportSpace makes it (after the first report); writeReport keeps
+// it; releaseReportSpace removes it.  Returns 1, or 0 after a message.
+int reserveReportSpace(const char *pszPath);
+void releaseReportSpace(const char *pszPath);
+
+#endif
