@@ -11,10 +11,24 @@
 # device, under 8 MiB.  Needs root
 # (port 69 on 127.0.0.x) and a free port 9029; best in a network namespace
 # of its own:  unshare -n bash -c 'ip link set lo up; bench/fleet_benchmark.sh build'
+# A program that is missing, a simulator that does not start and a run
+# that does not end within two minutes fail the benchmark (status 2).
 #   bench/fleet_benchmark.sh [BUILD_DIR]     (default build)
+#   bench/fleet_benchmark.sh ZVLOADER ZVDEVSIM ZVFLEET
 set -euo pipefail
-BUILD=$(cd "${1:-build}" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/programs.sh
+. "$HERE/programs.sh"
+if [ $# -eq 3 ]; then
+  LOADER=$(program_at "$1")
+  DEVSIM=$(program_at "$2")
+  FLEET=$(program_at "$3")
+else
+  BUILD=$(cd "${1:-build}" 2>/dev/null && pwd) || bench_fail "no build folder ${1:-build}"
+  LOADER=$(program_at "$BUILD/zvloader")
+  DEVSIM=$(program_at "$BUILD/tools/zvdevsim/zvdevsim")
+  FLEET=$(program_at "$BUILD/zvfleet")
+fi
 RUNS=${ZV_BENCH_RUNS:-3}
 DEVICES=32
 WORK=$(mktemp -d)
@@ -24,23 +38,21 @@ cd "$WORK"
 exec {pause}<> <(:)   # read -t on it: a pause without a process
 
 bash "$HERE/full_image_hex.sh" > image.hex
-"$BUILD/zvloader" -NE -T M -M 1 -K bench-k1 -f image.hex > /dev/null || true
-[ -f main.enc ] || { echo "fleet_benchmark: build failed" >&2; exit 2; }
+"$LOADER" -NE -T M -M 1 -K bench-k1 -f image.hex > /dev/null || true
+[ -f main.enc ] || bench_fail "the build of main.enc failed"
 
 # Starts devices 127.0.0.10 onwards, each ending after its two commits.
 start_devices() {
   sims=()
   for i in $(seq 0 $(($1 - 1))); do
-    "$BUILD/tools/zvdevsim" -q -w 2 -a "127.0.0.$((10 + i))" -c 2 -t 30 > "device$i.log" &
+    "$DEVSIM" -q -w 2 -a "127.0.0.$((10 + i))" -c 2 -t 30 > "device$i.log" &
     sims+=($!)
   done
-  for i in $(seq 0 $(($1 - 1))); do
-    until grep -q listening "device$i.log"; do read -t 0.01 -u "$pause" || true; done
-  done
+  for i in $(seq 0 $(($1 - 1))); do wait_for "device$i.log" listening "${sims[$i]}"; done
 }
 
 finish_devices() {
-  for p in "${sims[@]}"; do wait "$p" || { echo "fleet_benchmark: a device failed" >&2; exit 2; }; done
+  for p in "${sims[@]}"; do wait "$p" || bench_fail "a device failed"; done
   sims=()
 }
 
@@ -50,10 +62,10 @@ alone=""
 for _ in $(seq "$RUNS"); do
   start_devices 1
   t0=$(date +%s.%N)
-  "$BUILD/zvloader" -IP 127.0.0.10 -f main.enc > alone.log || true
+  timeout 60 "$LOADER" -IP 127.0.0.10 -f main.enc > alone.log || true
   t1=$(date +%s.%N)
   finish_devices
-  grep -q "^File Transfered" alone.log || { cat alone.log >&2; exit 2; }
+  grep -q "^File Transfered" alone.log || { cat alone.log >&2; bench_fail "the upload failed"; }
   alone=$(best "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$alone")
 done
 
@@ -63,7 +75,7 @@ for _ in $(seq "$RUNS"); do
   loaders=()
   t0=$(date +%s.%N)
   for i in $(seq 0 $((DEVICES - 1))); do
-    "$BUILD/zvloader" -IP "127.0.0.$((10 + i))" -f main.enc > "loader$i.log" &
+    timeout 60 "$LOADER" -IP "127.0.0.$((10 + i))" -f main.enc > "loader$i.log" &
     loaders+=($!)
   done
   for p in "${loaders[@]}"; do wait "$p" || true; done
@@ -77,14 +89,15 @@ fleet=""
 for _ in $(seq "$RUNS"); do
   start_devices "$DEVICES"
   t0=$(date +%s.%N)
-  "$BUILD/zvfleet" -j "$DEVICES" -o logs site.csv > fleet.log || { tail -40 fleet.log >&2; exit 2; }
+  timeout 120 "$FLEET" --loader "$LOADER" -j "$DEVICES" -o logs site.csv > fleet.log ||
+    { tail -40 fleet.log >&2; bench_fail "zvfleet failed"; }
   t1=$(date +%s.%N)
   finish_devices
   fleet=$(best "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$fleet")
 done
 
 start_devices "$DEVICES"
-"$BUILD/zvfleet" -j "$DEVICES" -o logs site.csv > fleet.log &
+timeout 120 "$FLEET" --loader "$LOADER" -j "$DEVICES" -o logs site.csv > fleet.log &
 fleet_pid=$!
 peak=0
 while kill -0 "$fleet_pid" 2>/dev/null; do
@@ -93,7 +106,7 @@ while kill -0 "$fleet_pid" 2>/dev/null; do
   done < "/proc/$fleet_pid/status" 2>/dev/null || true
   read -t 0.005 -u "$pause" || true
 done
-wait "$fleet_pid" || { tail -40 fleet.log >&2; exit 2; }
+wait "$fleet_pid" || { tail -40 fleet.log >&2; bench_fail "zvfleet failed"; }
 finish_devices
 
 awk -v a="$alone" -v f="$fleet" -v s="$shell" -v n="$DEVICES" -v r="$RUNS" -v kb="$peak" 'BEGIN {

@@ -5,39 +5,54 @@
 # process, best of 10, beside the floor of the same exchanges as a plain
 # UDP request/reply loop (udp_floor: same exchanges, same datagram sizes),
 # timed the same way, once against a plain server process and once against
-# the simulator, and prints the ratios; the goal is at most 1.5.  Needs port 69 on 127.0.0.8 (root) and a free port 9029.
+# the simulator, and prints the ratios; the goal is at most 1.5.  Needs
+# port 69 on 127.0.0.8 (root) and a free port 9029.  A program that is
+# missing, a simulator that does not start and an upload that does not end
+# within a minute fail the benchmark (status 2) instead of hanging it.
 #   bench/upload_benchmark.sh [BUILD_DIR]     (default build)
+#   bench/upload_benchmark.sh ZVLOADER ZVDEVSIM UDP_FLOOR
 set -euo pipefail
-BUILD=$(cd "${1:-build}" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/programs.sh
+. "$HERE/programs.sh"
+if [ $# -eq 3 ]; then
+  LOADER=$(program_at "$1")
+  DEVSIM=$(program_at "$2")
+  FLOOR=$(program_at "$3")
+else
+  BUILD=$(cd "${1:-build}" 2>/dev/null && pwd) || bench_fail "no build folder ${1:-build}"
+  LOADER=$(program_at "$BUILD/zvloader")
+  DEVSIM=$(program_at "$BUILD/tools/zvdevsim/zvdevsim")
+  FLOOR=$(program_at "$BUILD/bench/udp_floor")
+fi
 RUNS=${ZV_BENCH_RUNS:-10}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 
 bash "$HERE/full_image_hex.sh" > image.hex
-"$BUILD/zvloader" -NE -T M -M 1 -K bench-k1 -f image.hex > /dev/null || true
-[ -f main.enc ] || { echo "upload_benchmark: build failed" >&2; exit 2; }
+"$LOADER" -NE -T M -M 1 -K bench-k1 -f image.hex > /dev/null || true
+[ -f main.enc ] || bench_fail "the build of main.enc failed"
 
 best=""
 for _ in $(seq "$RUNS"); do
-  "$BUILD/tools/zvdevsim" -q -a 127.0.0.8 -c 2 -t 20 > device.log &
+  "$DEVSIM" -q -a 127.0.0.8 -c 2 -t 20 > device.log &
   sim=$!
-  for _ in $(seq 200); do grep -q listening device.log && break; sleep 0.01; done
+  wait_for device.log listening "$sim"
   t0=$(date +%s.%N)
-  "$BUILD/zvloader" -IP 127.0.0.8 -f main.enc > upload.log || true
+  timeout 60 "$LOADER" -IP 127.0.0.8 -f main.enc > upload.log || true
   t1=$(date +%s.%N)
   wait "$sim" || true
-  grep -q "^File Transfered" upload.log || { cat upload.log >&2; exit 2; }
+  grep -q "^File Transfered" upload.log || { cat upload.log >&2; bench_fail "the upload failed"; }
   best=$(awk -v a="$t0" -v b="$t1" -v m="$best" 'BEGIN { t = b - a; print (m == "" || t < m) ? t : m }')
 done
-"$BUILD/bench/udp_floor" serve 47069 > floor.log &
+"$FLOOR" serve 47069 > floor.log &
 server=$!
-for _ in $(seq 200); do grep -q serving floor.log && break; sleep 0.01; done
+wait_for floor.log serving "$server"
 floor=""
 for _ in $(seq "$RUNS"); do
   t0=$(date +%s.%N)
-  "$BUILD/bench/udp_floor" client 47069 > client.log
+  timeout 60 "$FLOOR" client 47069 > client.log || bench_fail "the floor's client failed"
   t1=$(date +%s.%N)
   floor=$(awk -v a="$t0" -v b="$t1" -v m="$floor" 'BEGIN { t = b - a; print (m == "" || t < m) ? t : m }')
 done
@@ -47,11 +62,11 @@ kill "$server"
 # the work as it does for the tool.
 device_floor=""
 for _ in $(seq "$RUNS"); do
-  "$BUILD/tools/zvdevsim" -q -a 127.0.0.8 -t 20 > device.log &
+  "$DEVSIM" -q -a 127.0.0.8 -t 20 > device.log &
   sim=$!
-  for _ in $(seq 200); do grep -q listening device.log && break; sleep 0.01; done
+  wait_for device.log listening "$sim"
   t0=$(date +%s.%N)
-  "$BUILD/bench/udp_floor" client 69 1 127.0.0.8 > device-client.log
+  timeout 60 "$FLOOR" client 69 1 127.0.0.8 > device-client.log || bench_fail "the floor's client failed"
   t1=$(date +%s.%N)
   kill "$sim"; wait "$sim" 2>/dev/null || true
   device_floor=$(awk -v a="$t0" -v b="$t1" -v m="$device_floor" 'BEGIN { t = b - a; print (m == "" || t < m) ? t : m }')

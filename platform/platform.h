@@ -302,6 +302,13 @@ int platEchoReplied(PlatPinger pinger);
 
 void platClosePinger(PlatPinger pinger);
 
+// Removes the file.  Returns 1, or 0 when it could not be removed.
+int platRemoveFile(const char *pszPath);
+
+// The system's folder for temporary files, shared by every program of
+// this workstation.  Returns 1, or 0 when it is unknown or does not fit.
+int platTempFolder(char *pszPath, int nSize);
+
 // The process and its workstation, for a record that names who wrote it.
 
 // The running process's id.

@@ -607,3 +607,12 @@ int platRandomBytes(void *pBuffer, int nSize) {
   close(fd);
   return nDone == nSize;
 }
+
+int platRemoveFile(const char *pszPath) { return unlink(pszPath) == 0; }
+
+int platTempFolder(char *pszPath, int nSize) {
+  const char *pszDir = getenv("TMPDIR");
+  if (pszDir == NULL || *pszDir == '\0') pszDir = "/tmp";
+  int n = snprintf(pszPath, (size_t)nSize, "%s", pszDir);
+  return n > 0 && n < nSize;
+}

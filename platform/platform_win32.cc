@@ -691,3 +691,16 @@ int platRandomBytes(void *pBuffer, int nSize) {
   }
   return 1;
 }
+
+int platRemoveFile(const char *pszPath) { return DeleteFileA(pszPath) != 0; }
+
+int platTempFolder(char *pszPath, int nSize) {
+  char szPath[MAX_PATH + 1];
+  DWORD dwLength = GetTempPathA(sizeof(szPath), szPath);
+  if (dwLength == 0 || dwLength >= sizeof(szPath)) return 0;
+  // Without its closing separator.
+  if (dwLength > 1 && (szPath[dwLength - 1] == '\\' || szPath[dwLength - 1] == '/'))
+    szPath[--dwLength] = '\0';
+  int n = snprintf(pszPath, (size_t)nSize, "%s", szPath);
+  return n > 0 && n < nSize;
+}

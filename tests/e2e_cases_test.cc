@@ -12,8 +12,6 @@
 //                      itself after N commits, else it is stopped when the
 //                      run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
-//   during TEXT FILE remove PATH
-//                      once FILE shows TEXT in the next run, PATH is removed
 //   during TEXT FILE echo-replies on
 //                      once FILE shows TEXT, the system answers echo again
 //   echo-replies on|off
@@ -33,9 +31,8 @@
 // live table drawn and taken away).  Times of day and durations read
 // DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
 // between systems.  zvfleet's event lines, which interleave as the
-// devices go, are grouped per device; in a log the lines written by other
-// threads and processes at any moment (the debug lines, the tool's debug
-// port report and its mark) follow the rest, grouped by kind.
+// devices go, are grouped per device.  (A device's log, whose lines of
+// several processes interleave, is shown by the in-process cases.)
 // Cases named long_* wait out the 45-second resend cycle; a run of theirs
 // may take twice the usual limit.
 #include <gtest/gtest.h>
@@ -82,7 +79,7 @@ std::string joinLines(const std::vector<std::string> &lines) {
 
 // zvfleet's output and files with what changes from run to run made
 // constant (see the top).
-std::string fleetText(const std::string &raw, bool bLog) {
+std::string fleetText(const std::string &raw) {
   static const std::pair<std::regex, const char *> aRules[] = {
       {std::regex(R"(\b\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\b)"), "YYYY-MM-DD hh:mm:ss"},
       {std::regex(R"(\b\d\d \d\d:\d\d:\d\d\b)"), "DD hh:mm:ss"},
@@ -108,7 +105,7 @@ std::string fleetText(const std::string &raw, bool bLog) {
     last = (*at)[0].second;
   }
   text = numbered.append(last, text.cend());
-  std::vector<std::string> lines = splitLines(text), floating;
+  std::vector<std::string> lines = splitLines(text);
   auto isEvent = [](const std::string &line) { return line.compare(0, 9, "hh:mm:ss ") == 0; };
   auto device = [](const std::string &line) { return line.substr(9, line.find(' ', 9) - 9); };
   for (auto at = lines.begin(); at != lines.end();) {
@@ -116,25 +113,6 @@ std::string fleetText(const std::string &raw, bool bLog) {
     std::stable_sort(at, end, [&](const std::string &a, const std::string &b) { return device(a) < device(b); });
     at = end == lines.end() ? end : end + 1;
   }
-  if (!bLog) return joinLines(lines);
-  // Their kinds in a fixed order, each kind's lines in theirs.
-  auto floatingKind = [](const std::string &line) {
-    static const char *const apszStarts[] = {"System Error: ", "Could not bind to the debug port",
-                                             "zvfleet: DD hh:mm:ss expected:", "Dbg>"};
-    for (int i = 0; i < 4; i++)
-      if (line.compare(0, strlen(apszStarts[i]), apszStarts[i]) == 0) return i;
-    return -1;
-  };
-  for (const std::string &line : lines)
-    if (floatingKind(line) >= 0) floating.push_back(line);
-  std::stable_sort(floating.begin(), floating.end(), [&](const std::string &a, const std::string &b) {
-    return floatingKind(a) < floatingKind(b);
-  });
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [&](const std::string &line) { return floatingKind(line) >= 0; }),
-              lines.end());
-  if (!floating.empty()) lines.push_back("(at any moment:)");
-  lines.insert(lines.end(), floating.begin(), floating.end());
   return joinLines(lines);
 }
 
@@ -174,7 +152,7 @@ TEST_P(E2ECase, Transcript) {
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
-  std::string interruptAt, interruptIn, removeAt, removeIn, removePath, echoAt, echoIn, echoState;
+  std::string interruptAt, interruptIn, echoAt, echoIn, echoState;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     if (line.command == "#") {
@@ -194,10 +172,6 @@ TEST_P(E2ECase, Transcript) {
                     std::find(options.begin(), options.end(), "-c") != options.end()};
       ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
-    } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "remove") {
-      removeAt = line.args[0];
-      removeIn = line.args[1];
-      removePath = line.args[3];
     } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "echo-replies") {
       echoAt = line.args[0];
       echoIn = line.args[1];
@@ -210,11 +184,6 @@ TEST_P(E2ECase, Transcript) {
       markFiles();
       PlatChild tool;
       ASSERT_TRUE(startProgram(line.args, "run.out", &tool)) << "line " << line.nLine;
-      if (!removeAt.empty()) {
-        EXPECT_TRUE(waitForOutput(removeIn, removeAt)) << "line " << line.nLine;
-        EXPECT_EQ(0, remove(removePath.c_str())) << "line " << line.nLine;
-        removeAt.clear();
-      }
       if (!echoAt.empty()) {
         EXPECT_TRUE(waitForOutput(echoIn, echoAt)) << "line " << line.nLine;
         setEchoReplies(echoState, line.nLine);
@@ -230,7 +199,7 @@ TEST_P(E2ECase, Transcript) {
       int nStatus = finishProgram(tool, bLong ? 2 * CHILD_TIME_LIMIT_MS : CHILD_TIME_LIMIT_MS);
       bool bFleet = line.args[0] == "zvfleet";
       std::string output = readOutput("run.out");
-      output = bFleet ? fleetText(screenText(output), false) : withoutTimes(output);
+      output = bFleet ? fleetText(screenText(output)) : withoutTimes(output);
       transcript.console(output.data(), output.size());
       transcript.line(nStatus < 0 ? "stopped" : "exit " + std::to_string(nStatus));
       for (const std::string &written : writtenFiles())  // zvfleet's are shown
@@ -239,7 +208,7 @@ TEST_P(E2ECase, Transcript) {
       addDeviceReports(&devices, &transcript);
     } else if (line.command == "show" && line.args.size() == 1) {
       transcript.line("--- " + line.args[0]);
-      std::string text = fleetText(readOutput(line.args[0]), true);
+      std::string text = fleetText(readOutput(line.args[0]));
       transcript.console(text.data(), text.size());
     } else {
       ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;

@@ -13,6 +13,7 @@
 //   echo ADDRESS N|never    in the next run, the device answers ICMP echo
 //                       after N unanswered requests, or never (the
 //                       default); "echo none": no echo can be had at all
+//   unwritable PATH     in the next run, appends to the file PATH fail
 //   port-taken          in the next run another program holds the debug port
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
@@ -28,7 +29,9 @@
 //   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
 //                       spaces, keys sorted; with N, without its "devices"
 //                       entry N (from 1)
-// zvfleet finds zvloader beside it; it is this process's library.
+// zvfleet finds zvloader beside it; it is this process's library.  The
+// n-th zvfleet run of a case has the process id 4241 + n on the
+// workstation bench-7.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
@@ -156,6 +159,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.bNoEcho = true;
     } else if (line.command == "echo" && a.size() == 2) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
+    } else if (line.command == "unwritable" && a.size() == 1) {
+      fleet.unwritable.push_back(a[0]);
     } else if (line.command == "port-taken" && a.empty()) {
       fleet.bDebugPortTaken = true;
     } else if (line.command == "process" && a.size() == 1) {
@@ -174,8 +179,10 @@ TEST_P(FleetCase, Transcript) {
       }
       fleet.ulRandomSeed = ulRuns++;
       runFleet(a, fleet, &transcript);
+      unsigned long ulPid = fleet.ulPid;
       fleet = FakeFleet();
       fleet.loaderPath = LOADER;
+      fleet.ulPid = ulPid + 1;
       deviceArgs.clear();
     } else if (line.command == "show" && a.size() == 1) {
       showFile(a[0], &transcript);

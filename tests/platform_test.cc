@@ -2,8 +2,8 @@
 // The platform layer on real loopback sockets and child processes: the
 // bounded wait, datagram lengths, the drop of stale datagrams (which must
 // leave the receive event unsignalled), a taken port with its error text,
-// threads, addresses, directories, output files, child processes and ICMP
-// echo.
+// threads, addresses, directories, output files, child processes, ICMP
+// echo, and what zvfleet's records and lock need.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
@@ -136,6 +136,33 @@ TEST(Platform, ThreadsTimeAddressesAndFiles) {
   EXPECT_EQ(1, platIsDirectory(ZV_SOURCE_DIR "/tests"));
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/README.md"));
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/no such thing"));
+}
+
+// What zvfleet's records name: the date, the process and whether it
+// lives, the workstation, random bytes; the temporary folder and removal.
+TEST(Platform, ProcessDateAndTemporaryFiles) {
+  PlatDateTime now;
+  platLocalDateTime(&now);
+  EXPECT_TRUE(now.nYear >= 2024 && now.nMonth >= 1 && now.nMonth <= 12 && now.nDay >= 1 &&
+              now.nDay <= 31 && now.nHour < 24 && now.nMinute < 60 && now.nSecond < 61);
+  EXPECT_EQ(1, platProcessAlive(platProcessId()));
+  EXPECT_EQ(0, platProcessAlive(0x7FFFFFF0ul));  // beyond any process id
+  char sz[600];
+  ASSERT_EQ(1, platHostName(sz, sizeof(sz)));
+  EXPECT_NE('\0', sz[0]);
+  uint8_t abA[16] = {0}, abB[16] = {0};
+  ASSERT_EQ(1, platRandomBytes(abA, sizeof(abA)));
+  ASSERT_EQ(1, platRandomBytes(abB, sizeof(abB)));
+  EXPECT_NE(0, memcmp(abA, abB, sizeof(abA)));
+  ASSERT_EQ(1, platTempFolder(sz, sizeof(sz)));
+  EXPECT_EQ(1, platIsDirectory(sz));
+  EXPECT_EQ(0, platTempFolder(sz, 1));
+  FILE *pFile = platCreateNewFile("removed.tmp");
+  ASSERT_NE(nullptr, pFile);
+  fclose(pFile);
+  EXPECT_EQ(1, platRemoveFile("removed.tmp"));
+  EXPECT_EQ(PLAT_PATH_NONE, platPathKind("removed.tmp"));
+  EXPECT_EQ(0, platRemoveFile("removed.tmp"));
 }
 
 // zvfleet's logs: a child appends to a file while the parent does; every

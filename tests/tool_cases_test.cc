@@ -16,9 +16,6 @@
 //   error CODE [TEXT]   the error code that failures leave pending, and the
 //                       system's text for it (without its line end)
 //   run PROGRAM ARGS    a run of zvloader or zvinspect, as from a fresh start
-//   fleet-reads FILE [L|H|M]  what zvfleet makes of the last run's console
-//                       output, FILE uploaded (plain with its -T letter):
-//                       its result, stage and the pages it counted
 //   echo N|never|none   a device answers ICMP echo after N unanswered
 //                       requests, never, or no echo can be had at all
 //   fleet-online ADDRESS S  zvfleet's check that the device at ADDRESS,
@@ -32,10 +29,8 @@
 #include "image/image_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
-#include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/results.h"
-#include "tools/zvfleet/tool_output.h"
 #include "tools/zvinspect/inspect.h"
 
 namespace {
@@ -81,35 +76,6 @@ void setFailure(const CaseLine &line, FakeFailures *pFail) {
   else ADD_FAILURE() << "line " << line.nLine << ": unknown failure " << kind;
 }
 
-int s_nLastStatus;
-
-// zvfleet's reading of the tool's lines, by its own parser: the lines the
-// tool prints and the texts zvfleet looks for must agree.
-void fleetReads(const CaseLine &line, Transcript *pTranscript) {
-  ASSERT_FALSE(line.args.empty()) << "line " << line.nLine;
-  static FleetDevice s_device;
-  memset(&s_device, 0, sizeof(s_device));
-  char szWhy[256];
-  int bPlain = line.args.size() > 1;
-  ASSERT_EQ(1, planFile(line.args[0].c_str(), bPlain, bPlain ? line.args[1][0] : 0, &s_device.plan,
-                        szWhy, sizeof(szWhy))) << szWhy;
-  beginToolOutput(&s_device.out);
-  std::string console = pTranscript->rawConsole();
-  for (size_t at = 0; at < console.size();) {
-    size_t end = console.find('\n', at);
-    if (end == std::string::npos) end = console.size();
-    takeToolLine(&s_device.out, &s_device.plan, console.substr(at, end - at).c_str());
-    at = end + 1;
-  }
-  s_device.nResult = attemptResult(&s_device.out, s_nLastStatus);
-  s_device.nStage = attemptStage(&s_device.out, &s_device.plan);
-  char szResult[512];
-  resultText(&s_device, szResult, sizeof(szResult));
-  pTranscript->line("zvfleet reads: " + std::string(szResult) + "; " + stageText(&s_device) + "; " +
-                    std::to_string(pagesSent(&s_device.out)) + " of " +
-                    std::to_string(planPages(&s_device.plan)) + " pages");
-}
-
 // zvfleet's check that an updated device is back online, on the virtual
 // clock.
 void fleetOnline(const CaseLine &line, const FakeRun &fake, Transcript *pTranscript) {
@@ -153,7 +119,6 @@ void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscri
   fakeBegin(fake, pTranscript);
   pTranscript->forgetConsole();
   int nStatus = pProgram->pfnMain((int)line.args.size(), argv.data());
-  s_nLastStatus = nStatus == FAKE_STOPPED ? -1 : nStatus & 0xFF;
   pTranscript->line(nStatus == FAKE_STOPPED ? "stopped (Ctrl+C)" : "exit " + std::to_string(nStatus & 0xFF));
   for (const std::string &written : writtenFiles()) pTranscript->line(written);
 }
@@ -186,8 +151,6 @@ TEST_P(ToolCase, Transcript) {
       fake.nEchoesUnanswered = line.args[0] == "never" || fake.bNoEcho ? -1 : (int)caseNumber(line.args[0]);
     } else if (line.command == "fleet-online") {
       fleetOnline(line, fake, &transcript);
-    } else if (line.command == "fleet-reads") {
-      fleetReads(line, &transcript);
     } else if (line.command == "run") {
       runProgram(line, fake, &transcript);
       FakeFailures none;

@@ -60,56 +60,37 @@ struct Fake {
 Fake s_fake;
 int s_nEvent;
 
-// A fleet run's world: what outlives the switches between zvfleet and its
-// children.
+// A fleet run's world: what outlives the switches between zvfleet and children.
 
 // A simulated device behind its address, as zvdevsim -q serves it.
 struct Slot {
   SimOptions opt;
   SimDevice dev;
   uint32_t ulRequests = 0, ulCommits = 0;
-  bool bEnded = false;      // after -c commits it serves no more
-  bool bDebugSent = false;  // its debug messages went out
+  bool bEnded = false, bDebugSent = false;  // after -c commits; its debug messages sent
   std::vector<std::string> report;
 };
 
-struct ChildEvent {
-  unsigned long ulAt;
-  std::string text;
-};
+struct ChildEvent { unsigned long ulAt; std::string text; };
 
 struct Child {
   std::vector<std::string> args;
   int nSlot = -1;  // the device it talks to, -1: none
   Slot snapshot;   // that device as it was at the child's start
-  bool bSnapshot = false;
-  unsigned long ulStart = 0, ulKnownTo = 0;  // output known up to ulKnownTo
-  bool bEnded = false;
-  unsigned long ulEnd = 0;
+  bool bSnapshot = false, bEnded = false;
+  unsigned long ulStart = 0, ulKnownTo = 0, ulEnd = 0;  // output known up to ulKnownTo
   int nStatus = 0;
   std::vector<ChildEvent> events;
   size_t nRead = 0;  // bytes of output taken through the pipe
   int nDebugTaken = 0;  // debug datagrams of its device that zvfleet took
 };
 
-struct DebugDatagram {
-  Bytes data;
-  uint32_t ulFrom;
-  unsigned long ulArrival;
-  int nChild;  // the child whose request made the device send it, 0: none
-};
-
-struct FileEvent {
-  unsigned long ulAt;
-  bool bReplace;  // the whole file replaced, else bytes appended
-  std::string data;
-};
-
-struct FileHistory {
-  bool bExisted = false;  // before zvfleet first changed it
-  std::string before;
-  std::vector<FileEvent> events;
-};
+// nChild: the child whose request made the device send it, 0: none.
+struct DebugDatagram { Bytes data; uint32_t ulFrom; unsigned long ulArrival; int nChild; };
+// bReplace: the whole file replaced, else bytes appended.
+struct FileEvent { unsigned long ulAt; bool bReplace; std::string data; };
+// What the file held before zvfleet first changed it, and the changes.
+struct FileHistory { bool bExisted = false; std::string before; std::vector<FileEvent> events; };
 
 struct World {
   bool bOn = false;
@@ -185,22 +166,30 @@ std::string replyLine(const Bytes &data) {
 // fails, so that whatever runs ends at once.
 void stop() { s_fake.bStopped = true; }
 
+// The datagrams of a reply, queued for the tool in the order of arrival
+// (a delayed reply lets later ones pass), ulLateMs after now.  Returns 1
+// when one would be taken for the acceptance of a commit.
+bool queueReplies(const SimDelivery &delivery, uint8_t bModel, unsigned long ulLateMs) {
+  bool bAnswered = false;
+  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, bModel)) {
+    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
+    data.resize((size_t)d.nLength, 0);
+    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + ulLateMs;
+    auto at = s_fake.toTool.end();
+    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
+    s_fake.toTool.insert(at, {data, ulArrival});
+    if (!d.bStray && d.nLength == PACKET_HEADER_SIZE && d.abData[0] != TFTP_NACK) bAnswered = true;
+  }
+  return bAnswered;
+}
+
 // The device's answer to one request, queued for the tool.
 void deviceHandles(const uint8_t *pb, int n) {
   SimOutcome outcome;
   simHandleRequest(&s_fake.device, pb, n, &outcome);
   SimDelivery delivery;
-  if (!simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
-    return;
-  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, s_fake.run.device.bModel)) {
-    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
-    data.resize((size_t)d.nLength, 0);
-    // In the order of arrival: a delayed reply lets later ones pass.
-    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + s_fake.run.device.ulReplyWaitMs;
-    auto at = s_fake.toTool.end();
-    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
-    s_fake.toTool.insert(at, {data, ulArrival});
-  }
+  if (simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
+    queueReplies(delivery, s_fake.run.device.bModel, s_fake.run.device.ulReplyWaitMs);
 }
 
 int copyOut(const Bytes &data, void *pBuffer, int nSize) {
@@ -240,9 +229,8 @@ void toFleet(const Bytes &data, uint32_t ulFrom, unsigned long ulArrival, int nC
   s_world.toFleet.insert(at, {data, ulFrom, ulArrival, nChild});
 }
 
-// A request of a child's tool reaches the device at its address, which
-// serves it as zvdevsim does: its debug messages with the first request,
-// the reply with its faults, its end after -c commits.
+// A child's request served as zvdevsim does: debug messages with the
+// first request, the reply with its faults, the end after -c commits.
 void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   if (pSlot->bEnded) return;
   s_pReporting = pSlot;
@@ -269,16 +257,7 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   if (!simPlanDelivery(o.faults, ulRequest, &outcome, &delivery, slotReport)) return;
   if (delivery.ulDelayMs != 0) slotReport("delay %u", (unsigned)delivery.ulDelayMs);
   if (delivery.bDrop) slotReport("reply dropped");
-  bool bAnswered = false;
-  for (const SimDatagram &d : simDeliveryDatagrams(&delivery, o.bModel)) {
-    Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
-    data.resize((size_t)d.nLength, 0);
-    unsigned long ulArrival = s_fake.ulNow + ROUND_TRIP_MS + delivery.ulDelayMs + o.ulReplyWaitMs;
-    auto at = s_fake.toTool.end();
-    while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
-    s_fake.toTool.insert(at, {data, ulArrival});
-    if (!d.bStray && d.nLength == PACKET_HEADER_SIZE && d.abData[0] != TFTP_NACK) bAnswered = true;
-  }
+  bool bAnswered = queueReplies(delivery, o.bModel, ROUND_TRIP_MS + o.ulReplyWaitMs);
   if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) return;
   pSlot->ulCommits++;
   slotReport("accepted %u %s", (unsigned)pSlot->ulCommits, outcome.bCommitOk ? "ok" : "bad");
@@ -289,56 +268,30 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
 }
 
 // The tool's process-wide state, kept aside while a child runs.
-struct ToolState {
-  char szIpAddress[SETTING_TEXT_SIZE], szPassword[SETTING_TEXT_SIZE], szFileName[SETTING_TEXT_SIZE];
-  uint8_t szKey[SETTING_KEY_SIZE];
-  uint8_t bModel, bFileType, bFirstBlockOnly;
-  int bEncrypted;
-  uint16_t usDebugPort, usUpdatePort;
-  uint8_t abImage[IMAGE_SIZE], abIdata[IDATA_SIZE];
-  uint32_t nMin, nMax;
-  PlatEvent hRecvEvent;
-};
+struct Kept {
+  void *p;
+  size_t n;
+} const s_aToolState[] = {
+    {g_szIpAddress, sizeof(g_szIpAddress)}, {g_szPassword, sizeof(g_szPassword)},
+    {g_szFileName, sizeof(g_szFileName)},   {g_szKey, sizeof(g_szKey)},
+    {&g_bModel, sizeof(g_bModel)},          {&g_bFileType, sizeof(g_bFileType)},
+    {&g_bFirstBlockOnly, 1},                {&g_bEncrypted, sizeof(g_bEncrypted)},
+    {&g_usDebugPort, 2},                    {&g_usUpdatePort, 2},
+    {g_abImage, sizeof(g_abImage)},         {g_abIdata, sizeof(g_abIdata)},
+    {&nMinHexAddress, 4},                   {&nMaxHexAddress, 4},
+    {&g_hRecvEvent, sizeof(g_hRecvEvent)}};
 
-void saveToolState(ToolState *p) {
-  memcpy(p->szIpAddress, g_szIpAddress, sizeof(p->szIpAddress));
-  memcpy(p->szPassword, g_szPassword, sizeof(p->szPassword));
-  memcpy(p->szFileName, g_szFileName, sizeof(p->szFileName));
-  memcpy(p->szKey, g_szKey, sizeof(p->szKey));
-  p->bModel = g_bModel;
-  p->bFileType = g_bFileType;
-  p->bFirstBlockOnly = g_bFirstBlockOnly;
-  p->bEncrypted = g_bEncrypted;
-  p->usDebugPort = g_usDebugPort;
-  p->usUpdatePort = g_usUpdatePort;
-  memcpy(p->abImage, g_abImage, sizeof(p->abImage));
-  memcpy(p->abIdata, g_abIdata, sizeof(p->abIdata));
-  p->nMin = nMinHexAddress;
-  p->nMax = nMaxHexAddress;
-  p->hRecvEvent = g_hRecvEvent;
+void keepToolState(Bytes *pKept, bool bRestore) {
+  size_t at = 0;
+  for (const Kept &kept : s_aToolState) {
+    if (!bRestore) pKept->insert(pKept->end(), (uint8_t *)kept.p, (uint8_t *)kept.p + kept.n);
+    if (bRestore) memcpy(kept.p, pKept->data() + at, kept.n);
+    at += kept.n;
+  }
 }
 
-void restoreToolState(const ToolState *p) {
-  memcpy(g_szIpAddress, p->szIpAddress, sizeof(p->szIpAddress));
-  memcpy(g_szPassword, p->szPassword, sizeof(p->szPassword));
-  memcpy(g_szFileName, p->szFileName, sizeof(p->szFileName));
-  memcpy(g_szKey, p->szKey, sizeof(p->szKey));
-  g_bModel = p->bModel;
-  g_bFileType = p->bFileType;
-  g_bFirstBlockOnly = p->bFirstBlockOnly;
-  g_bEncrypted = p->bEncrypted;
-  g_usDebugPort = p->usDebugPort;
-  g_usUpdatePort = p->usUpdatePort;
-  memcpy(g_abImage, p->abImage, sizeof(p->abImage));
-  memcpy(g_abIdata, p->abIdata, sizeof(p->abIdata));
-  nMinHexAddress = p->nMin;
-  nMaxHexAddress = p->nMax;
-  g_hRecvEvent = p->hRecvEvent;
-}
-
-// How long ahead of zvfleet's clock a child's output is worked out; a
-// child that runs longer is run again further ahead when the clock gets
-// there.
+// How far ahead of zvfleet's clock a child runs; one that runs longer is
+// run again further when the clock gets there.
 const unsigned long CHILD_AHEAD_MS = 600000;
 
 // Runs the child (again) from its start up to ulCutoff, from the device's
@@ -350,8 +303,8 @@ void runChild(int nChild, unsigned long ulCutoff) {
   // taken are not.
   for (auto at = s_world.toFleet.begin(); at != s_world.toFleet.end();)
     at = at->nChild == nChild ? s_world.toFleet.erase(at) : at + 1;
-  static ToolState s_saved;
-  saveToolState(&s_saved);
+  Bytes kept;
+  keepToolState(&kept, false);
   Fake parent = std::move(s_fake);
   s_fake = Fake();
   s_fake.pTranscript = parent.pTranscript;
@@ -370,7 +323,7 @@ void runChild(int nChild, unsigned long ulCutoff) {
   bool bEnded = !s_fake.bStopped;
   unsigned long ulEnd = s_fake.ulNow;
   s_fake = std::move(parent);
-  restoreToolState(&s_saved);
+  keepToolState(&kept, true);
   child.bEnded = bEnded;
   child.ulEnd = bEnded ? ulEnd : ulCutoff;
   child.nStatus = nStatus & 0xFF;
@@ -383,7 +336,9 @@ Child *childNow(PlatChild handle) {
   Child *pChild = &s_world.children[handle - 1];
   if (!pChild->bEnded && s_fake.ulNow >= pChild->ulKnownTo)
     runChild((int)handle, s_fake.ulNow + CHILD_AHEAD_MS);
-  if (pChild->bEnded && s_fake.ulNow >= pChild->ulEnd && pChild->bSnapshot) {
+  // A run to be killed keeps every snapshot, to undo what came after.
+  if (pChild->bEnded && s_fake.ulNow >= pChild->ulEnd && pChild->bSnapshot &&
+      s_world.fleet.ulKillAt == (unsigned long)-1) {
     pChild->bSnapshot = false;  // no stop can reach it any more
     pChild->snapshot = Slot();
   }
@@ -402,6 +357,8 @@ void endChildNow(PlatChild handle, int nStatus) {
 }
 
 // A file's history, for a kill -9 played back.
+const std::string REMOVED("\0removed", 8);  // the event of its removal
+
 std::string fileText(const std::string &path, bool *pbExists) {
   std::string text;
   FILE *pFile = fopen(path.c_str(), "rb");
@@ -677,8 +634,7 @@ int platSleepForever(void) {
 
 unsigned long platMilliseconds(void) { return s_fake.ulNow; }
 
-// The local time: the 6th at 09:05:03, and in a fleet run on as the
-// virtual clock goes.
+// The 6th at 09:05:03, in a fleet run on as the virtual clock goes.
 void platLocalDateTime(PlatDateTime *pTime) {
   unsigned long ulSeconds = 9 * 3600 + 5 * 60 + 3 + (s_world.bOn ? s_fake.ulNow / 1000 : 0);
   *pTime = {2026, 12, 6 + (int)(ulSeconds / 86400), (int)(ulSeconds / 3600 % 24),
@@ -726,6 +682,8 @@ PlatPathKind platPathKind(const char *pszPath) {
 FILE *platCreateNewFile(const char *pszPath) {
   struct stat st;
   if (stat(pszPath, &st) == 0) return NULL;
+  noteFileBefore(pszPath);
+  noteFile(pszPath, true, "");
   FILE *pFile = fopen(pszPath, "wb");
   if (pFile == NULL || !failsNow(&s_fake.calls.nWrite, s_fake.run.fail.nWrite)) return pFile;
   fclose(pFile);
@@ -768,9 +726,7 @@ void platExit(int nStatus) {
   abort();
 }
 
-// The in-process runs have no terminal, no folders to make and no program
-// beside them.
-// A fleet run makes its folders, and finds zvloader where the run says.
+// No terminal; a fleet run makes folders and finds zvloader where it says.
 int platIsTerminal(void) { return 0; }
 int platMakeDirectory(const char *pszPath) {
   if (!s_world.bOn) return 0;
@@ -779,6 +735,8 @@ int platMakeDirectory(const char *pszPath) {
   return platIsDirectory(pszPath);
 }
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
+  for (const std::string &path : s_world.fleet.unwritable)
+    if (path == pszPath) return 0;
   noteFileBefore(pszPath);
   FILE *pFile = fopen(pszPath, "ab");
   if (pFile == nullptr) return 0;
@@ -894,9 +852,8 @@ int platEchoReplied(PlatPinger pinger) {
 
 void platClosePinger(PlatPinger) {}
 
-// The process, its workstation and its randomness: fixed, so that what
-// zvfleet records of them is the same in every run.
-unsigned long platProcessId(void) { return s_world.bOn ? FAKE_FLEET_PID : 1000; }
+// Process, workstation, randomness: as the run says, the same every time.
+unsigned long platProcessId(void) { return s_world.bOn ? s_world.fleet.ulPid : 1000; }
 
 int platProcessAlive(unsigned long ulId) {
   if (ulId == platProcessId()) return 1;
@@ -948,7 +905,24 @@ std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReport
   return reports;
 }
 
+// zvfleet killed: its children die with it (as they do on POSIX), and
+// what they would have done later never happened.
+void killChildren(unsigned long ulKill) {
+  unsigned long ulNow = s_fake.ulNow;
+  s_fake.ulNow = ulKill;
+  for (size_t i = s_world.children.size(); i-- > 0;) {
+    Child &child = s_world.children[i];
+    if (child.ulStart >= ulKill) {
+      if (child.bSnapshot) s_world.slots[(size_t)child.nSlot] = child.snapshot;
+    } else if (!child.bEnded || child.ulEnd > ulKill) {
+      runChild((int)i + 1, ulKill);
+    }
+  }
+  s_fake.ulNow = ulNow;
+}
+
 std::vector<std::string> fakeRestoreFilesAtKill() {
+  killChildren(s_world.fleet.ulKillAt);
   std::vector<std::string> restored;
   for (const std::string &path : s_world.fileOrder) {
     const FileHistory &history = s_world.files[path];
@@ -957,7 +931,7 @@ std::vector<std::string> fakeRestoreFilesAtKill() {
     for (const FileEvent &event : history.events) {
       if (event.ulAt >= s_world.fleet.ulKillAt) break;
       text = event.bReplace ? event.data : text + event.data;
-      bExists = true;
+      bExists = !(event.bReplace && event.data == REMOVED);
     }
     remove(path.c_str());
     if (bExists) {
@@ -975,4 +949,20 @@ std::vector<std::string> fakeRestoreFilesAtKill() {
 void fakeEndFleet() {
   s_world = World();
   s_fake = Fake();
+}
+
+int platRemoveFile(const char *pszPath) {
+  noteFileBefore(pszPath);
+  if (remove(pszPath) != 0) return 0;
+  noteFile(pszPath, true, REMOVED);
+  return 1;
+}
+
+// A fleet run's temporary folder is its own, in the scratch folder.
+int platTempFolder(char *pszPath, int nSize) {
+  if (!s_world.bOn) return 0;
+  std::error_code error;
+  std::filesystem::create_directory(".tmp", error);
+  snprintf(pszPath, (size_t)nSize, ".tmp");
+  return 1;
 }

@@ -10,20 +10,14 @@
 // closed), then the update thread, whose result ends the run.  An echo
 // request is answered, or not, as the run says.
 //
-// A fleet run (fakeBeginFleet) is zvfleet's: several simulated devices,
-// each behind its own address, and every child zvloader that zvfleet
-// starts runs in process, the tool's own library on this stand-in.  A
-// child is run to its end at once on a timeline of its own that starts at
-// zvfleet's virtual time; its console output then comes through the pipe,
-// and its end through the wait, as zvfleet's clock reaches them.  A child
-// stopped or killed at a moment is run again from the device's state at
-// its start up to that moment, so that the device holds only what it got
-// until then.  The tool's process-wide state (settings, image store) is
-// kept aside while a child runs.  The devices' debug datagrams reach
-// zvfleet's debug port.  zvfleet's clock moves only in its waits, so a
-// stall of minutes takes no real time; its files' replacements and
-// appends are noted with their virtual time, so that a kill -9 at any
-// moment can be played back.
+// A fleet run (fakeBeginFleet) is zvfleet's, with simulated devices behind
+// their addresses; each child zvloader runs in process (the tool's own
+// library, its process-wide state kept aside meanwhile) to its end at
+// once, on a timeline from zvfleet's virtual time, and its output and end
+// reach zvfleet as its clock gets there.  A child stopped or killed is run
+// again from its device's state up to that moment.  zvfleet's clock moves
+// in its waits only; its file changes are noted with their time, so that
+// a kill -9 can be played back.
 #ifndef ZV_FAKE_PLATFORM_H
 #define ZV_FAKE_PLATFORM_H
 
@@ -75,22 +69,20 @@ struct FakeFleet {
   // Each at its ulAddress; one at 0.0.0.0 serves every address that no
   // other serves, and sends its debug messages from 127.0.0.1.
   std::vector<SimOptions> devices;
-  // ICMP echo by address: the requests left unanswered before one is
-  // answered (-1: never; addresses not named never answer).
+  // ICMP echo by address: requests unanswered before one is (-1, unnamed: never).
   std::vector<std::pair<uint32_t, int> > echoes;
-  bool bNoEcho = false;
-  bool bDebugPortTaken = false;  // another program holds the debug port
+  bool bNoEcho = false, bDebugPortTaken = false;  // the port: another program's
   unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
   unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
   std::vector<unsigned long> livePids;  // processes that run besides zvfleet
-  // Files removed (by someone else) once zvfleet's clock reaches the time.
-  std::vector<std::pair<unsigned long, std::string> > removals;
+  std::vector<std::pair<unsigned long, std::string> > removals;  // by another, at a time
   std::string loaderPath;  // where zvloader stands beside zvfleet
+  unsigned long ulPid = 4242;  // zvfleet's process id
+  std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
 };
 
-// zvfleet's process id in a fleet run, and its workstation's name.
-#define FAKE_FLEET_PID 4242ul
+// The workstation's name in a fleet run.
 #define FAKE_HOST_NAME "bench-7"
 
 // Starts a fleet run: zvfleet's own sockets and clock, the devices fresh.

@@ -11,6 +11,7 @@
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/site_folder.h"
 
 // The file's name without its folders.
 static const char *baseName(const char *pszPath) {
@@ -70,7 +71,7 @@ int fileDigest(const char *pszPath, long *plSize, char *pszSha256) {
 
 int copyCheckedFiles(void) {
   char szFolder[FLEET_PATH_SIZE];
-  int n = snprintf(szFolder, sizeof(szFolder), "%s/files", g_fleet.pszLogDir);
+  int n = snprintf(szFolder, sizeof(szFolder), "%s/files", runFolder());
   if (n <= 0 || n >= (int)sizeof(szFolder) || !platMakeDirectory(szFolder)) {
     errorPrintf("zvfleet: cannot make the folder %s for the files' copies\n", szFolder);
     return 0;

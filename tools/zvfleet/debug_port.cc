@@ -16,6 +16,7 @@
 #include "tools/common/cli.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/site_folder.h"
 
 #define DATAGRAMS_PER_WAKE 64  // then the children get their turn
 
@@ -33,14 +34,52 @@ struct DebugBudget {
 static DebugBudget s_aBudgets[FLEET_MAX_DEVICES];
 static DebugBudget s_siteBudget;
 
+static char s_szNote[FLEET_PATH_SIZE];  // the note that this run holds the port, or ""
+
+// The note's path: one per port, for every program of the workstation.
+static int notePath(char *pszPath, int nSize) {
+  char szFolder[FLEET_PATH_SIZE];
+  if (!platTempFolder(szFolder, sizeof(szFolder))) return 0;
+  int n = snprintf(pszPath, (size_t)nSize, "%s/zvfleet-debug-port-%d", szFolder, g_usDebugPort);
+  return n > 0 && n < nSize;
+}
+
+static void writeNote(void) {
+  char szText[1536];
+  int n = holderText(szText, sizeof(szText));
+  if (n == 0 || !notePath(s_szNote, sizeof(s_szNote))) return;
+  FILE *pNote = fopen(s_szNote, "wb");
+  int bOk = pNote != NULL && fwrite(szText, 1, (size_t)n, pNote) == (size_t)n;
+  if (pNote != NULL && fclose(pNote) != 0) bOk = 0;
+  if (!bOk) s_szNote[0] = '\0';  // a run that cannot note it still holds the port
+}
+
+// 1 when the note names another zvfleet that runs.
+static int heldByFleet(FleetHolder *pHolder) {
+  char szPath[FLEET_PATH_SIZE];
+  return notePath(szPath, sizeof(szPath)) && readHolder(szPath, pHolder) &&
+         holderLives(pHolder);
+}
+
 int openDebugPort(void) {
   s_bListening = 0;
+  s_szNote[0] = '\0';
   memset(s_aBudgets, 0, sizeof(s_aBudgets));
   memset(&s_siteBudget, 0, sizeof(s_siteBudget));
   s_s = platUdpSocket();
   if (s_s != PLAT_NO_SOCKET && platBind(s_s, 0, g_usDebugPort)) {
     s_bListening = 1;
+    writeNote();
   } else {
+    FleetHolder holder;
+    if (heldByFleet(&holder)) {
+      errorPrintf("zvfleet: another zvfleet (pid %lu, started %s, list %s, logs %s) holds the "
+                  "debug port %d: it may be updating these very devices; nothing was started\n",
+                  holder.ulPid, holder.szStart, holder.szList, holder.szRun, g_usDebugPort);
+      if (s_s != PLAT_NO_SOCKET) platCloseSocket(s_s);
+      s_s = PLAT_NO_SOCKET;
+      return -1;
+    }
     printError("bind:");
     errorPrintf("zvfleet: cannot bind the debug port %d, which another program holds: "
                   "the devices' debug messages are not filed\n",
@@ -55,6 +94,16 @@ int openDebugPort(void) {
 }
 
 int debugPortHeld(void) { return s_bListening; }
+
+void closeDebugPort(void) {
+  FleetHolder holder;
+  if (s_szNote[0] != '\0' && readHolder(s_szNote, &holder) && holder.ulPid == platProcessId())
+    platRemoveFile(s_szNote);
+  s_szNote[0] = '\0';
+  if (s_s != PLAT_NO_SOCKET) platCloseSocket(s_s);
+  s_s = PLAT_NO_SOCKET;
+  s_bListening = 0;
+}
 
 // The note of the lines that were not filed, as a log line.
 static int unfiledLine(DebugBudget *pBudget, char *pszLine, int nSize) {

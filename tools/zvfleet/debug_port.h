@@ -6,10 +6,15 @@
 #ifndef ZV_FLEET_DEBUG_PORT_H
 #define ZV_FLEET_DEBUG_PORT_H
 
-// Binds the debug port; when another program holds it, says so and goes
-// on without.  Returns 0 when not even the wait for datagrams can be set
-// up.
+// Binds the debug port, and notes in the temporary folder that this run
+// holds it.  When another live zvfleet holds it (it may be updating these
+// very devices), returns -1 after a message; when another program does,
+// says so and goes on without.  Returns 0 when not even the wait for
+// datagrams can be set up, 1 otherwise.
 int openDebugPort(void);
+
+// Lets the debug port go, with the note.
+void closeDebugPort(void);
 
 // 1 when zvfleet holds the debug port.
 int debugPortHeld(void);

@@ -8,12 +8,13 @@
 
 #include "tools/common/cli.h"
 #include "tools/zvfleet/progress.h"
+#include "tools/zvfleet/site_folder.h"
 
 static char s_szSiteLog[FLEET_PATH_SIZE];
 static int s_bSiteLogFailed;
 
 int prepareLogs(void) {
-  const char *pszDir = g_fleet.pszLogDir;
+  const char *pszDir = runFolder();
   s_bSiteLogFailed = 0;
   if (!platMakeDirectory(pszDir)) {
     errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);

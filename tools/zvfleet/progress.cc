@@ -113,6 +113,28 @@ static int shownInTable(const FleetDevice *pDev) {
          pDev->nState == STATE_CHECKING;
 }
 
+// The totals: the counts first, whole (the longest, every count of four
+// digits, takes 72 columns), then the pages and the time as far as they
+// fit the row.
+static void totalsAdd(int nRunning, int nWaiting, int nUpdated, int nNotUpdated, int nChecking,
+                      long lSent, long lDue, unsigned long ulNow) {
+  char szRow[ROW_SIZE], szPart[64];
+  int n = snprintf(szRow, sizeof(szRow), "running %d, waiting %d, updated %d, not updated %d",
+                   nRunning, nWaiting, nUpdated, nNotUpdated);
+  if (g_fleet.ulConfirmSeconds > 0)
+    n += snprintf(szRow + n, sizeof(szRow) - (size_t)n, ", online? %d", nChecking);
+  char szTime[32];
+  elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
+  snprintf(szPart, sizeof(szPart), "; pages %ld of %ld", lSent, lDue);
+  for (int i = 0; i < 2; i++) {
+    const char *pszPart = i == 0 ? szPart : "; ";
+    int nPart = (int)strlen(pszPart) + (i == 0 ? 0 : (int)strlen(szTime));
+    if (n + nPart > s_nColumns - 1 || n + nPart >= (int)sizeof(szRow)) break;
+    n += snprintf(szRow + n, sizeof(szRow) - (size_t)n, "%s%s", pszPart, i == 0 ? "" : szTime);
+  }
+  rowAdd("%s", szRow);
+}
+
 static void drawTable(unsigned long ulNow) {
   if (readTerminalSize() && s_nDrawnLines > 0) {
     // Rows drawn for another width may have wrapped: the screen is
@@ -163,11 +185,7 @@ static void drawTable(unsigned long ulNow) {
     rowAdd("... and %d more", nRows - nShown);
     s_nDrawnLines++;
   }
-  char szTime[32], szChecking[32] = "";
-  elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
-  if (g_fleet.ulConfirmSeconds > 0) snprintf(szChecking, sizeof(szChecking), "; online? %d", nChecking);
-  rowAdd("running %d, waiting %d, updated %d, not updated %d; pages %ld of %ld; %s%s", nRunning,
-         nWaiting, nUpdated, nNotUpdated, lSent, lDue, szTime, szChecking);
+  totalsAdd(nRunning, nWaiting, nUpdated, nNotUpdated, nChecking, lSent, lDue, ulNow);
   frameAdd("\x1b[J");
   s_nDrawnLines += 2;
   frameFlush();

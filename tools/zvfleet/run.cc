@@ -30,6 +30,7 @@
 #include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/run.h"
 #include "tools/zvfleet/rollout.h"
+#include "tools/zvfleet/site_folder.h"
 #include "tools/zvfleet/site_list.h"
 #include "tools/zvfleet/summary.h"
 
@@ -119,6 +120,8 @@ static void runDevices(void) {
   progressEnd();
 }
 
+static int runInSiteFolder(void);
+
 static int runFleet(int argc, char **argv) {
   setDefaultSettings();
   if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
@@ -140,16 +143,28 @@ static int runFleet(int argc, char **argv) {
   // A dry run checks what a run would check: echo requests too.
   if (!onlineCheckPossible()) return 2;
   if (g_fleet.bDryRun) return printDryRun() ? 0 : 2;
+  // The site folder and the debug port are this run's before anything is
+  // written or sent.
+  if (!takeSiteFolder()) return 2;
+  int nStatus = runInSiteFolder();
+  closeDebugPort();
+  releaseSiteFolder();
+  return nStatus;
+}
+
+static int runInSiteFolder(void) {
+  int nPort = openDebugPort();
+  if (nPort < 0) return 2;
+  if (nPort == 0) {
+    printError("zvfleet: cannot wait for the devices");
+    return 1;
+  }
   if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
   beginRollout();
   // The report of a run not begun, every device "not started", and the
   // room for its next versions, before any device's log grows.
   if (!recordBeginRun()) return FLEET_EXIT_REPORT_FAILED;
-  if (!openDebugPort()) {
-    printError("zvfleet: cannot wait for the devices");
-    return recordFinish() ? 1 : FLEET_EXIT_REPORT_FAILED;
-  }
   platCatchInterruptions();
 
   runDevices();

@@ -1,0 +1,29 @@
+# SPDX-License-Identifier: Apache-2.0
+# Helpers of the benchmark scripts, sourced: the programs they run are
+# checked before anything starts, and a program that does not come up
+# fails the benchmark instead of hanging it.
+
+# Stops the benchmark with a message (status 2).
+bench_fail() {
+  echo "$(basename "$0" .sh): $*" >&2
+  exit 2
+}
+
+# The absolute path of the program at PATH; fails the benchmark when no
+# executable file stands there (a folder of that name included).
+program_at() {
+  [ -f "$1" ] && [ -x "$1" ] || bench_fail "no program at $1 (build it first)"
+  echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+}
+
+# Waits, at most 10 s, for TEXT in FILE, written by the process PID; fails
+# the benchmark when the process ends first or the time is up.
+wait_for() {
+  local _
+  for _ in $(seq 1000); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    kill -0 "$3" 2>/dev/null || { cat "$1" >&2 2>/dev/null; bench_fail "$1: the program ended before \"$2\""; }
+    sleep 0.01
+  done
+  bench_fail "$1: no \"$2\" within 10 s"
+}
