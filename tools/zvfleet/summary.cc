@@ -57,14 +57,35 @@ static void joinSites(int i, int j) {
     s_aReports[a].nSite = b;
 }
 
-// 1 when report a ran after report b: a run after the run it resumed,
+// When report i ran, for ordering: its start, or the latest start of the
+// runs it resumed when that is later (clocks of other workstations), and
+// how many of those stand before it.
+static void runTime(int i, int nReports, char szTime[24], int *pnDepth) {
+  snprintf(szTime, 24, "%s", s_aReports[i].head.szStarted);
+  *pnDepth = 0;
+  for (int k = 0; k < nReports && s_aReports[i].head.szResumedFrom[0] != '\0'; k++) {
+    int j = 0;
+    while (j < nReports && (s_aReports[j].bSkip || strcmp(s_aReports[j].head.szRunId,
+                                                         s_aReports[i].head.szResumedFrom) != 0))
+      j++;
+    if (j == nReports) break;
+    if (strcmp(s_aReports[j].head.szStarted, szTime) > 0)
+      snprintf(szTime, 24, "%s", s_aReports[j].head.szStarted);
+    ++*pnDepth;
+    i = j;
+  }
+}
+
+// 1 when report a ran after report b: a run after the runs it resumed,
 // else by their starts, else in the order given.
-static int later(int a, int b) {
-  const ReportHead *pA = &s_aReports[a].head, *pB = &s_aReports[b].head;
-  if (strcmp(pA->szResumedFrom, pB->szRunId) == 0) return 1;
-  if (strcmp(pB->szResumedFrom, pA->szRunId) == 0) return 0;
-  int n = strcmp(pA->szStarted, pB->szStarted);
-  return n != 0 ? n > 0 : a > b;
+static int later(int a, int b, int nReports) {
+  char szA[24], szB[24];
+  int nDepthA, nDepthB;
+  runTime(a, nReports, szA, &nDepthA);
+  runTime(b, nReports, szB, &nDepthB);
+  int n = strcmp(szA, szB);
+  if (n != 0) return n > 0;
+  return nDepthA != nDepthB ? nDepthA > nDepthB : a > b;
 }
 
 static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
@@ -107,7 +128,7 @@ static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
   for (int i = 0; i < nReports; i++) {
     if (s_aReports[i].bSkip || siteOf(i) != nSite) continue;
     int j = nOrder++;
-    for (; j > 0 && later(anOrder[j - 1], i); j--) anOrder[j] = anOrder[j - 1];
+    for (; j > 0 && later(anOrder[j - 1], i, nReports); j--) anOrder[j] = anOrder[j - 1];
     anOrder[j] = i;
   }
   // The latest report first; a device shown once, from the latest report
