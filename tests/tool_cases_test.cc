@@ -18,12 +18,7 @@
 //   run PROGRAM ARGS    a run of zvloader or zvinspect, as from a fresh start
 //   times               the datagram lines of the runs that follow end
 //                       with the virtual time they went or were read
-//   echo N|never|none   a device answers ICMP echo after N unanswered
-//                       requests, never, or no echo can be had at all
-//   fleet-online ADDRESS S  zvfleet's check that the device at ADDRESS,
-//                       just updated, is back online, for at most S s:
-//                       the requests, its events and its results
-// device, error, times and echo hold for the runs that follow them.
+// device, error and times hold for the runs that follow them.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -31,8 +26,6 @@
 #include "image/image_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
-#include "tools/zvfleet/online_check.h"
-#include "tools/zvfleet/results.h"
 #include "tools/zvinspect/inspect.h"
 
 namespace {
@@ -78,33 +71,6 @@ void setFailure(const CaseLine &line, FakeFailures *pFail) {
   else ADD_FAILURE() << "line " << line.nLine << ": unknown failure " << kind;
 }
 
-// zvfleet's check that an updated device is back online, on the virtual
-// clock.
-void fleetOnline(const CaseLine &line, const FakeRun &fake, Transcript *pTranscript) {
-  ASSERT_EQ(2u, line.args.size()) << "line " << line.nLine;
-  fakeBegin(fake, pTranscript);
-  g_fleet.ulConfirmSeconds = caseNumber(line.args[1]);
-  g_nDevices = 1;
-  FleetDevice *pDev = &g_aDevices[0];
-  memset(pDev, 0, sizeof(*pDev));
-  snprintf(pDev->szAddress, sizeof(pDev->szAddress), "%s", line.args[0].c_str());
-  snprintf(pDev->szFile, sizeof(pDev->szFile), "logo.enc");
-  snprintf(pDev->szLog, sizeof(pDev->szLog), "%s.log", pDev->szAddress);
-  pDev->nAttempts = 1;
-  pDev->nExitStatus = 1;
-  pDev->ulAddr = platInetAddr(pDev->szAddress);
-  pDev->nResult = RESULT_UPDATED;
-  pDev->nState = STATE_DONE;
-  if (onlineCheckPossible()) {
-    fakePassTime(12345);  // the update ended some time into the run
-    beginOnlineCheck(pDev, platMilliseconds());
-    while (!watchOnlineCheck(pDev, platMilliseconds())) fakePassTime(50);
-    printResults();
-  }
-  g_fleet.ulConfirmSeconds = 0;
-  g_nDevices = 0;
-}
-
 void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscript) {
   pTranscript->line("$ " + commandText(line.args));
   const Program *pProgram = nullptr;
@@ -148,13 +114,8 @@ TEST_P(ToolCase, Transcript) {
     } else if (line.command == "error" && !line.args.empty()) {
       fake.fail.nPendingError = (int)strtol(line.args[0].c_str(), nullptr, 0);
       fake.fail.errorText = line.args.size() > 1 ? line.args[1] : "";
-    } else if (line.command == "echo" && line.args.size() == 1) {
-      fake.bNoEcho = line.args[0] == "none";
-      fake.nEchoesUnanswered = line.args[0] == "never" || fake.bNoEcho ? -1 : (int)caseNumber(line.args[0]);
     } else if (line.command == "times") {
       fake.bTimes = true;
-    } else if (line.command == "fleet-online") {
-      fleetOnline(line, fake, &transcript);
     } else if (line.command == "run") {
       runProgram(line, fake, &transcript);
       FakeFailures none;

@@ -47,8 +47,6 @@ struct Fake {
   PlatAddress lastDest = {0, 0};
   std::vector<int (*)(void)> threads;
   bool bStopped = false;  // Ctrl+C
-  int nEchoes = 0;        // echo requests sent
-  uint32_t ulEchoAddr = 0;  // to the address of the one pinger
   // A child zvloader of a fleet run: its output goes to the child's
   // record, and it is stopped at ulCutoff.
   int nChild = 0;  // 1-based; 0: zvfleet itself or a single run
@@ -828,42 +826,26 @@ int platTerminalSize(int *, int *) { return 0; }
 
 void fakePassTime(unsigned long ulMilliseconds) { s_fake.ulNow += ulMilliseconds; }
 
-// One pinger at a time; in a fleet run one for each device checked.
+// A pinger for each device checked in a fleet run; none elsewhere.
 PlatPinger platOpenPinger(uint32_t ulAddr) {
-  if (s_world.bOn) {
-    if (s_world.fleet.bNoEcho) {
-      s_fake.nChildError = 1;
-      return PLAT_NO_PINGER;
-    }
-    s_world.pingers.push_back(ulAddr);
-    return s_world.pingers.size();
+  if (!s_world.bOn || s_world.fleet.bNoEcho) {
+    s_fake.nChildError = 1;
+    return PLAT_NO_PINGER;
   }
-  if (s_fake.run.bNoEcho) return PLAT_NO_PINGER;
-  s_fake.ulEchoAddr = ulAddr;
-  return 1;
+  s_world.pingers.push_back(ulAddr);
+  return s_world.pingers.size();
 }
 
 int platSendEcho(PlatPinger pinger) {
-  if (s_world.bOn) {
-    s_world.echoesSent[s_world.pingers[pinger - 1]]++;
-    return 1;
-  }
-  char szAddress[16];
-  platAddressText(s_fake.ulEchoAddr, szAddress, sizeof(szAddress));
-  s_fake.nEchoes++;
-  s_fake.pTranscript->line("--> echo request " + std::to_string(s_fake.nEchoes) + " to " + szAddress +
-                           " at " + std::to_string(s_fake.ulNow) + " ms");
+  s_world.echoesSent[s_world.pingers[pinger - 1]]++;
   return 1;
 }
 
 int platEchoReplied(PlatPinger pinger) {
-  if (s_world.bOn) {
-    uint32_t ulAddr = s_world.pingers[pinger - 1];
-    for (const std::pair<uint32_t, int> &echo : s_world.fleet.echoes)
-      if (echo.first == ulAddr) return echo.second >= 0 && s_world.echoesSent[ulAddr] > echo.second;
-    return 0;
-  }
-  return s_fake.run.nEchoesUnanswered >= 0 && s_fake.nEchoes > s_fake.run.nEchoesUnanswered;
+  uint32_t ulAddr = s_world.pingers[pinger - 1];
+  for (const std::pair<uint32_t, int> &echo : s_world.fleet.echoes)
+    if (echo.first == ulAddr) return echo.second >= 0 && s_world.echoesSent[ulAddr] > echo.second;
+  return 0;
 }
 
 void platClosePinger(PlatPinger) {}

@@ -7,8 +7,7 @@
 // transcript, in the order they happen; and any platform call can be made
 // to fail.  "Threads" run one after the other when main sleeps: the
 // listener until its datagrams are used up (its socket then reads as
-// closed), then the update thread, whose result ends the run.  An echo
-// request is answered, or not, as the run says.
+// closed), then the update thread, whose result ends the run.
 //
 // A fleet run (fakeBeginFleet) is zvfleet's, with simulated devices behind
 // their addresses; each child zvloader runs in process (the tool's own
@@ -46,10 +45,6 @@ struct FakeRun {
   // wait (a fuzzer's script; the run stops when they are used up), and
   // those that reach the debug listener.
   std::vector<Bytes> replies, debugDatagrams;
-  // ICMP echo: the requests that a device leaves unanswered before it
-  // answers one (-1: it never answers); bNoEcho: no pinger can be had.
-  int nEchoesUnanswered = -1;
-  bool bNoEcho = false;
   // Each datagram's line ends with the virtual time it went or was read.
   bool bTimes = false;
 };
