@@ -54,7 +54,8 @@ Verdict endRun(Session *pSession, int nStatus, const char *pszFormat, ...) {
   return REPLY_ENDS_RUN;
 }
 
-// The outcome of a bounded read of replies (awaitOwnAnswer, listenAfter).
+// The outcome of a bounded read of replies: the wait for a request's own
+// answer, or the listen after a commit.
 enum Awaited {
   AWAITED_COMPLETE,  // a reply completed the exchange
   AWAITED_ENDS_RUN,  // a reply or a receive error ends the run
