@@ -30,6 +30,9 @@ int runZvloader(int argc, char **argv) {
     consolePrintf("The device address is not an IPv4 address: %s\n", g_szIpAddress);
     return 1;
   }
+  // The listener is bound before the update thread starts: the device's
+  // debug lines of the first requests are never lost.
+  openDebugSocket();
   if (!platStartThread(DbgMsgThread)) {
     printError("Unable to create DbgMsgThread");
     return -1;

@@ -41,19 +41,29 @@ void printDebugDatagram(char *pszBuffer, int nReceived,
   consoleWrite(szLine, nLine);
 }
 
-int DbgMsgThread(void) {
+// Written by openDebugSocket on the first thread before DbgMsgThread
+// starts; read by DbgMsgThread alone.
+static PlatSocket s_sDebug = PLAT_NO_SOCKET;
+
+void openDebugSocket(void) {
+  s_sDebug = PLAT_NO_SOCKET;
   PlatSocket s = platUdpSocket();
   if (s == PLAT_NO_SOCKET) {
     printError("socket creation failed");
-    return PLAT_THREAD_ENDS_ALONE;
+    return;
   }
   if (!platBind(s, 0, g_usDebugPort)) {
     printError(TEXT_BIND);
     platCloseSocket(s);
     consolePrintf(TEXT_DEBUG_PORT_FORMAT "\n", g_usDebugPort);
-    return PLAT_THREAD_ENDS_ALONE;
+    return;
   }
+  s_sDebug = s;
+}
 
+int DbgMsgThread(void) {
+  PlatSocket s = s_sDebug;
+  if (s == PLAT_NO_SOCKET) return PLAT_THREAD_ENDS_ALONE;
   // Nothing closes the socket while the process runs; the loop ends only
   // when it is gone.
   char szBuffer[DEBUG_DATAGRAM_SIZE + 1];

@@ -23,8 +23,15 @@ int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
 void printDebugDatagram(char *pszBuffer, int nReceived,
                         const PlatAddress *pFrom);
 
-// Thread routine; returns (PLAT_THREAD_ENDS_ALONE, the process goes on)
-// only when its socket cannot be set up or is gone.
+// Opens the debug socket and binds it to the debug port, reporting a
+// failure as the listener's own.  Called on the first thread before any
+// request goes out, so that the device's first debug lines find the port
+// open and the bind report comes before the update's first line.
+void openDebugSocket(void);
+
+// Thread routine: receives on the socket that openDebugSocket opened;
+// returns (PLAT_THREAD_ENDS_ALONE, the process goes on) only when that
+// socket could not be set up or is gone.
 int DbgMsgThread(void);
 
 #endif

@@ -20,8 +20,8 @@
 
 namespace {
 
-// REPLY_FOREIGN: a reply that completes the exchange but does not name the
-// request's page; see awaitOwnAnswer.
+// REPLY_FOREIGN: a reply that the clearing's or a commit's table accepts
+// but that does not name the request's page (see exchange).
 enum Verdict { REPLY_USED_UP, REPLY_COMPLETE, REPLY_ENDS_RUN, REPLY_FOREIGN };
 enum Exchange { EXCHANGE_COMPLETE, EXCHANGE_SEND_FAILED, EXCHANGE_ENDS_RUN };
 
@@ -36,6 +36,14 @@ struct Session {
 
 typedef Verdict (*ReplyHandler)(Session *pSession, int nLength);
 
+// How one kind of request is sent and answered.
+struct ExchangeRules {
+  ReplyHandler pfnHandle;
+  const char *pszEachSend;  // printed before every send, or null
+  bool bPlainSendError;     // a failed send is reported plainly, not through printError
+  bool bListensAfter;       // a commit: its acceptance must survive COMMIT_LISTEN_MS
+};
+
 Verdict endRun(Session *pSession, int nStatus, const char *pszFormat, ...) ZV_PRINTF(3, 4);
 Verdict endRun(Session *pSession, int nStatus, const char *pszFormat, ...) {
   pSession->pEnd->nStatus = nStatus;
@@ -46,47 +54,78 @@ Verdict endRun(Session *pSession, int nStatus, const char *pszFormat, ...) {
   return REPLY_ENDS_RUN;
 }
 
-// A reply that a handler accepts without its naming the request's page may
-// be a late copy of an earlier answer: the device's own answer is waited
-// for a little longer.  Returns EXCHANGE_COMPLETE or _ENDS_RUN when a
-// reply or the end of the wait decides, else -1: the device refused the
-// request after all (its reply used the wait up), and the exchange goes on.
-const int EXCHANGE_GOES_ON = -1;
-int awaitOwnAnswer(Session *pSession, ReplyHandler pfnHandle) {
+// The outcome of a bounded read of replies (awaitOwnAnswer, listenAfter).
+enum Awaited {
+  AWAITED_COMPLETE,  // a reply completed the exchange
+  AWAITED_ENDS_RUN,  // a reply or a receive error ends the run
+  AWAITED_USED_UP,   // the device refused after all: the exchange goes on
+  AWAITED_NOTHING    // the time ran out with no reply that decides
+};
+
+// A foreign reply's command and page: a copy of an earlier answer shows
+// the same two again.
+uint32_t foreignKey(const Session *pSession) {
+  return (uint32_t)pSession->abReply[PACKET_COMMAND] << 16 | getLe16(pSession->abReply + PACKET_PAGE);
+}
+
+// Reads replies for up to ulMs, each handled by pfnHandle, until one
+// decides.  Foreign replies and, with bCompleteDecides false, replies that
+// complete the exchange are passed over.  With pulResentFor, a foreign
+// reply of that key completes the exchange (see exchange).
+Awaited awaitReplies(Session *pSession, ReplyHandler pfnHandle, unsigned long ulMs,
+                     bool bCompleteDecides, const uint32_t *pulResentFor) {
   unsigned long ulStart = platMilliseconds();
   for (;;) {
     unsigned long ulSpent = platMilliseconds() - ulStart;
-    if (ulSpent >= RECV_TIMEOUT_MS) return EXCHANGE_COMPLETE;  // the copy it may be is taken
+    if (ulSpent >= ulMs) return AWAITED_NOTHING;
     int nReceived = receiveWithin(pSession->s, pSession->abReply, sizeof(pSession->abReply),
-                                  RECV_TIMEOUT_MS - ulSpent);
+                                  ulMs - ulSpent);
     if (nReceived < 0) {
       endRun(pSession, -1, TEXT_RECEIVE_ERROR "\n");
-      return EXCHANGE_ENDS_RUN;
+      return AWAITED_ENDS_RUN;
     }
     if (nReceived == 0) continue;
     switch (pfnHandle(pSession, nReceived)) {
-      case REPLY_COMPLETE: return EXCHANGE_COMPLETE;
-      case REPLY_ENDS_RUN: return EXCHANGE_ENDS_RUN;
-      case REPLY_USED_UP: return EXCHANGE_GOES_ON;
-      case REPLY_FOREIGN: break;
+      case REPLY_COMPLETE:
+        if (bCompleteDecides) return AWAITED_COMPLETE;
+        break;
+      case REPLY_ENDS_RUN: return AWAITED_ENDS_RUN;
+      case REPLY_USED_UP: return AWAITED_USED_UP;
+      case REPLY_FOREIGN:
+        if (bCompleteDecides && pulResentFor != NULL && foreignKey(pSession) == *pulResentFor)
+          return AWAITED_COMPLETE;
+        break;
     }
   }
 }
 
 // Sends the first nLength request bytes until a reply completes the
-// exchange.  pszEachSend, when given, is printed before every send.
-// Datagrams that wait before the request first goes out are stale (a
-// duplicate of an earlier reply, say) and dropped; a resend keeps what
+// exchange, by the wait rule: up to 15 waits per send, then the same bytes
+// again.  Datagrams that wait before the request first goes out are stale
+// (a duplicate of an earlier reply, say) and dropped; a resend keeps what
 // waits, since a late reply to the same bytes still answers it.
-Exchange exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
-                  const char *pszEachSend, bool bPlainSendError) {
+//
+// At the clearing and the commits a reply may be accepted without naming
+// the request's page: a late copy of an earlier answer looks like that.
+// It never completes the exchange alone.  The device's own answer is
+// awaited up to 3000 ms more; when none comes the request goes out again
+// at once, and the device's answer to it decides.  A device whose own
+// answers name another page answers the resend with the same foreign
+// reply, which then completes the exchange: it costs such a device one
+// wait and one resend.  A completed commit is then listened to for
+// COMMIT_LISTEN_MS, in which a refusal still decides: a copy can name the
+// commit's own page.
+Exchange exchange(Session *pSession, int nLength, const ExchangeRules *pRules) {
+  bool bResentForForeign = false;
+  uint32_t ulResentFor = 0;  // the foreign reply that the last resend answers
   for (int bResend = 0;; bResend = 1) {
-    if (pszEachSend != NULL) consoleWrite(pszEachSend, (int)strlen(pszEachSend));
+    if (pRules->pszEachSend != NULL)
+      consoleWrite(pRules->pszEachSend, (int)strlen(pRules->pszEachSend));
     if (!bResend)
       dropStaleReplies(pSession->s, pSession->abReply, sizeof(pSession->abReply));
     // A datagram sent only in part is no request either.
     if (platSendTo(pSession->s, pSession->abRequest, nLength, pSession->pDest) != nLength) {
-      if (bPlainSendError)
+      if (pRules->bPlainSendError)
         consolePrintf("clearing old idata: sendto error\n");
       else
         printError("transferFile sendto error");
@@ -100,14 +139,27 @@ Exchange exchange(Session *pSession, int nLength, ReplyHandler pfnHandle,
         return EXCHANGE_ENDS_RUN;
       }
       if (nReceived == 0) continue;
-      Verdict verdict = pfnHandle(pSession, nReceived);
-      if (verdict == REPLY_FOREIGN) {
-        int nDecided = awaitOwnAnswer(pSession, pfnHandle);
-        if (nDecided != EXCHANGE_GOES_ON) return (Exchange)nDecided;
-        continue;
-      }
-      if (verdict == REPLY_COMPLETE) return EXCHANGE_COMPLETE;
+      Verdict verdict = pRules->pfnHandle(pSession, nReceived);
+      if (verdict == REPLY_USED_UP) continue;
       if (verdict == REPLY_ENDS_RUN) return EXCHANGE_ENDS_RUN;
+      if (verdict == REPLY_FOREIGN && !(bResentForForeign && foreignKey(pSession) == ulResentFor)) {
+        uint32_t ulForeign = foreignKey(pSession);
+        Awaited own = awaitReplies(pSession, pRules->pfnHandle, RECV_TIMEOUT_MS, true,
+                                   bResentForForeign ? &ulResentFor : NULL);
+        if (own == AWAITED_ENDS_RUN) return EXCHANGE_ENDS_RUN;
+        if (own == AWAITED_USED_UP) continue;
+        if (own == AWAITED_NOTHING) {  // no answer of its own: the request again
+          bResentForForeign = true;
+          ulResentFor = ulForeign;
+          break;
+        }
+      }
+      if (pRules->bListensAfter) {
+        Awaited late = awaitReplies(pSession, pRules->pfnHandle, COMMIT_LISTEN_MS, false, NULL);
+        if (late == AWAITED_ENDS_RUN) return EXCHANGE_ENDS_RUN;
+        if (late == AWAITED_USED_UP) continue;
+      }
+      return EXCHANGE_COMPLETE;
     }
     if (nReceived == 0) consolePrintf(TEXT_RECV_TIMEOUT "\n");
   }
@@ -173,8 +225,7 @@ Verdict handlePageReply(Session *pSession, int nLength) {
 }
 
 // Any ACK completes the clearing and any reply but a NACK the commit; one
-// that does not name the request's page completes it only when no answer
-// that does follows soon.
+// that does not name the request's page is foreign (see exchange).
 Verdict ownOrForeign(const Session *pSession, const Reply *pReply) {
   return pReply->bCommand == TFTP_ACK && pReply->wPage == requestPage(pSession) ? REPLY_COMPLETE
                                                                                 : REPLY_FOREIGN;
@@ -223,7 +274,8 @@ Exchange sendPages(Session *pSession) {
     char szMessage[64];
     snprintf(szMessage, sizeof(szMessage), TEXT_PAGES_FORMAT "\n", wPage, wPage + bCount - 1);
     int nLength = (int)(ulHeaderBytes + PACKET_HEADER_SIZE + PACKET_PAGE_BYTES);
-    Exchange result = exchange(pSession, nLength, handlePageReply, szMessage, false);
+    const ExchangeRules rules = {handlePageReply, szMessage, false, false};
+    Exchange result = exchange(pSession, nLength, &rules);
     if (result != EXCHANGE_COMPLETE) return result;
     wPage = (uint16_t)(wPage + bCount);
     ulOffset += ulHeaderBytes + PAGE_SIZE * bCount;
@@ -260,7 +312,8 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPl
   if (pPlan->bModelQuery) {
     consolePrintf(TEXT_GETTING_MODEL "\n");
     pSession->abRequest[PACKET_COMMAND] = TFTP_GET_MODEL;
-    result = exchange(pSession, PACKET_HEADER_SIZE, handleModelReply, NULL, false);
+    const ExchangeRules rules = {handleModelReply, NULL, false, false};
+    result = exchange(pSession, PACKET_HEADER_SIZE, &rules);
     if (result != EXCHANGE_COMPLETE) return ended(result);
   }
 
@@ -271,13 +324,15 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPl
     setPacketFields(pSession->abRequest, TFTP_DATA, 1, pPlan->bClearFlags, IDATA_CLEAR_PAGE);
     memset(pSession->abRequest + PACKET_HEADER_SIZE, 0, PACKET_DATA_AREA);
     consolePrintf(TEXT_FINISHING "\n");
-    result = exchange(pSession, IDATA_CLEAR_SIZE, handleClearReply, NULL, true);
+    const ExchangeRules rules = {handleClearReply, NULL, true, false};
+    result = exchange(pSession, IDATA_CLEAR_SIZE, &rules);
     if (result != EXCHANGE_COMPLETE) return ended(result);
   }
 
   setPacketFields(pSession->abRequest, TFTP_COMMIT, pPlan->bCommitCode, pPlan->bCommitFlags, 0);
   setCommitData(pSession->abRequest, pPlan->wFirstPage, pPlan->wEndPage, pPlan->wCommitCrc);
-  result = exchange(pSession, COMMIT_SIZE, handleCommitReply, NULL, false);
+  const ExchangeRules commitRules = {handleCommitReply, NULL, false, true};
+  result = exchange(pSession, COMMIT_SIZE, &commitRules);
   if (result != EXCHANGE_COMPLETE) return ended(result);
 
   if (pPlan->bAnnounces) consolePrintf(TEXT_TRANSFERED "\n");

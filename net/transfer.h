@@ -12,6 +12,10 @@
 
 #define UPDATE_WAITS 15  // waits of up to 3000 ms before a request is resent
 
+// How long a commit's acceptance is listened to before the transfer goes
+// on: a refusal that arrives meanwhile still decides.
+#define COMMIT_LISTEN_MS 500
+
 // How a transfer ended.
 enum TransferResult {
   TRANSFER_DONE,         // the device took the commit

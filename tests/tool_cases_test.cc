@@ -16,12 +16,14 @@
 //   error CODE [TEXT]   the error code that failures leave pending, and the
 //                       system's text for it (without its line end)
 //   run PROGRAM ARGS    a run of zvloader or zvinspect, as from a fresh start
+//   times               the datagram lines of the runs that follow end
+//                       with the virtual time they went or were read
 //   echo N|never|none   a device answers ICMP echo after N unanswered
 //                       requests, never, or no echo can be had at all
 //   fleet-online ADDRESS S  zvfleet's check that the device at ADDRESS,
 //                       just updated, is back online, for at most S s:
 //                       the requests, its events and its results
-// device, error and echo hold for the runs that follow them.
+// device, error, times and echo hold for the runs that follow them.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -149,6 +151,8 @@ TEST_P(ToolCase, Transcript) {
     } else if (line.command == "echo" && line.args.size() == 1) {
       fake.bNoEcho = line.args[0] == "none";
       fake.nEchoesUnanswered = line.args[0] == "never" || fake.bNoEcho ? -1 : (int)caseNumber(line.args[0]);
+    } else if (line.command == "times") {
+      fake.bTimes = true;
     } else if (line.command == "fleet-online") {
       fleetOnline(line, fake, &transcript);
     } else if (line.command == "run") {

@@ -162,6 +162,11 @@ std::string replyLine(const Bytes &data) {
   return sz;
 }
 
+// " at N ms" when the run shows times, else "".
+std::string timeNote() {
+  return s_fake.run.bTimes ? " at " + std::to_string(s_fake.ulNow) + " ms" : "";
+}
+
 // The user presses Ctrl+C: nothing more is printed or sent, and every wait
 // fails, so that whatever runs ends at once.
 void stop() { s_fake.bStopped = true; }
@@ -169,12 +174,14 @@ void stop() { s_fake.bStopped = true; }
 // The datagrams of a reply, queued for the tool in the order of arrival
 // (a delayed reply lets later ones pass), ulLateMs after now.  Returns 1
 // when one would be taken for the acceptance of a commit.
-bool queueReplies(const SimDelivery &delivery, uint8_t bModel, unsigned long ulLateMs) {
+bool queueReplies(const SimDelivery &delivery, uint8_t bModel, unsigned long ulEarlyMs,
+                  unsigned long ulLateMs) {
   bool bAnswered = false;
   for (const SimDatagram &d : simDeliveryDatagrams(&delivery, bModel)) {
     Bytes data(d.abData, d.abData + (d.nLength < REPLY_SIZE ? d.nLength : REPLY_SIZE));
     data.resize((size_t)d.nLength, 0);
-    unsigned long ulArrival = s_fake.ulNow + delivery.ulDelayMs + ulLateMs;
+    // Late copies come first, whatever the reply's delay.
+    unsigned long ulArrival = s_fake.ulNow + (d.bEarly ? ulEarlyMs : delivery.ulDelayMs + ulLateMs);
     auto at = s_fake.toTool.end();
     while (at != s_fake.toTool.begin() && (at - 1)->ulArrival > ulArrival) --at;
     s_fake.toTool.insert(at, {data, ulArrival});
@@ -189,7 +196,7 @@ void deviceHandles(const uint8_t *pb, int n) {
   simHandleRequest(&s_fake.device, pb, n, &outcome);
   SimDelivery delivery;
   if (simPlanDelivery(s_fake.run.device.faults, ++s_fake.ulRequests, &outcome, &delivery, nullptr))
-    queueReplies(delivery, s_fake.run.device.bModel, s_fake.run.device.ulReplyWaitMs);
+    queueReplies(delivery, s_fake.run.device.bModel, 0, s_fake.run.device.ulReplyWaitMs);
 }
 
 int copyOut(const Bytes &data, void *pBuffer, int nSize) {
@@ -257,7 +264,7 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
   if (!simPlanDelivery(o.faults, ulRequest, &outcome, &delivery, slotReport)) return;
   if (delivery.ulDelayMs != 0) slotReport("delay %u", (unsigned)delivery.ulDelayMs);
   if (delivery.bDrop) slotReport("reply dropped");
-  bool bAnswered = queueReplies(delivery, o.bModel, ROUND_TRIP_MS + o.ulReplyWaitMs);
+  bool bAnswered = queueReplies(delivery, o.bModel, ROUND_TRIP_MS, ROUND_TRIP_MS + o.ulReplyWaitMs);
   if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) return;
   pSlot->ulCommits++;
   slotReport("accepted %u %s", (unsigned)pSlot->ulCommits, outcome.bCommitOk ? "ok" : "bad");
@@ -395,6 +402,7 @@ void fakeBegin(const FakeRun &run, Transcript *pTranscript) {
   const SimOptions &o = run.device;
   if (!run.bDevice) return;
   simInitDevice(&s_fake.device, o.bModel, o.pszPassword, o.pszKey, o.bAllEncrypted);
+  s_fake.device.nAckPage = o.nAckPage;
   for (const std::vector<uint8_t> &message : o.debugMessages) s_fake.toListener.push_back({message, 0});
 }
 
@@ -514,7 +522,7 @@ int platSendTo(PlatSocket, const void *pData, int nLength, const PlatAddress *pT
     s_fake.pTranscript->line(std::string("> to ") + sz + " port " + std::to_string(pTo->usPort));
     s_fake.lastDest = *pTo;
   }
-  s_fake.pTranscript->line(requestLine((const uint8_t *)pData, nLength));
+  s_fake.pTranscript->line(requestLine((const uint8_t *)pData, nLength) + timeNote());
   if (s_fake.run.bDevice) deviceHandles((const uint8_t *)pData, nLength);
   return nLength;
 }
@@ -547,7 +555,7 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
   if (!arrived()) return PLAT_RECV_NOTHING;
   Bytes data = s_fake.toTool.front().data;
   s_fake.toTool.pop_front();
-  s_fake.pTranscript->line((s_fake.bDraining ? "< dropped " : "< ") + replyLine(data));
+  s_fake.pTranscript->line((s_fake.bDraining ? "< dropped " : "< ") + replyLine(data) + timeNote());
   return copyOut(data, pBuffer, nSize);
 }
 
@@ -886,6 +894,7 @@ void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript) {
     Slot slot;
     slot.opt = o;
     simInitDevice(&slot.dev, o.bModel, o.pszPassword, o.pszKey, o.bAllEncrypted);
+    slot.dev.nAckPage = o.nAckPage;
     if (!o.debugMessages.empty() && o.nDebugStartMs >= 0) {
       for (const std::vector<uint8_t> &message : o.debugMessages)
         toFleet(message, o.ulAddress, (unsigned long)o.nDebugStartMs, 0);

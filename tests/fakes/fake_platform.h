@@ -50,6 +50,8 @@ struct FakeRun {
   // answers one (-1: it never answers); bNoEcho: no pinger can be had.
   int nEchoesUnanswered = -1;
   bool bNoEcho = false;
+  // Each datagram's line ends with the virtual time it went or was read.
+  bool bTimes = false;
 };
 
 // The status of a run that the user stopped with Ctrl+C: every thread

@@ -44,6 +44,12 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
   pDev->bAllEncrypted = bAllEncrypted;
   pDev->bBadFlags = pDev->bBadPlainFlags = 0;
   pDev->usBadFlagsPage = 0;
+  pDev->nAckPage = -1;
+}
+
+// The page an ACK to the clearing or a commit names.
+static uint16_t answerPage(const SimDevice *pDev, uint16_t usRequestPage) {
+  return pDev->nAckPage < 0 ? usRequestPage : (uint16_t)pDev->nAckPage;
 }
 
 static int passwordOk(const SimDevice *pDev, const uint8_t *pReq) {
@@ -110,7 +116,8 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
   if (pDev->bHasKey && !bClearing) checkFlags(pDev, bFlags, usPage);
   memcpy(&pDev->abMemory[(size_t)usPage * PAGE_SIZE],
          pReq + PACKET_HEADER_SIZE + nLead, (size_t)bCount * PAGE_SIZE);
-  simMakeReply(TFTP_ACK, pDev->bModel, usPage, pOut->abReply);
+  simMakeReply(TFTP_ACK, pDev->bModel, bClearing ? answerPage(pDev, usPage) : usPage,
+               pOut->abReply);
 }
 
 void simTransferStream(const SimDevice *pDev, uint16_t usFirst, uint16_t usEnd,
@@ -237,7 +244,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
              (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc, pszVerdict);
   uint16_t usPage = getLe16(pReq + 3);
   if (bOk)
-    simMakeReply(TFTP_ACK, pDev->bModel, usPage, pOut->abReply);
+    simMakeReply(TFTP_ACK, pDev->bModel, answerPage(pDev, usPage), pOut->abReply);
   else
     simMakeReply(TFTP_NACK, NACK_BAD_CRC, usPage, pOut->abReply);
 }

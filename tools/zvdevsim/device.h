@@ -35,6 +35,10 @@ struct SimDevice {
   uint16_t usBadFlagsPage;  // first page packet whose flags were wrong
   int bBadFlags;
   int bBadPlainFlags;  // a flag wrong for a file built without -EA
+  // -1, or the page that the ACKs to the old idata clearing and to accepted
+  // commits name instead of the request's (a device whose answers name
+  // another page).
+  long nAckPage;
 };
 
 // What the device made of one request.

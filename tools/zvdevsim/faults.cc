@@ -136,6 +136,7 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
   SimDatagram datagram;
   datagram.nLength = PACKET_HEADER_SIZE;
   datagram.bStray = 1;  // no answer of the device's to this request
+  datagram.bEarly = 1;
   if (pDelivery->bAckFirst) {
     simMakeReply(TFTP_ACK, bModel, pDelivery->usAckFirstPage, datagram.abData);
     datagrams.push_back(datagram);
@@ -147,6 +148,7 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
   memcpy(datagram.abData, pDelivery->abReply, PACKET_HEADER_SIZE);
   datagram.nLength = pDelivery->nLength;
   datagram.bStray = 0;
+  datagram.bEarly = 0;
   if (!pDelivery->bDrop) datagrams.insert(datagrams.end(), (size_t)pDelivery->nCopies, datagram);
   uint16_t usPage = (uint16_t)(getLe16(pDelivery->abReply + 3) + 1);
   simMakeReply(TFTP_ACK, (uint8_t)(bModel + 1), usPage, datagram.abData);

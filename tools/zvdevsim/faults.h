@@ -59,6 +59,7 @@ struct SimDatagram {
   uint8_t abData[PACKET_HEADER_SIZE];  // its first bytes; the rest is zero
   int nLength;
   int bStray;
+  int bEarly;  // goes out at once, ahead of the reply's delay
 };
 
 // Parses "N:ACTION".  Returns 1, or 0 when the text is not a valid fault.
@@ -75,7 +76,7 @@ int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
                     void (*pfnNote)(const char *pszFormat, ...));
 
 // The datagrams of a planned delivery in the order they go out: the ACK
-// and the model reply that go first, the reply's copies (none when it is
+// and the model reply that go first (at once, whatever the delay), the reply's copies (none when it is
 // dropped), then the stray ACKs (command 1, model + 1 in byte 1, the
 // reply's page + 1).
 std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,

@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <vector>
+
 #include "app/console.h"
 #include "image/image_store.h"
 #include "platform/platform.h"
@@ -97,19 +99,24 @@ static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
   SimDelivery delivery;
   if (!simPlanDelivery(pOpt->faults, ulRequest, pOut, &delivery, report))
     return 0;
-  if (delivery.ulDelayMs != 0) report("delay %u", (unsigned)delivery.ulDelayMs);
-  sleepMs(pSockets, delivery.ulDelayMs + pOpt->ulReplyWaitMs);
-  if (delivery.bDrop) report("reply dropped");
   PlatSocket s = delivery.bOther ? pSockets->sOther : pSockets->sMain;
+  std::vector<SimDatagram> datagrams = simDeliveryDatagrams(&delivery, pOpt->bModel);
   int bAnswered = 0;
-  for (const SimDatagram &datagram :
-       simDeliveryDatagrams(&delivery, pOpt->bModel)) {
-    int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
-                          datagram.bStray ? "stray" : "reply",
-                          delivery.bOther);
-    if (bSent && !datagram.bStray && datagram.nLength == PACKET_HEADER_SIZE &&
-        datagram.abData[0] != TFTP_NACK)
-      bAnswered = 1;
+  // The late copies go out at once; the rest waits out the delays.
+  for (int bEarly = 1; bEarly >= 0; bEarly--) {
+    if (!bEarly) {
+      if (delivery.ulDelayMs != 0) report("delay %u", (unsigned)delivery.ulDelayMs);
+      sleepMs(pSockets, delivery.ulDelayMs + pOpt->ulReplyWaitMs);
+      if (delivery.bDrop) report("reply dropped");
+    }
+    for (const SimDatagram &datagram : datagrams) {
+      if (datagram.bEarly != bEarly) continue;
+      int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
+                            datagram.bStray ? "stray" : "reply", delivery.bOther);
+      if (bSent && !datagram.bStray && datagram.nLength == PACKET_HEADER_SIZE &&
+          datagram.abData[0] != TFTP_NACK)
+        bAnswered = 1;
+    }
   }
   return bAnswered;
 }
@@ -263,6 +270,7 @@ int main(int argc, char **argv) {
   }
   simInitDevice(&s_device, s_options.bModel, s_options.pszPassword,
                 s_options.pszKey, s_options.bAllEncrypted);
+  s_device.nAckPage = s_options.nAckPage;
   report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
   return finalStatus(serve(&s_options, &sockets), 1);
 }

@@ -49,9 +49,10 @@ const char g_szSimUsage[] =
     "                   delay:MS    the reply after MS milliseconds\n"
     "                   other       the reply from a second socket (another\n"
     "                               source port)\n"
-    "                   ackfirst:P  an ACK naming page P goes out just before\n"
-    "                               the reply (a late copy of an earlier one)\n"
-    "                   modelfirst  a model reply goes out just before it\n"
+    "                   ackfirst:P  an ACK naming page P goes out at once, ahead\n"
+    "                               of the reply and its delay (a late copy\n"
+    "                               of an earlier one)\n"
+    "                   modelfirst  a model reply goes out so, ahead of it\n"
     "                 A fault on a datagram that gets no reply does nothing.\n"
     "  -dbg TEXT      a debug datagram holding TEXT (repeatable, sent in\n"
     "                 order)\n"
@@ -67,6 +68,8 @@ const char g_szSimUsage[] =
     "                 (default 10; 0: no limit)\n"
     "  -w MS          answer every request MS milliseconds late (a device\n"
     "                 that writes its flash)\n"
+    "  -ack-page P    the ACKs to the old idata clearing and to accepted\n"
+    "                 commits name page P, not the request's (0 to 65535)\n"
     "  -dump PREFIX   write the stream of accepted commit n to PREFIX.n.bin\n"
     "  -q             quiet: no request, data and reply lines (for timing)\n"
     "  -h, --help     this text\n"
@@ -132,7 +135,7 @@ enum OptionId {
   OPT_ADDRESS = 1, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
   OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
   OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_HELP,
-  OPT_VERSION
+  OPT_VERSION, OPT_ACK_PAGE
 };
 
 static const ScanOption s_aOptions[] = {
@@ -144,6 +147,7 @@ static const ScanOption s_aOptions[] = {
     {"-dbg-port", 1, OPT_DEBUG_PORT}, {"-dbg-start", 1, OPT_DEBUG_START},
     {"-c", 1, OPT_COMMITS},          {"-t", 1, OPT_IDLE},
     {"-w", 1, OPT_WAIT},             {"-dump", 1, OPT_DUMP},
+    {"-ack-page", 1, OPT_ACK_PAGE},
     {"-q", 0, OPT_QUIET},            {"-h", 0, OPT_HELP},
     {"--help", 0, OPT_HELP},         {"-V", 0, OPT_VERSION},
     {"--version", 0, OPT_VERSION},
@@ -201,6 +205,10 @@ static int applyOption(int id, const char *pszValue, SimOptions *pOpt) {
       return readDecimal(pszValue, 86400, &pOpt->ulIdleSeconds);
     case OPT_WAIT:
       return readDecimal(pszValue, SIM_MAX_DELAY_MS, &pOpt->ulReplyWaitMs);
+    case OPT_ACK_PAGE:
+      if (!readDecimal(pszValue, 65535, &ulValue)) return 0;
+      pOpt->nAckPage = (long)ulValue;
+      return 1;
     case OPT_DUMP:
       pOpt->pszDumpPrefix = pszValue;
       return strlen(pszValue) <= SIM_MAX_DUMP_PREFIX;

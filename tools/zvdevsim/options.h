@@ -31,6 +31,7 @@ struct SimOptions {
   uint32_t ulCommits = 0;             // -c, 0 when not given
   uint32_t ulIdleSeconds = 0;         // -t, 0 for no limit
   uint32_t ulReplyWaitMs = 0;         // -w
+  long nAckPage = -1;                 // -ack-page, -1 when not given
   const char *pszDumpPrefix = NULL;   // -dump, or null
   int bQuiet = 0;                     // -q: only the lines not per request
 };
