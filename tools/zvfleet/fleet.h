@@ -22,6 +22,9 @@
 // The exit status of a run whose report could not be written: no device
 // started after that, the running ones ended as they would.
 #define FLEET_EXIT_REPORT_FAILED 5
+// The exit status of a preflight that found every device ready: never 0,
+// so that a preflight is not taken for a run that updated the site.
+#define FLEET_EXIT_ALL_READY 6
 
 // How a device's update ended.
 enum FleetResult {
@@ -36,7 +39,8 @@ enum FleetResult {
   RESULT_STALLED,      // it answered, then made no progress for --stall s
   RESULT_UNCONFIRMED,  // the commit's acceptance may be an earlier answer
   RESULT_INTERRUPTED,  // zvfleet was interrupted while it ran
-  RESULT_NOT_STARTED   // zvfleet was interrupted before it started
+  RESULT_NOT_STARTED,  // zvfleet was interrupted before it started
+  RESULT_READY         // a preflight: it answered, of the file's model, password taken
 };
 
 // What an upload that did not end updated leaves on the device: the last
@@ -101,6 +105,7 @@ struct ToolOutput {
   int bReceiveError;          // "receiveCommand error!"
   int bBindSeen;              // the tool's debug port report was seen
   int nRefusal;               // RESULT_* of a refusal line, else RESULT_NONE
+  int nModel;                 // the model a preflight's device named, or -1
   char szLastLine[FLEET_LINE_SIZE];
 };
 
@@ -172,6 +177,8 @@ struct FleetSettings {
   int nProgress;
   char szLoader[FLEET_PATH_SIZE];
   int bDryRun;  // print the plan, send nothing
+  int bPreflight;  // ask each device for its model only; write nothing to it
+  char szSelf[FLEET_PATH_SIZE];  // zvfleet itself, a preflight's child
   int nCanary;  // the first devices of the list, updated before the others; 0: none
   int nMaxFailures;     // failures that stop the rollout; 0: no limit
   int nMaxFailureRate;  // percent of the finished devices that stops it; -1: no limit

@@ -21,6 +21,7 @@ void recordCounts(RecordCounts *pCounts) {
     pCounts->nWaiting += pDev->nState == STATE_WAITING;
     pCounts->nRunning += pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING;
     pCounts->nChecking += pDev->nState == STATE_CHECKING;
+    pCounts->nReady += pDev->nResult == RESULT_READY;
     if (pDev->nResult != RESULT_UPDATED) continue;
     pCounts->nUpdated++;
     pCounts->nBack += pDev->nOnline == ONLINE_BACK;

@@ -17,6 +17,7 @@
 struct RecordCounts {
   int nWaiting, nRunning, nChecking;  // nRunning: tools running (or being stopped)
   int nUpdated, nBack, nNotBack, nNotConfirmed;
+  int nReady;  // a preflight's devices that would be updated
 };
 
 void recordCounts(RecordCounts *pCounts);

@@ -103,6 +103,7 @@ static void writeJson(FILE *pFile, int bEnded) {
   fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s},\n  \"resumed_from\": ", ZV_VERSION,
           bEnded ? "true" : "false");
   putJsonStringOrNull(pFile, g_fleet.szResumedFrom);
+  if (g_fleet.bPreflight) fputs(",\n  \"preflight\": true", pFile);
   fputs(",\n  \"site_list\": ", pFile);
   putJsonString(pFile, g_fleet.pszList);
   fprintf(pFile, ",\n  \"site_list_sha256\": \"%s\",\n  \"line_salt\": \"%s\",\n  \"devices\": [\n",
@@ -147,8 +148,12 @@ static void writeJson(FILE *pFile, int bEnded) {
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
     else
       fputs("null", pFile);
-    fprintf(pFile, ", \"earlier_run\": %s}%s\n", pDev->bEarlier ? "true" : "false",
-            i + 1 < g_nDevices ? "," : "");
+    fprintf(pFile, ", \"earlier_run\": %s", pDev->bEarlier ? "true" : "false");
+    if (g_fleet.bPreflight && pDev->out.nModel >= 0)
+      fprintf(pFile, ", \"model\": %d", pDev->out.nModel);
+    else if (g_fleet.bPreflight)
+      fputs(", \"model\": null", pFile);
+    fprintf(pFile, "}%s\n", i + 1 < g_nDevices ? "," : "");
   }
   fprintf(pFile,
           "  ],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
@@ -317,6 +322,9 @@ int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMa
     return why(pszWhy, nWhySize,
                "is a report of another zvfleet (no \"zvfleet_report\": 2, run identity and "
                "salted line hashes): run the site again without --resume");
+  if (s_report.contains("preflight"))
+    return why(pszWhy, nWhySize, "is a preflight's report: it tells what a run would find, "
+                                 "and updated nothing");
   const json &run = s_report["run"];
   long lUpdated = 0, lNotUpdated = 0, lNotBack = 0, lNotConfirmed = 0;
   const char *pszField =

@@ -22,6 +22,7 @@
 #include "tools/zvfleet/dry_run.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/model_query_child.h"
 #include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/options.h"
 #include "tools/zvfleet/progress.h"
@@ -177,11 +178,15 @@ static int runInSiteFolder(void) {
   platInterruptionHandled();
   if (!bReportWritten) return FLEET_EXIT_REPORT_FAILED;
   if (platInterrupted()) return EXIT_INTERRUPTED;
+  if (g_fleet.bPreflight) return counts.nReady == g_nDevices ? FLEET_EXIT_ALL_READY : 1;
   if (counts.nUpdated < g_nDevices) return 1;
   return counts.nNotBack + counts.nNotConfirmed == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
 }
 
 int runZvfleet(int argc, char **argv) {
+  // A preflight's child touches none of the run's state.
+  if (argc > 1 && strcmp(argv[1], MODEL_QUERY_SWITCH) == 0)
+    return runModelQueryChild(argc - 1, argv + 1);
   platInitProcess();
   // Nothing of an earlier run in this process (the tests run zvfleet in
   // process) carries over.
