@@ -113,9 +113,9 @@ summary_status=0
   > summary.out || summary_status=$?
 cat summary.out
 [ "$summary_status" = 1 ] || fail "zvfleet --summary ended $summary_status, not 1"
-grep -q '^Summary: 4 reports, 7 devices, 6 updated, 1 not updated; 2 not back online$' summary.out ||
+grep -q '^Summary: 4 reports, 4 site lists: 7 devices, 6 updated, 1 not updated; 2 not back online$' summary.out ||
   fail "the summary's totals are wrong"
-grep -Eq '^reports/north.json +127.0.0.171 +logo.enc +wrong password$' summary.out ||
+grep -Eq '^reports/north.json +127.0.0.171 +logo.enc +wrong password; nothing sent$' summary.out ||
   fail "north's wrong password is not in the summary"
 for pid in "${pids[@]:0:4}"; do wait "$pid" || fail "a device of east or west was not updated"; done
 echo "ansible-test: the playbook updated two sites, marked three failed, fetched every report written and removed the stale one"
