@@ -109,6 +109,29 @@ struct ToolOutput {
   char szLastLine[FLEET_LINE_SIZE];
 };
 
+// The moments of a device's life, for the report's timeline: what began
+// then (TIMELINE_* or, from 0 on, the FleetPhase its tool's lines reached).
+#define FLEET_TIMELINE_SIZE 24
+enum TimelineKind {
+  TIMELINE_ATTEMPT = -1,  // an attempt's tool started
+  TIMELINE_ENDED = -2,    // an attempt ended
+  TIMELINE_RETRY = -3,    // ... and the device waits to run again
+  TIMELINE_STOPPING = -4, // its tool is being stopped
+  TIMELINE_CHECK = -5,    // its check of being back online began
+  TIMELINE_CHECKED = -6   // ... and ended
+};
+struct TimelineEvent {
+  unsigned long ulAt;  // ms from the run's start
+  int nKind;
+};
+
+// A moment of the whole run (a wave, a stop, an interruption), in words.
+#define FLEET_MARKS 16
+struct RunMark {
+  unsigned long ulAt;
+  char szText[160];
+};
+
 struct FleetDevice {
   // From the site list.
   int nLine;
@@ -151,6 +174,9 @@ struct FleetDevice {
   int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
   unsigned long ulEarlierRunMs;
   int nWrittenStage;      // what the report says a running device holds (STAGE_*)
+  TimelineEvent aTimeline[FLEET_TIMELINE_SIZE];
+  int nTimeline;          // events kept; the last is overwritten when full
+  int nTimelinePhase;     // the phase last kept
 
   // Back on the network (see online_check.h).
   int nOnline;  // ONLINE_*
@@ -192,6 +218,10 @@ struct FleetSettings {
   char szWorkstation[64];  // the workstation's name, or ""
   char szSalt[33];         // of the lines' hashes, random, hex
   char szResumedFrom[33];  // the id of the run that --resume names, or ""
+  const char *pszHtml;     // --html FILE, or null
+  unsigned long ulRunStartMs;  // the run's start, on the platform's clock
+  RunMark aMarks[FLEET_MARKS];
+  int nMarks;
 };
 
 extern FleetSettings g_fleet;

@@ -61,6 +61,9 @@ void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs);
 void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned long ulOnlineAfterMs,
                    const char *pszUpdatedAt, const char *pszUpdatedIn);
 
+// A moment of the whole run, in words, for the report's timeline.
+void recordMark(const char *pszText);
+
 // Writes the report (if one was asked for).  Returns 1, or 0 once any
 // write has failed.
 int recordSave(void);

@@ -94,6 +94,22 @@ static void writeCsv(FILE *pFile) {
   }
 }
 
+const char *timelineName(int nKind) {
+  static const char *const apszKinds[] = {"attempt", "ended", "retry", "stopping", "online check",
+                                          "checked"};
+  if (nKind >= 0) return phaseName(nKind);
+  return -nKind <= (int)(sizeof(apszKinds) / sizeof(apszKinds[0])) ? apszKinds[-nKind - 1] : "?";
+}
+
+// The device's timeline: [ms from the run's start, what began], ...
+static void putTimeline(FILE *pFile, const FleetDevice *pDev) {
+  fputs(", \"timeline\": [", pFile);
+  for (int i = 0; i < pDev->nTimeline; i++)
+    fprintf(pFile, "%s[%lu, \"%s\"]", i > 0 ? ", " : "", pDev->aTimeline[i].ulAt,
+            timelineName(pDev->aTimeline[i].nKind));
+  fputc(']', pFile);
+}
+
 static void writeJson(FILE *pFile, int bEnded) {
   static FleetDevice s_row;
   fprintf(pFile, "{\n  \"zvfleet_report\": %d,\n  \"run\": {\"id\": \"%s\", \"started\": \"%s\", "
@@ -148,15 +164,23 @@ static void writeJson(FILE *pFile, int bEnded) {
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
     else
       fputs("null", pFile);
-    fprintf(pFile, ", \"earlier_run\": %s", pDev->bEarlier ? "true" : "false");
+    fprintf(pFile, ", \"earlier_run\": %s, \"log_file\": ", pDev->bEarlier ? "true" : "false");
+    putJsonString(pFile, pDev->szLog);
+    putTimeline(pFile, pDev);
     if (g_fleet.bPreflight && pDev->out.nModel >= 0)
       fprintf(pFile, ", \"model\": %d", pDev->out.nModel);
     else if (g_fleet.bPreflight)
       fputs(", \"model\": null", pFile);
     fprintf(pFile, "}%s\n", i + 1 < g_nDevices ? "," : "");
   }
+  fputs("  ],\n  \"marks\": [", pFile);
+  for (int i = 0; i < g_fleet.nMarks; i++) {
+    fprintf(pFile, "%s[%lu, ", i > 0 ? ", " : "", g_fleet.aMarks[i].ulAt);
+    putJsonString(pFile, g_fleet.aMarks[i].szText);
+    fputc(']', pFile);
+  }
   fprintf(pFile,
-          "  ],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
+          "],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
           "  \"not_confirmed_online\": %d\n}\n",
           nUpdated, g_nDevices - nUpdated, nNotBack, nNotConfirmed);
 }
