@@ -84,7 +84,8 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   apszArgv[nArgs] = NULL;
   progressStarted(pDev);
   if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return 1;
-  snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "zvloader could not be started");
+  snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "%s could not be started",
+           g_fleet.bPreflight ? "zvfleet's model query" : "zvloader");
   endAttempt(pDev, RESULT_FAILED, -1, ulNow);
   return 0;
 }

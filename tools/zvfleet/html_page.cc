@@ -228,6 +228,15 @@ static void putLog(const char *pszPath, long lBudget) {
 }
 
 static void putTotals(const json &report, int nReport) {
+  if (!member(report, "preflight").is_null()) {
+    int nDevices = (int)countOf(member(report, "devices"));
+    double dReady = numberOf(report, "would_be_updated", 0);
+    fprintf(s_pPage,
+            "<p class=\"totals\" id=\"totals-%d\">%d devices: %.0f would be updated, %.0f would "
+            "not; nothing was written to any device</p>\n",
+            nReport, nDevices, dReady, nDevices - dReady);
+    return;
+  }
   fprintf(s_pPage,
           "<p class=\"totals\" id=\"totals-%d\">%d devices: %.0f updated, %.0f not updated, %.0f not "
           "back online, %.0f not confirmed back online</p>\n",

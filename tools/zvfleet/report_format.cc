@@ -9,6 +9,7 @@
 #include "tools/common/cli.h"
 #include "tools/common/json.h"
 #include "tools/common/json_read.h"
+#include "tools/zvfleet/record.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 #include "zv_version.h"
@@ -181,8 +182,14 @@ static void writeJson(FILE *pFile, int bEnded) {
   }
   fprintf(pFile,
           "],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
-          "  \"not_confirmed_online\": %d\n}\n",
+          "  \"not_confirmed_online\": %d",
           nUpdated, g_nDevices - nUpdated, nNotBack, nNotConfirmed);
+  if (g_fleet.bPreflight) {
+    RecordCounts counts;
+    recordCounts(&counts);
+    fprintf(pFile, ",\n  \"would_be_updated\": %d", counts.nReady);
+  }
+  fputs("\n}\n", pFile);
 }
 
 // --- the room held for the report ---------------------------------------------------

@@ -16,8 +16,8 @@
 // runs says "interrupted" with what the device holds at that moment
 // ("state": "running"), so that the report left by a run that was killed
 // tells the truth.  A preflight's report has "preflight": true after
-// "resumed_from" and each device's "model" (the one it named, or null)
-// last; it is never read back.  Any valid JSON layout of a whole report is read; a
+// "resumed_from", each device's "model" (the one it named, or null) and
+// the total "would_be_updated" last; it is never read back.  Any valid JSON layout of a whole report is read; a
 // report cut short, of another format, or whose totals disagree with its
 // rows is refused with the reason.
 #ifndef ZV_FLEET_REPORT_FORMAT_H
