@@ -4,7 +4,8 @@
 # device whose debug line holds markup; a site with a canary, a retry and
 # an emergency stop, both kept by the in-process fleet case report_pages;
 # a preflight of 1,024 devices against the simulator, a real run in a
-# private network namespace) are checked by tidy, then opened in headless
+# private network namespace; and one page of two reports, --summary
+# --html) are checked by tidy, then opened in headless
 # Chromium with JavaScript on.  The page's own self-test (#selftest) writes
 # what it renders into the DOM: device rows and bars, totals, a sort both
 # ways, a filter, scripts and event handlers in the page, the hostile line
@@ -96,6 +97,7 @@ PY
 }
 check report_pages-one.html 1 1 0 "1 devices: 1 updated, 0 not updated" yes
 check report_pages-site.html 6 6 3 "6 devices: 2 updated, 4 not updated" no
+check report_pages-both.html 7 7 3 "6 devices: 2 updated, 4 not updated" yes
 check report_pages-big.html 1024 1024 0 "1024 devices: 1024 would be updated, 0 would not" no
 echo "screenshots: $out/*.png"
 exit $failed

@@ -173,9 +173,14 @@ static void putTimeline(const json &report, int nReport) {
                 pszClass, TIMELINE_LEFT + dFrom * dScale, y, dWidth < 1 ? 1.0 : dWidth, nRow - 2);
         putText(pszName);
         fprintf(s_pPage, " at %.1f s</title></rect>", dFrom / 1000.0);
-        if (bLabelled && strcmp(pszName, "retry") == 0)
-          fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">retry</text>", TIMELINE_LEFT + dFrom * dScale + 2,
-                  y + nRow - 4);
+      }
+      // Words over the bars: each retry, where the next attempt begins.
+      for (size_t k = 0; bLabelled && k < nEvents; k++) {
+        const json &event = (*pTimeline)[k];
+        if (event.is_array() && event.size() == 2 && event[0].is_number() &&
+            strcmp(stringOf(event[1]), "retry") == 0)
+          fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">retry</text>",
+                  TIMELINE_LEFT + event[0].get<double>() * dScale + 2, y + nRow - 4);
       }
     }
     put("</g>\n");
