@@ -52,10 +52,19 @@ int runModelQueryChild(int argc, char **argv) {
   uploadSourceFromStore(&source);
   TransferPlan plan;
   planTransfer(&source, FILE_TYPE_MODEL_QUERY, &plan);
+  // An upload of a logo or HTML file asks for no model: another model
+  // than its file's would not stop it, so it does not stop a preflight.
+  UploadPlan upload;
+  planUpload(&source, &upload);
+  int bUploadAsks = upload.nTransfers > 0 && upload.aTransfers[0].bModelQuery;
   ModelAnswer answer;
   int nVerdict = queryModel(s, &dest, &plan, ulBoundMs, &answer);
   platCloseSocket(s);
   if (answer.nModel >= 0) consolePrintf(TEXT_DEVICE_MODEL_START "%d\n", answer.nModel);
+  if (nVerdict == MODEL_OTHER && !bUploadAsks) {
+    consolePrintf("(its upload asks for no model: the model is not checked against the file)\n");
+    return 1;
+  }
   switch (nVerdict) {
     case MODEL_FITS:
     case MODEL_UNKNOWN_TO_DEVICE:
