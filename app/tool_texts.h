@@ -19,6 +19,11 @@
 #define TEXT_POWER_ADVICE \
   "Do not remove the power until you get a reply from pinging the device."
 
+// A model query alone (zvfleet's preflight): the model the device named,
+// "The device is of model N", and no reply within its bound.
+#define TEXT_DEVICE_MODEL_START "The device is of model "
+#define TEXT_NO_ANSWER_WITHIN "No answer within the time given"
+
 // A request that met 15 silent waits, before it is sent again.
 #define TEXT_RECV_TIMEOUT "recv timeout"
 

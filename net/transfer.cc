@@ -23,7 +23,8 @@ namespace {
 // REPLY_FOREIGN: a reply that the clearing's or a commit's table accepts
 // but that does not name the request's page (see exchange).
 enum Verdict { REPLY_USED_UP, REPLY_COMPLETE, REPLY_ENDS_RUN, REPLY_FOREIGN };
-enum Exchange { EXCHANGE_COMPLETE, EXCHANGE_SEND_FAILED, EXCHANGE_ENDS_RUN };
+// EXCHANGE_NO_ANSWER: a bounded exchange met no reply within its bound.
+enum Exchange { EXCHANGE_COMPLETE, EXCHANGE_SEND_FAILED, EXCHANGE_ENDS_RUN, EXCHANGE_NO_ANSWER };
 
 struct Session {
   PlatSocket s;
@@ -32,6 +33,12 @@ struct Session {
   uint8_t abRequest[PACKET_BUFFER_SIZE];
   uint8_t abReply[PACKET_BUFFER_SIZE];
   TransferEnd *pEnd;  // filled when a reply ends the run
+  // The model query's findings: the model the device named (-1: none),
+  // and MODEL_* of a refusal that ends it.
+  int nDeviceModel;
+  int nModelEnd;
+  // A bound on the exchange's silent waits (0: none) from ulBoundFrom.
+  unsigned long ulBoundMs, ulBoundFrom;
 };
 
 typedef Verdict (*ReplyHandler)(Session *pSession, int nLength);
@@ -139,7 +146,12 @@ Exchange exchange(Session *pSession, int nLength, const ExchangeRules *pRules) {
         endRun(pSession, -1, TEXT_RECEIVE_ERROR "\n");
         return EXCHANGE_ENDS_RUN;
       }
-      if (nReceived == 0) continue;
+      if (nReceived == 0) {
+        if (pSession->ulBoundMs > 0 &&
+            platMilliseconds() - pSession->ulBoundFrom >= pSession->ulBoundMs)
+          return EXCHANGE_NO_ANSWER;
+        continue;
+      }
       Verdict verdict = pRules->pfnHandle(pSession, nReceived);
       if (verdict == REPLY_USED_UP) continue;
       if (verdict == REPLY_ENDS_RUN) return EXCHANGE_ENDS_RUN;
@@ -184,14 +196,24 @@ Verdict handleModelReply(Session *pSession, int nLength) {
                   REPLY_SIZE, nLength);
   switch (reply.bCommand) {
     case TFTP_GET_MODEL:
-      if (reply.bValue != bModel) return endRun(pSession, 0, TEXT_WRONG_MODEL_FILE "\n");
+      pSession->nDeviceModel = reply.bValue;
+      if (reply.bValue != bModel) {
+        pSession->nModelEnd = MODEL_OTHER;
+        return endRun(pSession, 0, TEXT_WRONG_MODEL_FILE "\n");
+      }
       return REPLY_COMPLETE;
     case TFTP_ACK:
-      return reply.bValue == bModel ? REPLY_COMPLETE : REPLY_USED_UP;
+      if (reply.bValue != bModel) return REPLY_USED_UP;
+      pSession->nDeviceModel = reply.bValue;
+      return REPLY_COMPLETE;
     case TFTP_NACK:
-      if (reply.bValue == NACK_BAD_PASSWORD) return endRun(pSession, -1, TEXT_WRONG_PASSWORD "\n");
+      if (reply.bValue == NACK_BAD_PASSWORD) {
+        pSession->nModelEnd = MODEL_PASSWORD_REFUSED;
+        return endRun(pSession, -1, TEXT_WRONG_PASSWORD "\n");
+      }
       if (reply.bValue != NACK_UNKNOWN_MODEL) return endRun(pSession, -1, "Received an NACK\n");
       consolePrintf(TEXT_UNKNOWN_MODEL "\n");
+      pSession->nModelEnd = MODEL_UNKNOWN_TO_DEVICE;
       return REPLY_COMPLETE;
     default:
       return endRun(pSession, 0, "Received an unknown packet: %d\n", reply.bCommand);
@@ -292,29 +314,66 @@ int ended(Exchange result) {
   return result == EXCHANGE_SEND_FAILED ? TRANSFER_SEND_FAILED : TRANSFER_ENDS_RUN;
 }
 
-}  // namespace
-
-int transferFile(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPlan,
-                 TransferEnd *pEnd) {
-  static Session session;  // one transfer at a time, on the update thread
+// The session of one transfer or model query: one at a time, on the
+// update thread.  Returns null, with the end filled, for a plan of an
+// unknown code.
+Session *beginSession(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPlan,
+                      TransferEnd *pEnd) {
+  static Session session;
   Session *pSession = &session;
   memset(pSession, 0, sizeof(*pSession));
   pSession->s = s;
   pSession->pDest = pDest;
   pSession->pPlan = pPlan;
   pSession->pEnd = pEnd;
+  pSession->nDeviceModel = -1;
+  pSession->nModelEnd = MODEL_FITS;
   if (!pPlan->bKnown) {
     endRun(pSession, -1, "Unknown file type\n");
-    return TRANSFER_ENDS_RUN;
+    return NULL;
   }
   preparePacketHeader(pSession->abRequest, pPlan->szPassword);
+  return pSession;
+}
+
+// The model query: the first exchange of a transfer that asks for it.
+Exchange askModel(Session *pSession) {
+  consolePrintf(TEXT_GETTING_MODEL "\n");
+  pSession->abRequest[PACKET_COMMAND] = TFTP_GET_MODEL;
+  const ExchangeRules rules = {handleModelReply, NULL, false, false};
+  return exchange(pSession, PACKET_HEADER_SIZE, &rules);
+}
+
+}  // namespace
+
+int queryModel(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPlan,
+               unsigned long ulBoundMs, ModelAnswer *pAnswer) {
+  memset(pAnswer, 0, sizeof(*pAnswer));
+  pAnswer->nModel = -1;
+  Session *pSession = beginSession(s, pDest, pPlan, &pAnswer->end);
+  if (pSession == NULL) return pAnswer->nVerdict = MODEL_ENDED;
+  pSession->ulBoundMs = ulBoundMs;
+  pSession->ulBoundFrom = platMilliseconds();
+  Exchange result = askModel(pSession);
+  pAnswer->nModel = pSession->nDeviceModel;
+  switch (result) {
+    case EXCHANGE_COMPLETE: pAnswer->nVerdict = pSession->nModelEnd; break;
+    case EXCHANGE_SEND_FAILED: pAnswer->nVerdict = MODEL_SEND_FAILED; break;
+    case EXCHANGE_NO_ANSWER: pAnswer->nVerdict = MODEL_NO_ANSWER; break;
+    default:
+      pAnswer->nVerdict = pSession->nModelEnd != MODEL_FITS ? pSession->nModelEnd : MODEL_ENDED;
+  }
+  return pAnswer->nVerdict;
+}
+
+int transferFile(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPlan,
+                 TransferEnd *pEnd) {
+  Session *pSession = beginSession(s, pDest, pPlan, pEnd);
+  if (pSession == NULL) return TRANSFER_ENDS_RUN;
 
   Exchange result;
   if (pPlan->bModelQuery) {
-    consolePrintf(TEXT_GETTING_MODEL "\n");
-    pSession->abRequest[PACKET_COMMAND] = TFTP_GET_MODEL;
-    const ExchangeRules rules = {handleModelReply, NULL, false, false};
-    result = exchange(pSession, PACKET_HEADER_SIZE, &rules);
+    result = askModel(pSession);
     if (result != EXCHANGE_COMPLETE) return ended(result);
   }
 

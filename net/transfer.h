@@ -37,4 +37,28 @@ struct TransferEnd {
 int transferFile(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPlan,
                  TransferEnd *pEnd);
 
+// What a model query alone found (queryModel).
+enum ModelVerdict {
+  MODEL_FITS,               // the device is of the plan's model and took the password
+  MODEL_UNKNOWN_TO_DEVICE,  // it took the password but knows no model of its own
+  MODEL_OTHER,              // it is of another model (nModel)
+  MODEL_PASSWORD_REFUSED,   // it refused the password
+  MODEL_NO_ANSWER,          // no reply within the bound
+  MODEL_SEND_FAILED,        // the query could not be sent (reported)
+  MODEL_ENDED               // another end: the text and status in end
+};
+
+struct ModelAnswer {
+  int nVerdict;  // MODEL_*
+  int nModel;    // the model the device named, or -1
+  TransferEnd end;
+};
+
+// Runs only the model query of the plan (its password and model) by the
+// transfer's own rules and texts, and nothing after it.  Its silent waits
+// end after ulBoundMs (0: never, as in a transfer).  Returns the verdict,
+// also in pAnswer.
+int queryModel(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPlan,
+               unsigned long ulBoundMs, ModelAnswer *pAnswer);
+
 #endif

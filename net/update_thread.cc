@@ -16,9 +16,7 @@
 #include "net/upload_plan.h"
 #include "platform/platform.h"
 
-// Loads g_szFileName as the settings say.  Returns 1 when the store holds
-// an image that can be sent.
-static bool loadUpdate(void) {
+bool loadUpdate(void) {
   if (!g_bEncrypted && g_bFileType == FILE_TYPE_MAIN)
     return readHexFile(g_szFileName) && prepareMainImage(g_szFileName);
   if (readUpdateFile(g_szFileName) == 0) return false;

@@ -5,6 +5,10 @@
 #ifndef ZV_UPDATE_THREAD_H
 #define ZV_UPDATE_THREAD_H
 
+// Loads g_szFileName as the settings say.  Returns true when the store
+// holds an image that can be sent (zvfleet's preflight loads it so too).
+bool loadUpdate(void);
+
 // Thread routine.  Returns PLAT_THREAD_ENDS_ALONE when its socket cannot be
 // created or bound; otherwise the exit status that ends the process.
 int UpdateThread(void);

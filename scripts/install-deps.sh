@@ -15,6 +15,8 @@
 #     windows: the MinGW-w64 cross compiler (the release zip)
 #     ansible: ansible-core, whose ansible-playbook checks the playbook of
 #            contrib/ansible against this machine
+#     browser: headless Chromium and tidy, which open and validate zvfleet's
+#            report pages (tests/browser/run.sh)
 # The package lists are fetched first when they are missing or more than
 # a day old, so that a fresh machine installs without an error.
 set -euo pipefail
@@ -30,6 +32,7 @@ for group in "$@"; do
                           debian-archive-keyring unzip) ;;
     windows) packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 binutils) ;;
     ansible) packages+=(ansible-core iproute2) ;;
+    browser) packages+=(chromium tidy python3) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done

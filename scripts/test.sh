@@ -5,6 +5,9 @@
 # missing).  The one test that waits out a 45-second resend in real time
 # (label long) is left to .ci/run:
 #   ZV_LONG=1 bash scripts/test.sh    runs it too
+# Where Chromium and tidy are installed (bash scripts/install-deps.sh
+# browser) it then runs the browser test of zvfleet's report pages, and
+# says so where they are not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build test
@@ -23,4 +26,10 @@ if [ "${ZV_LONG:-0}" = 1 ]; then
   ctest --preset native -j "$jobs"
 else
   ctest --preset native -j "$jobs" -LE long
+fi
+if command -v chromium > /dev/null && command -v tidy > /dev/null; then
+  bash tests/browser/run.sh build
+else
+  echo "test: the browser test of the report pages is skipped: Chromium or tidy is missing" \
+       "(bash scripts/install-deps.sh browser installs them)"
 fi

@@ -28,7 +28,8 @@
 //   needs private-network
 //                      skip the case outside a private network namespace
 // zvfleet's console is shown as a terminal would show it at the end (its
-// live table drawn and taken away).  Times of day and durations read
+// live table drawn and taken away).  Times of day, durations and the
+// report timeline's moments (T) read
 // DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
 // between systems.  zvfleet's event lines, which interleave as the
 // devices go, are grouped per device.  (A device's log, whose lines of
@@ -86,6 +87,7 @@ std::string fleetText(const std::string &raw) {
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
       {std::regex(R"(("duration_s": |"online_after_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
+      {std::regex(R"(\[\d+, ")"), "[T, \""},  // a timeline's moments
       {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "},
       {std::regex(R"("workstation": "[^"]*")"), "\"workstation\": \"(this one)\""}};
   std::string text = withoutTimes(raw);

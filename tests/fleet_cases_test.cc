@@ -52,6 +52,7 @@ namespace {
 const std::string SOURCE_DIR = ZV_SOURCE_DIR;
 const std::string CASES = SOURCE_DIR + "/tests/cases/fleet";
 const char LOADER[] = ".bin/zvloader";
+const char SELF[] = ".bin/zvfleet";
 
 std::string caseName(const testing::TestParamInfo<std::string> &info) { return info.param; }
 
@@ -134,6 +135,8 @@ TEST_P(FleetCase, Transcript) {
   ASSERT_TRUE(applyFileCommand({0, "file", {LOADER, "text", ""}}, SOURCE_DIR));
   FakeFleet fleet;
   fleet.loaderPath = LOADER;
+  fleet.selfPath = SELF;
+  fleet.pfnSelf = runZvfleet;
   std::deque<std::vector<std::string> > deviceArgs;  // the options point into them
   uint32_t ulRuns = 0;  // of zvfleet: each has random bytes of its own
   for (const CaseLine &line : lines) {
@@ -156,6 +159,18 @@ TEST_P(FleetCase, Transcript) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
     } else if (line.command == "unwritable" && a.size() == 1) {
       fleet.unwritable.push_back(a[0]);
+    } else if (line.command == "sitelist" && a.size() == 3) {
+      // NAME COUNT FILE: COUNT devices from 10.1.0.1 on, each with FILE.
+      std::ofstream list(a[0], std::ios::binary);
+      for (unsigned long i = 1; i <= caseNumber(a[1]); i++)
+        list << "10.1." << i / 256 << "." << i % 256 << ",," << a[2] << "\n";
+    } else if (line.command == "keep" && a.size() == 1) {
+      // A page for the browser test, when it asks for them.
+      const char *pszKeep = getenv("ZV_KEEP_PAGES");
+      if (pszKeep != nullptr)
+        std::ofstream(std::string(pszKeep) + "/" + GetParam() + "-" + a[0], std::ios::binary) << fileText(a[0]);
+    } else if (line.command == "requests" && a.empty()) {
+      fleet.bRequests = true;
     } else if (line.command == "port-taken" && a.empty()) {
       fleet.bDebugPortTaken = true;
     } else if (line.command == "process" && a.size() == 1) {
@@ -177,6 +192,8 @@ TEST_P(FleetCase, Transcript) {
       unsigned long ulPid = fleet.ulPid;
       fleet = FakeFleet();
       fleet.loaderPath = LOADER;
+      fleet.selfPath = SELF;
+      fleet.pfnSelf = runZvfleet;
       fleet.ulPid = ulPid + 1;
       deviceArgs.clear();
     } else if (line.command == "show" && a.size() == 1) {

@@ -255,9 +255,12 @@ void slotHandles(Slot *pSlot, const uint8_t *pb, int n) {
                  (int)message.size());
     }
   }
+  if (s_world.fleet.bRequests)
+    slotReport("request %u cmd %d len %d", (unsigned)ulRequest, n > PACKET_COMMAND ? pb[PACKET_COMMAND] : -1, n);
   SimOutcome outcome;
   simHandleRequest(&pSlot->dev, pb, n, &outcome);
-  if (outcome.nKind == SIM_KIND_COMMIT) slotReport("%s", outcome.szLine);
+  if (outcome.nKind == SIM_KIND_COMMIT || (s_world.fleet.bRequests && outcome.szLine[0] != '\0'))
+    slotReport("%s", outcome.szLine);
   SimDelivery delivery;
   if (!simPlanDelivery(o.faults, ulRequest, &outcome, &delivery, slotReport)) return;
   if (delivery.ulDelayMs != 0) slotReport("delay %u", (unsigned)delivery.ulDelayMs);
@@ -324,7 +327,9 @@ void runChild(int nChild, unsigned long ulCutoff) {
   argv.push_back(nullptr);
   memset(g_abImage, 0, sizeof(g_abImage));  // what a fresh process finds
   memset(g_abIdata, 0, sizeof(g_abIdata));
-  int nStatus = runZvloader((int)child.args.size(), argv.data());
+  int nStatus = child.args[0] == "zvfleet"
+                    ? s_world.fleet.pfnSelf((int)child.args.size(), argv.data())
+                    : runZvloader((int)child.args.size(), argv.data());
   bool bEnded = !s_fake.bStopped;
   unsigned long ulEnd = s_fake.ulNow;
   s_fake = std::move(parent);
@@ -760,19 +765,22 @@ int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
   return bOk;
 }
 int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
-  if (!s_world.bOn || strcmp(pszName, "zvloader") != 0) return 0;
-  int n = snprintf(pszPath, (size_t)nSize, "%s", s_world.fleet.loaderPath.c_str());
+  bool bSelf = strcmp(pszName, "zvfleet") == 0 && s_world.fleet.pfnSelf != nullptr;
+  if (!s_world.bOn || (strcmp(pszName, "zvloader") != 0 && !bSelf)) return 0;
+  int n = snprintf(pszPath, (size_t)nSize, "%s",
+                   (bSelf ? s_world.fleet.selfPath : s_world.fleet.loaderPath).c_str());
   return n > 0 && n < nSize;
 }
 
 // zvfleet's children, in a fleet run: zvloader in process.
 int platStartChildPiped(const char *const *ppszArgv, const char *, PlatChild *pChild, PlatPipe *pPipe) {
-  if (!inFleet() || s_world.fleet.loaderPath != ppszArgv[0]) {
+  bool bSelf = s_world.fleet.pfnSelf != nullptr && s_world.fleet.selfPath == ppszArgv[0];
+  if (!inFleet() || (s_world.fleet.loaderPath != ppszArgv[0] && !bSelf)) {
     s_fake.nChildError = 2;
     return 0;
   }
   Child child;
-  child.args.push_back("zvloader");
+  child.args.push_back(bSelf ? "zvfleet" : "zvloader");
   for (int i = 1; ppszArgv[i] != nullptr; i++) child.args.push_back(ppszArgv[i]);
   for (size_t i = 1; i + 1 < child.args.size(); i++)
     if (child.args[i] == "-IP") child.nSlot = slotAt(platInetAddr(child.args[i + 1].c_str()));

@@ -74,6 +74,10 @@ struct FakeFleet {
   std::vector<unsigned long> livePids;  // processes that run besides zvfleet
   std::vector<std::pair<unsigned long, std::string> > removals;  // by another, at a time
   std::string loaderPath;  // where zvloader stands beside zvfleet
+  // zvfleet itself, as its own child (a preflight's), run in process too.
+  std::string selfPath;
+  int (*pfnSelf)(int, char **) = nullptr;
+  bool bRequests = false;  // each device reports every request's command and length
   unsigned long ulPid = 4242;  // zvfleet's process id
   std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence

@@ -9,6 +9,7 @@
 
 #include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
+#include "tools/zvfleet/model_query_child.h"
 #include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/record.h"
@@ -57,14 +58,24 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   recordStarted(pDev, ulNow);
   char szExtras[FLEET_TEXT_SIZE + 16];
   extrasText(pDev, szExtras, sizeof(szExtras));
-  logNote(pDev, "attempt %d: zvloader -IP %s -P (password) -f %s%s", pDev->nAttempts,
-          pDev->szAddress, pDev->szPath, szExtras);
+  logNote(pDev, "attempt %d: %s -IP %s -P (password) -f %s%s", pDev->nAttempts,
+          g_fleet.bPreflight ? "the model query alone, by zvfleet" : "zvloader", pDev->szAddress,
+          pDev->szPath, szExtras);
   logNote(pDev, "%s as checked: %ld bytes, SHA-256 %s", pDev->szFile, pDev->lFileSize,
           pDev->szSha256);
 
   const char *apszArgv[MAX_ARGUMENTS] = {g_fleet.szLoader, "-IP", pDev->szAddress,
                                          "-P", pDev->szPassword, "-f", pDev->szPath};
   int nArgs = 7;
+  char szBound[16];
+  if (g_fleet.bPreflight) {
+    // zvfleet itself runs the model query alone, bounded by --stall.
+    snprintf(szBound, sizeof(szBound), "%lu", g_fleet.ulStallSeconds);
+    const char *apszQuery[] = {g_fleet.szSelf, MODEL_QUERY_SWITCH, szBound, "-IP", pDev->szAddress,
+                               "-P", pDev->szPassword, "-f", pDev->szPath};
+    for (int i = 0; i < 9; i++) apszArgv[i] = apszQuery[i];
+    nArgs = 9;
+  }
   const char *pszOption = pDev->szExtras;
   for (int i = 0; i < pDev->nExtras && nArgs < MAX_ARGUMENTS - 1; i++) {
     apszArgv[nArgs++] = pszOption;
@@ -73,7 +84,8 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   apszArgv[nArgs] = NULL;
   progressStarted(pDev);
   if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return 1;
-  snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "zvloader could not be started");
+  snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "%s could not be started",
+           g_fleet.bPreflight ? "zvfleet's model query" : "zvloader");
   endAttempt(pDev, RESULT_FAILED, -1, ulNow);
   return 0;
 }

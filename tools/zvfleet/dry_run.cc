@@ -7,6 +7,9 @@
 #include <string.h>
 
 #include "app/console.h"
+#include "net/packet.h"
+#include "net/receive_channel.h"
+#include "net/transfer.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/file_plan.h"
@@ -158,6 +161,31 @@ static void printRules(void) {
                 FILE_REFUSALS_TO_STOP);
 }
 
+// What a preflight would send: one model query per device, and nothing
+// after it.
+static void printPreflight(void) {
+  consolePrintf("Dry run of a preflight of %s: nothing is sent, no log or report is written.\n",
+                g_fleet.pszList);
+  consolePrintf("Devices (%d), in the order they are asked:\n", g_nDevices);
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    consolePrintf("  %-15s  line %-4d  one model query (%d bytes) with its listed password, for "
+                  "the model of %s\n",
+                  pDev->szAddress, pDev->nLine, PACKET_HEADER_SIZE, pDev->szFile);
+  }
+  consolePrintf("In all: %d requests, %lu bytes, when nothing is lost; nothing after the model "
+                "query goes to any device\n",
+                g_nDevices, (unsigned long)g_nDevices * PACKET_HEADER_SIZE);
+  consolePrintf("Rules:\n  -j %d: devices asked at once\n", atOnce(g_nDevices));
+  consolePrintf("  a query unanswered after %d waits of %d ms is sent again; --stall %lu: a "
+                "device silent for %lu s has not answered\n",
+                UPDATE_WAITS, RECV_TIMEOUT_MS, g_fleet.ulStallSeconds, g_fleet.ulStallSeconds);
+  if (g_fleet.nRetries > 0)
+    consolePrintf("  --retries %d: a device that did not answer is asked again\n",
+                  g_fleet.nRetries);
+  consolePrintf("A preflight would start.\n");
+}
+
 int printDryRun(void) {
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
@@ -170,6 +198,10 @@ int printDryRun(void) {
     }
   }
   if (!digestSiteList()) return 0;
+  if (g_fleet.bPreflight) {
+    printPreflight();
+    return 1;
+  }
   if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 0;
   beginRollout();
   consolePrintf("Dry run of %s: nothing is sent, no log or report is written.\n", g_fleet.pszList);

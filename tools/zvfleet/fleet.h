@@ -22,6 +22,9 @@
 // The exit status of a run whose report could not be written: no device
 // started after that, the running ones ended as they would.
 #define FLEET_EXIT_REPORT_FAILED 5
+// The exit status of a preflight that found every device ready: never 0,
+// so that a preflight is not taken for a run that updated the site.
+#define FLEET_EXIT_ALL_READY 6
 
 // How a device's update ended.
 enum FleetResult {
@@ -36,7 +39,8 @@ enum FleetResult {
   RESULT_STALLED,      // it answered, then made no progress for --stall s
   RESULT_UNCONFIRMED,  // the commit's acceptance may be an earlier answer
   RESULT_INTERRUPTED,  // zvfleet was interrupted while it ran
-  RESULT_NOT_STARTED   // zvfleet was interrupted before it started
+  RESULT_NOT_STARTED,  // zvfleet was interrupted before it started
+  RESULT_READY         // a preflight: it answered, of the file's model, password taken
 };
 
 // What an upload that did not end updated leaves on the device: the last
@@ -101,7 +105,31 @@ struct ToolOutput {
   int bReceiveError;          // "receiveCommand error!"
   int bBindSeen;              // the tool's debug port report was seen
   int nRefusal;               // RESULT_* of a refusal line, else RESULT_NONE
+  int nModel;                 // the model a preflight's device named, or -1
   char szLastLine[FLEET_LINE_SIZE];
+};
+
+// The moments of a device's life, for the report's timeline: what began
+// then (TIMELINE_* or, from 0 on, the FleetPhase its tool's lines reached).
+#define FLEET_TIMELINE_SIZE 24
+enum TimelineKind {
+  TIMELINE_ATTEMPT = -1,  // an attempt's tool started
+  TIMELINE_ENDED = -2,    // an attempt ended
+  TIMELINE_RETRY = -3,    // ... and the device waits to run again
+  TIMELINE_STOPPING = -4, // its tool is being stopped
+  TIMELINE_CHECK = -5,    // its check of being back online began
+  TIMELINE_CHECKED = -6   // ... and ended
+};
+struct TimelineEvent {
+  unsigned long ulAt;  // ms from the run's start
+  int nKind;
+};
+
+// A moment of the whole run (a wave, a stop, an interruption), in words.
+#define FLEET_MARKS 16
+struct RunMark {
+  unsigned long ulAt;
+  char szText[160];
 };
 
 struct FleetDevice {
@@ -146,6 +174,9 @@ struct FleetDevice {
   int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
   unsigned long ulEarlierRunMs;
   int nWrittenStage;      // what the report says a running device holds (STAGE_*)
+  TimelineEvent aTimeline[FLEET_TIMELINE_SIZE];
+  int nTimeline;          // events kept; the last is overwritten when full
+  int nTimelinePhase;     // the phase last kept
 
   // Back on the network (see online_check.h).
   int nOnline;  // ONLINE_*
@@ -172,6 +203,8 @@ struct FleetSettings {
   int nProgress;
   char szLoader[FLEET_PATH_SIZE];
   int bDryRun;  // print the plan, send nothing
+  int bPreflight;  // ask each device for its model only; write nothing to it
+  char szSelf[FLEET_PATH_SIZE];  // zvfleet itself, a preflight's child
   int nCanary;  // the first devices of the list, updated before the others; 0: none
   int nMaxFailures;     // failures that stop the rollout; 0: no limit
   int nMaxFailureRate;  // percent of the finished devices that stops it; -1: no limit
@@ -185,6 +218,10 @@ struct FleetSettings {
   char szWorkstation[64];  // the workstation's name, or ""
   char szSalt[33];         // of the lines' hashes, random, hex
   char szResumedFrom[33];  // the id of the run that --resume names, or ""
+  const char *pszHtml;     // --html FILE, or null
+  unsigned long ulRunStartMs;  // the run's start, on the platform's clock
+  RunMark aMarks[FLEET_MARKS];
+  int nMarks;
 };
 
 extern FleetSettings g_fleet;

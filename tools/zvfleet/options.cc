@@ -69,9 +69,23 @@ static const char s_szUsage[] =
     "                  (restarting), then answering (default: no check)\n"
     "  --dry-run       check the list and print the plan of the run (files,\n"
     "                  devices, requests and bytes, waves, rules); send nothing\n"
+    "  --preflight     write nothing to any device: ask each one for its model\n"
+    "                  with its listed password (the model query that every\n"
+    "                  upload begins with, and nothing after it), -j at once,\n"
+    "                  each bounded by --stall; the results say whether each\n"
+    "                  answered, its model, whether it fits its file and took\n"
+    "                  the password, and name the list line to mend (not with\n"
+    "                  --canary, --max-failures, --max-failure-rate, --resume\n"
+    "                  or --confirm-online)\n"
+    "  --html FILE     write a report page too: one self-contained HTML file\n"
+    "                  drawn from the JSON report (--report FILE.json): the\n"
+    "                  run's identity and totals, a timeline of every device,\n"
+    "                  the results table (sortable, filterable) and each\n"
+    "                  device's log\n"
     "  -h, --help      this text\n"
     "  -V, --version   the version and the build's commit\n"
-    "zvfleet --summary REPORT.json...  prints the state of the sites: each\n"
+    "zvfleet --summary [--html FILE] REPORT.json...  prints the state of the\n"
+    "sites (and with --html a page of the reports): each\n"
     "device as the latest report of its site list tells it (exit status 0\n"
     "when every device was updated, 1 otherwise, 4 when one is not back\n"
     "online, 2 when a report cannot be read or is cut or edited).\n"
@@ -83,7 +97,8 @@ static const char s_szUsage[] =
     "cannot be written to standard output, 3 when interrupted, 4 when every\n"
     "device was updated but one or more were not (confirmed) back online, 5\n"
     "when the report could not be written.  A dry run exits 0 when a run would\n"
-    "start.\n";
+    "start.  A preflight exits 6 when every device would be updated, 1 when\n"
+    "one or more would not (2, 3 and 5 as a run).\n";
 
 // A whole decimal number from ulMin to ulMax.
 static int readNumber(const char *pszText, uint32_t ulMin, uint32_t ulMax, uint32_t *pulValue) {
@@ -104,7 +119,7 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
        OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_CONFIRM, OPT_HELP,
-       OPT_VERSION };
+       OPT_VERSION, OPT_PREFLIGHT, OPT_HTML };
 
 static const ScanOption s_aOptions[] = {
     {"-j", 1, OPT_JOBS},          {"-o", 1, OPT_LOG_DIR},       {"--stall", 1, OPT_STALL},
@@ -114,6 +129,7 @@ static const ScanOption s_aOptions[] = {
     {"--dry-run", 0, OPT_DRY_RUN}, {"--canary", 1, OPT_CANARY},
     {"--max-failures", 1, OPT_MAX_FAILURES}, {"--max-failure-rate", 1, OPT_MAX_RATE},
     {"--resume", 1, OPT_RESUME},  {"--confirm-online", 1, OPT_CONFIRM},
+    {"--preflight", 0, OPT_PREFLIGHT}, {"--html", 1, OPT_HTML},
 };
 
 // Applies one option and its value.
@@ -171,6 +187,10 @@ static int applyOption(int nId, const char *pszValue) {
     case OPT_RESUME:
       g_fleet.pszResume = pszValue;
       return 1;
+    case OPT_HTML:
+      if (*pszValue == '\0') return refuse("--html takes a file", "");
+      g_fleet.pszHtml = pszValue;
+      return 1;
     default:  // --loader
       if (strlen(pszValue) >= sizeof(g_fleet.szLoader))
         return refuse("the loader's path is too long", "");
@@ -199,6 +219,8 @@ int parseFleetOptions(int argc, char **argv) {
     }
     if (nId == OPT_DRY_RUN) {
       g_fleet.bDryRun = 1;
+    } else if (nId == OPT_PREFLIGHT) {
+      g_fleet.bPreflight = 1;
     } else if (nId == SCAN_OPERAND) {
       if (g_fleet.pszList != NULL) return refuse("one site list only: ", pszArg);
       g_fleet.pszList = pszArg;
@@ -211,6 +233,16 @@ int parseFleetOptions(int argc, char **argv) {
     }
   }
   if (g_fleet.pszList == NULL) return refuse("no site list given", "");
+  const char *pszDot = g_fleet.pszReport != NULL ? strrchr(g_fleet.pszReport, '.') : NULL;
+  if (g_fleet.pszHtml != NULL && (pszDot == NULL || strcmp(pszDot, ".json") != 0))
+    return refuse("--html draws its page from the JSON report: give --report FILE.json", "");
+  if (g_fleet.bPreflight && (g_fleet.nCanary > 0 || g_fleet.nMaxFailures > 0 ||
+                             g_fleet.nMaxFailureRate >= 0 || g_fleet.pszResume != NULL ||
+                             g_fleet.ulConfirmSeconds > 0))
+    return refuse("--preflight updates nothing: it takes no --canary, --max-failures, "
+                  "--max-failure-rate, --resume or --confirm-online", "");
+  if (g_fleet.bPreflight && !platProgramBeside("zvfleet", g_fleet.szSelf, sizeof(g_fleet.szSelf)))
+    return refuse("cannot tell where zvfleet itself is, for its preflight", "");
   if (g_fleet.pszReport != NULL && (strcmp(g_fleet.pszReport, g_fleet.pszList) == 0 ||
                                      platSameFile(g_fleet.pszReport, g_fleet.pszList)))
     return refuse("the report would overwrite the site list: ", g_fleet.pszReport);

@@ -21,6 +21,7 @@ void recordCounts(RecordCounts *pCounts) {
     pCounts->nWaiting += pDev->nState == STATE_WAITING;
     pCounts->nRunning += pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING;
     pCounts->nChecking += pDev->nState == STATE_CHECKING;
+    pCounts->nReady += pDev->nResult == RESULT_READY;
     if (pDev->nResult != RESULT_UPDATED) continue;
     pCounts->nUpdated++;
     pCounts->nBack += pDev->nOnline == ONLINE_BACK;
@@ -64,6 +65,7 @@ static void timeText(char *pszText, int nSize) {
 }
 
 void recordIdentity(void) {
+  g_fleet.ulRunStartMs = platMilliseconds();
   randomHex(g_fleet.szRunId, 16);
   randomHex(g_fleet.szSalt, 16);
   timeText(g_fleet.szStarted, sizeof(g_fleet.szStarted));
@@ -111,7 +113,25 @@ int recordBeginRun(void) {
   return reserveReportSpace(g_fleet.pszReport);
 }
 
+// Keeps a moment of the device's life; a full timeline keeps its last.
+static void timeline(FleetDevice *pDev, int nKind) {
+  if (pDev->nTimeline == FLEET_TIMELINE_SIZE) pDev->nTimeline--;
+  TimelineEvent *pEvent = &pDev->aTimeline[pDev->nTimeline++];
+  pEvent->ulAt = platMilliseconds() - g_fleet.ulRunStartMs;
+  pEvent->nKind = nKind;
+}
+
+void recordMark(const char *pszText) {
+  if (g_fleet.nMarks == FLEET_MARKS) return;
+  RunMark *pMark = &g_fleet.aMarks[g_fleet.nMarks++];
+  pMark->ulAt = platMilliseconds() - g_fleet.ulRunStartMs;
+  snprintf(pMark->szText, sizeof(pMark->szText), "%s", pszText);
+  changed(1);
+}
+
 void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
+  timeline(pDev, TIMELINE_ATTEMPT);
+  pDev->nTimelinePhase = PHASE_STARTING;
   pDev->nAttempts++;
   pDev->nState = STATE_RUNNING;
   pDev->ulStartMs = pDev->ulProgressMs = ulNow;
@@ -139,6 +159,10 @@ static int runningStage(const FleetDevice *pDev) {
 }
 
 void recordPhase(FleetDevice *pDev) {
+  if (pDev->out.nPhase != pDev->nTimelinePhase) {
+    pDev->nTimelinePhase = pDev->out.nPhase;
+    timeline(pDev, pDev->out.nPhase);
+  }
   int nStage = runningStage(pDev);
   if (nStage == pDev->nWrittenStage) return;
   pDev->nWrittenStage = nStage;
@@ -149,6 +173,7 @@ void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReaso
   if (pszReason != NULL) snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
   pDev->nState = STATE_STOPPING;
   pDev->ulStopMs = ulNow;
+  timeline(pDev, TIMELINE_STOPPING);
 }
 
 void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAttemptMs,
@@ -163,6 +188,7 @@ void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAt
   pDev->nStage = attemptStage(&pDev->out, &pDev->plan);
   if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
   pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
+  timeline(pDev, bRetry ? TIMELINE_RETRY : TIMELINE_ENDED);
   changed(0);
 }
 
@@ -184,6 +210,7 @@ void recordCheckBegun(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nState = STATE_CHECKING;
   pDev->nOnline = ONLINE_CHECKING;
   pDev->ulCheckStartMs = ulNow;
+  timeline(pDev, TIMELINE_CHECK);
   changed(0);
 }
 
@@ -191,6 +218,7 @@ void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
   pDev->nOnline = nOnline;
   pDev->ulOnlineAfterMs = ulAfterMs;
   pDev->nState = STATE_DONE;
+  timeline(pDev, TIMELINE_CHECKED);
   changed(0);
 }
 

@@ -17,6 +17,7 @@
 struct RecordCounts {
   int nWaiting, nRunning, nChecking;  // nRunning: tools running (or being stopped)
   int nUpdated, nBack, nNotBack, nNotConfirmed;
+  int nReady;  // a preflight's devices that would be updated
 };
 
 void recordCounts(RecordCounts *pCounts);
@@ -59,6 +60,9 @@ void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs);
 // A device updated in the run resumed, as that run's report tells it.
 void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned long ulOnlineAfterMs,
                    const char *pszUpdatedAt, const char *pszUpdatedIn);
+
+// A moment of the whole run, in words, for the report's timeline.
+void recordMark(const char *pszText);
 
 // Writes the report (if one was asked for).  Returns 1, or 0 once any
 // write has failed.

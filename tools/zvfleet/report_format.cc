@@ -9,6 +9,7 @@
 #include "tools/common/cli.h"
 #include "tools/common/json.h"
 #include "tools/common/json_read.h"
+#include "tools/zvfleet/record.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 #include "zv_version.h"
@@ -94,6 +95,22 @@ static void writeCsv(FILE *pFile) {
   }
 }
 
+const char *timelineName(int nKind) {
+  static const char *const apszKinds[] = {"attempt", "ended", "retry", "stopping", "online check",
+                                          "checked"};
+  if (nKind >= 0) return phaseName(nKind);
+  return -nKind <= (int)(sizeof(apszKinds) / sizeof(apszKinds[0])) ? apszKinds[-nKind - 1] : "?";
+}
+
+// The device's timeline: [ms from the run's start, what began], ...
+static void putTimeline(FILE *pFile, const FleetDevice *pDev) {
+  fputs(", \"timeline\": [", pFile);
+  for (int i = 0; i < pDev->nTimeline; i++)
+    fprintf(pFile, "%s[%lu, \"%s\"]", i > 0 ? ", " : "", pDev->aTimeline[i].ulAt,
+            timelineName(pDev->aTimeline[i].nKind));
+  fputc(']', pFile);
+}
+
 static void writeJson(FILE *pFile, int bEnded) {
   static FleetDevice s_row;
   fprintf(pFile, "{\n  \"zvfleet_report\": %d,\n  \"run\": {\"id\": \"%s\", \"started\": \"%s\", "
@@ -103,6 +120,7 @@ static void writeJson(FILE *pFile, int bEnded) {
   fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s},\n  \"resumed_from\": ", ZV_VERSION,
           bEnded ? "true" : "false");
   putJsonStringOrNull(pFile, g_fleet.szResumedFrom);
+  if (g_fleet.bPreflight) fputs(",\n  \"preflight\": true", pFile);
   fputs(",\n  \"site_list\": ", pFile);
   putJsonString(pFile, g_fleet.pszList);
   fprintf(pFile, ",\n  \"site_list_sha256\": \"%s\",\n  \"line_salt\": \"%s\",\n  \"devices\": [\n",
@@ -147,13 +165,31 @@ static void writeJson(FILE *pFile, int bEnded) {
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
     else
       fputs("null", pFile);
-    fprintf(pFile, ", \"earlier_run\": %s}%s\n", pDev->bEarlier ? "true" : "false",
-            i + 1 < g_nDevices ? "," : "");
+    fprintf(pFile, ", \"earlier_run\": %s, \"log_file\": ", pDev->bEarlier ? "true" : "false");
+    putJsonString(pFile, pDev->szLog);
+    putTimeline(pFile, pDev);
+    if (g_fleet.bPreflight && pDev->out.nModel >= 0)
+      fprintf(pFile, ", \"model\": %d", pDev->out.nModel);
+    else if (g_fleet.bPreflight)
+      fputs(", \"model\": null", pFile);
+    fprintf(pFile, "}%s\n", i + 1 < g_nDevices ? "," : "");
+  }
+  fputs("  ],\n  \"marks\": [", pFile);
+  for (int i = 0; i < g_fleet.nMarks; i++) {
+    fprintf(pFile, "%s[%lu, ", i > 0 ? ", " : "", g_fleet.aMarks[i].ulAt);
+    putJsonString(pFile, g_fleet.aMarks[i].szText);
+    fputc(']', pFile);
   }
   fprintf(pFile,
-          "  ],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
-          "  \"not_confirmed_online\": %d\n}\n",
+          "],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
+          "  \"not_confirmed_online\": %d",
           nUpdated, g_nDevices - nUpdated, nNotBack, nNotConfirmed);
+  if (g_fleet.bPreflight) {
+    RecordCounts counts;
+    recordCounts(&counts);
+    fprintf(pFile, ",\n  \"would_be_updated\": %d", counts.nReady);
+  }
+  fputs("\n}\n", pFile);
 }
 
 // --- the room held for the report ---------------------------------------------------
@@ -317,6 +353,9 @@ int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMa
     return why(pszWhy, nWhySize,
                "is a report of another zvfleet (no \"zvfleet_report\": 2, run identity and "
                "salted line hashes): run the site again without --resume");
+  if (s_report.contains("preflight"))
+    return why(pszWhy, nWhySize, "is a preflight's report: it tells what a run would find, "
+                                 "and updated nothing");
   const json &run = s_report["run"];
   long lUpdated = 0, lNotUpdated = 0, lNotBack = 0, lNotConfirmed = 0;
   const char *pszField =

@@ -8,11 +8,16 @@
 // "line_salt", "devices" (one object per device of the list: address,
 // line, file, size, sha256, result, left, state, exit_status, attempts,
 // duration_s, log, line_sha256, updated_at, updated_in, online,
-// online_after_s, earlier_run), and the totals "updated", "not_updated",
+// online_after_s, earlier_run, log_file, timeline: [[ms from the run's
+// start, what began then: "attempt", a phase, "stopping", "retry",
+// "ended", "online check", "checked"], ...]), "marks" (moments of the run
+// in words: [[ms, text], ...]: waves, stops, an interruption), and the totals "updated", "not_updated",
 // "not_back_online" and "not_confirmed_online".  A row whose device's tool
 // runs says "interrupted" with what the device holds at that moment
 // ("state": "running"), so that the report left by a run that was killed
-// tells the truth.  Any valid JSON layout of a whole report is read; a
+// tells the truth.  A preflight's report has "preflight": true after
+// "resumed_from", each device's "model" (the one it named, or null) and
+// the total "would_be_updated" last; it is never read back.  Any valid JSON layout of a whole report is read; a
 // report cut short, of another format, or whose totals disagree with its
 // rows is refused with the reason.
 #ifndef ZV_FLEET_REPORT_FORMAT_H
@@ -25,6 +30,9 @@
 // bytes beyond ASCII each came back as two.
 #define REPORT_TEXT_SIZE 800
 #define REPORT_ID_SIZE 33
+
+// The name of a timeline event (TIMELINE_* or a phase).
+const char *timelineName(int nKind);
 
 // The report's "online" names, by ONLINE_*.
 const char *onlineName(int nOnline);

@@ -16,10 +16,25 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
       "wrong model",  "refused: bad CRC", "refused: bad version",
       "no answer",    "failed",       "no progress",
       "unconfirmed: update it again", "interrupted", "not started"};
-  int nResult = pDev->nResult >= RESULT_NONE && pDev->nResult <= RESULT_NOT_STARTED
+  int nResult = pDev->nResult >= RESULT_NONE && pDev->nResult <= RESULT_READY
                     ? pDev->nResult
                     : RESULT_FAILED;
-  if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_CHECKING)
+  int nModel = pDev->out.nModel;
+  if (nResult == RESULT_READY && nModel >= 0)
+    snprintf(pszText, (size_t)nSize, "would be updated (model %d, password taken)", nModel);
+  else if (nResult == RESULT_READY)
+    snprintf(pszText, (size_t)nSize,
+             "would be updated (password taken; the device knows no model of its own)");
+  else if (g_fleet.bPreflight && nResult == RESULT_WRONG_PASSWORD)
+    snprintf(pszText, (size_t)nSize, "wrong password: mend line %d of the list", pDev->nLine);
+  else if (g_fleet.bPreflight && nResult == RESULT_WRONG_MODEL && nModel >= 0)
+    snprintf(pszText, (size_t)nSize,
+             "wrong model: the device is of model %d; mend line %d of the list (its file)",
+             nModel, pDev->nLine);
+  else if (g_fleet.bPreflight && nResult == RESULT_WRONG_MODEL)
+    snprintf(pszText, (size_t)nSize, "wrong model: mend line %d of the list (its file)",
+             pDev->nLine);
+  else if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_CHECKING)
     snprintf(pszText, (size_t)nSize, "updated, not yet answering");
   else if (nResult == RESULT_UPDATED && pDev->nOnline == ONLINE_BACK)
     snprintf(pszText, (size_t)nSize, "updated, back online after %.1f s",
@@ -67,7 +82,7 @@ const char *stageText(const FleetDevice *pDev) {
       "it restarts)",
       "sent in part, not committed (the old file stands)",
       "committed but not confirmed"};
-  if (pDev->nResult == RESULT_UPDATED) return "";
+  if (pDev->nResult == RESULT_UPDATED || pDev->nResult == RESULT_READY) return "";
   return pDev->nStage > STAGE_NONE && pDev->nStage <= STAGE_UNCONFIRMED ? apszStages[pDev->nStage]
                                                                        : apszStages[STAGE_NOTHING_SENT];
 }
@@ -115,9 +130,15 @@ void printResults(void) {
     snprintf(szOnline + n, sizeof(szOnline) - n, ", %d not confirmed back online",
              counts.nNotConfirmed);
   }
-  consolePrintf("Results: %d device%s, %d updated, %d not updated%s\n", g_nDevices,
-                g_nDevices == 1 ? "" : "s", counts.nUpdated, g_nDevices - counts.nUpdated,
-                szOnline);
+  if (g_fleet.bPreflight)
+    consolePrintf("Preflight: %d device%s, %d would be updated, %d would not; nothing was "
+                  "written to any device\n",
+                  g_nDevices, g_nDevices == 1 ? "" : "s", counts.nReady,
+                  g_nDevices - counts.nReady);
+  else
+    consolePrintf("Results: %d device%s, %d updated, %d not updated%s\n", g_nDevices,
+                  g_nDevices == 1 ? "" : "s", counts.nUpdated, g_nDevices - counts.nUpdated,
+                  szOnline);
   consolePrintf("%-15s  %-*s  %4s  %8s  %8s  %s\n", "address", nFileWidth, "file", "exit",
                 "attempts", "duration", "result");
   for (int i = 0; i < g_nDevices; i++) {

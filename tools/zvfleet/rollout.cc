@@ -67,7 +67,10 @@ static int judgeCanary(void) {
     if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
   s_nCanaryVerdict = pFailed == NULL ? 1 : -1;
-  if (pFailed == NULL) return 0;
+  if (pFailed == NULL) {
+    recordMark("canary passed: wave 2, the other devices, starts");
+    return 0;
+  }
   char szResult[FLEET_LINE_SIZE + 16], szReason[sizeof(g_aDevices[0].szHeld)];
   resultText(pFailed, szResult, sizeof(szResult));
   snprintf(szReason, sizeof(szReason), "canary failed: %s", szResult);
@@ -76,6 +79,7 @@ static int judgeCanary(void) {
   snprintf(szMessage, sizeof(szMessage), "zvfleet: the canary %s ended \"%s\": %d device%s not started",
            pFailed->szAddress, szResult, nHeld, nHeld == 1 ? "" : "s");
   progressMessage(szMessage);
+  recordMark(szMessage + strlen("zvfleet: "));
   return nHeld > 0;
 }
 
@@ -113,6 +117,7 @@ static int emergencyStop(void) {
            "zvfleet: %d failure%s (%s): the rollout stops, %d device%s not started", nFailed,
            nFailed == 1 ? "" : "s", szRule, nHeld, nHeld == 1 ? "" : "s");
   progressMessage(szMessage);
+  recordMark(szMessage + strlen("zvfleet: "));
   return nHeld > 0;
 }
 
@@ -178,6 +183,7 @@ static int stopRefusedFiles(unsigned long ulNow) {
     snprintf(szMessage, sizeof(szMessage), "zvfleet: %s: %d device%s stopped, %d not started",
              szReason, nStopped, nStopped == 1 ? "" : "s", nHeld);
     progressMessage(szMessage);
+    recordMark(szMessage + strlen("zvfleet: "));
     bHeld = bHeld || nHeld > 0;
   }
   return bHeld;

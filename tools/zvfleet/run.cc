@@ -22,6 +22,8 @@
 #include "tools/zvfleet/dry_run.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/html_page.h"
+#include "tools/zvfleet/model_query_child.h"
 #include "tools/zvfleet/online_check.h"
 #include "tools/zvfleet/options.h"
 #include "tools/zvfleet/progress.h"
@@ -66,6 +68,7 @@ static void interruptRun(unsigned long ulNow) {
     if (pDev->nState == STATE_RUNNING) interruptAttempt(pDev, ulNow);
     if (pDev->nState == STATE_CHECKING) interruptOnlineCheck(pDev);
   }
+  recordMark("interrupted: the running devices are stopped, no other starts");
   recordInterruptWaiting();
 }
 
@@ -124,6 +127,11 @@ static int runInSiteFolder(void);
 
 static int runFleet(int argc, char **argv) {
   setDefaultSettings();
+  if (argc > 3 && strcmp(argv[1], "--summary") == 0 && strcmp(argv[2], "--html") == 0) {
+    int nStatus = printSummary(argc - 4, argv + 4);
+    if (argc > 4 && !writeHtmlPage(argv[3], argv + 4, argc - 4)) return 2;
+    return nStatus;
+  }
   if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
   int nParsed = parseFleetOptions(argc - 1, argv + 1);
   if (nParsed <= 0) return nParsed < 0 ? 0 : 2;
@@ -166,6 +174,7 @@ static int runInSiteFolder(void) {
   // room for its next versions, before any device's log grows.
   if (!recordBeginRun()) return FLEET_EXIT_REPORT_FAILED;
   platCatchInterruptions();
+  if (g_fleet.nCanary > 0) recordMark("wave 1: the canary starts");
 
   runDevices();
 
@@ -176,12 +185,18 @@ static int runInSiteFolder(void) {
   int bReportWritten = recordFinish();
   platInterruptionHandled();
   if (!bReportWritten) return FLEET_EXIT_REPORT_FAILED;
+  if (g_fleet.pszHtml != NULL && !writeHtmlPage(g_fleet.pszHtml, &g_fleet.pszReport, 1))
+    return FLEET_EXIT_REPORT_FAILED;
   if (platInterrupted()) return EXIT_INTERRUPTED;
+  if (g_fleet.bPreflight) return counts.nReady == g_nDevices ? FLEET_EXIT_ALL_READY : 1;
   if (counts.nUpdated < g_nDevices) return 1;
   return counts.nNotBack + counts.nNotConfirmed == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
 }
 
 int runZvfleet(int argc, char **argv) {
+  // A preflight's child touches none of the run's state.
+  if (argc > 1 && strcmp(argv[1], MODEL_QUERY_SWITCH) == 0)
+    return runModelQueryChild(argc - 1, argv + 1);
   platInitProcess();
   // Nothing of an earlier run in this process (the tests run zvfleet in
   // process) carries over.

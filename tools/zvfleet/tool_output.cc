@@ -22,7 +22,8 @@ enum LineKind {
   LINE_REFUSAL,       // the device refused the update
   LINE_BIND_REPORT,   // the tool cannot bind the debug port
   LINE_ERROR_REPORT,  // a system error report (that of a failed bind among them)
-  LINE_DEBUG          // a debug message that the tool itself printed
+  LINE_DEBUG,         // a debug message that the tool itself printed
+  LINE_MODEL          // a preflight's child: the model the device named
 };
 
 // Every line of the tool that is told apart, in one table.  bStart: the
@@ -52,6 +53,7 @@ static const struct {
     {TEXT_BIND, 0, LINE_BIND_REPORT, RESULT_NONE},
     {TEXT_SYSTEM_ERROR, 1, LINE_ERROR_REPORT, RESULT_NONE},
     {TEXT_DEBUG_LINE_START, 1, LINE_DEBUG, RESULT_NONE},
+    {TEXT_DEVICE_MODEL_START, 1, LINE_MODEL, RESULT_NONE},
 };
 
 #define BIND_ERROR_END TEXT_USER_MESSAGE TEXT_BIND
@@ -82,6 +84,7 @@ void beginToolOutput(ToolOutput *pOut) {
   pOut->nPhase = PHASE_STARTING;
   pOut->nLastFirst = pOut->nLastLast = -1;
   pOut->nRefusal = RESULT_NONE;
+  pOut->nModel = -1;
 }
 
 // The pages of the page line (TEXT_PAGES_FORMAT), each 0 to 65535 and A
@@ -202,6 +205,15 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
     case LINE_REPLY:
       pOut->bAnswered = 1;
       break;
+    case LINE_MODEL: {
+      uint32_t ulModel = 0;
+      if (!readDecimal(pszLine + strlen(TEXT_DEVICE_MODEL_START), 0xFF, &ulModel)) break;
+      pOut->nModel = (int)ulModel;
+      pOut->bAnswered = 1;
+      pOut->nAcknowledged++;
+      nSaw |= TOOL_SAW_PROGRESS;
+      break;
+    }
     default:
       break;
   }
@@ -235,6 +247,12 @@ int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
 }
 
 int attemptResult(const ToolOutput *pOut, int nStatus) {
+  if (g_fleet.bPreflight) {
+    // The child's status 1 is the tool's: the upload would have gone on.
+    if (pOut->nRefusal != RESULT_NONE) return pOut->nRefusal;
+    if (nStatus == 1 && pOut->bAnswered) return RESULT_READY;
+    return pOut->bAnswered ? RESULT_FAILED : RESULT_NO_ANSWER;
+  }
   if (nStatus == 1 && pOut->bTransfered) return pOut->bDoubt ? RESULT_UNCONFIRMED : RESULT_UPDATED;
   if (pOut->nRefusal != RESULT_NONE) return pOut->nRefusal;
   return RESULT_FAILED;
