@@ -116,10 +116,14 @@ void showFile(const std::string &path, Transcript *pTranscript) {
   pTranscript->console(text.data(), text.size());
 }
 
-void reindent(const std::vector<std::string> &a) {
+std::string fileText(const std::string &path) {
   std::stringstream text;
-  text << std::ifstream(a[0], std::ios::binary).rdbuf();
-  nlohmann::json json = nlohmann::json::parse(text.str(), nullptr, false);
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+void reindent(const std::vector<std::string> &a) {
+  nlohmann::json json = nlohmann::json::parse(fileText(a[0]), nullptr, false);
   ASSERT_TRUE(json.is_object()) << a[0];
   if (a.size() > 1) json["devices"].erase((size_t)caseNumber(a[1]) - 1);
   std::ofstream(a[0], std::ios::binary) << json.dump(2) << "\n";
