@@ -6,8 +6,9 @@
 # (label long) is left to .ci/run:
 #   ZV_LONG=1 bash scripts/test.sh    runs it too
 # Where Chromium and tidy are installed (bash scripts/install-deps.sh
-# browser) it then runs the browser test of zvfleet's report pages, and
-# says so where they are not.
+# browser) it then runs the browser test of zvfleet's report pages (the
+# page of 1,024 devices, a minute's real run, only with ZV_BROWSER_BIG=1,
+# as .ci/run sets it), and says so where they are not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build test
