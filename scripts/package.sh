@@ -117,6 +117,7 @@ build_deb() {
               ./usr/share/bash-completion/completions/zvinspect \
               ./usr/share/bash-completion/completions/zvdevsim \
               ./usr/share/doc/zvloader/copyright ./usr/share/doc/zvloader/changelog.Debian.gz \
+              ./usr/share/doc/zvloader/NOTICE \
               ./usr/lib/x86_64-linux-gnu/wireshark/plugins/zvloader.lua; do
     grep -qxF "$path" <<< "$listing" || fail "$deb holds no $path"
   done
