@@ -5,9 +5,9 @@
 #     README.txt and the manual pages as text (all with CR LF line ends),
 #     and the Wireshark dissector; flat, no folders.
 #   Linux, ZV_DEB=ON (DEB, scripts/package.sh deb): the package zvloader,
-#     built with Debian's build flags, with its copyright file and changelog
-#     in /usr/share/doc/zvloader, manual pages, bash completion and the
-#     Wireshark dissector; dependencies from dpkg-shlibdeps.
+#     built with Debian's build flags, with its copyright file, changelog
+#     and NOTICE in /usr/share/doc/zvloader, manual pages, bash completion
+#     and the Wireshark dissector; dependencies from dpkg-shlibdeps.
 #   Linux otherwise (TGZ): the same tree under bin/, lib/ and share/, with
 #     LICENSE and NOTICE; ZV_STATIC=ON links the programs statically, so
 #     that the release tarball runs on older systems.
@@ -139,7 +139,9 @@ else()
               -DOUT=${changelog} -P ${ZV_DOC_SCRIPT}
       DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${ZV_DOC_SCRIPT})
     add_custom_target(debian_changelog ALL DEPENDS ${changelog})
-    install(FILES ${changelog} ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
+    # The license's text is Debian's own (the copyright file points to
+    # it); its NOTICE travels with every copy, as in the tarball and zip.
+    install(FILES ${changelog} ${CMAKE_CURRENT_LIST_DIR}/debian/copyright NOTICE
             DESTINATION ${ZV_DOC_DIR})
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides
             DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME zvloader)

@@ -98,7 +98,9 @@ build_deb() {
   local deb
   deb="$(ls build-deb/zvloader_*.deb)"
   log "$deb"
-  dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+  # The whole control file: CPack writes its fields in alphabetical order,
+  # so Architecture, Depends, Description and Maintainer come before Package.
+  dpkg-deb --info "$deb" control
 
   local changelog_version
   changelog_version="$(sed -n '1s/^zvloader (\([^)]*\)).*/\1/p' cmake/debian/changelog)"
@@ -115,6 +117,7 @@ build_deb() {
               ./usr/share/bash-completion/completions/zvinspect \
               ./usr/share/bash-completion/completions/zvdevsim \
               ./usr/share/doc/zvloader/copyright ./usr/share/doc/zvloader/changelog.Debian.gz \
+              ./usr/share/doc/zvloader/NOTICE \
               ./usr/lib/x86_64-linux-gnu/wireshark/plugins/zvloader.lua; do
     grep -qxF "$path" <<< "$listing" || fail "$deb holds no $path"
   done
