@@ -37,7 +37,11 @@ int onlineCheckPossible(void) {
 
 static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
   // The request before went unanswered: the device is off the network.
-  if (pDev->nEchoes > 0 && !pDev->bAnswered) pDev->bSilent = 1;
+  if (pDev->nEchoes > 0 && !pDev->bAnswered) {
+    if (!pDev->bSilent)
+      logNote(pDev, "echo request %d went unanswered: off the network (restarting)", pDev->nEchoes);
+    pDev->bSilent = 1;
+  }
   // A pinger tells once that a reply came: a fresh one hears whether this
   // request is answered.
   if (pDev->bAnswered && pDev->pinger != PLAT_NO_PINGER) {
