@@ -19,16 +19,8 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=bench/programs.sh
 . "$HERE/programs.sh"
-if [ $# -eq 3 ]; then
-  LOADER=$(program_at "$1")
-  DEVSIM=$(program_at "$2")
-  FLEET=$(program_at "$3")
-else
-  BUILD=$(cd "${1:-build}" 2>/dev/null && pwd) || bench_fail "no build folder ${1:-build}"
-  LOADER=$(program_at "$BUILD/zvloader")
-  DEVSIM=$(program_at "$BUILD/tools/zvdevsim/zvdevsim")
-  FLEET=$(program_at "$BUILD/zvfleet")
-fi
+bench_programs zvfleet "$@"
+FLEET=$THIRD
 RUNS=${ZV_BENCH_RUNS:-3}
 DEVICES=32
 WORK=$(mktemp -d)

@@ -16,6 +16,24 @@ program_at() {
   echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 }
 
+# Sets LOADER, DEVSIM and THIRD from the script's arguments after the
+# first: three program paths, or a build folder (default build) in which
+# THIRD stands at the path given first.
+bench_programs() {
+  local third=$1 build
+  shift
+  if [ $# -eq 3 ]; then
+    LOADER=$(program_at "$1")
+    DEVSIM=$(program_at "$2")
+    THIRD=$(program_at "$3")
+  else
+    build=$(cd "${1:-build}" 2>/dev/null && pwd) || bench_fail "no build folder ${1:-build}"
+    LOADER=$(program_at "$build/zvloader")
+    DEVSIM=$(program_at "$build/tools/zvdevsim/zvdevsim")
+    THIRD=$(program_at "$build/$third")
+  fi
+}
+
 # Waits, at most 10 s, for TEXT in FILE, written by the process PID; fails
 # the benchmark when the process ends first or the time is up.
 wait_for() {
