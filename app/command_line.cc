@@ -8,8 +8,8 @@
 
 #include <string.h>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 
 // Prints the usage text; the run then ends with status 1.
 static bool usage(void) {

@@ -3,8 +3,8 @@
 #include "app/loader.h"
 
 #include "app/command_line.h"
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "image/update_file_builder.h"
 #include "monitor/debug_listener.h"
 #include "net/update_thread.h"

@@ -2,7 +2,7 @@
 // Fuzzes the update file builder: the input, less its first byte, is a
 // logo or HTML file (first byte: bit 0), built with or without -EA (bit
 // 1).  Every file built reads back as a valid update file of its type.
-#include "app/settings.h"
+#include "base/settings.h"
 #include "fuzz/fuzz_support.h"
 #include "image/update_file.h"
 

@@ -2,7 +2,7 @@
 // Fuzzes the update file reader: an update file, or with the first byte's
 // low bit set a raw logo (bit 1 clear) or HTML file.  Whatever is read fits
 // the store, and the store's extent says how much.
-#include "app/settings.h"
+#include "base/settings.h"
 #include "fuzz/fuzz_support.h"
 #include "image/image_store.h"
 #include "image/update_file.h"

@@ -6,7 +6,7 @@
 
 #include <stdio.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/input_file.h"
 
 int readHexFile(const char *pszPath) {

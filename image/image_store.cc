@@ -3,7 +3,7 @@
 // an Intel HEX file can be built or sent, and the idata block's own CRC.
 #include "image/image_store.h"
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/crc16.h"
 
 uint8_t g_abImage[IMAGE_SIZE];

@@ -2,7 +2,7 @@
 // Input files (see input_file.h).
 #include "image/input_file.h"
 
-#include "app/console.h"
+#include "base/console.h"
 #include "platform/platform.h"
 
 FILE *openInputFile(const char *pszPath) {

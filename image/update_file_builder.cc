@@ -11,8 +11,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/hex_loader.h"

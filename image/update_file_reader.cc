@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "image/image_store.h"
 #include "image/input_file.h"
 #include "image/update_file.h"

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/update_file.h"

@@ -6,9 +6,9 @@
 
 #include <stdio.h>
 
-#include "app/console.h"
-#include "app/settings.h"
-#include "app/tool_texts.h"
+#include "base/console.h"
+#include "base/settings.h"
+#include "base/tool_texts.h"
 #include "platform/platform.h"
 
 int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,

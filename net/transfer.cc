@@ -12,8 +12,8 @@
 
 #include <algorithm>
 
-#include "app/console.h"
-#include "app/tool_texts.h"
+#include "base/console.h"
+#include "base/tool_texts.h"
 #include "image/image_store.h"
 #include "net/packet.h"
 #include "net/receive_channel.h"

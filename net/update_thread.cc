@@ -5,9 +5,9 @@
 // a reply that ends the run ends it with the status the transfer gives.
 #include "net/update_thread.h"
 
-#include "app/console.h"
-#include "app/settings.h"
-#include "app/tool_texts.h"
+#include "base/console.h"
+#include "base/settings.h"
+#include "base/tool_texts.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
 #include "image/update_file.h"

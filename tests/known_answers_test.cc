@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "crypto/des.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"

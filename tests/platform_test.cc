@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/output_file.h"
 #include "net/receive_channel.h"
 #include "tests/support/loopback.h"

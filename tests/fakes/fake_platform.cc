@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/loader.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "net/receive_channel.h"

@@ -6,7 +6,7 @@
 #ifndef ZV_COMMON_CLI_H
 #define ZV_COMMON_CLI_H
 
-#include "app/console.h"
+#include "base/console.h"
 
 enum { CLI_OTHER, CLI_VERSION, CLI_HELP };
 

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/image_store.h"
 #include "platform/platform.h"
 #include "tools/common/cli.h"

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/input_file.h"
 #include "tools/common/cli.h"
 #include "tools/common/sha256.h"

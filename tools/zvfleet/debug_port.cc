@@ -9,8 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "monitor/debug_listener.h"
 #include "platform/platform.h"
 #include "tools/common/cli.h"

@@ -7,7 +7,7 @@
 #ifndef ZV_FLEET_DEVICE_LOG_H
 #define ZV_FLEET_DEVICE_LOG_H
 
-#include "app/console.h"
+#include "base/console.h"
 #include "tools/zvfleet/fleet.h"
 
 #define FLEET_NOTE "zvfleet: "

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "net/packet.h"
 #include "net/receive_channel.h"
 #include "net/transfer.h"

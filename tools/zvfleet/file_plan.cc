@@ -7,8 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
 #include "image/update_file.h"

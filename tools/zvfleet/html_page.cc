@@ -8,7 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/output_file.h"
 #include "tools/common/cli.h"
 #include "tools/common/json_read.h"

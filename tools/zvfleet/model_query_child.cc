@@ -12,9 +12,9 @@
 #include <stdlib.h>
 
 #include "app/command_line.h"
-#include "app/console.h"
-#include "app/settings.h"
-#include "app/tool_texts.h"
+#include "base/console.h"
+#include "base/settings.h"
+#include "base/tool_texts.h"
 #include "net/receive_channel.h"
 #include "net/transfer.h"
 #include "net/update_thread.h"

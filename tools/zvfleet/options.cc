@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "platform/platform.h"
 #include "tools/common/cli.h"
 #include "tools/common/decimal.h"

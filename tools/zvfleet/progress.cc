@@ -9,7 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"

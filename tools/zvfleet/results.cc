@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "tools/zvfleet/record.h"
 
 #define FILE_COLUMN_MAX 32

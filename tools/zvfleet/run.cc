@@ -12,8 +12,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/console.h"
+#include "base/settings.h"
 #include "platform/platform.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/checked_files.h"

@@ -7,7 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/report_format.h"

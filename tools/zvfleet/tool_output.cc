@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/tool_texts.h"
+#include "base/tool_texts.h"
 #include "net/upload_plan.h"
 #include "tools/common/decimal.h"
 

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
 #include "image/input_file.h"

@@ -8,7 +8,7 @@
 
 #include <stdint.h>
 
-#include "app/console.h"
+#include "base/console.h"
 
 // The longest text a fact keeps (a longer one is left out, never cut):
 // room for any path a system opens, with its words around it.

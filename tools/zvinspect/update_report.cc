@@ -7,7 +7,7 @@
 
 #include <string.h>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/image_store.h"

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Storage and start-up values of the process-wide settings (see settings.h
 // for who writes each of them and when).
-#include "app/settings.h"
+#include "base/settings.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "app/console.h"
+#include "base/console.h"
 
 char g_szIpAddress[SETTING_TEXT_SIZE];
 char g_szPassword[SETTING_TEXT_SIZE];

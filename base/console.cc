@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Console messages and the error report line (see console.h).
-#include "app/console.h"
+#include "base/console.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "app/tool_texts.h"
+#include "base/tool_texts.h"
 #include "platform/platform.h"
 
 #define REPORT_LINE_SIZE 10000
