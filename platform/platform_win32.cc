@@ -484,7 +484,8 @@ int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   return nWritten > 0 && nWritten < nSize;
 }
 
-// Children watched through pipes, and interruptions (see platform.h).
+// Children watched through pipes, and interruptions (see
+// platform_companions.h).
 
 int platStartChildPiped(const char *const *ppszArgv, const char *pszDir,
                         PlatChild *pChild, PlatPipe *pPipe) {
