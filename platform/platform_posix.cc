@@ -3,7 +3,7 @@
 // bounded wait, pthreads, localtime_r, and errno with strerror for the
 // pending error and its text, ICMP sockets for the echo requests.  The
 // socket library needs no start-up here.
-#include "platform/platform.h"
+#include "platform/platform_testing.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -35,36 +35,9 @@ void platInitProcess(void) {
   signal(SIGPIPE, SIG_IGN);
 }
 
-static std::atomic<int> s_bConsoleFailed;
-
-// Writes whole and flushed; tells whether all of it went out.
-static int writeWhole(FILE *pStream, const char *pText, int nLength) {
-  int bOk = nLength <= 0 || fwrite(pText, 1, (size_t)nLength, pStream) == (size_t)nLength;
-  return fflush(pStream) == 0 && bOk;
-}
-
-void platConsoleWrite(const char *pText, int nLength) {
-  if (!writeWhole(stdout, pText, nLength)) s_bConsoleFailed = 1;
-}
-
-void platErrorWrite(const char *pText, int nLength) { writeWhole(stderr, pText, nLength); }
-
-int platConsoleFailed(void) { return s_bConsoleFailed; }
-
 int platIsHelpSwitch(const char *) { return 0; }
 
 FILE *platStandardInput(void) { return stdin; }
-
-int platTempFile(char *pszPath, int nSize) {
-  const char *pszDir = getenv("TMPDIR");
-  if (pszDir == NULL || pszDir[0] == '\0') pszDir = "/tmp";
-  int n = snprintf(pszPath, (size_t)nSize, "%s/zvloader-XXXXXX", pszDir);
-  if (n < 0 || n >= nSize) return 0;
-  int fd = mkstemp(pszPath);
-  if (fd < 0) return 0;
-  close(fd);
-  return 1;
-}
 
 int platSocketStartup(void) { return 1; }
 
@@ -416,7 +389,8 @@ int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   return nWritten > 0 && nWritten < nSize;
 }
 
-// Children watched through pipes, and interruptions (see platform.h).
+// Children watched through pipes, and interruptions (see
+// platform_companions.h).
 
 int platStartChildPiped(const char *const *ppszArgv, const char *pszDir,
                         PlatChild *pChild, PlatPipe *pPipe) {

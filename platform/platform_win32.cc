@@ -33,9 +33,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
-#include <atomic>
-
-#include "platform/platform.h"
+#include "platform/platform_testing.h"
 
 static_assert(sizeof(PlatSocket) == sizeof(SOCKET), "socket handle size");
 
@@ -48,34 +46,11 @@ void platInitProcess(void) {}
 // The socket library's start-up record, one for the whole process.
 static WSADATA s_wsaData;
 
-static std::atomic<int> s_bConsoleFailed;
-
-// Writes whole and flushed; tells whether all of it went out.
-static int writeWhole(FILE *pStream, const char *pText, int nLength) {
-  int bOk = nLength <= 0 || fwrite(pText, 1, (size_t)nLength, pStream) == (size_t)nLength;
-  return fflush(pStream) == 0 && bOk;
-}
-
-void platConsoleWrite(const char *pText, int nLength) {
-  if (!writeWhole(stdout, pText, nLength)) s_bConsoleFailed = 1;
-}
-
-void platErrorWrite(const char *pText, int nLength) { writeWhole(stderr, pText, nLength); }
-
-int platConsoleFailed(void) { return s_bConsoleFailed; }
-
 int platIsHelpSwitch(const char *pszArg) { return strcmp(pszArg, "/?") == 0; }
 
 FILE *platStandardInput(void) {
   _setmode(_fileno(stdin), _O_BINARY);
   return stdin;
-}
-
-int platTempFile(char *pszPath, int nSize) {
-  char szDir[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof(szDir), szDir);
-  if (n == 0 || n > sizeof(szDir) || nSize < MAX_PATH) return 0;
-  return GetTempFileNameA(szDir, "zvl", 0, pszPath) != 0;  // made, empty
 }
 
 int platSocketStartup(void) { return WSAStartup(MAKEWORD(2, 1), &s_wsaData) == 0; }
@@ -509,7 +484,8 @@ int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   return nWritten > 0 && nWritten < nSize;
 }
 
-// Children watched through pipes, and interruptions (see platform.h).
+// Children watched through pipes, and interruptions (see
+// platform_companions.h).
 
 int platStartChildPiped(const char *const *ppszArgv, const char *pszDir,
                         PlatChild *pChild, PlatPipe *pPipe) {

@@ -15,7 +15,7 @@ bash scripts/install-deps.sh build test
 
 # Operating-system conditionals belong to the platform layer only.
 if grep -rnE '(_WIN32|_MSC_VER|__MINGW|__linux|__unix|__APPLE__)' \
-     --include='*.cc' --include='*.h' app image crypto net monitor tools tests fuzz bench; then
+     --include='*.cc' --include='*.h' app base image crypto net monitor tools tests fuzz bench; then
   echo "test: an operating-system conditional outside platform/ (above)" >&2
   exit 1
 fi

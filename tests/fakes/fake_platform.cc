@@ -439,7 +439,6 @@ void platErrorWrite(const char *pText, int nLength) {
 int platConsoleFailed(void) { return 0; }
 int platIsHelpSwitch(const char *) { return 0; }
 FILE *platStandardInput(void) { return stdin; }
-int platTempFile(char *, int) { return 0; }
 
 int platSocketStartup(void) { return !s_fake.run.fail.bStartup; }
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/platform_testing.h"
 #include "tests/support/transcript.h"
 #include "tools/zvdevsim/options.h"
 

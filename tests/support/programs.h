@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/platform_testing.h"
 
 #define DEVICE_ADDRESS "127.0.0.9"
 #define CHILD_TIME_LIMIT_MS 120000UL  // far beyond any run that works

@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "zv_version.h"
 
 int standardOption(const char *pszArg) {

@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "image/hex_loader.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 

@@ -12,7 +12,7 @@
 #include "base/console.h"
 #include "base/settings.h"
 #include "monitor/debug_listener.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/fleet.h"

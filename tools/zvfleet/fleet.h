@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 
 #define FLEET_MAX_DEVICES 1024
 #define FLEET_TEXT_SIZE 256   // -P and -f values: the tool's field size

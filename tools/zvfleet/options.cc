@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "base/console.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/report_format.h"
 #include "tools/zvfleet/results.h"

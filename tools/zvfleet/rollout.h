@@ -11,15 +11,15 @@
 // done, "not started" with the rule's reason.  With --confirm-online a
 // device counts once its check has ended, and one that was not back
 // online counts as failed.
+#ifndef ZV_FLEET_ROLLOUT_H
+#define ZV_FLEET_ROLLOUT_H
+
+#include "tools/zvfleet/fleet.h"
 
 // The rate counts once this many devices have finished.
 #define FAILURE_RATE_MIN_FINISHED 10
 // Refusals of one file, for a cause in the file, that stop its devices.
 #define FILE_REFUSALS_TO_STOP 2
-#ifndef ZV_FLEET_ROLLOUT_H
-#define ZV_FLEET_ROLLOUT_H
-
-#include "tools/zvfleet/fleet.h"
 
 // Before a run (or its dry run), once the devices updated in the run
 // resumed are known: the waves are drawn and no rule has acted (the

@@ -14,7 +14,7 @@
 
 #include "base/console.h"
 #include "base/settings.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/children.h"

@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/fleet.h"
 

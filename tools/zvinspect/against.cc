@@ -16,7 +16,7 @@
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
 #include "net/upload_plan.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/zvinspect/hex_report.h"
 #include "tools/zvinspect/report.h"
 

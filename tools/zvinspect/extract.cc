@@ -15,7 +15,7 @@
 #include "image/hex_writer.h"
 #include "image/image_store.h"
 #include "image/output_file.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/zvinspect/report.h"
 
 static int finish(OutputFile *pOut, int bOk, const char *pszPath) {

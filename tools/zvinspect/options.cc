@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/decimal.h"
 #include "tools/common/option_scan.h"
 

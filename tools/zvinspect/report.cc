@@ -9,7 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/json.h"
 
 #define MAX_FACTS 160
