@@ -21,12 +21,6 @@
 #include "image/update_file.h"
 #include "platform/platform.h"
 
-uint32_t payloadLength(uint32_t ulLength) {
-  uint32_t ulPages = (ulLength + PAGE_SIZE - 1) / PAGE_SIZE;
-  if (ulPages == 0) ulPages = 1;
-  return IMAGE_HEADER_SIZE + ulPages * PAGE_SIZE;
-}
-
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
   if (bFirstBlockOnly && ulPayload > ENCRYPT_FIRST_BLOCK)
     return ENCRYPT_FIRST_BLOCK;
@@ -70,7 +64,7 @@ static void writeUpdateFile(OutputFile *pOut, uint32_t ulPayload) {
   const uint8_t *pPayload = g_abImage + nMinHexAddress;
   UpdateFileHeader header;
   header.bMagic = UPDATE_FILE_MAGIC;
-  header.bTypeModel = (uint8_t)((g_bModel << 4) | g_bFileType);
+  header.bTypeModel = typeModelByte(g_bFileType, g_bModel);
   header.nMinHexAddress = nMinHexAddress;
   header.nMaxHexAddress = nMaxHexAddress;
   header.wCrc = calcCrc16(pPayload, ulPayload);
