@@ -48,6 +48,11 @@ void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 // image padded to whole pages, at least one.
 uint32_t payloadLength(uint32_t ulLength);
 
+// Writes the image header at pbPayload for the image of ulLength bytes
+// that stands behind it, padded with zeros to whole pages: the length's
+// low 16 bits and the CRC of those pages.  Returns the payload length.
+uint32_t putImageHeader(uint8_t *pbPayload, uint32_t ulLength);
+
 // What the image header at the start of a deciphered payload tells.
 struct ImageHeaderReading {
   uint16_t wLength;    // the image length's low 16 bits

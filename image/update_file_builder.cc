@@ -85,10 +85,7 @@ void makeEncryptFile(void) {
   }
 
   memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
-  putLe16(g_abImage + IMAGE_HEADER_LENGTH_AT, ulLength);
-  uint32_t ulPayload = payloadLength(ulLength);
-  putLe16(g_abImage + IMAGE_HEADER_CRC_AT, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
-                                   ulPayload - IMAGE_HEADER_SIZE));
+  uint32_t ulPayload = putImageHeader(g_abImage, ulLength);
   desCbcEncrypt(g_abImage + nMinHexAddress,
                 encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
 

@@ -36,8 +36,19 @@ uint32_t payloadLength(uint32_t ulLength) {
   return IMAGE_HEADER_SIZE + ulPages * PAGE_SIZE;
 }
 
+static uint16_t imageCrc(const uint8_t *pbPayload, uint32_t ulPayload) {
+  return calcCrc16(pbPayload + IMAGE_HEADER_SIZE, ulPayload - IMAGE_HEADER_SIZE);
+}
+
 static int imageCrcHolds(const uint8_t *pbPlain, uint32_t ulPayload, uint16_t wImageCrc) {
-  return calcCrc16(pbPlain + IMAGE_HEADER_SIZE, ulPayload - IMAGE_HEADER_SIZE) == wImageCrc;
+  return imageCrc(pbPlain, ulPayload) == wImageCrc;
+}
+
+uint32_t putImageHeader(uint8_t *pbPayload, uint32_t ulLength) {
+  uint32_t ulPayload = payloadLength(ulLength);
+  putLe16(pbPayload + IMAGE_HEADER_LENGTH_AT, ulLength);
+  putLe16(pbPayload + IMAGE_HEADER_CRC_AT, imageCrc(pbPayload, ulPayload));
+  return ulPayload;
 }
 
 int readImageHeader(const uint8_t *pbPlain, uint32_t ulBytes, int bWhole,
