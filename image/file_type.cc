@@ -29,17 +29,16 @@ static void appendChoice(char *pszText, int nSize, int *pn, int i, int nCount,
   if (n > 0) *pn = n < nSize - *pn ? *pn + n : nSize - 1;
 }
 
-int fileTypeLettersText(char *pszText, int nSize) {
+void fileTypeLettersText(char *pszText, int nSize) {
   int n = 0;
   pszText[0] = '\0';
   for (int i = 0; i < LETTER_COUNT; i++) {
     char szItem[2] = {s_aLetters[i].cLetter, '\0'};
     appendChoice(pszText, nSize, &n, i, LETTER_COUNT, szItem);
   }
-  return n;
 }
 
-int mainModelsText(char *pszText, int nSize) {
+void mainModelsText(char *pszText, int nSize) {
   int n = 0, nCount = MAIN_MODEL_HIGHEST - MAIN_MODEL_LOWEST + 1;
   pszText[0] = '\0';
   for (int i = 0; i < nCount; i++) {
@@ -47,7 +46,6 @@ int mainModelsText(char *pszText, int nSize) {
     snprintf(szItem, sizeof(szItem), "%d", MAIN_MODEL_LOWEST + i);
     appendChoice(pszText, nSize, &n, i, nCount, szItem);
   }
-  return n;
 }
 
 int mainModelText(uint8_t bModel, char *pszText, int nSize) {

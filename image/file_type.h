@@ -40,10 +40,11 @@ inline bool isMainModel(unsigned nModel) {
 // character.
 uint8_t fileTypeOfLetter(char cLetter);
 
-// The choices as a sentence names them, into pszText (nSize at least 1): the -T letters
-// ("M, L or H") and the main-CPU models ("1, 2 or 3").  Return the length.
-int fileTypeLettersText(char *pszText, int nSize);
-int mainModelsText(char *pszText, int nSize);
+// The choices as a sentence names them, into pszText (nSize at least 1,
+// cut to fit): the -T letters ("M, L or H") and the main-CPU models
+// ("1, 2 or 3").
+void fileTypeLettersText(char *pszText, int nSize);
+void mainModelsText(char *pszText, int nSize);
 
 // The message for a main-CPU model outside that range, "Wrong quorvaUnit
 // model: N" and its line end, into pszText.  Returns its length.

@@ -46,7 +46,7 @@
 #define DATA_REQUEST_SIZE (PACKET_HEADER_SIZE + PACKET_PAGE_BYTES)  // without the image header
 #define IDATA_CLEAR_SIZE (PACKET_HEADER_SIZE + 256)
 #define COMMIT_SIZE (PACKET_HEADER_SIZE + 6)
-#define REPLY_SIZE 23
+#define REPLY_SIZE PACKET_HEADER_SIZE  // laid out like the request header
 // The commit's data area: first page, end page, CRC.
 #define COMMIT_FIRST_AT PACKET_HEADER_SIZE
 #define COMMIT_END_AT (PACKET_HEADER_SIZE + 2)
