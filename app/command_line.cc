@@ -10,6 +10,7 @@
 
 #include "base/console.h"
 #include "base/settings.h"
+#include "image/file_type.h"
 
 // Prints the usage text; the run then ends with status 1.
 static bool usage(void) {
@@ -37,9 +38,7 @@ static bool copyText(char *pszField, const char *pszValue) {
   return true;
 }
 
-// The decimal reading of atoi (white space, sign, digits) reduced to the
-// low eight bits, computed without overflow for any number of digits.
-static uint8_t modelValue(const char *pszText) {
+uint8_t modelValue(const char *pszText) {
   while (*pszText == ' ' || (*pszText >= '\t' && *pszText <= '\r')) pszText++;
   int bNegative = 0;
   if (*pszText == '+' || *pszText == '-') bNegative = *pszText++ == '-';
@@ -118,15 +117,12 @@ bool parseCommandLine(int argc, char **argv, bool *pbListenOnly) {
 
   if (argc < 2) return usage();
   if (!g_bEncrypted) {
-    switch (g_bFileType) {
-      case 'M': g_bFileType = FILE_TYPE_MAIN; break;
-      case 'L': g_bFileType = FILE_TYPE_LOGO; break;
-      case 'H': g_bFileType = FILE_TYPE_HTML; break;
-      default:
-        consolePrintf("You have chosen an unavailable file type:%c",
-                      g_bFileType);
-        return usage();
+    uint8_t bType = fileTypeOfLetter((char)g_bFileType);
+    if (bType == 0) {
+      consolePrintf("You have chosen an unavailable file type:%c", g_bFileType);
+      return usage();
     }
+    g_bFileType = bType;
   }
   return g_bFileType != FILE_TYPE_MAIN || mainModelAccepted(g_bModel);
 }

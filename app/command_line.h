@@ -4,6 +4,8 @@
 #ifndef ZV_COMMAND_LINE_H
 #define ZV_COMMAND_LINE_H
 
+#include <stdint.h>
+
 #define VERSION_TEXT "V2.2"
 
 #define USAGE_TEXT                                                          \
@@ -20,5 +22,10 @@
 // be taken; false after the usage text or a message, and the run then ends
 // with status 1.  Sets *pbListenOnly for -no.
 bool parseCommandLine(int argc, char **argv, bool *pbListenOnly);
+
+// The model that -M gives: the decimal reading of atoi (white space, sign,
+// digits) reduced to the low eight bits, computed without overflow for any
+// number of digits.  A program that passes -M on reads it by this.
+uint8_t modelValue(const char *pszText);
 
 #endif

@@ -3,10 +3,7 @@
 // for who writes each of them and when).
 #include "base/settings.h"
 
-#include <stdio.h>
 #include <string.h>
-
-#include "base/console.h"
 
 char g_szIpAddress[SETTING_TEXT_SIZE];
 char g_szPassword[SETTING_TEXT_SIZE];
@@ -31,18 +28,4 @@ void setDefaultSettings(void) {
   g_bFirstBlockOnly = 1;
   g_usDebugPort = 9029;
   g_usUpdatePort = 69;
-}
-
-bool isMainModel(unsigned nModel) { return nModel >= 1 && nModel <= 3; }
-
-int mainModelText(uint8_t bModel, char *pszText, int nSize) {
-  int n = snprintf(pszText, (size_t)nSize, "Wrong quorvaUnit model: %d\n", bModel);
-  return n < 0 ? 0 : n < nSize ? n : nSize - 1;
-}
-
-bool mainModelAccepted(uint8_t bModel) {
-  if (isMainModel(bModel)) return true;
-  char szText[64];
-  consoleWrite(szText, mainModelText(bModel, szText, sizeof(szText)));
-  return false;
 }

@@ -8,13 +8,6 @@
 
 #include <stdint.h>
 
-// File type codes: the transfer code of an upload and the low nibble of an
-// update file's type byte.
-#define FILE_TYPE_MAIN 2
-#define FILE_TYPE_LOGO 4
-#define FILE_TYPE_HTML 6
-#define FILE_TYPE_MODEL_QUERY 9  // transfer code of the model query + idata
-
 #define SETTING_TEXT_SIZE 256  // -IP, -P and -f fields, terminator included
 #define SETTING_KEY_SIZE 16    // -K field: raw bytes, no terminator needed
 
@@ -29,8 +22,8 @@ extern char g_szFileName[SETTING_TEXT_SIZE];
 extern uint8_t g_szKey[SETTING_KEY_SIZE];
 // Written by `main` (-M) and by the update file reader (from the header).
 extern uint8_t g_bModel;
-// Written by `main` (-T, then translated when -NE) and by the update file
-// reader (from the header).
+// Written by `main` (-T, then translated to its file type code when -NE)
+// and by the update file reader (from the header).
 extern uint8_t g_bFileType;
 // Written by `main`: 1 = the input is an encrypted update file, 0 (-NE) =
 // a plain HEX, logo or HTML input.
@@ -47,16 +40,5 @@ extern uint16_t g_usUpdatePort;  // read by the update thread
 
 // Gives every setting its start-up value; `main` calls it first.
 void setDefaultSettings(void);
-
-// Main-CPU firmware exists for models 1 to 3 only.
-bool isMainModel(unsigned nModel);
-
-// The message for a main-CPU model outside that range, "Wrong quorvaUnit
-// model: N" and its line end, into pszText.  Returns its length.
-int mainModelText(uint8_t bModel, char *pszText, int nSize);
-
-// True for models 1 to 3; for any other prints mainModelText and gives
-// false.
-bool mainModelAccepted(uint8_t bModel);
 
 #endif

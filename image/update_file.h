@@ -10,6 +10,8 @@
 #ifndef ZV_UPDATE_FILE_H
 #define ZV_UPDATE_FILE_H
 
+#include "image/file_type.h"
+
 #include <stdint.h>
 
 #include "image/image_store.h"
@@ -42,6 +44,35 @@ struct UpdateFileHeader {
 void decodeUpdateFileHeader(const uint8_t *pb, UpdateFileHeader *pHeader);
 void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 
+// Payload length for an image of ulLength bytes: the image header and the
+// image padded to whole pages, at least one.
+uint32_t payloadLength(uint32_t ulLength);
+
+// Writes the image header at pbPayload for the image of ulLength bytes
+// that stands behind it, padded with zeros to whole pages: the length's
+// low 16 bits and the CRC of those pages.  Returns the payload length.
+uint32_t putImageHeader(uint8_t *pbPayload, uint32_t ulLength);
+
+// What the image header at the start of a deciphered payload tells.
+struct ImageHeaderReading {
+  uint16_t wLength;    // the image length's low 16 bits
+  uint16_t wImageCrc;  // the CRC of the pages behind the header
+  uint32_t ulLength;   // the image length (at least 1), 0 when none fits
+  uint32_t ulPayload;  // the payload that the header describes
+  int bCrcHolds;       // the image CRC holds over that payload's pages
+};
+
+// Reads the image header of the deciphered bytes at pbPlain (ulBytes of
+// them, at least the header) and tells which payload they hold.  bWhole:
+// the ulBytes are the payload (as in a file), and the image length is the
+// one whose low 16 bits the header holds and whose payload that is.
+// Otherwise the payload ends somewhere within them (as in a run of
+// received pages): of the lengths whose low 16 bits the header holds, the
+// shortest whose payload fits and over whose pages the image CRC holds.
+// Returns bCrcHolds.
+int readImageHeader(const uint8_t *pbPlain, uint32_t ulBytes, int bWhole,
+                    ImageHeaderReading *pReading);
+
 // 1 when a deciphered payload of ulPayload bytes holds a logo image as the
 // builder lays one out: the image begins with its own length, 2 less than
 // the image header's.  An HTML image does not.  No CRC covers the type
@@ -55,8 +86,8 @@ enum UpdateFileRefusal {
   UPDATE_FILE_NO_MAGIC,      // empty file
   UPDATE_FILE_WRONG_MAGIC,
   UPDATE_FILE_NO_TYPE,       // nothing after the magic
-  UPDATE_FILE_BAD_TYPE,      // a type outside 1 to 9
-  UPDATE_FILE_WRONG_MODEL,   // main firmware for a model other than 1 to 3
+  UPDATE_FILE_BAD_TYPE,      // a type code the reader does not take
+  UPDATE_FILE_WRONG_MODEL,   // main firmware for no main-CPU model
   UPDATE_FILE_NO_MIN,        // the file ends before nMinHexAddress
   UPDATE_FILE_NO_MAX,        // ... before nMaxHexAddress
   UPDATE_FILE_NO_CRC,        // ... before wCrc
@@ -82,8 +113,8 @@ struct UpdateFileVerdict {
   uint32_t nMinHexAddress;  // the header's fields; a field cut short keeps
   uint32_t nMaxHexAddress;  // zero in its missing bytes
   uint16_t wStoredCrc, wPayloadCrc;
-  int bKnownType;       // the type byte's type is 1 to 9
-  int bModelAccepted;   // not main firmware, or for a model 1 to 3
+  int bKnownType;       // the reader takes the type byte's type code
+  int bModelAccepted;   // not main firmware, or for a main-CPU model
   int bTooLarge;        // more data than the store takes
   int bIdataFits;       // not a main file, or one that holds its idata block
   int bCrcHolds;

@@ -21,12 +21,6 @@
 #include "image/update_file.h"
 #include "platform/platform.h"
 
-uint32_t payloadLength(uint32_t ulLength) {
-  uint32_t ulPages = (ulLength + PAGE_SIZE - 1) / PAGE_SIZE;
-  if (ulPages == 0) ulPages = 1;
-  return IMAGE_HEADER_SIZE + ulPages * PAGE_SIZE;
-}
-
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
   if (bFirstBlockOnly && ulPayload > ENCRYPT_FIRST_BLOCK)
     return ENCRYPT_FIRST_BLOCK;
@@ -70,7 +64,7 @@ static void writeUpdateFile(OutputFile *pOut, uint32_t ulPayload) {
   const uint8_t *pPayload = g_abImage + nMinHexAddress;
   UpdateFileHeader header;
   header.bMagic = UPDATE_FILE_MAGIC;
-  header.bTypeModel = (uint8_t)((g_bModel << 4) | g_bFileType);
+  header.bTypeModel = typeModelByte(g_bFileType, g_bModel);
   header.nMinHexAddress = nMinHexAddress;
   header.nMaxHexAddress = nMaxHexAddress;
   header.wCrc = calcCrc16(pPayload, ulPayload);
@@ -91,10 +85,7 @@ void makeEncryptFile(void) {
   }
 
   memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
-  putLe16(g_abImage + IMAGE_HEADER_LENGTH_AT, ulLength);
-  uint32_t ulPayload = payloadLength(ulLength);
-  putLe16(g_abImage + IMAGE_HEADER_CRC_AT, calcCrc16(g_abImage + IMAGE_HEADER_SIZE,
-                                   ulPayload - IMAGE_HEADER_SIZE));
+  uint32_t ulPayload = putImageHeader(g_abImage, ulLength);
   desCbcEncrypt(g_abImage + nMinHexAddress,
                 encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
 

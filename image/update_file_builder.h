@@ -10,10 +10,6 @@
 #define ENCRYPT_FIRST_BLOCK 1032u  // image header + four pages
 #define MAX_BUILD_LENGTH 0x3FF00u   // the largest image that fits the store
 
-// Payload length for an image of ulLength bytes: the image header and the
-// image padded to whole pages, at least one.
-uint32_t payloadLength(uint32_t ulLength);
-
 // How many bytes of a payload of ulPayload bytes are enciphered: the first
 // 1032 while bFirstBlockOnly is set, else all of them.
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly);

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "base/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/update_file.h"
@@ -30,9 +29,9 @@ static int judgeHeader(const uint8_t *pb, uint32_t ulRead, UpdateFileVerdict *pV
                                                                 : UPDATE_FILE_WRONG_MAGIC;
   if (ulRead < 2) return nRefusal != UPDATE_FILE_ACCEPTED ? nRefusal : UPDATE_FILE_NO_TYPE;
   uint8_t bTypeModel = pb[UPDATE_FILE_TYPE_MODEL_AT];
-  pVerdict->bModel = (uint8_t)(bTypeModel >> 4);
-  pVerdict->bType = (uint8_t)(bTypeModel & 0x0F);
-  pVerdict->bKnownType = pVerdict->bType >= 1 && pVerdict->bType <= 9;
+  pVerdict->bModel = modelOfTypeModel(bTypeModel);
+  pVerdict->bType = typeOfTypeModel(bTypeModel);
+  pVerdict->bKnownType = pVerdict->bType >= FILE_TYPE_LOWEST && pVerdict->bType <= FILE_TYPE_HIGHEST;
   pVerdict->bModelAccepted = pVerdict->bType != FILE_TYPE_MAIN || isMainModel(pVerdict->bModel);
   if (nRefusal == UPDATE_FILE_ACCEPTED && !pVerdict->bKnownType) nRefusal = UPDATE_FILE_BAD_TYPE;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !pVerdict->bModelAccepted)

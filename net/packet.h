@@ -43,9 +43,10 @@
 #define PACKET_HEADER_SIZE 23
 #define PAGES_PER_PACKET 4
 #define PACKET_PAGE_BYTES 1024
+#define DATA_REQUEST_SIZE (PACKET_HEADER_SIZE + PACKET_PAGE_BYTES)  // without the image header
 #define IDATA_CLEAR_SIZE (PACKET_HEADER_SIZE + 256)
 #define COMMIT_SIZE (PACKET_HEADER_SIZE + 6)
-#define REPLY_SIZE 23
+#define REPLY_SIZE PACKET_HEADER_SIZE  // laid out like the request header
 // The commit's data area: first page, end page, CRC.
 #define COMMIT_FIRST_AT PACKET_HEADER_SIZE
 #define COMMIT_END_AT (PACKET_HEADER_SIZE + 2)
@@ -63,6 +64,10 @@
 // into the request header; done once per transfer.
 void preparePacketHeader(uint8_t *pbRequest, const char *pszPassword);
 
+// The password field as a request carries it: the first 16 characters,
+// zero-filled, into the PASSWORD_FIELD_SIZE bytes at pbField.
+void putPasswordField(uint8_t *pbField, const char *pszPassword);
+
 // Sets command, count, flags and page; each returns nothing, the caller
 // chooses the datagram length from the data it placed.
 void setPacketFields(uint8_t *pbRequest, uint8_t bCommand, uint8_t bCount,
@@ -71,6 +76,25 @@ void setPacketFields(uint8_t *pbRequest, uint8_t bCommand, uint8_t bCount,
 // Writes the commit's data area: first page, end page, CRC.
 void setCommitData(uint8_t *pbRequest, uint16_t wFirst, uint16_t wEnd,
                    uint16_t wCrc);
+
+// A request as the device reads it.
+struct Request {
+  uint8_t bCommand;
+  uint8_t bCount;  // pages carried, or the commit code
+  uint8_t bFlags;
+  uint16_t wPage;
+  const uint8_t *pbPassword;  // the PASSWORD_FIELD_SIZE bytes as sent
+  const uint8_t *pbData;      // the data area behind the header
+  int nDataLength;
+};
+
+// Returns 1 and fills *pRequest when the datagram of nLength bytes holds a
+// whole header, 0 otherwise.
+int parseRequest(const uint8_t *pbRequest, int nLength, Request *pRequest);
+
+// Reads the commit's data area of a request of at least COMMIT_SIZE bytes.
+void getCommitData(const uint8_t *pbRequest, uint16_t *pwFirst, uint16_t *pwEnd,
+                   uint16_t *pwCrc);
 
 // The fields of a reply that the tool reads.
 struct Reply {
@@ -82,5 +106,9 @@ struct Reply {
 // A reply is valid only when it is exactly 23 bytes long.  Returns 1 and
 // fills *pReply for a valid reply, 0 otherwise.
 int parseReply(const uint8_t *pbReply, int nLength, Reply *pReply);
+
+// The device's side: the REPLY_SIZE bytes of a reply, its fields in their
+// places and every other byte zero.
+void makeReply(const Reply *pReply, uint8_t *pbReply);
 
 #endif

@@ -296,7 +296,7 @@ Exchange sendPages(Session *pSession) {
     copySource(pSession, ulOffset, ulHeaderBytes + PACKET_PAGE_BYTES);
     char szMessage[64];
     snprintf(szMessage, sizeof(szMessage), TEXT_PAGES_FORMAT "\n", wPage, wPage + bCount - 1);
-    int nLength = (int)(ulHeaderBytes + PACKET_HEADER_SIZE + PACKET_PAGE_BYTES);
+    int nLength = (int)(ulHeaderBytes + DATA_REQUEST_SIZE);
     const ExchangeRules rules = {handlePageReply, szMessage, false, false};
     Exchange result = exchange(pSession, nLength, &rules);
     if (result != EXCHANGE_COMPLETE) return result;

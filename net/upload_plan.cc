@@ -106,7 +106,7 @@ int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
 
   pPlan->ulDataRequests = (ulPages + PAGES_PER_PACKET - 1) / PAGES_PER_PACKET;
   pPlan->ulRequests = pPlan->ulDataRequests + 1;
-  pPlan->ulWireBytes = pPlan->ulDataRequests * (PACKET_HEADER_SIZE + PACKET_PAGE_BYTES) +
+  pPlan->ulWireBytes = pPlan->ulDataRequests * DATA_REQUEST_SIZE +
                        (pPlan->ulDataRequests > 0 ? pPlan->ulHeaderBytes : 0) + COMMIT_SIZE;
   if (pPlan->bModelQuery) {
     pPlan->ulRequests++;

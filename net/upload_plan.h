@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "image/file_type.h"
 #include "net/packet.h"
 
 // Fixed page ranges (first page, end page = one past the last); a main

@@ -87,6 +87,28 @@ TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(0x6000u, nMaxHexAddress);
 }
 
+// The image header keeps the length modulo 64 KiB: read from a file's
+// whole payload or found in a longer run of pages, it gives the length
+// that was written, a length of 64 KiB included; a damaged page fails it.
+TEST(KnownAnswers, ImageHeaderReadsWhatWasWritten) {
+  for (uint32_t ulLength : {1u, 256u, 257u, 0x10000u, 0x10001u, 0x20100u}) {
+    SCOPED_TRACE(ulLength);
+    std::vector<uint8_t> ab(payloadLength(ulLength) + 3 * PAGE_SIZE);
+    for (uint32_t i = 0; i < ulLength; i++) ab[IMAGE_HEADER_SIZE + i] = (uint8_t)(i * 7 + 1);
+    uint32_t ulPayload = putImageHeader(ab.data(), ulLength);
+    ImageHeaderReading whole, found;
+    EXPECT_EQ(1, readImageHeader(ab.data(), ulPayload, 1, &whole));
+    EXPECT_EQ(1, readImageHeader(ab.data(), (uint32_t)ab.size(), 0, &found));
+    EXPECT_EQ(ulLength, whole.ulLength);
+    EXPECT_EQ(ulLength, found.ulLength);
+    EXPECT_EQ(ulPayload, found.ulPayload);
+    ab[ulPayload - 1] ^= 1;
+    EXPECT_EQ(0, readImageHeader(ab.data(), ulPayload, 1, &whole));
+    EXPECT_EQ(ulLength, whole.ulLength);
+    EXPECT_EQ(0, readImageHeader(ab.data(), (uint32_t)ab.size(), 0, &found));
+  }
+}
+
 // A report line longer than its buffer is cut, its line end kept; nothing
 // the tool prints comes near it.
 TEST(KnownAnswers, OverlongReportLineIsCut) {

@@ -15,24 +15,19 @@
 #include "image/image_store.h"
 #include "image/update_file.h"
 #include "image/update_file_builder.h"
+#include "net/packet.h"
 #include "net/upload_plan.h"
-
-#define DATA_LEN (int)(PACKET_HEADER_SIZE + PACKET_PAGE_BYTES)  // 1047
 
 void simMakeReply(uint8_t bCommand, uint8_t bCode, uint16_t usPage,
                   uint8_t *pReply) {
-  memset(pReply, 0, PACKET_HEADER_SIZE);
-  pReply[0] = bCommand;
-  pReply[1] = bCode;
-  putLe16(pReply + 3, usPage);
+  Reply reply = {bCommand, bCode, usPage};
+  makeReply(&reply, pReply);
 }
 
 void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
                    const char *pszKey, int bAllEncrypted) {
   pDev->bModel = bModel;
-  memset(pDev->abPassword, 0, sizeof(pDev->abPassword));
-  for (int i = 0; i < PASSWORD_FIELD_SIZE && pszPassword[i] != '\0'; i++)
-    pDev->abPassword[i] = (uint8_t)pszPassword[i];
+  putPasswordField(pDev->abPassword, pszPassword);
   pDev->abMemory.assign((size_t)SIM_PAGES * PAGE_SIZE, 0);
   pDev->bInTransfer = 0;
   pDev->bHasHeader = 0;
@@ -53,8 +48,8 @@ static uint16_t answerPage(const SimDevice *pDev, uint16_t usRequestPage) {
   return pDev->nAckPage < 0 ? usRequestPage : (uint16_t)pDev->nAckPage;
 }
 
-static int passwordOk(const SimDevice *pDev, const uint8_t *pReq) {
-  return memcmp(pReq + 5, pDev->abPassword, PASSWORD_FIELD_SIZE) == 0;
+static int passwordOk(const SimDevice *pDev, const Request *pReq) {
+  return memcmp(pReq->pbPassword, pDev->abPassword, PASSWORD_FIELD_SIZE) == 0;
 }
 
 // The flags a page packet of the current transfer must carry: the first
@@ -82,13 +77,13 @@ static void ignore(SimOutcome *pOut, const char *pszReason) {
   snprintf(pOut->szLine, sizeof(pOut->szLine), "ignore %s", pszReason);
 }
 
-static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
+static void handleData(SimDevice *pDev, const Request *pReq, int nLength,
                        SimOutcome *pOut) {
-  uint8_t bCount = pReq[1];
-  uint8_t bFlags = pReq[2];
-  uint16_t usPage = getLe16(pReq + 3);
+  uint8_t bCount = pReq->bCount;
+  uint8_t bFlags = pReq->bFlags;
+  uint16_t usPage = pReq->wPage;
   int nLead = (bFlags & FLAG_FIRST_PACKET) ? IMAGE_HEADER_SIZE : 0;
-  int bLengthOk = nLength == DATA_LEN + nLead ||
+  int bLengthOk = nLength == DATA_REQUEST_SIZE + nLead ||
                   (nLead == 0 && nLength == IDATA_CLEAR_SIZE && bCount == 1);
   if (!bLengthOk) return ignore(pOut, "length");
   if (bCount < 1 || bCount > PAGES_PER_PACKET) return ignore(pOut, "count");
@@ -110,13 +105,13 @@ static void handleData(SimDevice *pDev, const uint8_t *pReq, int nLength,
     pDev->bHasHeader = nLead != 0;
     pDev->bBadFlags = pDev->bBadPlainFlags = 0;
     if (nLead != 0)
-      memcpy(pDev->abHeader, pReq + PACKET_HEADER_SIZE, IMAGE_HEADER_SIZE);
+      memcpy(pDev->abHeader, pReq->pbData, IMAGE_HEADER_SIZE);
   }
   // The old idata clearing page repeats whatever flags came last.
   int bClearing = nLength == IDATA_CLEAR_SIZE && usPage == IDATA_CLEAR_PAGE;
   if (pDev->bHasKey && !bClearing) checkFlags(pDev, bFlags, usPage);
-  memcpy(&pDev->abMemory[(size_t)usPage * PAGE_SIZE],
-         pReq + PACKET_HEADER_SIZE + nLead, (size_t)bCount * PAGE_SIZE);
+  memcpy(&pDev->abMemory[(size_t)usPage * PAGE_SIZE], pReq->pbData + nLead,
+         (size_t)bCount * PAGE_SIZE);
   simMakeReply(TFTP_ACK, pDev->bModel, bClearing ? answerPage(pDev, usPage) : usPage,
                pOut->abReply);
 }
@@ -142,30 +137,18 @@ static uint8_t expectedCommitCode(uint16_t usFirst, uint16_t usEnd) {
   return usEnd == HTML_END_PAGE ? COMMIT_HTML : COMMIT_MAIN;
 }
 
-static uint32_t payloadFor(uint32_t ulLength) {
-  uint32_t ulPages = (ulLength + PAGE_SIZE - 1) / PAGE_SIZE;
-  return IMAGE_HEADER_SIZE + (ulPages == 0 ? 1 : ulPages) * PAGE_SIZE;
-}
-
-// The image length whose CRC the image header holds, after the first
+// The payload whose image CRC the image header holds, after the first
 // ulSpan bytes of the stream (a copy) are deciphered as the device would;
-// 0 when none fits.  The header holds the length modulo 64 KiB: every
-// length that fits the stream is tried.
+// 0 when none fits.
 static uint32_t imageFound(const SimDevice *pDev, std::vector<uint8_t> *pStream,
                            uint32_t ulSpan) {
   std::vector<uint8_t> &abStream = *pStream;
   uint32_t ulSize = (uint32_t)abStream.size();
   if (ulSpan > ulSize) ulSpan = ulSize;
   desCbcDecrypt(abStream.data(), ulSpan - ulSpan % 8, pDev->abKey);
-  uint16_t usImageCrc = getLe16(&abStream[2]);
-  for (uint32_t ulLength = getLe16(&abStream[0]);
-       payloadFor(ulLength) <= ulSize; ulLength += 0x10000) {
-    uint32_t ulPayload = payloadFor(ulLength);
-    if (calcCrc16(&abStream[IMAGE_HEADER_SIZE],
-                  ulPayload - IMAGE_HEADER_SIZE) == usImageCrc)
-      return ulPayload;
-  }
-  return 0;
+  ImageHeaderReading reading;
+  readImageHeader(abStream.data(), ulSize, 0, &reading);
+  return reading.ulPayload;
 }
 
 // A payload that lies within the first 1032 bytes (enciphered whole with
@@ -190,13 +173,12 @@ static int badFlags(const SimDevice *pDev, const std::vector<uint8_t> &abStream)
   return 1;
 }
 
-static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
-                         SimOutcome *pOut) {
+static void handleCommit(SimDevice *pDev, const uint8_t *pbRequest, const Request *pReq,
+                         int nLength, SimOutcome *pOut) {
   if (nLength != COMMIT_SIZE) return ignore(pOut, "length");
-  uint16_t usFirst = getLe16(pReq + 23);
-  uint16_t usEnd = getLe16(pReq + 25);
-  uint16_t usCrc = getLe16(pReq + 27);
-  uint8_t bCode = pReq[1];
+  uint16_t usFirst, usEnd, usCrc;
+  getCommitData(pbRequest, &usFirst, &usEnd, &usCrc);
+  uint8_t bCode = pReq->bCount;
   uint8_t bWantCode = expectedCommitCode(usFirst, usEnd);
   const char *pszVerdict = "bad crc";
   int bFlagsBad = pDev->bHasKey && pDev->bBadFlags;
@@ -243,7 +225,7 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pReq, int nLength,
     snprintf(pOut->szLine, sizeof(pOut->szLine),
              "commit code %u first %u end %u crc 0x%04X %s", (unsigned)bCode,
              (unsigned)usFirst, (unsigned)usEnd, (unsigned)usCrc, pszVerdict);
-  uint16_t usPage = getLe16(pReq + 3);
+  uint16_t usPage = pReq->wPage;
   if (bOk)
     simMakeReply(TFTP_ACK, pDev->bModel, answerPage(pDev, usPage), pOut->abReply);
   else
@@ -254,14 +236,15 @@ void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,
                       SimOutcome *pOut) {
   memset(pOut, 0, sizeof(*pOut));
   if (nLength <= 0) return ignore(pOut, "empty");
-  if (nLength < PACKET_HEADER_SIZE) return ignore(pOut, "short");
-  switch (pRequest[0]) {
+  Request request;
+  if (!parseRequest(pRequest, nLength, &request)) return ignore(pOut, "short");
+  switch (request.bCommand) {
     case TFTP_GET_MODEL: {
       if (nLength != PACKET_HEADER_SIZE) return ignore(pOut, "length");
       pDev->bInTransfer = 0;  // a new upload begins with the query
       pOut->nKind = SIM_KIND_MODEL;
       pOut->bReply = 1;
-      int bPasswordOk = passwordOk(pDev, pRequest);
+      int bPasswordOk = passwordOk(pDev, &request);
       if (bPasswordOk)
         simMakeReply(TFTP_GET_MODEL, pDev->bModel, 0, pOut->abReply);
       else
@@ -271,9 +254,9 @@ void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,
       return;
     }
     case TFTP_DATA:
-      return handleData(pDev, pRequest, nLength, pOut);
+      return handleData(pDev, &request, nLength, pOut);
     case TFTP_COMMIT:
-      return handleCommit(pDev, pRequest, nLength, pOut);
+      return handleCommit(pDev, pRequest, &request, nLength, pOut);
     default:
       return ignore(pOut, "command");
   }

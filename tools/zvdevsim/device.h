@@ -55,7 +55,7 @@ enum SimKind {
 struct SimOutcome {
   int nKind;
   int bReply;  // 1 when abReply holds the answer
-  uint8_t abReply[PACKET_HEADER_SIZE];
+  uint8_t abReply[REPLY_SIZE];
   int bCommitOk;            // commit: the CRC matched
   uint16_t usFirst, usEnd;  // commit: its page range
   char szLine[96];          // report line, without a line end

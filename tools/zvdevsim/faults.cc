@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "image/image_store.h"
+#include "net/packet.h"
 #include "tools/common/decimal.h"
 
 struct ActionName {
@@ -60,14 +60,15 @@ int simParseFault(const char *pszText, SimFault *pFault) {
 
 
 void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
-  uint8_t *pReply = pDelivery->abReply;
+  Reply reply;
+  parseReply(pDelivery->abReply, REPLY_SIZE, &reply);
   switch (pFault->nAction) {
     case SIM_FAULT_DROP:
       pDelivery->bDrop = 1;
       break;
     case SIM_FAULT_NACK:
-      pReply[0] = TFTP_NACK;
-      pReply[1] = (uint8_t)pFault->ulValue;
+      reply.bCommand = TFTP_NACK;
+      reply.bValue = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_LEN:
       pDelivery->nLength = (int)pFault->ulValue;
@@ -76,17 +77,17 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
       pDelivery->nLength = 0;
       break;
     case SIM_FAULT_WRONGPAGE:
-      putLe16(pReply + 3, getLe16(pReply + 3) + 1u);
+      reply.wPage++;
       break;
     case SIM_FAULT_CMD:
-      pReply[0] = (uint8_t)pFault->ulValue;
+      reply.bCommand = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_MODEL:
-      pReply[1] = (uint8_t)pFault->ulValue;
+      reply.bValue = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_ACKMODEL:
-      pReply[0] = TFTP_ACK;
-      pReply[1] = (uint8_t)pFault->ulValue;
+      reply.bCommand = TFTP_ACK;
+      reply.bValue = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_STRAY:
       pDelivery->bDrop = 1;
@@ -111,14 +112,15 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
     default:
       break;
   }
+  makeReply(&reply, pDelivery->abReply);
 }
 
 int simPlanDelivery(const std::vector<SimFault> &faults, uint32_t ulRequest,
                     const SimOutcome *pOut, SimDelivery *pDelivery,
                     void (*pfnNote)(const char *pszFormat, ...)) {
   memset(pDelivery, 0, sizeof(*pDelivery));
-  memcpy(pDelivery->abReply, pOut->abReply, PACKET_HEADER_SIZE);
-  pDelivery->nLength = PACKET_HEADER_SIZE;
+  memcpy(pDelivery->abReply, pOut->abReply, REPLY_SIZE);
+  pDelivery->nLength = REPLY_SIZE;
   pDelivery->nCopies = 1;
   for (const SimFault &fault : faults) {
     if (fault.ulRequest != ulRequest) continue;
@@ -134,7 +136,7 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
                                               uint8_t bModel) {
   std::vector<SimDatagram> datagrams;
   SimDatagram datagram;
-  datagram.nLength = PACKET_HEADER_SIZE;
+  datagram.nLength = REPLY_SIZE;
   datagram.bStray = 1;  // no answer of the device's to this request
   datagram.bEarly = 1;
   if (pDelivery->bAckFirst) {
@@ -145,14 +147,15 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
     simMakeReply(TFTP_GET_MODEL, bModel, 0, datagram.abData);
     datagrams.push_back(datagram);
   }
-  memcpy(datagram.abData, pDelivery->abReply, PACKET_HEADER_SIZE);
+  memcpy(datagram.abData, pDelivery->abReply, REPLY_SIZE);
   datagram.nLength = pDelivery->nLength;
   datagram.bStray = 0;
   datagram.bEarly = 0;
   if (!pDelivery->bDrop) datagrams.insert(datagrams.end(), (size_t)pDelivery->nCopies, datagram);
-  uint16_t usPage = (uint16_t)(getLe16(pDelivery->abReply + 3) + 1);
-  simMakeReply(TFTP_ACK, (uint8_t)(bModel + 1), usPage, datagram.abData);
-  datagram.nLength = PACKET_HEADER_SIZE;
+  Reply reply;
+  parseReply(pDelivery->abReply, REPLY_SIZE, &reply);
+  simMakeReply(TFTP_ACK, (uint8_t)(bModel + 1), (uint16_t)(reply.wPage + 1), datagram.abData);
+  datagram.nLength = REPLY_SIZE;
   datagram.bStray = 1;
   datagrams.insert(datagrams.end(), (size_t)pDelivery->nStray, datagram);
   return datagrams;

@@ -40,7 +40,7 @@ struct SimFault {
 
 // How the reply to one request goes out.
 struct SimDelivery {
-  uint8_t abReply[PACKET_HEADER_SIZE];  // content (the device's reply, changed)
+  uint8_t abReply[REPLY_SIZE];  // content (the device's reply, changed)
   int nLength;                      // bytes sent: cut or zero padded
   int bDrop;                        // send nothing of the reply
   int nStray;                       // stray ACKs sent instead of the reply
@@ -56,7 +56,7 @@ struct SimDelivery {
 
 // One datagram that the device sends in answer to a request.
 struct SimDatagram {
-  uint8_t abData[PACKET_HEADER_SIZE];  // its first bytes; the rest is zero
+  uint8_t abData[REPLY_SIZE];  // its first bytes; the rest is zero
   int nLength;
   int bStray;
   int bEarly;  // goes out at once, ahead of the reply's delay

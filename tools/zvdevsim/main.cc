@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "image/image_store.h"
+#include "net/packet.h"
 #include "platform/platform.h"
 #include "tools/common/cli.h"
 #include "tools/zvdevsim/device.h"
@@ -80,12 +80,13 @@ static void sendDebugMessages(const SimOptions *pOpt, SimSockets *pSockets,
 static int sendReply(PlatSocket s, const uint8_t *pReply, int nLength,
                      const PlatAddress *pTo, const char *pszWhat, int bOther) {
   memset(s_abSend, 0, (size_t)nLength);
-  memcpy(s_abSend, pReply,
-         (size_t)(nLength < PACKET_HEADER_SIZE ? nLength : PACKET_HEADER_SIZE));
+  memcpy(s_abSend, pReply, (size_t)(nLength < REPLY_SIZE ? nLength : REPLY_SIZE));
   int bSent = platSendTo(s, s_abSend, nLength, pTo) == nLength;
+  Reply reply;
+  parseReply(pReply, REPLY_SIZE, &reply);
   if (!s_bQuiet)
-    report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)pReply[0],
-         (unsigned)pReply[1], (unsigned)getLe16(pReply + 3), nLength,
+    report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)reply.bCommand,
+         (unsigned)reply.bValue, (unsigned)reply.wPage, nLength,
          bOther ? " other" : "", bSent ? "" : " failed");
   return bSent;
 }
@@ -113,8 +114,8 @@ static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
       if (datagram.bEarly != bEarly) continue;
       int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
                             datagram.bStray ? "stray" : "reply", delivery.bOther);
-      if (bSent && !datagram.bStray && datagram.nLength == PACKET_HEADER_SIZE &&
-          datagram.abData[0] != TFTP_NACK)
+      if (bSent && !datagram.bStray && datagram.nLength == REPLY_SIZE &&
+          datagram.abData[PACKET_COMMAND] != TFTP_NACK)
         bAnswered = 1;
     }
   }
@@ -209,7 +210,7 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
       report("request %u cmd none len 0", (unsigned)ulRequests);
     else
       report("request %u cmd %u len %d", (unsigned)ulRequests,
-             (unsigned)s_abReceive[0], nLength);
+             (unsigned)s_abReceive[PACKET_COMMAND], nLength);
     if (!bDebugSent) {
       sendDebugMessages(pOpt, pSockets,
                         pOpt->pszDebugTo ? pOpt->ulDebugTo : from.ulAddr);

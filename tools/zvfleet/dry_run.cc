@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "base/console.h"
+#include "image/file_type.h"
 #include "net/packet.h"
 #include "net/receive_channel.h"
 #include "net/transfer.h"
@@ -28,10 +29,12 @@ static int earlierSameFile(int nDevice) {
 }
 
 static const char *fileKind(const FilePlan *pPlan) {
-  if (pPlan->cPlainType == 'M') return "plain HEX firmware";
-  if (pPlan->cPlainType == 'L') return "plain logo";
-  if (pPlan->cPlainType == 'H') return "plain HTML";
-  return pPlan->nIdataPages > 0 ? "update file, main image" : "update file";
+  switch (fileTypeOfLetter(pPlan->cPlainType)) {
+    case FILE_TYPE_MAIN: return "plain HEX firmware";
+    case FILE_TYPE_LOGO: return "plain logo";
+    case FILE_TYPE_HTML: return "plain HTML";
+    default: return pPlan->nIdataPages > 0 ? "update file, main image" : "update file";
+  }
 }
 
 // The first device that this run updates with the same file sent the same

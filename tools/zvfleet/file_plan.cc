@@ -74,9 +74,8 @@ int planFile(const char *pszPath, int bPlain, char cTypeLetter,
              FilePlan *pPlan, char *pszWhy, int nWhySize) {
   pPlan->cPlainType = bPlain ? cTypeLetter : 0;
   if (!bPlain) return planFileBytes(pszPath, 1, 0, pPlan, pszWhy, nWhySize);
-  if (cTypeLetter != 'M')
-    return planFileBytes(pszPath, 0, cTypeLetter == 'L' ? FILE_TYPE_LOGO : FILE_TYPE_HTML, pPlan,
-                         pszWhy, nWhySize);
+  uint8_t bType = fileTypeOfLetter(cTypeLetter);
+  if (bType != FILE_TYPE_MAIN) return planFileBytes(pszPath, 0, bType, pPlan, pszWhy, nWhySize);
   // A HEX firmware: its extent is what the tool's loader makes of it.
   if (!readHexFile(pszPath)) {
     consoleWrite("\n", 1);  // its message has no line end
@@ -86,7 +85,7 @@ int planFile(const char *pszPath, int bPlain, char cTypeLetter,
     return refuse(pszWhy, nWhySize, "the tool's HEX loader refuses it (above)");
   g_bEncrypted = 0;
   g_bFileType = FILE_TYPE_MAIN;
-  g_bModel = 1;
+  g_bModel = MAIN_MODEL_LOWEST;
   return planStore(pPlan, pszWhy, nWhySize);
 }
 

@@ -7,7 +7,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/command_line.h"
 #include "base/console.h"
+#include "image/file_type.h"
 #include "image/input_file.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/file_plan.h"
@@ -138,7 +140,8 @@ static int placeFile(ListReader *pReader, const char *pszFile, FleetDevice *pDev
 }
 
 // The extra options, each kept in pDev->szExtras with a zero after it:
-// -NE, -EA, -T letter, -M model.  *pbPlain and *pcType tell how the tool
+// -NE, -EA, -T letter, -M model (read as the tool reads it, and one that
+// main-CPU firmware exists for).  *pbPlain and *pcType tell how the tool
 // will load the file.
 static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
                       int *pbPlain, char *pcType) {
@@ -155,6 +158,9 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
     pDev->nExtras++;
   }
   int bModel = 0;
+  char szLetters[16], szModels[32];
+  fileTypeLettersText(szLetters, sizeof(szLetters));
+  mainModelsText(szModels, sizeof(szModels));
   const char *pszOption = pDev->szExtras;
   for (int i = 0; i < pDev->nExtras; i++, pszOption += strlen(pszOption) + 1) {
     const char *pszValue = pszOption + strlen(pszOption) + 1;
@@ -164,12 +170,12 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
     if (strcmp(pszOption, "-NE") == 0) {
       *pbPlain = 1;
     } else if (strcmp(pszOption, "-T") == 0) {
-      if (strlen(pszValue) != 1 || strchr("MLH", pszValue[0]) == NULL)
-        return badLine(pReader, "-T takes M, L or H, not %s", pszValue);
+      if (strlen(pszValue) != 1 || fileTypeOfLetter(pszValue[0]) == 0)
+        return badLine(pReader, "-T takes %s, not %s", szLetters, pszValue);
       *pcType = pszValue[0];
     } else if (strcmp(pszOption, "-M") == 0) {
-      if (strlen(pszValue) != 1 || pszValue[0] < '1' || pszValue[0] > '3')
-        return badLine(pReader, "-M takes the model 1, 2 or 3, not %s", pszValue);
+      if (!isMainModel(modelValue(pszValue)))
+        return badLine(pReader, "-M takes the model %s, not %s", szModels, pszValue);
       bModel = 1;
     } else if (strcmp(pszOption, "-EA") != 0) {
       return badLine(pReader, "%s is not an option zvfleet passes on (-NE, -EA, -T, -M)",
@@ -180,9 +186,9 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
       pszOption = pszValue;
     }
   }
-  if (*pbPlain && *pcType == 0) return badLine(pReader, "-NE needs -T M, L or H");
-  if (*pbPlain && *pcType == 'M' && !bModel)
-    return badLine(pReader, "a plain HEX firmware needs -M 1, 2 or 3");
+  if (*pbPlain && *pcType == 0) return badLine(pReader, "-NE needs -T %s", szLetters);
+  if (*pbPlain && fileTypeOfLetter(*pcType) == FILE_TYPE_MAIN && !bModel)
+    return badLine(pReader, "a plain HEX firmware needs -M %s", szModels);
   return 1;
 }
 

@@ -9,7 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "base/settings.h"
+#include "image/file_type.h"
 #include "image/hex_verdict.h"
 #include "image/image_store.h"
 #include "image/input_file.h"

@@ -11,7 +11,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "base/settings.h"
+#include "image/file_type.h"
 #include "image/hex_writer.h"
 #include "image/image_store.h"
 #include "image/output_file.h"

@@ -6,7 +6,6 @@
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/update_file.h"
-#include "image/update_file_builder.h"
 #include "tools/zvinspect/report.h"
 
 // Name and level of each kind of listed line, in the order of LineKind.

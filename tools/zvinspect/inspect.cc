@@ -81,7 +81,7 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   // The source first: its image tells which decipherment to try first.
   SourceLoad source;
   if (pOpt->pszAgainst != NULL)
-    loadSource(pOpt->pszAgainst, s_abInput[UPDATE_FILE_TYPE_MODEL_AT] & 0x0F, &source);
+    loadSource(pOpt->pszAgainst, typeOfTypeModel(s_abInput[UPDATE_FILE_TYPE_MODEL_AT]), &source);
   const uint8_t *pbSource = pOpt->pszAgainst != NULL && source.nLength > 0 ? g_abImage : NULL;
   UpdateView view;
   int nStatus = 0;

@@ -8,7 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "base/settings.h"
+#include "image/file_type.h"
 #include "image/image_store.h"
 #include "net/upload_plan.h"
 #include "tools/zvinspect/report.h"

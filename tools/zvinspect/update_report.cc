@@ -7,9 +7,9 @@
 
 #include <string.h>
 
-#include "base/settings.h"
 #include "crypto/des.h"
 #include "image/crc16.h"
+#include "image/file_type.h"
 #include "image/image_store.h"
 #include "image/update_file_builder.h"
 #include "tools/zvinspect/report.h"
@@ -25,7 +25,7 @@ const char *fileTypeName(uint8_t bType) {
 
 // The payload and idata sizes that a header's type and extent call for.
 static int expectedSize(const UpdateFileHeader *pHeader, uint32_t *pulSize) {
-  uint8_t bType = pHeader->bTypeModel & 0x0F;
+  uint8_t bType = typeOfTypeModel(pHeader->bTypeModel);
   if (bType != FILE_TYPE_MAIN && bType != FILE_TYPE_LOGO && bType != FILE_TYPE_HTML)
     return 0;
   if (pHeader->nMaxHexAddress <= pHeader->nMinHexAddress ||
@@ -73,8 +73,8 @@ static void reportType(const InspectOptions *pOpt, const UpdateView *pView) {
   reportValue("model", bModel);
   if (!pView->verdict.bModelAccepted)
     reportFact(FACT_FINDING, "model",
-               "%u: zvloader refuses the file (main firmware is for models 1 to 3)",
-               bModel);
+               "%u: zvloader refuses the file (main firmware is for models %d to %d)",
+               bModel, MAIN_MODEL_LOWEST, MAIN_MODEL_HIGHEST);
   if (pOpt->nModel >= 0 && pOpt->nModel != bModel)
     reportFact(FACT_FINDING, "model", "%u, but -M asks for model %d", bModel,
                pOpt->nModel);
@@ -179,25 +179,13 @@ static void reportCrcs(UpdateView *pView) {
 // of it, else its first 1032 bytes); enciphering the same span again gives
 // back the bytes as stored.  Returns 1 when the image CRC holds.
 static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll) {
-  uint8_t *pbPayload = pView->pbPayload;
-  desCbcDecrypt(pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
-  return calcCrc16(pbPayload + IMAGE_HEADER_SIZE, pView->ulPayload - IMAGE_HEADER_SIZE) ==
-         getLe16(pbPayload + IMAGE_HEADER_CRC_AT);
+  desCbcDecrypt(pView->pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
+  ImageHeaderReading reading;
+  return readImageHeader(pView->pbPayload, pView->ulPayload, 1, &reading);
 }
 
 static void encipherAgain(UpdateView *pView, const uint8_t *pbKey, int bAll) {
   desCbcEncrypt(pView->pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
-}
-
-// The image length that wLength gives for the payload: the one length whose
-// low 16 bits it holds and whose pages the payload has.
-static int lengthFromHeader(uint16_t wLength, uint32_t ulPayload, uint32_t *pulLength) {
-  uint32_t ulMost = ulPayload - IMAGE_HEADER_SIZE;
-  uint32_t ulLength = (ulMost & ~0xFFFFu) | wLength;
-  if (ulLength > ulMost) ulLength -= 0x10000;
-  if (ulLength > ulMost || ulLength == 0 || payloadLength(ulLength) != ulPayload) return 0;
-  *pulLength = ulLength;
-  return 1;
 }
 
 // What a build writes behind the image, up to the end of its pages, is
@@ -234,8 +222,9 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
     bAll = decipher(pView, pOpt->abKey, 1);
   }
   const uint8_t *pbPlain = pView->pbPayload;  // deciphered by the last try
-  uint16_t wLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
-  uint16_t wImageCrc = getLe16(pbPlain + IMAGE_HEADER_CRC_AT);
+  ImageHeaderReading reading;
+  readImageHeader(pbPlain, ulPayload, 1, &reading);
+  uint16_t wLength = reading.wLength, wImageCrc = reading.wImageCrc;
   if (!bFirst && !bAll) {
     if (!pView->bCrcHolds)
       reportFact(FACT_FINDING, "key", "no verdict: the image CRC holds in neither mode, "
@@ -271,8 +260,8 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
     reportFact(FACT_INFO, "cipher",
                "the first 1032 bytes are enciphered (built without -EA): upload "
                "it without -EA");
-  uint32_t ulLength;
-  if (!lengthFromHeader(wLength, ulPayload, &ulLength)) {
+  uint32_t ulLength = reading.ulLength;
+  if (ulLength == 0) {
     reportFact(FACT_FINDING, "length",
                "the image header's length 0x%04X does not fit the payload of %u bytes",
                wLength, ulPayload);
@@ -343,8 +332,8 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
   decodeUpdateFileHeader(pbFile, &pView->header);
   judgeUpdateFile(pbFile, ulSize < UPDATE_FILE_READ_LIMIT ? ulSize : UPDATE_FILE_READ_LIMIT, 1, 0,
                   &pView->verdict);
-  pView->bType = pView->header.bTypeModel & 0x0F;
-  pView->bModel = pView->header.bTypeModel >> 4;
+  pView->bType = typeOfTypeModel(pView->header.bTypeModel);
+  pView->bModel = modelOfTypeModel(pView->header.bTypeModel);
   pView->bKnownType = pView->bType == FILE_TYPE_MAIN ||
                       pView->bType == FILE_TYPE_LOGO || pView->bType == FILE_TYPE_HTML;
   pView->pbPayload = pbFile + UPDATE_FILE_HEADER_SIZE;
