@@ -19,14 +19,12 @@ IMAGE_SIZE=131072             # addresses 0..0x1FFFF
 PAYLOAD_SIZE=131080           # 8-byte image header + image
 FILE_SIZE=$((12 + PAYLOAD_SIZE + 0x7000))
 
-die() { echo "build_benchmark: $*" >&2; exit 2; }
+. "$BENCH_DIR/programs.sh"
+die() { bench_fail "$@"; }
 
-if [ ! -f "$TOOL" ] || [ ! -x "$TOOL" ]; then
-  die "no zvloader executable at $TOOL"
-fi
-TOOL=$(cd "$(dirname "$TOOL")" && pwd)/$(basename "$TOOL")
+TOOL=$(program_at "$TOOL")
 command -v openssl >/dev/null || die "openssl not found"
-case $(date +%N) in *N*|'') die "date +%N is not supported here" ;; esac
+need_nanoseconds
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -43,25 +41,11 @@ head -c "$IMAGE_SIZE" /dev/urandom > image.bin
 od -An -v -tx1 image.bin | awk -f "$BENCH_DIR/image_hex.awk" > image.hex
 head -c "$PAYLOAD_SIZE" /dev/urandom > payload.bin
 
-# Times "$@" once: wall-clock seconds in ELAPSED, exit status in STATUS.
-timed() {
-  local t0 t1
-  t0=$(date +%s.%N)
-  set +e
-  "$@" > run.out 2>&1
-  STATUS=$?
-  set -e
-  t1=$(date +%s.%N)
-  ELAPSED=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
-}
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 
 best_tool=""
 for _ in $(seq "$RUNS"); do
   rm -f main.enc
-  timed "$TOOL" -NE -T M -M 1 -EA -K "$KEY" -f image.hex
-  # A build ends with exit status 1, success included.
-  [ "$STATUS" -eq 1 ] || { cat run.out >&2; die "zvloader exited with $STATUS"; }
+  timed 1 "$TOOL" -NE -T M -M 1 -EA -K "$KEY" -f image.hex  # a build ends with 1, success included
   if [ ! -f main.enc ] || [ "$(wc -c < main.enc)" -ne "$FILE_SIZE" ]; then
     cat run.out >&2
     die "main.enc missing or not $FILE_SIZE bytes"
@@ -71,9 +55,8 @@ done
 
 best_openssl=""
 for _ in $(seq "$RUNS"); do
-  timed openssl enc -des-cbc -provider legacy -provider default \
+  timed 0 openssl enc -des-cbc -provider legacy -provider default \
     -K "$DES_KEY" -iv "$IV" -nopad -in payload.bin -out payload.enc
-  [ "$STATUS" -eq 0 ] || { cat run.out >&2; die "openssl enc failed"; }
   best_openssl=$(min "$ELAPSED" "$best_openssl")
 done
 

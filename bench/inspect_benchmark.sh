@@ -16,15 +16,13 @@ KEY=zV8kQ2pM
 IMAGE_SIZE=131072
 BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 
-die() { echo "inspect_benchmark: $*" >&2; exit 2; }
+. "$BENCH_DIR/programs.sh"
+die() { bench_fail "$@"; }
 
 [ $# -eq 2 ] || die "usage: $0 path/to/zvloader path/to/zvinspect"
-for program in "$1" "$2"; do
-  [ -f "$program" ] && [ -x "$program" ] || die "no program at $program"
-done
-LOADER=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-INSPECT=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-case $(date +%N) in *N*|'') die "date +%N is not supported here" ;; esac
+LOADER=$(program_at "$1")
+INSPECT=$(program_at "$2")
+need_nanoseconds
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -32,31 +30,15 @@ cd "$WORK"
 head -c "$IMAGE_SIZE" /dev/urandom > image.bin
 od -An -v -tx1 image.bin | awk -f "$BENCH_DIR/image_hex.awk" > image.hex
 
-# Wall-clock seconds of one run of "$@" in ELAPSED; it must end with the
-# status WANT.
-timed() {
-  local t0 t1 status
-  t0=$(date +%s.%N)
-  set +e
-  "$@" > run.out 2>&1
-  status=$?
-  set -e
-  t1=$(date +%s.%N)
-  [ "$status" -eq "$WANT" ] || { cat run.out >&2; die "$1 exited with $status"; }
-  ELAPSED=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
-}
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 
 # The build and the inspection take turns, so that a busy moment of the
 # machine falls on both alike; the best time of each counts.
 for mode in -EA ""; do
   build="" inspect=""
   for _ in $(seq "$RUNS"); do
-    WANT=1  # a build ends with exit status 1, success included
-    timed "$LOADER" -NE -T M -M 1 $mode -K "$KEY" -f image.hex
+    timed 1 "$LOADER" -NE -T M -M 1 $mode -K "$KEY" -f image.hex
     build=$(min "$ELAPSED" "$build")
-    WANT=0  # nothing wrong
-    timed "$INSPECT" main.enc -K "$KEY" --against image.hex
+    timed 0 "$INSPECT" main.enc -K "$KEY" --against image.hex
     grep -q 'exactly the build of image.hex' run.out || { cat run.out >&2; die "no match"; }
     inspect=$(min "$ELAPSED" "$inspect")
   done

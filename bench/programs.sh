@@ -45,3 +45,27 @@ wait_for() {
   done
   bench_fail "$1: no \"$2\" within 10 s"
 }
+
+# Wall-clock seconds of one run of "$@" (the arguments after WANT) in
+# ELAPSED, its output in run.out; fails the benchmark unless the run ends
+# with the exit status WANT.
+timed() {
+  local want=$1 t0 t1 status
+  shift
+  t0=$(date +%s.%N)
+  set +e
+  "$@" > run.out 2>&1
+  status=$?
+  set -e
+  t1=$(date +%s.%N)
+  [ "$status" -eq "$want" ] || { cat run.out >&2; bench_fail "$1 exited with $status"; }
+  ELAPSED=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
+}
+
+# The smaller of two times; an empty second one stands for none yet.
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
+
+# Fails the benchmark where date cannot give nanoseconds.
+need_nanoseconds() {
+  case $(date +%N) in *N*|'') bench_fail "date +%N is not supported here" ;; esac
+}
