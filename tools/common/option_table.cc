@@ -73,13 +73,15 @@ static void takesText(const CliOption *pOption, char *pszText, int nSize) {
     snprintf(pszText, (size_t)nSize, "%lu to %lu", (unsigned long)pOption->ulMin,
              (unsigned long)pOption->ulMax);
   } else if (pOption->nKind == CLI_CHOICE) {
-    int n = snprintf(pszText, (size_t)nSize, "%s", pOption->pszArg);
-    char *pBar = strrchr(pszText, '|');
-    if (pBar != NULL && n + 3 < nSize) {
-      memmove(pBar + 4, pBar + 1, strlen(pBar + 1) + 1);
-      memcpy(pBar, " or ", 4);
+    // "a|b|c" as "a, b or c".
+    int n = 0;
+    pszText[0] = '\0';
+    for (const char *p = pOption->pszArg; *p != '\0' && n < nSize;) {
+      int nWord = (int)strcspn(p, "|");
+      const char *pszJoin = p[nWord] == '\0' ? "" : strchr(p + nWord + 1, '|') ? ", " : " or ";
+      n += snprintf(pszText + n, (size_t)(nSize - n), "%.*s%s", nWord, p, pszJoin);
+      p += nWord + (p[nWord] != '\0');
     }
-    for (char *p = strchr(pszText, '|'); p != NULL; p = strchr(p, '|')) *p = ',';
   } else if (pOption->ulMax > 0) {
     snprintf(pszText, (size_t)nSize, "up to %lu characters", (unsigned long)pOption->ulMax);
   } else {
