@@ -82,6 +82,9 @@ static void takesText(const CliOption *pOption, char *pszText, int nSize) {
       n += snprintf(pszText + n, (size_t)(nSize - n), "%.*s%s", nWord, p, pszJoin);
       p += nWord + (p[nWord] != '\0');
     }
+  } else if (pOption->ulMax > 0 && pOption->ulMin > 0) {
+    snprintf(pszText, (size_t)nSize, "%lu to %lu characters", (unsigned long)pOption->ulMin,
+             (unsigned long)pOption->ulMax);
   } else if (pOption->ulMax > 0) {
     snprintf(pszText, (size_t)nSize, "up to %lu characters", (unsigned long)pOption->ulMax);
   } else {
