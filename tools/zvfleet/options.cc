@@ -4,9 +4,7 @@
 
 #include <string.h>
 
-#include "base/console.h"
 #include "platform/platform.h"
-#include "tools/common/cli.h"
 #include "tools/common/option_table.h"
 #include "tools/zvfleet/fleet.h"
 
