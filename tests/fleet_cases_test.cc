@@ -153,9 +153,8 @@ TEST_P(FleetCase, Transcript) {
       deviceArgs.back().insert(deviceArgs.back().end(), a.begin() + 1, a.end());
       std::vector<char *> argv = argvOf(deviceArgs.back());
       SimOptions options;
-      char szError[160];
-      ASSERT_EQ(1, simParseOptions((int)argv.size() - 1, argv.data(), &options, szError, sizeof(szError)))
-          << "line " << line.nLine << ": " << szError;
+      ASSERT_EQ(CLI_RUN, simParseOptions((int)argv.size() - 1, argv.data(), &options))
+          << "line " << line.nLine;
       fleet.devices.push_back(options);
     } else if (line.command == "echo" && a.size() == 1 && a[0] == "none") {
       fleet.bNoEcho = true;

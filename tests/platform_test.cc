@@ -174,7 +174,7 @@ TEST(Platform, LogFolderAndAppends) {
   PlatChild child;
   ASSERT_TRUE(startProgram({"zvdevsim", "-x"}, "logs/a.log", &child));
   EXPECT_EQ(1, platAppendToFile("logs/a.log", "two\n", 4));
-  EXPECT_EQ(1, finishProgram(child));
+  EXPECT_EQ(2, finishProgram(child));
   EXPECT_EQ(1, platAppendToFile("logs/a.log", "three", 5));
   EXPECT_EQ(1, platAppendToFile("logs/a.log", "\n", 1));
   std::string text = readOutput("logs/a.log");
@@ -256,8 +256,8 @@ TEST(Platform, ChildProcesses) {
   PlatChild child;
   // An argument with blanks, quotes and backslashes arrives whole.
   ASSERT_TRUE(startProgram({"zvdevsim", "-a", "a \"b\" c\\\\"}, "child.out", &child));
-  EXPECT_EQ(1, finishProgram(child));
-  EXPECT_EQ("zvdevsim: bad value for -a: a \"b\" c\\\\ (zvdevsim -h lists the options)\n",
+  EXPECT_EQ(2, finishProgram(child));
+  EXPECT_EQ("zvdevsim: -a takes an IPv4 address, not a \"b\" c\\\\ (zvdevsim -h lists the options)\n",
             readOutput("child.out"));
   // A child that would run for a long time is stopped.
   ASSERT_TRUE(startProgram({"zvdevsim", "-a", "127.0.0.1", "-p", std::to_string(freeUdpPort()),
@@ -302,7 +302,7 @@ TEST(Platform, PipedChildren) {
   std::string text = readPipeToEnd(pipe);
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // Windows line ends
   EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
-  EXPECT_EQ(1, nStatus);
+  EXPECT_EQ(2, nStatus);
   EXPECT_EQ("zvdevsim: unknown option: -x (zvdevsim -h lists the options)\n", text);
 
   void (*pfnSaved)(int) = signal(SIGINT, SIG_IGN);

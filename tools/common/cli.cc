@@ -10,13 +10,6 @@
 #include "platform/platform_companions.h"
 #include "zv_version.h"
 
-int standardOption(const char *pszArg) {
-  if (strcmp(pszArg, "--version") == 0 || strcmp(pszArg, "-V") == 0) return CLI_VERSION;
-  if (strcmp(pszArg, "--help") == 0 || strcmp(pszArg, "-h") == 0 || platIsHelpSwitch(pszArg))
-    return CLI_HELP;
-  return CLI_OTHER;
-}
-
 void printVersion(const char *pszProgram) {
   consolePrintf("%s %s (commit %s)\n", pszProgram, ZV_VERSION, ZV_COMMIT);
 }

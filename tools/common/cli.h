@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// How the companions behave as command-line programs: the version and help
-// options every one of them takes, errors on standard error and results on
+// How the companions behave as command-line programs: the version that
+// every one of them prints, errors on standard error and results on
 // standard output, colour only where it is wanted, and an exit status that
 // tells when the results could not be written.
 #ifndef ZV_COMMON_CLI_H
 #define ZV_COMMON_CLI_H
 
 #include "base/console.h"
-
-enum { CLI_OTHER, CLI_VERSION, CLI_HELP };
-
-// CLI_VERSION for --version and -V, CLI_HELP for --help, -h and the
-// system's own help switch (/? on Windows), else CLI_OTHER.
-int standardOption(const char *pszArg);
 
 // "PROGRAM 2.2 (commit C)" and a line end, on standard output.
 void printVersion(const char *pszProgram);

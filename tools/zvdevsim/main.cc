@@ -20,6 +20,10 @@
 #define MAX_RECEIVE_FAILURES 100    // in a row: the socket is broken
 #define NO_LIMIT_WAIT_MS 3600000UL  // one wait of an endless idle time
 
+// The exit status when -t ends the run before -c is reached (2 is a wrong
+// command line, as in every companion).
+#define EXIT_IDLE_BEFORE_COMMITS 3
+
 struct SimSockets {
   PlatSocket sMain;  // the update port
   PlatEvent hMain;
@@ -192,7 +196,7 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
     if (nWait == 0) {
       report("end commits %u requests %u idle", (unsigned)ulCommits,
              (unsigned)ulRequests);
-      return pOpt->ulCommits != 0 ? 2 : 0;
+      return pOpt->ulCommits != 0 ? EXIT_IDLE_BEFORE_COMMITS : 0;
     }
     PlatAddress from;
     int nLength =
@@ -238,21 +242,8 @@ static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
 int main(int argc, char **argv) {
   platInitProcess();
   static SimOptions s_options;
-  char szError[160];
-  int nParsed = simParseOptions(argc - 1, argv + 1, &s_options, szError,
-                                (int)sizeof(szError));
-  if (nParsed == SIM_OPTIONS_HELP) {
-    consoleWrite(g_szSimUsage, (int)strlen(g_szSimUsage));
-    return finalStatus(0, 1);
-  }
-  if (nParsed == SIM_OPTIONS_VERSION) {
-    printVersion("zvdevsim");
-    return finalStatus(0, 1);
-  }
-  if (nParsed == 0) {
-    errorPrintf("zvdevsim: %s (zvdevsim -h lists the options)\n", szError);
-    return 1;
-  }
+  int nParsed = simParseOptions(argc - 1, argv + 1, &s_options);
+  if (nParsed != CLI_RUN) return nParsed;
   if (!platSocketStartup()) {
     errorPrintf("zvdevsim: the socket library cannot start\n");
     return 1;

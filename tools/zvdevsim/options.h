@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The command line of zvdevsim: its options, their defaults and checks,
-// and the usage text (which also documents the report lines).
+// and the help text (which also documents the report lines).
 #ifndef ZV_DEVSIM_OPTIONS_H
 #define ZV_DEVSIM_OPTIONS_H
 
@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "tools/common/option_table.h"
 #include "tools/zvdevsim/faults.h"
 
 #define SIM_DEBUG_PORT 9029
@@ -37,14 +38,12 @@ struct SimOptions {
   int bQuiet = 0;                     // -q: only the lines not per request
 };
 
-// Parses the arguments after the program name.  Returns 1 when they are
-// valid, SIM_OPTIONS_HELP or _VERSION when they ask for the usage text or
-// the version, 0 on an error with its text in pszError.
-#define SIM_OPTIONS_HELP (-1)
-#define SIM_OPTIONS_VERSION (-2)
-int simParseOptions(int argc, char **argv, SimOptions *pOptions, char *pszError,
-                    int nErrorSize);
+// Reads the arguments after the program name.  Returns CLI_RUN when the
+// simulator is to run, else the exit status (after the help, the version or
+// the message of a wrong command line).
+int simParseOptions(int argc, char **argv, SimOptions *pOptions);
 
-extern const char g_szSimUsage[];
+// The command line's table.
+extern const CliProgram g_simCommandLine;
 
 #endif

@@ -18,7 +18,6 @@
 #include "tools/zvfleet/fleet.h"
 
 #define ECHO_INTERVAL_MS 1000UL
-#define MAX_CONFIRM_SECONDS 3600
 
 // Before a run that checks: 1 when this system lets zvfleet send ICMP echo
 // requests, 0 after a message that says why not and what allows it.

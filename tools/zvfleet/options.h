@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
-// zvfleet's command line: the options of a run and the usage text.
+// zvfleet's command line: the options of a run and the help text.
 #ifndef ZV_FLEET_OPTIONS_H
 #define ZV_FLEET_OPTIONS_H
 
-// Reads the arguments after the program name into g_fleet.  Returns 1 when
-// they are valid, -1 after printing the usage text (-h), 0 after a message.
+#include "tools/common/option_table.h"
+
+// Reads the arguments after the program name into g_fleet.  Returns CLI_RUN
+// when the run is to go on, else the exit status (after the help, the
+// version or the message of a wrong command line).
 int parseFleetOptions(int argc, char **argv);
+
+// The command line's table.
+extern const CliProgram g_fleetCommandLine;
 
 #endif

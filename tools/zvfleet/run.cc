@@ -134,7 +134,7 @@ static int runFleet(int argc, char **argv) {
   }
   if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
   int nParsed = parseFleetOptions(argc - 1, argv + 1);
-  if (nParsed <= 0) return nParsed < 0 ? 0 : 2;
+  if (nParsed != CLI_RUN) return nParsed;
   FILE *pLoader = fopen(g_fleet.szLoader, "rb");
   if (pLoader == NULL) {
     errorPrintf("zvfleet: no zvloader at %s (give its path with --loader)\n", g_fleet.szLoader);

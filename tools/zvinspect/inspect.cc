@@ -127,9 +127,8 @@ static int inspect(InspectOptions *pOpt) {
     return inspectUpdate(pOpt, ulSize);
   if (!bHex) return trouble(pOpt, "neither an update file nor an Intel HEX image");
   if (pOpt->bKey || pOpt->nModel >= 0 || pOpt->pszAgainst != NULL || pOpt->pszExtract != NULL) {
-    errorPrintf("zvinspect: -K, -M, --against and --extract apply to update files\n"
-                "%szvinspect -h tells more.\n", g_szInspectSynopsis);
-    return EXIT_TROUBLE;
+    return cliUsageError(&g_inspectCommandLine,
+                         "-K, -M, --against and --extract apply to update files");
   }
   return inspectHex(pOpt, ulSize);
 }
@@ -137,19 +136,7 @@ static int inspect(InspectOptions *pOpt) {
 int runZvinspect(int argc, char **argv) {
   platInitProcess();
   InspectOptions opt;
-  char szError[200];
-  int nParsed = parseInspectOptions(argc - 1, argv + 1, &opt, szError, sizeof(szError));
-  if (nParsed == -1) {
-    consolePrintf("%s", g_szInspectUsage);
-    return finalStatus(0, EXIT_TROUBLE);
-  }
-  if (nParsed == -2) {
-    printVersion("zvinspect");
-    return finalStatus(0, EXIT_TROUBLE);
-  }
-  if (nParsed == 0) {
-    errorPrintf("zvinspect: %s\n%szvinspect -h tells more.\n", szError, g_szInspectSynopsis);
-    return EXIT_TROUBLE;
-  }
+  int nParsed = parseInspectOptions(argc - 1, argv + 1, &opt);
+  if (nParsed != CLI_RUN) return nParsed;
   return finalStatus(inspect(&opt), EXIT_TROUBLE);
 }

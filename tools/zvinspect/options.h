@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // zvinspect's command line: the input, the key and model to check it with,
 // the source to compare it against, where to extract it, and the output
-// form; and the usage text.
+// form.
 #ifndef ZV_INSPECT_OPTIONS_H
 #define ZV_INSPECT_OPTIONS_H
 
 #include <stdint.h>
+
+#include "tools/common/option_table.h"
 
 struct InspectOptions {
   const char *pszInput;    // the file to inspect, as named ("-": standard input)
@@ -17,14 +19,12 @@ struct InspectOptions {
   int bJson;               // --json
 };
 
-// Parses the arguments after the program name.  Returns 1 when they are
-// valid, -1 for the help, -2 for the version, 0 on an error with its text in pszError.
-int parseInspectOptions(int argc, char **argv, InspectOptions *pOptions,
-                        char *pszError, int nErrorSize);
+// Reads the arguments after the program name.  Returns CLI_RUN when the
+// program is to run, else the exit status (after the help, the version or
+// the message of a wrong command line).
+int parseInspectOptions(int argc, char **argv, InspectOptions *pOptions);
 
-// The whole usage text (-h), and its first line alone (a wrong command
-// line).
-extern const char g_szInspectUsage[];
-extern const char g_szInspectSynopsis[];
+// The command line's table.
+extern const CliProgram g_inspectCommandLine;
 
 #endif
