@@ -9,8 +9,10 @@
 # are not looked at.
 
 if(NOT ZV_SOURCE_DIR)
-  get_filename_component(ZV_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+  set(ZV_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/..")
 endif()
+# Relative to where cmake runs, as a user gives it.
+get_filename_component(ZV_SOURCE_DIR "${ZV_SOURCE_DIR}" ABSOLUTE)
 
 # Each folder of the tree, and the include paths it may use (a prefix ending
 # in "/" stands for a whole folder, any other for one header).  The first
@@ -101,6 +103,9 @@ foreach(file ${ZV_SOURCES})
 endforeach()
 
 list(LENGTH ZV_SOURCES count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "layers: no sources under ${ZV_SOURCE_DIR}")
+endif()
 if(ZV_FAULTS GREATER 0)
   message(FATAL_ERROR "layers: ${ZV_FAULTS} include(s) against the layers, in ${count} sources")
 endif()
