@@ -67,11 +67,12 @@ static int checkValue(const CliOption *pOption, const char *pszValue, uint32_t *
 
 // What a value of the option must be, for a refusal.
 static void takesText(const CliOption *pOption, char *pszText, int nSize) {
-  if (pOption->pszTakes != NULL) {
+  if (pOption->nKind == CLI_NUMBER) {
+    snprintf(pszText, (size_t)nSize, "%lu to %lu%s%s", (unsigned long)pOption->ulMin,
+             (unsigned long)pOption->ulMax, pOption->pszTakes != NULL ? " " : "",
+             pOption->pszTakes != NULL ? pOption->pszTakes : "");
+  } else if (pOption->pszTakes != NULL) {
     snprintf(pszText, (size_t)nSize, "%s", pOption->pszTakes);
-  } else if (pOption->nKind == CLI_NUMBER) {
-    snprintf(pszText, (size_t)nSize, "%lu to %lu", (unsigned long)pOption->ulMin,
-             (unsigned long)pOption->ulMax);
   } else if (pOption->nKind == CLI_CHOICE) {
     // "a|b|c" as "a, b or c".
     int n = 0;

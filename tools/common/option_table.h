@@ -39,7 +39,8 @@ struct CliOption {
   uint32_t ulMin, ulMax;       // the range (see the kinds)
   const char *pszDefault;      // a value applied before the scan, or null
   const char *pszDefaultText;  // a default in words for the help ("no limit"), or null
-  const char *pszTakes;        // what a value the handler refuses should be, or null
+  const char *pszTakes;        // what a value the handler refuses should be, or null; for
+                               // a number, the unit its refusal names after the range
   const char *pszHelp;         // its help, one sentence or more, without range or default
 };
 

@@ -77,7 +77,7 @@ static const CliOption s_aOptions[] = {
      "reply)"},
     {OPT_COMMITS, "-c", CLI_NUMBER, "N", 0, 1000000, NULL, NULL, NULL,
      "end after N accepted commits (0: no such end)"},
-    {OPT_IDLE, "-t", CLI_NUMBER, "SECONDS", 0, 86400, "10", NULL, NULL,
+    {OPT_IDLE, "-t", CLI_NUMBER, "SECONDS", 0, 86400, "10", NULL, "seconds",
      "end after that many seconds without a datagram; 0: no limit"},
     {OPT_WAIT, "-w", CLI_NUMBER, "MS", 0, SIM_MAX_DELAY_MS, NULL, NULL, NULL,
      "answer every request MS milliseconds late (a device that writes its flash)"},

@@ -24,7 +24,7 @@ static const CliOption s_aOptions[] = {
      "the site's folder: its lock, one run at a time, and a folder per run, DIR/run-N, with a "
      "log per device, site.log for senders that are not on the list, and the copies of the "
      "files"},
-    {OPT_STALL, "--stall", CLI_NUMBER, "S", 1, 86400, "150", NULL, NULL,
+    {OPT_STALL, "--stall", CLI_NUMBER, "S", 1, 86400, "150", NULL, "seconds",
      "a device whose tool gets no request acknowledged for S seconds is stopped"},
     {OPT_RETRIES, "--retries", CLI_NUMBER, "N", 0, 100, "0", NULL, NULL,
      "run again, up to N times, devices that did not answer, made no progress, met a receive "
@@ -37,19 +37,19 @@ static const CliOption s_aOptions[] = {
      "a live table, or one line per event"},
     {OPT_LOADER, "--loader", CLI_TEXT, "PATH", 1, sizeof(g_fleet.szLoader) - 1, NULL,
      "the one beside zvfleet", NULL, "the zvloader program"},
-    {OPT_CANARY, "--canary", CLI_NUMBER, "N", 1, FLEET_MAX_DEVICES, NULL, "none", NULL,
+    {OPT_CANARY, "--canary", CLI_NUMBER, "N", 1, FLEET_MAX_DEVICES, NULL, "none", "devices",
      "update the first N devices that this run updates alone, and the others only when all N "
      "were updated"},
     {OPT_MAX_FAILURES, "--max-failures", CLI_NUMBER, "K", 1, FLEET_MAX_DEVICES, NULL, "no limit",
      NULL, "after K devices failed no new device starts; the running ones finish"},
-    {OPT_MAX_RATE, "--max-failure-rate", CLI_NUMBER, "P", 0, 99, NULL, "no limit", NULL,
+    {OPT_MAX_RATE, "--max-failure-rate", CLI_NUMBER, "P", 0, 99, NULL, "no limit", "percent",
      "the same once more than P percent of the devices finished so far failed, counted from 10 "
      "finished on"},
     {OPT_RESUME, "--resume", CLI_TEXT, "REPORT", 0, 0, NULL, NULL, NULL,
      "run only the devices that REPORT (the .json report of an earlier run of this list) does "
      "not show updated; the list may have changed only in the lines of the others (passwords "
      "included)"},
-    {OPT_CONFIRM, "--confirm-online", CLI_NUMBER, "S", 1, 3600, NULL, "no check", NULL,
+    {OPT_CONFIRM, "--confirm-online", CLI_NUMBER, "S", 1, 3600, NULL, "no check", "seconds",
      "after a device was updated, send it ICMP echo requests, about one a second, until it "
      "answers or S seconds have passed; \"back online\" needs it silent once (restarting), then "
      "answering"},
