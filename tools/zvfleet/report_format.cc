@@ -231,6 +231,7 @@ static int makeSpace(const char *pszPath, long lBytes) {
 }
 
 int reserveReportSpace(const char *pszPath) {
+  s_lReportSize = 0;  // this run has written no report yet
   // The report and its room hold twice the bound together: a new version
   // is made in the room before the old one goes.
   if (makeSpace(pszPath, 2 * reportBound() - s_lReportSize)) {
