@@ -15,6 +15,7 @@
 //                       default); "echo none": no echo can be had at all
 //   unwritable PATH     in the next run, appends to the file PATH fail
 //   port-taken          in the next run another program holds the debug port
+//   no-random           in the next run the system gives no random bytes
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
 //                       its virtual clock
@@ -191,6 +192,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.bRequests = true;
     } else if (line.command == "port-taken" && a.empty()) {
       fleet.bDebugPortTaken = true;
+    } else if (line.command == "no-random" && a.empty()) {
+      fleet.bNoRandom = true;
     } else if (line.command == "process" && a.size() == 1) {
       fleet.livePids.push_back(caseNumber(a[0]));
     } else if (line.command == "interrupt" && a.size() == 1) {

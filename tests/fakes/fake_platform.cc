@@ -884,6 +884,7 @@ int platHostName(char *pszName, int nSize) {
 }
 
 int platRandomBytes(void *pBuffer, int nSize) {
+  if (s_world.fleet.bNoRandom) return 0;
   for (int i = 0; i < nSize; i++) {
     s_world.ulRandom = s_world.ulRandom * 1103515245u + 12345u;
     ((uint8_t *)pBuffer)[i] = (uint8_t)(s_world.ulRandom >> 16);

@@ -84,6 +84,7 @@ struct FakeFleet {
   unsigned long ulPid = 4242;  // zvfleet's process id
   std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
+  bool bNoRandom = false;      // the system gives no random bytes
 };
 
 // The workstation's name in a fleet run.
