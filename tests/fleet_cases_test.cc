@@ -178,11 +178,6 @@ TEST_P(FleetCase, Transcript) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
     } else if (line.command == "unwritable" && a.size() == 1) {
       fleet.unwritable.push_back(a[0]);
-    } else if (line.command == "sitelist" && a.size() == 3) {
-      // NAME COUNT FILE: COUNT devices from 10.1.0.1 on, each with FILE.
-      std::ofstream list(a[0], std::ios::binary);
-      for (unsigned long i = 1; i <= caseNumber(a[1]); i++)
-        list << "10.1." << i / 256 << "." << i % 256 << ",," << a[2] << "\n";
     } else if (line.command == "keep" && a.size() == 1) {
       // A page for the browser test, when it asks for them.
       const char *pszKeep = getenv("ZV_KEEP_PAGES");
