@@ -15,10 +15,13 @@
 //                       default); "echo none": no echo can be had at all
 //   unwritable PATH     in the next run, appends to the file PATH fail
 //   port-taken          in the next run another program holds the debug port
+//   no-random           in the next run the system gives no random bytes
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
 //                       its virtual clock
-//   remove MS PATH      in the next run, PATH is removed at MS ms
+//   remove MS PATH [TEXT]  in the next run, PATH is removed at MS ms
+//                       (with TEXT: replaced by it)
+//   stop-takes MS       in the next run, a stopped tool ends MS ms later
 //   kill MS             the next run is killed (kill -9) at MS ms: its
 //                       console ends there, and the files it wrote are
 //                       left as they stood on disk at that moment
@@ -37,6 +40,7 @@
 #include <string.h>
 
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -74,10 +78,20 @@ void runLoader(const std::vector<std::string> &args, Transcript *pTranscript) {
   for (const std::string &written : writtenFiles()) pTranscript->line(written);
 }
 
+// The files this process has open, where the system lists them.
+size_t openFiles() {
+  std::error_code error;
+  size_t n = 0;
+  std::filesystem::directory_iterator at("/proc/self/fd", error), end;
+  for (; !error && at != end; at.increment(error)) n++;
+  return n;
+}
+
 // zvfleet's console; with its live table, as a terminal shows it at the
-// end (its errors follow).
+// end (its errors follow), and the files it left open.
 void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Transcript *pTranscript) {
   std::vector<char *> argv = argvOf(args);
+  size_t nOpen = openFiles();
   bool bTable = false;
   for (size_t i = 0; i + 1 < args.size(); i++) bTable = bTable || (args[i] == "--progress" && args[i + 1] == "table");
   Transcript table;
@@ -99,6 +113,7 @@ void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Tran
   for (const auto &report : fakeDeviceReports())
     for (const std::string &line : report.second) pTranscript->line("device " + report.first + ": " + line);
   fakeEndFleet();
+  if (openFiles() != nOpen) pTranscript->line(std::to_string(openFiles() - nOpen) + " files left open");
 }
 
 void showFile(const std::string &path, Transcript *pTranscript) {
@@ -162,11 +177,6 @@ TEST_P(FleetCase, Transcript) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
     } else if (line.command == "unwritable" && a.size() == 1) {
       fleet.unwritable.push_back(a[0]);
-    } else if (line.command == "sitelist" && a.size() == 3) {
-      // NAME COUNT FILE: COUNT devices from 10.1.0.1 on, each with FILE.
-      std::ofstream list(a[0], std::ios::binary);
-      for (unsigned long i = 1; i <= caseNumber(a[1]); i++)
-        list << "10.1." << i / 256 << "." << i % 256 << ",," << a[2] << "\n";
     } else if (line.command == "keep" && a.size() == 1) {
       // A page for the browser test, when it asks for them.
       const char *pszKeep = getenv("ZV_KEEP_PAGES");
@@ -176,12 +186,16 @@ TEST_P(FleetCase, Transcript) {
       fleet.bRequests = true;
     } else if (line.command == "port-taken" && a.empty()) {
       fleet.bDebugPortTaken = true;
+    } else if (line.command == "no-random" && a.empty()) {
+      fleet.bNoRandom = true;
     } else if (line.command == "process" && a.size() == 1) {
       fleet.livePids.push_back(caseNumber(a[0]));
     } else if (line.command == "interrupt" && a.size() == 1) {
       fleet.ulInterruptAt = caseNumber(a[0]);
-    } else if (line.command == "remove" && a.size() == 2) {
-      fleet.removals.push_back({caseNumber(a[0]), a[1]});
+    } else if (line.command == "remove" && (a.size() == 2 || a.size() == 3)) {
+      fleet.removals.push_back({caseNumber(a[0]), a[1], a.size() == 3 ? a[2] : ""});
+    } else if (line.command == "stop-takes" && a.size() == 1) {
+      fleet.ulStopMs = caseNumber(a[0]);
     } else if (line.command == "kill" && a.size() == 1) {
       fleet.ulKillAt = caseNumber(a[0]);
     } else if (line.command == "run" && !a.empty() && (a[0] == "zvloader" || a[0] == "zvfleet")) {

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <vector>
 
@@ -570,11 +571,12 @@ int platEventSelectRead(PlatSocket, PlatEvent) { return !s_fake.run.fail.bEventS
 // or by the time given.
 int fleetWait(unsigned long ulMilliseconds) {
   for (auto at = s_world.fleet.removals.begin(); at != s_world.fleet.removals.end();) {
-    if (at->first > s_fake.ulNow + ulMilliseconds) {
+    if (at->ulAt > s_fake.ulNow + ulMilliseconds) {
       ++at;
       continue;
     }
-    remove(at->second.c_str());
+    remove(at->path.c_str());
+    if (!at->text.empty()) std::ofstream(at->path, std::ios::binary) << at->text;
     at = s_world.fleet.removals.erase(at);
   }
   bool bWaiting = !s_world.toFleet.empty();
@@ -725,17 +727,25 @@ int platReplaceFile(const char *pszFrom, const char *pszTo) {
 
 int platStartChild(const char *const *, const char *, const char *, PlatChild *) { return 0; }
 
-int platWaitChild(PlatChild handle, unsigned long, int *pnStatus) {
+// A wait for a child that runs on takes its time.
+int platWaitChild(PlatChild handle, unsigned long ulMilliseconds, int *pnStatus) {
   if (!inFleet()) return 0;
   Child *pChild = childNow(handle);
-  if (pChild == nullptr || !pChild->bEnded || s_fake.ulNow < pChild->ulEnd) return 0;
+  if (pChild == nullptr || !pChild->bEnded || s_fake.ulNow < pChild->ulEnd) {
+    s_fake.ulNow += ulMilliseconds;
+    return 0;
+  }
   *pnStatus = pChild->nStatus;
   return 1;
 }
 
-// Ctrl+C ends the tool at once, as SIGINT does (128 + 2).
+// Ctrl+C ends the tool as SIGINT does (128 + 2): at once, or as late as
+// the run says.
 void platStopChild(PlatChild handle) {
-  if (inFleet()) endChildNow(handle, 130);
+  if (!inFleet()) return;
+  s_fake.ulNow += s_world.fleet.ulStopMs;
+  endChildNow(handle, 130);
+  s_fake.ulNow -= s_world.fleet.ulStopMs;
 }
 
 // The tool's runs return their status; nothing in them ends the process.
@@ -873,6 +883,7 @@ int platHostName(char *pszName, int nSize) {
 }
 
 int platRandomBytes(void *pBuffer, int nSize) {
+  if (s_world.fleet.bNoRandom) return 0;
   for (int i = 0; i < nSize; i++) {
     s_world.ulRandom = s_world.ulRandom * 1103515245u + 12345u;
     ((uint8_t *)pBuffer)[i] = (uint8_t)(s_world.ulRandom >> 16);

@@ -72,7 +72,10 @@ struct FakeFleet {
   unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
   unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
   std::vector<unsigned long> livePids;  // processes that run besides zvfleet
-  std::vector<std::pair<unsigned long, std::string> > removals;  // by another, at a time
+  // Files another process removes at a time, or replaces when given a text.
+  struct Change { unsigned long ulAt; std::string path, text; };
+  std::vector<Change> removals;
+  unsigned long ulStopMs = 0;  // a stopped tool's time to end
   std::string loaderPath;  // where zvloader stands beside zvfleet
   // zvfleet itself, as its own child (a preflight's), run in process too.
   std::string selfPath;
@@ -81,6 +84,7 @@ struct FakeFleet {
   unsigned long ulPid = 4242;  // zvfleet's process id
   std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
+  bool bNoRandom = false;      // the system gives no random bytes
 };
 
 // The workstation's name in a fleet run.

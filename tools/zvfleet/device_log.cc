@@ -41,7 +41,8 @@ int prepareLogs(void) {
 int escapedText(const char *pText, int nLength, char *pszOut, int nSize) {
   static const char szHex[] = "0123456789abcdef";
   int n = 0;
-  for (int i = 0; i < nLength && n < nSize - 5; i++) {
+  // Each piece, 4 bytes at most, leaves room for the terminator.
+  for (int i = 0; i < nLength && n <= nSize - 5; i++) {
     unsigned char c = (unsigned char)pText[i];
     if (c == '\n' || c == '\r') {
       pszOut[n++] = '\\';

@@ -19,12 +19,12 @@ static void failureText(char *pszText, int nSize) {
   if (pszText[0] == '\0') snprintf(pszText, (size_t)nSize, "error %d", nCode);
 }
 
-int onlineCheckPossible(void) {
-  if (g_fleet.ulConfirmSeconds == 0 || g_nDevices == 0) return 1;
+bool onlineCheckPossible(void) {
+  if (g_fleet.ulConfirmSeconds == 0 || g_nDevices == 0) return true;
   PlatPinger pinger = platOpenPinger(g_aDevices[0].ulAddr);
   if (pinger != PLAT_NO_PINGER) {
     platClosePinger(pinger);
-    return 1;
+    return true;
   }
   char szError[160];
   failureText(szError, sizeof(szError));
@@ -32,7 +32,7 @@ int onlineCheckPossible(void) {
               "let zvfleet send: %s (on Linux allow this user's group in "
               "net.ipv4.ping_group_range, or run zvfleet as root); nothing was started\n",
               szError);
-  return 0;
+  return false;
 }
 
 static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {

@@ -19,9 +19,9 @@
 
 #define ECHO_INTERVAL_MS 1000UL
 
-// Before a run that checks: 1 when this system lets zvfleet send ICMP echo
-// requests, 0 after a message that says why not and what allows it.
-int onlineCheckPossible(void);
+// Before a run that checks: true when this system lets zvfleet send ICMP
+// echo requests, false after a message that says why not and what allows it.
+bool onlineCheckPossible(void);
 
 // The device was updated: its check begins (state STATE_CHECKING).
 void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow);

@@ -218,7 +218,7 @@ static int makeSpace(const char *pszPath, long lBytes) {
   if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return 0;
   FILE *pFile = fopen(szSpace, "wb");
   if (pFile == NULL) return 0;
-  static const char s_abZeros[8192] = {0};
+  static const char s_abZeros[8192] = {};
   int bOk = 1;
   for (long l = 0; l < lBytes && bOk; l += (long)sizeof(s_abZeros)) {
     size_t n = lBytes - l < (long)sizeof(s_abZeros) ? (size_t)(lBytes - l) : sizeof(s_abZeros);
@@ -231,6 +231,7 @@ static int makeSpace(const char *pszPath, long lBytes) {
 }
 
 int reserveReportSpace(const char *pszPath) {
+  s_lReportSize = 0;  // this run has written no report yet
   // The report and its room hold twice the bound together: a new version
   // is made in the room before the old one goes.
   if (makeSpace(pszPath, 2 * reportBound() - s_lReportSize)) {
