@@ -87,8 +87,9 @@ void sha256End(Sha256 *pSha, uint8_t abDigest[SHA256_SIZE]) {
   uint8_t abLength[8];
   for (int i = 0; i < 8; i++) abLength[i] = (uint8_t)(ullBits >> (56 - 8 * i));
   sha256Add(pSha, abLength, 8);
-  for (int i = 0; i < 8; i++)
-    for (int j = 0; j < 4; j++) abDigest[4 * i + j] = (uint8_t)(pSha->aulState[i] >> (24 - 8 * j));
+  // The state words, most significant byte first.
+  for (int i = 0; i < SHA256_SIZE; i++)
+    abDigest[i] = (uint8_t)(pSha->aulState[i / 4] >> (24 - 8 * (i % 4)));
 }
 
 void sha256Text(const void *pData, size_t nLength, char szText[SHA256_TEXT_SIZE]) {

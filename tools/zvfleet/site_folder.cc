@@ -72,10 +72,10 @@ int readHolder(const char *pszPath, FleetHolder *pHolder) {
   return szPid[0] >= '0' && szPid[0] <= '9' && pEnd != NULL && *pEnd == '\0' && pHolder->ulPid > 0;
 }
 
-int holderLives(const FleetHolder *pHolder) {
+bool holderLives(const FleetHolder *pHolder) {
   char szWorkstation[128];
   platHostName(szWorkstation, sizeof(szWorkstation));
-  if (strcmp(szWorkstation, pHolder->szWorkstation) != 0) return 1;
+  if (strcmp(szWorkstation, pHolder->szWorkstation) != 0) return true;
   // A lock with this process's own id was left by an earlier process that
   // had it: that one has ended.
   return pHolder->ulPid != platProcessId() && platProcessAlive(pHolder->ulPid);

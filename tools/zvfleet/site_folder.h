@@ -41,8 +41,8 @@ int holderText(char *pszText, int nSize);
 // missing or names no process.
 int readHolder(const char *pszPath, FleetHolder *pHolder);
 
-// 1 when the holder is another zvfleet that still runs (or one that
+// True when the holder is another zvfleet that still runs (or one that
 // cannot be judged from this workstation).
-int holderLives(const FleetHolder *pHolder);
+bool holderLives(const FleetHolder *pHolder);
 
 #endif

@@ -30,7 +30,7 @@ enum LineKind {
 // line begins so.  nResult: the result of a refusal.
 static const struct {
   const char *pszText;
-  int bStart;
+  bool bStart;
   int nKind;
   int nResult;
 } s_aLines[] = {
