@@ -40,14 +40,15 @@ static void randomHex(char *pszHex, int nBytes) {
   if (!platRandomBytes(abRandom, (int)sizeof(abRandom))) {
     PlatDateTime now;
     platLocalDateTime(&now);
-    unsigned long aulSeed[3] = {platMilliseconds(), ++s_ulCalls,
-                                (unsigned long)(now.nYear * 372 + now.nMonth * 31 + now.nDay) *
-                                        86400UL +
-                                    (unsigned long)(now.nHour * 3600 + now.nMinute * 60 + now.nSecond)};
+    // 64-bit words, so that the same moment gives the same bytes on every
+    // system (unsigned long is 32 bits on Windows).
+    uint64_t aullSeed[3] = {(uint64_t)platMilliseconds(), (uint64_t)++s_ulCalls,
+                            (uint64_t)(now.nYear * 372 + now.nMonth * 31 + now.nDay) * 86400u +
+                                (uint64_t)(now.nHour * 3600 + now.nMinute * 60 + now.nSecond)};
     uint8_t abDigest[SHA256_SIZE];
     Sha256 sha;
     sha256Begin(&sha);
-    sha256Add(&sha, aulSeed, sizeof(aulSeed));
+    sha256Add(&sha, aullSeed, sizeof(aullSeed));
     sha256End(&sha, abDigest);
     memcpy(abRandom, abDigest, sizeof(abRandom));
   }
