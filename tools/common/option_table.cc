@@ -101,6 +101,8 @@ static int refuseValue(const CliProgram *pProgram, const char *pszArg, const Cli
                        pszValue[0] != '\0' ? pszValue : "an empty text");
 }
 
+static int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize);
+
 static int printHelp(const CliProgram *pProgram) {
   static char s_szHelp[HELP_SIZE];
   consoleWrite(s_szHelp, cliHelpText(pProgram, s_szHelp, (int)sizeof(s_szHelp)));
@@ -230,7 +232,8 @@ static void putOption(HelpText *pText, const CliOption *pOption) {
   put(pText, "\n", 1);
 }
 
-int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize) {
+// The help text, as -h prints it, in pszText; its length (cut to nSize - 1).
+static int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize) {
   HelpText text = {pszText, nSize, 0, 0};
   if (nSize <= 0) return 0;
   pszText[0] = '\0';

@@ -76,7 +76,4 @@ int cliParse(const CliProgram *pProgram, int argc, char **argv, CliHandler pfnHa
 // CLI_USAGE_ERROR.
 int cliUsageError(const CliProgram *pProgram, const char *pszFormat, ...) ZV_PRINTF(2, 3);
 
-// The help text, as -h prints it, in pszText; its length (cut to nSize - 1).
-int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize);
-
 #endif
