@@ -29,6 +29,7 @@
 //                       status, files written
 //   run zvfleet ARGS    a run of zvfleet
 //   show FILE           the file's text
+//   keep FILE           shown, and kept for the browser test
 //   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
 //                       spaces, keys sorted; with N, without its "devices"
 //                       entry N (from 1)
@@ -181,7 +182,8 @@ TEST_P(FleetCase, Transcript) {
     } else if (line.command == "unwritable" && a.size() == 1) {
       fleet.unwritable.push_back(a[0]);
     } else if (line.command == "keep" && a.size() == 1) {
-      // A page for the browser test, when it asks for them.
+      // A page shown, and kept for the browser test when it asks for them.
+      showFile(a[0], &transcript);
       const char *pszKeep = getenv("ZV_KEEP_PAGES");
       if (pszKeep != nullptr)
         std::ofstream(std::string(pszKeep) + "/" + GetParam() + "-" + a[0], std::ios::binary) << fileText(a[0]);
