@@ -65,21 +65,11 @@ int jsonTextOrNull(const json &object, const char *pszKey, char *pszText, int nS
 
 int jsonWhole(const json &object, const char *pszKey, long lMin, long lMax, long *plValue) {
   const json *pValue = member(object, pszKey);
-  if (pValue == nullptr) return 0;
-  long lValue;
-  if (pValue->is_number_unsigned()) {
-    unsigned long long ull = pValue->get<unsigned long long>();
-    if (ull > (unsigned long long)lMax) return 0;
-    lValue = (long)ull;
-  } else if (pValue->is_number_integer()) {
-    long long ll = pValue->get<long long>();
-    if (ll < lMin || ll > lMax) return 0;
-    lValue = (long)ll;
-  } else {
-    return 0;
-  }
-  if (lValue < lMin || lValue > lMax) return 0;
-  *plValue = lValue;
+  // The parser keeps a whole number without a sign as unsigned.
+  if (pValue == nullptr || !pValue->is_number_unsigned()) return 0;
+  unsigned long long ull = pValue->get<unsigned long long>();
+  if (ull < (unsigned long long)lMin || ull > (unsigned long long)lMax) return 0;
+  *plValue = (long)ull;
   return 1;
 }
 
@@ -88,10 +78,7 @@ int jsonNumberOrNull(const json &object, const char *pszKey, double dMin, double
   const json *pValue = member(object, pszKey);
   if (pValue == nullptr) return 0;
   *pbNull = pValue->is_null();
-  if (*pbNull) {
-    *pdValue = 0;
-    return 1;
-  }
+  if (*pbNull) return 1;
   if (!pValue->is_number()) return 0;
   double d = pValue->get<double>();
   if (!(d >= dMin && d <= dMax)) return 0;

@@ -21,10 +21,12 @@ int jsonText(const nlohmann::json &object, const char *pszKey, char *pszText, in
 // A string member, or null (then pszText is "").
 int jsonTextOrNull(const nlohmann::json &object, const char *pszKey, char *pszText, int nSize);
 
-// A whole number member within lMin..lMax.
+// A whole number member within lMin..lMax, which are not below 0 (a
+// number with a sign is never taken).
 int jsonWhole(const nlohmann::json &object, const char *pszKey, long lMin, long lMax, long *plValue);
 
-// A number member within dMin..dMax, or null (then *pbNull is 1).
+// A number member within dMin..dMax, or null (then *pbNull is 1 and
+// *pdValue is left as it was).
 int jsonNumberOrNull(const nlohmann::json &object, const char *pszKey, double dMin, double dMax,
                      double *pdValue, int *pbNull);
 

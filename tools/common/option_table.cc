@@ -11,6 +11,7 @@
 #include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/common/decimal.h"
+#include "tools/common/text_append.h"
 
 enum { CLI_ID_HELP = -10, CLI_ID_VERSION = -11 };
 
@@ -75,12 +76,11 @@ static void takesText(const CliOption *pOption, char *pszText, int nSize) {
     snprintf(pszText, (size_t)nSize, "%s", pOption->pszTakes);
   } else if (pOption->nKind == CLI_CHOICE) {
     // "a|b|c" as "a, b or c".
-    int n = 0;
     pszText[0] = '\0';
-    for (const char *p = pOption->pszArg; *p != '\0' && n < nSize;) {
+    for (const char *p = pOption->pszArg; *p != '\0';) {
       int nWord = (int)strcspn(p, "|");
       const char *pszJoin = p[nWord] == '\0' ? "" : strchr(p + nWord + 1, '|') ? ", " : " or ";
-      n += snprintf(pszText + n, (size_t)(nSize - n), "%.*s%s", nWord, p, pszJoin);
+      textAppend(pszText, nSize, "%.*s%s", nWord, p, pszJoin);
       p += nWord + (p[nWord] != '\0');
     }
   } else if (pOption->ulMax > 0 && pOption->ulMin > 0) {

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/model_query_child.h"
@@ -22,11 +23,10 @@
 
 // The extra options as one text, for the log.
 static void extrasText(const FleetDevice *pDev, char *pszText, int nSize) {
-  int n = 0;
   pszText[0] = '\0';
   const char *pszOption = pDev->szExtras;
-  for (int i = 0; i < pDev->nExtras && n >= 0 && n < nSize; i++) {
-    n += snprintf(pszText + n, (size_t)(nSize - n), " %s", pszOption);
+  for (int i = 0; i < pDev->nExtras; i++) {
+    textAppend(pszText, nSize, " %s", pszOption);
     pszOption += strlen(pszOption) + 1;
   }
 }

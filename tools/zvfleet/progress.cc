@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include "base/console.h"
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
@@ -102,9 +103,7 @@ static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszTex
              g_fleet.ulStallSeconds);
   else
     snprintf(pszText, (size_t)nSize, "running");
-  if (pDev->nAttempts > 1 && (int)strlen(pszText) < nSize - 16)
-    snprintf(pszText + strlen(pszText), (size_t)nSize - strlen(pszText), ", attempt %d",
-             pDev->nAttempts);
+  if (pDev->nAttempts > 1) textAppend(pszText, nSize, ", attempt %d", pDev->nAttempts);
 }
 
 // Running, stopping or checking: a row of the table.
@@ -119,18 +118,17 @@ static int shownInTable(const FleetDevice *pDev) {
 static void totalsAdd(int nRunning, int nWaiting, int nUpdated, int nNotUpdated, int nChecking,
                       long lSent, long lDue, unsigned long ulNow) {
   char szRow[ROW_SIZE], szPart[64];
-  int n = snprintf(szRow, sizeof(szRow), "running %d, waiting %d, updated %d, not updated %d",
-                   nRunning, nWaiting, nUpdated, nNotUpdated);
-  if (g_fleet.ulConfirmSeconds > 0)
-    n += snprintf(szRow + n, sizeof(szRow) - (size_t)n, ", online? %d", nChecking);
+  snprintf(szRow, sizeof(szRow), "running %d, waiting %d, updated %d, not updated %d", nRunning,
+           nWaiting, nUpdated, nNotUpdated);
+  if (g_fleet.ulConfirmSeconds > 0) textAppend(szRow, sizeof(szRow), ", online? %d", nChecking);
   char szTime[32];
   elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
   snprintf(szPart, sizeof(szPart), "; pages %ld of %ld", lSent, lDue);
   for (int i = 0; i < 2; i++) {
     const char *pszPart = i == 0 ? szPart : "; ";
     int nPart = (int)strlen(pszPart) + (i == 0 ? 0 : (int)strlen(szTime));
-    if (n + nPart > s_nColumns - 1 || n + nPart >= (int)sizeof(szRow)) break;
-    n += snprintf(szRow + n, sizeof(szRow) - (size_t)n, "%s%s", pszPart, i == 0 ? "" : szTime);
+    if ((int)strlen(szRow) + nPart > s_nColumns - 1) break;
+    textAppend(szRow, sizeof(szRow), "%s%s", pszPart, i == 0 ? "" : szTime);
   }
   rowAdd("%s", szRow);
 }

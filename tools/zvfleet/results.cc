@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/console.h"
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/record.h"
 
 #define FILE_COLUMN_MAX 32
@@ -97,12 +98,8 @@ static void rowResultText(const FleetDevice *pDev, char *pszText, int nSize) {
              szOnline + strlen("updated"));
   }
   const char *pszStage = stageText(pDev);
-  size_t n = strlen(pszText);
-  if (*pszStage != '\0' && n + 2 < (size_t)nSize)
-    snprintf(pszText + n, (size_t)nSize - n, "; %s", pszStage);
-  n = strlen(pszText);
-  if (pDev->bLogFailed && n + 2 < (size_t)nSize)
-    snprintf(pszText + n, (size_t)nSize - n, " (log incomplete)");
+  if (*pszStage != '\0') textAppend(pszText, nSize, "; %s", pszStage);
+  if (pDev->bLogFailed) textAppend(pszText, nSize, " (log incomplete)");
 }
 
 // The exit status as text: "-" when the tool had none of its own.
@@ -125,11 +122,8 @@ void printResults(void) {
   if (counts.nBack + counts.nNotBack + counts.nNotConfirmed > 0 || g_fleet.ulConfirmSeconds > 0)
     snprintf(szOnline, sizeof(szOnline), "; %d back online, %d not back online", counts.nBack,
              counts.nNotBack);
-  if (counts.nNotConfirmed > 0) {
-    size_t n = strlen(szOnline);
-    snprintf(szOnline + n, sizeof(szOnline) - n, ", %d not confirmed back online",
-             counts.nNotConfirmed);
-  }
+  if (counts.nNotConfirmed > 0)
+    textAppend(szOnline, sizeof(szOnline), ", %d not confirmed back online", counts.nNotConfirmed);
   if (g_fleet.bPreflight)
     consolePrintf("Preflight: %d device%s, %d would be updated, %d would not; nothing was "
                   "written to any device\n",

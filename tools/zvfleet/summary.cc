@@ -9,6 +9,7 @@
 
 #include "base/console.h"
 #include "tools/common/cli.h"
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/report_format.h"
 
@@ -94,9 +95,9 @@ static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
   safeText(pRow->szFile, szFile, sizeof(szFile));
   safeText(pRow->szResult, szResult, sizeof(szResult));
   if (pRow->szLeft[0] != '\0') {  // what the device needs next
-    size_t n = strlen(szResult);
-    snprintf(szResult + n, sizeof(szResult) - n, "; ");
-    safeText(pRow->szLeft, szResult + n + 2, (int)(sizeof(szResult) - n - 2));
+    char szLeft[REPORT_TEXT_SIZE];
+    safeText(pRow->szLeft, szLeft, sizeof(szLeft));
+    textAppend(szResult, sizeof(szResult), "; %s", szLeft);
   }
   char szAt[64] = "";
   if (pRow->bUpdated && pRow->szUpdatedAt[0] != '\0') {
@@ -110,14 +111,12 @@ static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
 }
 
 static void totalsText(const SummaryTotals *pTotals, char *pszText, int nSize) {
-  int n = snprintf(pszText, (size_t)nSize, "%d device%s, %d updated, %d not updated",
-                   pTotals->nDevices, pTotals->nDevices == 1 ? "" : "s", pTotals->nUpdated,
-                   pTotals->nDevices - pTotals->nUpdated);
-  if (pTotals->nNotBack > 0 && n > 0 && n < nSize)
-    n += snprintf(pszText + n, (size_t)(nSize - n), "; %d not back online", pTotals->nNotBack);
-  if (pTotals->nNotConfirmed > 0 && n > 0 && n < nSize)
-    snprintf(pszText + n, (size_t)(nSize - n), "; %d not confirmed back online",
-             pTotals->nNotConfirmed);
+  snprintf(pszText, (size_t)nSize, "%d device%s, %d updated, %d not updated", pTotals->nDevices,
+           pTotals->nDevices == 1 ? "" : "s", pTotals->nUpdated,
+           pTotals->nDevices - pTotals->nUpdated);
+  if (pTotals->nNotBack > 0) textAppend(pszText, nSize, "; %d not back online", pTotals->nNotBack);
+  if (pTotals->nNotConfirmed > 0)
+    textAppend(pszText, nSize, "; %d not confirmed back online", pTotals->nNotConfirmed);
 }
 
 // Prints the latest row of each device of the site whose first report is

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
+// Appending to a text in a fixed buffer (see text_append.h).
+#include "tools/common/text_append.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+void textAppend(char *pszText, int nSize, const char *pszFormat, ...) {
+  size_t n = strlen(pszText);  // below nSize: the text is terminated
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(pszText + n, (size_t)nSize - n, pszFormat, args);
+  va_end(args);
+}
