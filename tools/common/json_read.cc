@@ -11,11 +11,11 @@
 
 using nlohmann::json;
 
-int readJsonFile(const char *pszPath, json *pJson, char *pszWhy, int nWhySize) {
+bool readJsonFile(const char *pszPath, json *pJson, char *pszWhy, int nWhySize) {
   FILE *pFile = openInputFile(pszPath);
   if (pFile == NULL) {
     snprintf(pszWhy, (size_t)nWhySize, "cannot be opened");
-    return 0;
+    return false;
   }
   std::string text;
   char abChunk[65536];
@@ -23,19 +23,19 @@ int readJsonFile(const char *pszPath, json *pJson, char *pszWhy, int nWhySize) {
   while ((n = fread(abChunk, 1, sizeof(abChunk), pFile)) > 0 &&
          (long)(text.size() + n) <= JSON_FILE_MAX)
     text.append(abChunk, n);
-  int bError = ferror(pFile), bLong = n > 0;
+  bool bError = ferror(pFile) != 0, bLong = n > 0;
   fclose(pFile);
   if (bError || bLong) {
     snprintf(pszWhy, (size_t)nWhySize, bError ? "cannot be read" : "is too long (over %ld MB)",
              JSON_FILE_MAX / (1024 * 1024));
-    return 0;
+    return false;
   }
   *pJson = json::parse(text, nullptr, false);
   if (pJson->is_discarded()) {
     snprintf(pszWhy, (size_t)nWhySize, "is not valid JSON (cut short or edited?)");
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 // The member, when the value is an object that has it.
@@ -45,50 +45,50 @@ static const json *member(const json &object, const char *pszKey) {
   return at == object.end() ? nullptr : &*at;
 }
 
-int jsonText(const json &object, const char *pszKey, char *pszText, int nSize) {
+bool jsonText(const json &object, const char *pszKey, char *pszText, int nSize) {
   const json *pValue = member(object, pszKey);
-  if (pValue == nullptr || !pValue->is_string()) return 0;
+  if (pValue == nullptr || !pValue->is_string()) return false;
   const std::string &text = pValue->get_ref<const std::string &>();
-  if (text.size() >= (size_t)nSize || memchr(text.data(), 0, text.size()) != nullptr) return 0;
+  if (text.size() >= (size_t)nSize || memchr(text.data(), 0, text.size()) != nullptr) return false;
   memcpy(pszText, text.c_str(), text.size() + 1);
-  return 1;
+  return true;
 }
 
-int jsonTextOrNull(const json &object, const char *pszKey, char *pszText, int nSize) {
+bool jsonTextOrNull(const json &object, const char *pszKey, char *pszText, int nSize) {
   const json *pValue = member(object, pszKey);
   if (pValue != nullptr && pValue->is_null()) {
     pszText[0] = '\0';
-    return 1;
+    return true;
   }
   return jsonText(object, pszKey, pszText, nSize);
 }
 
-int jsonWhole(const json &object, const char *pszKey, long lMin, long lMax, long *plValue) {
+bool jsonWhole(const json &object, const char *pszKey, long lMin, long lMax, long *plValue) {
   const json *pValue = member(object, pszKey);
   // The parser keeps a whole number without a sign as unsigned.
-  if (pValue == nullptr || !pValue->is_number_unsigned()) return 0;
+  if (pValue == nullptr || !pValue->is_number_unsigned()) return false;
   unsigned long long ull = pValue->get<unsigned long long>();
-  if (ull < (unsigned long long)lMin || ull > (unsigned long long)lMax) return 0;
+  if (ull < (unsigned long long)lMin || ull > (unsigned long long)lMax) return false;
   *plValue = (long)ull;
-  return 1;
+  return true;
 }
 
-int jsonNumberOrNull(const json &object, const char *pszKey, double dMin, double dMax,
+bool jsonNumberOrNull(const json &object, const char *pszKey, double dMin, double dMax,
                      double *pdValue, int *pbNull) {
   const json *pValue = member(object, pszKey);
-  if (pValue == nullptr) return 0;
+  if (pValue == nullptr) return false;
   *pbNull = pValue->is_null();
-  if (*pbNull) return 1;
-  if (!pValue->is_number()) return 0;
+  if (*pbNull) return true;
+  if (!pValue->is_number()) return false;
   double d = pValue->get<double>();
-  if (!(d >= dMin && d <= dMax)) return 0;
+  if (!(d >= dMin && d <= dMax)) return false;
   *pdValue = d;
-  return 1;
+  return true;
 }
 
-int jsonFlag(const json &object, const char *pszKey, int *pbValue) {
+bool jsonFlag(const json &object, const char *pszKey, int *pbValue) {
   const json *pValue = member(object, pszKey);
-  if (pValue == nullptr || !pValue->is_boolean()) return 0;
-  *pbValue = pValue->get<bool>() ? 1 : 0;
-  return 1;
+  if (pValue == nullptr || !pValue->is_boolean()) return false;
+  *pbValue = pValue->get<bool>();
+  return true;
 }

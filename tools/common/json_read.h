@@ -11,26 +11,26 @@
 // The largest file read.
 #define JSON_FILE_MAX (64L * 1024 * 1024)
 
-// Reads and parses the file.  Returns 1, or 0 with the reason in pszWhy
+// Reads and parses the file.  Returns true, or false with the reason in pszWhy
 // ("cannot be opened", "is not valid JSON (cut short?)", ...).
-int readJsonFile(const char *pszPath, nlohmann::json *pJson, char *pszWhy, int nWhySize);
+bool readJsonFile(const char *pszPath, nlohmann::json *pJson, char *pszWhy, int nWhySize);
 
 // The member KEY of the object as a string that fits pszText.
-int jsonText(const nlohmann::json &object, const char *pszKey, char *pszText, int nSize);
+bool jsonText(const nlohmann::json &object, const char *pszKey, char *pszText, int nSize);
 
 // A string member, or null (then pszText is "").
-int jsonTextOrNull(const nlohmann::json &object, const char *pszKey, char *pszText, int nSize);
+bool jsonTextOrNull(const nlohmann::json &object, const char *pszKey, char *pszText, int nSize);
 
 // A whole number member within lMin..lMax, which are not below 0 (a
 // number with a sign is never taken).
-int jsonWhole(const nlohmann::json &object, const char *pszKey, long lMin, long lMax, long *plValue);
+bool jsonWhole(const nlohmann::json &object, const char *pszKey, long lMin, long lMax, long *plValue);
 
 // A number member within dMin..dMax, or null (then *pbNull is 1 and
 // *pdValue is left as it was).
-int jsonNumberOrNull(const nlohmann::json &object, const char *pszKey, double dMin, double dMax,
+bool jsonNumberOrNull(const nlohmann::json &object, const char *pszKey, double dMin, double dMax,
                      double *pdValue, int *pbNull);
 
 // A true or false member.
-int jsonFlag(const nlohmann::json &object, const char *pszKey, int *pbValue);
+bool jsonFlag(const nlohmann::json &object, const char *pszKey, int *pbValue);
 
 #endif
