@@ -96,6 +96,7 @@ size_t openFiles() {
 void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Transcript *pTranscript) {
   std::vector<char *> argv = argvOf(args);
   size_t nOpen = openFiles();
+  markFiles();
   bool bTable = false;
   for (size_t i = 0; i + 1 < args.size(); i++) bTable = bTable || (args[i] == "--progress" && args[i + 1] == "table");
   Transcript table;
@@ -117,6 +118,7 @@ void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Tran
   for (const auto &report : fakeDeviceReports())
     for (const std::string &line : report.second) pTranscript->line("device " + report.first + ": " + line);
   fakeEndFleet();
+  for (const std::string &written : writtenFiles()) pTranscript->line(written);
   if (openFiles() != nOpen) pTranscript->line(std::to_string(openFiles() - nOpen) + " files left open");
 }
 

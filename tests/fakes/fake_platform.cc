@@ -722,6 +722,7 @@ int platReplaceFile(const char *pszFrom, const char *pszTo) {
   remove(pszTo);
   if (rename(pszFrom, pszTo) != 0) return 0;
   noteFile(pszTo, true, text);
+  noteFile(pszFrom, true, REMOVED);
   return 1;
 }
 

@@ -156,18 +156,19 @@ static std::map<std::string, fs::file_time_type> s_markedTimes;
 void markFiles() {
   s_markedTimes.clear();
   fs::file_time_type dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
-  for (const fs::directory_entry &entry : fs::directory_iterator("."))
+  for (const fs::directory_entry &entry : fs::recursive_directory_iterator("."))
     if (entry.is_regular_file()) {
       fs::last_write_time(entry.path(), dayAgo);
-      s_markedTimes[entry.path().filename().string()] = fs::last_write_time(entry.path());
+      s_markedTimes[entry.path().lexically_relative(".").generic_string()] =
+          fs::last_write_time(entry.path());
     }
 }
 
 std::vector<std::string> writtenFiles() {
   std::vector<std::string> lines;
-  for (const fs::directory_entry &entry : fs::directory_iterator(".")) {
+  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(".")) {
     if (!entry.is_regular_file()) continue;
-    std::string name = entry.path().filename().string();
+    std::string name = entry.path().lexically_relative(".").generic_string();
     auto marked = s_markedTimes.find(name);
     if (marked != s_markedTimes.end() && marked->second == entry.last_write_time()) continue;
     Bytes data = readFile(name);

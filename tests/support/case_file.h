@@ -45,9 +45,9 @@ std::string commandText(const std::vector<std::string> &args);
 // A number written in decimal or with 0x.
 unsigned long caseNumber(const std::string &text);
 
-// Marks the files of the current directory before a run, and then gives
-// the lines "wrote NAME: N bytes, crc XXXX, starts HH HH .." (the first 12
-// bytes) for those that it wrote.
+// Marks the files of the current directory and the folders in it before a
+// run, and then gives the lines "wrote PATH: N bytes, crc XXXX, starts HH
+// HH .." (the first 12 bytes) for those that it wrote.
 void markFiles();
 std::vector<std::string> writtenFiles();
 
