@@ -114,6 +114,7 @@ void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Tran
     fakeRestoreFilesAtKill();
   } else {
     pTranscript->line("exit " + std::to_string(nStatus & 0xFF));
+    if (fakeOpenPipes() > 0) pTranscript->line(std::to_string(fakeOpenPipes()) + " pipes left open");
   }
   for (const auto &report : fakeDeviceReports())
     for (const std::string &line : report.second) pTranscript->line("device " + report.first + ": " + line);

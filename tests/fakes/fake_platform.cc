@@ -76,7 +76,7 @@ struct Child {
   std::vector<std::string> args;
   int nSlot = -1;  // the device it talks to, -1: none
   Slot snapshot;   // that device as it was at the child's start
-  bool bSnapshot = false, bEnded = false;
+  bool bSnapshot = false, bEnded = false, bPipeClosed = false;
   unsigned long ulStart = 0, ulKnownTo = 0, ulEnd = 0;  // output known up to ulKnownTo
   int nStatus = 0;
   std::vector<ChildEvent> events;
@@ -810,7 +810,7 @@ int platStartChildPiped(const char *const *ppszArgv, const char *, PlatChild *pC
 // What the child has written by now, at most nSize bytes of it.
 int platReadPipe(PlatPipe pipe, char *pBuffer, int nSize) {
   Child *pChild = inFleet() ? childNow(pipe) : nullptr;
-  if (pChild == nullptr) return -1;
+  if (pChild == nullptr || pChild->bPipeClosed) return -1;
   int n = 0;
   size_t nSkip = pChild->nRead;
   for (const ChildEvent &event : pChild->events) {
@@ -830,7 +830,15 @@ int platReadPipe(PlatPipe pipe, char *pBuffer, int nSize) {
   return n;
 }
 
-void platClosePipe(PlatPipe) {}
+void platClosePipe(PlatPipe pipe) {
+  if (inFleet() && pipe > 0 && pipe <= s_world.children.size()) s_world.children[pipe - 1].bPipeClosed = true;
+}
+
+int fakeOpenPipes() {
+  int n = 0;
+  for (const Child &child : s_world.children) n += !child.bPipeClosed;
+  return n;
+}
 
 // SIGKILL: 128 + 9.
 void platKillChild(PlatChild handle) {

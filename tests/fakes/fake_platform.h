@@ -97,6 +97,9 @@ void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript);
 // ...", "accepted 1 ok", ...), as zvdevsim -q prints them, by address.
 std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReports();
 
+// After a fleet run: the pipes of its children that zvfleet did not close.
+int fakeOpenPipes();
+
 // After a fleet run killed at ulKillAt: every file that zvfleet replaced
 // or appended to is put back as it stood on disk at that moment (removed
 // when it was made later).  Returns the files put back.
