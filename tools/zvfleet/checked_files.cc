@@ -80,11 +80,7 @@ int copyCheckedFiles(void) {
   int nCopies = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
-    int nEarlier = -1;
-    for (int j = 0; j < i && nEarlier < 0; j++)
-      if (strcmp(g_aDevices[j].szPath, pDev->szPath) == 0 &&
-          g_aDevices[j].plan.cPlainType == pDev->plan.cPlainType)
-        nEarlier = j;
+    int nEarlier = earlierSameFile(i);
     if (nEarlier >= 0) {
       memcpy(s_aszCopy[i], s_aszCopy[nEarlier], sizeof(s_aszCopy[i]));
       pDev->lFileSize = g_aDevices[nEarlier].lFileSize;

@@ -18,16 +18,6 @@
 #include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/rollout.h"
 
-// The device of an earlier line that sends the same file the same way; -1.
-static int earlierSameFile(int nDevice) {
-  const FleetDevice *pDev = &g_aDevices[nDevice];
-  for (int i = 0; i < nDevice; i++)
-    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
-        g_aDevices[i].plan.cPlainType == pDev->plan.cPlainType)
-      return i;
-  return -1;
-}
-
 static const char *fileKind(const FilePlan *pPlan) {
   switch (fileTypeOfLetter(pPlan->cPlainType)) {
     case FILE_TYPE_MAIN: return "plain HEX firmware";

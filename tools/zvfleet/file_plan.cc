@@ -92,3 +92,12 @@ int planFile(const char *pszPath, int bPlain, char cTypeLetter,
 int planPages(const FilePlan *pPlan) {
   return pPlan->nIdataPages + pPlan->nEndPage - pPlan->nFirstPage;
 }
+
+int earlierSameFile(int nDevice) {
+  const FleetDevice *pDev = &g_aDevices[nDevice];
+  for (int i = 0; i < nDevice; i++)
+    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
+        g_aDevices[i].plan.cPlainType == pDev->plan.cPlainType)
+      return i;
+  return -1;
+}

@@ -18,4 +18,9 @@ int planFile(const char *pszPath, int bPlain, char cTypeLetter,
 // The pages due in all.
 int planPages(const FilePlan *pPlan);
 
+// The device of an earlier line than device nDevice that sends the same
+// file the same way (its path and plan.cPlainType), so that a site that
+// sends one file to every device reads and plans it once; -1 for none.
+int earlierSameFile(int nDevice);
+
 #endif

@@ -192,16 +192,6 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
   return 1;
 }
 
-// The device of an earlier line that sends the same file the same way, so
-// that a site that sends one file to every device reads it once; -1.
-static int earlierSameFile(const FleetDevice *pDev, char cPlainType) {
-  for (int i = 0; i < g_nDevices; i++)
-    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
-        g_aDevices[i].plan.cPlainType == cPlainType)
-      return i;
-  return -1;
-}
-
 // Checks one device line; a good one becomes the next device.
 static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   char *apszField[MAX_FIELDS];
@@ -253,14 +243,13 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
   if (!placeFile(pReader, apszField[2], pDev) ||
       !readExtras(pReader, nFields > 3 ? apszField[3] : szNoOptions, pDev, &bPlain, &cType))
     return;
-  int nEarlier = earlierSameFile(pDev, bPlain ? cType : 0);
+  pDev->plan.cPlainType = bPlain ? cType : 0;  // as planFile sets it
+  int nEarlier = earlierSameFile(g_nDevices);
   if (nEarlier >= 0) {
     pDev->plan = g_aDevices[nEarlier].plan;
-  } else {
-    if (!planFile(pDev->szPath, bPlain, cType, &pDev->plan, szWhy, sizeof(szWhy))) {
-      badLine(pReader, "%s: %s", pDev->szPath, szWhy);
-      return;
-    }
+  } else if (!planFile(pDev->szPath, bPlain, cType, &pDev->plan, szWhy, sizeof(szWhy))) {
+    badLine(pReader, "%s: %s", pDev->szPath, szWhy);
+    return;
   }
   g_nDevices++;
 }
