@@ -28,12 +28,12 @@ static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char szSha[
   for (int j = 0; j < SHA256_SIZE; j++) snprintf(szSha + 2 * j, 3, "%02x", abDigest[j]);
 }
 
-int digestSiteList(void) {
+bool digestSiteList(void) {
   long lSize = 0;
-  if (!fileDigest(g_fleet.pszList, &lSize, g_fleet.szListSha256)) return 0;
+  if (!fileDigest(g_fleet.pszList, &lSize, g_fleet.szListSha256)) return false;
   for (int i = 0; i < g_nDevices; i++)
     lineSha256(&g_aDevices[i], g_fleet.szSalt, g_aDevices[i].szLineSha256);
-  return 1;
+  return true;
 }
 
 static FleetDevice *deviceAt(const char *pszAddress) {
@@ -42,14 +42,14 @@ static FleetDevice *deviceAt(const char *pszAddress) {
   return NULL;
 }
 
-static int refuse(const char *pszReport, const char *pszWhy) {
+static bool refuse(const char *pszReport, const char *pszWhy) {
   errorPrintf("zvfleet: %s %s; nothing was started\n", pszReport, pszWhy);
-  return 0;
+  return false;
 }
 
 static ReportRow s_aRows[FLEET_MAX_DEVICES];
 
-int applyResume(const char *pszReport) {
+bool applyResume(const char *pszReport) {
   ReportHead head;
   char szWhy[1200];
   if (!readReport(pszReport, &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy)))
@@ -70,15 +70,17 @@ int applyResume(const char *pszReport) {
     else if (pChanged == NULL)
       pChanged = pRow;
   }
-  int bListSame = strcmp(head.szListSha256, g_fleet.szListSha256) == 0;
-  if ((nUpdated > 0 && nSame == 0) || (nUpdated == 0 && !bListSame)) {
+  bool bListSame = strcmp(head.szListSha256, g_fleet.szListSha256) == 0;
+  if (nUpdated == 0 && !bListSame) {
+    snprintf(szWhy, sizeof(szWhy), "is a report of another site list (%s, SHA-256 %.12s...)",
+             head.szList, head.szListSha256);
+    return refuse(pszReport, szWhy);
+  }
+  if (nUpdated > 0 && nSame == 0) {
     snprintf(szWhy, sizeof(szWhy),
              "is a report of another site list (%s): none of its %d updated devices stands in %s "
              "as it was updated (address, password, file and options)",
              head.szList, nUpdated, g_fleet.pszList);
-    if (nUpdated == 0)
-      snprintf(szWhy, sizeof(szWhy), "is a report of another site list (%s, SHA-256 %.12s...)",
-               head.szList, head.szListSha256);
     return refuse(pszReport, szWhy);
   }
   if (pChanged != NULL) {
@@ -112,5 +114,5 @@ int applyResume(const char *pszReport) {
   consolePrintf("zvfleet: resuming %s: %d device%s updated before%s, %d to run%s\n", pszReport,
                 nUpdated, nUpdated == 1 ? "" : "s", szRecheck, g_nDevices - nUpdated,
                 bListSame ? "" : " (the site list changed; the updated devices' lines did not)");
-  return 1;
+  return true;
 }
