@@ -69,13 +69,6 @@ static void putJsonStringOrNull(FILE *pFile, const char *pszText) {
     putJsonString(pFile, pszText);
 }
 
-static void statusText(const FleetDevice *pDev, char *pszText, int nSize, const char *pszNone) {
-  if (pDev->nExitStatus < 0)
-    snprintf(pszText, (size_t)nSize, "%s", pszNone);
-  else
-    snprintf(pszText, (size_t)nSize, "%d", pDev->nExitStatus);
-}
-
 static void writeCsv(FILE *pFile) {
   static FleetDevice s_row;
   fputs("address,file,size,sha256,result,left,exit_status,attempts,duration_s,log\n", pFile);
