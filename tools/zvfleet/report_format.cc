@@ -19,7 +19,8 @@ using nlohmann::json;
 static const char *const s_apszOnline[] = {"",           "checking",  "back",
                                            "not back",   "unfinished", "no restart"};
 
-const char *onlineName(int nOnline) {
+// The report's "online" names, by ONLINE_*.
+static const char *onlineName(int nOnline) {
   return nOnline > ONLINE_NONE && nOnline <= ONLINE_NO_RESTART ? s_apszOnline[nOnline] : "";
 }
 
@@ -88,11 +89,12 @@ static void writeCsv(FILE *pFile) {
   }
 }
 
-const char *timelineName(int nKind) {
+// The name of a timeline event: TIMELINE_ATTEMPT ... TIMELINE_CHECKED, or a
+// phase.
+static const char *timelineName(int nKind) {
   static const char *const apszKinds[] = {"attempt", "ended", "retry", "stopping", "online check",
                                           "checked"};
-  if (nKind >= 0) return phaseName(nKind);
-  return -nKind <= (int)(sizeof(apszKinds) / sizeof(apszKinds[0])) ? apszKinds[-nKind - 1] : "?";
+  return nKind >= 0 ? phaseName(nKind) : apszKinds[-nKind - 1];
 }
 
 // The device's timeline: [ms from the run's start, what began], ...
@@ -138,10 +140,8 @@ static void writeJson(FILE *pFile, int bEnded) {
     putJsonString(pFile, szResult);
     fputs(", \"left\": ", pFile);
     putJsonString(pFile, stageText(pDev));
-    int nState = pDev->nState >= STATE_WAITING && pDev->nState <= STATE_DONE ? pDev->nState
-                                                                             : STATE_DONE;
-    fprintf(pFile, ", \"state\": \"%s\"", s_apszStates[nState]);
-    if (nState == STATE_RUNNING || nState == STATE_STOPPING)
+    fprintf(pFile, ", \"state\": \"%s\"", s_apszStates[pDev->nState]);
+    if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING)
       fprintf(pFile, ", \"phase\": \"%s\"", phaseName(pDev->out.nPhase));
     fprintf(pFile,
             ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\", "

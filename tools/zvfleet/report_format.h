@@ -31,12 +31,6 @@
 #define REPORT_TEXT_SIZE 800
 #define REPORT_ID_SIZE 33
 
-// The name of a timeline event (TIMELINE_* or a phase).
-const char *timelineName(int nKind);
-
-// The report's "online" names, by ONLINE_*.
-const char *onlineName(int nOnline);
-
 // One device's row as read back.
 struct ReportRow {
   char szAddress[FLEET_ADDRESS_SIZE];
