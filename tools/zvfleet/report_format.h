@@ -40,7 +40,7 @@ struct ReportRow {
   char szLineSha256[65];
   char szUpdatedAt[24];
   char szUpdatedIn[REPORT_ID_SIZE];
-  int bUpdated;   // the result says updated
+  bool bUpdated;  // the result says updated
   int nOnline;    // ONLINE_*
   unsigned long ulOnlineAfterMs;
   long lAttempts;
@@ -63,24 +63,22 @@ struct ReportHead {
 };
 
 // Reads a JSON report whole into pHead and aRows (room for nMaxRows).
-// Returns 1, or 0 with why it is refused in pszWhy.
-int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
-               char *pszWhy, int nWhySize);
-
-// 1 for a row that was updated and, where that was checked, confirmed
-// back online.
-int rowUpdatedAndBack(const ReportRow *pRow);
+// Returns true, or false with why it is refused in pszWhy.
+bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
+                char *pszWhy, int nWhySize);
 
 // Writes the report, .csv or .json by its extension, into a new file
 // beside it that then replaces it (a target that is no regular file is
-// refused).  bEnded: the run has ended.  Returns 1, or 0 after a message.
-int writeReport(const char *pszPath, int bEnded);
+// refused).  bEnded: the run has ended.  Returns true, or false after a
+// message.
+bool writeReport(const char *pszPath, bool bEnded);
 
 // Room held beside the report (REPORT.space) for its next versions, so
 // that logs that fill the disk cannot keep it from being written.
 // reserveReportSpace makes it (after the first report); writeReport keeps
-// it; releaseReportSpace removes it.  Returns 1, or 0 after a message.
-int reserveReportSpace(const char *pszPath);
+// it; releaseReportSpace removes it.  Returns true, or false after a
+// message.
+bool reserveReportSpace(const char *pszPath);
 void releaseReportSpace(const char *pszPath);
 
 #endif
