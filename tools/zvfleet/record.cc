@@ -61,7 +61,7 @@ static void timeText(char *pszText, int nSize) {
   platLocalDateTime(&now);
   int n = snprintf(pszText, (size_t)nSize, "%04d-%02d-%02d %02d:%02d:%02d", now.nYear, now.nMonth,
                    now.nDay, now.nHour, now.nMinute, now.nSecond);
-  if (n <= 0 || n >= nSize) pszText[0] = '\0';
+  if (n >= nSize) pszText[0] = '\0';
 }
 
 void recordIdentity(void) {
@@ -142,7 +142,7 @@ void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
 // reached (a request may have been taken though no answer was seen).
 static int runningStage(const FleetDevice *pDev) {
   const ToolOutput *pOut = &pDev->out;
-  int bMain = pDev->plan.nIdataPages > 0;
+  bool bMain = pDev->plan.nIdataPages > 0;
   switch (pOut->nPhase) {
     case PHASE_COMMIT:
       return STAGE_UNCONFIRMED;
