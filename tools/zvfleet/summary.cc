@@ -61,8 +61,8 @@ static void joinSites(int i, int j) {
 // When report i ran, for ordering: its start, or the latest start of the
 // runs it resumed when that is later (clocks of other workstations), and
 // how many of those stand before it.
-static void runTime(int i, int nReports, char szTime[24], int *pnDepth) {
-  snprintf(szTime, 24, "%s", s_aReports[i].head.szStarted);
+static const char *runTime(int i, int nReports, int *pnDepth) {
+  const char *pszTime = s_aReports[i].head.szStarted;
   *pnDepth = 0;
   for (int k = 0; k < nReports && s_aReports[i].head.szResumedFrom[0] != '\0'; k++) {
     int j = 0;
@@ -70,21 +70,18 @@ static void runTime(int i, int nReports, char szTime[24], int *pnDepth) {
                                                          s_aReports[i].head.szResumedFrom) != 0))
       j++;
     if (j == nReports) break;
-    if (strcmp(s_aReports[j].head.szStarted, szTime) > 0)
-      snprintf(szTime, 24, "%s", s_aReports[j].head.szStarted);
+    if (strcmp(s_aReports[j].head.szStarted, pszTime) > 0) pszTime = s_aReports[j].head.szStarted;
     ++*pnDepth;
     i = j;
   }
+  return pszTime;
 }
 
 // Whether report a ran after report b: a run after the runs it resumed,
 // else by their starts, else in the order given.
 static bool later(int a, int b, int nReports) {
-  char szA[24], szB[24];
   int nDepthA, nDepthB;
-  runTime(a, nReports, szA, &nDepthA);
-  runTime(b, nReports, szB, &nDepthB);
-  int n = strcmp(szA, szB);
+  int n = strcmp(runTime(a, nReports, &nDepthA), runTime(b, nReports, &nDepthB));
   if (n != 0) return n > 0;
   return nDepthA != nDepthB ? nDepthA > nDepthB : a > b;
 }
