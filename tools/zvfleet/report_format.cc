@@ -16,13 +16,9 @@
 
 using nlohmann::json;
 
+// The report's "online" names, by ONLINE_* ("": null).
 static const char *const s_apszOnline[] = {"",           "checking",  "back",
                                            "not back",   "unfinished", "no restart"};
-
-// The report's "online" names, by ONLINE_*.
-static const char *onlineName(int nOnline) {
-  return nOnline > ONLINE_NONE && nOnline <= ONLINE_NO_RESTART ? s_apszOnline[nOnline] : "";
-}
 
 static const char *const s_apszStates[] = {"waiting", "running", "running", "checking", "done"};
 
@@ -152,7 +148,7 @@ static void writeJson(FILE *pFile, bool bEnded) {
     fputs(", \"updated_in\": ", pFile);
     putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedIn : "");
     fputs(", \"online\": ", pFile);
-    putJsonStringOrNull(pFile, onlineName(pDev->nOnline));
+    putJsonStringOrNull(pFile, s_apszOnline[pDev->nOnline]);
     fputs(", \"online_after_s\": ", pFile);
     if (pDev->nOnline == ONLINE_BACK)
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
@@ -203,8 +199,7 @@ static bool s_bReserved;
 
 // The room file's name; false when it does not fit.
 static bool spacePath(const char *pszPath, char *pszSpace, int nSize) {
-  int n = snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath);
-  return n > 0 && n < nSize;
+  return snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath) < nSize;
 }
 
 // Makes the room file of lBytes.  Returns whether it was made.
