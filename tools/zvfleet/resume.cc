@@ -13,8 +13,9 @@
 #include "tools/zvfleet/report_format.h"
 
 // The salted SHA-256 of the device's whole line: salt, address, password,
-// file as written, the file's SHA-256, options, each ended by a zero.
-static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char szSha[65]) {
+// file as written, the file's SHA-256, options, each ended by a zero; as
+// hex in pszSha (65 bytes).
+static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char *pszSha) {
   Sha256 sha;
   sha256Begin(&sha);
   const char *apszFields[] = {pszSalt, pDev->szAddress, pDev->szPassword, pDev->szFile,
@@ -25,7 +26,7 @@ static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char szSha[
     sha256Add(&sha, pszOption, strlen(pszOption) + 1);
   uint8_t abDigest[SHA256_SIZE];
   sha256End(&sha, abDigest);
-  for (int j = 0; j < SHA256_SIZE; j++) snprintf(szSha + 2 * j, 3, "%02x", abDigest[j]);
+  for (int j = 0; j < SHA256_SIZE; j++) snprintf(pszSha + 2 * j, 3, "%02x", abDigest[j]);
 }
 
 bool digestSiteList(void) {
