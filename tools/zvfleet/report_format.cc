@@ -332,6 +332,13 @@ static bool readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy,
   return true;
 }
 
+void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed) {
+  *pnUpdated += pRow->bUpdated;
+  *pnNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
+  *pnNotConfirmed += pRow->bUpdated && (pRow->nOnline == ONLINE_UNFINISHED ||
+                                        pRow->nOnline == ONLINE_NO_RESTART);
+}
+
 bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
                 char *pszWhy, int nWhySize) {
   static json s_report;  // kept between reads: its room is used again
@@ -394,10 +401,7 @@ bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nM
         snprintf(pszWhy, (size_t)nWhySize, "names %s twice", pRow->szAddress);
         return false;
       }
-    nUpdated += pRow->bUpdated;
-    nNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
-    nNotConfirmed += pRow->bUpdated && (pRow->nOnline == ONLINE_UNFINISHED ||
-                                        pRow->nOnline == ONLINE_NO_RESTART);
+    countRow(pRow, &nUpdated, &nNotBack, &nNotConfirmed);
   }
   pHead->nRows = (int)devices.size();
   if (lUpdated != nUpdated || lNotUpdated != pHead->nRows - nUpdated || lNotBack != nNotBack ||

@@ -41,7 +41,7 @@ struct ReportRow {
   char szUpdatedAt[24];
   char szUpdatedIn[REPORT_ID_SIZE];
   bool bUpdated;  // the result says updated
-  int nOnline;    // ONLINE_*
+  int nOnline;    // ONLINE_*, never ONLINE_CHECKING (read as unfinished)
   unsigned long ulOnlineAfterMs;
   long lAttempts;
   unsigned long ulRunMs;
@@ -66,6 +66,10 @@ struct ReportHead {
 // Returns true, or false with why it is refused in pszWhy.
 bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
                 char *pszWhy, int nWhySize);
+
+// Adds the row to the totals: updated, and of those not back online and
+// not confirmed back online (a row's online state is never "checking").
+void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed);
 
 // Writes the report, .csv or .json by its extension, into a new file
 // beside it that then replaces it (a target that is no regular file is

@@ -142,10 +142,7 @@ static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
       if (bShown) continue;
       printRow(pReport, pRow);
       site.nDevices++;
-      site.nUpdated += pRow->bUpdated;
-      site.nNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
-      site.nNotConfirmed += pRow->bUpdated && pRow->nOnline != ONLINE_NONE &&
-                            pRow->nOnline != ONLINE_BACK && pRow->nOnline != ONLINE_NOT_BACK;
+      countRow(pRow, &site.nUpdated, &site.nNotBack, &site.nNotConfirmed);
     }
   }
   const SummaryReport *pLatest = &s_aReports[anOrder[nOrder - 1]];
