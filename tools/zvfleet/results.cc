@@ -90,7 +90,7 @@ const char *stageText(const FleetDevice *pDev) {
 
 // The result with what it leaves on the device, for the console.
 static void rowResultText(const FleetDevice *pDev, char *pszText, int nSize) {
-  if (pDev->bEarlier) {  // "updated..."
+  if (pDev->bEarlier) {  // its result text begins "updated"
     char szOnline[FLEET_LINE_SIZE];
     resultText(pDev, szOnline, sizeof(szOnline));
     snprintf(pszText, (size_t)nSize, "updated in an earlier run, %s%s", pDev->szUpdatedAt,
