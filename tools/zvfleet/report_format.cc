@@ -20,6 +20,7 @@ using nlohmann::json;
 static const char *const s_apszOnline[] = {"",           "checking",  "back",
                                            "not back",   "unfinished", "no restart"};
 
+// The report's "state" names, by STATE_* (a device being stopped still runs).
 static const char *const s_apszStates[] = {"waiting", "running", "running", "checking", "done"};
 
 // The device as its row tells it: one whose tool runs is "interrupted"
