@@ -22,69 +22,65 @@ static const char *baseName(const char *pszPath) {
 }
 
 // Copies the file at pszFrom to pszTo (no copy when it is null), reading
-// it once.  Returns 1 with its size and digest, or 0 after a message.
-static int copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *pszSha256) {
+// it once.  Returns true with its size and digest, or false after a message.
+static bool copyFile(const char *pszFrom, const char *pszTo, long *plSize, char *pszSha256) {
   FILE *pIn = openInputFile(pszFrom);
   if (pIn == NULL) {
     errorPrintf("zvfleet: cannot read %s again to copy it\n", pszFrom);
-    return 0;
+    return false;
   }
   FILE *pOut = pszTo != NULL ? fopen(pszTo, "wb") : NULL;
   if (pszTo != NULL && pOut == NULL) {
     fclose(pIn);
     errorPrintf("zvfleet: cannot write the copy %s\n", pszTo);
-    return 0;
+    return false;
   }
   Sha256 sha;
   sha256Begin(&sha);
   static char s_abChunk[65536];
   long lSize = 0, lRead;
-  int bOk = 1;
-  while (bOk && (lRead = readInputFile(pIn, s_abChunk, sizeof(s_abChunk), pszFrom)) != 0) {
+  bool bOk = true;
+  while ((lRead = readInputFile(pIn, s_abChunk, sizeof(s_abChunk), pszFrom)) != 0) {
     if (lRead < 0 ||
         (pOut != NULL && fwrite(s_abChunk, 1, (size_t)lRead, pOut) != (size_t)lRead)) {
-      bOk = 0;
+      bOk = false;
       break;
     }
     sha256Add(&sha, s_abChunk, (size_t)lRead);
     lSize += lRead;
   }
   fclose(pIn);
-  if (pOut != NULL && fclose(pOut) != 0) bOk = 0;
+  if (pOut != NULL && fclose(pOut) != 0) bOk = false;
   if (!bOk) {
     if (pszTo == NULL)
       errorPrintf("zvfleet: cannot read %s again\n", pszFrom);
     else
       errorPrintf("zvfleet: cannot copy %s to %s\n", pszFrom, pszTo);
-    return 0;
+    return false;
   }
   uint8_t abDigest[SHA256_SIZE];
   sha256End(&sha, abDigest);
   for (int i = 0; i < SHA256_SIZE; i++) snprintf(pszSha256 + 2 * i, 3, "%02x", abDigest[i]);
   *plSize = lSize;
-  return 1;
+  return true;
 }
 
-int fileDigest(const char *pszPath, long *plSize, char *pszSha256) {
+bool fileDigest(const char *pszPath, long *plSize, char *pszSha256) {
   return copyFile(pszPath, NULL, plSize, pszSha256);
 }
 
-int copyCheckedFiles(void) {
+bool copyCheckedFiles(void) {
   char szFolder[FLEET_PATH_SIZE];
   int n = snprintf(szFolder, sizeof(szFolder), "%s/files", runFolder());
-  if (n <= 0 || n >= (int)sizeof(szFolder) || !platMakeDirectory(szFolder)) {
+  if (n >= (int)sizeof(szFolder) || !platMakeDirectory(szFolder)) {
     errorPrintf("zvfleet: cannot make the folder %s for the files' copies\n", szFolder);
-    return 0;
+    return false;
   }
   static char s_aszCopy[FLEET_MAX_DEVICES][FLEET_TEXT_SIZE];
   int nCopies = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
-    int nEarlier = -1;
-    for (int j = 0; j < i && nEarlier < 0; j++)
-      if (strcmp(g_aDevices[j].szPath, pDev->szPath) == 0 &&
-          g_aDevices[j].plan.cPlainType == pDev->plan.cPlainType)
-        nEarlier = j;
+    int nEarlier = earlierSameFile(i);
     if (nEarlier >= 0) {
       memcpy(s_aszCopy[i], s_aszCopy[nEarlier], sizeof(s_aszCopy[i]));
       pDev->lFileSize = g_aDevices[nEarlier].lFileSize;
@@ -93,12 +89,12 @@ int copyCheckedFiles(void) {
     }
     n = snprintf(s_aszCopy[i], sizeof(s_aszCopy[i]), "%s/%d-%s", szFolder, ++nCopies,
                  baseName(pDev->szPath));
-    if (n <= 0 || n >= (int)sizeof(s_aszCopy[i])) {
+    if (n >= (int)sizeof(s_aszCopy[i])) {
       errorPrintf("zvfleet: the copy of %s would have a path longer than the tool takes\n",
-                    pDev->szPath);
-      return 0;
+                  pDev->szPath);
+      return false;
     }
-    if (!copyFile(pDev->szPath, s_aszCopy[i], &pDev->lFileSize, pDev->szSha256)) return 0;
+    if (!copyFile(pDev->szPath, s_aszCopy[i], &pDev->lFileSize, pDev->szSha256)) return false;
     // The copy must be what was checked: a file changed in between is
     // caught here.
     FilePlan plan;
@@ -109,10 +105,10 @@ int copyCheckedFiles(void) {
         plan.nIdataPages != pDev->plan.nIdataPages || plan.nFirstPage != pDev->plan.nFirstPage ||
         plan.nEndPage != pDev->plan.nEndPage) {
       errorPrintf("zvfleet: %s changed while it was checked; nothing was started\n",
-                    pDev->szPath);
-      return 0;
+                  pDev->szPath);
+      return false;
     }
   }
   for (int i = 0; i < g_nDevices; i++) strcpy(g_aDevices[i].szPath, s_aszCopy[i]);
-  return 1;
+  return true;
 }

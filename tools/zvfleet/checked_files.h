@@ -8,12 +8,12 @@
 #define ZV_FLEET_CHECKED_FILES_H
 
 // Makes the copies, plans each copy again (it must plan as the file did)
-// and points every device's tool at its copy.  Returns 1, or 0 after a
-// message (nothing has started then).
-int copyCheckedFiles(void);
+// and points every device's tool at its copy.  Returns true, or false
+// after a message (nothing has started then).
+bool copyCheckedFiles(void);
 
 // The size and SHA-256 (hex) of the file at pszPath, as a copy would
-// record them, without making one.  Returns 1, or 0 after a message.
-int fileDigest(const char *pszPath, long *plSize, char *pszSha256);
+// record them, without making one.  Returns true, or false after a message.
+bool fileDigest(const char *pszPath, long *plSize, char *pszSha256);
 
 #endif

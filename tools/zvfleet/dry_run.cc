@@ -18,16 +18,6 @@
 #include "tools/zvfleet/resume.h"
 #include "tools/zvfleet/rollout.h"
 
-// The device of an earlier line that sends the same file the same way; -1.
-static int earlierSameFile(int nDevice) {
-  const FleetDevice *pDev = &g_aDevices[nDevice];
-  for (int i = 0; i < nDevice; i++)
-    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
-        g_aDevices[i].plan.cPlainType == pDev->plan.cPlainType)
-      return i;
-  return -1;
-}
-
 static const char *fileKind(const FilePlan *pPlan) {
   switch (fileTypeOfLetter(pPlan->cPlainType)) {
     case FILE_TYPE_MAIN: return "plain HEX firmware";
@@ -38,7 +28,8 @@ static const char *fileKind(const FilePlan *pPlan) {
 }
 
 // The first device that this run updates with the same file sent the same
-// way as device nDevice, by index.
+// way as device nDevice, by index (never one carried from an earlier run);
+// -1 for none.
 static int firstToUpdate(int nDevice) {
   int nFirst = earlierSameFile(nDevice);
   if (nFirst < 0) nFirst = nDevice;
@@ -51,11 +42,11 @@ static int firstToUpdate(int nDevice) {
 static void printFiles(void) {
   int nFiles = 0;
   for (int i = 0; i < g_nDevices; i++)
-    if (!g_aDevices[i].bEarlier && firstToUpdate(i) == i) nFiles++;
+    if (firstToUpdate(i) == i) nFiles++;
   consolePrintf("Files (%d):\n", nFiles);
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    if (pDev->bEarlier || firstToUpdate(i) != i) continue;
+    if (firstToUpdate(i) != i) continue;
     int nDevices = 0;
     for (int j = i; j < g_nDevices; j++)
       if (!g_aDevices[j].bEarlier && firstToUpdate(j) == i) nDevices++;
@@ -94,7 +85,7 @@ static void printDevices(void) {
 static int atOnce(int nDevices) { return g_fleet.nJobs < nDevices ? g_fleet.nJobs : nDevices; }
 
 // The address of the first (bLast: last) device of this run's wave.
-static const char *waveEnd(int bCanary, int bLast) {
+static const char *waveEnd(bool bCanary, bool bLast) {
   const char *pszAddress = "";
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
@@ -117,9 +108,9 @@ static void printWaves(void) {
     return;
   }
   consolePrintf("Waves: 2\n  1, the canary: %d device%s (%s to %s), %d at once\n", nFirst,
-                nFirst == 1 ? "" : "s", waveEnd(1, 0), waveEnd(1, 1), atOnce(nFirst));
+                nFirst == 1 ? "" : "s", waveEnd(true, false), waveEnd(true, true), atOnce(nFirst));
   consolePrintf("  2, when every canary device was updated: the other %d (%s to %s), %d at once\n",
-                nAll - nFirst, waveEnd(0, 0), waveEnd(0, 1), atOnce(nAll - nFirst));
+                nAll - nFirst, waveEnd(false, false), waveEnd(false, true), atOnce(nAll - nFirst));
 }
 
 static void printRules(void) {
@@ -189,7 +180,7 @@ static void printPreflight(void) {
   consolePrintf("A preflight would start.\n");
 }
 
-int printDryRun(void) {
+bool printDryRun(void) {
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     int nEarlier = earlierSameFile(i);
@@ -197,15 +188,15 @@ int printDryRun(void) {
       pDev->lFileSize = g_aDevices[nEarlier].lFileSize;
       memcpy(pDev->szSha256, g_aDevices[nEarlier].szSha256, sizeof(pDev->szSha256));
     } else if (!fileDigest(pDev->szPath, &pDev->lFileSize, pDev->szSha256)) {
-      return 0;
+      return false;
     }
   }
-  if (!digestSiteList()) return 0;
+  if (!digestSiteList()) return false;
   if (g_fleet.bPreflight) {
     printPreflight();
-    return 1;
+    return true;
   }
-  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 0;
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return false;
   beginRollout();
   consolePrintf("Dry run of %s: nothing is sent, no log or report is written.\n", g_fleet.pszList);
   printFiles();
@@ -213,5 +204,5 @@ int printDryRun(void) {
   printWaves();
   printRules();
   consolePrintf("A run would start.\n");
-  return 1;
+  return true;
 }

@@ -6,8 +6,8 @@
 
 // Prints the files (size, SHA-256, pages), the devices in the order they
 // would start with the requests and bytes of each upload, the waves, and
-// the rules in force.  Returns 1, or 0 after a message when a file cannot
-// be read again.
-int printDryRun(void);
+// the rules in force.  Returns true, or false after a message when a file
+// cannot be read again.
+bool printDryRun(void);
 
 #endif

@@ -14,14 +14,14 @@
 #include "image/update_file.h"
 #include "net/upload_plan.h"
 
-static int refuse(char *pszWhy, int nWhySize, const char *pszReason) {
+static bool refuse(char *pszWhy, int nWhySize, const char *pszReason) {
   snprintf(pszWhy, (size_t)nWhySize, "%s", pszReason);
-  return 0;
+  return false;
 }
 
 // The plan of what the image store holds, uploaded as the settings say;
 // refused when the tool would send only part of it.
-static int planStore(FilePlan *pPlan, char *pszWhy, int nWhySize) {
+static bool planStore(FilePlan *pPlan, char *pszWhy, int nWhySize) {
   UploadSource source;
   uploadSourceFromStore(&source);
   if (imageHeaderMissing(&source))
@@ -35,21 +35,21 @@ static int planStore(FilePlan *pPlan, char *pszWhy, int nWhySize) {
     snprintf(pszWhy, (size_t)nWhySize,
              "%u bytes longer than the %u pages that its upload sends: the rest would never "
              "reach the device", pImage->ulBeyond, pImage->ulPages);
-    return 0;
+    return false;
   }
   pPlan->nIdataPages = plan.nTransfers > 1 ? (int)plan.aTransfers[0].ulPages : 0;
   pPlan->nFirstPage = pImage->wFirstPage;
   pPlan->nEndPage = pImage->wEndPage;
   pPlan->ulRequests = plan.ulRequests;
   pPlan->ulWireBytes = plan.ulWireBytes;
-  return 1;
+  return true;
 }
 
 // An update file, or a plain logo or HTML file: read as the tool's reader
 // reads it, judged by its verdict, with the verdict's own text when it
 // refuses the file.
-static int planFileBytes(const char *pszPath, int bEncrypted, uint8_t bType, FilePlan *pPlan,
-                         char *pszWhy, int nWhySize) {
+static bool planFileBytes(const char *pszPath, bool bEncrypted, uint8_t bType, FilePlan *pPlan,
+                          char *pszWhy, int nWhySize) {
   UpdateFileVerdict verdict;
   int nRead = judgeUpdateFileAt(pszPath, bEncrypted, bType, &verdict);
   if (nRead == 0) return refuse(pszWhy, nWhySize, "cannot be opened");
@@ -62,7 +62,7 @@ static int planFileBytes(const char *pszPath, int bEncrypted, uint8_t bType, Fil
     snprintf(pszWhy, (size_t)nWhySize, "zvloader refuses it: %s%s", szText,
              bEncrypted && verdict.nRefusal == UPDATE_FILE_WRONG_MAGIC
                  ? " (a plain file needs -NE -T)" : "");
-    return 0;
+    return false;
   }
   g_bEncrypted = bEncrypted;
   g_bFileType = bType;  // an update file's header replaces it
@@ -70,12 +70,13 @@ static int planFileBytes(const char *pszPath, int bEncrypted, uint8_t bType, Fil
   return planStore(pPlan, pszWhy, nWhySize);
 }
 
-int planFile(const char *pszPath, int bPlain, char cTypeLetter,
-             FilePlan *pPlan, char *pszWhy, int nWhySize) {
+bool planFile(const char *pszPath, bool bPlain, char cTypeLetter,
+              FilePlan *pPlan, char *pszWhy, int nWhySize) {
   pPlan->cPlainType = bPlain ? cTypeLetter : 0;
-  if (!bPlain) return planFileBytes(pszPath, 1, 0, pPlan, pszWhy, nWhySize);
+  if (!bPlain) return planFileBytes(pszPath, true, 0, pPlan, pszWhy, nWhySize);
   uint8_t bType = fileTypeOfLetter(cTypeLetter);
-  if (bType != FILE_TYPE_MAIN) return planFileBytes(pszPath, 0, bType, pPlan, pszWhy, nWhySize);
+  if (bType != FILE_TYPE_MAIN)
+    return planFileBytes(pszPath, false, bType, pPlan, pszWhy, nWhySize);
   // A HEX firmware: its extent is what the tool's loader makes of it.
   if (!readHexFile(pszPath)) {
     consoleWrite("\n", 1);  // its message has no line end
@@ -91,4 +92,13 @@ int planFile(const char *pszPath, int bPlain, char cTypeLetter,
 
 int planPages(const FilePlan *pPlan) {
   return pPlan->nIdataPages + pPlan->nEndPage - pPlan->nFirstPage;
+}
+
+int earlierSameFile(int nDevice) {
+  const FleetDevice *pDev = &g_aDevices[nDevice];
+  for (int i = 0; i < nDevice; i++)
+    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
+        g_aDevices[i].plan.cPlainType == pDev->plan.cPlainType)
+      return i;
+  return -1;
 }

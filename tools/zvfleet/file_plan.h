@@ -8,14 +8,19 @@
 #include "tools/zvfleet/fleet.h"
 
 // Plans the file at pszPath: an update file, or with bPlain a plain file of
-// the type given by its -T letter.  Returns 1, or 0 with the reason why the
-// tool would not send it in pszWhy.  A plain HEX file goes through the
+// the type given by its -T letter.  Returns true, or false with the reason
+// why the tool would not send it in pszWhy.  A plain HEX file goes through the
 // tool's own loader, whose message, when it refuses the file, stands on
 // the console before the caller's.
-int planFile(const char *pszPath, int bPlain, char cTypeLetter,
-             FilePlan *pPlan, char *pszWhy, int nWhySize);
+bool planFile(const char *pszPath, bool bPlain, char cTypeLetter,
+              FilePlan *pPlan, char *pszWhy, int nWhySize);
 
 // The pages due in all.
 int planPages(const FilePlan *pPlan);
+
+// The device of an earlier line than device nDevice that sends the same
+// file the same way (its path and plan.cPlainType), so that a site that
+// sends one file to every device reads and plans it once; -1 for none.
+int earlierSameFile(int nDevice);
 
 #endif

@@ -27,7 +27,7 @@ static void put(const char *pszText) { fputs(pszText, s_pPage); }
 
 // Text as HTML: markup characters as entities, control characters but a
 // line end and a tab as U+FFFD, bytes beyond ASCII of a log as \xHH.
-static void putEscaped(const char *pText, size_t nLength, int bAsciiOnly) {
+static void putEscaped(const char *pText, size_t nLength, bool bAsciiOnly) {
   for (size_t i = 0; i < nLength; i++) {
     unsigned char c = (unsigned char)pText[i];
     switch (c) {
@@ -47,7 +47,7 @@ static void putEscaped(const char *pText, size_t nLength, int bAsciiOnly) {
   }
 }
 
-static void putText(const char *pszText) { putEscaped(pszText, strlen(pszText), 0); }
+static void putText(const char *pszText) { putEscaped(pszText, strlen(pszText), false); }
 
 // A string member's value, escaped; "" for anything else.
 static void putMember(const json &object, const char *pszKey) {
@@ -55,7 +55,7 @@ static void putMember(const json &object, const char *pszKey) {
   auto at = object.find(pszKey);
   if (at == object.end() || !at->is_string()) return;
   const std::string &text = at->get_ref<const std::string &>();
-  putEscaped(text.data(), text.size(), 0);
+  putEscaped(text.data(), text.size(), false);
 }
 
 static double numberOf(const json &object, const char *pszKey, double dDefault) {
@@ -77,6 +77,11 @@ static size_t countOf(const json &value) { return value.is_array() ? value.size(
 
 static const char *stringOf(const json &value) {
   return value.is_string() ? value.get_ref<const std::string &>().c_str() : "";
+}
+
+// A moment of a timeline or of the marks: [ms from the run's start, what].
+static bool isMoment(const json &value) {
+  return value.is_array() && value.size() == 2 && value[0].is_number();
 }
 
 static const char s_szStyle[] =
@@ -113,20 +118,18 @@ static double timelineEnd(const json &report) {
   for (const json &device : member(report, "devices")) {
     if (!member(device, "timeline").is_array()) continue;
     for (const json &event : member(device, "timeline"))
-      if (event.is_array() && event.size() == 2 && event[0].is_number() && event[0].get<double>() > dEnd)
-        dEnd = event[0].get<double>();
+      if (isMoment(event) && event[0].get<double>() > dEnd) dEnd = event[0].get<double>();
   }
   if (member(report, "marks").is_array())
     for (const json &mark : member(report, "marks"))
-      if (mark.is_array() && mark.size() == 2 && mark[0].is_number() && mark[0].get<double>() > dEnd)
-        dEnd = mark[0].get<double>();
+      if (isMoment(mark) && mark[0].get<double>() > dEnd) dEnd = mark[0].get<double>();
   return dEnd;
 }
 
 static void putTimeline(const json &report, int nReport) {
   const json &devices = member(report, "devices");
   int nRows = (int)countOf(devices);
-  int bLabelled = nRows <= LABELLED_ROWS;
+  bool bLabelled = nRows <= LABELLED_ROWS;
   int nRow = bLabelled ? 16 : 4;
   double dEnd = timelineEnd(report);
   double dScale = (TIMELINE_WIDTH - TIMELINE_LEFT - 10) / dEnd;
@@ -159,14 +162,13 @@ static void putTimeline(const json &report, int nReport) {
       size_t nEvents = pTimeline->size();
       for (size_t k = 0; k < nEvents; k++) {
         const json &event = (*pTimeline)[k];
-        if (!event.is_array() || event.size() != 2 || !event[0].is_number()) continue;
+        if (!isMoment(event)) continue;
         const char *pszName = stringOf(event[1]);
         const char *pszClass = segmentClass(pszName);
         if (pszClass == NULL) continue;
         double dFrom = event[0].get<double>();
         double dTo = dEnd;  // a device still running at the report's moment
-        if (k + 1 < nEvents && (*pTimeline)[k + 1].is_array() && (*pTimeline)[k + 1].size() == 2 &&
-            (*pTimeline)[k + 1][0].is_number())
+        if (k + 1 < nEvents && isMoment((*pTimeline)[k + 1]))
           dTo = (*pTimeline)[k + 1][0].get<double>();
         double dWidth = (dTo - dFrom) * dScale;
         fprintf(s_pPage, "<rect class=\"%s\" x=\"%.1f\" y=\"%d\" width=\"%.1f\" height=\"%d\"><title>",
@@ -177,8 +179,7 @@ static void putTimeline(const json &report, int nReport) {
       // Words over the bars: each retry, where the next attempt begins.
       for (size_t k = 0; bLabelled && k < nEvents; k++) {
         const json &event = (*pTimeline)[k];
-        if (event.is_array() && event.size() == 2 && event[0].is_number() &&
-            strcmp(stringOf(event[1]), "retry") == 0)
+        if (isMoment(event) && strcmp(stringOf(event[1]), "retry") == 0)
           fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">retry</text>",
                   TIMELINE_LEFT + event[0].get<double>() * dScale + 2, y + nRow - 4);
       }
@@ -187,7 +188,7 @@ static void putTimeline(const json &report, int nReport) {
   }
   for (int i = 0; i < nMarks; i++) {
     const json &mark = member(report, "marks")[(size_t)i];  // an array of nMarks
-    if (!mark.is_array() || mark.size() != 2 || !mark[0].is_number()) continue;
+    if (!isMoment(mark)) continue;
     double x = TIMELINE_LEFT + mark[0].get<double>() * dScale;
     fprintf(s_pPage, "<g class=\"run-mark\"><line class=\"mark\" x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\"/>",
             x, 16 + 14 * i, x, nHeight - 28);
@@ -228,7 +229,7 @@ static void putLog(const char *pszPath, long lBudget) {
   }
   char ab[4096];
   size_t n;
-  while ((n = fread(ab, 1, sizeof(ab), pFile)) > 0) putEscaped(ab, n, 1);
+  while ((n = fread(ab, 1, sizeof(ab), pFile)) > 0) putEscaped(ab, n, true);
   fclose(pFile);
 }
 
@@ -321,7 +322,7 @@ static void putReport(const json &report, int nReport, long lLogBudget) {
   const json &run = member(report, "run");
   put("<section class=\"report\">\n<h2>Run ");
   putMember(run, "id");
- put(!member(report, "preflight").is_null() ? " (preflight: nothing written to any device)" : "");
+  put(!member(report, "preflight").is_null() ? " (preflight: nothing written to any device)" : "");
   put("</h2>\n<dl><dt>started</dt><dd>");
   putMember(run, "started");
   put("</dd><dt>workstation</dt><dd>");
@@ -345,28 +346,28 @@ static void putReport(const json &report, int nReport, long lLogBudget) {
   put("</section>\n");
 }
 
-int writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
-  static json s_aReports[1];  // the one being read
+bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
+  static json s_report;  // the one being read
   long lDevices = 0;
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
-    if (!readJsonFile(apszReports[i], &s_aReports[0], szWhy, sizeof(szWhy))) {
+    if (!readJsonFile(apszReports[i], &s_report, szWhy, sizeof(szWhy))) {
       errorPrintf("zvfleet: the page cannot be drawn from %s: %s\n", apszReports[i], szWhy);
-      return 0;
+      return false;
     }
-    if (!member(s_aReports[0], "devices").is_array()) {
+    if (!member(s_report, "devices").is_array()) {
       errorPrintf("zvfleet: the page cannot be drawn from %s: not a report of zvfleet's\n",
                   apszReports[i]);
-      return 0;
+      return false;
     }
-    lDevices += (long)countOf(member(s_aReports[0], "devices"));
+    lDevices += (long)countOf(member(s_report, "devices"));
   }
   long lLogBudget = lDevices > 0 ? PAGE_LOG_BUDGET / lDevices : PAGE_LOG_MAX;
   if (lLogBudget > PAGE_LOG_MAX) lLogBudget = PAGE_LOG_MAX;
   OutputFile out;
   if (openOutputFile(&out, pszHtml) != OUTPUT_OK) {
     errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
-    return 0;
+    return false;
   }
   s_pPage = out.pFile;
   put("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -375,15 +376,15 @@ int writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nRepo
   put("</style>\n</head>\n<body>\n<h1>zvfleet report</h1>\n");
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
-    if (!readJsonFile(apszReports[i], &s_aReports[0], szWhy, sizeof(szWhy))) continue;
-    putReport(s_aReports[0], i, lLogBudget);
+    if (!readJsonFile(apszReports[i], &s_report, szWhy, sizeof(szWhy))) continue;
+    putReport(s_report, i, lLogBudget);
   }
   put("<script>");
   put(s_szScript);
   put("</script>\n</body>\n</html>\n");
   if (finishOutputFile(&out) != OUTPUT_OK) {
     errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }

@@ -11,8 +11,8 @@
 #ifndef ZV_FLEET_HTML_PAGE_H
 #define ZV_FLEET_HTML_PAGE_H
 
-// Writes the page at pszHtml from the JSON reports.  Returns 1, or 0
-// after a message.
-int writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports);
+// Writes the page at pszHtml from the JSON reports.  Returns true, or
+// false after a message.
+bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports);
 
 #endif

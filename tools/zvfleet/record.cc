@@ -11,8 +11,8 @@
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 
-static int s_bDirty;   // a change not yet in the report
-static int s_bFailed;  // a write of the report failed
+static bool s_bDirty;   // a change not yet in the report
+static bool s_bFailed;  // a write of the report failed
 
 void recordCounts(RecordCounts *pCounts) {
   memset(pCounts, 0, sizeof(*pCounts));
@@ -32,9 +32,9 @@ void recordCounts(RecordCounts *pCounts) {
   }
 }
 
-// nBytes (at most 16) random bytes as hex: from the system's source, else
-// from the moment and a count, which still tell runs apart.
-static void randomHex(char *pszHex, int nBytes) {
+// 16 random bytes as hex, in pszHex (33 bytes): from the system's source,
+// else from the moment and a count, which still tell runs apart.
+static void randomHex(char *pszHex) {
   static unsigned long s_ulCalls;
   uint8_t abRandom[16] = {0};
   if (!platRandomBytes(abRandom, (int)sizeof(abRandom))) {
@@ -52,8 +52,7 @@ static void randomHex(char *pszHex, int nBytes) {
     sha256End(&sha, abDigest);
     memcpy(abRandom, abDigest, sizeof(abRandom));
   }
-  for (int i = 0; i < nBytes && i < (int)sizeof(abRandom); i++)
-    snprintf(pszHex + 2 * i, 3, "%02x", abRandom[i]);
+  for (int i = 0; i < (int)sizeof(abRandom); i++) snprintf(pszHex + 2 * i, 3, "%02x", abRandom[i]);
 }
 
 // The local time now as YYYY-MM-DD hh:mm:ss, or "".
@@ -62,22 +61,22 @@ static void timeText(char *pszText, int nSize) {
   platLocalDateTime(&now);
   int n = snprintf(pszText, (size_t)nSize, "%04d-%02d-%02d %02d:%02d:%02d", now.nYear, now.nMonth,
                    now.nDay, now.nHour, now.nMinute, now.nSecond);
-  if (n <= 0 || n >= nSize) pszText[0] = '\0';
+  if (n >= nSize) pszText[0] = '\0';
 }
 
 void recordIdentity(void) {
   g_fleet.ulRunStartMs = platMilliseconds();
-  randomHex(g_fleet.szRunId, 16);
-  randomHex(g_fleet.szSalt, 16);
+  randomHex(g_fleet.szRunId);
+  randomHex(g_fleet.szSalt);
   timeText(g_fleet.szStarted, sizeof(g_fleet.szStarted));
   if (!platHostName(g_fleet.szWorkstation, sizeof(g_fleet.szWorkstation)))
     g_fleet.szWorkstation[0] = '\0';
 }
 
-int recordSave(void) {
-  s_bDirty = 0;
+bool recordSave(void) {
+  s_bDirty = false;
   if (g_fleet.pszReport == NULL || s_bFailed) return !s_bFailed;
-  if (!writeReport(g_fleet.pszReport, 0)) s_bFailed = 1;
+  if (!writeReport(g_fleet.pszReport, false)) s_bFailed = true;
   return !s_bFailed;
 }
 
@@ -85,15 +84,15 @@ void recordFlush(void) {
   if (s_bDirty) recordSave();
 }
 
-int recordFailed(void) { return s_bFailed; }
+bool recordFailed(void) { return s_bFailed; }
 
 // A change: written at once, or (bLater) with the next save.
-static void changed(int bLater) {
-  s_bDirty = 1;
+static void changed(bool bLater) {
+  s_bDirty = true;
   if (!bLater) recordSave();
 }
 
-int recordBeginRun(void) {
+bool recordBeginRun(void) {
   unsigned long ulQueued = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
@@ -108,10 +107,9 @@ int recordBeginRun(void) {
     }
     pDev->ulQueued = ulQueued++;
   }
-  s_bFailed = 0;
-  if (g_fleet.pszReport == NULL) return 1;
-  if (!recordSave()) return 0;
-  return reserveReportSpace(g_fleet.pszReport);
+  s_bFailed = false;
+  if (g_fleet.pszReport == NULL) return true;
+  return recordSave() && reserveReportSpace(g_fleet.pszReport);
 }
 
 // Keeps a moment of the device's life; a full timeline keeps its last.
@@ -127,7 +125,7 @@ void recordMark(const char *pszText) {
   RunMark *pMark = &g_fleet.aMarks[g_fleet.nMarks++];
   pMark->ulAt = platMilliseconds() - g_fleet.ulRunStartMs;
   snprintf(pMark->szText, sizeof(pMark->szText), "%s", pszText);
-  changed(1);
+  changed(true);
 }
 
 void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
@@ -137,14 +135,14 @@ void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nState = STATE_RUNNING;
   pDev->ulStartMs = pDev->ulProgressMs = ulNow;
   pDev->nWrittenStage = STAGE_NOTHING_SENT;
-  changed(0);
+  changed(false);
 }
 
 // What the device holds, at the worst, while its tool runs: the phase
 // reached (a request may have been taken though no answer was seen).
 static int runningStage(const FleetDevice *pDev) {
   const ToolOutput *pOut = &pDev->out;
-  int bMain = pDev->plan.nIdataPages > 0;
+  bool bMain = pDev->plan.nIdataPages > 0;
   switch (pOut->nPhase) {
     case PHASE_COMMIT:
       return STAGE_UNCONFIRMED;
@@ -167,7 +165,7 @@ void recordPhase(FleetDevice *pDev) {
   int nStage = runningStage(pDev);
   if (nStage == pDev->nWrittenStage) return;
   pDev->nWrittenStage = nStage;
-  changed(0);
+  changed(false);
 }
 
 void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
@@ -178,7 +176,7 @@ void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReaso
 }
 
 void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAttemptMs,
-                 int bRetry) {
+                 bool bRetry) {
   pDev->ulRunMs += ulAttemptMs;
   pDev->nExitStatus = nStatus;
   pDev->nResult = nResult;
@@ -190,20 +188,20 @@ void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAt
   if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
   pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
   timeline(pDev, bRetry ? TIMELINE_RETRY : TIMELINE_ENDED);
-  changed(0);
+  changed(false);
 }
 
 void recordHeld(FleetDevice *pDev, const char *pszReason) {
   snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
   pDev->nState = STATE_DONE;
-  changed(1);
+  changed(true);
 }
 
 void recordInterruptWaiting(void) {
   for (int i = 0; i < g_nDevices; i++)
     if (g_aDevices[i].nState == STATE_WAITING) {
       g_aDevices[i].nState = STATE_DONE;
-      changed(1);
+      changed(true);
     }
 }
 
@@ -212,7 +210,7 @@ void recordCheckBegun(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nOnline = ONLINE_CHECKING;
   pDev->ulCheckStartMs = ulNow;
   timeline(pDev, TIMELINE_CHECK);
-  changed(0);
+  changed(false);
 }
 
 void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
@@ -220,12 +218,12 @@ void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
   pDev->ulOnlineAfterMs = ulAfterMs;
   pDev->nState = STATE_DONE;
   timeline(pDev, TIMELINE_CHECKED);
-  changed(0);
+  changed(false);
 }
 
 void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned long ulOnlineAfterMs,
                    const char *pszUpdatedAt, const char *pszUpdatedIn) {
-  pDev->bEarlier = 1;
+  pDev->bEarlier = true;
   pDev->nResult = RESULT_UPDATED;
   pDev->nExitStatus = nExitStatus;
   pDev->nStage = STAGE_NONE;
@@ -236,11 +234,11 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
   snprintf(pDev->szUpdatedIn, sizeof(pDev->szUpdatedIn), "%s", pszUpdatedIn);
 }
 
-int recordFinish(void) {
-  if (g_fleet.pszReport == NULL) return 1;
-  s_bDirty = 0;
+bool recordFinish(void) {
+  if (g_fleet.pszReport == NULL) return true;
+  s_bDirty = false;
   // The last word: written even after an earlier write failed.
-  if (!writeReport(g_fleet.pszReport, 1)) s_bFailed = 1;
+  if (!writeReport(g_fleet.pszReport, true)) s_bFailed = true;
   releaseReportSpace(g_fleet.pszReport);
   return !s_bFailed;
 }

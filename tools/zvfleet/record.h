@@ -28,8 +28,8 @@ void recordIdentity(void);
 
 // Before the run: devices carried from an earlier run are done (or wait
 // for their check again), the others wait, "not started"; the first report
-// is written and its room held.  Returns 1, or 0 after a message.
-int recordBeginRun(void);
+// is written and its room held.  Returns true, or false after a message.
+bool recordBeginRun(void);
 
 // The device's tool was started (nAttempts counts it): running.
 void recordStarted(FleetDevice *pDev, unsigned long ulNow);
@@ -45,7 +45,7 @@ void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReaso
 // The attempt ended with the result and the tool's exit status (-1: none);
 // bRetry: the device waits to run again.
 void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAttemptMs,
-                 int bRetry);
+                 bool bRetry);
 
 // A rule holds the waiting device back for good: done, "not started".
 void recordHeld(FleetDevice *pDev, const char *pszReason);
@@ -64,18 +64,18 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
 // A moment of the whole run, in words, for the report's timeline.
 void recordMark(const char *pszText);
 
-// Writes the report (if one was asked for).  Returns 1, or 0 once any
-// write has failed.
-int recordSave(void);
+// Writes the report (if one was asked for).  Returns true, or false once
+// any write has failed.
+bool recordSave(void);
 
 // Writes the report when a change waits for it (a rule held devices back).
 void recordFlush(void);
 
-// 1 once a write of the report failed.
-int recordFailed(void);
+// True once a write of the report failed.
+bool recordFailed(void);
 
 // The run ended: the last report (its run "ended") is written and the
-// room held for it is given back.  Returns 1, or 0 when it failed.
-int recordFinish(void);
+// room held for it is given back.  Returns true, or false when it failed.
+bool recordFinish(void);
 
 #endif

@@ -16,13 +16,11 @@
 
 using nlohmann::json;
 
+// The report's "online" names, by ONLINE_* ("": null).
 static const char *const s_apszOnline[] = {"",           "checking",  "back",
                                            "not back",   "unfinished", "no restart"};
 
-const char *onlineName(int nOnline) {
-  return nOnline > ONLINE_NONE && nOnline <= ONLINE_NO_RESTART ? s_apszOnline[nOnline] : "";
-}
-
+// The report's "state" names, by STATE_* (a device being stopped still runs).
 static const char *const s_apszStates[] = {"waiting", "running", "running", "checking", "done"};
 
 // The device as its row tells it: one whose tool runs is "interrupted"
@@ -69,13 +67,6 @@ static void putJsonStringOrNull(FILE *pFile, const char *pszText) {
     putJsonString(pFile, pszText);
 }
 
-static void statusText(const FleetDevice *pDev, char *pszText, int nSize, const char *pszNone) {
-  if (pDev->nExitStatus < 0)
-    snprintf(pszText, (size_t)nSize, "%s", pszNone);
-  else
-    snprintf(pszText, (size_t)nSize, "%d", pDev->nExitStatus);
-}
-
 static void writeCsv(FILE *pFile) {
   static FleetDevice s_row;
   fputs("address,file,size,sha256,result,left,exit_status,attempts,duration_s,log\n", pFile);
@@ -95,11 +86,12 @@ static void writeCsv(FILE *pFile) {
   }
 }
 
-const char *timelineName(int nKind) {
+// The name of a timeline event: TIMELINE_ATTEMPT ... TIMELINE_CHECKED, or a
+// phase.
+static const char *timelineName(int nKind) {
   static const char *const apszKinds[] = {"attempt", "ended", "retry", "stopping", "online check",
                                           "checked"};
-  if (nKind >= 0) return phaseName(nKind);
-  return -nKind <= (int)(sizeof(apszKinds) / sizeof(apszKinds[0])) ? apszKinds[-nKind - 1] : "?";
+  return nKind >= 0 ? phaseName(nKind) : apszKinds[-nKind - 1];
 }
 
 // The device's timeline: [ms from the run's start, what began], ...
@@ -111,7 +103,7 @@ static void putTimeline(FILE *pFile, const FleetDevice *pDev) {
   fputc(']', pFile);
 }
 
-static void writeJson(FILE *pFile, int bEnded) {
+static void writeJson(FILE *pFile, bool bEnded) {
   static FleetDevice s_row;
   fprintf(pFile, "{\n  \"zvfleet_report\": %d,\n  \"run\": {\"id\": \"%s\", \"started\": \"%s\", "
                  "\"workstation\": ",
@@ -132,7 +124,7 @@ static void writeJson(FILE *pFile, int bEnded) {
     char szResult[FLEET_LINE_SIZE + 64], szStatus[16];
     resultText(pDev, szResult, sizeof(szResult));
     statusText(pDev, szStatus, sizeof(szStatus), "null");
-    int bUpdated = pDev->nResult == RESULT_UPDATED;
+    bool bUpdated = pDev->nResult == RESULT_UPDATED;
     nUpdated += bUpdated;
     nNotBack += bUpdated && pDev->nOnline == ONLINE_NOT_BACK;
     nNotConfirmed += bUpdated && (pDev->nOnline == ONLINE_UNFINISHED ||
@@ -145,10 +137,8 @@ static void writeJson(FILE *pFile, int bEnded) {
     putJsonString(pFile, szResult);
     fputs(", \"left\": ", pFile);
     putJsonString(pFile, stageText(pDev));
-    int nState = pDev->nState >= STATE_WAITING && pDev->nState <= STATE_DONE ? pDev->nState
-                                                                             : STATE_DONE;
-    fprintf(pFile, ", \"state\": \"%s\"", s_apszStates[nState]);
-    if (nState == STATE_RUNNING || nState == STATE_STOPPING)
+    fprintf(pFile, ", \"state\": \"%s\"", s_apszStates[pDev->nState]);
+    if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING)
       fprintf(pFile, ", \"phase\": \"%s\"", phaseName(pDev->out.nPhase));
     fprintf(pFile,
             ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\", "
@@ -159,7 +149,7 @@ static void writeJson(FILE *pFile, int bEnded) {
     fputs(", \"updated_in\": ", pFile);
     putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedIn : "");
     fputs(", \"online\": ", pFile);
-    putJsonStringOrNull(pFile, onlineName(pDev->nOnline));
+    putJsonStringOrNull(pFile, s_apszOnline[pDev->nOnline]);
     fputs(", \"online_after_s\": ", pFile);
     if (pDev->nOnline == ONLINE_BACK)
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
@@ -168,10 +158,12 @@ static void writeJson(FILE *pFile, int bEnded) {
     fprintf(pFile, ", \"earlier_run\": %s, \"log_file\": ", pDev->bEarlier ? "true" : "false");
     putJsonString(pFile, pDev->szLog);
     putTimeline(pFile, pDev);
-    if (g_fleet.bPreflight && pDev->out.nModel >= 0)
-      fprintf(pFile, ", \"model\": %d", pDev->out.nModel);
-    else if (g_fleet.bPreflight)
-      fputs(", \"model\": null", pFile);
+    if (g_fleet.bPreflight) {
+      if (pDev->out.nModel >= 0)
+        fprintf(pFile, ", \"model\": %d", pDev->out.nModel);
+      else
+        fputs(", \"model\": null", pFile);
+    }
     fprintf(pFile, "}%s\n", i + 1 < g_nDevices ? "," : "");
   }
   fputs("  ],\n  \"marks\": [", pFile);
@@ -204,22 +196,21 @@ static long reportBound(void) {
 }
 
 static long s_lReportSize;  // of the report last written
-static int s_bReserved;
+static bool s_bReserved;
 
-// The room file's name; 0 when it does not fit.
-static int spacePath(const char *pszPath, char *pszSpace, int nSize) {
-  int n = snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath);
-  return n > 0 && n < nSize;
+// The room file's name; false when it does not fit.
+static bool spacePath(const char *pszPath, char *pszSpace, int nSize) {
+  return snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath) < nSize;
 }
 
-// Makes the room file of lBytes.  Returns 1, or 0.
-static int makeSpace(const char *pszPath, long lBytes) {
+// Makes the room file of lBytes.  Returns whether it was made.
+static bool makeSpace(const char *pszPath, long lBytes) {
   char szSpace[OUTPUT_PATH_SIZE];
-  if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return 0;
+  if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return false;
   FILE *pFile = fopen(szSpace, "wb");
-  if (pFile == NULL) return 0;
+  if (pFile == NULL) return false;
   static const char s_abZeros[8192] = {};
-  int bOk = 1;
+  bool bOk = true;
   for (long l = 0; l < lBytes && bOk; l += (long)sizeof(s_abZeros)) {
     size_t n = lBytes - l < (long)sizeof(s_abZeros) ? (size_t)(lBytes - l) : sizeof(s_abZeros);
     bOk = fwrite(s_abZeros, 1, n, pFile) == n;
@@ -230,34 +221,36 @@ static int makeSpace(const char *pszPath, long lBytes) {
   return bOk;
 }
 
-int reserveReportSpace(const char *pszPath) {
-  s_lReportSize = 0;  // this run has written no report yet
+bool reserveReportSpace(const char *pszPath) {
   // The report and its room hold twice the bound together: a new version
-  // is made in the room before the old one goes.
-  if (makeSpace(pszPath, 2 * reportBound() - s_lReportSize)) {
-    s_bReserved = 1;
-    return 1;
+  // is made in the room before the old one goes.  The first room is the
+  // whole of it, the first report not counted.
+  s_lReportSize = 0;
+  long lBytes = 2 * reportBound();
+  if (makeSpace(pszPath, lBytes)) {
+    s_bReserved = true;
+    return true;
   }
   errorPrintf("zvfleet: cannot hold room for the report %s (%ld bytes beside it); nothing was "
               "started\n",
-              pszPath, 2 * reportBound() - s_lReportSize);
-  return 0;
+              pszPath, lBytes);
+  return false;
 }
 
 void releaseReportSpace(const char *pszPath) {
   if (!s_bReserved) return;
   char szSpace[OUTPUT_PATH_SIZE];
   if (spacePath(pszPath, szSpace, sizeof(szSpace))) remove(szSpace);
-  s_bReserved = 0;
+  s_bReserved = false;
 }
 
-int writeReport(const char *pszPath, int bEnded) {
-  int bReserved = s_bReserved;
+bool writeReport(const char *pszPath, bool bEnded) {
+  bool bReserved = s_bReserved;
   releaseReportSpace(pszPath);
   // Made whole beside the report and moved over it: a run that ends at any
   // moment leaves the last whole report.
   OutputFile out;
-  int bOk = openOutputFile(&out, pszPath) == OUTPUT_OK;
+  bool bOk = openOutputFile(&out, pszPath) == OUTPUT_OK;
   long lSize = 0;
   if (bOk) {
     const char *pDot = strrchr(pszPath, '.');
@@ -269,33 +262,31 @@ int writeReport(const char *pszPath, int bEnded) {
     bOk = finishOutputFile(&out) == OUTPUT_OK;
   }
   if (bOk) s_lReportSize = lSize;
-  if (bReserved && !bEnded && !makeSpace(pszPath, 2 * reportBound() - s_lReportSize))
-    bOk = 0;  // the next version might find no room
-  else if (bReserved && !bEnded)
-    s_bReserved = 1;
+  if (bReserved && !bEnded) {
+    if (makeSpace(pszPath, 2 * reportBound() - s_lReportSize))
+      s_bReserved = true;
+    else
+      bOk = false;  // the next version might find no room
+  }
   if (!bOk) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);
   return bOk;
 }
 
 // --- reading -------------------------------------------------------------------------------
 
-static int isHex(const char *pszText, size_t nLength) {
-  if (strlen(pszText) != nLength) return 0;
+static bool isHex(const char *pszText, size_t nLength) {
+  if (strlen(pszText) != nLength) return false;
   for (size_t i = 0; i < nLength; i++)
-    if (strchr("0123456789abcdef", pszText[i]) == NULL || pszText[i] == '\0') return 0;
-  return 1;
+    if (strchr("0123456789abcdef", pszText[i]) == NULL) return false;
+  return true;
 }
 
-int rowUpdatedAndBack(const ReportRow *pRow) {
-  return pRow->bUpdated && (pRow->nOnline == ONLINE_NONE || pRow->nOnline == ONLINE_BACK);
-}
-
-static int why(char *pszWhy, int nSize, const char *pszText) {
+static bool why(char *pszWhy, int nSize, const char *pszText) {
   snprintf(pszWhy, (size_t)nSize, "%s", pszText);
-  return 0;
+  return false;
 }
 
-static int readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, int nWhySize) {
+static bool readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, int nWhySize) {
   char szOnline[16];
   long lLine = 0, lStatus = 0;
   double dDuration = 0, dAfter = 0;
@@ -325,28 +316,35 @@ static int readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, 
           : NULL;
   if (pszField != NULL) {
     snprintf(pszWhy, (size_t)nWhySize, "device %d: no valid \"%s\"", nRow + 1, pszField);
-    return 0;
+    return false;
   }
   pRow->nOnline = -1;
   for (int i = ONLINE_NONE; i <= ONLINE_NO_RESTART; i++)
     if (strcmp(szOnline, s_apszOnline[i]) == 0) pRow->nOnline = i;
   if (pRow->nOnline < 0) {
     snprintf(pszWhy, (size_t)nWhySize, "device %d: an unknown \"online\"", nRow + 1);
-    return 0;
+    return false;
   }
   if (pRow->nOnline == ONLINE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
   pRow->bUpdated = resultSaysUpdated(pRow->szResult);
   pRow->nExitStatus = device["exit_status"].is_null() ? -1 : (int)lStatus;
   pRow->ulRunMs = (unsigned long)(dDuration * 1000.0 + 0.5);
   pRow->ulOnlineAfterMs = (unsigned long)(dAfter * 1000.0 + 0.5);
-  return 1;
+  return true;
 }
 
-int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
-               char *pszWhy, int nWhySize) {
+void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed) {
+  *pnUpdated += pRow->bUpdated;
+  *pnNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
+  *pnNotConfirmed += pRow->bUpdated && (pRow->nOnline == ONLINE_UNFINISHED ||
+                                        pRow->nOnline == ONLINE_NO_RESTART);
+}
+
+bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
+                char *pszWhy, int nWhySize) {
   static json s_report;  // kept between reads: its room is used again
   memset(pHead, 0, sizeof(*pHead));
-  if (!readJsonFile(pszPath, &s_report, pszWhy, nWhySize)) return 0;
+  if (!readJsonFile(pszPath, &s_report, pszWhy, nWhySize)) return false;
   long lFormat = 0;
   if (!s_report.is_object() || !s_report.contains("devices"))
     return why(pszWhy, nWhySize, "is not a report of zvfleet's (no \"devices\")");
@@ -390,7 +388,7 @@ int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMa
   if (pszField != NULL) {
     snprintf(pszWhy, (size_t)nWhySize, "is not a whole report of zvfleet's (no valid \"%s\")",
              pszField);
-    return 0;
+    return false;
   }
   const json &devices = s_report["devices"];
   if (devices.empty()) return why(pszWhy, nWhySize, "holds no device");
@@ -398,16 +396,13 @@ int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMa
   int nUpdated = 0, nNotBack = 0, nNotConfirmed = 0;
   for (size_t i = 0; i < devices.size(); i++) {
     ReportRow *pRow = &aRows[i];
-    if (!readRow(devices[i], (int)i, pRow, pszWhy, nWhySize)) return 0;
+    if (!readRow(devices[i], (int)i, pRow, pszWhy, nWhySize)) return false;
     for (size_t j = 0; j < i; j++)
       if (strcmp(aRows[j].szAddress, pRow->szAddress) == 0) {
         snprintf(pszWhy, (size_t)nWhySize, "names %s twice", pRow->szAddress);
-        return 0;
+        return false;
       }
-    nUpdated += pRow->bUpdated;
-    nNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
-    nNotConfirmed += pRow->bUpdated && (pRow->nOnline == ONLINE_UNFINISHED ||
-                                        pRow->nOnline == ONLINE_NO_RESTART);
+    countRow(pRow, &nUpdated, &nNotBack, &nNotConfirmed);
   }
   pHead->nRows = (int)devices.size();
   if (lUpdated != nUpdated || lNotUpdated != pHead->nRows - nUpdated || lNotBack != nNotBack ||
@@ -417,10 +412,10 @@ int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMa
              "online, %ld not confirmed) disagree with its %d rows (%d, %d, %d, %d)",
              lUpdated, lNotUpdated, lNotBack, lNotConfirmed, pHead->nRows, nUpdated,
              pHead->nRows - nUpdated, nNotBack, nNotConfirmed);
-    return 0;
+    return false;
   }
   pHead->nUpdated = nUpdated;
   pHead->nNotBack = nNotBack;
   pHead->nNotConfirmed = nNotConfirmed;
-  return 1;
+  return true;
 }

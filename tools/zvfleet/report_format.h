@@ -31,12 +31,6 @@
 #define REPORT_TEXT_SIZE 800
 #define REPORT_ID_SIZE 33
 
-// The name of a timeline event (TIMELINE_* or a phase).
-const char *timelineName(int nKind);
-
-// The report's "online" names, by ONLINE_*.
-const char *onlineName(int nOnline);
-
 // One device's row as read back.
 struct ReportRow {
   char szAddress[FLEET_ADDRESS_SIZE];
@@ -46,8 +40,8 @@ struct ReportRow {
   char szLineSha256[65];
   char szUpdatedAt[24];
   char szUpdatedIn[REPORT_ID_SIZE];
-  int bUpdated;   // the result says updated
-  int nOnline;    // ONLINE_*
+  bool bUpdated;  // the result says updated
+  int nOnline;    // ONLINE_*, never ONLINE_CHECKING (read as unfinished)
   unsigned long ulOnlineAfterMs;
   long lAttempts;
   unsigned long ulRunMs;
@@ -69,24 +63,26 @@ struct ReportHead {
 };
 
 // Reads a JSON report whole into pHead and aRows (room for nMaxRows).
-// Returns 1, or 0 with why it is refused in pszWhy.
-int readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
-               char *pszWhy, int nWhySize);
+// Returns true, or false with why it is refused in pszWhy.
+bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
+                char *pszWhy, int nWhySize);
 
-// 1 for a row that was updated and, where that was checked, confirmed
-// back online.
-int rowUpdatedAndBack(const ReportRow *pRow);
+// Adds the row to the totals: updated, and of those not back online and
+// not confirmed back online (a row's online state is never "checking").
+void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed);
 
 // Writes the report, .csv or .json by its extension, into a new file
 // beside it that then replaces it (a target that is no regular file is
-// refused).  bEnded: the run has ended.  Returns 1, or 0 after a message.
-int writeReport(const char *pszPath, int bEnded);
+// refused).  bEnded: the run has ended.  Returns true, or false after a
+// message.
+bool writeReport(const char *pszPath, bool bEnded);
 
 // Room held beside the report (REPORT.space) for its next versions, so
 // that logs that fill the disk cannot keep it from being written.
 // reserveReportSpace makes it (after the first report); writeReport keeps
-// it; releaseReportSpace removes it.  Returns 1, or 0 after a message.
-int reserveReportSpace(const char *pszPath);
+// it; releaseReportSpace removes it.  Returns true, or false after a
+// message.
+bool reserveReportSpace(const char *pszPath);
 void releaseReportSpace(const char *pszPath);
 
 #endif

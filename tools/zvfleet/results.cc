@@ -63,11 +63,11 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
     snprintf(pszText, (size_t)nSize, "failed: the tool printed nothing");
 }
 
-int resultSaysUpdated(const char *pszResult) {
+bool resultSaysUpdated(const char *pszResult) {
   return strcmp(pszResult, "updated") == 0 || strncmp(pszResult, "updated, ", 9) == 0;
 }
 
-int updatedAndBack(const FleetDevice *pDev) {
+bool updatedAndBack(const FleetDevice *pDev) {
   return pDev->nResult == RESULT_UPDATED &&
          (pDev->nOnline == ONLINE_NONE || pDev->nOnline == ONLINE_BACK);
 }
@@ -90,20 +90,20 @@ const char *stageText(const FleetDevice *pDev) {
 
 // The result with what it leaves on the device, for the console.
 static void rowResultText(const FleetDevice *pDev, char *pszText, int nSize) {
-  resultText(pDev, pszText, nSize);
-  if (pDev->bEarlier) {
+  if (pDev->bEarlier) {  // its result text begins "updated"
     char szOnline[FLEET_LINE_SIZE];
     resultText(pDev, szOnline, sizeof(szOnline));
     snprintf(pszText, (size_t)nSize, "updated in an earlier run, %s%s", pDev->szUpdatedAt,
              szOnline + strlen("updated"));
+  } else {
+    resultText(pDev, pszText, nSize);
   }
   const char *pszStage = stageText(pDev);
   if (*pszStage != '\0') textAppend(pszText, nSize, "; %s", pszStage);
   if (pDev->bLogFailed) textAppend(pszText, nSize, " (log incomplete)");
 }
 
-// The exit status as text: "-" when the tool had none of its own.
-static void statusText(const FleetDevice *pDev, char *pszText, int nSize, const char *pszNone) {
+void statusText(const FleetDevice *pDev, char *pszText, int nSize, const char *pszNone) {
   if (pDev->nExitStatus < 0)
     snprintf(pszText, (size_t)nSize, "%s", pszNone);
   else

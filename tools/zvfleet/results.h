@@ -12,17 +12,20 @@
 // with the tool's last line.
 void resultText(const FleetDevice *pDev, char *pszText, int nSize);
 
-// 1 for a result text (resultText's, or a report's) that says the device
-// was updated, whether or not it was back online after it.
-int resultSaysUpdated(const char *pszResult);
+// Whether a result text (resultText's, or a report's) says the device was
+// updated, whether or not it was back online after it.
+bool resultSaysUpdated(const char *pszResult);
 
-// 1 for a device that was updated and, where that was checked, was seen
+// True for a device that was updated and, where that was checked, was seen
 // back on the network after a restart: what the canary and the emergency
 // stop count as success.
-int updatedAndBack(const FleetDevice *pDev);
+bool updatedAndBack(const FleetDevice *pDev);
 
 // What the device's end leaves on it, "" for an updated one.
 const char *stageText(const FleetDevice *pDev);
+
+// The tool's exit status as text, pszNone when it had none of its own.
+void statusText(const FleetDevice *pDev, char *pszText, int nSize, const char *pszNone);
 
 void printResults(void);
 

@@ -13,8 +13,9 @@
 #include "tools/zvfleet/report_format.h"
 
 // The salted SHA-256 of the device's whole line: salt, address, password,
-// file as written, the file's SHA-256, options, each ended by a zero.
-static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char szSha[65]) {
+// file as written, the file's SHA-256, options, each ended by a zero; as
+// hex in pszSha (65 bytes).
+static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char *pszSha) {
   Sha256 sha;
   sha256Begin(&sha);
   const char *apszFields[] = {pszSalt, pDev->szAddress, pDev->szPassword, pDev->szFile,
@@ -25,15 +26,15 @@ static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char szSha[
     sha256Add(&sha, pszOption, strlen(pszOption) + 1);
   uint8_t abDigest[SHA256_SIZE];
   sha256End(&sha, abDigest);
-  for (int j = 0; j < SHA256_SIZE; j++) snprintf(szSha + 2 * j, 3, "%02x", abDigest[j]);
+  for (int j = 0; j < SHA256_SIZE; j++) snprintf(pszSha + 2 * j, 3, "%02x", abDigest[j]);
 }
 
-int digestSiteList(void) {
+bool digestSiteList(void) {
   long lSize = 0;
-  if (!fileDigest(g_fleet.pszList, &lSize, g_fleet.szListSha256)) return 0;
+  if (!fileDigest(g_fleet.pszList, &lSize, g_fleet.szListSha256)) return false;
   for (int i = 0; i < g_nDevices; i++)
     lineSha256(&g_aDevices[i], g_fleet.szSalt, g_aDevices[i].szLineSha256);
-  return 1;
+  return true;
 }
 
 static FleetDevice *deviceAt(const char *pszAddress) {
@@ -42,14 +43,14 @@ static FleetDevice *deviceAt(const char *pszAddress) {
   return NULL;
 }
 
-static int refuse(const char *pszReport, const char *pszWhy) {
+static bool refuse(const char *pszReport, const char *pszWhy) {
   errorPrintf("zvfleet: %s %s; nothing was started\n", pszReport, pszWhy);
-  return 0;
+  return false;
 }
 
 static ReportRow s_aRows[FLEET_MAX_DEVICES];
 
-int applyResume(const char *pszReport) {
+bool applyResume(const char *pszReport) {
   ReportHead head;
   char szWhy[1200];
   if (!readReport(pszReport, &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy)))
@@ -70,15 +71,17 @@ int applyResume(const char *pszReport) {
     else if (pChanged == NULL)
       pChanged = pRow;
   }
-  int bListSame = strcmp(head.szListSha256, g_fleet.szListSha256) == 0;
-  if ((nUpdated > 0 && nSame == 0) || (nUpdated == 0 && !bListSame)) {
+  bool bListSame = strcmp(head.szListSha256, g_fleet.szListSha256) == 0;
+  if (nUpdated == 0 && !bListSame) {
+    snprintf(szWhy, sizeof(szWhy), "is a report of another site list (%s, SHA-256 %.12s...)",
+             head.szList, head.szListSha256);
+    return refuse(pszReport, szWhy);
+  }
+  if (nUpdated > 0 && nSame == 0) {
     snprintf(szWhy, sizeof(szWhy),
              "is a report of another site list (%s): none of its %d updated devices stands in %s "
              "as it was updated (address, password, file and options)",
              head.szList, nUpdated, g_fleet.pszList);
-    if (nUpdated == 0)
-      snprintf(szWhy, sizeof(szWhy), "is a report of another site list (%s, SHA-256 %.12s...)",
-               head.szList, head.szListSha256);
     return refuse(pszReport, szWhy);
   }
   if (pChanged != NULL) {
@@ -112,5 +115,5 @@ int applyResume(const char *pszReport) {
   consolePrintf("zvfleet: resuming %s: %d device%s updated before%s, %d to run%s\n", pszReport,
                 nUpdated, nUpdated == 1 ? "" : "s", szRecheck, g_nDevices - nUpdated,
                 bListSame ? "" : " (the site list changed; the updated devices' lines did not)");
-  return 1;
+  return true;
 }

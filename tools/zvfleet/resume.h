@@ -17,13 +17,13 @@
 #include "tools/zvfleet/fleet.h"
 
 // The SHA-256 of the site list and the salted SHA-256 of each device's
-// line.  The files' digests and the run's salt must be known.  Returns 1,
-// or 0 after a message.
-int digestSiteList(void);
+// line.  The files' digests and the run's salt must be known.  Returns
+// true, or false after a message.
+bool digestSiteList(void);
 
 // Reads the report and carries over the devices updated before (bEarlier,
 // with their earlier time, attempts, duration and online state).  Returns
-// 1, or 0 after a message (nothing has started then).
-int applyResume(const char *pszReport);
+// true, or false after a message (nothing has started then).
+bool applyResume(const char *pszReport);
 
 #endif

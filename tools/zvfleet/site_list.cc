@@ -27,8 +27,8 @@ struct ListReader {
   int nBadLines;
 };
 
-static int badLine(ListReader *pReader, const char *pszFormat, ...) ZV_PRINTF(2, 3);
-static int badLine(ListReader *pReader, const char *pszFormat, ...) {
+static bool badLine(ListReader *pReader, const char *pszFormat, ...) ZV_PRINTF(2, 3);
+static bool badLine(ListReader *pReader, const char *pszFormat, ...) {
   char szWhy[FLEET_PATH_SIZE];
   va_list args;
   va_start(args, pszFormat);
@@ -36,16 +36,16 @@ static int badLine(ListReader *pReader, const char *pszFormat, ...) {
   va_end(args);
   errorPrintf("zvfleet: %s line %d: %s\n", pReader->pszList, pReader->nLine, szWhy);
   pReader->nBadLines++;
-  return 0;
+  return false;
 }
 
-static int isBlank(char c) { return c == ' ' || c == '\t'; }
+static bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The header's first field: "address" in any case.
-static int isHeaderField(const char *pszField) {
+static bool isHeaderField(const char *pszField) {
   static const char szWord[] = "address";
   for (int i = 0; szWord[i] != '\0'; i++)
-    if ((pszField[i] | 0x20) != szWord[i]) return 0;
+    if ((pszField[i] | 0x20) != szWord[i]) return false;
   return pszField[sizeof(szWord) - 1] == '\0';
 }
 
@@ -83,9 +83,9 @@ static int splitFields(char *pszLine, char **apszField) {
 }
 
 // A device's address: four decimal numbers 0 to 255 without leading zeros,
-// joined by dots, and nothing else.  Returns 1 with the address in network
-// byte order, or 0 with the reason in pszWhy.
-static int readAddress(const char *pszText, uint32_t *pulAddr, char *pszWhy, int nSize) {
+// joined by dots, and nothing else.  Returns true with the address in
+// network byte order, or false with the reason in pszWhy.
+static bool readAddress(const char *pszText, uint32_t *pulAddr, char *pszWhy, int nSize) {
   unsigned char abAddr[4];
   const char *p = pszText;
   for (int i = 0; i < 4; i++) {
@@ -108,23 +108,23 @@ static int readAddress(const char *pszText, uint32_t *pulAddr, char *pszWhy, int
       else if (abAddr[0] >= 224 && abAddr[0] <= 239)
         snprintf(pszWhy, (size_t)nSize, "%s is a multicast address, no device's", pszText);
       else
-        return 1;
-      return 0;
+        return true;
+      return false;
     }
   }
   snprintf(pszWhy, (size_t)nSize,
            "not a device's IPv4 address (four numbers 0 to 255, no leading zeros): %s", pszText);
-  return 0;
+  return false;
 }
 
 // Whether a path is absolute, by the signs of either system.
-static int isAbsolute(const char *pszPath) {
+static bool isAbsolute(const char *pszPath) {
   return pszPath[0] == '/' || pszPath[0] == '\\' ||
          (pszPath[0] != '\0' && pszPath[1] == ':');
 }
 
 // The file's path from the list's folder, in pDev->szPath.
-static int placeFile(ListReader *pReader, const char *pszFile, FleetDevice *pDev) {
+static bool placeFile(ListReader *pReader, const char *pszFile, FleetDevice *pDev) {
   if (*pszFile == '\0') return badLine(pReader, "no file given");
   const char *pszList = pReader->pszList;
   int nFolder = 0;
@@ -133,18 +133,18 @@ static int placeFile(ListReader *pReader, const char *pszFile, FleetDevice *pDev
   if (isAbsolute(pszFile)) nFolder = 0;
   int n = snprintf(pDev->szPath, sizeof(pDev->szPath), "%.*s%s", nFolder, pszList,
                    pszFile);
-  if (strlen(pszFile) >= sizeof(pDev->szFile) || n < 0 || n >= (int)sizeof(pDev->szPath))
+  if (strlen(pszFile) >= sizeof(pDev->szFile) || n >= (int)sizeof(pDev->szPath))
     return badLine(pReader, "the file's path is longer than the tool takes: %s", pszFile);
   strcpy(pDev->szFile, pszFile);
-  return 1;
+  return true;
 }
 
 // The extra options, each kept in pDev->szExtras with a zero after it:
 // -NE, -EA, -T letter, -M model (read as the tool reads it, and one that
 // main-CPU firmware exists for).  *pbPlain and *pcType tell how the tool
 // will load the file.
-static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
-                      int *pbPlain, char *pcType) {
+static bool readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
+                       bool *pbPlain, char *pcType) {
   char *pWrite = pDev->szExtras;
   size_t nRoom = sizeof(pDev->szExtras);
   for (char *pszToken = strtok(pszOptions, " \t"); pszToken != NULL;
@@ -157,18 +157,18 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
     nRoom -= nLength + 1;
     pDev->nExtras++;
   }
-  int bModel = 0;
+  bool bModel = false;
   char szLetters[16], szModels[32];
   fileTypeLettersText(szLetters, sizeof(szLetters));
   mainModelsText(szModels, sizeof(szModels));
   const char *pszOption = pDev->szExtras;
   for (int i = 0; i < pDev->nExtras; i++, pszOption += strlen(pszOption) + 1) {
     const char *pszValue = pszOption + strlen(pszOption) + 1;
-    int bValued = strcmp(pszOption, "-T") == 0 || strcmp(pszOption, "-M") == 0;
+    bool bValued = strcmp(pszOption, "-T") == 0 || strcmp(pszOption, "-M") == 0;
     if (bValued && i + 1 == pDev->nExtras)
       return badLine(pReader, "no value after %s", pszOption);
     if (strcmp(pszOption, "-NE") == 0) {
-      *pbPlain = 1;
+      *pbPlain = true;
     } else if (strcmp(pszOption, "-T") == 0) {
       if (strlen(pszValue) != 1 || fileTypeOfLetter(pszValue[0]) == 0)
         return badLine(pReader, "-T takes %s, not %s", szLetters, pszValue);
@@ -176,7 +176,7 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
     } else if (strcmp(pszOption, "-M") == 0) {
       if (!isMainModel(modelValue(pszValue)))
         return badLine(pReader, "-M takes the model %s, not %s", szModels, pszValue);
-      bModel = 1;
+      bModel = true;
     } else if (strcmp(pszOption, "-EA") != 0) {
       return badLine(pReader, "%s is not an option zvfleet passes on (-NE, -EA, -T, -M)",
                      pszOption);
@@ -189,25 +189,15 @@ static int readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
   if (*pbPlain && *pcType == 0) return badLine(pReader, "-NE needs -T %s", szLetters);
   if (*pbPlain && fileTypeOfLetter(*pcType) == FILE_TYPE_MAIN && !bModel)
     return badLine(pReader, "a plain HEX firmware needs -M %s", szModels);
-  return 1;
-}
-
-// The device of an earlier line that sends the same file the same way, so
-// that a site that sends one file to every device reads it once; -1.
-static int earlierSameFile(const FleetDevice *pDev, char cPlainType) {
-  for (int i = 0; i < g_nDevices; i++)
-    if (strcmp(g_aDevices[i].szPath, pDev->szPath) == 0 &&
-        g_aDevices[i].plan.cPlainType == cPlainType)
-      return i;
-  return -1;
+  return true;
 }
 
 // Checks one device line; a good one becomes the next device.
-static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
+static void takeLine(ListReader *pReader, char *pszLine, bool *pbHeaderAllowed) {
   char *apszField[MAX_FIELDS];
   int nFields = splitFields(pszLine, apszField);
-  int bHeaderAllowed = *pbHeaderAllowed;
-  *pbHeaderAllowed = 0;
+  bool bHeaderAllowed = *pbHeaderAllowed;
+  *pbHeaderAllowed = false;
   if (nFields == -2) {
     badLine(pReader, "a quoted field is not closed where it should be");
     return;
@@ -247,20 +237,19 @@ static void takeLine(ListReader *pReader, char *pszLine, int *pbHeaderAllowed) {
     return;
   }
   strcpy(pDev->szPassword, apszField[1]);
-  int bPlain = 0;
+  bool bPlain = false;
   char cType = 0;
   char szNoOptions[1] = "";
   if (!placeFile(pReader, apszField[2], pDev) ||
       !readExtras(pReader, nFields > 3 ? apszField[3] : szNoOptions, pDev, &bPlain, &cType))
     return;
-  int nEarlier = earlierSameFile(pDev, bPlain ? cType : 0);
+  pDev->plan.cPlainType = bPlain ? cType : 0;  // as planFile sets it
+  int nEarlier = earlierSameFile(g_nDevices);
   if (nEarlier >= 0) {
     pDev->plan = g_aDevices[nEarlier].plan;
-  } else {
-    if (!planFile(pDev->szPath, bPlain, cType, &pDev->plan, szWhy, sizeof(szWhy))) {
-      badLine(pReader, "%s: %s", pDev->szPath, szWhy);
-      return;
-    }
+  } else if (!planFile(pDev->szPath, bPlain, cType, &pDev->plan, szWhy, sizeof(szWhy))) {
+    badLine(pReader, "%s: %s", pDev->szPath, szWhy);
+    return;
   }
   g_nDevices++;
 }
@@ -273,7 +262,7 @@ int readSiteList(const char *pszPath) {
   }
   ListReader reader = {pszPath, 0, 0};
   static char s_szLine[LIST_LINE_SIZE];
-  int bHeaderAllowed = 1;
+  bool bHeaderAllowed = true;
   g_nDevices = 0;
   while (fgets(s_szLine, sizeof(s_szLine), pFile) != NULL) {
     reader.nLine++;

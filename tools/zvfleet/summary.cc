@@ -21,7 +21,7 @@ struct SummaryReport {
   ReportHead head;
   int nFirstRow;
   int nSite;   // the first report of its site list, by index
-  int bSkip;   // unreadable, or the same run as an earlier one
+  bool bSkip;  // unreadable, or the same run as an earlier one
 };
 
 static SummaryReport s_aReports[SUMMARY_MAX_REPORTS];
@@ -61,8 +61,8 @@ static void joinSites(int i, int j) {
 // When report i ran, for ordering: its start, or the latest start of the
 // runs it resumed when that is later (clocks of other workstations), and
 // how many of those stand before it.
-static void runTime(int i, int nReports, char szTime[24], int *pnDepth) {
-  snprintf(szTime, 24, "%s", s_aReports[i].head.szStarted);
+static const char *runTime(int i, int nReports, int *pnDepth) {
+  const char *pszTime = s_aReports[i].head.szStarted;
   *pnDepth = 0;
   for (int k = 0; k < nReports && s_aReports[i].head.szResumedFrom[0] != '\0'; k++) {
     int j = 0;
@@ -70,21 +70,18 @@ static void runTime(int i, int nReports, char szTime[24], int *pnDepth) {
                                                          s_aReports[i].head.szResumedFrom) != 0))
       j++;
     if (j == nReports) break;
-    if (strcmp(s_aReports[j].head.szStarted, szTime) > 0)
-      snprintf(szTime, 24, "%s", s_aReports[j].head.szStarted);
+    if (strcmp(s_aReports[j].head.szStarted, pszTime) > 0) pszTime = s_aReports[j].head.szStarted;
     ++*pnDepth;
     i = j;
   }
+  return pszTime;
 }
 
-// 1 when report a ran after report b: a run after the runs it resumed,
+// Whether report a ran after report b: a run after the runs it resumed,
 // else by their starts, else in the order given.
-static int later(int a, int b, int nReports) {
-  char szA[24], szB[24];
+static bool later(int a, int b, int nReports) {
   int nDepthA, nDepthB;
-  runTime(a, nReports, szA, &nDepthA);
-  runTime(b, nReports, szB, &nDepthB);
-  int n = strcmp(szA, szB);
+  int n = strcmp(runTime(a, nReports, &nDepthA), runTime(b, nReports, &nDepthB));
   if (n != 0) return n > 0;
   return nDepthA != nDepthB ? nDepthA > nDepthB : a > b;
 }
@@ -104,7 +101,7 @@ static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
     safeText(pRow->szUpdatedAt, szAt + 1, sizeof(szAt) - 1);
     szAt[0] = ' ';
   }
-  int bEarlier = pRow->bUpdated && pRow->szUpdatedIn[0] != '\0' &&
+  bool bEarlier = pRow->bUpdated && pRow->szUpdatedIn[0] != '\0' &&
                  strcmp(pRow->szUpdatedIn, pReport->head.szRunId) != 0;
   consolePrintf("%-20s  %-15s  %-20s  %s%s%s\n", szReport, pRow->szAddress, szFile, szResult, szAt,
                 bEarlier ? " (an earlier run)" : "");
@@ -136,7 +133,7 @@ static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
     const SummaryReport *pReport = &s_aReports[anOrder[k]];
     for (int r = 0; r < pReport->head.nRows; r++) {
       const ReportRow *pRow = &s_aRows[pReport->nFirstRow + r];
-      int bShown = 0;
+      bool bShown = false;
       for (int l = nOrder - 1; l > k && !bShown; l--) {
         const SummaryReport *pLater = &s_aReports[anOrder[l]];
         for (int q = 0; q < pLater->head.nRows && !bShown; q++)
@@ -145,10 +142,7 @@ static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
       if (bShown) continue;
       printRow(pReport, pRow);
       site.nDevices++;
-      site.nUpdated += pRow->bUpdated;
-      site.nNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
-      site.nNotConfirmed += pRow->bUpdated && pRow->nOnline != ONLINE_NONE &&
-                            pRow->nOnline != ONLINE_BACK && pRow->nOnline != ONLINE_NOT_BACK;
+      countRow(pRow, &site.nUpdated, &site.nNotBack, &site.nNotConfirmed);
     }
   }
   const SummaryReport *pLatest = &s_aReports[anOrder[nOrder - 1]];
@@ -173,7 +167,8 @@ int printSummary(int nReports, char **apszReports) {
     errorPrintf("zvfleet: --summary takes at most %d reports\n", SUMMARY_MAX_REPORTS);
     return 2;
   }
-  int bRead = 1, nRows = 0;
+  bool bRead = true;
+  int nRows = 0;
   for (int i = 0; i < nReports; i++) {
     SummaryReport *pReport = &s_aReports[i];
     memset(pReport, 0, sizeof(*pReport));
@@ -185,8 +180,8 @@ int printSummary(int nReports, char **apszReports) {
     if (!readReport(apszReports[i], &pReport->head, s_aRows + nRows, SUMMARY_MAX_ROWS - nRows,
                     szWhy, sizeof(szWhy))) {
       errorPrintf("zvfleet: %s %s: not counted\n", szPath, szWhy);
-      pReport->bSkip = 1;
-      bRead = 0;
+      pReport->bSkip = true;
+      bRead = false;
       continue;
     }
     for (int j = 0; j < i && !pReport->bSkip; j++)
@@ -194,7 +189,7 @@ int printSummary(int nReports, char **apszReports) {
         char szOther[REPORT_TEXT_SIZE];
         safeText(apszReports[j], szOther, sizeof(szOther));
         consolePrintf("zvfleet: %s is the run of %s again: counted once\n", szPath, szOther);
-        pReport->bSkip = 1;
+        pReport->bSkip = true;
       }
     if (pReport->bSkip) continue;
     nRows += pReport->head.nRows;
