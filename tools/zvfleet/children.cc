@@ -53,7 +53,7 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
 
 int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nPartial = 0;
-  pDev->bStalled = pDev->bKilled = pDev->bInterrupted = 0;
+  pDev->bStalled = pDev->bKilled = pDev->bInterrupted = false;
   beginToolOutput(&pDev->out);
   recordStarted(pDev, ulNow);
   char szExtras[FLEET_TEXT_SIZE + 16];
@@ -133,7 +133,7 @@ static int endedResult(FleetDevice *pDev, int *pnStatus) {
   const ToolOutput *pOut = &pDev->out;
   // Ctrl+C in a console reaches the tools too: one may end before zvfleet
   // has taken in its own interruption.
-  if (platInterrupted()) pDev->bInterrupted = 1;
+  if (platInterrupted()) pDev->bInterrupted = true;
   if (pDev->bStalled || pDev->bInterrupted) {
     int nResult = attemptResult(pOut, *pnStatus);
     // A tool that finished on its own while being stopped keeps its end.
@@ -161,13 +161,13 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
   }
   if (pDev->nState == STATE_RUNNING &&
       ulNow - pDev->ulProgressMs >= g_fleet.ulStallSeconds * 1000UL) {
-    pDev->bStalled = 1;
+    pDev->bStalled = true;
     recordStopping(pDev, ulNow, NULL);
     logNote(pDev, "no request acknowledged for %lu s: stopped", g_fleet.ulStallSeconds);
     platStopChild(pDev->child);
   } else if (pDev->nState == STATE_STOPPING && !pDev->bKilled &&
              ulNow - pDev->ulStopMs >= STOP_GRACE_MS) {
-    pDev->bKilled = 1;
+    pDev->bKilled = true;
     logNote(pDev, "the tool did not end within %d s of being stopped: ended by force",
             STOP_GRACE_MS / 1000);
     platKillChild(pDev->child);
@@ -176,7 +176,7 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
 }
 
 static void stopForGood(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
-  pDev->bInterrupted = 1;
+  pDev->bInterrupted = true;
   recordStopping(pDev, ulNow, pszReason);
   platStopChild(pDev->child);
 }

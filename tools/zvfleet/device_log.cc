@@ -69,7 +69,7 @@ void logToolLine(FleetDevice *pDev, const char *pszLine) {
 
 void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
   if (platAppendToFile(pDev->szLog, pText, nLength) || pDev->bLogFailed) return;
-  pDev->bLogFailed = 1;
+  pDev->bLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 96];
   snprintf(szMessage, sizeof(szMessage),
            "zvfleet: cannot write the log %s: its lines are lost from here on; the device's "

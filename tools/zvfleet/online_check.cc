@@ -40,7 +40,7 @@ static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->nEchoes > 0 && !pDev->bAnswered) {
     if (!pDev->bSilent)
       logNote(pDev, "echo request %d went unanswered: off the network (restarting)", pDev->nEchoes);
-    pDev->bSilent = 1;
+    pDev->bSilent = true;
   }
   // A pinger tells once that a reply came: a fresh one hears whether this
   // request is answered.
@@ -48,12 +48,12 @@ static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
     platClosePinger(pDev->pinger);
     pDev->pinger = PLAT_NO_PINGER;
   }
-  pDev->bAnswered = 0;
+  pDev->bAnswered = false;
   if (pDev->pinger == PLAT_NO_PINGER) pDev->pinger = platOpenPinger(pDev->ulAddr);
   pDev->ulEchoSentMs = ulNow;
   pDev->nEchoes++;
   if ((pDev->pinger == PLAT_NO_PINGER || !platSendEcho(pDev->pinger)) && !pDev->bEchoFailed) {
-    pDev->bEchoFailed = 1;
+    pDev->bEchoFailed = true;
     char szError[160];
     failureText(szError, sizeof(szError));
     logNote(pDev, "echo request %d could not be sent: %s (tried again each second)",
@@ -70,7 +70,7 @@ static void endCheck(FleetDevice *pDev, int nOnline, unsigned long ulNow) {
 void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
   pDev->pinger = PLAT_NO_PINGER;
   pDev->nEchoes = 0;
-  pDev->bEchoFailed = pDev->bSilent = pDev->bAnswered = pDev->bEarlyAnswer = 0;
+  pDev->bEchoFailed = pDev->bSilent = pDev->bAnswered = pDev->bEarlyAnswer = false;
   recordCheckBegun(pDev, ulNow);
   logNote(pDev, "updated: echo requests until it answers, for at most %lu s",
           g_fleet.ulConfirmSeconds);
@@ -86,12 +86,12 @@ int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
       progressChecked(pDev);
       return 1;
     }
-    pDev->bAnswered = 1;
+    pDev->bAnswered = true;
     if (!pDev->bEarlyAnswer)
       logNote(pDev, "answered an echo request %.1f s after the update, before it was ever "
                     "silent: not taken as back (it may not have restarted yet)",
               (ulNow - pDev->ulCheckStartMs) / 1000.0);
-    pDev->bEarlyAnswer = 1;
+    pDev->bEarlyAnswer = true;
   }
   if (ulNow - pDev->ulCheckStartMs >= g_fleet.ulConfirmSeconds * 1000UL) {
     int bNoRestart = pDev->bEarlyAnswer && !pDev->bSilent;

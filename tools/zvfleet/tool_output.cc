@@ -111,33 +111,33 @@ static int takePages(ToolOutput *pOut, const FilePlan *pPlan, int nFirst, int nL
   int bResend = nFirst == pOut->nLastFirst && nLast == pOut->nLastLast;
   if (bResend) {
     if (pOut->bAtEnd && !pOut->bDoubt) nSaw |= TOOL_SAW_DOUBT;
-    if (pOut->bAtEnd) pOut->bDoubt = 1;
+    if (pOut->bAtEnd) pOut->bDoubt = true;
   } else if (pOut->nLastFirst >= 0 || pOut->bQueried) {
     pOut->nAcknowledged++;
-    pOut->bAnswered = 1;
+    pOut->bAnswered = true;
     nSaw |= TOOL_SAW_PROGRESS;
   }
   pOut->nLastFirst = nFirst;
   pOut->nLastLast = nLast;
-  pOut->bNoReply = 0;
+  pOut->bNoReply = false;
   int nPhase = pOut->nPhase;
   if (pPlan->nIdataPages > 0 && nPhase <= PHASE_IDATA && nFirst >= IDATA_FIRST_PAGE &&
       nLast < IDATA_END_PAGE) {
     pOut->nPhase = PHASE_IDATA;
     if (nLast - IDATA_FIRST_PAGE + 1 > pOut->nIdataSent)
       pOut->nIdataSent = nLast - IDATA_FIRST_PAGE + 1;
-    if (nLast == IDATA_END_PAGE - 1) pOut->bAtEnd = 1;
+    if (nLast == IDATA_END_PAGE - 1) pOut->bAtEnd = true;
   } else {
     if (nPhase == PHASE_IDATA) {  // the idata commit was accepted
-      pOut->bIdataCommitted = 1;
-      pOut->bAtEnd = 0;
+      pOut->bIdataCommitted = true;
+      pOut->bAtEnd = false;
     }
     pOut->nPhase = PHASE_IMAGE;
     int nSent = nLast - pPlan->nFirstPage + 1;
     int nDue = pPlan->nEndPage - pPlan->nFirstPage;
     if (nSent > nDue) nSent = nDue;
     if (nSent > pOut->nImageSent) pOut->nImageSent = nSent;
-    if (nLast >= pPlan->nEndPage - 1) pOut->bAtEnd = 1;
+    if (nLast >= pPlan->nEndPage - 1) pOut->bAtEnd = true;
     // A logo or HTML upload commits after its last page; a main image
     // clears old idata first, which the tool announces.
     if (pPlan->nIdataPages == 0 && pOut->bAtEnd) pOut->nPhase = PHASE_COMMIT;
@@ -159,7 +159,7 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
   if (nKind == LINE_BIND_REPORT) {
     // It is no fault of the device's; the caller marks it once.
     if (pOut->bBindSeen || !startsWith(pszLine, s_aLines[nEntry].pszText)) return 0;
-    pOut->bBindSeen = 1;
+    pOut->bBindSeen = true;
     return TOOL_SAW_BIND_REPORT;
   }
   // Kept for the results: control characters would act on a terminal.
@@ -175,41 +175,41 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
       if (readPageRange(pszLine, &nFirst, &nLast)) return takePages(pOut, pPlan, nFirst, nLast);
       break;
     case LINE_MODEL_QUERY:
-      pOut->bQueried = 1;
+      pOut->bQueried = true;
       pOut->nPhase = PHASE_MODEL_QUERY;
       break;
     case LINE_CLEARING:
       pOut->nAcknowledged++;
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       nSaw |= TOOL_SAW_PROGRESS;
       pOut->nPhase = PHASE_CLEARING;
       break;
     case LINE_TRANSFERED:
       pOut->nAcknowledged++;
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       nSaw |= TOOL_SAW_PROGRESS;
-      pOut->bTransfered = 1;
+      pOut->bTransfered = true;
       break;
     case LINE_TIMEOUT:
-      pOut->bNoReply = 1;
+      pOut->bNoReply = true;
       if (pOut->bAtEnd && !pOut->bDoubt) nSaw |= TOOL_SAW_DOUBT;
-      if (pOut->bAtEnd) pOut->bDoubt = 1;
+      if (pOut->bAtEnd) pOut->bDoubt = true;
       break;
     case LINE_RECEIVE_ERROR:
-      pOut->bReceiveError = 1;
+      pOut->bReceiveError = true;
       break;
     case LINE_REFUSAL:
       pOut->nRefusal = s_aLines[nEntry].nResult;
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       break;
     case LINE_REPLY:
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       break;
     case LINE_MODEL: {
       uint32_t ulModel = 0;
       if (!readDecimal(pszLine + strlen(TEXT_DEVICE_MODEL_START), 0xFF, &ulModel)) break;
       pOut->nModel = (int)ulModel;
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       pOut->nAcknowledged++;
       nSaw |= TOOL_SAW_PROGRESS;
       break;
