@@ -33,7 +33,7 @@ static void extrasText(const FleetDevice *pDev, char *pszText, int nSize) {
 
 static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulNow) {
   unsigned long ulAttemptMs = ulNow - pDev->ulStartMs;
-  int bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
+  bool bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
                 nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
                !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
                pDev->nAttempts <= g_fleet.nRetries;
@@ -51,7 +51,7 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
     beginOnlineCheck(pDev, ulNow);
 }
 
-int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
+void startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nPartial = 0;
   pDev->bStalled = pDev->bKilled = pDev->bInterrupted = false;
   beginToolOutput(&pDev->out);
@@ -64,18 +64,21 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   logNote(pDev, "%s as checked: %ld bytes, SHA-256 %s", pDev->szFile, pDev->lFileSize,
           pDev->szSha256);
 
-  const char *apszArgv[MAX_ARGUMENTS] = {g_fleet.szLoader, "-IP", pDev->szAddress,
-                                         "-P", pDev->szPassword, "-f", pDev->szPath};
-  int nArgs = 7;
+  const char *apszArgv[MAX_ARGUMENTS];
+  int nArgs = 0;
   char szBound[16];
   if (g_fleet.bPreflight) {
     // zvfleet itself runs the model query alone, bounded by --stall.
     snprintf(szBound, sizeof(szBound), "%lu", g_fleet.ulStallSeconds);
-    const char *apszQuery[] = {g_fleet.szSelf, MODEL_QUERY_SWITCH, szBound, "-IP", pDev->szAddress,
-                               "-P", pDev->szPassword, "-f", pDev->szPath};
-    for (int i = 0; i < 9; i++) apszArgv[i] = apszQuery[i];
-    nArgs = 9;
+    apszArgv[nArgs++] = g_fleet.szSelf;
+    apszArgv[nArgs++] = MODEL_QUERY_SWITCH;
+    apszArgv[nArgs++] = szBound;
+  } else {
+    apszArgv[nArgs++] = g_fleet.szLoader;
   }
+  const char *const apszTool[] = {"-IP", pDev->szAddress, "-P", pDev->szPassword, "-f",
+                                  pDev->szPath};
+  for (const char *pszArg : apszTool) apszArgv[nArgs++] = pszArg;
   const char *pszOption = pDev->szExtras;
   for (int i = 0; i < pDev->nExtras && nArgs < MAX_ARGUMENTS - 1; i++) {
     apszArgv[nArgs++] = pszOption;
@@ -83,16 +86,15 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   }
   apszArgv[nArgs] = NULL;
   progressStarted(pDev);
-  if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return 1;
+  if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return;
   snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "%s could not be started",
            g_fleet.bPreflight ? "zvfleet's model query" : "zvloader");
   endAttempt(pDev, RESULT_FAILED, -1, ulNow);
-  return 0;
 }
 
 // One whole line of the tool: into the log, then into the record.
 static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
-  int n = pDev->nPartial < FLEET_LINE_SIZE ? pDev->nPartial : FLEET_LINE_SIZE - 1;
+  int n = pDev->nPartial;
   if (n > 0 && pDev->szPartial[n - 1] == '\r') n--;  // a Windows line end
   pDev->szPartial[n] = '\0';
   pDev->nPartial = 0;
@@ -109,20 +111,19 @@ static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
                   "commit's acceptance may be the answer to an earlier request");
 }
 
-// Reads what waits in the pipe.  Returns 0 once the pipe has ended.
-static int readChild(FleetDevice *pDev, unsigned long ulNow) {
+// Reads what waits in the pipe.  Returns false once the pipe has ended.
+static bool readChild(FleetDevice *pDev, unsigned long ulNow) {
   char abChunk[PIPE_CHUNK];
   for (;;) {
     int nRead = platReadPipe(pDev->pipe, abChunk, sizeof(abChunk));
-    if (nRead < 0) return 0;
-    if (nRead == 0) return 1;
+    if (nRead < 0) return false;
+    if (nRead == 0) return true;
     for (int i = 0; i < nRead; i++) {
       if (abChunk[i] == '\n') {
         takeLine(pDev, ulNow);
       } else {
         // A line longer than the buffer keeps its start.
-        if (pDev->nPartial < FLEET_LINE_SIZE - 1) pDev->szPartial[pDev->nPartial] = abChunk[i];
-        if (pDev->nPartial < FLEET_LINE_SIZE) pDev->nPartial++;
+        if (pDev->nPartial < FLEET_LINE_SIZE - 1) pDev->szPartial[pDev->nPartial++] = abChunk[i];
       }
     }
   }
@@ -147,8 +148,8 @@ static int endedResult(FleetDevice *pDev, int *pnStatus) {
   return attemptResult(pOut, *pnStatus);
 }
 
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
-  int bOpen = readChild(pDev, ulNow);
+bool watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
+  bool bOpen = readChild(pDev, ulNow);
   int nStatus = 0;
   if (platWaitChild(pDev->child, 0, &nStatus)) {
     // All the child wrote is in the pipe now.
@@ -157,7 +158,7 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
     platClosePipe(pDev->pipe);
     int nResult = endedResult(pDev, &nStatus);
     endAttempt(pDev, nResult, nStatus, ulNow);
-    return 1;
+    return true;
   }
   if (pDev->nState == STATE_RUNNING &&
       ulNow - pDev->ulProgressMs >= g_fleet.ulStallSeconds * 1000UL) {
@@ -172,7 +173,7 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
             STOP_GRACE_MS / 1000);
     platKillChild(pDev->child);
   }
-  return 0;
+  return false;
 }
 
 static void stopForGood(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {

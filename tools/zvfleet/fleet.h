@@ -155,7 +155,7 @@ struct FleetDevice {
   PlatPipe pipe;  // the child's output
   unsigned long ulStartMs, ulProgressMs, ulStopMs, ulRunMs;  // ulRunMs: all attempts
   char szPartial[FLEET_LINE_SIZE];
-  int nPartial;    // bytes of an unfinished line (those kept, and more)
+  int nPartial;    // bytes kept of an unfinished line
   bool bStalled;   // stopped for want of progress
   bool bKilled;    // ended by force after the stop
   bool bInterrupted;
