@@ -77,14 +77,14 @@ void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
   sendEcho(pDev, ulNow);
 }
 
-int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
+void watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->pinger != PLAT_NO_PINGER && platEchoReplied(pDev->pinger)) {
     if (pDev->bSilent) {
       endCheck(pDev, ONLINE_BACK, ulNow);
       logNote(pDev, "back online after %.1f s: silent, then it answered an echo request",
               pDev->ulOnlineAfterMs / 1000.0);
       progressChecked(pDev);
-      return 1;
+      return;
     }
     pDev->bAnswered = true;
     if (!pDev->bEarlyAnswer)
@@ -94,7 +94,7 @@ int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
     pDev->bEarlyAnswer = true;
   }
   if (ulNow - pDev->ulCheckStartMs >= g_fleet.ulConfirmSeconds * 1000UL) {
-    int bNoRestart = pDev->bEarlyAnswer && !pDev->bSilent;
+    bool bNoRestart = pDev->bEarlyAnswer && !pDev->bSilent;
     endCheck(pDev, bNoRestart ? ONLINE_NO_RESTART : ONLINE_NOT_BACK, ulNow);
     if (bNoRestart)
       logNote(pDev, "not confirmed back online: it answered throughout %lu s, no restart seen",
@@ -104,10 +104,9 @@ int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
                     "silent",
               g_fleet.ulConfirmSeconds);
     progressChecked(pDev);
-    return 1;
+    return;
   }
   if (ulNow - pDev->ulEchoSentMs >= ECHO_INTERVAL_MS) sendEcho(pDev, ulNow);
-  return 0;
 }
 
 void interruptOnlineCheck(FleetDevice *pDev) {
