@@ -8,8 +8,8 @@
 #include "tools/common/option_table.h"
 #include "tools/zvfleet/fleet.h"
 
-// The extension of the report decides its form: 1 for .csv and .json.
-static int reportNameAccepted(const char *pszPath) {
+// The extension of the report decides its form: true for .csv and .json.
+static bool reportNameAccepted(const char *pszPath) {
   const char *pDot = strrchr(pszPath, '.');
   return pDot != NULL && (strcmp(pDot, ".csv") == 0 || strcmp(pDot, ".json") == 0);
 }
