@@ -157,9 +157,8 @@ static int takePages(ToolOutput *pOut, const FilePlan *pPlan, int nFirst, int nL
   return nSaw;
 }
 
-// One line that is the tool's own.
+// One line that is the tool's own, not empty.
 static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
-  if (*pszLine == '\0') return 0;
   int nEntry = lineEntry(pszLine);
   int nKind = nEntry >= 0 ? s_aLines[nEntry].nKind : LINE_OTHER;
   size_t nLength = strlen(pszLine), nEnd = strlen(BIND_ERROR_END);
@@ -174,11 +173,9 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
     return TOOL_SAW_BIND_REPORT;
   }
   // Kept for the results: control characters would act on a terminal.
-  int n = 0;
-  for (; pszLine[n] != '\0' && n < (int)sizeof(pOut->szLastLine) - 1; n++)
-    pOut->szLastLine[n] =
-        (unsigned char)pszLine[n] < 0x20 || pszLine[n] == 0x7F ? '?' : pszLine[n];
-  pOut->szLastLine[n] = '\0';
+  snprintf(pOut->szLastLine, sizeof(pOut->szLastLine), "%s", pszLine);
+  for (char *p = pOut->szLastLine; *p != '\0'; p++)
+    if ((unsigned char)*p < 0x20 || *p == 0x7F) *p = '?';
   int nPhase = pOut->nPhase;
   int nSaw = 0;
   switch (nKind) {
@@ -233,6 +230,7 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
 int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
   static const char *const apszStarts[] = {TEXT_DEBUG_LINE_START, TEXT_SYSTEM_ERROR,
                                            TEXT_DEBUG_PORT_START};
+  if (*pszLine == '\0') return 0;  // an empty line says nothing
   char szLine[FLEET_LINE_SIZE];
   snprintf(szLine, sizeof(szLine), "%s", pszLine);
   int nSaw = 0;
@@ -243,7 +241,7 @@ int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
       char *pFound = strstr(pszPart + 1, pszStart);
       if (pFound != NULL && (pSplit == NULL || pFound < pSplit)) pSplit = pFound;
     }
-    if (*pszPart == '\0' || pSplit == NULL) return nSaw | takeOneLine(pOut, pPlan, pszPart);
+    if (pSplit == NULL) return nSaw | takeOneLine(pOut, pPlan, pszPart);
     char cSaved = *pSplit;
     *pSplit = '\0';
     nSaw |= takeOneLine(pOut, pPlan, pszPart);
