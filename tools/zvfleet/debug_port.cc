@@ -42,7 +42,7 @@ static bool notePath(char *pszPath, int nSize) {
   char szFolder[FLEET_PATH_SIZE];
   if (!platTempFolder(szFolder, sizeof(szFolder))) return false;
   int n = snprintf(pszPath, (size_t)nSize, "%s/zvfleet-debug-port-%d", szFolder, g_usDebugPort);
-  return n > 0 && n < nSize;
+  return n < nSize;
 }
 
 static void writeNote(void) {

@@ -21,12 +21,12 @@ bool prepareLogs(void) {
     return false;
   }
   int n = snprintf(s_szSiteLog, sizeof(s_szSiteLog), "%s/site.log", pszDir);
-  for (int i = 0; i < g_nDevices && n > 0 && n < FLEET_PATH_SIZE; i++) {
+  for (int i = 0; i < g_nDevices && n < FLEET_PATH_SIZE; i++) {
     char szAddress[FLEET_ADDRESS_SIZE];  // a copy: source and target share the device
     memcpy(szAddress, g_aDevices[i].szAddress, sizeof(szAddress));
     n = snprintf(g_aDevices[i].szLog, FLEET_PATH_SIZE, "%s/%s.log", pszDir, szAddress);
   }
-  if (n <= 0 || n >= FLEET_PATH_SIZE) {
+  if (n >= FLEET_PATH_SIZE) {
     errorPrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
     return false;
   }

@@ -32,7 +32,7 @@ int holderText(char *pszText, int nSize) {
   platHostName(szWorkstation, sizeof(szWorkstation));
   int n = snprintf(pszText, (size_t)nSize, "pid %lu\nworkstation %s\nstart %s\nlist %s\nrun %s\n",
                    platProcessId(), szWorkstation, s_szStart, g_fleet.pszList, s_szRun);
-  return n > 0 && n < nSize ? n : 0;
+  return n < nSize ? n : 0;
 }
 
 // The value of the line "KEY value", cut to fit.
@@ -153,7 +153,7 @@ bool takeSiteFolder(void) {
   const char *pszDir = g_fleet.pszLogDir;
   // A name that leaves room for the run's folder, run-N, too.
   int n = snprintf(s_szLock, sizeof(s_szLock), "%s/%s", pszDir, SITE_LOCK_NAME);
-  if (n <= 0 || n >= (int)sizeof(s_szLock) - 16) {
+  if (n >= (int)sizeof(s_szLock) - 16) {
     errorPrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
     return false;
   }

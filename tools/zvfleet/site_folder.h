@@ -34,7 +34,7 @@ struct FleetHolder {
 };
 
 // Writes the holder's lines for this run into pszText.  Returns their
-// length.
+// length, or 0 when they do not fit.
 int holderText(char *pszText, int nSize);
 
 // Reads a lock or note into the holder.  False when the file is missing
