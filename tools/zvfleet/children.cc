@@ -34,9 +34,9 @@ static void extrasText(const FleetDevice *pDev, char *pszText, int nSize) {
 static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulNow) {
   unsigned long ulAttemptMs = ulNow - pDev->ulStartMs;
   bool bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
-                nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
-               !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
-               pDev->nAttempts <= g_fleet.nRetries;
+                 nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
+                !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
+                pDev->nAttempts <= g_fleet.nRetries;
   recordEnded(pDev, nResult, nStatus, ulAttemptMs, bRetry);
   char szResult[FLEET_LINE_SIZE + 32];
   resultText(pDev, szResult, sizeof(szResult));
