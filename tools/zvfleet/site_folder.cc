@@ -67,9 +67,9 @@ bool readHolder(const char *pszPath, FleetHolder *pHolder) {
   holderField(szText, "start", pHolder->szStart, sizeof(pHolder->szStart));
   holderField(szText, "list", pHolder->szList, sizeof(pHolder->szList));
   holderField(szText, "run", pHolder->szRun, sizeof(pHolder->szRun));
-  char *pEnd = NULL;
+  char *pEnd;
   pHolder->ulPid = strtoul(szPid, &pEnd, 10);
-  return szPid[0] >= '0' && szPid[0] <= '9' && pEnd != NULL && *pEnd == '\0' && pHolder->ulPid > 0;
+  return szPid[0] >= '0' && szPid[0] <= '9' && *pEnd == '\0' && pHolder->ulPid > 0;
 }
 
 bool holderLives(const FleetHolder *pHolder) {
