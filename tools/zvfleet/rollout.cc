@@ -57,6 +57,13 @@ static int holdWaiting(const char *pszReason, const char *pszPath = NULL) {
   return nHeld;
 }
 
+// A decision of the rules ("zvfleet: ..."): on the console, and among the
+// run's marks without the program's name.
+static void announce(const char *pszMessage) {
+  progressMessage(pszMessage);
+  recordMark(pszMessage + strlen("zvfleet: "));
+}
+
 static void judgeCanary(void) {
   if (s_nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return;
   const FleetDevice *pFailed = NULL;
@@ -66,11 +73,12 @@ static void judgeCanary(void) {
     if (pDev->nState != STATE_DONE) return;
     if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
-  s_nCanaryVerdict = pFailed == NULL ? 1 : -1;
   if (pFailed == NULL) {
+    s_nCanaryVerdict = 1;
     recordMark("canary passed: wave 2, the other devices, starts");
     return;
   }
+  s_nCanaryVerdict = -1;
   char szResult[FLEET_LINE_SIZE + 16], szReason[sizeof(g_aDevices[0].szHeld)];
   resultText(pFailed, szResult, sizeof(szResult));
   snprintf(szReason, sizeof(szReason), "canary failed: %s", szResult);
@@ -78,8 +86,7 @@ static void judgeCanary(void) {
   char szMessage[sizeof(szReason) + 80];
   snprintf(szMessage, sizeof(szMessage), "zvfleet: the canary %s ended \"%s\": %d device%s not started",
            pFailed->szAddress, szResult, nHeld, nHeld == 1 ? "" : "s");
-  progressMessage(szMessage);
-  recordMark(szMessage + strlen("zvfleet: "));
+  announce(szMessage);
 }
 
 // A device that failed on its own (not held back or stopped by a rule).
@@ -94,8 +101,9 @@ static void emergencyStop(void) {
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     if (pDev->bEarlier) continue;  // updated in the run resumed, not in this one
-    if (pDev->nState == STATE_DONE && pDev->szHeld[0] == '\0' && pDev->nAttempts > 0) nFinished++;
-    if (failedItself(pDev) && pDev->nAttempts > 0) nFailed++;
+    if (pDev->nAttempts == 0) continue;  // never started: neither finished nor failed
+    if (pDev->nState == STATE_DONE && pDev->szHeld[0] == '\0') nFinished++;
+    if (failedItself(pDev)) nFailed++;
   }
   char szRule[96];
   if (g_fleet.nMaxFailures > 0 && nFailed >= g_fleet.nMaxFailures)
@@ -115,8 +123,7 @@ static void emergencyStop(void) {
   snprintf(szMessage, sizeof(szMessage),
            "zvfleet: %d failure%s (%s): the rollout stops, %d device%s not started", nFailed,
            nFailed == 1 ? "" : "s", szRule, nHeld, nHeld == 1 ? "" : "s");
-  progressMessage(szMessage);
-  recordMark(szMessage + strlen("zvfleet: "));
+  announce(szMessage);
 }
 
 // A refusal whose cause may lie in the file.  A wrong model is the list's
@@ -162,7 +169,10 @@ static void stopRefusedFiles(unsigned long ulNow) {
     s_abStopped[i] = true;
     char szResult[48], szReason[sizeof(g_aDevices[0].szHeld)];
     resultText(pLast, szResult, sizeof(szResult));
-    const char *pszCause = strncmp(szResult, "refused: ", 9) == 0 ? szResult + 9 : szResult;
+    static const char szRefused[] = "refused: ";
+    const size_t nRefused = sizeof(szRefused) - 1;
+    const char *pszCause =
+        strncmp(szResult, szRefused, nRefused) == 0 ? szResult + nRefused : szResult;
     snprintf(szReason, sizeof(szReason), "%s refused by %d devices (%s)", pFirst->szFile,
              nRefusals, pszCause);
     int nStopped = 0;
@@ -179,8 +189,7 @@ static void stopRefusedFiles(unsigned long ulNow) {
     char szMessage[sizeof(szReason) + 96];
     snprintf(szMessage, sizeof(szMessage), "zvfleet: %s: %d device%s stopped, %d not started",
              szReason, nStopped, nStopped == 1 ? "" : "s", nHeld);
-    progressMessage(szMessage);
-    recordMark(szMessage + strlen("zvfleet: "));
+    announce(szMessage);
   }
 }
 
