@@ -5,7 +5,7 @@
 #include <string.h>
 
 bool readDecimalSpan(const char *pText, int nLength, uint32_t ulMax, uint32_t *pulValue) {
-  if (pText == NULL || nLength <= 0) return false;
+  if (nLength <= 0) return false;
   uint32_t ulValue = 0;
   for (int i = 0; i < nLength; i++) {
     if (pText[i] < '0' || pText[i] > '9') return false;
