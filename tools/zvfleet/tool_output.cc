@@ -103,7 +103,7 @@ static bool readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
   return true;
 }
 
-// The device acknowledged a request, which answers for it.
+// The device acknowledged a request: it answered, and the upload moved on.
 static int acknowledged(ToolOutput *pOut) {
   pOut->nAcknowledged++;
   pOut->bAnswered = true;
