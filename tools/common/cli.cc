@@ -16,7 +16,7 @@ void printVersion(const char *pszProgram) {
 
 int pendingErrorText(char *pszText, int nSize) {
   int nCode = platPendingError();
-  if (platErrorText(nCode, pszText, nSize) == 0 && nSize > 0) pszText[0] = '\0';
+  if (platErrorText(nCode, pszText, nSize) == 0) pszText[0] = '\0';
   return nCode;
 }
 

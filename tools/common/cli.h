@@ -15,7 +15,8 @@ void printVersion(const char *pszProgram);
 void errorPrintf(const char *pszFormat, ...) ZV_PRINTF(1, 2);
 
 // The calling thread's pending error: returns its code and puts the
-// system's text for it into pszText ("" when the system has none).
+// system's text for it into pszText (nSize bytes, at least 1; "" when the
+// system has none).
 int pendingErrorText(char *pszText, int nSize);
 
 // True when colour and cursor sequences may go to standard output: it is
