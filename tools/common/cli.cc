@@ -16,7 +16,7 @@ void printVersion(const char *pszProgram) {
 
 int pendingErrorText(char *pszText, int nSize) {
   int nCode = platPendingError();
-  if (platErrorText(nCode, pszText, nSize) == 0 && nSize > 0) pszText[0] = '\0';
+  if (platErrorText(nCode, pszText, nSize) == 0) pszText[0] = '\0';
   return nCode;
 }
 
@@ -30,11 +30,11 @@ void errorPrintf(const char *pszFormat, ...) {
   platErrorWrite(szMessage, n < (int)sizeof(szMessage) ? n : (int)sizeof(szMessage) - 1);
 }
 
-int colourWanted(void) {
+bool colourWanted(void) {
   const char *pszNoColour = getenv("NO_COLOR");
   const char *pszTerm = getenv("TERM");
-  if (pszNoColour != NULL && pszNoColour[0] != '\0') return 0;
-  if (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) return 0;
+  if (pszNoColour != NULL && pszNoColour[0] != '\0') return false;
+  if (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) return false;
   return platIsTerminal();
 }
 

@@ -15,12 +15,13 @@ void printVersion(const char *pszProgram);
 void errorPrintf(const char *pszFormat, ...) ZV_PRINTF(1, 2);
 
 // The calling thread's pending error: returns its code and puts the
-// system's text for it into pszText ("" when the system has none).
+// system's text for it into pszText (nSize bytes, at least 1; "" when the
+// system has none).
 int pendingErrorText(char *pszText, int nSize);
 
-// 1 when colour and cursor sequences may go to standard output: it is a
-// terminal that takes them, NO_COLOR is not set and TERM is not "dumb".
-int colourWanted(void);
+// True when colour and cursor sequences may go to standard output: it is
+// a terminal that takes them, NO_COLOR is not set and TERM is not "dumb".
+bool colourWanted(void);
 
 // The program's exit status: nStatus, or nFailed when a write of its
 // results to standard output failed.

@@ -7,10 +7,10 @@
 #include <stdint.h>
 
 // The whole text as a decimal number of at most ulMax: digits only, at
-// least one.  Returns 1 with the value, 0 for anything else.
-int readDecimal(const char *pszText, uint32_t ulMax, uint32_t *pulValue);
+// least one.  True with the value, false for anything else.
+bool readDecimal(const char *pszText, uint32_t ulMax, uint32_t *pulValue);
 
 // The same for the nLength characters at pText (not terminated).
-int readDecimalSpan(const char *pText, int nLength, uint32_t ulMax, uint32_t *pulValue);
+bool readDecimalSpan(const char *pText, int nLength, uint32_t ulMax, uint32_t *pulValue);
 
 #endif

@@ -20,27 +20,29 @@ const CliOption g_aCliStandardOptions[2] = {
     {CLI_ID_VERSION, "-V, --version", CLI_FLAG, NULL, 0, 0, NULL, NULL, NULL,
      "the version and the build's commit"},
 };
+static const int s_nStandardOptions =
+    (int)(sizeof(g_aCliStandardOptions) / sizeof(g_aCliStandardOptions[0]));
 
 // The help is built here and written whole.
 #define HELP_SIZE 16384
 #define HELP_WIDTH 78
 #define NAMES_WIDTH 16
 
-// 1 when pszArg is one of the names "-a, --bb" of pszNames.
-static int isNamed(const char *pszNames, const char *pszArg) {
+// True when pszArg is one of the names "-a, --bb" of pszNames.
+static bool isNamed(const char *pszNames, const char *pszArg) {
   size_t nArg = strlen(pszArg);
   for (const char *p = pszNames; *p != '\0';) {
     size_t n = strcspn(p, ",");
-    if (n == nArg && strncmp(p, pszArg, n) == 0) return 1;
+    if (n == nArg && strncmp(p, pszArg, n) == 0) return true;
     p += n;
     while (*p == ',' || *p == ' ') p++;
   }
-  return 0;
+  return false;
 }
 
 // The option of either table named pszArg, or null.
 static const CliOption *findOption(const CliProgram *pProgram, const char *pszArg) {
-  for (int k = 0; k < pProgram->nOptions + 2; k++) {
+  for (int k = 0; k < pProgram->nOptions + s_nStandardOptions; k++) {
     const CliOption *pOption = k < pProgram->nOptions ? &pProgram->pOptions[k]
                                                       : &g_aCliStandardOptions[k - pProgram->nOptions];
     if (isNamed(pOption->pszNames, pszArg)) return pOption;
@@ -48,8 +50,8 @@ static const CliOption *findOption(const CliProgram *pProgram, const char *pszAr
   return NULL;
 }
 
-// A value's number by its option's kind: 1 when the kind allows the value.
-static int checkValue(const CliOption *pOption, const char *pszValue, uint32_t *pulNumber) {
+// A value's number by its option's kind: true when the kind allows the value.
+static bool checkValue(const CliOption *pOption, const char *pszValue, uint32_t *pulNumber) {
   *pulNumber = 0;
   if (pOption->nKind == CLI_NUMBER)
     return readDecimal(pszValue, pOption->ulMax, pulNumber) && *pulNumber >= pOption->ulMin;
@@ -57,8 +59,8 @@ static int checkValue(const CliOption *pOption, const char *pszValue, uint32_t *
     size_t nValue = strlen(pszValue);
     for (const char *p = pOption->pszArg;; (*pulNumber)++) {
       size_t n = strcspn(p, "|");
-      if (n == nValue && strncmp(p, pszValue, n) == 0) return 1;
-      if (p[n] == '\0') return 0;
+      if (n == nValue && strncmp(p, pszValue, n) == 0) return true;
+      if (p[n] == '\0') return false;
       p += n + 1;
     }
   }
@@ -101,13 +103,7 @@ static int refuseValue(const CliProgram *pProgram, const char *pszArg, const Cli
                        pszValue[0] != '\0' ? pszValue : "an empty text");
 }
 
-static int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize);
-
-static int printHelp(const CliProgram *pProgram) {
-  static char s_szHelp[HELP_SIZE];
-  consoleWrite(s_szHelp, cliHelpText(pProgram, s_szHelp, (int)sizeof(s_szHelp)));
-  return finalStatus(0, pProgram->nOutputFailed);
-}
+static int printHelp(const CliProgram *pProgram);
 
 int cliParse(const CliProgram *pProgram, int argc, char **argv, CliHandler pfnHandle,
              void *pContext, const char **ppszOperand) {
@@ -120,11 +116,11 @@ int cliParse(const CliProgram *pProgram, int argc, char **argv, CliHandler pfnHa
         !pfnHandle(pContext, pOption->nId, pOption->pszDefault, ulNumber))
       return refuseValue(pProgram, pOption->pszNames, pOption, pOption->pszDefault);
   }
-  int bOptionsEnded = 0;
+  bool bOptionsEnded = false;
   for (int i = 0; i < argc; i++) {
     const char *pszArg = argv[i];
     if (!bOptionsEnded && strcmp(pszArg, "--") == 0) {
-      bOptionsEnded = 1;
+      bOptionsEnded = true;
       continue;
     }
     if (bOptionsEnded || pszArg[0] != '-' || pszArg[1] == '\0') {
@@ -232,11 +228,11 @@ static void putOption(HelpText *pText, const CliOption *pOption) {
   put(pText, "\n", 1);
 }
 
-// The help text, as -h prints it, in pszText; its length (cut to nSize - 1).
-static int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize) {
-  HelpText text = {pszText, nSize, 0, 0};
-  if (nSize <= 0) return 0;
-  pszText[0] = '\0';
+// The help text, as -h prints it, made whole (cut where its buffer ends)
+// and written at once; returns the exit status.
+static int printHelp(const CliProgram *pProgram) {
+  static char s_szHelp[HELP_SIZE];
+  HelpText text = {s_szHelp, (int)sizeof(s_szHelp), 0, 0};
   putText(&text, "usage: ");
   putText(&text, pProgram->pszName);
   putText(&text, " ");
@@ -250,7 +246,8 @@ static int cliHelpText(const CliProgram *pProgram, char *pszText, int nSize) {
   putText(&text, "\n");
   putText(&text, pProgram->pszAbout);
   for (int k = 0; k < pProgram->nOptions; k++) putOption(&text, &pProgram->pOptions[k]);
-  for (int k = 0; k < 2; k++) putOption(&text, &g_aCliStandardOptions[k]);
+  for (int k = 0; k < s_nStandardOptions; k++) putOption(&text, &g_aCliStandardOptions[k]);
   putText(&text, pProgram->pszMore);
-  return text.nLength;
+  consoleWrite(s_szHelp, text.nLength);
+  return finalStatus(0, pProgram->nOutputFailed);
 }

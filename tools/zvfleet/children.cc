@@ -33,10 +33,10 @@ static void extrasText(const FleetDevice *pDev, char *pszText, int nSize) {
 
 static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulNow) {
   unsigned long ulAttemptMs = ulNow - pDev->ulStartMs;
-  int bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
-                nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
-               !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
-               pDev->nAttempts <= g_fleet.nRetries;
+  bool bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
+                 nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
+                !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
+                pDev->nAttempts <= g_fleet.nRetries;
   recordEnded(pDev, nResult, nStatus, ulAttemptMs, bRetry);
   char szResult[FLEET_LINE_SIZE + 32];
   resultText(pDev, szResult, sizeof(szResult));
@@ -51,9 +51,9 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
     beginOnlineCheck(pDev, ulNow);
 }
 
-int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
+void startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nPartial = 0;
-  pDev->bStalled = pDev->bKilled = pDev->bInterrupted = 0;
+  pDev->bStalled = pDev->bKilled = pDev->bInterrupted = false;
   beginToolOutput(&pDev->out);
   recordStarted(pDev, ulNow);
   char szExtras[FLEET_TEXT_SIZE + 16];
@@ -64,18 +64,21 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   logNote(pDev, "%s as checked: %ld bytes, SHA-256 %s", pDev->szFile, pDev->lFileSize,
           pDev->szSha256);
 
-  const char *apszArgv[MAX_ARGUMENTS] = {g_fleet.szLoader, "-IP", pDev->szAddress,
-                                         "-P", pDev->szPassword, "-f", pDev->szPath};
-  int nArgs = 7;
+  const char *apszArgv[MAX_ARGUMENTS];
+  int nArgs = 0;
   char szBound[16];
   if (g_fleet.bPreflight) {
     // zvfleet itself runs the model query alone, bounded by --stall.
     snprintf(szBound, sizeof(szBound), "%lu", g_fleet.ulStallSeconds);
-    const char *apszQuery[] = {g_fleet.szSelf, MODEL_QUERY_SWITCH, szBound, "-IP", pDev->szAddress,
-                               "-P", pDev->szPassword, "-f", pDev->szPath};
-    for (int i = 0; i < 9; i++) apszArgv[i] = apszQuery[i];
-    nArgs = 9;
+    apszArgv[nArgs++] = g_fleet.szSelf;
+    apszArgv[nArgs++] = MODEL_QUERY_SWITCH;
+    apszArgv[nArgs++] = szBound;
+  } else {
+    apszArgv[nArgs++] = g_fleet.szLoader;
   }
+  const char *const apszTool[] = {"-IP", pDev->szAddress, "-P", pDev->szPassword, "-f",
+                                  pDev->szPath};
+  for (const char *pszArg : apszTool) apszArgv[nArgs++] = pszArg;
   const char *pszOption = pDev->szExtras;
   for (int i = 0; i < pDev->nExtras && nArgs < MAX_ARGUMENTS - 1; i++) {
     apszArgv[nArgs++] = pszOption;
@@ -83,16 +86,15 @@ int startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   }
   apszArgv[nArgs] = NULL;
   progressStarted(pDev);
-  if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return 1;
+  if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return;
   snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "%s could not be started",
            g_fleet.bPreflight ? "zvfleet's model query" : "zvloader");
   endAttempt(pDev, RESULT_FAILED, -1, ulNow);
-  return 0;
 }
 
 // One whole line of the tool: into the log, then into the record.
 static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
-  int n = pDev->nPartial < FLEET_LINE_SIZE ? pDev->nPartial : FLEET_LINE_SIZE - 1;
+  int n = pDev->nPartial;
   if (n > 0 && pDev->szPartial[n - 1] == '\r') n--;  // a Windows line end
   pDev->szPartial[n] = '\0';
   pDev->nPartial = 0;
@@ -109,20 +111,19 @@ static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
                   "commit's acceptance may be the answer to an earlier request");
 }
 
-// Reads what waits in the pipe.  Returns 0 once the pipe has ended.
-static int readChild(FleetDevice *pDev, unsigned long ulNow) {
+// Reads what waits in the pipe.  Returns false once the pipe has ended.
+static bool readChild(FleetDevice *pDev, unsigned long ulNow) {
   char abChunk[PIPE_CHUNK];
   for (;;) {
     int nRead = platReadPipe(pDev->pipe, abChunk, sizeof(abChunk));
-    if (nRead < 0) return 0;
-    if (nRead == 0) return 1;
+    if (nRead < 0) return false;
+    if (nRead == 0) return true;
     for (int i = 0; i < nRead; i++) {
       if (abChunk[i] == '\n') {
         takeLine(pDev, ulNow);
       } else {
         // A line longer than the buffer keeps its start.
-        if (pDev->nPartial < FLEET_LINE_SIZE - 1) pDev->szPartial[pDev->nPartial] = abChunk[i];
-        if (pDev->nPartial < FLEET_LINE_SIZE) pDev->nPartial++;
+        if (pDev->nPartial < FLEET_LINE_SIZE - 1) pDev->szPartial[pDev->nPartial++] = abChunk[i];
       }
     }
   }
@@ -133,7 +134,7 @@ static int endedResult(FleetDevice *pDev, int *pnStatus) {
   const ToolOutput *pOut = &pDev->out;
   // Ctrl+C in a console reaches the tools too: one may end before zvfleet
   // has taken in its own interruption.
-  if (platInterrupted()) pDev->bInterrupted = 1;
+  if (platInterrupted()) pDev->bInterrupted = true;
   if (pDev->bStalled || pDev->bInterrupted) {
     int nResult = attemptResult(pOut, *pnStatus);
     // A tool that finished on its own while being stopped keeps its end.
@@ -147,8 +148,8 @@ static int endedResult(FleetDevice *pDev, int *pnStatus) {
   return attemptResult(pOut, *pnStatus);
 }
 
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
-  int bOpen = readChild(pDev, ulNow);
+bool watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
+  bool bOpen = readChild(pDev, ulNow);
   int nStatus = 0;
   if (platWaitChild(pDev->child, 0, &nStatus)) {
     // All the child wrote is in the pipe now.
@@ -157,26 +158,26 @@ int watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
     platClosePipe(pDev->pipe);
     int nResult = endedResult(pDev, &nStatus);
     endAttempt(pDev, nResult, nStatus, ulNow);
-    return 1;
+    return true;
   }
   if (pDev->nState == STATE_RUNNING &&
       ulNow - pDev->ulProgressMs >= g_fleet.ulStallSeconds * 1000UL) {
-    pDev->bStalled = 1;
+    pDev->bStalled = true;
     recordStopping(pDev, ulNow, NULL);
     logNote(pDev, "no request acknowledged for %lu s: stopped", g_fleet.ulStallSeconds);
     platStopChild(pDev->child);
   } else if (pDev->nState == STATE_STOPPING && !pDev->bKilled &&
              ulNow - pDev->ulStopMs >= STOP_GRACE_MS) {
-    pDev->bKilled = 1;
+    pDev->bKilled = true;
     logNote(pDev, "the tool did not end within %d s of being stopped: ended by force",
             STOP_GRACE_MS / 1000);
     platKillChild(pDev->child);
   }
-  return 0;
+  return false;
 }
 
 static void stopForGood(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
-  pDev->bInterrupted = 1;
+  pDev->bInterrupted = true;
   recordStopping(pDev, ulNow, pszReason);
   platStopChild(pDev->child);
 }

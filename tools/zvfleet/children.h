@@ -9,15 +9,15 @@
 
 #include "tools/zvfleet/fleet.h"
 
-// Starts the next attempt of the device.  Returns 1 when its child runs; 0
-// when it could not be started (the device then has its result).
-int startAttempt(FleetDevice *pDev, unsigned long ulNow);
+// Starts the next attempt of the device; one whose child could not be
+// started has its result.
+void startAttempt(FleetDevice *pDev, unsigned long ulNow);
 
 // Reads the child's new output, notes its end, stops it after --stall
 // seconds without progress, and ends it by force when it does not end
-// within a grace period after being stopped.  Returns 1 when the attempt
-// has ended (the device then waits for a retry or has its result).
-int watchAttempt(FleetDevice *pDev, unsigned long ulNow);
+// within a grace period after being stopped.  Returns true when the
+// attempt has ended (the device then waits for a retry or has its result).
+bool watchAttempt(FleetDevice *pDev, unsigned long ulNow);
 
 // Stops the running child for an interruption of zvfleet.
 void interruptAttempt(FleetDevice *pDev, unsigned long ulNow);

@@ -19,10 +19,11 @@
 #include "tools/zvfleet/site_folder.h"
 
 #define DATAGRAMS_PER_WAKE 64  // then the children get their turn
+#define NOTE_SIZE 160          // a note of the lines not filed, which always fits
 
 static PlatSocket s_s = PLAT_NO_SOCKET;
 static PlatEvent s_hEvent;
-static int s_bListening;
+static bool s_bListening;
 
 // Debug lines filed per sender and second at most; the rest are counted.
 struct DebugBudget {
@@ -37,11 +38,11 @@ static DebugBudget s_siteBudget;
 static char s_szNote[FLEET_PATH_SIZE];  // the note that this run holds the port, or ""
 
 // The note's path: one per port, for every program of the workstation.
-static int notePath(char *pszPath, int nSize) {
+static bool notePath(char *pszPath, int nSize) {
   char szFolder[FLEET_PATH_SIZE];
-  if (!platTempFolder(szFolder, sizeof(szFolder))) return 0;
+  if (!platTempFolder(szFolder, sizeof(szFolder))) return false;
   int n = snprintf(pszPath, (size_t)nSize, "%s/zvfleet-debug-port-%d", szFolder, g_usDebugPort);
-  return n > 0 && n < nSize;
+  return n < nSize;
 }
 
 static void writeNote(void) {
@@ -49,26 +50,26 @@ static void writeNote(void) {
   int n = holderText(szText, sizeof(szText));
   if (n == 0 || !notePath(s_szNote, sizeof(s_szNote))) return;
   FILE *pNote = fopen(s_szNote, "wb");
-  int bOk = pNote != NULL && fwrite(szText, 1, (size_t)n, pNote) == (size_t)n;
-  if (pNote != NULL && fclose(pNote) != 0) bOk = 0;
+  bool bOk = pNote != NULL && fwrite(szText, 1, (size_t)n, pNote) == (size_t)n;
+  if (pNote != NULL && fclose(pNote) != 0) bOk = false;
   if (!bOk) s_szNote[0] = '\0';  // a run that cannot note it still holds the port
 }
 
-// 1 when the note names another zvfleet that runs.
-static int heldByFleet(FleetHolder *pHolder) {
+// True when the note names another zvfleet that runs.
+static bool heldByFleet(FleetHolder *pHolder) {
   char szPath[FLEET_PATH_SIZE];
   return notePath(szPath, sizeof(szPath)) && readHolder(szPath, pHolder) &&
          holderLives(pHolder);
 }
 
 int openDebugPort(void) {
-  s_bListening = 0;
+  s_bListening = false;
   s_szNote[0] = '\0';
   memset(s_aBudgets, 0, sizeof(s_aBudgets));
   memset(&s_siteBudget, 0, sizeof(s_siteBudget));
   s_s = platUdpSocket();
   if (s_s != PLAT_NO_SOCKET && platBind(s_s, 0, g_usDebugPort)) {
-    s_bListening = 1;
+    s_bListening = true;
     writeNote();
   } else {
     FleetHolder holder;
@@ -93,7 +94,7 @@ int openDebugPort(void) {
   return platEventSelectRead(s_s, s_hEvent);
 }
 
-int debugPortHeld(void) { return s_bListening; }
+bool debugPortHeld(void) { return s_bListening; }
 
 void closeDebugPort(void) {
   FleetHolder holder;
@@ -102,48 +103,49 @@ void closeDebugPort(void) {
   s_szNote[0] = '\0';
   if (s_s != PLAT_NO_SOCKET) platCloseSocket(s_s);
   s_s = PLAT_NO_SOCKET;
-  s_bListening = 0;
+  s_bListening = false;
 }
 
-// The note of the lines that were not filed, as a log line.
-static int unfiledLine(DebugBudget *pBudget, char *pszLine, int nSize) {
+// The note of the lines that were not filed, as a log line.  Returns its
+// length.
+static int unfiledLine(DebugBudget *pBudget, char szLine[NOTE_SIZE]) {
   PlatTime now;
   platLocalTime(&now);
-  int n = snprintf(pszLine, (size_t)nSize, FLEET_NOTE "%02d %02d:%02d:%02d %lu debug line%s not "
+  int n = snprintf(szLine, NOTE_SIZE, FLEET_NOTE "%02d %02d:%02d:%02d %lu debug line%s not "
                    "filed (at most %d a second are)\n",
                    now.nDay, now.nHour, now.nMinute, now.nSecond, pBudget->ulUnfiled,
                    pBudget->ulUnfiled == 1 ? "" : "s", DEBUG_LINES_PER_SECOND);
   pBudget->ulUnfiled = 0;
-  return n > 0 && n < nSize ? n : 0;
+  return n;
 }
 
-// 1 when one more line may be filed now; a new second first notes the
-// lines of the last ones that were not.
-static int spendBudget(DebugBudget *pBudget, unsigned long ulNow, char *pszNote, int nSize,
-                       int *pnNote) {
+// True when one more line may be filed now; a new second first notes the
+// lines of the last ones that were not (*pnNote: the note's length, or 0).
+static bool spendBudget(DebugBudget *pBudget, unsigned long ulNow, char szNote[NOTE_SIZE],
+                        int *pnNote) {
   *pnNote = 0;
   if (ulNow - pBudget->ulSecondMs >= 1000 || pBudget->nFiled == 0) {
-    if (pBudget->ulUnfiled > 0) *pnNote = unfiledLine(pBudget, pszNote, nSize);
+    if (pBudget->ulUnfiled > 0) *pnNote = unfiledLine(pBudget, szNote);
     pBudget->ulSecondMs = ulNow;
     pBudget->nFiled = 0;
   }
   if (pBudget->nFiled >= DEBUG_LINES_PER_SECOND) {
     pBudget->ulUnfiled++;
-    return 0;
+    return false;
   }
   pBudget->nFiled++;
-  return 1;
+  return true;
 }
 
 void noteUnfiledDebugLines(void) {
-  char szNote[160];
+  char szNote[NOTE_SIZE];
   for (int i = 0; i < g_nDevices; i++)
     if (s_aBudgets[i].ulUnfiled > 0) {
-      int n = unfiledLine(&s_aBudgets[i], szNote, sizeof(szNote));
+      int n = unfiledLine(&s_aBudgets[i], szNote);
       logAppend(&g_aDevices[i], szNote, n);
     }
   if (s_siteBudget.ulUnfiled > 0) {
-    int n = unfiledLine(&s_siteBudget, szNote, sizeof(szNote));
+    int n = unfiledLine(&s_siteBudget, szNote);
     siteLogAppend(szNote, n);
   }
 }
@@ -161,9 +163,9 @@ static void fileDatagram(const char *pszText, const PlatAddress *pFrom, unsigned
       pBudget = &s_aBudgets[i];
       break;
     }
-  char szNote[160];
+  char szNote[NOTE_SIZE];
   int nNote = 0;
-  int bFile = spendBudget(pBudget, ulNow, szNote, sizeof(szNote), &nNote);
+  bool bFile = spendBudget(pBudget, ulNow, szNote, &nNote);
   if (nNote > 0 && pDev != NULL) logAppend(pDev, szNote, nNote);
   if (nNote > 0 && pDev == NULL) siteLogAppend(szNote, nNote);
   if (!bFile) return;
@@ -173,7 +175,7 @@ static void fileDatagram(const char *pszText, const PlatAddress *pFrom, unsigned
   char szText[4 * DEBUG_DATAGRAM_SIZE + 1];
   escapedText(pszText, nEnd, szText, sizeof(szText));
   char szSender[32];
-  int bSender = platAddressText(pFrom->ulAddr, szSender, sizeof(szSender));
+  bool bSender = platAddressText(pFrom->ulAddr, szSender, sizeof(szSender));
   PlatTime now;
   platLocalTime(&now);
   char szLine[sizeof(szText) + 64];

@@ -16,8 +16,8 @@ int openDebugPort(void);
 // Lets the debug port go, with the note.
 void closeDebugPort(void);
 
-// 1 when zvfleet holds the debug port.
-int debugPortHeld(void);
+// True when zvfleet holds the debug port.
+bool debugPortHeld(void);
 
 // Debug lines filed per sender and second at most; the others are counted
 // and the count is noted in the log ("N debug lines not filed").

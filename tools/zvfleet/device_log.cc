@@ -11,31 +11,31 @@
 #include "tools/zvfleet/site_folder.h"
 
 static char s_szSiteLog[FLEET_PATH_SIZE];
-static int s_bSiteLogFailed;
+static bool s_bSiteLogFailed;
 
-int prepareLogs(void) {
+bool prepareLogs(void) {
   const char *pszDir = runFolder();
-  s_bSiteLogFailed = 0;
+  s_bSiteLogFailed = false;
   if (!platMakeDirectory(pszDir)) {
     errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
-    return 0;
+    return false;
   }
   int n = snprintf(s_szSiteLog, sizeof(s_szSiteLog), "%s/site.log", pszDir);
-  for (int i = 0; i < g_nDevices && n > 0 && n < FLEET_PATH_SIZE; i++) {
+  for (int i = 0; i < g_nDevices && n < FLEET_PATH_SIZE; i++) {
     char szAddress[FLEET_ADDRESS_SIZE];  // a copy: source and target share the device
     memcpy(szAddress, g_aDevices[i].szAddress, sizeof(szAddress));
     n = snprintf(g_aDevices[i].szLog, FLEET_PATH_SIZE, "%s/%s.log", pszDir, szAddress);
   }
-  if (n <= 0 || n >= FLEET_PATH_SIZE) {
+  if (n >= FLEET_PATH_SIZE) {
     errorPrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
-    return 0;
+    return false;
   }
   // A folder that is there but takes no file would fail every device.
   if (!platAppendToFile(s_szSiteLog, "", 0)) {
     errorPrintf("zvfleet: cannot write in the folder %s for the logs\n", pszDir);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 int escapedText(const char *pText, int nLength, char *pszOut, int nSize) {
@@ -56,7 +56,7 @@ int escapedText(const char *pText, int nLength, char *pszOut, int nSize) {
       pszOut[n++] = (char)c;
     }
   }
-  if (nSize > 0) pszOut[n] = '\0';
+  pszOut[n] = '\0';
   return n;
 }
 
@@ -69,7 +69,7 @@ void logToolLine(FleetDevice *pDev, const char *pszLine) {
 
 void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
   if (platAppendToFile(pDev->szLog, pText, nLength) || pDev->bLogFailed) return;
-  pDev->bLogFailed = 1;
+  pDev->bLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 96];
   snprintf(szMessage, sizeof(szMessage),
            "zvfleet: cannot write the log %s: its lines are lost from here on; the device's "
@@ -97,7 +97,7 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
 
 void siteLogAppend(const char *pText, int nLength) {
   if (platAppendToFile(s_szSiteLog, pText, nLength) || s_bSiteLogFailed) return;
-  s_bSiteLogFailed = 1;
+  s_bSiteLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 64];
   snprintf(szMessage, sizeof(szMessage), "zvfleet: cannot write the log %s: its lines are lost "
            "from here on", s_szSiteLog);

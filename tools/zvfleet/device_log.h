@@ -13,11 +13,12 @@
 #define FLEET_NOTE "zvfleet: "
 
 // Makes the output folder and the device's log paths, and makes sure that
-// the folder takes files.  Returns 1, or 0 after a message.
-int prepareLogs(void);
+// the folder takes files.  False after a message.
+bool prepareLogs(void);
 
-// Writes text without its control characters (tabs kept) into pszOut:
-// \n and \r as such, the others \xHH.  Returns the length written.
+// Writes text without its control characters (tabs kept) into pszOut
+// (nSize bytes, at least 1), cut where a piece no longer fits: \n and \r
+// as such, the others \xHH.  Returns the length written.
 int escapedText(const char *pText, int nLength, char *pszOut, int nSize);
 
 // Appends one line of the tool's output, escaped, with a line end.

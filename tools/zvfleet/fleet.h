@@ -94,16 +94,16 @@ struct ToolOutput {
   int nPhase;
   int nIdataSent, nImageSent;
   int nLastFirst, nLastLast;  // the last page line's pages; -1: none yet
-  int bQueried;               // the model query was sent
+  bool bQueried;              // the model query was sent
   int nAcknowledged;          // requests that the device acknowledged
-  int bAnswered;              // any reply of the device's seen
-  int bIdataCommitted;        // the image pages began after the idata commit
-  int bAtEnd;                 // from the transfer's last data packet on
-  int bDoubt;                 // a resend from there on, in either transfer
-  int bNoReply;               // TEXT_RECV_TIMEOUT since the last request line
-  int bTransfered;            // TEXT_TRANSFERED
-  int bReceiveError;          // "receiveCommand error!"
-  int bBindSeen;              // the tool's debug port report was seen
+  bool bAnswered;             // any reply of the device's seen
+  bool bIdataCommitted;       // the image pages began after the idata commit
+  bool bAtEnd;                // from the transfer's last data packet on
+  bool bDoubt;                // a resend from there on, in either transfer
+  bool bNoReply;              // TEXT_RECV_TIMEOUT since the last request line
+  bool bTransfered;           // TEXT_TRANSFERED
+  bool bReceiveError;         // "receiveCommand error!"
+  bool bBindSeen;             // the tool's debug port report was seen
   int nRefusal;               // RESULT_* of a refusal line, else RESULT_NONE
   int nModel;                 // the model a preflight's device named, or -1
   char szLastLine[FLEET_LINE_SIZE];
@@ -155,12 +155,12 @@ struct FleetDevice {
   PlatPipe pipe;  // the child's output
   unsigned long ulStartMs, ulProgressMs, ulStopMs, ulRunMs;  // ulRunMs: all attempts
   char szPartial[FLEET_LINE_SIZE];
-  int nPartial;    // bytes of an unfinished line (those kept, and more)
-  int bStalled;    // stopped for want of progress
-  int bKilled;     // ended by force after the stop
-  int bInterrupted;
+  int nPartial;    // bytes kept of an unfinished line
+  bool bStalled;   // stopped for want of progress
+  bool bKilled;    // ended by force after the stop
+  bool bInterrupted;
   ToolOutput out;
-  int bLogFailed;  // a line could not be written to the log
+  bool bLogFailed; // a line could not be written to the log
 
   // The outcome.
   int nResult;
@@ -169,7 +169,7 @@ struct FleetDevice {
   char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
   char szLineSha256[65];  // of its whole line, salted with the report's salt (see resume.h)
   char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
-  int bEarlier;           // updated in the run that --resume names: not run again
+  bool bEarlier;          // updated in the run that --resume names: not run again
   char szUpdatedIn[33];   // the id of the run that updated it, or ""
   int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
   unsigned long ulEarlierRunMs;
@@ -183,10 +183,10 @@ struct FleetDevice {
   PlatPinger pinger;
   unsigned long ulCheckStartMs, ulEchoSentMs, ulOnlineAfterMs;
   int nEchoes;      // requests sent
-  int bEchoFailed;  // one could not be sent (said once in the log)
-  int bSilent;      // a request went unanswered: it has left the network
-  int bAnswered;    // the last request was answered
-  int bEarlyAnswer; // it answered before it was ever silent (said once in the log)
+  bool bEchoFailed; // one could not be sent (said once in the log)
+  bool bSilent;     // a request went unanswered: it has left the network
+  bool bAnswered;   // the last request was answered
+  bool bEarlyAnswer; // it answered before it was ever silent (said once in the log)
 };
 
 #define PROGRESS_AUTO 0
@@ -202,8 +202,8 @@ struct FleetSettings {
   const char *pszReport;
   int nProgress;
   char szLoader[FLEET_PATH_SIZE];
-  int bDryRun;  // print the plan, send nothing
-  int bPreflight;  // ask each device for its model only; write nothing to it
+  bool bDryRun;  // print the plan, send nothing
+  bool bPreflight;  // ask each device for its model only; write nothing to it
   char szSelf[FLEET_PATH_SIZE];  // zvfleet itself, a preflight's child
   int nCanary;  // the first devices of the list, updated before the others; 0: none
   int nMaxFailures;     // failures that stop the rollout; 0: no limit

@@ -56,7 +56,7 @@ int runModelQueryChild(int argc, char **argv) {
   // than its file's would not stop it, so it does not stop a preflight.
   UploadPlan upload;
   planUpload(&source, &upload);
-  int bUploadAsks = upload.nTransfers > 0 && upload.aTransfers[0].bModelQuery;
+  bool bUploadAsks = upload.nTransfers > 0 && upload.aTransfers[0].bModelQuery;
   ModelAnswer answer;
   int nVerdict = queryModel(s, &dest, &plan, ulBoundMs, &answer);
   platCloseSocket(s);

@@ -40,7 +40,7 @@ static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->nEchoes > 0 && !pDev->bAnswered) {
     if (!pDev->bSilent)
       logNote(pDev, "echo request %d went unanswered: off the network (restarting)", pDev->nEchoes);
-    pDev->bSilent = 1;
+    pDev->bSilent = true;
   }
   // A pinger tells once that a reply came: a fresh one hears whether this
   // request is answered.
@@ -48,12 +48,12 @@ static void sendEcho(FleetDevice *pDev, unsigned long ulNow) {
     platClosePinger(pDev->pinger);
     pDev->pinger = PLAT_NO_PINGER;
   }
-  pDev->bAnswered = 0;
+  pDev->bAnswered = false;
   if (pDev->pinger == PLAT_NO_PINGER) pDev->pinger = platOpenPinger(pDev->ulAddr);
   pDev->ulEchoSentMs = ulNow;
   pDev->nEchoes++;
   if ((pDev->pinger == PLAT_NO_PINGER || !platSendEcho(pDev->pinger)) && !pDev->bEchoFailed) {
-    pDev->bEchoFailed = 1;
+    pDev->bEchoFailed = true;
     char szError[160];
     failureText(szError, sizeof(szError));
     logNote(pDev, "echo request %d could not be sent: %s (tried again each second)",
@@ -70,31 +70,31 @@ static void endCheck(FleetDevice *pDev, int nOnline, unsigned long ulNow) {
 void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
   pDev->pinger = PLAT_NO_PINGER;
   pDev->nEchoes = 0;
-  pDev->bEchoFailed = pDev->bSilent = pDev->bAnswered = pDev->bEarlyAnswer = 0;
+  pDev->bEchoFailed = pDev->bSilent = pDev->bAnswered = pDev->bEarlyAnswer = false;
   recordCheckBegun(pDev, ulNow);
   logNote(pDev, "updated: echo requests until it answers, for at most %lu s",
           g_fleet.ulConfirmSeconds);
   sendEcho(pDev, ulNow);
 }
 
-int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
+void watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
   if (pDev->pinger != PLAT_NO_PINGER && platEchoReplied(pDev->pinger)) {
     if (pDev->bSilent) {
       endCheck(pDev, ONLINE_BACK, ulNow);
       logNote(pDev, "back online after %.1f s: silent, then it answered an echo request",
               pDev->ulOnlineAfterMs / 1000.0);
       progressChecked(pDev);
-      return 1;
+      return;
     }
-    pDev->bAnswered = 1;
+    pDev->bAnswered = true;
     if (!pDev->bEarlyAnswer)
       logNote(pDev, "answered an echo request %.1f s after the update, before it was ever "
                     "silent: not taken as back (it may not have restarted yet)",
               (ulNow - pDev->ulCheckStartMs) / 1000.0);
-    pDev->bEarlyAnswer = 1;
+    pDev->bEarlyAnswer = true;
   }
   if (ulNow - pDev->ulCheckStartMs >= g_fleet.ulConfirmSeconds * 1000UL) {
-    int bNoRestart = pDev->bEarlyAnswer && !pDev->bSilent;
+    bool bNoRestart = pDev->bEarlyAnswer && !pDev->bSilent;
     endCheck(pDev, bNoRestart ? ONLINE_NO_RESTART : ONLINE_NOT_BACK, ulNow);
     if (bNoRestart)
       logNote(pDev, "not confirmed back online: it answered throughout %lu s, no restart seen",
@@ -104,10 +104,9 @@ int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow) {
                     "silent",
               g_fleet.ulConfirmSeconds);
     progressChecked(pDev);
-    return 1;
+    return;
   }
   if (ulNow - pDev->ulEchoSentMs >= ECHO_INTERVAL_MS) sendEcho(pDev, ulNow);
-  return 0;
 }
 
 void interruptOnlineCheck(FleetDevice *pDev) {

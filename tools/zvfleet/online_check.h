@@ -26,9 +26,9 @@ bool onlineCheckPossible(void);
 // The device was updated: its check begins (state STATE_CHECKING).
 void beginOnlineCheck(FleetDevice *pDev, unsigned long ulNow);
 
-// Sends and hears.  Returns 1 once the check has ended: nOnline says how,
-// the device is done.
-int watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow);
+// Sends and hears.  Once the check has ended, nOnline says how and the
+// device is done.
+void watchOnlineCheck(FleetDevice *pDev, unsigned long ulNow);
 
 // zvfleet was interrupted: the check ends unanswered.
 void interruptOnlineCheck(FleetDevice *pDev);

@@ -8,8 +8,8 @@
 #include "tools/common/option_table.h"
 #include "tools/zvfleet/fleet.h"
 
-// The extension of the report decides its form: 1 for .csv and .json.
-static int reportNameAccepted(const char *pszPath) {
+// The extension of the report decides its form: true for .csv and .json.
+static bool reportNameAccepted(const char *pszPath) {
   const char *pDot = strrchr(pszPath, '.');
   return pDot != NULL && (strcmp(pDot, ".csv") == 0 || strcmp(pDot, ".json") == 0);
 }
@@ -123,8 +123,8 @@ static int applyOption(void *, int nId, const char *pszValue, uint32_t n) {
     case OPT_CONFIRM: g_fleet.ulConfirmSeconds = n; return 1;
     case OPT_RESUME: g_fleet.pszResume = pszValue; return 1;
     case OPT_HTML: g_fleet.pszHtml = pszValue; return 1;
-    case OPT_DRY_RUN: g_fleet.bDryRun = 1; return 1;
-    case OPT_PREFLIGHT: g_fleet.bPreflight = 1; return 1;
+    case OPT_DRY_RUN: g_fleet.bDryRun = true; return 1;
+    case OPT_PREFLIGHT: g_fleet.bPreflight = true; return 1;
     default: strcpy(g_fleet.szLoader, pszValue); return 1;  // --loader, of a length checked
   }
 }

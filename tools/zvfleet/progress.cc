@@ -23,12 +23,12 @@
 
 static int s_nColumns = DEFAULT_COLUMNS, s_nRows = DEFAULT_ROWS;
 
-static int s_bTable;
+static bool s_bTable;
 static unsigned long s_ulBegin, s_ulDrawn;
 static int s_nDrawnLines;  // lines of the table now on the screen
 static char s_szFrame[16384];
 static int s_nFrame;
-static int s_bRedrawDue;
+static bool s_bRedrawDue;
 
 static void frameFlush(void) {
   consoleWrite(s_szFrame, s_nFrame);
@@ -60,8 +60,8 @@ static void rowAdd(const char *pszFormat, ...) {
   frameAdd("%.*s\x1b[K\n", n, szRow);
 }
 
-// The terminal's size now; 1 when it changed.
-static int readTerminalSize(void) {
+// The terminal's size now; true when it changed.
+static bool readTerminalSize(void) {
   int nColumns = DEFAULT_COLUMNS, nRows = DEFAULT_ROWS;
   if (!platTerminalSize(&nColumns, &nRows)) {
     nColumns = DEFAULT_COLUMNS;
@@ -69,7 +69,7 @@ static int readTerminalSize(void) {
   }
   if (nColumns < 20) nColumns = 20;
   if (nRows < 4) nRows = 4;
-  int bChanged = nColumns != s_nColumns || nRows != s_nRows;
+  bool bChanged = nColumns != s_nColumns || nRows != s_nRows;
   s_nColumns = nColumns;
   s_nRows = nRows;
   return bChanged;
@@ -107,9 +107,17 @@ static void stateText(const FleetDevice *pDev, unsigned long ulNow, char *pszTex
 }
 
 // Running, stopping or checking: a row of the table.
-static int shownInTable(const FleetDevice *pDev) {
+static bool shownInTable(const FleetDevice *pDev) {
   return pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING ||
          pDev->nState == STATE_CHECKING;
+}
+
+// Appends pszPart to the row when the row then still fits the terminal's
+// width; false when it would not.
+static bool partAppend(char *pszRow, int nSize, const char *pszPart) {
+  if ((int)(strlen(pszRow) + strlen(pszPart)) > s_nColumns - 1) return false;
+  textAppend(pszRow, nSize, "%s", pszPart);
+  return true;
 }
 
 // The totals: the counts first, whole (the longest, every count of four
@@ -117,18 +125,15 @@ static int shownInTable(const FleetDevice *pDev) {
 // fit the row.
 static void totalsAdd(int nRunning, int nWaiting, int nUpdated, int nNotUpdated, int nChecking,
                       long lSent, long lDue, unsigned long ulNow) {
-  char szRow[ROW_SIZE], szPart[64];
+  char szRow[ROW_SIZE], szPart[64], szTime[32];
   snprintf(szRow, sizeof(szRow), "running %d, waiting %d, updated %d, not updated %d", nRunning,
            nWaiting, nUpdated, nNotUpdated);
   if (g_fleet.ulConfirmSeconds > 0) textAppend(szRow, sizeof(szRow), ", online? %d", nChecking);
-  char szTime[32];
   elapsedText(ulNow - s_ulBegin, szTime, sizeof(szTime));
   snprintf(szPart, sizeof(szPart), "; pages %ld of %ld", lSent, lDue);
-  for (int i = 0; i < 2; i++) {
-    const char *pszPart = i == 0 ? szPart : "; ";
-    int nPart = (int)strlen(pszPart) + (i == 0 ? 0 : (int)strlen(szTime));
-    if ((int)strlen(szRow) + nPart > s_nColumns - 1) break;
-    textAppend(szRow, sizeof(szRow), "%s%s", pszPart, i == 0 ? "" : szTime);
+  if (partAppend(szRow, sizeof(szRow), szPart)) {
+    snprintf(szPart, sizeof(szPart), "; %s", szTime);
+    partAppend(szRow, sizeof(szRow), szPart);
   }
   rowAdd("%s", szRow);
 }
@@ -162,7 +167,7 @@ static void drawTable(unsigned long ulNow) {
       nNotUpdated++;
     }
     if (!shownInTable(pDev)) continue;
-    int bChecking = pDev->nState == STATE_CHECKING;
+    bool bChecking = pDev->nState == STATE_CHECKING;
     int nSent = bChecking ? planPages(&pDev->plan) : pagesSent(&pDev->out);
     lSent += nSent;
     if (bChecking) nChecking++; else nRunning++;
@@ -188,7 +193,7 @@ static void drawTable(unsigned long ulNow) {
   s_nDrawnLines += 2;
   frameFlush();
   s_ulDrawn = ulNow;
-  s_bRedrawDue = 0;
+  s_bRedrawDue = false;
 }
 
 void progressBegin(unsigned long ulNow) {
@@ -197,11 +202,11 @@ void progressBegin(unsigned long ulNow) {
   // A terminal that cannot move its cursor (TERM=dumb), or one whose user
   // asks for no colour or effects (NO_COLOR), gets the plain event lines.
   const char *pszTerm = getenv("TERM");
-  int bPlain = (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) || getenv("NO_COLOR") != NULL;
+  bool bPlain = (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) || getenv("NO_COLOR") != NULL;
   s_bTable = g_fleet.nProgress == PROGRESS_TABLE ||
              (g_fleet.nProgress == PROGRESS_AUTO && !bPlain && platIsTerminal());
   readTerminalSize();
-  s_bRedrawDue = 1;
+  s_bRedrawDue = true;
 }
 
 // One event: a line of its own, with the time of day.
@@ -218,14 +223,14 @@ static void eventLine(const FleetDevice *pDev, const char *pszFormat, ...) {
   frameAdd("%02d:%02d:%02d %s %s%s\n", now.nHour, now.nMinute, now.nSecond, pDev->szAddress,
            szText, s_bTable ? "\x1b[K" : "");
   if (!s_bTable) frameFlush();
-  s_bRedrawDue = 1;
+  s_bRedrawDue = true;
 }
 
 void progressMessage(const char *pszText) {
   if (s_bTable) frameRewind();
   frameAdd("%s%s\n", pszText, s_bTable ? "\x1b[K" : "");
   frameFlush();
-  s_bRedrawDue = 1;
+  s_bRedrawDue = true;
 }
 
 void progressStarted(const FleetDevice *pDev) {
@@ -247,7 +252,7 @@ void progressPhase(const FleetDevice *pDev) {
     eventLine(pDev, "%s", phaseName(pDev->out.nPhase));
 }
 
-void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptMs) {
+void progressEnded(const FleetDevice *pDev, bool bRetry, unsigned long ulAttemptMs) {
   char szResult[FLEET_LINE_SIZE + 32];
   resultText(pDev, szResult, sizeof(szResult));
   eventLine(pDev, "%s (%.1f s)%s", szResult, ulAttemptMs / 1000.0,

@@ -18,7 +18,7 @@ void progressStarted(const FleetDevice *pDev);
 void progressMessage(const char *pszText);
 void progressPhase(const FleetDevice *pDev);
 // An attempt of ulAttemptMs ended; bRetry: the device will be run again.
-void progressEnded(const FleetDevice *pDev, int bRetry, unsigned long ulAttemptMs);
+void progressEnded(const FleetDevice *pDev, bool bRetry, unsigned long ulAttemptMs);
 // The check whether the updated device is back online has ended.
 void progressChecked(const FleetDevice *pDev);
 

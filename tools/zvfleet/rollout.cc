@@ -12,14 +12,14 @@
 
 // The canary's verdict: 0 while its devices run, 1 passed, -1 failed.
 static int s_nCanaryVerdict;
-static int s_bStopped;  // the emergency stop was made
-static char s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
+static bool s_bStopped;  // the emergency stop was made
+static bool s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
 static int s_nToUpdate;
 static short s_anRank[FLEET_MAX_DEVICES];  // the place among those to update; -1: none
 
 void beginRollout(void) {
   s_nCanaryVerdict = 0;
-  s_bStopped = 0;
+  s_bStopped = false;
   memset(s_abStopped, 0, sizeof(s_abStopped));
   s_nToUpdate = 0;
   for (int i = 0; i < g_nDevices; i++)
@@ -32,12 +32,12 @@ int canaryDevices(void) {
   return g_fleet.nCanary > 0 && g_fleet.nCanary < s_nToUpdate ? g_fleet.nCanary : s_nToUpdate;
 }
 
-int isCanary(const FleetDevice *pDev) {
+bool isCanary(const FleetDevice *pDev) {
   int nRank = s_anRank[pDev - g_aDevices];
   return nRank >= 0 && nRank < canaryDevices();
 }
 
-int rolloutAllows(const FleetDevice *pDev) {
+bool rolloutAllows(const FleetDevice *pDev) {
   // A device carried from the run resumed waits only for its check.
   return pDev->bEarlier || isCanary(pDev) || s_nCanaryVerdict > 0;
 }
@@ -57,20 +57,28 @@ static int holdWaiting(const char *pszReason, const char *pszPath = NULL) {
   return nHeld;
 }
 
-static int judgeCanary(void) {
-  if (s_nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return 0;
+// A decision of the rules ("zvfleet: ..."): on the console, and among the
+// run's marks without the program's name.
+static void announce(const char *pszMessage) {
+  progressMessage(pszMessage);
+  recordMark(pszMessage + strlen("zvfleet: "));
+}
+
+static void judgeCanary(void) {
+  if (s_nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return;
   const FleetDevice *pFailed = NULL;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     if (!isCanary(pDev)) continue;
-    if (pDev->nState != STATE_DONE) return 0;
+    if (pDev->nState != STATE_DONE) return;
     if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
-  s_nCanaryVerdict = pFailed == NULL ? 1 : -1;
   if (pFailed == NULL) {
+    s_nCanaryVerdict = 1;
     recordMark("canary passed: wave 2, the other devices, starts");
-    return 0;
+    return;
   }
+  s_nCanaryVerdict = -1;
   char szResult[FLEET_LINE_SIZE + 16], szReason[sizeof(g_aDevices[0].szHeld)];
   resultText(pFailed, szResult, sizeof(szResult));
   snprintf(szReason, sizeof(szReason), "canary failed: %s", szResult);
@@ -78,25 +86,24 @@ static int judgeCanary(void) {
   char szMessage[sizeof(szReason) + 80];
   snprintf(szMessage, sizeof(szMessage), "zvfleet: the canary %s ended \"%s\": %d device%s not started",
            pFailed->szAddress, szResult, nHeld, nHeld == 1 ? "" : "s");
-  progressMessage(szMessage);
-  recordMark(szMessage + strlen("zvfleet: "));
-  return nHeld > 0;
+  announce(szMessage);
 }
 
 // A device that failed on its own (not held back or stopped by a rule).
-static int failedItself(const FleetDevice *pDev) {
+static bool failedItself(const FleetDevice *pDev) {
   return pDev->nState == STATE_DONE && !updatedAndBack(pDev) &&
          pDev->nResult != RESULT_NOT_STARTED && pDev->szHeld[0] == '\0';
 }
 
-static int emergencyStop(void) {
-  if (s_bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return 0;
+static void emergencyStop(void) {
+  if (s_bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return;
   int nFinished = 0, nFailed = 0;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     if (pDev->bEarlier) continue;  // updated in the run resumed, not in this one
-    if (pDev->nState == STATE_DONE && pDev->szHeld[0] == '\0' && pDev->nAttempts > 0) nFinished++;
-    if (failedItself(pDev) && pDev->nAttempts > 0) nFailed++;
+    if (pDev->nAttempts == 0) continue;  // never started: neither finished nor failed
+    if (pDev->nState == STATE_DONE && pDev->szHeld[0] == '\0') nFinished++;
+    if (failedItself(pDev)) nFailed++;
   }
   char szRule[96];
   if (g_fleet.nMaxFailures > 0 && nFailed >= g_fleet.nMaxFailures)
@@ -106,8 +113,8 @@ static int emergencyStop(void) {
     snprintf(szRule, sizeof(szRule), "%d of %d finished, more than --max-failure-rate %d %%",
              nFailed, nFinished, g_fleet.nMaxFailureRate);
   else
-    return 0;
-  s_bStopped = 1;
+    return;
+  s_bStopped = true;
   char szReason[64];
   snprintf(szReason, sizeof(szReason), "rollout stopped after %d failure%s", nFailed,
            nFailed == 1 ? "" : "s");
@@ -116,38 +123,35 @@ static int emergencyStop(void) {
   snprintf(szMessage, sizeof(szMessage),
            "zvfleet: %d failure%s (%s): the rollout stops, %d device%s not started", nFailed,
            nFailed == 1 ? "" : "s", szRule, nHeld, nHeld == 1 ? "" : "s");
-  progressMessage(szMessage);
-  recordMark(szMessage + strlen("zvfleet: "));
-  return nHeld > 0;
+  announce(szMessage);
 }
 
 // A refusal whose cause may lie in the file.  A wrong model is the list's
 // fault (it named a device of another model; nothing was sent to it).
-static int fileRefusal(int nResult) {
+static bool fileRefusal(int nResult) {
   return nResult == RESULT_BAD_CRC || nResult == RESULT_BAD_VERSION;
 }
 
-// 1 when a device (of this run or of the run resumed) took the file at
+// True when a device (of this run or of the run resumed) took the file at
 // pszPath: the file is sound, and refusals are the devices' own.
-static int fileAccepted(const char *pszPath) {
+static bool fileAccepted(const char *pszPath) {
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
     if (strcmp(pDev->szPath, pszPath) == 0 &&
         (pDev->nResult == RESULT_UPDATED || pDev->out.bTransfered))
-      return 1;
+      return true;
   }
-  return 0;
+  return false;
 }
 
 // Stops the other devices of a file that FILE_REFUSALS_TO_STOP devices
 // refused while no device had accepted it.  One that has reached the
 // clearing or the commit finishes: its commit may take, and stopping it
 // then leaves the device worst off.
-static int stopRefusedFiles(unsigned long ulNow) {
-  int bHeld = 0;
+static void stopRefusedFiles(unsigned long ulNow) {
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pFirst = &g_aDevices[i];
-    int bEarlier = 0;
+    bool bEarlier = false;
     for (int j = 0; j < i && !bEarlier; j++)
       bEarlier = strcmp(g_aDevices[j].szPath, pFirst->szPath) == 0;
     if (bEarlier || s_abStopped[i] || fileAccepted(pFirst->szPath)) continue;
@@ -162,10 +166,13 @@ static int stopRefusedFiles(unsigned long ulNow) {
       pLast = pDev;
     }
     if (nRefusals < FILE_REFUSALS_TO_STOP) continue;
-    s_abStopped[i] = 1;
+    s_abStopped[i] = true;
     char szResult[48], szReason[sizeof(g_aDevices[0].szHeld)];
     resultText(pLast, szResult, sizeof(szResult));
-    const char *pszCause = strncmp(szResult, "refused: ", 9) == 0 ? szResult + 9 : szResult;
+    static const char szRefused[] = "refused: ";
+    const size_t nRefused = sizeof(szRefused) - 1;
+    const char *pszCause =
+        strncmp(szResult, szRefused, nRefused) == 0 ? szResult + nRefused : szResult;
     snprintf(szReason, sizeof(szReason), "%s refused by %d devices (%s)", pFirst->szFile,
              nRefusals, pszCause);
     int nStopped = 0;
@@ -182,16 +189,12 @@ static int stopRefusedFiles(unsigned long ulNow) {
     char szMessage[sizeof(szReason) + 96];
     snprintf(szMessage, sizeof(szMessage), "zvfleet: %s: %d device%s stopped, %d not started",
              szReason, nStopped, nStopped == 1 ? "" : "s", nHeld);
-    progressMessage(szMessage);
-    recordMark(szMessage + strlen("zvfleet: "));
-    bHeld = bHeld || nHeld > 0;
+    announce(szMessage);
   }
-  return bHeld;
 }
 
-int applyRolloutRules(unsigned long ulNow) {
-  int bHeld = judgeCanary();
-  if (stopRefusedFiles(ulNow)) bHeld = 1;
-  if (emergencyStop()) bHeld = 1;
-  return bHeld;
+void applyRolloutRules(unsigned long ulNow) {
+  judgeCanary();
+  stopRefusedFiles(ulNow);
+  emergencyStop();
 }

@@ -32,15 +32,15 @@ int devicesToUpdate(void);
 // The devices of the first wave (all those to update without a canary).
 int canaryDevices(void);
 
-// 1 for a device of the canary.
-int isCanary(const FleetDevice *pDev);
+// True for a device of the canary.
+bool isCanary(const FleetDevice *pDev);
 
-// 1 when the waiting device may start now.
-int rolloutAllows(const FleetDevice *pDev);
+// True when the waiting device may start now.
+bool rolloutAllows(const FleetDevice *pDev);
 
 // Applies the rules to the devices' ends so far: devices held back for
 // good are done with their reason, and the decision is said once on the
-// console.  Returns 1 when it held any back.
-int applyRolloutRules(unsigned long ulNow);
+// console.
+void applyRolloutRules(unsigned long ulNow);
 
 #endif

@@ -81,15 +81,15 @@ static int busyDevices(void) {
 
 static void runDevices(void) {
   unsigned long ulQueued = (unsigned long)g_nDevices;
-  int bInterrupted = 0, bStopped = 0;  // bStopped: the report cannot be written
+  bool bInterrupted = false, bStopped = false;  // bStopped: the report cannot be written
   progressBegin(platMilliseconds());
   for (;;) {
     if (!bInterrupted && platInterrupted()) {
-      bInterrupted = 1;
+      bInterrupted = true;
       interruptRun(platMilliseconds());
     }
     if (!bStopped && recordFailed()) {
-      bStopped = 1;
+      bStopped = true;
       recordInterruptWaiting();
     }
     if (!bInterrupted) applyRolloutRules(platMilliseconds());
@@ -182,7 +182,7 @@ static int runInSiteFolder(void) {
   printResults();
   RecordCounts counts;
   recordCounts(&counts);
-  int bReportWritten = recordFinish();
+  bool bReportWritten = recordFinish();
   platInterruptionHandled();
   if (!bReportWritten) return FLEET_EXIT_REPORT_FAILED;
   if (g_fleet.pszHtml != NULL && !writeHtmlPage(g_fleet.pszHtml, &g_fleet.pszReport, 1))

@@ -16,7 +16,7 @@
 static char s_szLock[FLEET_PATH_SIZE];
 static char s_szRun[FLEET_PATH_SIZE];
 static char s_szStart[24];
-static int s_bTaken;
+static bool s_bTaken;
 
 const char *runFolder(void) { return s_szRun; }
 
@@ -32,7 +32,7 @@ int holderText(char *pszText, int nSize) {
   platHostName(szWorkstation, sizeof(szWorkstation));
   int n = snprintf(pszText, (size_t)nSize, "pid %lu\nworkstation %s\nstart %s\nlist %s\nrun %s\n",
                    platProcessId(), szWorkstation, s_szStart, g_fleet.pszList, s_szRun);
-  return n > 0 && n < nSize ? n : 0;
+  return n < nSize ? n : 0;
 }
 
 // The value of the line "KEY value", cut to fit.
@@ -53,10 +53,10 @@ static void holderField(const char *pszText, const char *pszKey, char *pszValue,
   }
 }
 
-int readHolder(const char *pszPath, FleetHolder *pHolder) {
+bool readHolder(const char *pszPath, FleetHolder *pHolder) {
   memset(pHolder, 0, sizeof(*pHolder));
   FILE *pFile = fopen(pszPath, "rb");
-  if (pFile == NULL) return 0;
+  if (pFile == NULL) return false;
   char szText[2048];
   size_t n = fread(szText, 1, sizeof(szText) - 1, pFile);
   fclose(pFile);
@@ -67,9 +67,9 @@ int readHolder(const char *pszPath, FleetHolder *pHolder) {
   holderField(szText, "start", pHolder->szStart, sizeof(pHolder->szStart));
   holderField(szText, "list", pHolder->szList, sizeof(pHolder->szList));
   holderField(szText, "run", pHolder->szRun, sizeof(pHolder->szRun));
-  char *pEnd = NULL;
+  char *pEnd;
   pHolder->ulPid = strtoul(szPid, &pEnd, 10);
-  return szPid[0] >= '0' && szPid[0] <= '9' && pEnd != NULL && *pEnd == '\0' && pHolder->ulPid > 0;
+  return szPid[0] >= '0' && szPid[0] <= '9' && *pEnd == '\0' && pHolder->ulPid > 0;
 }
 
 bool holderLives(const FleetHolder *pHolder) {
@@ -81,44 +81,44 @@ bool holderLives(const FleetHolder *pHolder) {
   return pHolder->ulPid != platProcessId() && platProcessAlive(pHolder->ulPid);
 }
 
-// Creates the lock, which must not exist.  Returns 1, or 0 when another
-// made it first or it cannot be written.
-static int createLock(void) {
+// Creates the lock, which must not exist.  False when another made it
+// first or it cannot be written.
+static bool createLock(void) {
   FILE *pLock = platCreateNewFile(s_szLock);
-  if (pLock == NULL) return 0;
+  if (pLock == NULL) return false;
   fclose(pLock);
   char szText[1536];
   int n = holderText(szText, sizeof(szText));
-  if (n > 0 && platAppendToFile(s_szLock, szText, n)) return 1;
+  if (n > 0 && platAppendToFile(s_szLock, szText, n)) return true;
   platRemoveFile(s_szLock);
-  return 0;
+  return false;
 }
 
 // Writes the lock anew, in one step: a new file replaces it.
-static int replaceLock(void) {
+static bool replaceLock(void) {
   char szNew[FLEET_PATH_SIZE + 8], szText[1536];
   snprintf(szNew, sizeof(szNew), "%s.new", s_szLock);
   platRemoveFile(szNew);
   FILE *pNew = platCreateNewFile(szNew);
   int n = holderText(szText, sizeof(szText));
-  int bOk = pNew != NULL && n > 0 && fwrite(szText, 1, (size_t)n, pNew) == (size_t)n;
-  if (pNew != NULL && fclose(pNew) != 0) bOk = 0;
-  if (bOk && platReplaceFile(szNew, s_szLock)) return 1;
+  bool bOk = pNew != NULL && n > 0 && fwrite(szText, 1, (size_t)n, pNew) == (size_t)n;
+  if (pNew != NULL && fclose(pNew) != 0) bOk = false;
+  if (bOk && platReplaceFile(szNew, s_szLock)) return true;
   platRemoveFile(szNew);
-  return 0;
+  return false;
 }
 
 // Takes over a lock whose process no longer runs.
-static int takeOver(const FleetHolder *pOld) {
-  if (!replaceLock()) return 0;
+static bool takeOver(const FleetHolder *pOld) {
+  if (!replaceLock()) return false;
   errorPrintf("zvfleet: %s was left by zvfleet pid %lu (started %s, list %s), which no longer "
               "runs: taken over (that run's logs stay in %s)\n",
               s_szLock, pOld->ulPid, pOld->szStart, pOld->szList,
               pOld->szRun[0] != '\0' ? pOld->szRun : "its folder");
-  return 1;
+  return true;
 }
 
-static int refuseHeld(const FleetHolder *pHolder) {
+static void refuseHeld(const FleetHolder *pHolder) {
   char szWorkstation[128];
   platHostName(szWorkstation, sizeof(szWorkstation));
   if (strcmp(szWorkstation, pHolder->szWorkstation) != 0)
@@ -131,68 +131,71 @@ static int refuseHeld(const FleetHolder *pHolder) {
     errorPrintf("zvfleet: the log folder %s is in use by another zvfleet (pid %lu, started %s, "
                 "list %s); nothing was started: one run per site folder at a time\n",
                 g_fleet.pszLogDir, pHolder->ulPid, pHolder->szStart, pHolder->szList);
-  return 0;
 }
 
-// The first run-N not taken, made.
-static int makeRunFolder(void) {
+// The first run-N not taken, made.  Its name fits: takeSiteFolder left
+// room for it.
+static bool makeRunFolder(void) {
   for (int i = 1; i <= MAX_RUNS; i++) {
-    int n = snprintf(s_szRun, sizeof(s_szRun), "%s/run-%d", g_fleet.pszLogDir, i);
-    if (n <= 0 || n >= (int)sizeof(s_szRun)) break;
+    snprintf(s_szRun, sizeof(s_szRun), "%s/run-%d", g_fleet.pszLogDir, i);
     if (platPathKind(s_szRun) != PLAT_PATH_NONE) continue;
-    if (platMakeDirectory(s_szRun)) return 1;
+    if (platMakeDirectory(s_szRun)) return true;
     break;
   }
   errorPrintf("zvfleet: cannot make a folder for this run in %s\n", g_fleet.pszLogDir);
-  return 0;
+  return false;
 }
 
-int takeSiteFolder(void) {
-  s_bTaken = 0;
+bool takeSiteFolder(void) {
+  s_bTaken = false;
   s_szRun[0] = '\0';
   startText();
   const char *pszDir = g_fleet.pszLogDir;
+  // A name that leaves room for the run's folder, run-N, too.
   int n = snprintf(s_szLock, sizeof(s_szLock), "%s/%s", pszDir, SITE_LOCK_NAME);
-  if (n <= 0 || n >= (int)sizeof(s_szLock) - 16) {
+  if (n >= (int)sizeof(s_szLock) - 16) {
     errorPrintf("zvfleet: the folder's name is too long: %s\n", pszDir);
-    return 0;
+    return false;
   }
   if (!platMakeDirectory(pszDir)) {
     errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
-    return 0;
+    return false;
   }
   if (!createLock()) {
     FleetHolder holder;
     if (platPathKind(s_szLock) == PLAT_PATH_NONE) {
       errorPrintf("zvfleet: cannot write in the folder %s for the logs\n", pszDir);
-      return 0;
+      return false;
     }
     if (!readHolder(s_szLock, &holder)) {
       // Being written this moment, or damaged: not taken either way.
       errorPrintf("zvfleet: the log folder %s holds a lock that names no process (%s); nothing "
                   "was started (if no zvfleet runs with this folder, remove it)\n",
                   pszDir, s_szLock);
-      return 0;
+      return false;
     }
-    if (holderLives(&holder)) return refuseHeld(&holder);
+    if (holderLives(&holder)) {
+      refuseHeld(&holder);
+      return false;
+    }
     if (!takeOver(&holder)) {
       errorPrintf("zvfleet: cannot take over the lock %s\n", s_szLock);
-      return 0;
+      return false;
     }
   }
-  s_bTaken = 1;
+  s_bTaken = true;
   // The lock names the run's folder too.
   if (makeRunFolder()) {
-    if (replaceLock()) return 1;
+    if (replaceLock()) return true;
     errorPrintf("zvfleet: cannot write the lock %s\n", s_szLock);
   }
   releaseSiteFolder();
-  return 0;
+  return false;
 }
 
 void releaseSiteFolder(void) {
   if (!s_bTaken) return;
-  s_bTaken = 0;
+  s_bTaken = false;
   FleetHolder holder;
   // Only a lock of this run's.
   if (readHolder(s_szLock, &holder) && holder.ulPid == platProcessId()) platRemoveFile(s_szLock);

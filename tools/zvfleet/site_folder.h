@@ -15,8 +15,8 @@
 #define SITE_LOCK_NAME "zvfleet.lock"
 
 // Makes the log folder, takes its lock and makes the run's folder.
-// Returns 1, or 0 after a message (nothing taken then).
-int takeSiteFolder(void);
+// False after a message (nothing taken then).
+bool takeSiteFolder(void);
 
 // The run's own folder (valid once takeSiteFolder succeeded).
 const char *runFolder(void);
@@ -34,12 +34,12 @@ struct FleetHolder {
 };
 
 // Writes the holder's lines for this run into pszText.  Returns their
-// length.
+// length, or 0 when they do not fit.
 int holderText(char *pszText, int nSize);
 
-// Reads a lock or note.  Returns 1 with the holder, 0 when the file is
-// missing or names no process.
-int readHolder(const char *pszPath, FleetHolder *pHolder);
+// Reads a lock or note into the holder.  False when the file is missing
+// or names no process.
+bool readHolder(const char *pszPath, FleetHolder *pHolder);
 
 // True when the holder is another zvfleet that still runs (or one that
 // cannot be judged from this workstation).

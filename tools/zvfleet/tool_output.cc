@@ -34,31 +34,31 @@ static const struct {
   int nKind;
   int nResult;
 } s_aLines[] = {
-    {TEXT_PAGES_START, 1, LINE_PAGES, RESULT_NONE},
-    {TEXT_GETTING_MODEL, 0, LINE_MODEL_QUERY, RESULT_NONE},
-    {TEXT_FINISHING, 0, LINE_CLEARING, RESULT_NONE},
-    {TEXT_TRANSFERED, 0, LINE_TRANSFERED, RESULT_NONE},
-    {TEXT_RECV_TIMEOUT, 0, LINE_TIMEOUT, RESULT_NONE},
-    {TEXT_RECEIVE_ERROR, 0, LINE_RECEIVE_ERROR, RESULT_NONE},
-    {TEXT_WRONG_PASSWORD, 0, LINE_REFUSAL, RESULT_WRONG_PASSWORD},
-    {TEXT_WRONG_MODEL_FILE, 0, LINE_REFUSAL, RESULT_WRONG_MODEL},
-    {TEXT_BAD_CRC, 0, LINE_REFUSAL, RESULT_BAD_CRC},
-    {TEXT_BAD_VERSION, 0, LINE_REFUSAL, RESULT_BAD_VERSION},
-    {TEXT_UNKNOWN_MODEL, 0, LINE_REPLY, RESULT_NONE},
-    {TEXT_WRONG_LENGTH_START, 1, LINE_REPLY, RESULT_NONE},
-    {TEXT_NACK_FROM_PACKET, 1, LINE_REPLY, RESULT_NONE},
-    {TEXT_WRONG_ACK_START, 1, LINE_REPLY, RESULT_NONE},
-    {TEXT_WRONG_COMMAND_START, 1, LINE_REPLY, RESULT_NONE},
-    {TEXT_DEBUG_PORT_START, 1, LINE_BIND_REPORT, RESULT_NONE},
-    {TEXT_BIND, 0, LINE_BIND_REPORT, RESULT_NONE},
-    {TEXT_SYSTEM_ERROR, 1, LINE_ERROR_REPORT, RESULT_NONE},
-    {TEXT_DEBUG_LINE_START, 1, LINE_DEBUG, RESULT_NONE},
-    {TEXT_DEVICE_MODEL_START, 1, LINE_MODEL, RESULT_NONE},
+    {TEXT_PAGES_START, true, LINE_PAGES, RESULT_NONE},
+    {TEXT_GETTING_MODEL, false, LINE_MODEL_QUERY, RESULT_NONE},
+    {TEXT_FINISHING, false, LINE_CLEARING, RESULT_NONE},
+    {TEXT_TRANSFERED, false, LINE_TRANSFERED, RESULT_NONE},
+    {TEXT_RECV_TIMEOUT, false, LINE_TIMEOUT, RESULT_NONE},
+    {TEXT_RECEIVE_ERROR, false, LINE_RECEIVE_ERROR, RESULT_NONE},
+    {TEXT_WRONG_PASSWORD, false, LINE_REFUSAL, RESULT_WRONG_PASSWORD},
+    {TEXT_WRONG_MODEL_FILE, false, LINE_REFUSAL, RESULT_WRONG_MODEL},
+    {TEXT_BAD_CRC, false, LINE_REFUSAL, RESULT_BAD_CRC},
+    {TEXT_BAD_VERSION, false, LINE_REFUSAL, RESULT_BAD_VERSION},
+    {TEXT_UNKNOWN_MODEL, false, LINE_REPLY, RESULT_NONE},
+    {TEXT_WRONG_LENGTH_START, true, LINE_REPLY, RESULT_NONE},
+    {TEXT_NACK_FROM_PACKET, true, LINE_REPLY, RESULT_NONE},
+    {TEXT_WRONG_ACK_START, true, LINE_REPLY, RESULT_NONE},
+    {TEXT_WRONG_COMMAND_START, true, LINE_REPLY, RESULT_NONE},
+    {TEXT_DEBUG_PORT_START, true, LINE_BIND_REPORT, RESULT_NONE},
+    {TEXT_BIND, false, LINE_BIND_REPORT, RESULT_NONE},
+    {TEXT_SYSTEM_ERROR, true, LINE_ERROR_REPORT, RESULT_NONE},
+    {TEXT_DEBUG_LINE_START, true, LINE_DEBUG, RESULT_NONE},
+    {TEXT_DEVICE_MODEL_START, true, LINE_MODEL, RESULT_NONE},
 };
 
 #define BIND_ERROR_END TEXT_USER_MESSAGE TEXT_BIND
 
-static int startsWith(const char *pszLine, const char *pszStart) {
+static bool startsWith(const char *pszLine, const char *pszStart) {
   return strncmp(pszLine, pszStart, strlen(pszStart)) == 0;
 }
 
@@ -88,19 +88,35 @@ void beginToolOutput(ToolOutput *pOut) {
 }
 
 // The pages of the page line (TEXT_PAGES_FORMAT), each 0 to 65535 and A
-// not above B.  Returns 1, or 0 for a line that does not read so.
-static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
+// not above B.  False for a line that does not read so.
+static bool readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
   static const char szStart[] = TEXT_PAGES_START, szTo[] = TEXT_PAGES_TO;
   const char *pszFirst = pszLine + sizeof(szStart) - 1;
   const char *pszTo = strstr(pszFirst, szTo);
-  if (pszTo == NULL) return 0;
+  if (pszTo == NULL) return false;
   uint32_t ulFirst, ulLast;
   if (!readDecimalSpan(pszFirst, (int)(pszTo - pszFirst), 0xFFFF, &ulFirst) ||
       !readDecimal(pszTo + sizeof(szTo) - 1, 0xFFFF, &ulLast) || ulLast < ulFirst)
-    return 0;
+    return false;
   *pnFirst = (int)ulFirst;
   *pnLast = (int)ulLast;
-  return 1;
+  return true;
+}
+
+// The device acknowledged a request: it answered, and the upload moved on.
+static int acknowledged(ToolOutput *pOut) {
+  pOut->nAcknowledged++;
+  pOut->bAnswered = true;
+  return TOOL_SAW_PROGRESS;
+}
+
+// A request goes out again.  From the transfer's last data packet on, the
+// commit's acceptance may then be the answer to an earlier request: the
+// first such resend is told.
+static int resent(ToolOutput *pOut) {
+  if (!pOut->bAtEnd || pOut->bDoubt) return 0;
+  pOut->bDoubt = true;
+  return TOOL_SAW_DOUBT;
 }
 
 // A request line for the pages nFirst to nLast.  The device acknowledged
@@ -108,36 +124,31 @@ static int readPageRange(const char *pszLine, int *pnFirst, int *pnLast) {
 // request only then); the same pages again are a resend.
 static int takePages(ToolOutput *pOut, const FilePlan *pPlan, int nFirst, int nLast) {
   int nSaw = 0;
-  int bResend = nFirst == pOut->nLastFirst && nLast == pOut->nLastLast;
-  if (bResend) {
-    if (pOut->bAtEnd && !pOut->bDoubt) nSaw |= TOOL_SAW_DOUBT;
-    if (pOut->bAtEnd) pOut->bDoubt = 1;
-  } else if (pOut->nLastFirst >= 0 || pOut->bQueried) {
-    pOut->nAcknowledged++;
-    pOut->bAnswered = 1;
-    nSaw |= TOOL_SAW_PROGRESS;
-  }
+  if (nFirst == pOut->nLastFirst && nLast == pOut->nLastLast)
+    nSaw |= resent(pOut);
+  else if (pOut->nLastFirst >= 0 || pOut->bQueried)
+    nSaw |= acknowledged(pOut);
   pOut->nLastFirst = nFirst;
   pOut->nLastLast = nLast;
-  pOut->bNoReply = 0;
+  pOut->bNoReply = false;
   int nPhase = pOut->nPhase;
   if (pPlan->nIdataPages > 0 && nPhase <= PHASE_IDATA && nFirst >= IDATA_FIRST_PAGE &&
       nLast < IDATA_END_PAGE) {
     pOut->nPhase = PHASE_IDATA;
-    if (nLast - IDATA_FIRST_PAGE + 1 > pOut->nIdataSent)
-      pOut->nIdataSent = nLast - IDATA_FIRST_PAGE + 1;
-    if (nLast == IDATA_END_PAGE - 1) pOut->bAtEnd = 1;
+    int nSent = nLast - IDATA_FIRST_PAGE + 1;
+    if (nSent > pOut->nIdataSent) pOut->nIdataSent = nSent;
+    if (nLast == IDATA_END_PAGE - 1) pOut->bAtEnd = true;
   } else {
     if (nPhase == PHASE_IDATA) {  // the idata commit was accepted
-      pOut->bIdataCommitted = 1;
-      pOut->bAtEnd = 0;
+      pOut->bIdataCommitted = true;
+      pOut->bAtEnd = false;
     }
     pOut->nPhase = PHASE_IMAGE;
     int nSent = nLast - pPlan->nFirstPage + 1;
     int nDue = pPlan->nEndPage - pPlan->nFirstPage;
     if (nSent > nDue) nSent = nDue;
     if (nSent > pOut->nImageSent) pOut->nImageSent = nSent;
-    if (nLast >= pPlan->nEndPage - 1) pOut->bAtEnd = 1;
+    if (nLast >= pPlan->nEndPage - 1) pOut->bAtEnd = true;
     // A logo or HTML upload commits after its last page; a main image
     // clears old idata first, which the tool announces.
     if (pPlan->nIdataPages == 0 && pOut->bAtEnd) pOut->nPhase = PHASE_COMMIT;
@@ -146,72 +157,64 @@ static int takePages(ToolOutput *pOut, const FilePlan *pPlan, int nFirst, int nL
   return nSaw;
 }
 
-// One line that is the tool's own.
+// One line that is the tool's own, not empty.
 static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
-  if (*pszLine == '\0') return 0;
   int nEntry = lineEntry(pszLine);
   int nKind = nEntry >= 0 ? s_aLines[nEntry].nKind : LINE_OTHER;
-  size_t nLength = strlen(pszLine);
-  if (nKind == LINE_ERROR_REPORT && nLength >= strlen(BIND_ERROR_END) &&
-      strcmp(pszLine + nLength - strlen(BIND_ERROR_END), BIND_ERROR_END) == 0)
+  size_t nLength = strlen(pszLine), nEnd = strlen(BIND_ERROR_END);
+  if (nKind == LINE_ERROR_REPORT && nLength >= nEnd &&
+      strcmp(pszLine + nLength - nEnd, BIND_ERROR_END) == 0)
     nKind = LINE_BIND_REPORT;
   if (nKind == LINE_DEBUG) return 0;
   if (nKind == LINE_BIND_REPORT) {
     // It is no fault of the device's; the caller marks it once.
     if (pOut->bBindSeen || !startsWith(pszLine, s_aLines[nEntry].pszText)) return 0;
-    pOut->bBindSeen = 1;
+    pOut->bBindSeen = true;
     return TOOL_SAW_BIND_REPORT;
   }
   // Kept for the results: control characters would act on a terminal.
-  int n = 0;
-  for (; pszLine[n] != '\0' && n < (int)sizeof(pOut->szLastLine) - 1; n++)
-    pOut->szLastLine[n] =
-        (unsigned char)pszLine[n] < 0x20 || pszLine[n] == 0x7F ? '?' : pszLine[n];
-  pOut->szLastLine[n] = '\0';
+  snprintf(pOut->szLastLine, sizeof(pOut->szLastLine), "%s", pszLine);
+  for (char *p = pOut->szLastLine; *p != '\0'; p++)
+    if ((unsigned char)*p < 0x20 || *p == 0x7F) *p = '?';
   int nPhase = pOut->nPhase;
-  int nSaw = 0, nFirst = 0, nLast = 0;
+  int nSaw = 0;
   switch (nKind) {
-    case LINE_PAGES:
+    case LINE_PAGES: {
+      int nFirst, nLast;
       if (readPageRange(pszLine, &nFirst, &nLast)) return takePages(pOut, pPlan, nFirst, nLast);
       break;
+    }
     case LINE_MODEL_QUERY:
-      pOut->bQueried = 1;
+      pOut->bQueried = true;
       pOut->nPhase = PHASE_MODEL_QUERY;
       break;
     case LINE_CLEARING:
-      pOut->nAcknowledged++;
-      pOut->bAnswered = 1;
-      nSaw |= TOOL_SAW_PROGRESS;
+      nSaw |= acknowledged(pOut);
       pOut->nPhase = PHASE_CLEARING;
       break;
     case LINE_TRANSFERED:
-      pOut->nAcknowledged++;
-      pOut->bAnswered = 1;
-      nSaw |= TOOL_SAW_PROGRESS;
-      pOut->bTransfered = 1;
+      nSaw |= acknowledged(pOut);
+      pOut->bTransfered = true;
       break;
     case LINE_TIMEOUT:
-      pOut->bNoReply = 1;
-      if (pOut->bAtEnd && !pOut->bDoubt) nSaw |= TOOL_SAW_DOUBT;
-      if (pOut->bAtEnd) pOut->bDoubt = 1;
+      pOut->bNoReply = true;
+      nSaw |= resent(pOut);
       break;
     case LINE_RECEIVE_ERROR:
-      pOut->bReceiveError = 1;
+      pOut->bReceiveError = true;
       break;
     case LINE_REFUSAL:
       pOut->nRefusal = s_aLines[nEntry].nResult;
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       break;
     case LINE_REPLY:
-      pOut->bAnswered = 1;
+      pOut->bAnswered = true;
       break;
     case LINE_MODEL: {
       uint32_t ulModel = 0;
       if (!readDecimal(pszLine + strlen(TEXT_DEVICE_MODEL_START), 0xFF, &ulModel)) break;
       pOut->nModel = (int)ulModel;
-      pOut->bAnswered = 1;
-      pOut->nAcknowledged++;
-      nSaw |= TOOL_SAW_PROGRESS;
+      nSaw |= acknowledged(pOut);
       break;
     }
     default:
@@ -227,6 +230,7 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
 int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
   static const char *const apszStarts[] = {TEXT_DEBUG_LINE_START, TEXT_SYSTEM_ERROR,
                                            TEXT_DEBUG_PORT_START};
+  if (*pszLine == '\0') return 0;  // an empty line says nothing
   char szLine[FLEET_LINE_SIZE];
   snprintf(szLine, sizeof(szLine), "%s", pszLine);
   int nSaw = 0;
@@ -237,7 +241,7 @@ int takeToolLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszLine) {
       char *pFound = strstr(pszPart + 1, pszStart);
       if (pFound != NULL && (pSplit == NULL || pFound < pSplit)) pSplit = pFound;
     }
-    if (*pszPart == '\0' || pSplit == NULL) return nSaw | takeOneLine(pOut, pPlan, pszPart);
+    if (pSplit == NULL) return nSaw | takeOneLine(pOut, pPlan, pszPart);
     char cSaved = *pSplit;
     *pSplit = '\0';
     nSaw |= takeOneLine(pOut, pPlan, pszPart);
