@@ -111,13 +111,13 @@ static void takeLine(FleetDevice *pDev, unsigned long ulNow) {
                   "commit's acceptance may be the answer to an earlier request");
 }
 
-// Reads what waits in the pipe.  Returns false once the pipe has ended.
-static bool readChild(FleetDevice *pDev, unsigned long ulNow) {
+// Reads what waits in the pipe, until nothing more does or the pipe has
+// ended (a pipe that has ended may be read again: it gives nothing).
+static void readChild(FleetDevice *pDev, unsigned long ulNow) {
   char abChunk[PIPE_CHUNK];
   for (;;) {
     int nRead = platReadPipe(pDev->pipe, abChunk, sizeof(abChunk));
-    if (nRead < 0) return false;
-    if (nRead == 0) return true;
+    if (nRead <= 0) return;
     for (int i = 0; i < nRead; i++) {
       if (abChunk[i] == '\n') {
         takeLine(pDev, ulNow);
@@ -149,11 +149,11 @@ static int endedResult(FleetDevice *pDev, int *pnStatus) {
 }
 
 bool watchAttempt(FleetDevice *pDev, unsigned long ulNow) {
-  bool bOpen = readChild(pDev, ulNow);
+  readChild(pDev, ulNow);
   int nStatus = 0;
   if (platWaitChild(pDev->child, 0, &nStatus)) {
     // All the child wrote is in the pipe now.
-    if (bOpen) readChild(pDev, ulNow);
+    readChild(pDev, ulNow);
     if (pDev->nPartial > 0) takeLine(pDev, ulNow);
     platClosePipe(pDev->pipe);
     int nResult = endedResult(pDev, &nStatus);

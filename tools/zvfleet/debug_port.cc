@@ -166,8 +166,12 @@ static void fileDatagram(const char *pszText, const PlatAddress *pFrom, unsigned
   char szNote[NOTE_SIZE];
   int nNote = 0;
   bool bFile = spendBudget(pBudget, ulNow, szNote, &nNote);
-  if (nNote > 0 && pDev != NULL) logAppend(pDev, szNote, nNote);
-  if (nNote > 0 && pDev == NULL) siteLogAppend(szNote, nNote);
+  if (nNote > 0) {
+    if (pDev != NULL)
+      logAppend(pDev, szNote, nNote);
+    else
+      siteLogAppend(szNote, nNote);
+  }
   if (!bFile) return;
   int nEnd = (int)strlen(pszText);
   if (nEnd > 0 && pszText[nEnd - 1] == '\n') nEnd--;
