@@ -9,6 +9,7 @@
 #include "image/input_file.h"
 #include "tools/common/cli.h"
 #include "tools/common/sha256.h"
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/site_folder.h"
@@ -60,7 +61,7 @@ static bool copyFile(const char *pszFrom, const char *pszTo, long *plSize, char 
   }
   uint8_t abDigest[SHA256_SIZE];
   sha256End(&sha, abDigest);
-  for (int i = 0; i < SHA256_SIZE; i++) snprintf(pszSha256 + 2 * i, 3, "%02x", abDigest[i]);
+  hexText(abDigest, SHA256_SIZE, pszSha256);
   *plSize = lSize;
   return true;
 }

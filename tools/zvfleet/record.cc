@@ -7,6 +7,7 @@
 
 #include "platform/platform_companions.h"
 #include "tools/common/sha256.h"
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/report_format.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
@@ -52,7 +53,7 @@ static void randomHex(char *pszHex) {
     sha256End(&sha, abDigest);
     memcpy(abRandom, abDigest, sizeof(abRandom));
   }
-  for (int i = 0; i < (int)sizeof(abRandom); i++) snprintf(pszHex + 2 * i, 3, "%02x", abRandom[i]);
+  hexText(abRandom, (int)sizeof(abRandom), pszHex);
 }
 
 // The local time now as YYYY-MM-DD hh:mm:ss, or "".

@@ -8,6 +8,7 @@
 #include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/common/sha256.h"
+#include "tools/common/text_append.h"
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/record.h"
 #include "tools/zvfleet/report_format.h"
@@ -26,7 +27,7 @@ static void lineSha256(const FleetDevice *pDev, const char *pszSalt, char *pszSh
     sha256Add(&sha, pszOption, strlen(pszOption) + 1);
   uint8_t abDigest[SHA256_SIZE];
   sha256End(&sha, abDigest);
-  for (int j = 0; j < SHA256_SIZE; j++) snprintf(pszSha + 2 * j, 3, "%02x", abDigest[j]);
+  hexText(abDigest, SHA256_SIZE, pszSha);
 }
 
 bool digestSiteList(void) {
