@@ -19,19 +19,19 @@ static const uint32_t s_aulRound[64] = {
 static uint32_t rotr(uint32_t ul, int n) { return (ul >> n) | (ul << (32 - n)); }
 
 static void compress(Sha256 *pSha, const uint8_t *pb) {
-  uint32_t aulW[64];
-  for (int i = 0; i < 16; i++)
-    aulW[i] = (uint32_t)pb[4 * i] << 24 | (uint32_t)pb[4 * i + 1] << 16 |
-              (uint32_t)pb[4 * i + 2] << 8 | pb[4 * i + 3];
-  for (int i = 16; i < 64; i++) {
-    uint32_t s0 = rotr(aulW[i - 15], 7) ^ rotr(aulW[i - 15], 18) ^ (aulW[i - 15] >> 3);
-    uint32_t s1 = rotr(aulW[i - 2], 17) ^ rotr(aulW[i - 2], 19) ^ (aulW[i - 2] >> 10);
-    aulW[i] = aulW[i - 16] + s0 + aulW[i - 7] + s1;
-  }
+  uint32_t aulW[64];  // the message schedule, made as the rounds need it
   uint32_t a = pSha->aulState[0], b = pSha->aulState[1], c = pSha->aulState[2],
            d = pSha->aulState[3], e = pSha->aulState[4], f = pSha->aulState[5],
            g = pSha->aulState[6], h = pSha->aulState[7];
   for (int i = 0; i < 64; i++) {
+    if (i < 16) {
+      aulW[i] = (uint32_t)pb[4 * i] << 24 | (uint32_t)pb[4 * i + 1] << 16 |
+                (uint32_t)pb[4 * i + 2] << 8 | pb[4 * i + 3];
+    } else {
+      uint32_t s0 = rotr(aulW[i - 15], 7) ^ rotr(aulW[i - 15], 18) ^ (aulW[i - 15] >> 3);
+      uint32_t s1 = rotr(aulW[i - 2], 17) ^ rotr(aulW[i - 2], 19) ^ (aulW[i - 2] >> 10);
+      aulW[i] = aulW[i - 16] + s0 + aulW[i - 7] + s1;
+    }
     uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) +
                   s_aulRound[i] + aulW[i];
     uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
