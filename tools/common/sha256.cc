@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include "tools/common/text_append.h"
+
 static const uint32_t s_aulRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
     0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
@@ -93,15 +95,10 @@ void sha256End(Sha256 *pSha, uint8_t abDigest[SHA256_SIZE]) {
 }
 
 void sha256Text(const void *pData, size_t nLength, char szText[SHA256_TEXT_SIZE]) {
-  static const char szHex[] = "0123456789abcdef";
   Sha256 sha;
   uint8_t abDigest[SHA256_SIZE];
   sha256Begin(&sha);
   sha256Add(&sha, pData, nLength);
   sha256End(&sha, abDigest);
-  for (int i = 0; i < SHA256_SIZE; i++) {
-    szText[2 * i] = szHex[abDigest[i] >> 4];
-    szText[2 * i + 1] = szHex[abDigest[i] & 15];
-  }
-  szText[2 * SHA256_SIZE] = '\0';
+  hexText(abDigest, SHA256_SIZE, szText);
 }
