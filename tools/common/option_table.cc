@@ -11,7 +11,7 @@
 #include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/common/decimal.h"
-#include "tools/common/text_append.h"
+#include "tools/common/fixed_text.h"
 
 enum { CLI_ID_HELP = -10, CLI_ID_VERSION = -11 };
 

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "tools/common/text_append.h"
+#include "tools/common/fixed_text.h"
 
 static const uint32_t s_aulRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,

@@ -7,7 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "tools/common/text_append.h"
+#include "tools/common/fixed_text.h"
 #include "tools/zvfleet/debug_port.h"
 #include "tools/zvfleet/device_log.h"
 #include "tools/zvfleet/model_query_child.h"

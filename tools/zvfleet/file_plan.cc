@@ -52,7 +52,8 @@ static bool planFileBytes(const char *pszPath, bool bEncrypted, uint8_t bType, F
                           char *pszWhy, int nWhySize) {
   UpdateFileVerdict verdict;
   int nRead = judgeUpdateFileAt(pszPath, bEncrypted, bType, &verdict);
-  if (nRead <= 0) return refuse(pszWhy, nWhySize, nRead == 0 ? "cannot be opened" : "cannot be read");
+  if (nRead <= 0)
+    return refuse(pszWhy, nWhySize, nRead == 0 ? "cannot be opened" : "cannot be read");
   if (verdict.nRefusal == UPDATE_FILE_EMPTY) return refuse(pszWhy, nWhySize, "holds nothing to send");
   if (verdict.nRefusal != UPDATE_FILE_ACCEPTED) {
     char szText[FLEET_TEXT_SIZE + 96];

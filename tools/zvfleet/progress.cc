@@ -10,7 +10,7 @@
 #include <string.h>
 
 #include "base/console.h"
-#include "tools/common/text_append.h"
+#include "tools/common/fixed_text.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"

@@ -6,8 +6,8 @@
 #include <string.h>
 
 #include "platform/platform_companions.h"
+#include "tools/common/fixed_text.h"
 #include "tools/common/sha256.h"
-#include "tools/common/text_append.h"
 #include "tools/zvfleet/report_format.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"

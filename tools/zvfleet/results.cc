@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "base/console.h"
-#include "tools/common/text_append.h"
+#include "tools/common/fixed_text.h"
 #include "tools/zvfleet/record.h"
 
 #define FILE_COLUMN_MAX 32

@@ -7,8 +7,8 @@
 
 #include "base/console.h"
 #include "tools/common/cli.h"
+#include "tools/common/fixed_text.h"
 #include "tools/common/sha256.h"
-#include "tools/common/text_append.h"
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/record.h"
 #include "tools/zvfleet/report_format.h"

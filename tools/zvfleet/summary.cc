@@ -9,7 +9,7 @@
 
 #include "base/console.h"
 #include "tools/common/cli.h"
-#include "tools/common/text_append.h"
+#include "tools/common/fixed_text.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/report_format.h"
 
@@ -102,7 +102,7 @@ static void printRow(const SummaryReport *pReport, const ReportRow *pRow) {
     szAt[0] = ' ';
   }
   bool bEarlier = pRow->bUpdated && pRow->szUpdatedIn[0] != '\0' &&
-                 strcmp(pRow->szUpdatedIn, pReport->head.szRunId) != 0;
+                  strcmp(pRow->szUpdatedIn, pReport->head.szRunId) != 0;
   consolePrintf("%-20s  %-15s  %-20s  %s%s%s\n", szReport, pRow->szAddress, szFile, szResult, szAt,
                 bEarlier ? " (an earlier run)" : "");
 }

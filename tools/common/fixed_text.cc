@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Appending to a text in a fixed buffer (see text_append.h).
-#include "tools/common/text_append.h"
+// Texts in fixed buffers: appending, hex digits (see fixed_text.h).
+#include "tools/common/fixed_text.h"
 
 #include <stdarg.h>
 #include <stdio.h>
