@@ -158,7 +158,7 @@ static void judgeChecksum(const char *pLine, int nLength, HexRecord *pRecord) {
   pRecord->bWantedSum = (uint8_t)(0x100 - (ulSum & 0xFF));
   int nAt = HEX_DATA_POS + 2 * (int)pRecord->ulCount;
   if (nLength < nAt + 2 || !readHex(pLine + nAt, 2, &ulStored)) {
-    pRecord->nChecksum = HEX_SUM_MISSING;
+    pRecord->nChecksum = nLength > nAt && !isSpace(pLine[nAt]) ? HEX_SUM_NOT_HEX : HEX_SUM_MISSING;
     return;
   }
   pRecord->bStoredSum = (uint8_t)ulStored;

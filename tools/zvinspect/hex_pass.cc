@@ -55,9 +55,14 @@ static void checkRecordText(HexPass *pPass) {
   if ((pRecord->bType >> 4) != 0 && (c == '0' || c == '2' || c == '4'))
     note(pPass, KIND_TYPE, ulLine, "line %u: record type %02X, which the loader "
          "reads as type 0%c", ulLine, pRecord->bType, c);
+  int nAt = HEX_DATA_POS + 2 * (int)pRecord->ulCount;
   if (pRecord->nChecksum == HEX_SUM_MISSING)
     note(pPass, KIND_CHECKSUM, ulLine, "line %u has no checksum (the loader does "
          "not check it)", ulLine);
+  else if (pRecord->nChecksum == HEX_SUM_NOT_HEX)
+    note(pPass, KIND_CHECKSUM, ulLine, "line %u: checksum field \"%.*s\" is not two "
+         "hexadecimal digits (the loader does not check it)", ulLine,
+         pVerdict->nLength - nAt < 2 ? pVerdict->nLength - nAt : 2, pVerdict->pLine + nAt);
   else if (pRecord->nChecksum == HEX_SUM_WRONG)
     note(pPass, KIND_CHECKSUM, ulLine, "line %u: checksum 0x%02X, the record gives "
          "0x%02X (the loader does not check it)", ulLine, pRecord->bStoredSum,
