@@ -36,6 +36,8 @@ struct HexLineReader {
   int nFill;
   int bSkipping;       // the rest of an over-long line is still to pass
   uint32_t ulTotal;    // bytes read so far
+  const unsigned char *pbBlock;  // the block: abBlock, or in memory the
+                                 // bytes themselves (never copied)
   unsigned char abBlock[16384];
 };
 

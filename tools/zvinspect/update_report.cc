@@ -180,10 +180,10 @@ static void reportCrcs(UpdateView *pView) {
 // The payload is deciphered where it stands, in the mode asked (bAll: all
 // of it, else its first 1032 bytes); enciphering the same span again gives
 // back the bytes as stored.  Returns 1 when the image CRC holds.
-static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll) {
+static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll,
+                    ImageHeaderReading *pReading) {
   desCbcDecrypt(pView->pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
-  ImageHeaderReading reading;
-  return readImageHeader(pView->pbPayload, pView->ulPayload, 1, &reading);
+  return readImageHeader(pView->pbPayload, pView->ulPayload, 1, pReading);
 }
 
 static void encipherAgain(UpdateView *pView, const uint8_t *pbKey, int bAll) {
@@ -226,16 +226,15 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
                   memcmp(pView->pbPayload + ENCRYPT_FIRST_BLOCK, pbSourceImage + ulClear,
                          DES_BLOCK_SIZE) != 0;
   int bFirst = 0, bAll = 0;
-  if (bAllFirst) bAll = decipher(pView, pOpt->abKey, 1);
+  ImageHeaderReading reading;  // of the last try
+  if (bAllFirst) bAll = decipher(pView, pOpt->abKey, 1, &reading);
   if (bAllFirst && !bAll) encipherAgain(pView, pOpt->abKey, 1);
-  if (!bAll) bFirst = decipher(pView, pOpt->abKey, 0);
+  if (!bAll) bFirst = decipher(pView, pOpt->abKey, 0, &reading);
   if (!bAll && !bFirst && !bAllFirst && ulPayload > ENCRYPT_FIRST_BLOCK) {
     encipherAgain(pView, pOpt->abKey, 0);
-    bAll = decipher(pView, pOpt->abKey, 1);
+    bAll = decipher(pView, pOpt->abKey, 1, &reading);
   }
   const uint8_t *pbPlain = pView->pbPayload;  // deciphered by the last try
-  ImageHeaderReading reading;
-  readImageHeader(pbPlain, ulPayload, 1, &reading);
   uint16_t wLength = reading.wLength, wImageCrc = reading.wImageCrc;
   if (!bFirst && !bAll) {
     if (!pView->bCrcHolds)
