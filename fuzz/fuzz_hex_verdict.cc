@@ -3,7 +3,8 @@
 // loader reading it from disk, the verdict judging it in memory and
 // zvinspect's report on it agree on whether it is refused, on which line
 // and why, and on what a load leaves in the image store.  A refused file
-// is named a finding by zvinspect, which exits with 1 or 2, never 0.
+// is named a finding by zvinspect, which exits with 1 or 2, never 0; a
+// file the loader takes is one that zvinspect reads (never status 2).
 #include <string.h>
 
 #include "fuzz/fuzz_support.h"
@@ -51,5 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t n) {
   int nStatus = runZvinspect((int)args.size(), argv.data());
   FUZZ_CHECK(nStatus >= 0 && nStatus <= 2);
   FUZZ_CHECK(bLoads || nStatus != 0 || pb[0] == 0x41);  // 0x41: an update file's magic
+  FUZZ_CHECK(!bLoads || nStatus != 2);
   return 0;
 }

@@ -109,4 +109,8 @@ cp "$h"/* "$v"/
 b ':0100000007F8\n:10000001FF\n:0800000512345678F7\n:04000003ZZZZZZZZ00\n:0100000210ED\n' > "$v/damaged-records"
 b ':020000021000EC\n:010000005AA5\n:00000004FC\n:00000001FF\n' >> "$v/damaged-records"
 b '0100000007F8\n:01000100AA54\n:020000022800D4\n:01010000AA54\n:00000001FF\n' > "$v/no-start-code"
+# Blank lines before the first record, more than 256 KiB of them (LF, CR
+# LF, blanks and Ctrl-Z), and no line feed behind the last record.
+{ head -c 200000 /dev/zero | tr '\0' '\n'; for _ in $(seq 40000); do printf '\r\n \t\x1a\n'; done
+  b ':0100000007F8\r\n:00000001FF'; } > "$v/long-blank-run"
 echo "corpora written to $corpus"

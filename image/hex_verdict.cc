@@ -21,14 +21,16 @@
 #include "image/image_store.h"
 #include "image/input_file.h"
 
-// The next block of the file, or of the bytes in memory.
+// The next block of the file, or of the bytes in memory (where they are).
 static long fillBlock(HexLineReader *pReader) {
-  if (pReader->pFile != NULL)
+  if (pReader->pFile != NULL) {
+    pReader->pbBlock = pReader->abBlock;
     return readInputFile(pReader->pFile, pReader->abBlock, sizeof(pReader->abBlock),
                          pReader->pszPath);
+  }
   uint32_t ulLeft = pReader->ulMemory;
   uint32_t ulTake = ulLeft < sizeof(pReader->abBlock) ? ulLeft : (uint32_t)sizeof(pReader->abBlock);
-  memcpy(pReader->abBlock, pReader->pbMemory, ulTake);
+  pReader->pbBlock = pReader->pbMemory;
   pReader->pbMemory += ulTake;
   pReader->ulMemory -= ulTake;
   return (long)ulTake;
@@ -61,7 +63,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
         return n > HEX_LINE_SIZE - 1 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
       }
     }
-    const unsigned char *pStart = pReader->abBlock + pReader->nPos;
+    const unsigned char *pStart = pReader->pbBlock + pReader->nPos;
     int nAvailable = pReader->nFill - pReader->nPos;
     const unsigned char *pFeed =
         (const unsigned char *)memchr(pStart, '\n', (size_t)nAvailable);
@@ -98,6 +100,7 @@ void startHexLines(HexLineReader *pReader, FILE *pFile, const char *pszPath) {
   pReader->nPos = pReader->nFill = 0;
   pReader->bSkipping = 0;
   pReader->ulTotal = 0;
+  pReader->pbBlock = pReader->abBlock;
 }
 
 void startHexLinesInMemory(HexLineReader *pReader, const uint8_t *pb, uint32_t ulSize) {
@@ -158,7 +161,7 @@ static void judgeChecksum(const char *pLine, int nLength, HexRecord *pRecord) {
   pRecord->bWantedSum = (uint8_t)(0x100 - (ulSum & 0xFF));
   int nAt = HEX_DATA_POS + 2 * (int)pRecord->ulCount;
   if (nLength < nAt + 2 || !readHex(pLine + nAt, 2, &ulStored)) {
-    pRecord->nChecksum = HEX_SUM_MISSING;
+    pRecord->nChecksum = nLength > nAt && !isSpace(pLine[nAt]) ? HEX_SUM_NOT_HEX : HEX_SUM_MISSING;
     return;
   }
   pRecord->bStoredSum = (uint8_t)ulStored;
@@ -259,12 +262,16 @@ static void storeData(HexVerdict *pVerdict) {
     refuseAddress(pVerdict, ulAddress, 0);  // even a record of no bytes
     return;
   }
-  for (uint32_t i = 0; i < ulCount; i++, ulAddress++) {
-    switch (hexAddressWindow(ulAddress)) {
-      case HEX_WINDOW_CODE: g_abImage[ulAddress] = pRecord->abData[i]; break;
-      case HEX_WINDOW_IDATA: g_abIdata[ulAddress - IDATA_BASE] = pRecord->abData[i]; break;
-      case HEX_WINDOW_NONE: refuseAddress(pVerdict, ulAddress, i); return;
-    }
+  // The bytes up to the window's end are stored; the address behind either
+  // window lies outside both.
+  int bCode = ulAddress < CODE_WINDOW_END;
+  uint32_t ulRoom = (bCode ? CODE_WINDOW_END : IDATA_END) - ulAddress;
+  uint32_t ulFit = ulCount < ulRoom ? ulCount : ulRoom;
+  memcpy(bCode ? g_abImage + ulAddress : g_abIdata + (ulAddress - IDATA_BASE), pRecord->abData,
+         ulFit);
+  if (ulFit < ulCount) {
+    refuseAddress(pVerdict, ulAddress + ulFit, ulFit);
+    return;
   }
   pVerdict->ulStored = ulCount;
 }

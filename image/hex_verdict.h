@@ -36,6 +36,8 @@ struct HexLineReader {
   int nFill;
   int bSkipping;       // the rest of an over-long line is still to pass
   uint32_t ulTotal;    // bytes read so far
+  const unsigned char *pbBlock;  // the block: abBlock, or in memory the
+                                 // bytes themselves (never copied)
   unsigned char abBlock[16384];
 };
 
@@ -68,8 +70,10 @@ enum HexLineKind {
                        // "not Intel Hex format"
 };
 
-// The checksum of a record, which the loader does not check.
-enum HexChecksum { HEX_SUM_HOLDS, HEX_SUM_WRONG, HEX_SUM_MISSING };
+// The checksum of a record, which the loader does not check: none behind
+// the data but blanks (missing), or a field there that is not two
+// hexadecimal digits.
+enum HexChecksum { HEX_SUM_HOLDS, HEX_SUM_WRONG, HEX_SUM_MISSING, HEX_SUM_NOT_HEX };
 
 struct HexRecord {
   uint32_t ulCount;  // byte count field

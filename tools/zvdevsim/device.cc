@@ -12,6 +12,7 @@
 
 #include "crypto/des.h"
 #include "image/crc16.h"
+#include "image/image_kind.h"
 #include "image/image_store.h"
 #include "image/update_file.h"
 #include "image/update_file_builder.h"
@@ -159,9 +160,10 @@ static int smallPayload(const SimDevice *pDev, const std::vector<uint8_t> &abStr
   return ulPayload != 0 && ulPayload <= ENCRYPT_FIRST_BLOCK;
 }
 
-// Whether the deciphered stream holds a logo image (the tool's rule).
+// Whether the deciphered stream holds a logo image: its own length in
+// front and no text (the tool's rule, which zvinspect follows too).
 static int looksLikeLogo(const std::vector<uint8_t> &abPlain) {
-  return payloadLooksLikeLogo(abPlain.data(), (uint32_t)abPlain.size());
+  return payloadKind(abPlain.data(), (uint32_t)abPlain.size()) == PAYLOAD_LOGO;
 }
 
 // Whether a page packet's flags were wrong for the file: told -EA, the

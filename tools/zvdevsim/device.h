@@ -39,8 +39,8 @@ struct SimDevice {
   // commits name instead of the request's (a device whose answers name
   // another page).
   long nAckPage;
-  // An HTML image that begins with its own length as a logo image does is
-  // refused too (a guess that no device is known to make; -html-not-logo).
+  // A logo image (its own length in front, and not text) in the HTML pages
+  // is refused too (a guess that no device is known to make; -html-not-logo).
   int bHtmlNotLogo;
 };
 

@@ -51,10 +51,11 @@ static const CliOption s_aOptions[] = {
      "enciphered flag (0x01: the first packet of an encrypted transfer only, every one with "
      "-EA) and, after deciphering, the image CRC in the image header; a commit after a wrong "
      "flag or with a wrong image CRC is refused with NACK 6, and so is an image in the logo "
-     "pages that does not begin with its own length, as every logo image does"},
+     "pages that does not begin with its own length, as every logo image does, or is text"},
     {OPT_HTML_NOT_LOGO, "-html-not-logo", CLI_FLAG, NULL, 0, 0, NULL, NULL, NULL,
-     "with -K: also refuse (NACK 6) an image in the HTML pages that begins with its own length "
-     "as a logo image does, which a genuine HTML page does once in 65,536"},
+     "with -K: also refuse (NACK 6) an image in the HTML pages that is a logo image: it begins "
+     "with its own length and is not text (a control byte among its first 8000), as zvinspect "
+     "judges"},
     {OPT_ALL_ENCRYPTED, "-EA", CLI_FLAG, NULL, 0, 0, NULL, NULL, NULL,
      "the files were built with -EA (the whole payload enciphered); a payload within the first "
      "1032 bytes, the same file either way, is taken with either flags"},

@@ -29,8 +29,8 @@ long readWholeInput(const char *pszPath, uint8_t *pbBuffer, uint32_t ulSize) {
   return nRead;
 }
 
-// The source, read once.
-static uint8_t s_abSource[HEX_FILE_LIMIT + 1];
+// A raw source, read once: as much of it as the reader judges.
+static uint8_t s_abSource[UPDATE_FILE_READ_LIMIT];
 
 static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *pszPath,
                         uint32_t ulValue, const char *pszText) {
@@ -56,10 +56,15 @@ static void loadRawSource(const char *pszPath, uint32_t ulSize, uint8_t bType,
     pLoad->nLength = (long)loadUpdateFileVerdict(&verdict);
 }
 
-static void loadHexSource(const char *pszPath, uint32_t ulSize, SourceLoad *pLoad) {
+// A HEX source is judged line by line as it is read, as the loader reads
+// it: no copy of it is kept.
+static void loadHexSource(FILE *pFile, const char *pszPath, SourceLoad *pLoad) {
+  static HexLineReader s_reader;
   HexSummary summary;
-  inspectHexFile(s_abSource, ulSize, 0, &summary);
-  if (summary.ulRefusedLine != 0)
+  startHexLines(&s_reader, pFile, pszPath);
+  inspectHexLines(&s_reader, 0, &summary);
+  if (ferror(pFile)) pLoad->nLength = -1;  // a read failed (reported)
+  else if (summary.ulRefusedLine != 0)
     cannotBuild(pLoad, "zvloader cannot build %s: it refuses line %u, %s", pszPath,
                 summary.ulRefusedLine, summary.szRefusal);
   else if (!summary.bBuildable)
@@ -72,11 +77,17 @@ static void loadHexSource(const char *pszPath, uint32_t ulSize, SourceLoad *pLoa
 void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
   pLoad->nLength = -1;
   pLoad->szProblem[0] = '\0';
+  if (bType == FILE_TYPE_MAIN) {
+    int bStandardInput = strcmp(pszPath, "-") == 0;
+    FILE *pFile = bStandardInput ? platStandardInput() : openInputFile(pszPath);
+    if (pFile == NULL) return;
+    loadHexSource(pFile, pszPath, pLoad);
+    if (!bStandardInput) fclose(pFile);
+    return;
+  }
   long nRead = readWholeInput(pszPath, s_abSource, sizeof(s_abSource));
   if (nRead < 0) return;
-  if (bType == FILE_TYPE_MAIN)
-    loadHexSource(pszPath, (uint32_t)nRead, pLoad);
-  else if (bType == FILE_TYPE_LOGO || bType == FILE_TYPE_HTML)
+  if (bType == FILE_TYPE_LOGO || bType == FILE_TYPE_HTML)
     loadRawSource(pszPath, (uint32_t)nRead, bType, pLoad);
   else
     cannotBuild(pLoad, "the file holds no known update%.0s%.0u%s", pszPath, 0, "");

@@ -12,11 +12,12 @@
 #include "tools/zvinspect/report.h"
 
 uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
-// The line that last set each of those addresses.
+// The line that last set each of those addresses, where g_abHexSet says a
+// line did (so it is never cleared: a pass writes what it reads).
 static uint32_t s_aulSetBy[CODE_WINDOW_END + IDATA_SIZE];
 
 // The index of a device address in those tables; -1 outside the windows.
-static long setIndex(uint32_t ulAddress) {
+static long hexSetIndex(uint32_t ulAddress) {
   switch (hexAddressWindow(ulAddress)) {
     case HEX_WINDOW_CODE: return (long)ulAddress;
     case HEX_WINDOW_IDATA: return (long)(CODE_WINDOW_END + ulAddress - IDATA_BASE);
@@ -25,8 +26,8 @@ static long setIndex(uint32_t ulAddress) {
 }
 
 uint32_t hexLineOf(uint32_t ulAddress) {
-  long nAt = setIndex(ulAddress);
-  return nAt < 0 ? 0 : s_aulSetBy[nAt];
+  long nAt = hexSetIndex(ulAddress);
+  return nAt < 0 || !g_abHexSet[nAt] ? 0 : s_aulSetBy[nAt];
 }
 
 static void note(HexPass *pPass, int nKind, uint32_t ulLine, const char *pszFormat, ...)
@@ -55,9 +56,14 @@ static void checkRecordText(HexPass *pPass) {
   if ((pRecord->bType >> 4) != 0 && (c == '0' || c == '2' || c == '4'))
     note(pPass, KIND_TYPE, ulLine, "line %u: record type %02X, which the loader "
          "reads as type 0%c", ulLine, pRecord->bType, c);
+  int nAt = HEX_DATA_POS + 2 * (int)pRecord->ulCount;
   if (pRecord->nChecksum == HEX_SUM_MISSING)
     note(pPass, KIND_CHECKSUM, ulLine, "line %u has no checksum (the loader does "
          "not check it)", ulLine);
+  else if (pRecord->nChecksum == HEX_SUM_NOT_HEX)
+    note(pPass, KIND_CHECKSUM, ulLine, "line %u: checksum field \"%.*s\" is not two "
+         "hexadecimal digits (the loader does not check it)", ulLine,
+         pVerdict->nLength - nAt < 2 ? pVerdict->nLength - nAt : 2, pVerdict->pLine + nAt);
   else if (pRecord->nChecksum == HEX_SUM_WRONG)
     note(pPass, KIND_CHECKSUM, ulLine, "line %u: checksum 0x%02X, the record gives "
          "0x%02X (the loader does not check it)", ulLine, pRecord->bStoredSum,
@@ -69,16 +75,29 @@ static void checkRecordText(HexPass *pPass) {
 static void noteData(HexPass *pPass) {
   const HexVerdict *pVerdict = &pPass->verdict;
   uint32_t ulLine = pVerdict->ulLine, ulAddress = pVerdict->ulAddress;
-  uint32_t ulOverlap = 0, ulFirst = 0, ulFirstBy = 0;
-  for (uint32_t i = 0; i < pVerdict->ulStored; i++) {
-    long nAt = setIndex(ulAddress + i);
-    if (g_abHexSet[nAt] && ulOverlap++ == 0) {
-      ulFirst = ulAddress + i;
-      ulFirstBy = s_aulSetBy[nAt];
+  uint32_t ulOverlap = 0, ulFirst = 0, ulFirstBy = 0, ulStored = pVerdict->ulStored;
+  // The bytes stored lie in one window: the first outside it stops them.
+  long nAt = ulStored > 0 ? hexSetIndex(ulAddress) : 0;
+  uint8_t *pbSet = &g_abHexSet[nAt];
+  uint32_t *pulBy = &s_aulSetBy[nAt];
+  const uint8_t *pbFirst = (const uint8_t *)memchr(pbSet, 1, ulStored);
+  if (pbFirst != NULL) {
+    uint32_t i = (uint32_t)(pbFirst - pbSet);
+    ulFirst = ulAddress + i;
+    ulFirstBy = pulBy[i];
+    // The marks are 0 or 1: eight at a time are summed by one product.
+    for (; i + 8 <= ulStored; i += 8) {
+      uint64_t ullMarks;
+      memcpy(&ullMarks, pbSet + i, 8);
+      ulOverlap += (uint32_t)((ullMarks * 0x0101010101010101ull) >> 56);
     }
-    g_abHexSet[nAt] = 1;
-    s_aulSetBy[nAt] = ulLine;
+    for (; i < ulStored; i++) ulOverlap += pbSet[i];
   }
+  memset(pbSet, 1, ulStored);
+  uint64_t ullTwice = ulLine | (uint64_t)ulLine << 32;
+  uint32_t i = 0;
+  for (; i + 2 <= ulStored; i += 2) memcpy(pulBy + i, &ullTwice, 8);
+  if (i < ulStored) pulBy[i] = ulLine;
   if (ulOverlap > 0)
     note(pPass, KIND_OVERLAP, ulLine, "line %u: %u byte%s from 0x%05X set before, first "
          "by line %u: the later values stay", ulLine, ulOverlap, pluralS(ulOverlap),
@@ -179,15 +198,12 @@ static void summarise(HexPass *pPass, int bBom) {
   }
 }
 
-void runHexPass(const uint8_t *pb, uint32_t ulSize, HexPass *pPass) {
-  static HexLineReader s_reader;
+void runHexPass(HexLineReader *pReader, HexPass *pPass) {
   HexVerdict *pVerdict = &pPass->verdict;
   memset(g_abHexSet, 0, sizeof(g_abHexSet));
-  memset(s_aulSetBy, 0, sizeof(s_aulSetBy));
   startHexVerdict(pVerdict);
-  startHexLinesInMemory(&s_reader, pb, ulSize);
   int bBom = 0;
-  while (nextHexLine(&s_reader, pVerdict)) {
+  while (nextHexLine(pReader, pVerdict)) {
     if (pVerdict->bLineRefused && pVerdict->ulRefusedLine == pVerdict->ulLine &&
         pVerdict->nKind == HEX_NOT_HEX && beginsWithBom(pVerdict))
       bBom = 1;

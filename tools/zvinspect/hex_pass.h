@@ -42,9 +42,9 @@ struct HexPass {
 // then the idata block.
 extern uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
 
-// Judges the ulSize bytes at pb as the loader does, going on past what the
-// loader refuses, with the store holding what it loads; the findings go
-// into *pPass (listed only when pPass->bReport).
-void runHexPass(const uint8_t *pb, uint32_t ulSize, HexPass *pPass);
+// Judges the lines of the reader (started) as the loader does, going on
+// past what the loader refuses, with the store holding what it loads; the
+// findings go into *pPass (listed only when pPass->bReport).
+void runHexPass(HexLineReader *pReader, HexPass *pPass);
 
 #endif

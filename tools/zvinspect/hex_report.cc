@@ -13,12 +13,22 @@
 static HexPass s_pass;
 
 void inspectHexFile(const uint8_t *pb, uint32_t ulSize, int bReport, HexSummary *pSummary) {
+  static HexLineReader s_reader;
+  startHexLinesInMemory(&s_reader, pb, ulSize);
+  inspectHexLines(&s_reader, bReport, pSummary);
+}
+
+void inspectHexLines(HexLineReader *pReader, int bReport, HexSummary *pSummary) {
   memset(pSummary, 0, sizeof(*pSummary));
-  memset(&s_pass, 0, sizeof(s_pass));
   HexPass *pPass = &s_pass;
+  // The listed lines are written before they are read: only the counts
+  // start anew.
+  pPass->ulEndLine = 0;
+  memset(pPass->aulKindCount, 0, sizeof(pPass->aulKindCount));
+  pPass->nEntries = 0;
   pPass->bReport = bReport;
   pPass->pSummary = pSummary;
-  runHexPass(pb, ulSize, pPass);
+  runHexPass(pReader, pPass);
   pSummary->bBuildable = pSummary->ulRefusedLine == 0 && nMinHexAddress < nMaxHexAddress;
   if (!bReport) return;
 

@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+#include "image/hex_verdict.h"
+
 #define REFUSAL_SIZE 120
 
 struct HexSummary {
@@ -21,6 +23,8 @@ struct HexSummary {
 // finding reported when bReport is set (otherwise only the summary is
 // kept).
 void inspectHexFile(const uint8_t *pb, uint32_t ulSize, int bReport, HexSummary *pSummary);
+// The same for the lines of a reader (started), a file read as it goes.
+void inspectHexLines(HexLineReader *pReader, int bReport, HexSummary *pSummary);
 
 // The line of the last HEX file inspected that last set the byte at the
 // device address; 0 when none did.

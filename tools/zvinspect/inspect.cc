@@ -30,38 +30,36 @@
 // to its end), and one byte more to tell that it is larger.
 static uint8_t s_abInput[HEX_FILE_LIMIT + 1];
 
-// The next line that is not blank from *pulAt: its kind, its start and
-// length (cut to the line buffer); 0 when none is left.
-static int nextLine(const uint8_t *pb, uint32_t ulRead, uint32_t *pulAt, uint32_t *pulStart,
-                    int *pnLength, HexLineKind *pnKind) {
-  while (*pulAt < ulRead) {
-    uint32_t ulStart = *pulAt, ulEnd = ulStart;
-    while (ulEnd < ulRead && pb[ulEnd] != '\n') ulEnd++;
-    *pulAt = ulEnd + 1;
-    int nLength = ulEnd - ulStart < HEX_LINE_SIZE ? (int)(ulEnd - ulStart) : HEX_LINE_SIZE - 1;
+// The next line that is not blank, read as the loader reads lines (of any
+// length, blank ones skipped however many there are): its kind and its
+// first character; 0 when none is left.
+static int nextLine(HexLineReader *pReader, HexLineKind *pnKind, char *pcFirst) {
+  static char s_szLine[HEX_LINE_SIZE];
+  int nLength;
+  for (;;) {
+    HexLineResult result = readHexLine(pReader, s_szLine, &nLength);
+    if (result != HEX_LINE_OK && result != HEX_LINE_TOO_LONG) return 0;
     HexRecord record;
-    *pnKind = decodeHexLine((const char *)pb + ulStart, nLength, &record);
+    *pnKind = decodeHexLine(s_szLine, nLength, &record);
     if (*pnKind == HEX_BLANK) continue;
-    *pulStart = ulStart;
-    *pnLength = nLength;
+    *pcFirst = s_szLine[0];
     return 1;
   }
-  return 0;
 }
 
 // A HEX image: its first line that is not blank reads as a record, or
 // starts with the start code (behind a UTF-8 byte order mark, which the
 // report then names); or it lost its start code and the line after it is
-// a record.
-static int looksLikeHex(const uint8_t *pb, uint32_t ulRead) {
-  uint32_t ulAt = 0, ulStart;
-  int nLength;
+// a record.  Every file that the loader takes is one.
+static int looksLikeHex(const uint8_t *pb, uint32_t ulSize) {
+  static HexLineReader s_reader;
   HexLineKind nKind;
-  if (ulRead > 3 && memcmp(pb, "\xEF\xBB\xBF", 3) == 0 && pb[3] == ':') return 1;
-  if (!nextLine(pb, ulRead, &ulAt, &ulStart, &nLength, &nKind)) return 0;
-  if (pb[ulStart] == ':' || nKind != HEX_NOT_HEX) return 1;
-  return nextLine(pb, ulRead, &ulAt, &ulStart, &nLength, &nKind) && pb[ulStart] == ':' &&
-         nKind != HEX_NOT_HEX;
+  char cFirst;
+  if (ulSize > 3 && memcmp(pb, "\xEF\xBB\xBF", 3) == 0 && pb[3] == ':') return 1;
+  startHexLinesInMemory(&s_reader, pb, ulSize);
+  if (!nextLine(&s_reader, &nKind, &cFirst)) return 0;
+  if (cFirst == ':' || nKind != HEX_NOT_HEX) return 1;
+  return nextLine(&s_reader, &nKind, &cFirst) && cFirst == ':' && nKind != HEX_NOT_HEX;
 }
 
 // Ends a run that cannot report on its input.
@@ -91,9 +89,16 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
     if (pOpt->bKey && !view.bLayout)
       reportFact(FACT_INFO, "key", "not tried: the payload has no image header and "
                  "whole pages");
-    if (pOpt->pszAgainst != NULL && !compareWithSource(pOpt, &view, &source))
+    // What the run could not do is no finding of the file's: the verdict
+    // line names it, and the status is 2.
+    if (pOpt->pszAgainst != NULL && !compareWithSource(pOpt, &view, &source)) {
+      reportFailed("the source cannot be read");
       nStatus = EXIT_TROUBLE;
-    if (pOpt->pszExtract != NULL && !extractSource(pOpt, &view)) nStatus = EXIT_TROUBLE;
+    }
+    if (pOpt->pszExtract != NULL && !extractSource(pOpt, &view)) {
+      reportFailed("the extraction failed");
+      nStatus = EXIT_TROUBLE;
+    }
   }
   reportPrint(pOpt->bJson, !pOpt->bJson && colourWanted());
   if (nStatus != 0) return nStatus;
@@ -115,14 +120,13 @@ static int inspect(InspectOptions *pOpt) {
   if (nRead < 0)
     return trouble(pOpt, bStandardInput ? "cannot read standard input" : "cannot read it");
   ulSize = (uint32_t)nRead;
-  uint32_t ulRead = ulSize < UPDATE_FILE_READ_LIMIT ? ulSize : UPDATE_FILE_READ_LIMIT;
   if (ulSize > HEX_FILE_LIMIT)
     return trouble(pOpt, "more than 16 MiB, larger than any update file or HEX image "
                    "that zvloader takes: not read to its end");
   // The magic number decides, as the tool's reader decides: a HEX file
   // whose first bytes happen to fit an update file's header is a HEX file.
-  int bHex = looksLikeHex(s_abInput, ulRead);
-  if (ulRead > 0 && (s_abInput[0] == UPDATE_FILE_MAGIC ||
+  int bHex = looksLikeHex(s_abInput, ulSize);
+  if (ulSize > 0 && (s_abInput[0] == UPDATE_FILE_MAGIC ||
                      (!bHex && looksLikeUpdateFile(s_abInput, ulSize))))
     return inspectUpdate(pOpt, ulSize);
   if (!bHex) return trouble(pOpt, "neither an update file nor an Intel HEX image");

@@ -32,8 +32,10 @@ const CliProgram g_inspectCommandLine = {
     "input; -- ends the options.\n",
     s_aOptions,
     (int)(sizeof(s_aOptions) / sizeof(s_aOptions[0])),
-    "Exit status: 0 nothing wrong, 1 a finding, 2 the input cannot be read or\n"
-    "is of no known kind, or the command line is wrong.\n",
+    "Exit status: 0 nothing wrong, 1 a finding, 2 the input or the --against\n"
+    "source cannot be read, the input is of no known kind, the extraction\n"
+    "failed (which the verdict line names; it is no finding), or the command\n"
+    "line is wrong.\n",
     2,
 };
 
@@ -60,5 +62,10 @@ int parseInspectOptions(int argc, char **argv, InspectOptions *pOpt) {
   if (nParsed != CLI_RUN) return nParsed;
   if ((pOpt->pszAgainst != NULL || pOpt->pszExtract != NULL) && !pOpt->bKey)
     return cliUsageError(&g_inspectCommandLine, "--against and --extract need the key, -K");
+  // Standard input is read once: it cannot be both the file and its source.
+  if (pOpt->pszAgainst != NULL && strcmp(pOpt->pszAgainst, "-") == 0 &&
+      pOpt->pszInput != NULL && strcmp(pOpt->pszInput, "-") == 0)
+    return cliUsageError(&g_inspectCommandLine, "standard input (-) cannot be both the file "
+                         "and the --against source");
   return CLI_RUN;
 }

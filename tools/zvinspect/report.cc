@@ -38,22 +38,26 @@ static int s_nFacts;
 static int s_nFindings;
 static int s_nLeftOut;       // facts beyond the table or the pool
 static int s_bLastLeftOut;   // the last fact added was left out
+static int s_nLastLevel;
+static const char *s_pszFailed;  // what the run could not do, or null
 static char s_acPool[TEXT_POOL_SIZE];
 static int s_nPoolUsed;
 static const char *s_pszInput;  // the caller's, valid for the run
 static const char *s_pszKind;
 static char s_acOut[OUT_SIZE];
 
-static const char *const s_apszLevel[] = {"info", "ok", "note", "finding"};
+static const char *const s_apszLevel[] = {"info", "ok", "note", "finding", "failed"};
 
 void reportStart(const char *pszInput, const char *pszKind) {
   s_nFacts = s_nFindings = s_nLeftOut = s_bLastLeftOut = s_nPoolUsed = 0;
+  s_pszFailed = NULL;
   s_pszInput = pszInput;
   s_pszKind = pszKind;
 }
 
 void reportFact(int nLevel, const char *pszName, const char *pszFormat, ...) {
   if (nLevel == FACT_FINDING) s_nFindings++;
+  s_nLastLevel = nLevel;
   va_list args;
   va_start(args, pszFormat);
   char *pszText = s_acPool + s_nPoolUsed;
@@ -79,6 +83,13 @@ void reportValue(const char *pszName, uint32_t ulValue) {
   if (pFact->nValues == MAX_VALUES) return;
   snprintf(pFact->aszValueName[pFact->nValues], NAME_SIZE, "%s", pszName);
   pFact->aulValue[pFact->nValues++] = ulValue;
+}
+
+void reportFailed(const char *pszVerdict) {
+  if (s_nLastLevel == FACT_FINDING) s_nFindings--;
+  s_nLastLevel = FACT_FAILED;
+  if (s_nFacts > 0 && !s_bLastLeftOut) s_aFacts[s_nFacts - 1].nLevel = FACT_FAILED;
+  s_pszFailed = pszVerdict;
 }
 
 int reportFindings(void) { return s_nFindings; }
@@ -137,8 +148,10 @@ static void printJson(void) {
     append(szOut, &n, "}%s\n", i + 1 < s_nFacts ? "," : "");
     consoleWrite(szOut, n);
   }
-  consolePrintf("  ],\n  \"findings\": %d,\n  \"facts_left_out\": %d\n}\n",
-                s_nFindings, s_nLeftOut);
+  int bFailed = s_pszFailed != NULL;
+  consolePrintf("  ],\n%s%s%s  \"findings\": %d,\n  \"facts_left_out\": %d\n}\n",
+                bFailed ? "  \"failed\": \"" : "", bFailed ? s_pszFailed : "",
+                bFailed ? "\",\n" : "", s_nFindings, s_nLeftOut);
 }
 
 #define COLOUR_FINDING "\x1b[1;31m"
@@ -154,8 +167,9 @@ static void printLines(int bColour) {
   consoleWrite(szOut, n);
   for (int i = 0; i < s_nFacts; i++) {
     const Fact *pFact = &s_aFacts[i];
-    static const char *const apszMark[] = {"  ", "  ", " *", "!!"};
-    static const char *const apszColour[] = {"", "", COLOUR_NOTE, COLOUR_FINDING};
+    static const char *const apszMark[] = {"  ", "  ", " *", "!!", "!!"};
+    static const char *const apszColour[] = {"", "", COLOUR_NOTE, COLOUR_FINDING,
+                                             COLOUR_FINDING};
     const char *pszColour = bColour ? apszColour[pFact->nLevel] : "";
     n = 0;
     append(szOut, &n, "%s%s %-10s ", pszColour, apszMark[pFact->nLevel], pFact->szName);
@@ -164,12 +178,19 @@ static void printLines(int bColour) {
     consoleWrite(szOut, n);
   }
   if (s_nLeftOut > 0) consolePrintf("   (%d more facts left out)\n", s_nLeftOut);
-  const char *pszColour = !bColour ? "" : s_nFindings > 0 ? COLOUR_FINDING : COLOUR_OK;
-  if (s_nFindings == 0)
-    consolePrintf("%sverdict: nothing wrong%s\n", pszColour, bColour ? COLOUR_END : "");
+  int bBad = s_nFindings > 0 || s_pszFailed != NULL;
+  const char *pszColour = !bColour ? "" : bBad ? COLOUR_FINDING : COLOUR_OK;
+  const char *pszEnd = bColour ? COLOUR_END : "";
+  if (s_pszFailed != NULL && s_nFindings == 0)
+    consolePrintf("%sverdict: %s; nothing else wrong%s\n", pszColour, s_pszFailed, pszEnd);
+  else if (s_pszFailed != NULL)
+    consolePrintf("%sverdict: %s, and %d finding%s%s\n", pszColour, s_pszFailed,
+                  s_nFindings, pluralS((uint32_t)s_nFindings), pszEnd);
+  else if (s_nFindings == 0)
+    consolePrintf("%sverdict: nothing wrong%s\n", pszColour, pszEnd);
   else
     consolePrintf("%sverdict: %d finding%s%s\n", pszColour, s_nFindings,
-                  s_nFindings == 1 ? "" : "s", bColour ? COLOUR_END : "");
+                  pluralS((uint32_t)s_nFindings), pszEnd);
 }
 
 void reportProblem(const char *pszInput, const char *pszWhat) {

@@ -18,7 +18,9 @@ enum FactLevel {
   FACT_INFO,     // what the input holds
   FACT_OK,       // a check that holds
   FACT_NOTE,     // worth knowing before an upload, but not wrong
-  FACT_FINDING   // something wrong: the exit status becomes 1
+  FACT_FINDING,  // something wrong: the exit status becomes 1
+  FACT_FAILED    // what the run could not do (read the source, write the
+                 // extraction): no finding; the exit status is 2
 };
 
 // Starts a report on the input (its path) of the kind named.
@@ -30,6 +32,10 @@ void reportFact(int nLevel, const char *pszName, const char *pszFormat, ...)
 
 // Adds a number to the last fact (shown in JSON only; the text says it).
 void reportValue(const char *pszName, uint32_t ulValue);
+
+// The last fact says what the run could not do: it becomes FACT_FAILED,
+// and the verdict line begins with pszVerdict ("the extraction failed").
+void reportFailed(const char *pszVerdict);
 
 int reportFindings(void);
 

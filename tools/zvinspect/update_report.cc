@@ -5,11 +5,13 @@
 // the key, the image header that the device checks after deciphering.
 #include "tools/zvinspect/update_report.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/file_type.h"
+#include "image/image_kind.h"
 #include "image/image_store.h"
 #include "image/update_file_builder.h"
 #include "tools/zvinspect/report.h"
@@ -178,10 +180,10 @@ static void reportCrcs(UpdateView *pView) {
 // The payload is deciphered where it stands, in the mode asked (bAll: all
 // of it, else its first 1032 bytes); enciphering the same span again gives
 // back the bytes as stored.  Returns 1 when the image CRC holds.
-static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll) {
+static int decipher(UpdateView *pView, const uint8_t *pbKey, int bAll,
+                    ImageHeaderReading *pReading) {
   desCbcDecrypt(pView->pbPayload, encipheredLength(pView->ulPayload, !bAll), pbKey);
-  ImageHeaderReading reading;
-  return readImageHeader(pView->pbPayload, pView->ulPayload, 1, &reading);
+  return readImageHeader(pView->pbPayload, pView->ulPayload, 1, pReading);
 }
 
 static void encipherAgain(UpdateView *pView, const uint8_t *pbKey, int bAll) {
@@ -190,18 +192,28 @@ static void encipherAgain(UpdateView *pView, const uint8_t *pbKey, int bAll) {
 
 // What a build writes behind the image, up to the end of its pages, is
 // zeros: other bytes there are data that the image header leaves out.
+// They are counted, and the last is told by how far it lies past the end
+// (0: the byte right behind the image).
 static void reportBeyond(UpdateView *pView) {
-  uint32_t ulFrom = IMAGE_HEADER_SIZE + pView->ulImageLength;
-  if (ulFrom >= pView->ulPayload) return;
-  for (uint32_t i = pView->ulPayload; i > ulFrom; i--)
-    if (pView->pbPlain[i - 1] != 0) {
-      pView->ulBeyond = i - ulFrom;
-      break;
+  uint32_t ulFrom = IMAGE_HEADER_SIZE + pView->ulImageLength, ulLast = 0;
+  for (uint32_t i = ulFrom; i < pView->ulPayload; i++)
+    if (pView->pbPlain[i] != 0) {
+      pView->ulBeyond++;
+      ulLast = i - ulFrom;
     }
   if (pView->ulBeyond == 0) return;
-  reportFact(FACT_FINDING, "beyond", "%u byte%s beyond the image's length: the header "
-             "cuts the image short", pView->ulBeyond, pluralS(pView->ulBeyond));
+  pView->ulBeyondSpan = ulLast + 1;
+  char szLast[48];
+  if (ulLast == 0)
+    snprintf(szLast, sizeof(szLast), "right behind it");
+  else
+    snprintf(szLast, sizeof(szLast), "the last %u byte%s past its end", ulLast,
+             pluralS(ulLast));
+  reportFact(FACT_FINDING, "beyond", "%u byte%s beyond the image's length that %s not zero, "
+             "%s: the header cuts the image short", pView->ulBeyond, pluralS(pView->ulBeyond),
+             pView->ulBeyond == 1 ? "is" : "are", szLast);
   reportValue("bytes", pView->ulBeyond);
+  reportValue("last", ulLast);
 }
 
 static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
@@ -214,16 +226,15 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
                   memcmp(pView->pbPayload + ENCRYPT_FIRST_BLOCK, pbSourceImage + ulClear,
                          DES_BLOCK_SIZE) != 0;
   int bFirst = 0, bAll = 0;
-  if (bAllFirst) bAll = decipher(pView, pOpt->abKey, 1);
+  ImageHeaderReading reading;  // of the last try
+  if (bAllFirst) bAll = decipher(pView, pOpt->abKey, 1, &reading);
   if (bAllFirst && !bAll) encipherAgain(pView, pOpt->abKey, 1);
-  if (!bAll) bFirst = decipher(pView, pOpt->abKey, 0);
+  if (!bAll) bFirst = decipher(pView, pOpt->abKey, 0, &reading);
   if (!bAll && !bFirst && !bAllFirst && ulPayload > ENCRYPT_FIRST_BLOCK) {
     encipherAgain(pView, pOpt->abKey, 0);
-    bAll = decipher(pView, pOpt->abKey, 1);
+    bAll = decipher(pView, pOpt->abKey, 1, &reading);
   }
   const uint8_t *pbPlain = pView->pbPayload;  // deciphered by the last try
-  ImageHeaderReading reading;
-  readImageHeader(pbPlain, ulPayload, 1, &reading);
   uint16_t wLength = reading.wLength, wImageCrc = reading.wImageCrc;
   if (!bFirst && !bAll) {
     if (!pView->bCrcHolds)
@@ -281,11 +292,11 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
 }
 
 // A logo or HTML file: whether its image is of the kind the type byte
-// says, which no CRC covers.  Only the deciphered image can tell, and only
-// one way: every logo image begins with its own length (2 less than the
-// image header's), so one that does not proves the type byte or the file
-// wrong; an HTML page may begin so by chance (once in 65,536), which is
-// worth a note unless the source shows it is the page.
+// says, which no CRC covers.  Only the deciphered image can tell, by the
+// tool's rule (image/image_kind.h): every logo image begins with its own
+// length (2 less than the image header's) and is a bitmap, an HTML page is
+// text.  A page may begin as a logo image does by chance, which is worth a
+// note; the source, when given, shows what the image is.
 static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView,
                             const uint8_t *pbSourceImage, uint32_t ulSourceLength) {
   int bLogo = pView->bType == FILE_TYPE_LOGO;
@@ -295,24 +306,38 @@ static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView,
                  "CRC covers the type byte", fileTypeName(pView->bType));
     return;
   }
-  int bLooksLogo = payloadLooksLikeLogo(pView->pbPlain, pView->ulPayload);
-  if (bLogo && bLooksLogo)
-    reportFact(FACT_OK, "type", "the image begins with its own length, as every logo "
-               "image does");
-  else if (bLogo)
+  int nKind = payloadKind(pView->pbPlain, pView->ulPayload);
+  int bSource = pbSourceImage != NULL && ulSourceLength == pView->ulImageLength &&
+                memcmp(pView->pbPlain + IMAGE_HEADER_SIZE, pbSourceImage, ulSourceLength) == 0;
+  if (bLogo && nKind == PAYLOAD_LOGO)
+    reportFact(FACT_OK, "type", "a logo image: it begins with its own length and is not "
+               "text");
+  else if (bLogo && nKind == PAYLOAD_PAGE)
     reportFact(FACT_FINDING, "type", "the image does not begin with its own length, as "
                "every logo image does: the type byte or the file is wrong (zvloader would "
                "send it into the logo pages)");
-  else if (!bLooksLogo)
+  else if (bLogo && bSource)
+    reportFact(FACT_OK, "type", "the image is the logo built from %s, though it is text",
+               pOpt->pszAgainst);
+  else if (bLogo)
+    reportFact(FACT_FINDING, "type", "an HTML page typed as a logo image: it begins with "
+               "its own length, but is text (no control byte in its first %d bytes), as a "
+               "logo image is not: the type byte or the file is wrong (zvloader would send "
+               "it into the logo pages)", IMAGE_TEXT_SPAN);
+  else if (nKind == PAYLOAD_PAGE)
     reportFact(FACT_OK, "type", "the image is an HTML image: it does not begin with its "
                "own length");
-  else if (pbSourceImage != NULL && ulSourceLength == pView->ulImageLength &&
-           memcmp(pView->pbPlain + IMAGE_HEADER_SIZE, pbSourceImage, ulSourceLength) == 0)
+  else if (bSource)
     reportFact(FACT_OK, "type", "the image is the HTML page of %s, though it begins with "
                "its own length as a logo image does", pOpt->pszAgainst);
+  else if (nKind == PAYLOAD_LOGO)
+    reportFact(FACT_FINDING, "type", "a logo image typed as an HTML page: it begins with "
+               "its own length and is not text (a control byte in its first %d bytes): the "
+               "type byte or the file is wrong (zvloader would send it into the HTML pages)",
+               IMAGE_TEXT_SPAN);
   else
-    reportFact(FACT_NOTE, "type", "it may be a logo image: it begins with its own length "
-               "as a logo image does, which an HTML page does once in 65,536 (--against "
+    reportFact(FACT_NOTE, "type", "it begins with its own length as a logo image does, "
+               "which an HTML page does once in 65,536, but is text, as a page is (--against "
                "the page tells)");
 }
 

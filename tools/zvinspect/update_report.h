@@ -31,8 +31,9 @@ struct UpdateView {
   int bDeciphered;         // the key makes the image CRC hold
   int bAllEnciphered;      // ... when the whole payload is deciphered
   const uint8_t *pbPlain;  // the payload deciphered (bDeciphered)
-  uint32_t ulBeyond;       // deciphered: bytes behind the image, up to the
-                           // last that is not the builder's zero padding
+  uint32_t ulBeyond;       // deciphered: bytes behind the image that are
+                           // not the builder's zero padding ...
+  uint32_t ulBeyondSpan;   // ... and the bytes behind it up to the last
 };
 
 // 1 when the bytes look like an update file: they begin with the magic
