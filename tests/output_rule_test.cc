@@ -5,7 +5,9 @@
 // reads, the run's other output, /dev/stdout, /dev/null, a symbolic link,
 // a FIFO, a missing folder and (not as root) a read-only one.  Each is
 // refused with exit status 2 before anything is written or sent: the
-// target unchanged, no log folder made.  Run through a POSIX shell,
+// target unchanged, no log folder made.  A page of a report whose logs
+// lead out through links, or are a FIFO or a 2 GB file, ends and shows
+// none of them but the big log's end.  Run through a POSIX shell,
 // skipped where there is none.
 #include <gtest/gtest.h>
 
@@ -47,6 +49,14 @@ try "$F --report rep.json --html OUT s.csv" s.csv logo.enc rep.json ./rep.json
 try "$F --resume r.json --report rep.json --html OUT s.csv" r.json
 try "$2 --summary --html OUT r.json" r.json ./r.json
 echo "tried $n"
+# A report whose logs lead out through a link, or are a FIFO or a 2 GB
+# file: the page ends, with no byte from outside and the huge log's end.
+mkdir -p run/x && echo OUTSIDE > secret.txt && ln -s ../../secret.txt run/x/a.log
+ln -s .. run/x/up; mkfifo run/x/b.log; truncate -s 2000000000 run/x/c.log; echo TAIL >> run/x/c.log
+row() { printf '{"address":"10.0.0.%s","line":%s,"file":"f","result":"no answer","left":"","attempts":1,"duration_s":1,"line_sha256":"%064d","updated_at":null,"updated_in":null,"online":null,"online_after_s":null,"exit_status":1,"log_file":"%s"}' $1 $1 $1 "$2"; }
+printf '{"zvfleet_report":2,"run":{"id":"%032d","started":"s","workstation":"w","zvfleet_version":"v","ended":true,"folder":"run/x"},"resumed_from":null,"site_list":"x","site_list_sha256":"%064d","line_salt":"%032d","devices":[%s,%s,%s,%s],"updated":0,"not_updated":4,"not_back_online":0,"not_confirmed_online":0}' 1 1 1 \
+  "$(row 1 run/x/a.log)" "$(row 2 run/x/up/x/b.log)" "$(row 3 run/x/b.log)" "$(row 4 run/x/c.log)" > h.json
+timeout 20 $2 --summary --html h.html h.json > /dev/null; echo "hostile page $? $(grep -c 'log not shown' h.html) $(grep -c OUTSIDE h.html) $(grep -c TAIL h.html)"
 )SH";
 
 TEST(OutputRule, EveryOutputOptionAgainstEveryInputAndNonFile) {
@@ -63,6 +73,7 @@ TEST(OutputRule, EveryOutputOptionAgainstEveryInputAndNonFile) {
   size_t nAt = out.find("tried ");
   ASSERT_NE(std::string::npos, nAt) << out;
   EXPECT_LE(40, atoi(out.c_str() + nAt + 6)) << out;
+  EXPECT_NE(std::string::npos, out.find("hostile page 1 3 0 1")) << out;
 }
 
 }  // namespace
