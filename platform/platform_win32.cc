@@ -323,10 +323,12 @@ int platIsStandardInput(const char *pszPath) {
 // permission bit that the C runtime knows, read-only, refuses a target
 // before anything is written.
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
-  // A file replaced keeps its owner, its access list and its attributes.
+  // A file replaced keeps its owner, its access list and its attributes
+  // where the system replaces it so; else (a system without it) it is moved over.
   DWORD dwAttributes = GetFileAttributesA(pszTo);
-  if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    return ReplaceFileA(pszTo, pszFrom, NULL, REPLACEFILE_IGNORE_MERGE_ERRORS, NULL, NULL) != 0;
+  if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      ReplaceFileA(pszTo, pszFrom, NULL, REPLACEFILE_IGNORE_MERGE_ERRORS, NULL, NULL))
+    return 1;
   SetLastError(0);
   return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }
