@@ -39,6 +39,11 @@ int platIsStandardInput(const char *pszPath);
 // spellings too), 0 otherwise.
 int platSameFile(const char *pszA, const char *pszB);
 
+// 1 when the path's last name is a symbolic link (or, on Windows, any
+// reparse point), whatever it points to, 0 otherwise (also when it names
+// nothing): a program replaces no link.
+int platIsLink(const char *pszPath);
+
 // Removes the file.  Returns 1, or 0 when it could not be removed.
 int platRemoveFile(const char *pszPath);
 

@@ -249,6 +249,11 @@ int platSameFile(const char *pszA, const char *pszB) {
          a.st_ino == b.st_ino;
 }
 
+int platIsLink(const char *pszPath) {
+  struct stat st;
+  return lstat(pszPath, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 int platIsStandardInput(const char *pszPath) {
   struct stat a, b;
   return fstat(STDIN_FILENO, &a) == 0 && stat(pszPath, &b) == 0 && a.st_dev == b.st_dev &&
@@ -256,10 +261,13 @@ int platIsStandardInput(const char *pszPath) {
 }
 
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
-  // The file replaced keeps its permission bits (a key's build kept
-  // private stays private).
+  // The file replaced keeps its owner and its permission bits (a key's
+  // build kept private stays private); one whose owner cannot be kept is
+  // not replaced.  The owner first: a change of owner may clear set-id bits.
   struct stat st;
-  if (stat(pszTo, &st) == 0 && S_ISREG(st.st_mode)) chmod(pszFrom, st.st_mode & 07777);
+  if (stat(pszTo, &st) == 0 && S_ISREG(st.st_mode) &&
+      (chown(pszFrom, st.st_uid, st.st_gid) != 0 || chmod(pszFrom, st.st_mode & 07777) != 0))
+    return 0;
   return rename(pszFrom, pszTo) == 0;
 }
 

@@ -297,6 +297,15 @@ int platSameFile(const char *pszA, const char *pszB) {
          a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
+int platIsLink(const char *pszPath) {
+  DWORD dwAttributes = GetFileAttributesA(pszPath);
+  if (dwAttributes == INVALID_FILE_ATTRIBUTES) {
+    SetLastError(0);
+    return 0;
+  }
+  return (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 int platIsStandardInput(const char *pszPath) {
   BY_HANDLE_FILE_INFORMATION a, b;
   HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
@@ -314,6 +323,13 @@ int platIsStandardInput(const char *pszPath) {
 // permission bit that the C runtime knows, read-only, refuses a target
 // before anything is written.
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  // A file replaced keeps its owner, its access list and its attributes
+  // where the system replaces it so; else (a system without it) it is moved over.
+  DWORD dwAttributes = GetFileAttributesA(pszTo);
+  if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      ReplaceFileA(pszTo, pszFrom, NULL, REPLACEFILE_IGNORE_MERGE_ERRORS, NULL, NULL))
+    return 1;
+  SetLastError(0);
   return MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 

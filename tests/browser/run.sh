@@ -3,7 +3,8 @@
 # The browser test of zvfleet's report pages: pages of recorded runs (one
 # device whose debug line holds markup; a site with a canary, a retry and
 # an emergency stop, both kept by the in-process fleet case report_pages;
-# one page of two reports, --summary --html; and, with ZV_BROWSER_BIG=1
+# one page of two reports, --summary --html; a hostile report whose
+# logs lie outside its run folder; and, with ZV_BROWSER_BIG=1
 # (.ci/run sets it), a preflight of 1,024 devices against the simulator,
 # a real run of about a minute in a private network namespace) are
 # checked by tidy, then opened in headless
@@ -102,6 +103,12 @@ PY
 check report_pages-one.html 1 1 0 "1 devices: 1 updated, 0 not updated" yes
 check report_pages-site.html 6 6 3 "6 devices: 2 updated, 4 not updated" no
 check report_pages-both.html 7 7 3 "6 devices: 2 updated, 4 not updated" yes
+# A hostile report: no byte of a file outside its run folder in the page.
+check report_pages-hostile.html 8 8 1 "8 devices: 0 updated, 8 not updated" no
+dom=$out/report_pages-hostile.html.dom
+if grep -q OUTSIDE "$dom" || [ "$(grep -o 'log not shown' "$dom" | wc -l)" -ne 7 ]; then
+  echo "FAIL report_pages-hostile.html: an outside file in the page, or a log shown"; failed=1
+fi
 if [ "${ZV_BROWSER_BIG:-0}" = 1 ]; then
   check report_pages-big.html 1024 1024 0 "1024 devices: 1024 would be updated, 0 would not" no
 fi

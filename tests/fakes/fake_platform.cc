@@ -708,6 +708,11 @@ int platSameFile(const char *pszA, const char *pszB) {
   return std::filesystem::equivalent(pszA, pszB, error) && !error;
 }
 
+int platIsLink(const char *pszPath) {
+  std::error_code error;
+  return std::filesystem::is_symlink(pszPath, error) && !error;
+}
+
 // The runs in process have no standard input of their own.
 int platIsStandardInput(const char *) { return 0; }
 

@@ -9,6 +9,7 @@
 #include "image/input_file.h"
 #include "tools/common/cli.h"
 #include "tools/common/fixed_text.h"
+#include "tools/common/output_path.h"
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
@@ -30,8 +31,9 @@ static bool copyFile(const char *pszFrom, const char *pszTo, long *plSize, char 
     errorPrintf("zvfleet: cannot read %s again to copy it\n", pszFrom);
     return false;
   }
-  FILE *pOut = pszTo != NULL ? fopen(pszTo, "wb") : NULL;
-  if (pszTo != NULL && pOut == NULL) {
+  OutputFile out;
+  out.pFile = NULL;
+  if (pszTo != NULL && outputRuleOpen(&out, pszTo) != OUTPUT_OK) {
     fclose(pIn);
     errorPrintf("zvfleet: cannot write the copy %s\n", pszTo);
     return false;
@@ -42,8 +44,7 @@ static bool copyFile(const char *pszFrom, const char *pszTo, long *plSize, char 
   long lSize = 0, lRead;
   bool bOk = true;
   while ((lRead = readInputFile(pIn, s_abChunk, sizeof(s_abChunk), pszFrom)) != 0) {
-    if (lRead < 0 ||
-        (pOut != NULL && fwrite(s_abChunk, 1, (size_t)lRead, pOut) != (size_t)lRead)) {
+    if (lRead < 0 || (out.pFile != NULL && !writeOutputFile(&out, s_abChunk, (size_t)lRead))) {
       bOk = false;
       break;
     }
@@ -51,7 +52,10 @@ static bool copyFile(const char *pszFrom, const char *pszTo, long *plSize, char 
     lSize += lRead;
   }
   fclose(pIn);
-  if (pOut != NULL && fclose(pOut) != 0) bOk = false;
+  if (out.pFile != NULL) {
+    out.bFailed = out.bFailed || !bOk;
+    bOk = finishOutputFile(&out) == OUTPUT_OK;
+  }
   if (!bOk) {
     if (pszTo == NULL)
       errorPrintf("zvfleet: cannot read %s again\n", pszFrom);

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
-// The report page (see html_page.h).  A report is read whole with the JSON
-// parser; a value of an unexpected kind is shown as empty, never trusted.
-// The embedded logs share a budget, so that a page of 1,024 devices stays
-// small: each log keeps its end when it is cut, and says where it is whole.
+// The report page (see html_page.h).  A report is read by zvfleet's one
+// reader (report_read.h): one that it refuses is not drawn but named with
+// the reason.  A log is embedded only when the reader finds it a regular
+// file inside the report's run folder.  The embedded logs share a budget,
+// so that a page of 1,024 devices stays small: each log keeps its end when
+// it is cut, and says where it is whole.
 #include "tools/zvfleet/html_page.h"
 
 #include <stdio.h>
 #include <string.h>
 
 #include "base/console.h"
-#include "image/output_file.h"
 #include "tools/common/cli.h"
-#include "tools/common/json_read.h"
-
-using nlohmann::json;
+#include "tools/common/output_path.h"
+#include "tools/zvfleet/report_read.h"
 
 #define PAGE_LOG_BUDGET (1100L * 1024)  // bytes of logs in one page
 #define PAGE_LOG_MAX (16L * 1024)       // of one device's log
@@ -49,40 +49,8 @@ static void putEscaped(const char *pText, size_t nLength, bool bAsciiOnly) {
 
 static void putText(const char *pszText) { putEscaped(pszText, strlen(pszText), false); }
 
-// A string member's value, escaped; "" for anything else.
-static void putMember(const json &object, const char *pszKey) {
-  if (!object.is_object()) return;
-  auto at = object.find(pszKey);
-  if (at == object.end() || !at->is_string()) return;
-  const std::string &text = at->get_ref<const std::string &>();
-  putEscaped(text.data(), text.size(), false);
-}
-
-static double numberOf(const json &object, const char *pszKey, double dDefault) {
-  if (!object.is_object()) return dDefault;
-  auto at = object.find(pszKey);
-  return at != object.end() && at->is_number() ? at->get<double>() : dDefault;
-}
-
-// The member, or null when the object has none (or is no object).
-static const json &member(const json &object, const char *pszKey) {
-  static const json s_null;
-  if (!object.is_object()) return s_null;
-  auto at = object.find(pszKey);
-  return at == object.end() ? s_null : *at;
-}
-
-// The array member's elements (none for anything else).
-static size_t countOf(const json &value) { return value.is_array() ? value.size() : 0; }
-
-static const char *stringOf(const json &value) {
-  return value.is_string() ? value.get_ref<const std::string &>().c_str() : "";
-}
-
-// A moment of a timeline or of the marks: [ms from the run's start, what].
-static bool isMoment(const json &value) {
-  return value.is_array() && value.size() == 2 && value[0].is_number();
-}
+static ReportHead s_head;                   // the report being drawn
+static ReportRow s_aRows[FLEET_MAX_DEVICES];  // its rows
 
 static const char s_szStyle[] =
     "body{font-family:sans-serif;margin:1em;color:#111}"
@@ -98,42 +66,40 @@ static const char s_szStyle[] =
     ".p-stopping{fill:#6d4c41}.p-online-check{fill:#66bb6a}.p-retry{fill:#fff;stroke:#999;"
     "stroke-dasharray:2}.mark{stroke:#000;stroke-width:1}";
 
-// Phases and waits by the timeline's names: a bar's colour and its words.
-static const char *segmentClass(const char *pszName) {
-  static const char *const apszNames[] = {"attempt", "starting", "model query", "idata", "image",
-                                          "clearing", "commit", "stopping", "retry",
-                                          "online check"};
-  static const char *const apszClasses[] = {"p-starting", "p-starting", "p-model-query",
-                                            "p-idata",    "p-image",    "p-clearing",
-                                            "p-commit",   "p-stopping", "p-retry",
-                                            "p-online-check"};
-  for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); i++)
-    if (strcmp(pszName, apszNames[i]) == 0) return apszClasses[i];
-  return NULL;  // "ended", "checked": the bar ends
+// Phases and waits by the timeline's kinds (TIMELINE_* and phases): a
+// bar's colour; null where the bar ends ("ended", "checked").
+static const char *segmentClass(int nKind) {
+  static const char *const apszPhases[] = {"p-starting", "p-model-query", "p-idata",
+                                           "p-image",    "p-clearing",    "p-commit"};
+  switch (nKind) {
+    case TIMELINE_ATTEMPT: return "p-starting";
+    case TIMELINE_RETRY: return "p-retry";
+    case TIMELINE_STOPPING: return "p-stopping";
+    case TIMELINE_CHECK: return "p-online-check";
+    case TIMELINE_ENDED:
+    case TIMELINE_CHECKED: return NULL;
+    default: return apszPhases[nKind];
+  }
 }
 
 // The run's last moment: of the devices' timelines and of its marks.
-static double timelineEnd(const json &report) {
+static double timelineEnd(void) {
   double dEnd = 1000;
-  for (const json &device : member(report, "devices")) {
-    if (!member(device, "timeline").is_array()) continue;
-    for (const json &event : member(device, "timeline"))
-      if (isMoment(event) && event[0].get<double>() > dEnd) dEnd = event[0].get<double>();
-  }
-  if (member(report, "marks").is_array())
-    for (const json &mark : member(report, "marks"))
-      if (isMoment(mark) && mark[0].get<double>() > dEnd) dEnd = mark[0].get<double>();
+  for (int i = 0; i < s_head.nRows; i++)
+    for (int k = 0; k < s_aRows[i].nTimeline; k++)
+      if (s_aRows[i].aTimeline[k].ulAt > dEnd) dEnd = s_aRows[i].aTimeline[k].ulAt;
+  for (int i = 0; i < s_head.nMarks; i++)
+    if (s_head.aMarks[i].ulAt > dEnd) dEnd = s_head.aMarks[i].ulAt;
   return dEnd;
 }
 
-static void putTimeline(const json &report, int nReport) {
-  const json &devices = member(report, "devices");
-  int nRows = (int)countOf(devices);
+static void putTimeline(int nReport) {
+  int nRows = s_head.nRows;
   bool bLabelled = nRows <= LABELLED_ROWS;
   int nRow = bLabelled ? 16 : 4;
-  double dEnd = timelineEnd(report);
+  double dEnd = timelineEnd();
   double dScale = (TIMELINE_WIDTH - TIMELINE_LEFT - 10) / dEnd;
-  int nMarks = (int)countOf(member(report, "marks"));
+  int nMarks = s_head.nMarks;
   int nTop = 20 + 14 * nMarks;
   int nHeight = nTop + nRows * nRow + 30;
   fprintf(s_pPage,
@@ -145,113 +111,113 @@ static void putTimeline(const json &report, int nReport) {
           "<text x=\"%d\" y=\"12\">0 s</text><text x=\"%d\" y=\"12\" text-anchor=\"end\">%.1f s</text>\n",
           TIMELINE_LEFT, TIMELINE_WIDTH - 10, dEnd / 1000.0);
   for (int i = 0; i < nRows; i++) {
-    const json &device = devices[(size_t)i];
+    const ReportRow *pRow = &s_aRows[i];
     int y = nTop + i * nRow;
     put("<g class=\"bar\"><title>");
-    putMember(device, "address");
+    putText(pRow->szAddress);
     put(": ");
-    putMember(device, "result");
+    putText(pRow->szResult);
     put("</title>");
     if (bLabelled) {
       fprintf(s_pPage, "<text x=\"0\" y=\"%d\">", y + nRow - 4);
-      putMember(device, "address");
+      putText(pRow->szAddress);
       put("</text>");
     }
-    const json *pTimeline = &member(device, "timeline");
-    if (pTimeline->is_array()) {
-      size_t nEvents = pTimeline->size();
-      for (size_t k = 0; k < nEvents; k++) {
-        const json &event = (*pTimeline)[k];
-        if (!isMoment(event)) continue;
-        const char *pszName = stringOf(event[1]);
-        const char *pszClass = segmentClass(pszName);
-        if (pszClass == NULL) continue;
-        double dFrom = event[0].get<double>();
-        double dTo = dEnd;  // a device still running at the report's moment
-        if (k + 1 < nEvents && isMoment((*pTimeline)[k + 1]))
-          dTo = (*pTimeline)[k + 1][0].get<double>();
-        double dWidth = (dTo - dFrom) * dScale;
-        fprintf(s_pPage, "<rect class=\"%s\" x=\"%.1f\" y=\"%d\" width=\"%.1f\" height=\"%d\"><title>",
-                pszClass, TIMELINE_LEFT + dFrom * dScale, y, dWidth < 1 ? 1.0 : dWidth, nRow - 2);
-        putText(pszName);
-        fprintf(s_pPage, " at %.1f s</title></rect>", dFrom / 1000.0);
-      }
-      // Words over the bars: each retry, where the next attempt begins.
-      for (size_t k = 0; bLabelled && k < nEvents; k++) {
-        const json &event = (*pTimeline)[k];
-        if (isMoment(event) && strcmp(stringOf(event[1]), "retry") == 0)
-          fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">retry</text>",
-                  TIMELINE_LEFT + event[0].get<double>() * dScale + 2, y + nRow - 4);
-      }
+    for (int k = 0; k < pRow->nTimeline; k++) {
+      const TimelineEvent *pEvent = &pRow->aTimeline[k];
+      const char *pszClass = segmentClass(pEvent->nKind);
+      if (pszClass == NULL) continue;
+      double dFrom = pEvent->ulAt;
+      // A device still running at the report's moment: to its end.
+      double dTo = k + 1 < pRow->nTimeline ? pRow->aTimeline[k + 1].ulAt : dEnd;
+      double dWidth = (dTo - dFrom) * dScale;
+      fprintf(s_pPage, "<rect class=\"%s\" x=\"%.1f\" y=\"%d\" width=\"%.1f\" height=\"%d\"><title>",
+              pszClass, TIMELINE_LEFT + dFrom * dScale, y, dWidth < 1 ? 1.0 : dWidth, nRow - 2);
+      putText(timelineWord(pEvent->nKind));
+      fprintf(s_pPage, " at %.1f s</title></rect>", dFrom / 1000.0);
     }
+    // Words over the bars: each retry, where the next attempt begins.
+    for (int k = 0; bLabelled && k < pRow->nTimeline; k++)
+      if (pRow->aTimeline[k].nKind == TIMELINE_RETRY)
+        fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">retry</text>",
+                TIMELINE_LEFT + pRow->aTimeline[k].ulAt * dScale + 2, y + nRow - 4);
     put("</g>\n");
   }
   for (int i = 0; i < nMarks; i++) {
-    const json &mark = member(report, "marks")[(size_t)i];  // an array of nMarks
-    if (!isMoment(mark)) continue;
-    double x = TIMELINE_LEFT + mark[0].get<double>() * dScale;
+    const RunMark *pMark = &s_head.aMarks[i];
+    double x = TIMELINE_LEFT + pMark->ulAt * dScale;
     fprintf(s_pPage, "<g class=\"run-mark\"><line class=\"mark\" x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\"/>",
             x, 16 + 14 * i, x, nHeight - 28);
-    fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">%.1f s: ", x + 3, 28 + 14 * i, mark[0].get<double>() / 1000.0);
-    putText(stringOf(mark[1]));
+    fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">%.1f s: ", x + 3, 28 + 14 * i, pMark->ulAt / 1000.0);
+    putText(pMark->szText);
     put("</text></g>\n");
   }
-  static const char *const apszLegend[] = {"starting", "model query", "idata", "image", "clearing",
-                                           "commit", "stopping", "retry", "online check"};
-  for (int i = 0; i < (int)(sizeof(apszLegend) / sizeof(apszLegend[0])); i++)
+  static const int anLegend[] = {TIMELINE_ATTEMPT, PHASE_MODEL_QUERY, PHASE_IDATA,
+                                 PHASE_IMAGE,      PHASE_CLEARING,    PHASE_COMMIT,
+                                 TIMELINE_STOPPING, TIMELINE_RETRY,   TIMELINE_CHECK};
+  for (int i = 0; i < (int)(sizeof(anLegend) / sizeof(anLegend[0])); i++)
     fprintf(s_pPage,
             "<rect class=\"%s\" x=\"%d\" y=\"%d\" width=\"10\" height=\"10\"/><text x=\"%d\" y=\"%d\">%s</text>",
-            segmentClass(apszLegend[i]), 10 + i * 105, nHeight - 20, 24 + i * 105, nHeight - 11,
-            apszLegend[i]);
+            segmentClass(anLegend[i]), 10 + i * 105, nHeight - 20, 24 + i * 105, nHeight - 11,
+            i == 0 ? "starting" : timelineWord(anLegend[i]));
   put("\n</svg>\n");
 }
 
-// The device's log, its end kept within lBudget bytes.
-static void putLog(const char *pszPath, long lBudget) {
-  FILE *pFile = *pszPath != '\0' ? fopen(pszPath, "rb") : NULL;
-  if (pFile == NULL) {
-    put("(no log at ");
-    putText(pszPath);
-    put(")");
-    return;
-  }
-  long lSize = fseek(pFile, 0, SEEK_END) == 0 ? ftell(pFile) : -1;
+// The device's log, its end kept within lBudget bytes, when the report's
+// reader finds it a regular file of the run; else why it is not shown.
+static void putLog(const char *pszReport, const ReportRow *pRow, long lBudget) {
+  char szPath[FLEET_PATH_SIZE * 2], szWhy[80];
+  FILE *pFile = NULL;
+  if (pRow->szLogFile[0] == '\0')
+    snprintf(szWhy, sizeof(szWhy), "the report names none");
+  else if (reportNamedFile(pszReport, &s_head, pRow->szLogFile, szPath, sizeof(szPath), szWhy,
+                           sizeof(szWhy)) &&
+           (pFile = fopen(szPath, "rb")) == NULL)
+    snprintf(szWhy, sizeof(szWhy), "it cannot be opened");
+  long lSize = pFile != NULL && fseek(pFile, 0, SEEK_END) == 0 ? ftell(pFile) : -1;
   long lFrom = lSize > lBudget ? lSize - lBudget : 0;
-  if (lSize < 0 || fseek(pFile, lFrom, SEEK_SET) != 0) {
-    fclose(pFile);
-    put("(the log cannot be read)");
+  if (pFile != NULL && (lSize < 0 || fseek(pFile, lFrom, SEEK_SET) != 0))
+    snprintf(szWhy, sizeof(szWhy), "it cannot be read");
+  if (pFile == NULL || lSize < 0) {
+    if (pFile != NULL) fclose(pFile);
+    put("(log not shown: ");
+    putText(szWhy);
+    if (pRow->szLogFile[0] != '\0') {
+      put(": ");
+      putText(pRow->szLogFile);
+    }
+    put(")");
     return;
   }
   if (lFrom > 0) {
     fprintf(s_pPage, "(its last %ld of %ld bytes; the whole log: ", lBudget, lSize);
-    putText(pszPath);
+    putText(szPath);
     put(")\n");
   }
   char ab[4096];
   size_t n;
-  while ((n = fread(ab, 1, sizeof(ab), pFile)) > 0) putEscaped(ab, n, true);
+  for (long lLeft = lBudget; lLeft > 0 && (n = fread(ab, 1, sizeof(ab), pFile)) > 0;
+       lLeft -= (long)n)
+    putEscaped(ab, n < (size_t)lLeft ? n : (size_t)lLeft, true);
   fclose(pFile);
 }
 
-static void putTotals(const json &report, int nReport) {
-  if (!member(report, "preflight").is_null()) {
-    int nDevices = (int)countOf(member(report, "devices"));
-    double dReady = numberOf(report, "would_be_updated", 0);
+static void putTotals(int nReport) {
+  if (s_head.bPreflight) {
     fprintf(s_pPage,
-            "<p class=\"totals\" id=\"totals-%d\">%d devices: %.0f would be updated, %.0f would "
+            "<p class=\"totals\" id=\"totals-%d\">%d devices: %d would be updated, %d would "
             "not; nothing was written to any device</p>\n",
-            nReport, nDevices, dReady, nDevices - dReady);
+            nReport, s_head.nRows, s_head.nReady, s_head.nRows - s_head.nReady);
     return;
   }
   fprintf(s_pPage,
-          "<p class=\"totals\" id=\"totals-%d\">%d devices: %.0f updated, %.0f not updated, %.0f not "
-          "back online, %.0f not confirmed back online</p>\n",
-          nReport, (int)countOf(member(report, "devices")), numberOf(report, "updated", 0),
-          numberOf(report, "not_updated", 0), numberOf(report, "not_back_online", 0),
-          numberOf(report, "not_confirmed_online", 0));
+          "<p class=\"totals\" id=\"totals-%d\">%d devices: %d updated, %d not updated, %d not "
+          "back online, %d not confirmed back online</p>\n",
+          nReport, s_head.nRows, s_head.nUpdated, s_head.nRows - s_head.nUpdated, s_head.nNotBack,
+          s_head.nNotConfirmed);
 }
 
-static void putTable(const json &report, int nReport, long lLogBudget) {
+static void putTable(const char *pszReport, int nReport, long lLogBudget) {
   fprintf(s_pPage,
           "<h3>Results</h3>\n<p><label>Filter: <input type=\"search\" class=\"filter\" "
           "data-table=\"results-%d\"></label></p>\n<table class=\"results\" id=\"results-%d\"><thead><tr>",
@@ -262,20 +228,21 @@ static void putTable(const json &report, int nReport, long lLogBudget) {
     fprintf(s_pPage, "<th><button type=\"button\" data-col=\"%d\"%s>%s</button></th>", i,
             i == 1 || i == 5 || i == 6 ? " data-num=\"1\"" : "", apszColumns[i]);
   put("<th>log</th></tr></thead>\n<tbody>\n");
-  for (const json &device : member(report, "devices")) {
+  for (int i = 0; i < s_head.nRows; i++) {
+    const ReportRow *pRow = &s_aRows[i];
     put("<tr class=\"device\"><td>");
-    putMember(device, "address");
-    fprintf(s_pPage, "</td><td>%.0f</td><td>", numberOf(device, "line", 0));
-    putMember(device, "file");
+    putText(pRow->szAddress);
+    fprintf(s_pPage, "</td><td>%ld</td><td>", pRow->lLine);
+    putText(pRow->szFile);
     put("</td><td>");
-    putMember(device, "result");
+    putText(pRow->szResult);
     put("</td><td>");
-    putMember(device, "left");
-    fprintf(s_pPage, "</td><td>%.0f</td><td>%.1f</td><td>", numberOf(device, "attempts", 0),
-            numberOf(device, "duration_s", 0));
-    putMember(device, "online");
+    putText(pRow->szLeft);
+    fprintf(s_pPage, "</td><td>%ld</td><td>%.1f</td><td>", pRow->lAttempts,
+            pRow->ulRunMs / 1000.0);
+    putText(onlineWord(pRow->nOnline));
     put("</td><td><details><summary>log</summary><pre>");
-    putLog(stringOf(member(device, "log_file")), lLogBudget);
+    putLog(pszReport, pRow, lLogBudget);
     put("</pre></details></td></tr>\n");
   }
   put("</tbody></table>\n");
@@ -318,54 +285,57 @@ static const char s_szScript[] =
     "document.body.appendChild(p);}\n"
     "})();\n";
 
-static void putReport(const json &report, int nReport, long lLogBudget) {
-  const json &run = member(report, "run");
+static void putReport(const char *pszReport, int nReport, long lLogBudget) {
   put("<section class=\"report\">\n<h2>Run ");
-  putMember(run, "id");
-  put(!member(report, "preflight").is_null() ? " (preflight: nothing written to any device)" : "");
-  put("</h2>\n<dl><dt>started</dt><dd>");
-  putMember(run, "started");
+  putText(s_head.szRunId);
+  put(s_head.bPreflight ? " (preflight: nothing written to any device)" : "");
+  put("</h2>\n<dl><dt>report</dt><dd>");
+  putText(pszReport);
+  put("</dd><dt>started</dt><dd>");
+  putText(s_head.szStarted);
   put("</dd><dt>workstation</dt><dd>");
-  putMember(run, "workstation");
+  putText(s_head.szWorkstation);
   put("</dd><dt>zvfleet</dt><dd>");
-  putMember(run, "zvfleet_version");
+  putText(s_head.szVersion);
   put("</dd><dt>site list</dt><dd>");
-  putMember(report, "site_list");
+  putText(s_head.szList);
   put(" (SHA-256 ");
-  putMember(report, "site_list_sha256");
+  putText(s_head.szListSha256);
   put(")</dd><dt>resumed from</dt><dd>");
-  putMember(report, "resumed_from");
+  putText(s_head.szResumedFrom);
   put("</dd><dt>ended</dt><dd>");
-  put(member(run, "ended").is_boolean() && member(run, "ended").get<bool>()
-          ? "yes"
-          : "no: the run was interrupted or is running");
+  put(s_head.bEnded ? "yes" : "no: the run was interrupted or is running");
   put("</dd></dl>\n");
-  putTotals(report, nReport);
-  putTimeline(report, nReport);
-  putTable(report, nReport, lLogBudget);
+  putTotals(nReport);
+  putTimeline(nReport);
+  putTable(pszReport, nReport, lLogBudget);
   put("</section>\n");
 }
 
-bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
-  static json s_report;  // the one being read
+// Reads the report into s_head and s_aRows; false with the reason.
+static bool readForPage(const char *pszReport, char *pszWhy, int nSize) {
+  return readReport(pszReport, true, &s_head, s_aRows, FLEET_MAX_DEVICES, pszWhy, nSize);
+}
+
+static void putLeftOut(const char *pszReport, const char *pszWhy) {
+  put("<li>");
+  putText(pszReport);
+  put(": ");
+  putText(pszWhy);
+  put("</li>\n");
+}
+
+bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int nReports,
+                      const PageLeftOut *aLeftOut, int nLeftOut) {
   long lDevices = 0;
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
-    if (!readJsonFile(apszReports[i], &s_report, szWhy, sizeof(szWhy))) {
-      errorPrintf("zvfleet: the page cannot be drawn from %s: %s\n", apszReports[i], szWhy);
-      return false;
-    }
-    if (!member(s_report, "devices").is_array()) {
-      errorPrintf("zvfleet: the page cannot be drawn from %s: not a report of zvfleet's\n",
-                  apszReports[i]);
-      return false;
-    }
-    lDevices += (long)countOf(member(s_report, "devices"));
+    if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) lDevices += s_head.nRows;
   }
   long lLogBudget = lDevices > 0 ? PAGE_LOG_BUDGET / lDevices : PAGE_LOG_MAX;
   if (lLogBudget > PAGE_LOG_MAX) lLogBudget = PAGE_LOG_MAX;
   OutputFile out;
-  if (openOutputFile(&out, pszHtml) != OUTPUT_OK) {
+  if (outputRuleOpen(&out, pszHtml) != OUTPUT_OK) {
     errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
     return false;
   }
@@ -374,10 +344,25 @@ bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nRep
       "<meta name=\"viewport\" content=\"width=device-width\">\n<title>zvfleet report</title>\n<style>");
   put(s_szStyle);
   put("</style>\n</head>\n<body>\n<h1>zvfleet report</h1>\n");
+  bool bAll = true;
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
-    if (!readJsonFile(apszReports[i], &s_report, szWhy, sizeof(szWhy))) continue;
-    putReport(s_report, i, lLogBudget);
+    if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) {
+      putReport(apszReports[i], i, lLogBudget);
+      continue;
+    }
+    errorPrintf("zvfleet: %s %s: not drawn\n", apszReports[i], szWhy);
+    bAll = false;
+  }
+  // Each report left out, and why: a report refused is never drawn.
+  if (nLeftOut > 0 || !bAll) {
+    put("<section class=\"left-out\">\n<h2>Reports left out</h2>\n<ul>\n");
+    for (int i = 0; i < nLeftOut; i++) putLeftOut(aLeftOut[i].pszReport, aLeftOut[i].pszWhy);
+    for (int i = 0; i < nReports; i++) {
+      char szWhy[320];
+      if (!readForPage(apszReports[i], szWhy, sizeof(szWhy))) putLeftOut(apszReports[i], szWhy);
+    }
+    put("</ul>\n</section>\n");
   }
   put("<script>");
   put(s_szScript);
@@ -386,5 +371,9 @@ bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nRep
     errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
     return false;
   }
-  return true;
+  return bAll;
+}
+
+bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
+  return writeReportsPage(pszHtml, apszReports, nReports, NULL, 0);
 }

@@ -11,8 +11,20 @@
 #ifndef ZV_FLEET_HTML_PAGE_H
 #define ZV_FLEET_HTML_PAGE_H
 
-// Writes the page at pszHtml from the JSON reports.  Returns true, or
-// false after a message.
+// A report that the page leaves out, and why (--summary refused it).
+struct PageLeftOut {
+  const char *pszReport;
+  const char *pszWhy;
+};
+
+// Writes the page at pszHtml from the JSON reports, read by zvfleet's one
+// reader (report_read.h); a report that it refuses is not drawn but listed
+// with the reports of aLeftOut as left out, with the reason.  Returns
+// true, or false after a message (a report left out by the reader too).
+bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int nReports,
+                      const PageLeftOut *aLeftOut, int nLeftOut);
+
+// The run's own page: writeReportsPage with no report left out.
 bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports);
 
 #endif

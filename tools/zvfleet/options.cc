@@ -2,10 +2,13 @@
 // zvfleet's command line (see options.h).
 #include "tools/zvfleet/options.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "platform/platform_companions.h"
+#include "tools/common/cli.h"
 #include "tools/common/option_table.h"
+#include "tools/common/output_path.h"
 #include "tools/zvfleet/fleet.h"
 
 // The extension of the report decides its form: true for .csv and .json.
@@ -147,11 +150,32 @@ int parseFleetOptions(int argc, char **argv) {
                   "--max-failure-rate, --resume or --confirm-online", "");
   if (g_fleet.bPreflight && !platProgramBeside("zvfleet", g_fleet.szSelf, sizeof(g_fleet.szSelf)))
     return refuse("cannot tell where zvfleet itself is, for its preflight", "");
-  if (g_fleet.pszReport != NULL && (strcmp(g_fleet.pszReport, g_fleet.pszList) == 0 ||
-                                     platSameFile(g_fleet.pszReport, g_fleet.pszList)))
-    return refuse("the report would overwrite the site list: ", g_fleet.pszReport);
   if (g_fleet.szLoader[0] == '\0' &&
       !platProgramBeside("zvloader", g_fleet.szLoader, sizeof(g_fleet.szLoader)))
     return refuse("cannot tell where zvloader is: give --loader", "");
   return CLI_RUN;
+}
+
+// One refusal of the rule's, or none.
+static bool outputAllowed(const char *pszWhat, const char *pszPath) {
+  const char *pszWhy = outputRuleCheck(pszPath, pszWhat);
+  if (pszWhy == NULL) return true;
+  errorPrintf("zvfleet: %s %s: %s; nothing was started\n", pszWhat, pszPath, pszWhy);
+  return false;
+}
+
+bool checkFleetOutputs(void) {
+  static char s_szSpace[OUTPUT_PATH_SIZE];
+  outputRuleReset();
+  outputRuleReads(g_fleet.pszList, "the site list");
+  outputRuleReads(g_fleet.szLoader, "zvloader");
+  if (g_fleet.pszResume != NULL) outputRuleReads(g_fleet.pszResume, "the --resume report");
+  for (int i = 0; i < g_nDevices; i++) outputRuleReads(g_aDevices[i].szPath, "an update file");
+  if (g_fleet.pszReport != NULL) {
+    if (!outputAllowed("--report", g_fleet.pszReport)) return false;
+    // The room held beside the report is written too.
+    snprintf(s_szSpace, sizeof(s_szSpace), "%s.space", g_fleet.pszReport);
+    if (!outputAllowed("--report's room", s_szSpace)) return false;
+  }
+  return g_fleet.pszHtml == NULL || outputAllowed("--html", g_fleet.pszHtml);
 }

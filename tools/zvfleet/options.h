@@ -10,6 +10,13 @@
 // version or the message of a wrong command line).
 int parseFleetOptions(int argc, char **argv);
 
+// Checks every file that the run will write (--report, the room beside
+// it, --html) by the companions' rule (tools/common/output_path.h) against
+// every file it reads (the list, zvloader, --resume, the update files) and
+// against each other, once the list is read and before anything is taken
+// or sent.  False after a message.
+bool checkFleetOutputs(void);
+
 // The command line's table.
 extern const CliProgram g_fleetCommandLine;
 

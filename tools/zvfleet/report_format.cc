@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The reports' formats, written and read (see report_format.h).
+// The reports' formats, written (see report_format.h).
 #include "tools/zvfleet/report_format.h"
 
 #include <stdio.h>
@@ -7,18 +7,14 @@
 
 #include "image/output_file.h"
 #include "tools/common/cli.h"
+#include "tools/common/output_path.h"
 #include "tools/common/json.h"
-#include "tools/common/json_read.h"
 #include "tools/zvfleet/record.h"
+#include "tools/zvfleet/report_read.h"
 #include "tools/zvfleet/results.h"
+#include "tools/zvfleet/site_folder.h"
 #include "tools/zvfleet/tool_output.h"
 #include "zv_version.h"
-
-using nlohmann::json;
-
-// The report's "online" names, by ONLINE_* ("": null).
-static const char *const s_apszOnline[] = {"",           "checking",  "back",
-                                           "not back",   "unfinished", "no restart"};
 
 // The report's "state" names, by STATE_* (a device being stopped still runs).
 static const char *const s_apszStates[] = {"waiting", "running", "running", "checking", "done"};
@@ -86,21 +82,26 @@ static void writeCsv(FILE *pFile) {
   }
 }
 
-// The name of a timeline event: TIMELINE_ATTEMPT ... TIMELINE_CHECKED, or a
-// phase.
-static const char *timelineName(int nKind) {
-  static const char *const apszKinds[] = {"attempt", "ended", "retry", "stopping", "online check",
-                                          "checked"};
-  return nKind >= 0 ? phaseName(nKind) : apszKinds[-nKind - 1];
-}
-
 // The device's timeline: [ms from the run's start, what began], ...
 static void putTimeline(FILE *pFile, const FleetDevice *pDev) {
   fputs(", \"timeline\": [", pFile);
   for (int i = 0; i < pDev->nTimeline; i++)
     fprintf(pFile, "%s[%lu, \"%s\"]", i > 0 ? ", " : "", pDev->aTimeline[i].ulAt,
-            timelineName(pDev->aTimeline[i].nKind));
+            timelineWord(pDev->aTimeline[i].nKind));
   fputc(']', pFile);
+}
+
+// The device's log: from the report's folder, in the run's folder, when
+// that lies below the report's; else as zvfleet wrote it.
+static void putLogFile(FILE *pFile, const char *pszRunFolder, const char *pszLog) {
+  char szLog[FLEET_PATH_SIZE * 2];
+  const char *pszName = strrchr(pszLog, '/');
+  if (*pszRunFolder == '\0' || pszName == NULL) {
+    putJsonString(pFile, pszLog);
+    return;
+  }
+  snprintf(szLog, sizeof(szLog), "%s%s", pszRunFolder, pszName);
+  putJsonString(pFile, szLog);
 }
 
 static void writeJson(FILE *pFile, bool bEnded) {
@@ -109,8 +110,13 @@ static void writeJson(FILE *pFile, bool bEnded) {
                  "\"workstation\": ",
           REPORT_FORMAT, g_fleet.szRunId, g_fleet.szStarted);
   putJsonString(pFile, g_fleet.szWorkstation);
-  fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s},\n  \"resumed_from\": ", ZV_VERSION,
+  // The run's folder and its logs as paths from the report's folder.
+  char szRunFolder[FLEET_PATH_SIZE];
+  runFolderFromReport(g_fleet.pszReport, runFolder(), szRunFolder, sizeof(szRunFolder));
+  fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s, \"folder\": ", ZV_VERSION,
           bEnded ? "true" : "false");
+  putJsonStringOrNull(pFile, szRunFolder);
+  fputs("},\n  \"resumed_from\": ", pFile);
   putJsonStringOrNull(pFile, g_fleet.szResumedFrom);
   if (g_fleet.bPreflight) fputs(",\n  \"preflight\": true", pFile);
   fputs(",\n  \"site_list\": ", pFile);
@@ -149,14 +155,14 @@ static void writeJson(FILE *pFile, bool bEnded) {
     fputs(", \"updated_in\": ", pFile);
     putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedIn : "");
     fputs(", \"online\": ", pFile);
-    putJsonStringOrNull(pFile, s_apszOnline[pDev->nOnline]);
+    putJsonStringOrNull(pFile, onlineWord(pDev->nOnline));
     fputs(", \"online_after_s\": ", pFile);
     if (pDev->nOnline == ONLINE_BACK)
       fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
     else
       fputs("null", pFile);
     fprintf(pFile, ", \"earlier_run\": %s, \"log_file\": ", pDev->bEarlier ? "true" : "false");
-    putJsonString(pFile, pDev->szLog);
+    putLogFile(pFile, szRunFolder, pDev->szLog);
     putTimeline(pFile, pDev);
     if (g_fleet.bPreflight) {
       if (pDev->out.nModel >= 0)
@@ -207,18 +213,14 @@ static bool spacePath(const char *pszPath, char *pszSpace, int nSize) {
 static bool makeSpace(const char *pszPath, long lBytes) {
   char szSpace[OUTPUT_PATH_SIZE];
   if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return false;
-  FILE *pFile = fopen(szSpace, "wb");
-  if (pFile == NULL) return false;
+  OutputFile out;
+  if (outputRuleOpen(&out, szSpace) != OUTPUT_OK) return false;
   static const char s_abZeros[8192] = {};
-  bool bOk = true;
-  for (long l = 0; l < lBytes && bOk; l += (long)sizeof(s_abZeros)) {
+  for (long l = 0; l < lBytes && !out.bFailed; l += (long)sizeof(s_abZeros)) {
     size_t n = lBytes - l < (long)sizeof(s_abZeros) ? (size_t)(lBytes - l) : sizeof(s_abZeros);
-    bOk = fwrite(s_abZeros, 1, n, pFile) == n;
+    writeOutputFile(&out, s_abZeros, n);
   }
-  bOk = fflush(pFile) == 0 && bOk;
-  bOk = fclose(pFile) == 0 && bOk;
-  if (!bOk) remove(szSpace);
-  return bOk;
+  return finishOutputFile(&out) == OUTPUT_OK;
 }
 
 bool reserveReportSpace(const char *pszPath) {
@@ -250,7 +252,7 @@ bool writeReport(const char *pszPath, bool bEnded) {
   // Made whole beside the report and moved over it: a run that ends at any
   // moment leaves the last whole report.
   OutputFile out;
-  bool bOk = openOutputFile(&out, pszPath) == OUTPUT_OK;
+  bool bOk = outputRuleOpen(&out, pszPath) == OUTPUT_OK;
   long lSize = 0;
   if (bOk) {
     const char *pDot = strrchr(pszPath, '.');
@@ -270,152 +272,4 @@ bool writeReport(const char *pszPath, bool bEnded) {
   }
   if (!bOk) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);
   return bOk;
-}
-
-// --- reading -------------------------------------------------------------------------------
-
-static bool isHex(const char *pszText, size_t nLength) {
-  if (strlen(pszText) != nLength) return false;
-  for (size_t i = 0; i < nLength; i++)
-    if (strchr("0123456789abcdef", pszText[i]) == NULL) return false;
-  return true;
-}
-
-static bool why(char *pszWhy, int nSize, const char *pszText) {
-  snprintf(pszWhy, (size_t)nSize, "%s", pszText);
-  return false;
-}
-
-static bool readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, int nWhySize) {
-  char szOnline[16];
-  long lLine = 0, lStatus = 0;
-  double dDuration = 0, dAfter = 0;
-  int bNull = 0;
-  memset(pRow, 0, sizeof(*pRow));
-  const char *pszField =
-      !jsonText(device, "address", pRow->szAddress, sizeof(pRow->szAddress)) ? "address"
-      : !jsonWhole(device, "line", 1, 1000000, &lLine)                       ? "line"
-      : !jsonText(device, "file", pRow->szFile, sizeof(pRow->szFile))        ? "file"
-      : !jsonText(device, "result", pRow->szResult, sizeof(pRow->szResult))  ? "result"
-      : !jsonText(device, "left", pRow->szLeft, sizeof(pRow->szLeft))        ? "left"
-      : !jsonWhole(device, "attempts", 0, 1000000, &pRow->lAttempts)         ? "attempts"
-      : !jsonNumberOrNull(device, "duration_s", 0, 1e7, &dDuration, &bNull) || bNull
-          ? "duration_s"
-      : !jsonText(device, "line_sha256", pRow->szLineSha256, sizeof(pRow->szLineSha256)) ||
-              !isHex(pRow->szLineSha256, 64)
-          ? "line_sha256"
-      : !jsonTextOrNull(device, "updated_at", pRow->szUpdatedAt, sizeof(pRow->szUpdatedAt))
-          ? "updated_at"
-      : !jsonTextOrNull(device, "updated_in", pRow->szUpdatedIn, sizeof(pRow->szUpdatedIn))
-          ? "updated_in"
-      : !jsonTextOrNull(device, "online", szOnline, sizeof(szOnline)) ? "online"
-      : !jsonNumberOrNull(device, "online_after_s", 0, 1e7, &dAfter, &bNull) ? "online_after_s"
-      : !device.contains("exit_status") ||
-              (!device["exit_status"].is_null() && !jsonWhole(device, "exit_status", 0, 255, &lStatus))
-          ? "exit_status"
-          : NULL;
-  if (pszField != NULL) {
-    snprintf(pszWhy, (size_t)nWhySize, "device %d: no valid \"%s\"", nRow + 1, pszField);
-    return false;
-  }
-  pRow->nOnline = -1;
-  for (int i = ONLINE_NONE; i <= ONLINE_NO_RESTART; i++)
-    if (strcmp(szOnline, s_apszOnline[i]) == 0) pRow->nOnline = i;
-  if (pRow->nOnline < 0) {
-    snprintf(pszWhy, (size_t)nWhySize, "device %d: an unknown \"online\"", nRow + 1);
-    return false;
-  }
-  if (pRow->nOnline == ONLINE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
-  pRow->bUpdated = resultSaysUpdated(pRow->szResult);
-  pRow->nExitStatus = device["exit_status"].is_null() ? -1 : (int)lStatus;
-  pRow->ulRunMs = (unsigned long)(dDuration * 1000.0 + 0.5);
-  pRow->ulOnlineAfterMs = (unsigned long)(dAfter * 1000.0 + 0.5);
-  return true;
-}
-
-void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed) {
-  *pnUpdated += pRow->bUpdated;
-  *pnNotBack += pRow->bUpdated && pRow->nOnline == ONLINE_NOT_BACK;
-  *pnNotConfirmed += pRow->bUpdated && (pRow->nOnline == ONLINE_UNFINISHED ||
-                                        pRow->nOnline == ONLINE_NO_RESTART);
-}
-
-bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
-                char *pszWhy, int nWhySize) {
-  static json s_report;  // kept between reads: its room is used again
-  memset(pHead, 0, sizeof(*pHead));
-  if (!readJsonFile(pszPath, &s_report, pszWhy, nWhySize)) return false;
-  long lFormat = 0;
-  if (!s_report.is_object() || !s_report.contains("devices"))
-    return why(pszWhy, nWhySize, "is not a report of zvfleet's (no \"devices\")");
-  if (!jsonWhole(s_report, "zvfleet_report", 1, 1000, &lFormat) || lFormat != REPORT_FORMAT)
-    return why(pszWhy, nWhySize,
-               "is a report of another zvfleet (no \"zvfleet_report\": 2, run identity and "
-               "salted line hashes): run the site again without --resume");
-  if (s_report.contains("preflight"))
-    return why(pszWhy, nWhySize, "is a preflight's report: it tells what a run would find, "
-                                 "and updated nothing");
-  const json &run = s_report["run"];
-  long lUpdated = 0, lNotUpdated = 0, lNotBack = 0, lNotConfirmed = 0;
-  const char *pszField =
-      !jsonText(run, "id", pHead->szRunId, sizeof(pHead->szRunId)) || !isHex(pHead->szRunId, 32)
-          ? "run\": {\"id"
-      : !jsonText(run, "started", pHead->szStarted, sizeof(pHead->szStarted)) ? "run\": {\"started"
-      : !jsonText(run, "workstation", pHead->szWorkstation, sizeof(pHead->szWorkstation))
-          ? "run\": {\"workstation"
-      : !jsonText(run, "zvfleet_version", pHead->szVersion, sizeof(pHead->szVersion))
-          ? "run\": {\"zvfleet_version"
-      : !jsonFlag(run, "ended", &pHead->bEnded) ? "run\": {\"ended"
-      : !jsonTextOrNull(s_report, "resumed_from", pHead->szResumedFrom,
-                        sizeof(pHead->szResumedFrom))
-          ? "resumed_from"
-      : !jsonText(s_report, "site_list", pHead->szList, sizeof(pHead->szList)) ? "site_list"
-      : !jsonText(s_report, "site_list_sha256", pHead->szListSha256,
-                  sizeof(pHead->szListSha256)) ||
-              !isHex(pHead->szListSha256, 64)
-          ? "site_list_sha256"
-      : !jsonText(s_report, "line_salt", pHead->szSalt, sizeof(pHead->szSalt)) ||
-              !isHex(pHead->szSalt, 32)
-          ? "line_salt"
-      : !s_report["devices"].is_array()                                   ? "devices"
-      : !jsonWhole(s_report, "updated", 0, FLEET_MAX_DEVICES, &lUpdated) ? "updated"
-      : !jsonWhole(s_report, "not_updated", 0, FLEET_MAX_DEVICES, &lNotUpdated) ? "not_updated"
-      : !jsonWhole(s_report, "not_back_online", 0, FLEET_MAX_DEVICES, &lNotBack)
-          ? "not_back_online"
-      : !jsonWhole(s_report, "not_confirmed_online", 0, FLEET_MAX_DEVICES, &lNotConfirmed)
-          ? "not_confirmed_online"
-          : NULL;
-  if (pszField != NULL) {
-    snprintf(pszWhy, (size_t)nWhySize, "is not a whole report of zvfleet's (no valid \"%s\")",
-             pszField);
-    return false;
-  }
-  const json &devices = s_report["devices"];
-  if (devices.empty()) return why(pszWhy, nWhySize, "holds no device");
-  if (devices.size() > (size_t)nMaxRows) return why(pszWhy, nWhySize, "holds too many devices");
-  int nUpdated = 0, nNotBack = 0, nNotConfirmed = 0;
-  for (size_t i = 0; i < devices.size(); i++) {
-    ReportRow *pRow = &aRows[i];
-    if (!readRow(devices[i], (int)i, pRow, pszWhy, nWhySize)) return false;
-    for (size_t j = 0; j < i; j++)
-      if (strcmp(aRows[j].szAddress, pRow->szAddress) == 0) {
-        snprintf(pszWhy, (size_t)nWhySize, "names %s twice", pRow->szAddress);
-        return false;
-      }
-    countRow(pRow, &nUpdated, &nNotBack, &nNotConfirmed);
-  }
-  pHead->nRows = (int)devices.size();
-  if (lUpdated != nUpdated || lNotUpdated != pHead->nRows - nUpdated || lNotBack != nNotBack ||
-      lNotConfirmed != nNotConfirmed) {
-    snprintf(pszWhy, (size_t)nWhySize,
-             "is cut or was edited: its totals (%ld updated, %ld not updated, %ld not back "
-             "online, %ld not confirmed) disagree with its %d rows (%d, %d, %d, %d)",
-             lUpdated, lNotUpdated, lNotBack, lNotConfirmed, pHead->nRows, nUpdated,
-             pHead->nRows - nUpdated, nNotBack, nNotConfirmed);
-    return false;
-  }
-  pHead->nUpdated = nUpdated;
-  pHead->nNotBack = nNotBack;
-  pHead->nNotConfirmed = nNotConfirmed;
-  return true;
 }

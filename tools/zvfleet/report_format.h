@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// zvfleet's reports, CSV and JSON: written here from the devices' records,
-// and the JSON report read back here for --resume and --summary.
+// zvfleet's reports, CSV and JSON: written here from the devices' records;
+// the JSON report is read back by report_read.h alone.
 //
 // The JSON report is one object: "zvfleet_report" (its format, 2), "run"
 // (id, started, workstation, zvfleet_version, ended), "resumed_from" (the
@@ -17,59 +17,15 @@
 // ("state": "running"), so that the report left by a run that was killed
 // tells the truth.  A preflight's report has "preflight": true after
 // "resumed_from", each device's "model" (the one it named, or null) and
-// the total "would_be_updated" last; it is never read back.  Any valid JSON layout of a whole report is read; a
-// report cut short, of another format, or whose totals disagree with its
-// rows is refused with the reason.
+// the total "would_be_updated" last; only its page reads it back.  "run"
+// also names the run's "folder" (its logs and copies) relative to the
+// report's own folder, or null when it lies elsewhere; each "log_file" is
+// then relative to the report's folder too.
 #ifndef ZV_FLEET_REPORT_FORMAT_H
 #define ZV_FLEET_REPORT_FORMAT_H
 
 #include "tools/zvfleet/fleet.h"
-
-#define REPORT_FORMAT 2
-// A text read back: room for one written from FLEET_LINE_SIZE bytes whose
-// bytes beyond ASCII each came back as two.
-#define REPORT_TEXT_SIZE 800
-#define REPORT_ID_SIZE 33
-
-// One device's row as read back.
-struct ReportRow {
-  char szAddress[FLEET_ADDRESS_SIZE];
-  char szFile[REPORT_TEXT_SIZE];
-  char szResult[REPORT_TEXT_SIZE];
-  char szLeft[REPORT_TEXT_SIZE];  // what it leaves on the device
-  char szLineSha256[65];
-  char szUpdatedAt[24];
-  char szUpdatedIn[REPORT_ID_SIZE];
-  bool bUpdated;  // the result says updated
-  int nOnline;    // ONLINE_*, never ONLINE_CHECKING (read as unfinished)
-  unsigned long ulOnlineAfterMs;
-  long lAttempts;
-  unsigned long ulRunMs;
-  int nExitStatus;  // -1: none
-};
-
-// What a report says of its run and site list.
-struct ReportHead {
-  char szRunId[REPORT_ID_SIZE];
-  char szStarted[24];
-  char szWorkstation[64];
-  char szVersion[32];
-  char szResumedFrom[REPORT_ID_SIZE];
-  char szList[REPORT_TEXT_SIZE];
-  char szListSha256[65];
-  char szSalt[REPORT_ID_SIZE];
-  int bEnded;  // the run ended (not killed while it ran)
-  int nRows, nUpdated, nNotBack, nNotConfirmed;
-};
-
-// Reads a JSON report whole into pHead and aRows (room for nMaxRows).
-// Returns true, or false with why it is refused in pszWhy.
-bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nMaxRows,
-                char *pszWhy, int nWhySize);
-
-// Adds the row to the totals: updated, and of those not back online and
-// not confirmed back online (a row's online state is never "checking").
-void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed);
+#include "tools/zvfleet/report_read.h"
 
 // Writes the report, .csv or .json by its extension, into a new file
 // beside it that then replaces it (a target that is no regular file is

@@ -11,7 +11,7 @@
 #include "tools/common/sha256.h"
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/record.h"
-#include "tools/zvfleet/report_format.h"
+#include "tools/zvfleet/report_read.h"
 
 // The salted SHA-256 of the device's whole line: salt, address, password,
 // file as written, the file's SHA-256, options, each ended by a zero; as
@@ -54,7 +54,7 @@ static ReportRow s_aRows[FLEET_MAX_DEVICES];
 bool applyResume(const char *pszReport) {
   ReportHead head;
   char szWhy[1200];
-  if (!readReport(pszReport, &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy)))
+  if (!readReport(pszReport, false, &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy)))
     return refuse(pszReport, szWhy);
   // Each updated device must stand in the list exactly as it was updated:
   // its whole line, password included.

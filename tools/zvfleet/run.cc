@@ -127,11 +127,8 @@ static int runInSiteFolder(void);
 
 static int runFleet(int argc, char **argv) {
   setDefaultSettings();
-  if (argc > 3 && strcmp(argv[1], "--summary") == 0 && strcmp(argv[2], "--html") == 0) {
-    int nStatus = printSummary(argc - 4, argv + 4);
-    if (argc > 4 && !writeHtmlPage(argv[3], argv + 4, argc - 4)) return 2;
-    return nStatus;
-  }
+  if (argc > 3 && strcmp(argv[1], "--summary") == 0 && strcmp(argv[2], "--html") == 0)
+    return printSummaryPage(argv[3], argc - 4, argv + 4);
   if (argc > 1 && strcmp(argv[1], "--summary") == 0) return printSummary(argc - 2, argv + 2);
   int nParsed = parseFleetOptions(argc - 1, argv + 1);
   if (nParsed != CLI_RUN) return nParsed;
@@ -146,7 +143,7 @@ static int runFleet(int argc, char **argv) {
     printError("WSAStartup failed");
     return 1;
   }
-  if (readSiteList(g_fleet.pszList) < 0) return 2;
+  if (readSiteList(g_fleet.pszList) < 0 || !checkFleetOutputs()) return 2;
   recordIdentity();
   // A dry run checks what a run would check: echo requests too.
   if (!onlineCheckPossible()) return 2;

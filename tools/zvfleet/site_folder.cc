@@ -9,6 +9,7 @@
 
 #include "platform/platform_companions.h"
 #include "tools/common/cli.h"
+#include "tools/common/output_path.h"
 #include "tools/zvfleet/fleet.h"
 
 #define MAX_RUNS 100000
@@ -96,16 +97,9 @@ static bool createLock(void) {
 
 // Writes the lock anew, in one step: a new file replaces it.
 static bool replaceLock(void) {
-  char szNew[FLEET_PATH_SIZE + 8], szText[1536];
-  snprintf(szNew, sizeof(szNew), "%s.new", s_szLock);
-  platRemoveFile(szNew);
-  FILE *pNew = platCreateNewFile(szNew);
+  char szText[1536];
   int n = holderText(szText, sizeof(szText));
-  bool bOk = pNew != NULL && n > 0 && fwrite(szText, 1, (size_t)n, pNew) == (size_t)n;
-  if (pNew != NULL && fclose(pNew) != 0) bOk = false;
-  if (bOk && platReplaceFile(szNew, s_szLock)) return true;
-  platRemoveFile(szNew);
-  return false;
+  return n > 0 && outputRuleSave(s_szLock, szText, (size_t)n) == OUTPUT_OK;
 }
 
 // Takes over a lock whose process no longer runs.

@@ -10,8 +10,10 @@
 #include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/common/fixed_text.h"
+#include "tools/common/output_path.h"
 #include "tools/zvfleet/fleet.h"
-#include "tools/zvfleet/report_format.h"
+#include "tools/zvfleet/html_page.h"
+#include "tools/zvfleet/report_read.h"
 
 #define SUMMARY_MAX_REPORTS 256
 #define SUMMARY_MAX_ROWS 8192  // of all the reports together
@@ -22,6 +24,7 @@ struct SummaryReport {
   int nFirstRow;
   int nSite;   // the first report of its site list, by index
   bool bSkip;  // unreadable, or the same run as an earlier one
+  char szWhy[320];  // why it was skipped
 };
 
 static SummaryReport s_aReports[SUMMARY_MAX_REPORTS];
@@ -175,11 +178,11 @@ int printSummary(int nReports, char **apszReports) {
     pReport->pszPath = apszReports[i];
     pReport->nSite = i;
     pReport->nFirstRow = nRows;
-    char szWhy[320], szPath[REPORT_TEXT_SIZE];
+    char *pszWhy = pReport->szWhy, szPath[REPORT_TEXT_SIZE];
     safeText(apszReports[i], szPath, sizeof(szPath));
-    if (!readReport(apszReports[i], &pReport->head, s_aRows + nRows, SUMMARY_MAX_ROWS - nRows,
-                    szWhy, sizeof(szWhy))) {
-      errorPrintf("zvfleet: %s %s: not counted\n", szPath, szWhy);
+    if (!readReport(apszReports[i], false, &pReport->head, s_aRows + nRows,
+                    SUMMARY_MAX_ROWS - nRows, pszWhy, sizeof(pReport->szWhy))) {
+      errorPrintf("zvfleet: %s %s: not counted\n", szPath, pszWhy);
       pReport->bSkip = true;
       bRead = false;
       continue;
@@ -189,6 +192,7 @@ int printSummary(int nReports, char **apszReports) {
         char szOther[REPORT_TEXT_SIZE];
         safeText(apszReports[j], szOther, sizeof(szOther));
         consolePrintf("zvfleet: %s is the run of %s again: counted once\n", szPath, szOther);
+        snprintf(pszWhy, sizeof(pReport->szWhy), "the run of %.280s again", szOther);
         pReport->bSkip = true;
       }
     if (pReport->bSkip) continue;
@@ -220,4 +224,29 @@ int printSummary(int nReports, char **apszReports) {
   if (!bRead) return 2;
   if (all.nUpdated != all.nDevices) return 1;
   return all.nNotBack + all.nNotConfirmed == 0 ? 0 : FLEET_EXIT_NOT_BACK_ONLINE;
+}
+
+int printSummaryPage(const char *pszHtml, int nReports, char **apszReports) {
+  // The page is checked against the reports before anything is read.
+  outputRuleReset();
+  for (int i = 0; i < nReports; i++) outputRuleReads(apszReports[i], "a report summarised");
+  const char *pszWhy = outputRuleCheck(pszHtml, "--html");
+  if (pszWhy != NULL) {
+    errorPrintf("zvfleet: --html %s: %s; nothing was written\n", pszHtml, pszWhy);
+    return 2;
+  }
+  int nStatus = printSummary(nReports, apszReports);
+  if (nReports == 0 || nReports > SUMMARY_MAX_REPORTS) return nStatus;
+  // The page draws what the summary counted, and names what it left out.
+  static const char *s_apszDrawn[SUMMARY_MAX_REPORTS];
+  static PageLeftOut s_aLeftOut[SUMMARY_MAX_REPORTS];
+  int nDrawn = 0, nLeftOut = 0;
+  for (int i = 0; i < nReports; i++) {
+    if (!s_aReports[i].bSkip)
+      s_apszDrawn[nDrawn++] = apszReports[i];
+    else
+      s_aLeftOut[nLeftOut++] = {apszReports[i], s_aReports[i].szWhy};
+  }
+  if (!writeReportsPage(pszHtml, s_apszDrawn, nDrawn, s_aLeftOut, nLeftOut)) return 2;
+  return nStatus;
 }

@@ -14,4 +14,12 @@
 // back online, 2 when a report cannot be read or is refused.
 int printSummary(int nReports, char **apszReports);
 
+// --summary --html FILE: the table, and the page of the reports it counted
+// (html_page.h), which lists each report left out and why.  The page is
+// checked first by the companions' rule (tools/common/output_path.h): one
+// that is a report given, a link or no regular file is refused before
+// anything is read (2).  Returns printSummary's status, or 2 when the page
+// could not be written.
+int printSummaryPage(const char *pszHtml, int nReports, char **apszReports);
+
 #endif

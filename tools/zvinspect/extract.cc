@@ -3,8 +3,9 @@
 // behind its image header, its length from the image header; a logo loses
 // the length that the build put in front of it.  The file is written whole
 // beside its name and moved over it only then: a failed write leaves what
-// was there.  Neither the input nor the source is ever written over (the
-// same file, however named), and a name taken by a directory or device is
+// was there.  The target is checked by the companions' rule
+// (tools/common/output_path.h): neither the input nor the source is ever
+// written over, however named, and a link, a directory or a device is
 // left alone.  A failure says that the extraction failed: the status is 2.
 #include "tools/zvinspect/extract.h"
 
@@ -15,7 +16,7 @@
 #include "image/hex_writer.h"
 #include "image/image_store.h"
 #include "image/output_file.h"
-#include "platform/platform_companions.h"
+#include "tools/common/output_path.h"
 #include "tools/zvinspect/report.h"
 
 static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
@@ -23,19 +24,6 @@ static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
   if (finishOutputFile(pOut) == OUTPUT_OK) return 1;
   reportFact(FACT_FINDING, "extract", "extraction failed: could not write %s", pszPath);
   return 0;
-}
-
-// The file that an input names, by its identity: standard input's file
-// for "-", whatever name the output gives it.
-static int isInput(const char *pszOut, const char *pszInput) {
-  return strcmp(pszInput, "-") == 0 ? platIsStandardInput(pszOut)
-                                    : platSameFile(pszOut, pszInput);
-}
-
-// The files that the run reads are never written over.
-static int readsFrom(const InspectOptions *pOpt, const char *pszOut) {
-  return isInput(pszOut, pOpt->pszInput) ||
-         (pOpt->pszAgainst != NULL && isInput(pszOut, pOpt->pszAgainst));
 }
 
 // A build writes zeros behind the image: the bytes that the file holds
@@ -59,17 +47,18 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
     return 1;
   }
   const uint8_t *pbImage = pView->pbPlain + IMAGE_HEADER_SIZE;
-  if (readsFrom(pOpt, pszOut)) {
-    reportFact(FACT_FINDING, "extract", "extraction failed: nothing written to %s: it is "
-               "a file that this run reads", pszOut);
-    return 0;
-  }
+  // The companions' rule for what they write: never an input, however
+  // named, nor a link, a device or a folder that takes no file.
+  outputRuleReset();
+  outputRuleReads(pOpt->pszInput, "the file inspected");
+  if (pOpt->pszAgainst != NULL) outputRuleReads(pOpt->pszAgainst, "the --against source");
+  const char *pszWhy = outputRuleCheck(pszOut, "--extract");
   OutputFile out;
-  OutputResult result = openOutputFile(&out, pszOut);
-  if (result != OUTPUT_OK) {
-    reportFact(FACT_FINDING, "extract", result == OUTPUT_NOT_REGULAR
-               ? "extraction failed: nothing written to %s: it is not a regular file"
-               : "extraction failed: could not open %s", pszOut);
+  if (pszWhy == NULL && outputRuleOpen(&out, pszOut) != OUTPUT_OK)
+    pszWhy = "it cannot be opened";
+  if (pszWhy != NULL) {
+    reportFact(FACT_FINDING, "extract", "extraction failed: nothing written to %s: %s", pszOut,
+               pszWhy);
     return 0;
   }
   if (pView->bType == FILE_TYPE_MAIN) {
