@@ -8,26 +8,10 @@
 #include "base/console.h"
 #include "base/settings.h"
 #include "base/tool_texts.h"
-#include "image/hex_loader.h"
-#include "image/image_store.h"
-#include "image/update_file.h"
 #include "net/transfer.h"
-#include "net/upload_start.h"
 #include "net/upload_plan.h"
+#include "net/upload_start.h"
 #include "platform/platform.h"
-
-bool loadUpdate(void) {
-  if (!g_bEncrypted && g_bFileType == FILE_TYPE_MAIN)
-    return readHexFile(g_szFileName) && prepareMainImage(g_szFileName);
-  if (readUpdateFile(g_szFileName) == 0) return false;
-  UploadSource source;
-  uploadSourceFromStore(&source);
-  if (imageHeaderMissing(&source)) {
-    consolePrintf("Update file too short for its image header: %s\n", g_szFileName);
-    return false;
-  }
-  return true;
-}
 
 int UpdateThread(void) {
   PlatSocket s;

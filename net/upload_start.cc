@@ -5,8 +5,24 @@
 
 #include "base/console.h"
 #include "base/settings.h"
+#include "image/hex_loader.h"
+#include "image/image_store.h"
+#include "image/update_file.h"
 #include "net/receive_channel.h"
-#include "net/update_thread.h"
+#include "net/upload_plan.h"
+
+bool loadUpdate(void) {
+  if (!g_bEncrypted && g_bFileType == FILE_TYPE_MAIN)
+    return readHexFile(g_szFileName) && prepareMainImage(g_szFileName);
+  if (readUpdateFile(g_szFileName) == 0) return false;
+  UploadSource source;
+  uploadSourceFromStore(&source);
+  if (imageHeaderMissing(&source)) {
+    consolePrintf("Update file too short for its image header: %s\n", g_szFileName);
+    return false;
+  }
+  return true;
+}
 
 UploadStartResult startUpload(PlatSocket *pSocket, PlatAddress *pDest) {
   PlatSocket s = platUdpSocket();

@@ -9,6 +9,10 @@
 
 #include "platform/platform.h"
 
+// Loads g_szFileName as the settings say.  Returns true when the store
+// holds an image that can be sent.
+bool loadUpdate(void);
+
 // What startUpload made of it.
 enum UploadStartResult {
   UPLOAD_STARTED,    // *pSocket is open and bound, *pDest set, the file loaded
