@@ -3,8 +3,8 @@
 // bounded wait, datagram lengths, the drop of stale datagrams (which must
 // leave the receive event unsignalled), a taken port with its error text,
 // threads, addresses, directories, output files, files compared and
-// replaced, standard input, child processes, ICMP
-// echo, and what zvfleet's records and lock need.
+// replaced, standard input, child processes, ICMP echo, and what zvfleet's
+// records and lock need.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
