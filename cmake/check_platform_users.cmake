@@ -22,7 +22,7 @@ set(ZV_COMPANION_CALLS
   fork execv waitpid kill pipe2 dup2 prctl sigaction isatty ioctl getpid
   gethostname readlink mkdir getrandom
   # Windows: the same, and the ICMP helper
-  CreateProcessA CreatePipe PeekNamedPipe CreateJobObjectA TerminateProcess
+  CreateProcessA CreatePipe PeekNamedPipe CreateJobObjectA AssignProcessToJobObject
   SetConsoleCtrlHandler SetConsoleMode GetConsoleScreenBufferInfo OpenProcess
   GetComputerNameA IcmpCreateFile IcmpSendEcho2 IcmpParseReplies rand_s)
 
