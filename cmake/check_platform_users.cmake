@@ -21,9 +21,10 @@ set(ZV_COMPANION_CALLS
   # POSIX: children and their pipes, signals, terminal, process, random
   fork execv waitpid kill pipe2 dup2 prctl sigaction isatty ioctl getpid
   gethostname readlink mkdir getrandom
-  # Windows: the same, and the ICMP helper
+  # Windows: the same, and the ICMP helper (not OpenProcess, which the
+  # static MinGW runtime imports itself)
   CreateProcessA CreatePipe PeekNamedPipe CreateJobObjectA AssignProcessToJobObject
-  SetConsoleCtrlHandler SetConsoleMode GetConsoleScreenBufferInfo OpenProcess
+  SetConsoleCtrlHandler SetConsoleMode GetConsoleScreenBufferInfo
   GetComputerNameA IcmpCreateFile IcmpSendEcho2 IcmpParseReplies rand_s)
 
 # The functions the headers declare: a line that opens with a type and
