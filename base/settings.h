@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// The process-wide settings of a run.  `main` writes them while it scans and
-// checks the command line, before any thread starts; afterwards only the
-// update file reader replaces the file type and model from a file header.
-// Every other part of the tool only reads them.
+// The process-wide settings of a run.  In the tool, `main` writes them
+// while it scans and checks the command line, before any thread starts;
+// afterwards only the update file reader replaces the file type and model
+// from a file header.  Every other part of the tool only reads them.
+// zvfleet runs the tool's libraries in its own process and writes them
+// too, on its one thread: its model-query child through the tool's own
+// command line, and its file plan (tools/zvfleet/file_plan.cc), which sets
+// g_bEncrypted, g_bFileType and g_bModel as the tool would for each file
+// it checks.
 #ifndef ZV_SETTINGS_H
 #define ZV_SETTINGS_H
 
@@ -20,13 +25,14 @@ extern char g_szFileName[SETTING_TEXT_SIZE];
 // Written by `main` (-K); a non-zero first byte asks for a build.  The
 // builder takes the first eight bytes as the DES key.
 extern uint8_t g_szKey[SETTING_KEY_SIZE];
-// Written by `main` (-M) and by the update file reader (from the header).
+// Written by `main` (-M), by the update file reader (from the header) and
+// by zvfleet's file plan.
 extern uint8_t g_bModel;
-// Written by `main` (-T, then translated to its file type code when -NE)
-// and by the update file reader (from the header).
+// Written by `main` (-T, then translated to its file type code when -NE),
+// by the update file reader (from the header) and by zvfleet's file plan.
 extern uint8_t g_bFileType;
-// Written by `main`: 1 = the input is an encrypted update file, 0 (-NE) =
-// a plain HEX, logo or HTML input.
+// Written by `main` and by zvfleet's file plan: 1 = the input is an
+// encrypted update file, 0 (-NE) = a plain HEX, logo or HTML input.
 extern int g_bEncrypted;
 // Written by `main`: 1 = only the first 1032 payload bytes are enciphered,
 // 0 (-EA) = all of them.

@@ -8,47 +8,18 @@
 #include "base/console.h"
 #include "base/settings.h"
 #include "base/tool_texts.h"
-#include "image/hex_loader.h"
-#include "image/image_store.h"
-#include "image/update_file.h"
-#include "net/receive_channel.h"
 #include "net/transfer.h"
 #include "net/upload_plan.h"
+#include "net/upload_start.h"
 #include "platform/platform.h"
 
-bool loadUpdate(void) {
-  if (!g_bEncrypted && g_bFileType == FILE_TYPE_MAIN)
-    return readHexFile(g_szFileName) && prepareMainImage(g_szFileName);
-  if (readUpdateFile(g_szFileName) == 0) return false;
-  UploadSource source;
-  uploadSourceFromStore(&source);
-  if (imageHeaderMissing(&source)) {
-    consolePrintf("Update file too short for its image header: %s\n", g_szFileName);
-    return false;
-  }
-  return true;
-}
-
 int UpdateThread(void) {
-  PlatSocket s = platUdpSocket();
-  if (s == PLAT_NO_SOCKET) {
-    printError("socket failed");
-    return PLAT_THREAD_ENDS_ALONE;
-  }
-  if (!platBind(s, 0, 0)) {
-    printError("bind:");
-    platCloseSocket(s);
-    return PLAT_THREAD_ENDS_ALONE;
-  }
+  PlatSocket s;
   PlatAddress dest;
-  dest.ulAddr = platInetAddr(g_szIpAddress);
-  dest.usPort = g_usUpdatePort;
-  if (!bindReceiveEvent(s)) {
-    printError("WSAEventSelect failed in UpdateThread()");
-    return 1;
-  }
-
-  if (!loadUpdate()) return 1;
+  UploadStartResult start = startUpload(&s, &dest);
+  // Without its socket the update thread ends alone: the listener goes on.
+  if (start == UPLOAD_NO_SOCKET) return PLAT_THREAD_ENDS_ALONE;
+  if (start != UPLOAD_STARTED) return 1;
   consolePrintf(TEXT_SENDING_NEW "\n");
   UploadSource source;
   uploadSourceFromStore(&source);

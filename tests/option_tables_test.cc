@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Each companion's option table against its manual page and its bash
 // completion: an option, a range or a default named in one and not the
-// others fails here.
+// others fails here.  So does an exit status or a limit that a manual page
+// states otherwise than the program's help and constants.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,7 +10,14 @@
 #include <set>
 #include <sstream>
 
+#include "base/settings.h"
+#include "image/hex_verdict.h"
+#include "image/image_store.h"
+#include "net/packet.h"
+#include "net/receive_channel.h"
+#include "net/transfer.h"
 #include "tools/zvdevsim/options.h"
+#include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/options.h"
 #include "tools/zvinspect/options.h"
 
@@ -65,4 +73,53 @@ TEST(OptionTables, AgreeWithManualPagesAndCompletions) {
         EXPECT_TRUE(all.count(name)) << name;
     EXPECT_EQ(all, names(completion, "compgen -W '([^']*)'"));
   }
+}
+
+// The text without markup, each run of blanks and line ends one blank.
+static std::string flat(const std::string &text) {
+  return std::regex_replace(std::regex_replace(text, std::regex("\\*"), ""), std::regex("\\s+"), " ");
+}
+
+TEST(OptionTables, ExitStatusesAndLimitsAgreeWithManualPages) {
+  std::regex number("\\b([0-9]+)\\b"), heading("\n\\*([0-9]+)\\*\n");
+  for (const CliProgram *pProgram : {&g_simCommandLine, &g_inspectCommandLine, &g_fleetCommandLine}) {
+    SCOPED_TRACE(pProgram->pszName);
+    std::string page = fileText(std::string("doc/man/") + pProgram->pszName + ".1.scd");
+    std::string help = pProgram->pszMore;
+    size_t nAt = page.find("# EXIT STATUS\n"), nHelp = help.find("Exit status:");
+    ASSERT_NE(std::string::npos, nAt);
+    ASSERT_NE(std::string::npos, nHelp);
+    std::string section = page.substr(nAt, page.find("\n# ", nAt + 1) - nAt), tail = help.substr(nHelp);
+    std::set<std::string> inPage, inHelp;
+    for (std::sregex_iterator it(section.begin(), section.end(), heading), end; it != end; ++it)
+      inPage.insert((*it)[1]);
+    for (std::sregex_iterator it(tail.begin(), tail.end(), number), end; it != end; ++it)
+      inHelp.insert((*it)[1]);
+    EXPECT_EQ(inPage, inHelp);
+    if (pProgram != &g_fleetCommandLine) continue;
+    // zvfleet's own statuses, each in the page's paragraph of its number.
+    for (auto status : {std::make_pair(FLEET_EXIT_NOT_BACK_ONLINE, "not back online"),
+                        std::make_pair(FLEET_EXIT_REPORT_FAILED, "report could not be written"),
+                        std::make_pair(FLEET_EXIT_ALL_READY, "preflight")}) {
+      std::string head = "*" + std::to_string(status.first) + "*\n";
+      size_t nPara = section.find(head);
+      ASSERT_NE(std::string::npos, nPara) << head;
+      EXPECT_NE(std::string::npos, section.substr(nPara, section.find("\n\n", nPara) - nPara).find(status.second))
+          << head;
+    }
+  }
+  // The tool's limits as zvloader(1) states them, from its constants.
+  std::string page = flat(fileText("doc/man/zvloader.1.scd"));
+  auto n = [](unsigned long ul) { return std::to_string(ul); };
+  for (const std::string &fact :
+       {"fit the " + n(HEX_LINE_SIZE) + "-character line buffer (more than " + n(HEX_LINE_SIZE - 2) +
+            " characters before its line feed, or " + n(HEX_LINE_SIZE - 3) +
+            " before a CR LF; a last line without a line end may hold " + n(HEX_LINE_SIZE - 1) + ")",
+        "a byte count above " + n(HEX_MAX_COUNT), "more than " + n(HEX_FILE_LIMIT >> 20) + " MiB is refused",
+        "too large for the " + n(IMAGE_SIZE >> 10) + " KiB image store",
+        "too long for its " + n(SETTING_TEXT_SIZE) + "-character field",
+        "first " + n(PASSWORD_FIELD_SIZE) + " characters travel", "at most " + n(SETTING_KEY_SIZE) + " characters",
+        "(" + n(RECV_TIMEOUT_MS / 1000) + " s per wait, a resend after " + n(UPDATE_WAITS) + " waits)",
+        "listens " + n(COMMIT_LISTEN_MS) + " ms more"})
+    EXPECT_NE(std::string::npos, page.find(fact)) << fact;
 }

@@ -2,8 +2,9 @@
 // The platform layer on real loopback sockets and child processes: the
 // bounded wait, datagram lengths, the drop of stale datagrams (which must
 // leave the receive event unsignalled), a taken port with its error text,
-// threads, addresses, directories, output files, child processes, ICMP
-// echo, and what zvfleet's records and lock need.
+// threads, addresses, directories, output files, files compared and
+// replaced, standard input, child processes, ICMP echo, and what zvfleet's
+// records and lock need.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
@@ -133,6 +134,8 @@ TEST(Platform, ThreadsTimeAddressesAndFiles) {
   EXPECT_STREQ("10.20.30.40", sz);
   EXPECT_EQ(0x0900007Fu, platInetAddr("127.9"));
   EXPECT_EQ(0xFFFFFFFFu, platInetAddr("192.168.1.300"));
+  EXPECT_EQ(0x0100007Fu, platInetAddr("0x7f.0.0.01"));  // hexadecimal and octal parts
+  EXPECT_EQ(0, platAddressText(platInetAddr("10.20.30.40"), sz, 11));  // no room for its end
   EXPECT_EQ(1, platIsDirectory(ZV_SOURCE_DIR "/tests"));
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/README.md"));
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/no such thing"));
@@ -250,6 +253,38 @@ TEST(Platform, OutputFilesReplaceOnlyFiles) {
     EXPECT_NE(".new", entry.path().extension().string()) << entry.path();
   remove("out.bin");
   std::filesystem::remove("out.dir");
+}
+
+// What zvfleet and zvinspect compare and replace: one file under two
+// spellings or a second link is the same, two files of equal bytes are
+// not, nor is a missing one; a replace with nothing to move changes
+// nothing; a file this process cannot write is told apart.
+TEST(Platform, FilesComparedAndReplaced) {
+  FreshFolder folder;
+  namespace fs = std::filesystem;
+  for (const char *psz : {"a.txt", "b.txt", "in.txt"}) fclose(platCreateNewFile(psz));
+  fs::create_hard_link("a.txt", "a-link.txt");
+  EXPECT_EQ(1, platSameFile("a.txt", "./a.txt"));
+  EXPECT_EQ(1, platSameFile("a-link.txt", "a.txt"));
+  EXPECT_EQ(0, platSameFile("a.txt", "b.txt"));
+  EXPECT_EQ(0, platSameFile("a.txt", "missing.txt"));
+  EXPECT_EQ(0, platSameFile("missing.txt", "a.txt"));
+  EXPECT_EQ(0, platReplaceFile("missing.txt", "b.txt"));
+  EXPECT_EQ(PLAT_PATH_FILE, platPathKind("b.txt"));
+  ASSERT_EQ(1, platReplaceFile("a.txt", "b.txt"));
+  EXPECT_EQ(1, platSameFile("a-link.txt", "b.txt"));
+  fs::permissions("b.txt", fs::perms::owner_read);
+  // Root writes it all the same (and so does wine's root despite the
+  // read-only attribute that Windows reports).
+  FILE *pWrite = fopen("b.txt", "r+");
+  PlatPathKind kind = platPathKind("b.txt");
+  EXPECT_TRUE(kind == PLAT_PATH_READONLY || (pWrite != nullptr && kind == PLAT_PATH_FILE)) << kind;
+  if (pWrite != nullptr) fclose(pWrite);
+  fs::permissions("b.txt", fs::perms::owner_all);
+  ASSERT_NE(nullptr, freopen("in.txt", "rb", stdin));
+  EXPECT_EQ(1, platIsStandardInput("./in.txt"));
+  EXPECT_EQ(0, platIsStandardInput("b.txt"));
+  EXPECT_EQ(stdin, platStandardInput());
 }
 
 TEST(Platform, ChildProcesses) {

@@ -15,10 +15,9 @@
 #include "base/console.h"
 #include "base/settings.h"
 #include "base/tool_texts.h"
-#include "net/receive_channel.h"
 #include "net/transfer.h"
-#include "net/update_thread.h"
 #include "net/upload_plan.h"
+#include "net/upload_start.h"
 #include "platform/platform.h"
 
 // argv: MODEL_QUERY_SWITCH, the bound in seconds, then the tool's options.
@@ -34,20 +33,11 @@ int runModelQueryChild(int argc, char **argv) {
     printError("WSAStartup failed");
     return -1;
   }
-  PlatSocket s = platUdpSocket();
-  if (s == PLAT_NO_SOCKET) {
-    printError("socket failed");
-    return 1;
-  }
-  if (!platBind(s, 0, 0) || !bindReceiveEvent(s)) {
-    printError("bind:");
-    platCloseSocket(s);
-    return 1;
-  }
-  if (!loadUpdate()) return 1;
+  // The tool's own start of an upload, its failures reported as the tool
+  // reports them.
+  PlatSocket s;
   PlatAddress dest;
-  dest.ulAddr = platInetAddr(g_szIpAddress);
-  dest.usPort = g_usUpdatePort;
+  if (startUpload(&s, &dest) != UPLOAD_STARTED) return 1;
   UploadSource source;
   uploadSourceFromStore(&source);
   TransferPlan plan;
