@@ -390,7 +390,8 @@ int transferFile(PlatSocket s, const PlatAddress *pDest, const TransferPlan *pPl
   }
 
   setPacketFields(pSession->abRequest, TFTP_COMMIT, pPlan->bCommitCode, pPlan->bCommitFlags, 0);
-  setCommitData(pSession->abRequest, pPlan->wFirstPage, pPlan->wEndPage, pPlan->wCommitCrc);
+  setCommitData(pSession->abRequest, pPlan->wFirstPage, pPlan->wEndPage,
+                transferCommitCrc(pPlan));
   const ExchangeRules commitRules = {handleCommitReply, NULL, false, true};
   result = exchange(pSession, COMMIT_SIZE, &commitRules);
   if (result != EXCHANGE_COMPLETE) return ended(result);

@@ -98,12 +98,6 @@ int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
   pPlan->bClearFlags = ulPages > 0 ? pPlan->bLaterFlags : pPlan->bFirstFlags;
   pPlan->bCommitFlags = pPlan->ulHeaderBytes != 0 ? FLAG_ENCRYPTED : pPlan->bClearFlags;
 
-  // The commit's CRC runs over the pages' length from the source's start,
-  // the image header included: 8 bytes short of the last byte sent.
-  uint32_t ulCrcLength = ulPages * PAGE_SIZE;
-  if (ulCrcLength > pPlan->ulSourceSize) ulCrcLength = pPlan->ulSourceSize;
-  pPlan->wCommitCrc = calcCrc16(pPlan->pbSource, ulCrcLength);
-
   pPlan->ulDataRequests = (ulPages + PAGES_PER_PACKET - 1) / PAGES_PER_PACKET;
   pPlan->ulRequests = pPlan->ulDataRequests + 1;
   pPlan->ulWireBytes = pPlan->ulDataRequests * DATA_REQUEST_SIZE +
@@ -117,6 +111,12 @@ int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
     pPlan->ulWireBytes += IDATA_CLEAR_SIZE;
   }
   return 1;
+}
+
+uint16_t transferCommitCrc(const TransferPlan *pPlan) {
+  uint32_t ulCrcLength = pPlan->ulPages * PAGE_SIZE;
+  if (ulCrcLength > pPlan->ulSourceSize) ulCrcLength = pPlan->ulSourceSize;
+  return calcCrc16(pPlan->pbSource, ulCrcLength);
 }
 
 void planUpload(const UploadSource *pSource, UploadPlan *pPlan) {

@@ -58,7 +58,6 @@ struct TransferPlan {
   uint8_t bClearFlags;     // its flags: those of the last data packet
   uint8_t bCommitCode;
   uint8_t bCommitFlags;
-  uint16_t wCommitCrc;
   int bAnnounces;  // prints TEXT_TRANSFERED once the commit is taken
   // What goes on the wire when nothing is lost.
   uint32_t ulPages, ulDataRequests, ulRequests, ulWireBytes;
@@ -70,6 +69,12 @@ struct TransferPlan {
 // Plans the transfer with code nCode.  Returns 1, or 0 for a code that no
 // transfer has.
 int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan);
+
+// The CRC that the transfer's commit carries: the one of its pages' length
+// from the source's start, the image header included (8 bytes short of the
+// last byte sent).  Taken when the commit is sent, not by the plan, which
+// a report makes for every file it reads.
+uint16_t transferCommitCrc(const TransferPlan *pPlan);
 
 // Every transfer of an upload, in their order: the model query with the
 // idata block before a main image, one transfer for any other type.

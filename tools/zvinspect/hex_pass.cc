@@ -16,6 +16,24 @@ uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
 // line did (so it is never cleared: a pass writes what it reads).
 static uint32_t s_aulSetBy[CODE_WINDOW_END + IDATA_SIZE];
 
+// A pass that lists nothing (a check against the source) marks no address:
+// it keeps the runs of records that stored their bytes one behind the
+// other, each as many, on lines one below the other (as a HEX file mostly
+// holds them), and the line of an address is sought among them only when a
+// difference is to be named.  A record stores a byte in a line of 11
+// characters or more, its line feed behind it.
+#define STORING_LINE_MIN (HEX_DATA_POS + 3)
+struct StoredRun {
+  uint32_t ulLine;     // of its first record
+  uint32_t ulAddress;  // device address of its first byte
+  uint32_t ulBytes;    // stored by each record
+  uint32_t ulRecords;
+};
+// From index 1; s_aRuns[0], of no bytes, continues no record.
+static StoredRun s_aRuns[HEX_FILE_LIMIT / STORING_LINE_MIN + 2];
+static uint32_t s_ulRuns;  // the last in use
+static int s_bMarked;  // the last pass marked g_abHexSet and s_aulSetBy
+
 // The index of a device address in those tables; -1 outside the windows.
 static long hexSetIndex(uint32_t ulAddress) {
   switch (hexAddressWindow(ulAddress)) {
@@ -27,7 +45,14 @@ static long hexSetIndex(uint32_t ulAddress) {
 
 uint32_t hexLineOf(uint32_t ulAddress) {
   long nAt = hexSetIndex(ulAddress);
-  return nAt < 0 || !g_abHexSet[nAt] ? 0 : s_aulSetBy[nAt];
+  if (nAt < 0) return 0;
+  if (s_bMarked) return g_abHexSet[nAt] ? s_aulSetBy[nAt] : 0;
+  for (uint32_t i = s_ulRuns; i > 0; i--) {
+    const StoredRun *pRun = &s_aRuns[i];
+    uint32_t ulRecord = (ulAddress - pRun->ulAddress) / pRun->ulBytes;  // wraps below
+    if (ulRecord < pRun->ulRecords) return pRun->ulLine + ulRecord;
+  }
+  return 0;
 }
 
 static void note(HexPass *pPass, int nKind, uint32_t ulLine, const char *pszFormat, ...)
@@ -120,6 +145,11 @@ static int beginsWithBom(const HexVerdict *pVerdict) {
   return pVerdict->ulLine == 1 && pVerdict->nLength >= 3 &&
          memcmp(pVerdict->pLine, "\xEF\xBB\xBF", 3) == 0;
 }
+// The first refusal, on a line that begins so.
+static int refusedForBom(const HexVerdict *pVerdict) {
+  return pVerdict->ulRefusedLine == pVerdict->ulLine && pVerdict->nKind == HEX_NOT_HEX &&
+         beginsWithBom(pVerdict);
+}
 #define BOM_PROBLEM "it begins with a UTF-8 byte order mark (EF BB BF)"
 
 static void passLine(HexPass *pPass) {
@@ -198,15 +228,41 @@ static void summarise(HexPass *pPass, int bBom) {
   }
 }
 
+// The lines of a pass that marks no address: the bytes each data record
+// stored extend the last run, or begin one.
+static void keepRuns(HexLineReader *pReader, HexVerdict *pVerdict, int *pbBom) {
+  StoredRun *pRun = &s_aRuns[0];
+  uint32_t ulNextLine = 0, ulNextAddress = 0;  // those that continue the run
+  const uint32_t ulMaxRuns = sizeof(s_aRuns) / sizeof(s_aRuns[0]) - 1;  // never so many
+  while (nextHexLine(pReader, pVerdict)) {
+    if (pVerdict->bLineRefused) *pbBom |= refusedForBom(pVerdict);
+    uint32_t ulBytes = pVerdict->ulStored;
+    if (ulBytes == 0) continue;  // no data record's
+    uint32_t ulLine = pVerdict->ulLine, ulAddress = pVerdict->ulAddress;
+    if (ulBytes == pRun->ulBytes && ulLine == ulNextLine && ulAddress == ulNextAddress) {
+      pRun->ulRecords++;
+    } else if (s_ulRuns < ulMaxRuns) {
+      pRun = &s_aRuns[++s_ulRuns];
+      pRun->ulLine = ulLine;
+      pRun->ulAddress = ulAddress;
+      pRun->ulBytes = ulBytes;
+      pRun->ulRecords = 1;
+    }
+    ulNextLine = ulLine + 1;
+    ulNextAddress = ulAddress + ulBytes;
+  }
+}
+
 void runHexPass(HexLineReader *pReader, HexPass *pPass) {
   HexVerdict *pVerdict = &pPass->verdict;
-  memset(g_abHexSet, 0, sizeof(g_abHexSet));
+  s_bMarked = pPass->bReport;
+  s_ulRuns = 0;
+  if (s_bMarked) memset(g_abHexSet, 0, sizeof(g_abHexSet));
   startHexVerdict(pVerdict);
   int bBom = 0;
-  while (nextHexLine(pReader, pVerdict)) {
-    if (pVerdict->bLineRefused && pVerdict->ulRefusedLine == pVerdict->ulLine &&
-        pVerdict->nKind == HEX_NOT_HEX && beginsWithBom(pVerdict))
-      bBom = 1;
+  if (!s_bMarked) keepRuns(pReader, pVerdict, &bBom);
+  while (s_bMarked && nextHexLine(pReader, pVerdict)) {
+    if (pVerdict->bLineRefused) bBom |= refusedForBom(pVerdict);
     passLine(pPass);
   }
   if (pVerdict->nLineResult == HEX_LINE_TOO_BIG)

@@ -38,13 +38,14 @@ struct HexPass {
   Entry aEntries[KIND_COUNT * LIST_CAP];
 };
 
-// Which device addresses a record of the last file set: the code window,
-// then the idata block.
+// Which device addresses a record of the last file reported set (by a
+// pass with pPass->bReport): the code window, then the idata block.
 extern uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
 
 // Judges the lines of the reader (started) as the loader does, going on
 // past what the loader refuses, with the store holding what it loads; the
-// findings go into *pPass (listed only when pPass->bReport).
+// findings go into *pPass (listed, and the addresses set marked, only when
+// pPass->bReport).
 void runHexPass(HexLineReader *pReader, HexPass *pPass);
 
 #endif

@@ -78,13 +78,14 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   reportStart(pOpt->pszInput, "update file");
   // The source first: its image tells which decipherment to try first.
   SourceLoad source;
-  if (pOpt->pszAgainst != NULL)
-    loadSource(pOpt->pszAgainst, typeOfTypeModel(s_abInput[UPDATE_FILE_TYPE_MODEL_AT]), &source);
+  uint8_t bType = typeOfTypeModel(s_abInput[UPDATE_FILE_TYPE_MODEL_AT]);
+  if (pOpt->pszAgainst != NULL) loadSource(pOpt->pszAgainst, bType, &source);
   const uint8_t *pbSource = pOpt->pszAgainst != NULL && source.nLength > 0 ? g_abImage : NULL;
+  const uint8_t *pbIdata = pbSource != NULL && bType == FILE_TYPE_MAIN ? g_abIdata : NULL;
   UpdateView view;
   int nStatus = 0;
   uint32_t ulSource = pbSource != NULL ? (uint32_t)source.nLength : 0;
-  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, ulSource, &view)) {
+  if (inspectUpdateFile(pOpt, s_abInput, ulSize, pbSource, ulSource, pbIdata, &view)) {
     reportUploadPlan(&view);
     if (pOpt->bKey && !view.bLayout)
       reportFact(FACT_INFO, "key", "not tried: the payload has no image header and "

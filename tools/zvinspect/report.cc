@@ -115,13 +115,22 @@ static void appendJsonText(char *pszOut, int *pn, const char *pszText) {
 
 // A text for the human form: control characters (a line end in a file
 // name, say) shown as \xHH, so that no text can start a line of its own or
-// move the terminal's cursor.
+// move the terminal's cursor.  The runs of other characters between them
+// are copied as they stand, as far as they fit.
 static void appendPlainText(char *pszOut, int *pn, const char *pszText) {
-  for (const unsigned char *p = (const unsigned char *)pszText; *p != 0; p++)
-    if (*p < 0x20 || *p == 0x7F)
-      append(pszOut, pn, "\\x%02X", *p);
-    else
-      append(pszOut, pn, "%c", *p);
+  const unsigned char *p = (const unsigned char *)pszText;
+  for (;;) {
+    size_t nRun = 0;
+    while (p[nRun] >= 0x20 && p[nRun] != 0x7F) nRun++;
+    size_t nRoom = (size_t)(OUT_SIZE - 1 - *pn);
+    size_t nCopy = nRun < nRoom ? nRun : nRoom;
+    memcpy(pszOut + *pn, p, nCopy);
+    *pn += (int)nCopy;
+    pszOut[*pn] = '\0';
+    p += nRun;
+    if (*p == 0) return;
+    append(pszOut, pn, "\\x%02X", *p++);
+  }
 }
 
 static void printJson(void) {

@@ -142,7 +142,7 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
   return 1;
 }
 
-static void reportCrcs(UpdateView *pView) {
+static void reportCrcs(UpdateView *pView, const uint8_t *pbSourceIdata) {
   uint16_t wCrc = pView->verdict.wPayloadCrc;
   pView->bCrcHolds = pView->ulPayload > 0 && pView->verdict.bCrcHolds;
   if (pView->ulPayload == 0)
@@ -157,7 +157,13 @@ static void reportCrcs(UpdateView *pView) {
   reportValue("computed", wCrc);
   if (pView->pbIdata == NULL) return;
 
-  uint16_t wStored = getLe16(pView->pbIdata), wIdataCrc = idataBlockCrc(pView->pbIdata);
+  // A block that is the source's, which its load sealed, holds the CRC of
+  // its bytes: it is not taken twice.
+  uint16_t wStored = getLe16(pView->pbIdata);
+  uint16_t wIdataCrc = pbSourceIdata != NULL && memcmp(pView->pbIdata, pbSourceIdata,
+                                                      IDATA_SIZE) == 0
+                           ? wStored
+                           : idataBlockCrc(pView->pbIdata);
   if (wStored == wIdataCrc)
     reportFact(FACT_OK, "idata", "%u bytes, its own CRC 0x%04X holds", IDATA_SIZE,
                wStored);
@@ -343,7 +349,7 @@ static void reportImageKind(const InspectOptions *pOpt, const UpdateView *pView,
 
 int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
                       const uint8_t *pbSourceImage, uint32_t ulSourceLength,
-                      UpdateView *pView) {
+                      const uint8_t *pbSourceIdata, UpdateView *pView) {
   memset(pView, 0, sizeof(*pView));
   pView->pszPath = pOpt->pszInput;
   if (ulSize < UPDATE_FILE_HEADER_SIZE) {
@@ -367,7 +373,7 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
   reportMagic(pView);
   reportType(pOpt, pView);
   if (!reportSizes(pView, ulSize, pView)) return 0;
-  reportCrcs(pView);
+  reportCrcs(pView, pbSourceIdata);
   if (pOpt->bKey && pView->bLayout) reportKey(pOpt, pView, pbSourceImage);
   if (pView->bType == FILE_TYPE_LOGO || pView->bType == FILE_TYPE_HTML)
     reportImageKind(pOpt, pView, pbSourceImage, ulSourceLength);

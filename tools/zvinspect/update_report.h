@@ -45,11 +45,12 @@ int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
 // given).  pbSourceImage, when not null, is the image of ulSourceLength
 // bytes that the file should hold (from device address 0): a hint for
 // which decipherment to try first, and what tells an HTML page that
-// begins as a logo image does from a logo.  Returns 1, or 0 when the file
-// is too short for more than its header checks.
+// begins as a logo image does from a logo.  pbSourceIdata, when not null,
+// is the idata block, sealed, that a main file should hold.  Returns 1, or
+// 0 when the file is too short for more than its header checks.
 int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSize,
                       const uint8_t *pbSourceImage, uint32_t ulSourceLength,
-                      UpdateView *pView);
+                      const uint8_t *pbSourceIdata, UpdateView *pView);
 
 // The name of a file type code ("main firmware", "logo", "HTML").
 const char *fileTypeName(uint8_t bType);
