@@ -2,7 +2,8 @@
 // The pass of zvinspect's HEX report that reads a file line by line
 // through the tool's own verdict (image/hex_verdict.h), which judges and
 // stores each record, and notes on the way what the loader does not look
-// at or lets pass: the lines it lists, and which line set each address.
+// at or lets pass: the lines it lists, and which line set each address;
+// and the summary of a file that the report and a check against it read.
 #ifndef ZV_INSPECT_HEX_PASS_H
 #define ZV_INSPECT_HEX_PASS_H
 
@@ -10,7 +11,18 @@
 
 #include "image/hex_verdict.h"
 #include "image/image_store.h"
-#include "tools/zvinspect/hex_report.h"
+
+#define REFUSAL_SIZE 120
+
+struct HexSummary {
+  int bBuildable;                 // zvloader reads it and finds code
+  uint32_t ulRefusedLine;         // the line where the loader stops, or 0
+  char szRefusal[REFUSAL_SIZE];   // why it refuses the file
+};
+
+// The line of the last HEX file inspected that last set the byte at the
+// device address; 0 when none did.
+uint32_t hexLineOf(uint32_t ulAddress);
 
 #define LIST_CAP 10    // lines listed of each kind
 #define ENTRY_TEXT 150

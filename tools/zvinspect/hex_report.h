@@ -9,14 +9,7 @@
 #include <stdint.h>
 
 #include "image/hex_verdict.h"
-
-#define REFUSAL_SIZE 120
-
-struct HexSummary {
-  int bBuildable;                 // zvloader reads it and finds code
-  uint32_t ulRefusedLine;         // the line where the loader stops, or 0
-  char szRefusal[REFUSAL_SIZE];   // why it refuses the file
-};
+#include "tools/zvinspect/hex_pass.h"
 
 // Loads the file's ulSize bytes at pb into the image store through the
 // loader's verdict, going on past what the loader refuses, with every
@@ -25,9 +18,5 @@ struct HexSummary {
 void inspectHexFile(const uint8_t *pb, uint32_t ulSize, int bReport, HexSummary *pSummary);
 // The same for the lines of a reader (started), a file read as it goes.
 void inspectHexLines(HexLineReader *pReader, int bReport, HexSummary *pSummary);
-
-// The line of the last HEX file inspected that last set the byte at the
-// device address; 0 when none did.
-uint32_t hexLineOf(uint32_t ulAddress);
 
 #endif
