@@ -4,6 +4,7 @@
 // pending error and its text, ICMP sockets for the echo requests.  The
 // socket library needs no start-up here.
 #include "platform/platform_testing.h"
+#include "platform/inet_address.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -67,7 +68,7 @@ void platCloseSocket(PlatSocket s) {
   errno = nSaved;
 }
 
-uint32_t platInetAddr(const char *pszText) { return inet_addr(pszText); }
+uint32_t platInetAddr(const char *pszText) { return inetAddressOf(pszText); }
 
 int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
   struct in_addr in;
@@ -147,6 +148,36 @@ int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
     if (r > 0) return 1;
     if (r == 0) return 0;
     if (errno != EINTR) return -1;
+  }
+}
+
+int platWaitSockets(const PlatSocket *aSockets, int nSockets, unsigned long ulMilliseconds,
+                    int *pnReady) {
+  static struct pollfd s_aPoll[PLAT_WAIT_SOCKETS];
+  static int s_anIndex[PLAT_WAIT_SOCKETS];
+  if (nSockets < 0 || nSockets > PLAT_WAIT_SOCKETS) return -1;
+  int nPolled = 0;
+  for (int i = 0; i < nSockets; i++) {
+    if (aSockets[i] == PLAT_NO_SOCKET) continue;
+    s_aPoll[nPolled].fd = (int)aSockets[i];
+    s_aPoll[nPolled].events = POLLIN;
+    s_aPoll[nPolled].revents = 0;
+    s_anIndex[nPolled++] = i;
+  }
+  unsigned long ulStart = platMilliseconds();
+  for (;;) {
+    unsigned long ulSpent = platMilliseconds() - ulStart;
+    int nLeft = ulSpent < ulMilliseconds ? (int)(ulMilliseconds - ulSpent) : 0;
+    int r = poll(s_aPoll, (nfds_t)nPolled, nLeft);
+    if (r == 0) return 0;
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    int nFound = -1;
+    for (int i = 0; i < nPolled; i++)
+      if (s_aPoll[i].revents != 0 && (nFound < 0 || (s_anIndex[nFound] < *pnReady && s_anIndex[i] >= *pnReady)))
+        nFound = i;
+    *pnReady = s_anIndex[nFound];
+    return 1;
   }
 }
 

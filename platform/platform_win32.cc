@@ -33,6 +33,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "platform/inet_address.h"
 #include "platform/platform_testing.h"
 
 static_assert(sizeof(PlatSocket) == sizeof(SOCKET), "socket handle size");
@@ -91,9 +92,7 @@ void platCloseSocket(PlatSocket s) {
   WSASetLastError(nSaved);
 }
 
-uint32_t platInetAddr(const char *pszText) {
-  return (uint32_t)inet_addr(pszText);
-}
+uint32_t platInetAddr(const char *pszText) { return inetAddressOf(pszText); }
 
 int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
   struct in_addr in;
@@ -156,6 +155,33 @@ int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
   if (dwResult == WAIT_OBJECT_0) return 1;
   if (dwResult == WAIT_TIMEOUT) return 0;
   return -1;
+}
+
+int platWaitSockets(const PlatSocket *aSockets, int nSockets, unsigned long ulMilliseconds,
+                    int *pnReady) {
+  static WSAPOLLFD s_aPoll[PLAT_WAIT_SOCKETS];
+  static int s_anIndex[PLAT_WAIT_SOCKETS];
+  if (nSockets < 0 || nSockets > PLAT_WAIT_SOCKETS) return -1;
+  ULONG nPolled = 0;
+  for (int i = 0; i < nSockets; i++) {
+    if (aSockets[i] == PLAT_NO_SOCKET) continue;
+    s_aPoll[nPolled].fd = (SOCKET)aSockets[i];
+    s_aPoll[nPolled].events = POLLRDNORM;
+    s_aPoll[nPolled].revents = 0;
+    s_anIndex[nPolled++] = i;
+  }
+  if (nPolled == 0) {  // WSAPoll takes no empty set
+    Sleep((DWORD)ulMilliseconds);
+    return 0;
+  }
+  int r = WSAPoll(s_aPoll, nPolled, (INT)ulMilliseconds);
+  if (r <= 0) return r == 0 ? 0 : -1;
+  int nFound = -1;
+  for (int i = 0; i < (int)nPolled; i++)
+    if (s_aPoll[i].revents != 0 && (nFound < 0 || (s_anIndex[nFound] < *pnReady && s_anIndex[i] >= *pnReady)))
+      nFound = i;
+  *pnReady = s_anIndex[nFound];
+  return 1;
 }
 
 // The thread's start routine receives the tool's routine as its argument.
