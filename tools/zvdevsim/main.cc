@@ -120,7 +120,9 @@ static int serve(void) {
     int nLength = platRecvFrom(s_aMain[(size_t)nReady], s_abReceive, sizeof(s_abReceive), &from);
     if (nLength == PLAT_RECV_NOTHING) continue;
     if (nLength < 0) {
-      report(NULL, "recvfailed");
+      char szLine[40];
+      snprintf(szLine, sizeof(szLine), "%srecvfailed", s_served[(size_t)nReady].szPrefix);
+      report(NULL, szLine);
       if (++nFailures >= MAX_RECEIVE_FAILURES) return 1;
       continue;
     }
