@@ -15,6 +15,8 @@
 //                       default); "echo none": no echo can be had at all
 //   unwritable PATH     in the next run, appends to the file PATH fail
 //   port-taken          in the next run another program holds the debug port
+//   requests            in the next run the devices report as zvdevsim
+//                       without -q (each request and reply)
 //   no-random           in the next run the system gives no random bytes
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of

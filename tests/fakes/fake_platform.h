@@ -82,7 +82,7 @@ struct FakeFleet {
   // zvfleet itself, as its own child (a preflight's), run in process too.
   std::string selfPath;
   int (*pfnSelf)(int, char **) = nullptr;
-  bool bRequests = false;  // each device reports every request's command and length
+  bool bRequests = false;  // each device reports as zvdevsim without -q (requests, replies)
   unsigned long ulPid = 4242;  // zvfleet's process id
   std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
@@ -96,7 +96,8 @@ struct FakeFleet {
 void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript);
 
 // After a fleet run: each device's report lines ("fault 4 drop", "commit
-// ...", "accepted 1 ok", ...), as zvdevsim -q prints them, by address.
+// ...", "accepted 1 ok", ...), as zvdevsim -q prints them (without -q
+// with bRequests), by address.
 std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReports();
 
 // After a fleet run: the pipes of its children that zvfleet did not close.
