@@ -5,10 +5,18 @@
 #include "app/command_line.h"
 #include "base/console.h"
 #include "base/settings.h"
+#include "image/image_store.h"
 #include "image/update_file_builder.h"
 #include "monitor/debug_listener.h"
+#include "net/receive_channel.h"
 #include "net/update_thread.h"
 #include "platform/platform.h"
+
+void resetZvloaderState(void) {
+  setDefaultSettings();
+  clearImageStore();
+  resetReceiveChannel();
+}
 
 int runZvloader(int argc, char **argv) {
   platInitProcess();

@@ -8,4 +8,11 @@
 // update thread, and the listen-only road only from outside.
 int runZvloader(int argc, char **argv);
 
+// Gives every process-wide variable of the tool the value a fresh process
+// finds: the settings, the image store, the receive channel.  For a host
+// that runs the tool more than once in one process (the tests' stand-in).
+// A folder that gains such a variable resets it here through its own
+// reset function.
+void resetZvloaderState(void);
+
 #endif

@@ -3,6 +3,8 @@
 // an Intel HEX file can be built or sent, and the idata block's own CRC.
 #include "image/image_store.h"
 
+#include <string.h>
+
 #include "base/console.h"
 #include "image/crc16.h"
 
@@ -10,6 +12,12 @@ uint8_t g_abImage[IMAGE_SIZE];
 uint8_t g_abIdata[IDATA_SIZE];
 uint32_t nMinHexAddress;
 uint32_t nMaxHexAddress;
+
+void clearImageStore(void) {
+  memset(g_abImage, 0, sizeof(g_abImage));
+  memset(g_abIdata, 0, sizeof(g_abIdata));
+  nMinHexAddress = nMaxHexAddress = 0;
+}
 
 int prepareMainImage(const char *pszPath) {
   if (nMinHexAddress >= nMaxHexAddress) {

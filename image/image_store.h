@@ -29,6 +29,9 @@ extern uint8_t g_abIdata[IDATA_SIZE];
 extern uint32_t nMinHexAddress;
 extern uint32_t nMaxHexAddress;
 
+// Empties the store and its extent, as a fresh process finds them.
+void clearImageStore(void);
+
 // Checks the extent that the HEX loader left for a main-CPU image and lays
 // the image out from device address 0, so that every byte goes to the
 // device address it was loaded for.  An image without code below 0x20000

@@ -6,6 +6,8 @@
 
 PlatEvent g_hRecvEvent;
 
+void resetReceiveChannel(void) { g_hRecvEvent = NULL; }
+
 int bindReceiveEvent(PlatSocket s) {
   g_hRecvEvent = platCreateEvent();
   return platEventSelectRead(s, g_hRecvEvent);

@@ -18,6 +18,9 @@ extern PlatEvent g_hRecvEvent;
 // Returns 1, or 0 on failure.
 int bindReceiveEvent(PlatSocket s);
 
+// No receive event, as a fresh process starts.
+void resetReceiveChannel(void);
+
 // Waits at most 3000 ms for a datagram on the socket.  Returns -1 when the
 // wait or the receive failed (a datagram longer than nSize included), 0
 // on time-out or for an empty datagram, else the datagram's length; the

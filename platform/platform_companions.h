@@ -144,6 +144,16 @@ void platInterruptionHandled(void);
 // 0 when standard output is no terminal or its size is unknown.
 int platTerminalSize(int *pnColumns, int *pnRows);
 
+// One wait over many sockets (zvdevsim's devices): up to
+// PLAT_WAIT_SOCKETS of them, PLAT_NO_SOCKET entries left out.  Returns 1
+// with *pnReady the index of a socket that has a datagram waiting (the
+// first at or after *pnReady's index on entry, around the end), 0 after
+// the time without one, -1 on failure.  With no socket it is a sleep.
+// One thread at a time.
+#define PLAT_WAIT_SOCKETS 1024
+int platWaitSockets(const PlatSocket *aSockets, int nSockets, unsigned long ulMilliseconds,
+                    int *pnReady);
+
 // ICMP echo, with which zvfleet learns that a device is back on the
 // network after its update.  A pinger sends echo requests to one address
 // and hears that address's replies, never waiting: on POSIX through an

@@ -6,6 +6,7 @@
 // companions use stands in platform_posix_companions.cc, what only the
 // tests use in platform_posix_testing.cc: zvloader links none of it.
 #include "platform/platform.h"
+#include "platform/inet_address.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -58,7 +59,7 @@ void platCloseSocket(PlatSocket s) {
   errno = nSaved;
 }
 
-uint32_t platInetAddr(const char *pszText) { return inet_addr(pszText); }
+uint32_t platInetAddr(const char *pszText) { return inetAddressOf(pszText); }
 
 int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
   struct in_addr in;

@@ -11,6 +11,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -386,4 +387,34 @@ int platTempFolder(char *pszPath, int nSize) {
   if (pszDir == NULL || *pszDir == '\0') pszDir = "/tmp";
   int n = snprintf(pszPath, (size_t)nSize, "%s", pszDir);
   return n > 0 && n < nSize;
+}
+
+int platWaitSockets(const PlatSocket *aSockets, int nSockets, unsigned long ulMilliseconds,
+                    int *pnReady) {
+  static struct pollfd s_aPoll[PLAT_WAIT_SOCKETS];
+  static int s_anIndex[PLAT_WAIT_SOCKETS];
+  if (nSockets < 0 || nSockets > PLAT_WAIT_SOCKETS) return -1;
+  int nPolled = 0;
+  for (int i = 0; i < nSockets; i++) {
+    if (aSockets[i] == PLAT_NO_SOCKET) continue;
+    s_aPoll[nPolled].fd = (int)aSockets[i];
+    s_aPoll[nPolled].events = POLLIN;
+    s_aPoll[nPolled].revents = 0;
+    s_anIndex[nPolled++] = i;
+  }
+  unsigned long ulStart = platMilliseconds();
+  for (;;) {
+    unsigned long ulSpent = platMilliseconds() - ulStart;
+    int nLeft = ulSpent < ulMilliseconds ? (int)(ulMilliseconds - ulSpent) : 0;
+    int r = poll(s_aPoll, (nfds_t)nPolled, nLeft);
+    if (r == 0) return 0;
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    int nFound = -1;
+    for (int i = 0; i < nPolled; i++)
+      if (s_aPoll[i].revents != 0 && (nFound < 0 || (s_anIndex[nFound] < *pnReady && s_anIndex[i] >= *pnReady)))
+        nFound = i;
+    *pnReady = s_anIndex[nFound];
+    return 1;
+  }
 }

@@ -27,6 +27,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "platform/inet_address.h"
 #include "platform/platform.h"
 
 static_assert(sizeof(PlatSocket) == sizeof(SOCKET), "socket handle size");
@@ -78,9 +79,7 @@ void platCloseSocket(PlatSocket s) {
   WSASetLastError(nSaved);
 }
 
-uint32_t platInetAddr(const char *pszText) {
-  return (uint32_t)inet_addr(pszText);
-}
+uint32_t platInetAddr(const char *pszText) { return inetAddressOf(pszText); }
 
 int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
   struct in_addr in;

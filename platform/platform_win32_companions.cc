@@ -452,3 +452,30 @@ int platTempFolder(char *pszPath, int nSize) {
   int n = snprintf(pszPath, (size_t)nSize, "%s", szPath);
   return n > 0 && n < nSize;
 }
+
+int platWaitSockets(const PlatSocket *aSockets, int nSockets, unsigned long ulMilliseconds,
+                    int *pnReady) {
+  static WSAPOLLFD s_aPoll[PLAT_WAIT_SOCKETS];
+  static int s_anIndex[PLAT_WAIT_SOCKETS];
+  if (nSockets < 0 || nSockets > PLAT_WAIT_SOCKETS) return -1;
+  ULONG nPolled = 0;
+  for (int i = 0; i < nSockets; i++) {
+    if (aSockets[i] == PLAT_NO_SOCKET) continue;
+    s_aPoll[nPolled].fd = (SOCKET)aSockets[i];
+    s_aPoll[nPolled].events = POLLRDNORM;
+    s_aPoll[nPolled].revents = 0;
+    s_anIndex[nPolled++] = i;
+  }
+  if (nPolled == 0) {  // WSAPoll takes no empty set
+    Sleep((DWORD)ulMilliseconds);
+    return 0;
+  }
+  int r = WSAPoll(s_aPoll, nPolled, (INT)ulMilliseconds);
+  if (r <= 0) return r == 0 ? 0 : -1;
+  int nFound = -1;
+  for (int i = 0; i < (int)nPolled; i++)
+    if (s_aPoll[i].revents != 0 && (nFound < 0 || (s_anIndex[nFound] < *pnReady && s_anIndex[i] >= *pnReady)))
+      nFound = i;
+  *pnReady = s_anIndex[nFound];
+  return 1;
+}

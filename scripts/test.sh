@@ -2,10 +2,7 @@
 # SPDX-License-Identifier: Apache-2.0
 # Builds the tool, its companions and the test suite, and runs the native
 # suite on every core.  Installs what it needs (Debian packages, only those
-# missing).  The one test that waits out a 45-second resend in real time
-# (label long) is left to .ci/run:
-#   ZV_LONG=1 bash scripts/test.sh    runs it too
-# Where Chromium and tidy are installed (bash scripts/install-deps.sh
+# missing).  Where Chromium and tidy are installed (bash scripts/install-deps.sh
 # browser) it then runs the browser test of zvfleet's report pages (the
 # page of 1,024 devices, a minute's real run, only with ZV_BROWSER_BIG=1,
 # as .ci/run sets it), and says so where they are not.
@@ -23,11 +20,7 @@ fi
 cmake --preset native > /dev/null
 cmake --build --preset native
 jobs=$(nproc 2>/dev/null || echo 2)
-if [ "${ZV_LONG:-0}" = 1 ]; then
-  ctest --preset native -j "$jobs"
-else
-  ctest --preset native -j "$jobs" -LE long
-fi
+ctest --preset native -j "$jobs"
 if command -v chromium > /dev/null && command -v tidy > /dev/null; then
   bash tests/browser/run.sh build
 else

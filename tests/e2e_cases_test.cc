@@ -5,8 +5,7 @@
 // 127.0.0.x, over real sockets (what needs real processes: signals, pipes,
 // ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript (console output, exit
 // status, the files a run wrote, what the devices reported) with the
-// case's golden file.  Besides the file commands of case_file.h a case
-// holds:
+// case's golden file.  Of the case language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet,
 //                      on 127.0.0.9 or the address); with -c N it ends by
 //                      itself after N commits, else it is stopped when the
@@ -18,7 +17,7 @@
 //                      whether the system answers ICMP echo requests to its
 //                      addresses (only in a private network namespace: see
 //                      in_private_network.sh)
-//   interrupt TEXT [FILE]
+//   interrupt-on TEXT [FILE]
 //                      the next run is interrupted (as Ctrl+C would) once
 //                      its console (or FILE) shows TEXT
 //   show FILE          the file's text
@@ -34,11 +33,8 @@
 // between systems.  zvfleet's event lines, which interleave as the
 // devices go, are grouped per device.  (A device's log, whose lines of
 // several processes interleave, is shown by the in-process cases.)
-// Cases named long_* wait out the 45-second resend cycle; a run of theirs
-// may take twice the usual limit.
 #include <gtest/gtest.h>
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -150,7 +146,8 @@ TEST_P(E2ECase, Transcript) {
   if (!devicePortsFree())
     GTEST_SKIP() << "cannot bind " DEVICE_ADDRESS ":69 and port 9029: run as root or in a "
                     "private network namespace";
-  std::vector<CaseLine> lines = readCase(CASES + GetParam() + ".case");
+  std::vector<CaseLine> lines = readCase(
+      CASES + GetParam() + ".case", {"needs", "echo-replies", "device", "during", "interrupt-on", "run", "show"});
   ScratchDir scratch;
   Transcript transcript;
   std::vector<Device> devices;
@@ -163,22 +160,22 @@ TEST_P(E2ECase, Transcript) {
       if (!loopbackDevicesApart()) GTEST_SKIP() << "devices on 127.0.0.x are not told apart here";
     } else if (line.command == "needs" && line.args == std::vector<std::string>{"private-network"}) {
       if (!inPrivateNetwork()) GTEST_SKIP() << "runs in a private network namespace only";
-    } else if (line.command == "echo-replies" && line.args.size() == 1) {
+    } else if (line.command == "echo-replies") {
       setEchoReplies(line.args[0], line.nLine);
     } else if (line.command == "device") {
-      bool bAddress = !line.args.empty() && isdigit((unsigned char)line.args[0][0]);
-      std::string address = bAddress ? line.args[0] : DEVICE_ADDRESS;
-      std::vector<std::string> options(line.args.begin() + bAddress, line.args.end());
+      bool bAddress = !line.address.empty();
+      std::string address = bAddress ? line.address : DEVICE_ADDRESS;
+      const std::vector<std::string> &options = line.args;
       Device device{bAddress ? "device " + address : "device",
                     bAddress ? "device-" + address + ".out" : "device.out", 0,
                     std::find(options.begin(), options.end(), "-c") != options.end()};
       ASSERT_TRUE(startDevice(options, device.output, &device.child, address)) << "line " << line.nLine;
       devices.push_back(device);
-    } else if (line.command == "during" && line.args.size() == 4 && line.args[2] == "echo-replies") {
+    } else if (line.command == "during" && line.args[2] == "echo-replies") {
       echoAt = line.args[0];
       echoIn = line.args[1];
       echoState = line.args[3];
-    } else if (line.command == "interrupt" && (line.args.size() == 1 || line.args.size() == 2)) {
+    } else if (line.command == "interrupt-on") {
       interruptAt = line.args[0];
       interruptIn = line.args.size() == 2 ? line.args[1] : "run.out";
     } else if (line.command == "run") {
@@ -196,9 +193,7 @@ TEST_P(E2ECase, Transcript) {
         platStopChild(tool);
         interruptAt.clear();
       }
-      // A long case waits out resend cycles.
-      bool bLong = GetParam().find("/long_") != std::string::npos;
-      int nStatus = finishProgram(tool, bLong ? 2 * CHILD_TIME_LIMIT_MS : CHILD_TIME_LIMIT_MS);
+      int nStatus = finishProgram(tool, CHILD_TIME_LIMIT_MS);
       bool bFleet = line.args[0] == "zvfleet";
       std::string output = readOutput("run.out");
       output = bFleet ? fleetText(screenText(output)) : withoutTimes(output);
@@ -208,12 +203,12 @@ TEST_P(E2ECase, Transcript) {
         if (!bFleet && written.compare(6, 7, "run.out") != 0 && written.compare(6, 6, "device") != 0)
           transcript.line(written);
       addDeviceReports(&devices, &transcript);
-    } else if (line.command == "show" && line.args.size() == 1) {
+    } else if (line.command == "show") {
       transcript.line("--- " + line.args[0]);
       std::string text = fleetText(readOutput(line.args[0]));
       transcript.console(text.data(), text.size());
     } else {
-      ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
+      ADD_FAILURE() << "line " << line.nLine << ": " << line.command << " " << commandText(line.args);
     }
   }
   expectGolden(CASES + GetParam() + ".out", transcript.text());

@@ -5,8 +5,8 @@
 // behind their addresses, and compares the transcript (zvfleet's console
 // and standard error, its exit status, what each device reported, the
 // files shown) with the case's golden file.  Times of day and durations
-// are those of the virtual clock: exact.  Besides the file commands of
-// case_file.h a case holds:
+// are those of the virtual clock: exact.  Of the case language
+// (case_file.h) it takes:
 //   device ADDRESS OPTIONS  a simulated device for the next zvfleet run,
 //                       zvdevsim's options and faults (-c N: it serves no
 //                       more after N commits)
@@ -15,6 +15,8 @@
 //                       default); "echo none": no echo can be had at all
 //   unwritable PATH     in the next run, appends to the file PATH fail
 //   port-taken          in the next run another program holds the debug port
+//   requests            in the next run the devices report as zvdevsim
+//                       without -q (each request and reply)
 //   no-random           in the next run the system gives no random bytes
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
@@ -71,8 +73,6 @@ std::vector<char *> argvOf(const std::vector<std::string> &args) {
 void runLoader(const std::vector<std::string> &args, Transcript *pTranscript) {
   std::vector<char *> argv = argvOf(args);
   markFiles();
-  memset(g_abImage, 0, sizeof(g_abImage));
-  memset(g_abIdata, 0, sizeof(g_abIdata));
   fakeBegin(FakeRun(), pTranscript);
   int nStatus = runZvloader((int)args.size(), argv.data());
   pTranscript->line("exit " + std::to_string(nStatus & 0xFF));
@@ -154,11 +154,14 @@ void reindent(const std::vector<std::string> &a) {
 class FleetCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(FleetCase, Transcript) {
-  std::vector<CaseLine> lines = readCase(CASES + "/" + GetParam() + ".case");
+  std::vector<CaseLine> lines = readCase(
+      CASES + "/" + GetParam() + ".case",
+      {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
+       "remove", "stop-takes", "kill", "run", "show", "reindent"});
   ScratchDir scratch;
   Transcript transcript;
-  ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}}, SOURCE_DIR));
-  ASSERT_TRUE(applyFileCommand({0, "file", {LOADER, "text", ""}}, SOURCE_DIR));
+  ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
+  ASSERT_TRUE(applyFileCommand({0, "file", {LOADER, "text", ""}, ""}, SOURCE_DIR));
   FakeFleet fleet;
   fleet.loaderPath = LOADER;
   fleet.selfPath = SELF;
@@ -170,41 +173,42 @@ TEST_P(FleetCase, Transcript) {
     const std::vector<std::string> &a = line.args;
     if (line.command == "#") {
       transcript.line(a[0]);
-    } else if (line.command == "device" && !a.empty()) {
-      deviceArgs.push_back({"-a", a[0]});
-      deviceArgs.back().insert(deviceArgs.back().end(), a.begin() + 1, a.end());
+    } else if (line.command == "device") {
+      ASSERT_NE("", line.address) << "line " << line.nLine << ": a device of a fleet has its address";
+      deviceArgs.push_back({"-a", line.address});
+      deviceArgs.back().insert(deviceArgs.back().end(), a.begin(), a.end());
       std::vector<char *> argv = argvOf(deviceArgs.back());
       SimOptions options;
       ASSERT_EQ(CLI_RUN, simParseOptions((int)argv.size() - 1, argv.data(), &options))
           << "line " << line.nLine;
       fleet.devices.push_back(options);
-    } else if (line.command == "echo" && a.size() == 1 && a[0] == "none") {
+    } else if (line.command == "echo" && a[0] == "none") {
       fleet.bNoEcho = true;
     } else if (line.command == "echo" && a.size() == 2) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
-    } else if (line.command == "unwritable" && a.size() == 1) {
+    } else if (line.command == "unwritable") {
       fleet.unwritable.push_back(a[0]);
-    } else if (line.command == "keep" && a.size() == 1) {
+    } else if (line.command == "keep") {
       // A page shown, and kept for the browser test when it asks for them.
       showFile(a[0], &transcript);
       const char *pszKeep = getenv("ZV_KEEP_PAGES");
       if (pszKeep != nullptr)
         std::ofstream(std::string(pszKeep) + "/" + GetParam() + "-" + a[0], std::ios::binary) << fileText(a[0]);
-    } else if (line.command == "requests" && a.empty()) {
+    } else if (line.command == "requests") {
       fleet.bRequests = true;
-    } else if (line.command == "port-taken" && a.empty()) {
+    } else if (line.command == "port-taken") {
       fleet.bDebugPortTaken = true;
-    } else if (line.command == "no-random" && a.empty()) {
+    } else if (line.command == "no-random") {
       fleet.bNoRandom = true;
-    } else if (line.command == "process" && a.size() == 1) {
+    } else if (line.command == "process") {
       fleet.livePids.push_back(caseNumber(a[0]));
-    } else if (line.command == "interrupt" && a.size() == 1) {
+    } else if (line.command == "interrupt") {
       fleet.ulInterruptAt = caseNumber(a[0]);
-    } else if (line.command == "remove" && (a.size() == 2 || a.size() == 3)) {
+    } else if (line.command == "remove") {
       fleet.removals.push_back({caseNumber(a[0]), a[1], a.size() == 3 ? a[2] : ""});
-    } else if (line.command == "stop-takes" && a.size() == 1) {
+    } else if (line.command == "stop-takes") {
       fleet.ulStopMs = caseNumber(a[0]);
-    } else if (line.command == "kill" && a.size() == 1) {
+    } else if (line.command == "kill") {
       fleet.ulKillAt = caseNumber(a[0]);
     } else if (line.command == "run" && !a.empty() && (a[0] == "zvloader" || a[0] == "zvfleet")) {
       transcript.line("$ " + commandText(a));
@@ -221,13 +225,12 @@ TEST_P(FleetCase, Transcript) {
       fleet.pfnSelf = runZvfleet;
       fleet.ulPid = ulPid + 1;
       deviceArgs.clear();
-    } else if (line.command == "show" && a.size() == 1) {
+    } else if (line.command == "show") {
       showFile(a[0], &transcript);
-    } else if (line.command == "reindent" && (a.size() == 1 || a.size() == 2)) {
+    } else if (line.command == "reindent") {
       reindent(a);
-
     } else {
-      ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
+      ADD_FAILURE() << "line " << line.nLine << ": " << commandText(a) << " after " << line.command;
     }
   }
   expectGolden(CASES + "/" + GetParam() + ".out", transcript.text());

@@ -117,6 +117,25 @@ TEST(Platform, TakenPortAndErrorText) {
   platCloseSocket(t);
 }
 
+// zvdevsim's one wait over its devices: the first ready socket at or
+// after the index given, around the end; a left-out entry is skipped.
+TEST(Platform, WaitOverSockets) {
+  LoopbackPeer a, b, sender;
+  PlatSocket as[3] = {a.s, PLAT_NO_SOCKET, b.s};
+  int nReady = 0;
+  EXPECT_EQ(0, platWaitSockets(as, 3, 0, &nReady));
+  sender.sendTo(a.usPort, {1});
+  sender.sendTo(b.usPort, {2});
+  for (int nFrom : {1, 0}) {
+    nReady = nFrom;
+    ASSERT_EQ(1, platWaitSockets(as, 3, 2000, &nReady));
+    EXPECT_EQ(nFrom == 1 ? 2 : 0, nReady);
+    uint8_t ab[4];
+    EXPECT_EQ(1, platRecvFrom(as[nReady], ab, sizeof(ab), nullptr));
+  }
+  EXPECT_EQ(-1, platWaitSockets(as, PLAT_WAIT_SOCKETS + 1, 0, &nReady));
+}
+
 volatile int g_nThreadRan;
 int markThread(void) {
   g_nThreadRan = 1;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The platform layer's stand-in for in-process runs of the tool.  Behind
-// the update socket sits the simulated device of zvdevsim (its own code,
-// with the same options and faults); time is virtual, so a lost reply costs
+// The platform layer's stand-in for in-process runs of the tool, in three
+// parts (fake_network.cc, fake_children.cc, fake_files.cc; their shared
+// state in fake_world.h).  Behind the update socket sits a simulated
+// device served by zvdevsim's own code (tools/zvdevsim/serve.h, with the
+// same options and faults); time is virtual, so a lost reply costs
 // nothing; the debug listener's socket delivers the device's debug
 // datagrams; console output and every datagram both ways go into one
 // transcript, in the order they happen; and any platform call can be made
@@ -11,7 +13,7 @@
 //
 // A fleet run (fakeBeginFleet) is zvfleet's, with simulated devices behind
 // their addresses; each child zvloader runs in process (the tool's own
-// library, its process-wide state kept aside meanwhile) to its end at
+// library, from resetZvloaderState as a fresh process) to its end at
 // once, on a timeline from zvfleet's virtual time, and its output and end
 // reach zvfleet as its clock gets there.  A child stopped or killed is run
 // again from its device's state up to that moment.  zvfleet's clock moves
@@ -80,7 +82,7 @@ struct FakeFleet {
   // zvfleet itself, as its own child (a preflight's), run in process too.
   std::string selfPath;
   int (*pfnSelf)(int, char **) = nullptr;
-  bool bRequests = false;  // each device reports every request's command and length
+  bool bRequests = false;  // each device reports as zvdevsim without -q (requests, replies)
   unsigned long ulPid = 4242;  // zvfleet's process id
   std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
@@ -94,7 +96,8 @@ struct FakeFleet {
 void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript);
 
 // After a fleet run: each device's report lines ("fault 4 drop", "commit
-// ...", "accepted 1 ok", ...), as zvdevsim -q prints them, by address.
+// ...", "accepted 1 ok", ...), as zvdevsim -q prints them (without -q
+// with bRequests), by address.
 std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReports();
 
 // After a fleet run: the pipes of its children that zvfleet did not close.

@@ -3,6 +3,7 @@
 #include "tests/support/case_file.h"
 
 #include <gtest/gtest.h>
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -76,8 +77,40 @@ static std::string nextArgument(const std::string &text, size_t *pAt) {
   return arg;
 }
 
-std::vector<CaseLine> readCase(const std::string &path) {
+// Every command of the language with its least and most arguments.
+struct CaseCommand {
+  const char *pszName;
+  size_t nMin, nMax;
+};
+const size_t ANY = 1000;
+const CaseCommand s_aCommands[] = {
+    {"file", 2, ANY},      {"dir", 1, 1},        {"mode", 2, 2},         {"poke", 3, 3},
+    {"append", 2, 3},      {"cut", 2, 2},        {"run", 1, ANY},        {"device", 0, ANY},
+    {"show", 1, 1},        {"fail", 1, 2},       {"error", 1, 2},        {"times", 0, 0},
+    {"echo", 1, 2},        {"requests", 0, 0},   {"unwritable", 1, 1},   {"port-taken", 0, 0},
+    {"no-random", 0, 0},   {"process", 1, 1},    {"interrupt", 1, 1},    {"remove", 2, 3},
+    {"stop-takes", 1, 1},  {"kill", 1, 1},       {"keep", 1, 1},         {"reindent", 1, 2},
+    {"needs", 1, 1},       {"echo-replies", 1, 1}, {"during", 4, 4},     {"interrupt-on", 1, 2}};
+
+// Checks a line against the language and the driver's commands.
+static void checkCommand(const CaseLine &line, const std::vector<std::string> &driverCommands) {
+  const CaseCommand *pCommand = nullptr;
+  for (const CaseCommand &command : s_aCommands)
+    if (line.command == command.pszName) pCommand = &command;
+  bool bFiles = pCommand != nullptr && pCommand < s_aCommands + 6;
+  if (pCommand == nullptr)
+    ADD_FAILURE() << "line " << line.nLine << ": unknown command " << line.command;
+  else if (line.args.size() < pCommand->nMin || line.args.size() > pCommand->nMax)
+    ADD_FAILURE() << "line " << line.nLine << ": " << line.command << " with " << line.args.size()
+                  << " arguments";
+  else if (!bFiles && std::find(driverCommands.begin(), driverCommands.end(), line.command) ==
+                          driverCommands.end())
+    ADD_FAILURE() << "line " << line.nLine << ": " << line.command << " is not for these cases";
+}
+
+std::vector<CaseLine> readCase(const std::string &path, const std::vector<std::string> &driverCommands) {
   std::ifstream in(path);
+  EXPECT_TRUE(in.good()) << path;
   std::vector<CaseLine> lines;
   std::string text;
   for (int n = 1; std::getline(in, text); n++) {
@@ -85,10 +118,10 @@ std::vector<CaseLine> readCase(const std::string &path) {
     size_t at = text.find_first_not_of(" \t");
     if (at == std::string::npos) continue;
     if (text[at] == '#') {  // kept, for the transcript
-      lines.push_back({n, "#", {text.substr(at)}});
+      lines.push_back({n, "#", {text.substr(at)}, ""});
       continue;
     }
-    CaseLine line{n, "", {}};
+    CaseLine line{n, "", {}, ""};
     while (at < text.size()) {
       std::string arg = nextArgument(text, &at);
       if (line.command.empty())
@@ -98,6 +131,11 @@ std::vector<CaseLine> readCase(const std::string &path) {
       at = text.find_first_not_of(" \t", at);
       if (at == std::string::npos) break;
     }
+    if (line.command == "device" && !line.args.empty() && isdigit((unsigned char)line.args[0][0])) {
+      line.address = line.args[0];
+      line.args.erase(line.args.begin());
+    }
+    checkCommand(line, driverCommands);
     lines.push_back(line);
   }
   return lines;

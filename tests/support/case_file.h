@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// Case files and their golden transcripts, shared by the drivers that run
-// them.  A case file is plain data, one command a line; a comment line
-// starts with '#' and is copied into the transcript.  Arguments are split
-// at blanks, "..." keeps blanks and takes the escapes \n \r \t \\ \" and
-// \xHH, and "" is an empty argument.
+// Case files and their golden transcripts: the one case language that the
+// three drivers (tool_cases, fleet_cases, e2e_cases) read through readCase.
+// A case file is plain data, one command a line; a comment line starts
+// with '#' and is copied into the transcript.  Arguments are split at
+// blanks, "..." keeps blanks and takes the escapes \n \r \t \\ \" and
+// \xHH, and "" is an empty argument.  Every driver takes the files:
 //   file NAME from PATH      a copy of PATH (relative to the source tree)
 //   file NAME text TEXT      the text (escapes as above, no line end added)
 //   file NAME hex HH HH ..   those bytes
@@ -13,9 +14,21 @@
 //   poke NAME OFFSET BYTE    one byte of a file set
 //   append NAME TEXT [N]     TEXT added to the end of a file N times (1)
 //   cut NAME LENGTH          a file cut to LENGTH bytes
-// Every other command belongs to the driver (run, device, fail, ...).  The
-// golden transcript NAME.out stands beside NAME.case; ZV_UPDATE_GOLDEN=1
-// writes it anew.
+// Runs and devices (each driver's opening comment says what it does with
+// them, and which of the others it takes):
+//   run PROGRAM ARGS         a run of a program, as from a fresh start
+//   device [ADDRESS] OPTIONS a simulated device for the next run:
+//                            zvdevsim's options and faults at ADDRESS
+//   show FILE                the file's text
+// The platform stand-in of a single run: fail KIND [N], error CODE [TEXT],
+// times.  A fleet run's world: echo ADDRESS N|never, echo none, requests,
+// unwritable PATH, port-taken, no-random, process PID, interrupt MS,
+// remove MS PATH [TEXT], stop-takes MS, kill MS, keep FILE,
+// reindent FILE [N].  Real processes: needs WHAT, echo-replies on|off,
+// during TEXT FILE echo-replies on|off, interrupt-on TEXT [FILE].
+// readCase refuses a command it does not know, one with a wrong number of
+// arguments and one the driver does not take.  The golden transcript
+// NAME.out stands beside NAME.case; ZV_UPDATE_GOLDEN=1 writes it anew.
 #ifndef ZV_CASE_FILE_H
 #define ZV_CASE_FILE_H
 
@@ -27,13 +40,16 @@
 struct CaseLine {
   int nLine;
   std::string command;
-  std::vector<std::string> args;
+  std::vector<std::string> args;  // of device: its options
+  std::string address;            // of device: its ADDRESS, or ""
 };
 
 // The case names of a folder (NAME of every NAME.case), sorted.
 std::vector<std::string> caseNames(const std::string &dir);
 
-std::vector<CaseLine> readCase(const std::string &path);
+// The lines of a case whose commands other than the files are among
+// driverCommands ("#" lines included).
+std::vector<CaseLine> readCase(const std::string &path, const std::vector<std::string> &driverCommands);
 
 // Carries out a file command in the current directory.  Returns false when
 // the line is not one.

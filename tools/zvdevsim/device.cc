@@ -29,7 +29,7 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
                    const char *pszKey, int bAllEncrypted) {
   pDev->bModel = bModel;
   putPasswordField(pDev->abPassword, pszPassword);
-  pDev->abMemory.assign((size_t)SIM_PAGES * PAGE_SIZE, 0);
+  pDev->memory.assign(SIM_PAGES / SIM_CHUNK_PAGES, std::vector<uint8_t>());
   pDev->bInTransfer = 0;
   pDev->bHasHeader = 0;
   memset(pDev->abHeader, 0, sizeof(pDev->abHeader));
@@ -111,8 +111,12 @@ static void handleData(SimDevice *pDev, const Request *pReq, int nLength,
   // The old idata clearing page repeats whatever flags came last.
   int bClearing = nLength == IDATA_CLEAR_SIZE && usPage == IDATA_CLEAR_PAGE;
   if (pDev->bHasKey && !bClearing) checkFlags(pDev, bFlags, usPage);
-  memcpy(&pDev->abMemory[(size_t)usPage * PAGE_SIZE], pReq->pbData + nLead,
-         (size_t)bCount * PAGE_SIZE);
+  for (uint32_t ulPage = usPage; ulPage < (uint32_t)usPage + bCount; ulPage++) {
+    std::vector<uint8_t> &chunk = pDev->memory[ulPage / SIM_CHUNK_PAGES];
+    if (chunk.empty()) chunk.assign((size_t)SIM_CHUNK_PAGES * PAGE_SIZE, 0);
+    memcpy(&chunk[ulPage % SIM_CHUNK_PAGES * PAGE_SIZE],
+           pReq->pbData + nLead + (ulPage - usPage) * PAGE_SIZE, PAGE_SIZE);
+  }
   simMakeReply(TFTP_ACK, pDev->bModel, bClearing ? answerPage(pDev, usPage) : usPage,
                pOut->abReply);
 }
@@ -123,10 +127,14 @@ void simTransferStream(const SimDevice *pDev, uint16_t usFirst, uint16_t usEnd,
   if (pDev->bHasHeader)
     pStream->insert(pStream->end(), pDev->abHeader,
                     pDev->abHeader + IMAGE_HEADER_SIZE);
-  if (usEnd > usFirst) {
-    const uint8_t *pStart = &pDev->abMemory[(size_t)usFirst * PAGE_SIZE];
-    pStream->insert(pStream->end(), pStart,
-                    pStart + (size_t)(usEnd - usFirst) * PAGE_SIZE);
+  for (uint32_t ulPage = usFirst; ulPage < usEnd; ulPage++) {
+    const std::vector<uint8_t> &chunk = pDev->memory[ulPage / SIM_CHUNK_PAGES];
+    if (chunk.empty()) {
+      pStream->insert(pStream->end(), PAGE_SIZE, 0);
+    } else {
+      const uint8_t *pPage = &chunk[ulPage % SIM_CHUNK_PAGES * PAGE_SIZE];
+      pStream->insert(pStream->end(), pPage, pPage + PAGE_SIZE);
+    }
   }
 }
 

@@ -12,13 +12,16 @@
 #include "image/image_store.h"
 #include "net/upload_plan.h"
 
-// The device's memory: 65536 pages (the range of a page number).
+// The device's memory: 65536 pages (the range of a page number), held in
+// chunks of 64 pages made on their first write, so that a process of 1,024
+// devices holds only what was sent to them.
 #define SIM_PAGES 65536
+#define SIM_CHUNK_PAGES 64
 
 struct SimDevice {
   uint8_t bModel;
   uint8_t abPassword[PASSWORD_FIELD_SIZE];  // first 16 characters, zero padded
-  std::vector<uint8_t> abMemory;         // SIM_PAGES pages of 256 bytes
+  std::vector<std::vector<uint8_t> > memory;  // chunks of 256-byte pages, empty: all zero
   // The transfer: begun by a data packet after a commit or a model query, or
   // by any data packet carrying the image header.  A commit ends it but keeps
   // its header, so that a resent commit gets the same verdict.

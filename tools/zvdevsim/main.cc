@@ -1,21 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
-// zvdevsim: a stand-in for the device on the update port.  It answers the
-// tool's model query, page data and commits from a simulated page memory,
-// injects the faults asked for on the command line, sends debug datagrams
-// to the tool's debug port, and reports every event on standard output.
-#include <stdarg.h>
+// zvdevsim: a stand-in for devices on the update port.  Each device (one,
+// or -n of them on consecutive addresses) answers the tool's model query,
+// page data and commits from its own simulated page memory, with the
+// faults asked for on the command line, sends debug datagrams to the
+// tool's debug port, and reports every event on standard output.  One wait
+// covers every device's socket; serve.cc handles what arrives.
 #include <stdio.h>
 #include <string.h>
 
 #include <vector>
 
 #include "base/console.h"
-#include "net/packet.h"
-#include "platform/platform.h"
+#include "platform/platform_companions.h"
 #include "tools/common/cli.h"
-#include "tools/zvdevsim/device.h"
 #include "tools/zvdevsim/faults.h"
 #include "tools/zvdevsim/options.h"
+#include "tools/zvdevsim/serve.h"
 
 #define MAX_RECEIVE_FAILURES 100    // in a row: the socket is broken
 #define NO_LIMIT_WAIT_MS 3600000UL  // one wait of an endless idle time
@@ -24,246 +24,154 @@
 // command line, as in every companion).
 #define EXIT_IDLE_BEFORE_COMMITS 3
 
-struct SimSockets {
-  PlatSocket sMain;  // the update port
-  PlatEvent hMain;
-  PlatSocket sOther;  // second sender: "other" replies, debug datagrams
-  PlatSocket sQuiet;  // never addressed: waiting on it is the sleep
-  PlatEvent hQuiet;
-};
-
+static SimOptions s_options;
+static std::vector<SimServed> s_served;
+static std::vector<PlatSocket> s_aMain;   // each device's update port
+static std::vector<PlatSocket> s_aOther;  // its second sender: "other" replies, debug
+static PlatSocket s_sQuiet;               // never addressed: waiting on it is the sleep
+static PlatEvent s_hQuiet;
 static uint8_t s_abReceive[SIM_MAX_DATAGRAM + 1];
-static uint8_t s_abSend[SIM_MAX_DATAGRAM];
 
-// -q: the per-request lines are left out.
-static int s_bQuiet;
-
-// One report line, written and flushed at once.
-static void report(const char *pszFormat, ...) {
-  char szLine[256];
-  va_list args;
-  va_start(args, pszFormat);
-  int n = vsnprintf(szLine, sizeof(szLine) - 1, pszFormat, args);
-  va_end(args);
-  if (n < 0) return;
+static void report(void *, const char *pszLine) {
+  char szLine[260];
+  int n = snprintf(szLine, sizeof(szLine) - 1, "%s", pszLine);
   if (n > (int)sizeof(szLine) - 2) n = (int)sizeof(szLine) - 2;
   szLine[n++] = '\n';
   consoleWrite(szLine, n);
 }
 
-static const char *addressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
-  if (!platAddressText(ulAddr, pszBuffer, nSize))
-    snprintf(pszBuffer, (size_t)nSize, "?");
-  return pszBuffer;
+static void sleepMs(void *, uint32_t ulMs) {
+  if (platWaitEvent(s_hQuiet, ulMs) == 1)
+    platRecvFrom(s_sQuiet, s_abReceive, 1, NULL);  // a stranger: drop it
 }
 
-static void sleepMs(SimSockets *pSockets, uint32_t ulMs) {
-  if (ulMs == 0) return;
-  if (platWaitEvent(pSockets->hQuiet, ulMs) == 1)
-    platRecvFrom(pSockets->sQuiet, s_abSend, 1, NULL);  // a stranger: drop it
+static int send(void *, const SimServed *pServed, int nSend, const uint8_t *pData,
+                int nLength, const PlatAddress *pTo) {
+  size_t i = (size_t)(pServed - s_served.data());
+  return platSendTo(nSend == SIM_SEND_REPLY ? s_aMain[i] : s_aOther[i], pData, nLength, pTo);
 }
 
-static void sendDebugMessages(const SimOptions *pOpt, SimSockets *pSockets,
-                              uint32_t ulTo) {
-  static const uint8_t bNothing = 0;
-  PlatAddress to;
-  to.ulAddr = ulTo;
-  to.usPort = pOpt->usDebugPort;
-  char szAddr[64];
-  addressText(ulTo, szAddr, sizeof(szAddr));
-  for (const std::vector<uint8_t> &abMessage : pOpt->debugMessages) {
-    int nLength = (int)abMessage.size();
-    int nSent = platSendTo(
-        pSockets->sOther, nLength ? abMessage.data() : &bNothing, nLength, &to);
-    report("dbg to %s:%u len %d%s", szAddr, (unsigned)to.usPort, nLength,
-           nSent == nLength ? "" : " failed");
+static const SimWire s_wire = {NULL, send, sleepMs, report};
+
+static uint32_t hostOrder(uint32_t ulAddr) {
+  const uint8_t *pb = (const uint8_t *)&ulAddr;
+  return (uint32_t)pb[0] << 24 | (uint32_t)pb[1] << 16 | (uint32_t)pb[2] << 8 | pb[3];
+}
+
+// The address n after ulAddr (network byte order both).
+static uint32_t addressAfter(uint32_t ulAddr, uint32_t n) {
+  uint32_t ulHost = hostOrder(ulAddr) + n;
+  uint8_t ab[4] = {(uint8_t)(ulHost >> 24), (uint8_t)(ulHost >> 16), (uint8_t)(ulHost >> 8),
+                   (uint8_t)ulHost};
+  memcpy(&ulAddr, ab, 4);
+  return ulAddr;
+}
+
+// A second socket only for devices that send from one.
+static int needsOther(const SimOptions *pOpt) {
+  for (const SimFault &fault : pOpt->faults)
+    if (fault.nAction == SIM_FAULT_OTHER) return 1;
+  return !pOpt->debugMessages.empty();
+}
+
+// Opens every device's sockets; on failure names the address that failed.
+static int openSockets(uint32_t *pulFailed) {
+  s_sQuiet = platUdpSocket();
+  if (s_sQuiet == PLAT_NO_SOCKET || !platBind(s_sQuiet, platInetAddr("127.0.0.1"), 0)) return 0;
+  s_hQuiet = platCreateEvent();
+  if (!platEventSelectRead(s_sQuiet, s_hQuiet)) return 0;
+  int bOther = needsOther(&s_options);
+  for (SimServed &served : s_served) {
+    *pulFailed = served.ulAddress;
+    PlatSocket s = platUdpSocket(), sOther = bOther ? platUdpSocket() : PLAT_NO_SOCKET;
+    s_aMain.push_back(s);
+    s_aOther.push_back(sOther);
+    if (s == PLAT_NO_SOCKET || (bOther && sOther == PLAT_NO_SOCKET) ||
+        !platBind(s, served.ulAddress, s_options.usPort) ||
+        (bOther && !platBind(sOther, served.ulAddress, 0)))
+      return 0;
   }
+  return 1;
 }
 
-// Sends one datagram of a reply (content cut or zero padded to nLength).
-static int sendReply(PlatSocket s, const uint8_t *pReply, int nLength,
-                     const PlatAddress *pTo, const char *pszWhat, int bOther) {
-  memset(s_abSend, 0, (size_t)nLength);
-  memcpy(s_abSend, pReply, (size_t)(nLength < REPLY_SIZE ? nLength : REPLY_SIZE));
-  int bSent = platSendTo(s, s_abSend, nLength, pTo) == nLength;
-  Reply reply;
-  parseReply(pReply, REPLY_SIZE, &reply);
-  if (!s_bQuiet)
-    report("%s cmd %u code %u page %u len %d%s%s", pszWhat, (unsigned)reply.bCommand,
-         (unsigned)reply.bValue, (unsigned)reply.wPage, nLength,
-         bOther ? " other" : "", bSent ? "" : " failed");
-  return bSent;
-}
-
-// Delivers the reply to request ulRequest with its faults.  Returns 1 when
-// a 23-byte datagram other than a NACK went out, which the tool takes as
-// the acceptance of a commit.
-static int deliver(const SimOptions *pOpt, SimSockets *pSockets,
-                   const SimOutcome *pOut, uint32_t ulRequest,
-                   const PlatAddress *pTo) {
-  SimDelivery delivery;
-  if (!simPlanDelivery(pOpt->faults, ulRequest, pOut, &delivery, report))
-    return 0;
-  PlatSocket s = delivery.bOther ? pSockets->sOther : pSockets->sMain;
-  std::vector<SimDatagram> datagrams = simDeliveryDatagrams(&delivery, pOpt->bModel);
-  int bAnswered = 0;
-  // The late copies go out at once; the rest waits out the delays.
-  for (int bEarly = 1; bEarly >= 0; bEarly--) {
-    if (!bEarly) {
-      if (delivery.ulDelayMs != 0) report("delay %u", (unsigned)delivery.ulDelayMs);
-      sleepMs(pSockets, delivery.ulDelayMs + pOpt->ulReplyWaitMs);
-      if (delivery.bDrop) report("reply dropped");
-    }
-    for (const SimDatagram &datagram : datagrams) {
-      if (datagram.bEarly != bEarly) continue;
-      int bSent = sendReply(s, datagram.abData, datagram.nLength, pTo,
-                            datagram.bStray ? "stray" : "reply", delivery.bOther);
-      if (bSent && !datagram.bStray && datagram.nLength == REPLY_SIZE &&
-          datagram.abData[PACKET_COMMAND] != TFTP_NACK)
-        bAnswered = 1;
-    }
-  }
-  return bAnswered;
-}
-
-static void writeDump(const SimOptions *pOpt, const SimDevice *pDev,
-                      const SimOutcome *pOut, uint32_t ulCommit) {
-  char szName[SIM_MAX_DUMP_PREFIX + 32];
-  snprintf(szName, sizeof(szName), "%s.%u.bin", pOpt->pszDumpPrefix,
-           (unsigned)ulCommit);
-  std::vector<uint8_t> abStream;
-  simTransferStream(pDev, pOut->usFirst, pOut->usEnd, &abStream);
-  FILE *pFile = fopen(szName, "wb");
-  int bOk = pFile != NULL;
-  if (pFile != NULL) {
-    if (!abStream.empty() &&
-        fwrite(abStream.data(), 1, abStream.size(), pFile) != abStream.size())
-      bOk = 0;
-    if (fclose(pFile) != 0) bOk = 0;
-  }
-  report("dump %s%s", szName, bOk ? "" : " failed");
-}
-
-static int openSockets(const SimOptions *pOpt, SimSockets *pSockets) {
-  pSockets->sMain = platUdpSocket();
-  pSockets->sOther = platUdpSocket();
-  pSockets->sQuiet = platUdpSocket();
-  if (pSockets->sMain == PLAT_NO_SOCKET || pSockets->sOther == PLAT_NO_SOCKET ||
-      pSockets->sQuiet == PLAT_NO_SOCKET)
-    return 0;
-  if (!platBind(pSockets->sMain, pOpt->ulAddress, pOpt->usPort) ||
-      !platBind(pSockets->sOther, pOpt->ulAddress, 0) ||
-      !platBind(pSockets->sQuiet, platInetAddr("127.0.0.1"), 0))
-    return 0;
-  pSockets->hMain = platCreateEvent();
-  pSockets->hQuiet = platCreateEvent();
-  return platEventSelectRead(pSockets->sMain, pSockets->hMain) &&
-         platEventSelectRead(pSockets->sQuiet, pSockets->hQuiet);
-}
-
-// 1 when a datagram waits, 0 after the idle time, -1 on failure.
-static int waitForRequest(const SimOptions *pOpt, SimSockets *pSockets) {
-  for (;;) {
-    unsigned long ulMs = pOpt->ulIdleSeconds != 0
-                             ? (unsigned long)pOpt->ulIdleSeconds * 1000UL
-                             : NO_LIMIT_WAIT_MS;
-    int nResult = platWaitEvent(pSockets->hMain, ulMs);
-    if (nResult != 0 || pOpt->ulIdleSeconds != 0) return nResult;
-  }
-}
-
-// The device's state; its memory is set up before "listening" is reported,
-// so that the first request is answered at once.
-static SimDevice s_device;
-
-static int serve(const SimOptions *pOpt, SimSockets *pSockets) {
-  uint32_t ulRequests = 0, ulCommits = 0;
-  int nFailures = 0;
-  int bDebugSent = pOpt->debugMessages.empty();
-  if (!bDebugSent && pOpt->nDebugStartMs >= 0) {
-    sleepMs(pSockets, (uint32_t)pOpt->nDebugStartMs);
-    sendDebugMessages(
-        pOpt, pSockets,
-        pOpt->pszDebugTo ? pOpt->ulDebugTo : platInetAddr("127.0.0.1"));
-    bDebugSent = 1;
+static int serve(void) {
+  uint32_t ulLeft = (uint32_t)s_served.size();  // devices not ended
+  int nFailures = 0, nNext = 0;
+  if (s_options.nDebugStartMs >= 0 && !s_options.debugMessages.empty()) {
+    sleepMs(NULL, (uint32_t)s_options.nDebugStartMs);
+    for (SimServed &served : s_served) simServeDebug(&served, &s_wire, platInetAddr("127.0.0.1"));
   }
   for (;;) {
-    int nWait = waitForRequest(pOpt, pSockets);
+    unsigned long ulMs = s_options.ulIdleSeconds != 0 ? (unsigned long)s_options.ulIdleSeconds * 1000UL
+                                                      : NO_LIMIT_WAIT_MS;
+    int nReady = nNext;
+    int nWait = platWaitSockets(s_aMain.data(), (int)s_aMain.size(), ulMs, &nReady);
     if (nWait < 0) {
-      report("waitfailed");
+      report(NULL, "waitfailed");
       return 1;
     }
+    if (nWait == 0 && s_options.ulIdleSeconds == 0) continue;
     if (nWait == 0) {
-      report("end commits %u requests %u idle", (unsigned)ulCommits,
-             (unsigned)ulRequests);
-      return pOpt->ulCommits != 0 ? EXIT_IDLE_BEFORE_COMMITS : 0;
+      for (SimServed &served : s_served) simServeIdleEnd(&served, &s_wire);
+      return s_options.ulCommits != 0 ? EXIT_IDLE_BEFORE_COMMITS : 0;
     }
+    nNext = (nReady + 1) % (int)s_aMain.size();  // the others' turn first next time
     PlatAddress from;
-    int nLength =
-        platRecvFrom(pSockets->sMain, s_abReceive, sizeof(s_abReceive), &from);
+    int nLength = platRecvFrom(s_aMain[(size_t)nReady], s_abReceive, sizeof(s_abReceive), &from);
+    if (nLength == PLAT_RECV_NOTHING) continue;
     if (nLength < 0) {
-      report("recvfailed");
+      char szLine[40];
+      snprintf(szLine, sizeof(szLine), "%srecvfailed", s_served[(size_t)nReady].szPrefix);
+      report(NULL, szLine);
       if (++nFailures >= MAX_RECEIVE_FAILURES) return 1;
       continue;
     }
     nFailures = 0;
-    ulRequests++;
-    if (s_bQuiet)
-      ;
-    else if (nLength == 0)
-      report("request %u cmd none len 0", (unsigned)ulRequests);
-    else
-      report("request %u cmd %u len %d", (unsigned)ulRequests,
-             (unsigned)s_abReceive[PACKET_COMMAND], nLength);
-    if (!bDebugSent) {
-      sendDebugMessages(pOpt, pSockets,
-                        pOpt->pszDebugTo ? pOpt->ulDebugTo : from.ulAddr);
-      bDebugSent = 1;
-    }
-    SimOutcome outcome;
-    simHandleRequest(&s_device, s_abReceive, nLength, &outcome);
-    if (!s_bQuiet || outcome.nKind == SIM_KIND_COMMIT)
-      report("%s", outcome.szLine);
-    int bAnswered = deliver(pOpt, pSockets, &outcome, ulRequests, &from);
-    if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) continue;
-    ulCommits++;
-    report("accepted %u %s", (unsigned)ulCommits,
-           outcome.bCommitOk ? "ok" : "bad");
-    if (pOpt->pszDumpPrefix != NULL)
-      writeDump(pOpt, &s_device, &outcome, ulCommits);
-    if (pOpt->ulCommits != 0 && ulCommits >= pOpt->ulCommits) {
-      report("end commits %u requests %u count", (unsigned)ulCommits,
-             (unsigned)ulRequests);
-      return 0;
+    if (simServeRequest(&s_served[(size_t)nReady], &s_wire, s_abReceive, nLength, &from)) {
+      platCloseSocket(s_aMain[(size_t)nReady]);  // it serves no more
+      s_aMain[(size_t)nReady] = PLAT_NO_SOCKET;
+      if (--ulLeft == 0) return 0;
     }
   }
 }
 
 int main(int argc, char **argv) {
   platInitProcess();
-  static SimOptions s_options;
   int nParsed = simParseOptions(argc - 1, argv + 1, &s_options);
   if (nParsed != CLI_RUN) return nParsed;
+  if (hostOrder(s_options.ulAddress) > 0xFFFFFFFFu - s_options.ulDevices) {
+    errorPrintf("zvdevsim: -n %u from %s runs past 255.255.255.254\n",
+                (unsigned)s_options.ulDevices, s_options.pszAddress);
+    return 2;
+  }
   if (!platSocketStartup()) {
     errorPrintf("zvdevsim: the socket library cannot start\n");
     return 1;
   }
-  s_bQuiet = s_options.bQuiet;
-  SimSockets sockets;
-  memset(&sockets, 0, sizeof(sockets));
+  s_served.resize(s_options.ulDevices);
+  for (uint32_t i = 0; i < s_options.ulDevices; i++)
+    simServeInit(&s_served[i], &s_options, addressAfter(s_options.ulAddress, i),
+                 s_options.ulDevices > 1);
+  uint32_t ulFailed = s_options.ulAddress;
   char szAddr[64];
-  addressText(s_options.ulAddress, szAddr, sizeof(szAddr));
-  if (!openSockets(&s_options, &sockets)) {
+  if (!openSockets(&ulFailed)) {
     char szText[256];
     int nCode = pendingErrorText(szText, (int)sizeof(szText));
+    if (!platAddressText(ulFailed, szAddr, sizeof(szAddr))) snprintf(szAddr, sizeof(szAddr), "?");
     errorPrintf("zvdevsim: cannot listen on %s:%u: %s (%d)\n", szAddr,
-            (unsigned)s_options.usPort, szText, nCode);
+                (unsigned)s_options.usPort, szText, nCode);
     return 1;
   }
-  simInitDevice(&s_device, s_options.bModel, s_options.pszPassword,
-                s_options.pszKey, s_options.bAllEncrypted);
-  s_device.nAckPage = s_options.nAckPage;
-  s_device.bHtmlNotLogo = s_options.bHtmlNotLogo;
-  report("listening %s:%u", szAddr, (unsigned)s_options.usPort);
-  return finalStatus(serve(&s_options, &sockets), 1);
+  if (!platAddressText(s_options.ulAddress, szAddr, sizeof(szAddr))) snprintf(szAddr, sizeof(szAddr), "?");
+  if (s_options.ulDevices == 1) {
+    consolePrintf("listening %s:%u\n", szAddr, (unsigned)s_options.usPort);
+  } else {
+    char szLast[64];
+    if (!platAddressText(addressAfter(s_options.ulAddress, s_options.ulDevices - 1), szLast,
+                         sizeof(szLast)))
+      snprintf(szLast, sizeof(szLast), "?");
+    consolePrintf("listening %s-%s:%u (%u devices)\n", szAddr, szLast,
+                  (unsigned)s_options.usPort, (unsigned)s_options.ulDevices);
+  }
+  return finalStatus(serve(), 1);
 }

@@ -35,12 +35,19 @@ static int parseAddress(const char *pszText, uint32_t *pulAddr) {
 enum OptionId {
   OPT_ADDRESS = 1, OPT_PORT, OPT_MODEL, OPT_PASSWORD, OPT_KEY, OPT_ALL_ENCRYPTED,
   OPT_HTML_NOT_LOGO, OPT_FAULT, OPT_DEBUG, OPT_DEBUG_HEX, OPT_DEBUG_TO, OPT_DEBUG_PORT,
-  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_ACK_PAGE
+  OPT_DEBUG_START, OPT_COMMITS, OPT_IDLE, OPT_WAIT, OPT_DUMP, OPT_QUIET, OPT_ACK_PAGE, OPT_DEVICES
 };
 
 static const CliOption s_aOptions[] = {
     {OPT_ADDRESS, "-a", CLI_TEXT, "ADDR", 0, 0, "127.0.0.1", NULL, "an IPv4 address",
      "listen address"},
+    {OPT_DEVICES, "-n", CLI_NUMBER, "N", 1, SIM_MAX_DEVICES, "1", NULL, NULL,
+     "serve N devices in one process, on ADDR and the N-1 addresses after it "
+     "(127.0.0.255, then 127.0.1.0), each bound to the update port on its own address, "
+     "each with its own memory, password check, faults, counts and debug messages; with N "
+     "above 1 every report line but the first begins with the device's address and a "
+     "space, -dump writes PREFIX.ADDR.n.bin, -c ends each device and the program when all "
+     "have ended; a delay holds up every device"},
     {OPT_PORT, "-p", CLI_NUMBER, "PORT", 1, 65535, "69", NULL, NULL, "update port"},
     {OPT_MODEL, "-m", CLI_NUMBER, "N", 0, 255, "1", NULL, NULL, "the device's model"},
     {OPT_PASSWORD, "-P", CLI_TEXT, "TEXT", 0, 0, "", NULL, NULL,
@@ -118,7 +125,8 @@ const CliProgram g_simCommandLine = {
     "              its delay (a late copy of an earlier one)\n"
     "  modelfirst  a model reply goes out so, ahead of it\n"
     "Report on standard output, one line per event, each flushed at once:\n"
-    "  listening ADDR:PORT                  bound, ready for requests\n"
+    "  listening ADDR:PORT                  bound, ready for requests (with -n:\n"
+    "                                       listening ADDR-LAST:PORT (N devices))\n"
     "  request N cmd C len L                datagram N arrived (C: its first\n"
     "                                       byte, \"none\" when empty)\n"
     "  dbg to ADDR:PORT len L               a debug datagram sent\n"
@@ -162,6 +170,7 @@ static int applyOption(void *pContext, int id, const char *pszValue, uint32_t ul
     case OPT_ADDRESS:
       pOpt->pszAddress = pszValue;
       return parseAddress(pszValue, &pOpt->ulAddress);
+    case OPT_DEVICES: pOpt->ulDevices = ulValue; return 1;
     case OPT_PORT: pOpt->usPort = (uint16_t)ulValue; return 1;
     case OPT_DEBUG_PORT: pOpt->usDebugPort = (uint16_t)ulValue; return 1;
     case OPT_MODEL: pOpt->bModel = (uint8_t)ulValue; return 1;

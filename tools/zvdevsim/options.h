@@ -14,10 +14,12 @@
 
 #define SIM_DEBUG_PORT 9029
 #define SIM_MAX_DUMP_PREFIX 200
+#define SIM_MAX_DEVICES 1024
 
 struct SimOptions {
   const char *pszAddress = NULL;    // -a, dotted text
   uint32_t ulAddress = 0;           // its value in network byte order
+  uint32_t ulDevices = 1;           // -n: devices on -a and the addresses after it
   uint16_t usPort = 0;              // -p
   uint8_t bModel = 0;               // -m
   const char *pszPassword = NULL;   // -P
