@@ -76,10 +76,11 @@ void rowCause(const PageRow *pRow, char *pszCause, int nSize) {
     textAppend(pszCause, nSize, "; %s", p->szLeft);
 }
 
-void rowNextStep(const ReportRow *pRow, bool bPreflight, char *pszStep, int nSize) {
+void rowNextStep(const ReportRow *pRow, bool bPreflight, bool bEach, char *pszStep, int nSize) {
   const char *pszThen = bPreflight ? "then run the preflight again" : "then resume the run";
   const char *pszResult = pRow->szResult;
-  long lLine = pRow->lLine;
+  char szLine[32] = "each device's line";  // of a cause's devices
+  if (!bEach) snprintf(szLine, sizeof(szLine), "line %ld", pRow->lLine);
   *pszStep = '\0';
   if (strstr(pRow->szLeft, "before it restarts") != NULL)
     snprintf(pszStep, (size_t)nSize,
@@ -87,19 +88,19 @@ void rowNextStep(const ReportRow *pRow, bool bPreflight, char *pszStep, int nSiz
   else if (strstr(pRow->szLeft, "update it again") != NULL || startsWith(pszResult, "unconfirmed"))
     snprintf(pszStep, (size_t)nSize, "update it again: resume the run");
   else if (startsWith(pszResult, "wrong password"))
-    snprintf(pszStep, (size_t)nSize, "mend the password on line %ld of the list, %s", lLine, pszThen);
+    snprintf(pszStep, (size_t)nSize, "mend the password on %s of the list, %s", szLine, pszThen);
   else if (startsWith(pszResult, "wrong model"))
     snprintf(pszStep, (size_t)nSize,
-             "mend the file on line %ld of the list (one for the device's model), %s", lLine,
+             "mend the file on %s of the list (one for the device's model), %s", szLine,
              pszThen);
   else if (startsWith(pszResult, "refused"))
     snprintf(pszStep, (size_t)nSize,
-             "check the update file of line %ld (the device refused it: %s), %s", lLine,
+             "check the update file of %s (the device refused it: %s), %s", szLine,
              pszResult + strlen("refused: "), pszThen);
   else if (startsWith(pszResult, "no answer"))
     snprintf(pszStep, (size_t)nSize,
-             "check the device is powered and on the network at its address (line %ld), %s",
-             lLine, pszThen);
+             "check the device is powered and on the network at its address (%s), %s",
+             szLine, pszThen);
   else if (startsWith(pszResult, "no progress"))
     snprintf(pszStep, (size_t)nSize,
              "check the device's network link (it stopped answering during the update), %s",
@@ -202,10 +203,14 @@ static void putCause(const PageSite *pSite, const Cause *pCause) {
   bool bPreflight = pSite->pLatest->bPreflight;
   char szCount[32], szStep[CAUSE_SIZE];
   pagePrintf("<li class=\"cause\" data-outcome=\"%d\">", pCause->nOutcome);
+  // The outcome's colour and word, then the cause when it says more.
   putOutcomeMark(pCause->nOutcome, bPreflight);
-  pagePut(" <strong>");
-  pageText(pCause->szText);
-  pagePrintf("</strong>: %s; ", devicesText(pCause->nRows, szCount, sizeof(szCount)));
+  if (strcmp(pCause->szText, outcomeWord(pCause->nOutcome, bPreflight)) != 0) {
+    pagePut(": <strong>");
+    pageText(pCause->szText);
+    pagePut("</strong>");
+  }
+  pagePrintf(", %s; ", devicesText(pCause->nRows, szCount, sizeof(szCount)));
   putLines(pSite, pCause);
   if (pCause->nOutcome != OUTCOME_DONE) {
     pagePut("<br><span class=\"addresses\">");
@@ -217,12 +222,11 @@ static void putCause(const PageSite *pSite, const Cause *pCause) {
     if (nShown < pCause->nRows) pagePrintf(" and %d more", pCause->nRows - nShown);
     pagePut("</span>");
     // The step of its first device, as the others of its cause take theirs.
-    rowNextStep(pSite->aRows[s_anByCause[pCause->nFirst]].pRow, bPreflight, szStep,
-                sizeof(szStep));
+    rowNextStep(pSite->aRows[s_anByCause[pCause->nFirst]].pRow, bPreflight, pCause->nRows > 1,
+                szStep, sizeof(szStep));
     if (szStep[0] != '\0') {
       pagePut("<br>next: ");
       pageText(szStep);
-      if (pCause->nRows > 1 && strstr(szStep, " line ") != NULL) pagePut(" (each its own line)");
     }
   }
   pagePut("</li>\n");
@@ -236,9 +240,11 @@ static void putShellWord(const char *pszWord) {
   for (const char *p = pszWord; *p != '\0'; p++)
     bPlain = bPlain && (strchr("_@%+=:,./-", *p) != NULL || (*p >= '0' && *p <= '9') ||
                         (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z'));
-  pagePut(" ");
+  // A word breaks only where it is longer than the line.
+  pagePut(" <span class=\"w\">");
   if (bPlain) {
     pageText(pszWord);
+    pagePut("</span>");
     return;
   }
   pagePut("&#39;");
@@ -248,7 +254,7 @@ static void putShellWord(const char *pszWord) {
     else
       pageEscaped(p, 1, false);
   }
-  pagePut("&#39;");
+  pagePut("&#39;</span>");
 }
 
 // The name of the next run's output: "site.json" gives "site-2.json",
@@ -363,6 +369,15 @@ static void putSentence(const PageSite *pSite, const int *anOutcomes) {
   if (nNeed > 0)
     pagePrintf("; %d %s.", anOutcomes[OUTCOME_DONE], outcomeWord(OUTCOME_DONE, bPreflight));
   pagePut("</p>\n");
+  // A rollout stopped by its rules says why.
+  for (int i = 0; i < pHead->nMarks; i++)
+    if (strstr(pHead->aMarks[i].szText, "stop") != NULL &&
+        !startsWith(pHead->aMarks[i].szText, "interrupted")) {
+      pagePut("<p class=\"stopped\">The rollout stopped: ");
+      pageText(pHead->aMarks[i].szText);
+      pagePut(".</p>\n");
+      break;
+    }
 }
 
 void putHeadline(const PageSite *pSite) {
@@ -378,6 +393,11 @@ void putHeadline(const PageSite *pSite) {
                      pRow->nOnline != ONLINE_NONE && pRow->nOnline != ONLINE_BACK;
   }
   putSentence(pSite, anOutcomes);
+  pagePut("<p class=\"note\">Outcomes: ");
+  for (int o = 0; o < OUTCOMES; o++) {
+    putOutcomeMark(o, pSite->pLatest->bPreflight);
+    pagePut(o + 1 < OUTCOMES ? ", " : ".</p>\n");
+  }
   if (bChecked)
     pagePrintf("<p>Online check: %d not back online, %d not confirmed back online.</p>\n",
                nNotBack, nNotConfirmed);

@@ -74,6 +74,7 @@ static const char s_szStyle[] =
     ".command pre{flex:1;min-width:0;background:#f3f3f3;padding:.5em;border:1px solid #ccc;"
     "overflow-wrap:anywhere}"
     "dl{display:grid;grid-template-columns:max-content minmax(0,1fr);gap:0 1em}"
+    ".w{display:inline-block;max-width:100%}summary{white-space:nowrap}"
     "dt{font-weight:bold}dd{margin:0;min-width:0}.hash{font-family:monospace;word-break:break-all}"
     ".causes{padding-left:1.2em}.causes li{margin:.4em 0}.addresses{color:#444}"
     ".note{color:#444;margin:.2em 0}"
@@ -149,7 +150,7 @@ static const char s_szScript[] =
     "out.scripts=document.scripts.length;out.handlers=document.querySelectorAll('[onerror],[onload],[onclick]').length;"
     "out.hostileShown=Array.prototype.some.call(document.querySelectorAll('tr.device pre'),function(p){return p.textContent.indexOf('<script>')>=0;});"
     "out.errors=errors;var p=document.createElement('pre');p.id='selftest';p.textContent=JSON.stringify(out);"
-    "document.body.appendChild(p);}\n"
+    "document.body.appendChild(p);if(window.parent!==window){window.parent.postMessage(p.textContent,'*');}}\n"
     "})();\n";
 
 // 'sha256-BASE64' of the text, as a Content-Security-Policy names it.
@@ -182,12 +183,6 @@ static void putPageHead(const char *pszTitle) {
              pszTitle);
   pagePut(s_szStyle);
   pagePrintf("</style>\n</head>\n<body>\n<h1>%s</h1>\n", pszTitle);
-  pagePut("<p class=\"note\">Outcomes: ");
-  for (int o = 0; o < OUTCOMES; o++) {
-    putOutcomeMark(o, false);
-    pagePut(o + 1 < OUTCOMES ? ", " : " (of a preflight: ");
-  }
-  pagePut("would not be updated, not asked, would be updated).</p>\n");
 }
 
 static void putLeftOut(const PageLeftOut *aLeftOut, int nLeftOut) {

@@ -34,8 +34,9 @@ void putOutcomeMark(int nOutcome, bool bPreflight);
 // The row's cause: its result without what is its own (a line number, a
 // time, the tool's last line), so that devices of one cause group.
 void rowCause(const PageRow *pRow, char *pszCause, int nSize);
-// What a technician does next for the device; "" when nothing.
-void rowNextStep(const ReportRow *pRow, bool bPreflight, char *pszStep, int nSize);
+// What a technician does next for the device; "" when nothing.  bEach:
+// worded for each device of its cause ("each device's line").
+void rowNextStep(const ReportRow *pRow, bool bPreflight, bool bEach, char *pszStep, int nSize);
 
 // The outcome in one sentence, and the online counts when a check ran.
 void putHeadline(const PageSite *pSite);

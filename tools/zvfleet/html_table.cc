@@ -110,7 +110,7 @@ void putTable(const PageSite *pSite, int nId, long lLogBudget) {
     const ReportRow *pRow = pPage->pRow;
     char szStep[400];
     int nOutcome = rowOutcome(pRow);
-    rowNextStep(pRow, pPage->pHead->bPreflight, szStep, sizeof(szStep));
+    rowNextStep(pRow, pPage->pHead->bPreflight, false, szStep, sizeof(szStep));
     pagePrintf("<tr class=\"device\" data-outcome=\"%d\"><td>", nOutcome);
     pageText(pRow->szAddress);
     pagePrintf("</td><td>%ld</td><td>", pRow->lLine);
