@@ -125,9 +125,9 @@ print(f"ok   {name}: {got['rows']} rows, {got['bars']} bars, {got['marks']} mark
       "at 390, sort, filter, no error")
 PY
 }
-check report_pages-one.html 1 1 0 "All 1 device updated." yes no
+check report_pages-one.html 1 1 0 "The device was updated." yes no
 check report_pages-site.html 6 6 3 "4 of 6 devices need attention" no yes
-check report_pages-both.html 7 0 0 "2 site lists, 7 devices: 3 updated, 4 need attention" yes yes
+check report_pages-both.html 7 0 0 "2 site lists, 7 devices: 7 updated, 0 need attention" yes no
 check report_triage-site.html 64 64 1 "54 of 64 devices need attention" no yes
 # A hostile report: no byte of a file outside its run folder in the page.
 check report_pages-hostile.html 8 0 0 "8 devices: 0 updated, 8 need attention" no yes

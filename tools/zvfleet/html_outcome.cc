@@ -315,8 +315,9 @@ static void putContinue(const PageSite *pSite, int nId, int nNeed) {
     return;
   }
   if (pHead->bPreflight)
-    pagePut("<p class=\"next\">When the lines are mended, the update of this site list "
-            "(from the folder where the preflight ran):</p>\n");
+    pagePrintf("<p class=\"next\">%s, the update of this site list (from the folder where the "
+               "preflight ran):</p>\n",
+               nNeed == 0 ? "Every device answered as the update needs" : "When the lines are mended");
   else
     pagePut("<p class=\"next\">Then continue the run: only the devices not updated are run "
             "again (from the folder where the run started):</p>\n");
@@ -356,7 +357,9 @@ static void putSentence(const PageSite *pSite, const int *anOutcomes) {
   pagePut("<p class=\"headline\">");
   if (interrupted(pHead)) pagePut(bPreflight ? "Preflight interrupted. " : "Interrupted. ");
   else if (bPreflight) pagePut("Preflight: nothing was written to any device. ");
-  if (nNeed == 0)
+  if (nNeed == 0 && pSite->nRows == 1)
+    pagePrintf("The device %s.", bPreflight ? "would be updated" : "was updated");
+  else if (nNeed == 0)
     pagePrintf("All %s %s.", szAll, bPreflight ? "would be updated" : "updated");
   else
     pagePrintf("%d of %s %s attention", nNeed, szAll, nNeed == 1 ? "needs" : "need");

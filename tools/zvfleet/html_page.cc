@@ -66,7 +66,7 @@ static const char s_szStyle[] =
     "table{border-collapse:collapse;font-size:90%}"
     "th,td{border:1px solid #bbb;padding:2px 6px;text-align:left;vertical-align:top;"
     "overflow-wrap:normal}"
-    "td:nth-child(4),td:nth-child(5),td:nth-child(6){min-width:14em}"
+    "td:nth-child(4),td:nth-child(5),td:nth-child(6){min-width:11em}"
     "tr[data-outcome=\"0\"]{background:#fdecea}tr[data-outcome=\"1\"]{background:#fff8e1}"
     "th button{font:inherit;font-weight:bold;border:0;background:none;cursor:pointer;padding:0}"
     "pre{white-space:pre-wrap;margin:0}td pre{max-width:60em}"

@@ -69,19 +69,18 @@ static void putUpdated(const PageRow *pPage, bool bSummary) {
   if (!pRow->bUpdated) return;
   pageText(pRow->szUpdatedAt);
   bool bEarlier = pRow->szUpdatedIn[0] != '\0' && strcmp(pRow->szUpdatedIn, pPage->pHead->szRunId) != 0;
-  if (bEarlier) {
-    pagePut(" by an earlier run, ");
-    pageText(pRow->szUpdatedIn);
-  } else if (bSummary) {
-    pagePut(" by run ");
-    pageText(pPage->pHead->szRunId);
-  }
+  // A run by the start of its id, the whole of it in the tooltip.
+  const char *pszRun = bEarlier ? pRow->szUpdatedIn : pPage->pHead->szRunId;
+  if (!bEarlier && !bSummary) return;
+  pagePut(bEarlier ? " by an earlier run, <span title=\"" : " by run <span title=\"");
+  pageText(pszRun);
+  pagePrintf("\">%.8s</span>", pszRun);
 }
 
 void putTable(const PageSite *pSite, int nId, long lLogBudget) {
   static int s_anOrder[TABLE_ROWS_MAX];
   int nRows = pSite->nRows < TABLE_ROWS_MAX ? pSite->nRows : TABLE_ROWS_MAX;
-  bool bPreflight = pSite->pLatest->bPreflight, bOnline = false;
+  bool bOnline = false;
   for (int i = 0; i < nRows; i++) {
     s_anOrder[i] = i;
     bOnline = bOnline || pSite->aRows[i].pRow->nOnline != ONLINE_NONE;
@@ -95,7 +94,7 @@ void putTable(const PageSite *pSite, int nId, long lLogBudget) {
              "id=\"results-%d\"><thead><tr>",
              nId, nId, nId);
   const char *apszColumns[] = {"address", "line", "outcome", "result", "next step", "left",
-                               bPreflight ? "model query" : "updated", "file", "attempts",
+                               "updated", "file", "attempts",
                                "duration (s)", "online", "report"};
   int nColumns = pSite->bSummary ? 12 : bOnline ? 11 : 10;
   for (int i = 0; i < nColumns; i++) {
@@ -134,9 +133,9 @@ void putTable(const PageSite *pSite, int nId, long lLogBudget) {
     if (pSite->bSummary) {
       pagePut("<td>");
       pageText(pPage->pszReport);
-      pagePut(" (run ");
+      pagePut(" (run <span title=\"");
       pageText(pPage->pHead->szRunId);
-      pagePut(", ");
+      pagePrintf("\">%.8s</span>, ", pPage->pHead->szRunId);
       pageText(pPage->pHead->szStarted);
       pagePut(")</td>");
     }
