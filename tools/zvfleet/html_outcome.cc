@@ -281,7 +281,7 @@ static bool isOption(const char *pszArg, const char *pszName) { return strcmp(ps
 // --preflight; the report and the page under the next names, so that the
 // new run writes over none of its inputs.
 static void putCommand(const ReportHead *pHead, const char *pszReport) {
-  const char *apszArgs[REPORT_ARGS_SIZE / 2];
+  const char *apszArgs[REPORT_ARGS_SIZE];  // each at least its NUL
   int nArgs = 0;
   for (const char *p = pHead->szArgs; nArgs < pHead->nArgs; p += strlen(p) + 1) apszArgs[nArgs++] = p;
   const char *pszOwn = NULL;  // the report as the run named it
