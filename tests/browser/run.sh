@@ -25,7 +25,7 @@ out=$build/browser
 rm -rf "$out"
 mkdir -p "$out"
 
-ZV_KEEP_PAGES=$out "$build/tests/fleet_cases" --gtest_filter='*report_pages*' > "$out/fleet_cases.log"
+ZV_KEEP_PAGES=$out "$build/tests/fleet_cases" --gtest_filter='*report_pages*:*report_triage*' > "$out/fleet_cases.log"
 
 # 1,024 devices: one simulator answers at every address.
 big_page() {
@@ -57,7 +57,7 @@ unshare -n bash -c run_big
 if [ "${ZV_BROWSER_BIG:-0}" = 1 ]; then big_page; fi
 
 failed=0
-check() {  # PAGE ROWS BARS MARKS TOTALS-TEXT HOSTILE
+check() {  # PAGE ROWS BARS MARKS HEADLINE HOSTILE COMMAND(yes|no)
   local page=$out/$1
   local size
   size=$(stat -c %s "$page")
@@ -74,15 +74,29 @@ check() {  # PAGE ROWS BARS MARKS TOTALS-TEXT HOSTILE
   profile=$(mktemp -d)
   local flags=(--headless --no-sandbox --disable-gpu --disable-quic --no-first-run
     --disable-background-networking --disable-component-update --disable-sync
-    --user-data-dir="$profile")
-  timeout 120 chromium "${flags[@]}" --virtual-time-budget=5000 --dump-dom "file://$page#selftest" \
-    > "$out/$1.dom" 2> "$out/$1.chromium.log" || true
-  timeout 120 chromium "${flags[@]}" --window-size=1280,1600 --screenshot="$out/${1%.html}.png" \
+    --hide-scrollbars --user-data-dir="$profile")
+  # The self-test runs at a phone's width, 390 px: headless Chromium keeps
+  # a window at least 500 px wide, so the page stands in a frame of 390 px
+  # in a page of the test's own, to which its self-test posts what it found.
+  phone() {  # PAGE-URL HEIGHT
+    printf '%s\n' '<!DOCTYPE html><html><head><meta charset="utf-8"><title>390 px</title>' \
+      '<style>body{margin:0;background:#888}iframe{border:0;display:block;background:#fff}</style></head><body>' \
+      "<iframe src=\"$1\" width=\"390\" height=\"$2\"></iframe><script>" \
+      "window.addEventListener('message',function(e){var p=document.createElement('pre');" \
+      "p.id='selftest';p.textContent=e.data;document.body.appendChild(p);});</script></body></html>"
+  }
+  phone "$1#selftest" 844 > "$out/phone-$1"
+  phone "$1" 2400 > "$out/phone-shot-$1"
+  timeout 120 chromium "${flags[@]}" --window-size=500,844 --virtual-time-budget=5000 \
+    --dump-dom "file://$out/phone-$1" > "$out/$1.dom" 2> "$out/$1.chromium.log" || true
+  timeout 120 chromium "${flags[@]}" --window-size=1366,1600 --screenshot="$out/${1%.html}-1366.png" \
     "file://$page" >> "$out/$1.chromium.log" 2>&1 || true
+  timeout 120 chromium "${flags[@]}" --window-size=500,2400 --screenshot="$out/${1%.html}-390.png" \
+    "file://$out/phone-shot-$1" >> "$out/$1.chromium.log" 2>&1 || true
   rm -rf "$profile"
-  python3 - "$out/$1.dom" "$2" "$3" "$4" "$5" "$6" <<'PY' || failed=1
+  python3 - "$out/$1.dom" "$2" "$3" "$4" "$5" "$6" "$7" <<'PY' || failed=1
 import html, json, re, sys
-dom, rows, bars, marks, totals, hostile = sys.argv[1:]
+dom, rows, bars, marks, headline, hostile, command = sys.argv[1:]
 text = open(dom, encoding="utf-8", errors="replace").read()
 m = re.search(r'<pre id="selftest">(.*?)</pre>', text, re.S)
 name = dom.rsplit("/", 1)[-1]
@@ -91,26 +105,38 @@ if not m:
 got = json.loads(html.unescape(m.group(1)))
 want = {"rows": int(rows), "bars": int(bars), "marks": int(marks), "sorted": True,
         "sortedBack": True, "filtered": 1, "scripts": 1, "handlers": 0, "errors": [],
-        "hostileShown": hostile == "yes"}
+        "hostileShown": hostile == "yes", "wide": [], "failureAboveTimeline": True,
+        "causesWithoutLines": 0}
 bad = [f"{k}: {got.get(k)!r}, not {v!r}" for k, v in want.items() if got.get(k) != v]
-if not any(totals in t for t in got.get("totals", [])):
-    bad.append(f"totals: {got.get('totals')!r}, not {totals!r}")
+# Nothing scrolls sideways at 390 px but the table in its own box.
+if got.get("scrollWidth", 1e9) > got.get("viewport", 0):
+    bad.append(f"the page is {got.get('scrollWidth')} px wide in a {got.get('viewport')} px viewport")
+if not any(headline in t for t in got.get("totals", [])):
+    bad.append(f"headline: {got.get('totals')!r}, not {headline!r}")
+commands = got.get("commands", [])
+if (command == "yes") != any(c.startswith("zvfleet ") for c in commands):
+    bad.append(f"the command that continues the run: {commands!r}")
+if not got.get("causes"):
+    bad.append("no cause listed")
 if bad:
     sys.exit(f"FAIL {name}: " + "; ".join(bad))
-print(f"ok   {name}: {got['rows']} rows, {got['bars']} bars, {got['marks']} marks, sort, filter, no error")
+print(f"ok   {name}: {got['rows']} rows, {got['bars']} bars, {got['marks']} marks, "
+      f"{len(got['causes'])} causes, {got['attention']} need attention, {got['scrollWidth']} px wide "
+      "at 390, sort, filter, no error")
 PY
 }
-check report_pages-one.html 1 1 0 "1 devices: 1 updated, 0 not updated" yes
-check report_pages-site.html 6 6 3 "6 devices: 2 updated, 4 not updated" no
-check report_pages-both.html 7 7 3 "6 devices: 2 updated, 4 not updated" yes
+check report_pages-one.html 1 1 0 "The device was updated." yes no
+check report_pages-site.html 6 6 3 "4 of 6 devices need attention" no yes
+check report_pages-both.html 7 0 0 "2 site lists, 7 devices: 7 updated, 0 need attention" yes no
+check report_triage-site.html 64 64 1 "54 of 64 devices need attention" no yes
 # A hostile report: no byte of a file outside its run folder in the page.
-check report_pages-hostile.html 8 8 1 "8 devices: 0 updated, 8 not updated" no
-dom=$out/report_pages-hostile.html.dom
+check report_pages-hostile.html 8 0 0 "8 devices: 0 updated, 8 need attention" no yes
+dom=$out/report_pages-hostile.html
 if grep -q OUTSIDE "$dom" || [ "$(grep -o 'log not shown' "$dom" | wc -l)" -ne 7 ]; then
   echo "FAIL report_pages-hostile.html: an outside file in the page, or a log shown"; failed=1
 fi
 if [ "${ZV_BROWSER_BIG:-0}" = 1 ]; then
-  check report_pages-big.html 1024 1024 0 "1024 devices: 1024 would be updated, 0 would not" no
+  check report_pages-big.html 1024 1 0 "All 1024 devices would be updated." no yes
 fi
 echo "screenshots: $out/*.png"
 exit $failed

@@ -219,6 +219,8 @@ struct FleetSettings {
   char szSalt[33];         // of the lines' hashes, random, hex
   char szResumedFrom[33];  // the id of the run that --resume names, or ""
   const char *pszHtml;     // --html FILE, or null
+  char **apszArgs;         // the run's arguments as given (no password among them)
+  int nArgs;
   unsigned long ulRunStartMs;  // the run's start, on the platform's clock
   RunMark aMarks[FLEET_MARKS];
   int nMarks;

@@ -1,44 +1,51 @@
 // SPDX-License-Identifier: Apache-2.0
-// The report page (see html_page.h).  A report is read by zvfleet's one
-// reader (report_read.h): one that it refuses is not drawn but named with
-// the reason.  A log is embedded only when the reader finds it a regular
-// file inside the report's run folder.  The embedded logs share a budget,
-// so that a page of 1,024 devices stays small: each log keeps its end when
-// it is cut, and says where it is whole.
+// The report page (see html_page.h): its writer, style and script, the
+// facts of a run, and the pages of a run and of a summary, laid out from
+// the parts of html_parts.h.  A report is read by zvfleet's one reader
+// (report_read.h): one that it refuses is not drawn but named with the
+// reason.  The embedded logs share a budget, so that a page of 1,024
+// devices stays small: each log keeps its end when it is cut.
 #include "tools/zvfleet/html_page.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/common/output_path.h"
-#include "tools/zvfleet/report_read.h"
+#include "tools/common/sha256.h"
+#include "tools/zvfleet/html_parts.h"
 
 #define PAGE_LOG_BUDGET (1100L * 1024)  // bytes of logs in one page
 #define PAGE_LOG_MAX (16L * 1024)       // of one device's log
-#define TIMELINE_WIDTH 960
-#define TIMELINE_LEFT 130  // room for the addresses
-#define LABELLED_ROWS 64   // rows that carry words of their own (more: in the tooltip)
+#define PAGE_FILES 32                   // distinct files named at the top
 
 static FILE *s_pPage;
 
-static void put(const char *pszText) { fputs(pszText, s_pPage); }
+void pageBegin(FILE *pFile) { s_pPage = pFile; }
 
-// Text as HTML: markup characters as entities, control characters but a
-// line end and a tab as U+FFFD, bytes beyond ASCII of a log as \xHH.
-static void putEscaped(const char *pText, size_t nLength, bool bAsciiOnly) {
+void pagePut(const char *pszText) { fputs(pszText, s_pPage); }
+
+void pagePrintf(const char *pszFormat, ...) {
+  va_list args;
+  va_start(args, pszFormat);
+  vfprintf(s_pPage, pszFormat, args);
+  va_end(args);
+}
+
+void pageEscaped(const char *pText, size_t nLength, bool bAsciiOnly) {
   for (size_t i = 0; i < nLength; i++) {
     unsigned char c = (unsigned char)pText[i];
     switch (c) {
-      case '&': put("&amp;"); break;
-      case '<': put("&lt;"); break;
-      case '>': put("&gt;"); break;
-      case '"': put("&quot;"); break;
-      case '\'': put("&#39;"); break;
+      case '&': pagePut("&amp;"); break;
+      case '<': pagePut("&lt;"); break;
+      case '>': pagePut("&gt;"); break;
+      case '"': pagePut("&quot;"); break;
+      case '\'': pagePut("&#39;"); break;
       default:
         if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F)
-          put("&#xFFFD;");
+          pagePut("&#xFFFD;");
         else if (c >= 0x80 && bAsciiOnly)
           fprintf(s_pPage, "\\x%02X", c);
         else
@@ -47,231 +54,89 @@ static void putEscaped(const char *pText, size_t nLength, bool bAsciiOnly) {
   }
 }
 
-static void putText(const char *pszText) { putEscaped(pszText, strlen(pszText), false); }
-
-static ReportHead s_head;                   // the report being drawn
-static ReportRow s_aRows[FLEET_MAX_DEVICES];  // its rows
+void pageText(const char *pszText) { pageEscaped(pszText, strlen(pszText), false); }
 
 static const char s_szStyle[] =
-    "body{font-family:sans-serif;margin:1em;color:#111}"
+    "*{box-sizing:border-box}"
+    "body{font-family:sans-serif;margin:0 auto;padding:.5em 1em;max-width:1400px;color:#111;"
+    "line-height:1.35;overflow-wrap:anywhere}"
+    "h1{font-size:1.5em;margin:.3em 0}h2{font-size:1.3em}h3{font-size:1.1em;margin:1em 0 .3em}"
+    ".headline,.totals{font-size:1.2em;font-weight:bold}"
+    ".scroller{overflow-x:auto;max-width:100%}"
     "table{border-collapse:collapse;font-size:90%}"
-    "th,td{border:1px solid #bbb;padding:2px 6px;text-align:left;vertical-align:top}"
-    "th button{font:inherit;font-weight:bold;border:0;background:none;cursor:pointer}"
-    "pre{white-space:pre-wrap;max-width:70em;margin:0}"
-    "dl{display:grid;grid-template-columns:max-content auto;gap:0 1em}dd{margin:0}"
-    ".totals{font-size:120%;font-weight:bold}"
+    "th,td{border:1px solid #bbb;padding:2px 6px;text-align:left;vertical-align:top;"
+    "overflow-wrap:normal}"
+    "td:nth-child(4),td:nth-child(5),td:nth-child(6){min-width:11em}"
+    "tr[data-outcome=\"0\"]{background:#fdecea}tr[data-outcome=\"1\"]{background:#fff8e1}"
+    "th button{font:inherit;font-weight:bold;border:0;background:none;cursor:pointer;padding:0}"
+    "pre{white-space:pre-wrap;margin:0}td pre{max-width:60em}"
+    ".command{display:flex;gap:.5em;align-items:flex-start}"
+    ".command pre{flex:1;min-width:0;background:#f3f3f3;padding:.5em;border:1px solid #ccc;"
+    "overflow-wrap:anywhere}"
+    "dl{display:grid;grid-template-columns:max-content minmax(0,1fr);gap:0 1em}"
+    ".w{display:inline-block;max-width:100%}summary{white-space:nowrap}"
+    "dt{font-weight:bold}dd{margin:0;min-width:0}.hash{font-family:monospace;word-break:break-all}"
+    ".causes{padding-left:1.2em}.causes li{margin:.4em 0}.addresses{color:#444}"
+    ".note{color:#444;margin:.2em 0}"
+    "svg.timeline{width:100%;max-width:960px;height:auto;display:block}"
     "svg text{font-size:11px;font-family:sans-serif}"
-    ".p-starting{fill:#9e9e9e}.p-model-query{fill:#7e57c2}.p-idata{fill:#29b6f6}"
-    ".p-image{fill:#1e88e5}.p-clearing{fill:#ffa726}.p-commit{fill:#e53935}"
-    ".p-stopping{fill:#6d4c41}.p-online-check{fill:#66bb6a}.p-retry{fill:#fff;stroke:#999;"
-    "stroke-dasharray:2}.mark{stroke:#000;stroke-width:1}";
+    ".o{white-space:nowrap}"
+    ".o::before,.k::before{content:\"\";display:inline-block;width:.8em;height:.8em;"
+    "margin-right:.3em;vertical-align:-.05em;background:var(--c);border:1px solid #555}"
+    ".k{white-space:nowrap;margin-right:.6em}"
+    ".o0{--c:#d32f2f;fill:#d32f2f}.o1{--c:#f9a825;fill:#f9a825}.o2{--c:#9e9e9e;fill:#9e9e9e}"
+    ".o3{--c:#43a047;fill:#43a047}"
+    ".a0{fill:#d32f2f}.a1{fill:#f9a825}.a2{fill:#9e9e9e}.a3{fill:#43a047}"
+    ".p-starting{--c:#9e9e9e;fill:#9e9e9e}.p-model-query{--c:#7e57c2;fill:#7e57c2}"
+    ".p-idata{--c:#29b6f6;fill:#29b6f6}.p-image{--c:#1e88e5;fill:#1e88e5}"
+    ".p-clearing{--c:#ffa726;fill:#ffa726}.p-commit{--c:#6d1b7b;fill:#6d1b7b}"
+    ".p-stopping{--c:#6d4c41;fill:#6d4c41}.p-online-check{--c:#66bb6a;fill:#66bb6a}"
+    ".p-retry{--c:#fff;fill:#fff;stroke:#999;stroke-dasharray:2}.mark{stroke:#000;stroke-width:1}";
 
-// Phases and waits by the timeline's kinds (TIMELINE_* and phases): a
-// bar's colour; null where the bar ends ("ended", "checked").
-static const char *segmentClass(int nKind) {
-  static const char *const apszPhases[] = {"p-starting", "p-model-query", "p-idata",
-                                           "p-image",    "p-clearing",    "p-commit"};
-  switch (nKind) {
-    case TIMELINE_ATTEMPT: return "p-starting";
-    case TIMELINE_RETRY: return "p-retry";
-    case TIMELINE_STOPPING: return "p-stopping";
-    case TIMELINE_CHECK: return "p-online-check";
-    case TIMELINE_ENDED:
-    case TIMELINE_CHECKED: return NULL;
-    default: return apszPhases[nKind];
-  }
-}
-
-// The run's last moment: of the devices' timelines and of its marks.
-static double timelineEnd(void) {
-  double dEnd = 1000;
-  for (int i = 0; i < s_head.nRows; i++)
-    for (int k = 0; k < s_aRows[i].nTimeline; k++)
-      if (s_aRows[i].aTimeline[k].ulAt > dEnd) dEnd = s_aRows[i].aTimeline[k].ulAt;
-  for (int i = 0; i < s_head.nMarks; i++)
-    if (s_head.aMarks[i].ulAt > dEnd) dEnd = s_head.aMarks[i].ulAt;
-  return dEnd;
-}
-
-static void putTimeline(int nReport) {
-  int nRows = s_head.nRows;
-  bool bLabelled = nRows <= LABELLED_ROWS;
-  int nRow = bLabelled ? 16 : 4;
-  double dEnd = timelineEnd();
-  double dScale = (TIMELINE_WIDTH - TIMELINE_LEFT - 10) / dEnd;
-  int nMarks = s_head.nMarks;
-  int nTop = 20 + 14 * nMarks;
-  int nHeight = nTop + nRows * nRow + 30;
-  fprintf(s_pPage,
-          "<h3>Timeline</h3>\n<svg class=\"timeline\" id=\"timeline-%d\" width=\"%d\" height=\"%d\" "
-          "viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"One bar per device over time\">"
-          "<title>One bar per device over time, coloured by phase</title>\n",
-          nReport, TIMELINE_WIDTH, nHeight, TIMELINE_WIDTH, nHeight);
-  fprintf(s_pPage,
-          "<text x=\"%d\" y=\"12\">0 s</text><text x=\"%d\" y=\"12\" text-anchor=\"end\">%.1f s</text>\n",
-          TIMELINE_LEFT, TIMELINE_WIDTH - 10, dEnd / 1000.0);
-  for (int i = 0; i < nRows; i++) {
-    const ReportRow *pRow = &s_aRows[i];
-    int y = nTop + i * nRow;
-    put("<g class=\"bar\"><title>");
-    putText(pRow->szAddress);
-    put(": ");
-    putText(pRow->szResult);
-    put("</title>");
-    if (bLabelled) {
-      fprintf(s_pPage, "<text x=\"0\" y=\"%d\">", y + nRow - 4);
-      putText(pRow->szAddress);
-      put("</text>");
-    }
-    for (int k = 0; k < pRow->nTimeline; k++) {
-      const TimelineEvent *pEvent = &pRow->aTimeline[k];
-      const char *pszClass = segmentClass(pEvent->nKind);
-      if (pszClass == NULL) continue;
-      double dFrom = pEvent->ulAt;
-      // A device still running at the report's moment: to its end.
-      double dTo = k + 1 < pRow->nTimeline ? pRow->aTimeline[k + 1].ulAt : dEnd;
-      double dWidth = (dTo - dFrom) * dScale;
-      fprintf(s_pPage, "<rect class=\"%s\" x=\"%.1f\" y=\"%d\" width=\"%.1f\" height=\"%d\"><title>",
-              pszClass, TIMELINE_LEFT + dFrom * dScale, y, dWidth < 1 ? 1.0 : dWidth, nRow - 2);
-      putText(timelineWord(pEvent->nKind));
-      fprintf(s_pPage, " at %.1f s</title></rect>", dFrom / 1000.0);
-    }
-    // Words over the bars: each retry, where the next attempt begins.
-    for (int k = 0; bLabelled && k < pRow->nTimeline; k++)
-      if (pRow->aTimeline[k].nKind == TIMELINE_RETRY)
-        fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">retry</text>",
-                TIMELINE_LEFT + pRow->aTimeline[k].ulAt * dScale + 2, y + nRow - 4);
-    put("</g>\n");
-  }
-  for (int i = 0; i < nMarks; i++) {
-    const RunMark *pMark = &s_head.aMarks[i];
-    double x = TIMELINE_LEFT + pMark->ulAt * dScale;
-    fprintf(s_pPage, "<g class=\"run-mark\"><line class=\"mark\" x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\"/>",
-            x, 16 + 14 * i, x, nHeight - 28);
-    fprintf(s_pPage, "<text x=\"%.1f\" y=\"%d\">%.1f s: ", x + 3, 28 + 14 * i, pMark->ulAt / 1000.0);
-    putText(pMark->szText);
-    put("</text></g>\n");
-  }
-  static const int anLegend[] = {TIMELINE_ATTEMPT, PHASE_MODEL_QUERY, PHASE_IDATA,
-                                 PHASE_IMAGE,      PHASE_CLEARING,    PHASE_COMMIT,
-                                 TIMELINE_STOPPING, TIMELINE_RETRY,   TIMELINE_CHECK};
-  for (int i = 0; i < (int)(sizeof(anLegend) / sizeof(anLegend[0])); i++)
-    fprintf(s_pPage,
-            "<rect class=\"%s\" x=\"%d\" y=\"%d\" width=\"10\" height=\"10\"/><text x=\"%d\" y=\"%d\">%s</text>",
-            segmentClass(anLegend[i]), 10 + i * 105, nHeight - 20, 24 + i * 105, nHeight - 11,
-            i == 0 ? "starting" : timelineWord(anLegend[i]));
-  put("\n</svg>\n");
-}
-
-// The device's log, its end kept within lBudget bytes, when the report's
-// reader finds it a regular file of the run; else why it is not shown.
-static void putLog(const char *pszReport, const ReportRow *pRow, long lBudget) {
-  char szPath[FLEET_PATH_SIZE * 2], szWhy[80];
-  FILE *pFile = NULL;
-  if (pRow->szLogFile[0] == '\0')
-    snprintf(szWhy, sizeof(szWhy), "the report names none");
-  else if (reportNamedFile(pszReport, &s_head, pRow->szLogFile, szPath, sizeof(szPath), szWhy,
-                           sizeof(szWhy)) &&
-           (pFile = fopen(szPath, "rb")) == NULL)
-    snprintf(szWhy, sizeof(szWhy), "it cannot be opened");
-  long lSize = pFile != NULL && fseek(pFile, 0, SEEK_END) == 0 ? ftell(pFile) : -1;
-  long lFrom = lSize > lBudget ? lSize - lBudget : 0;
-  if (pFile != NULL && (lSize < 0 || fseek(pFile, lFrom, SEEK_SET) != 0))
-    snprintf(szWhy, sizeof(szWhy), "it cannot be read");
-  if (pFile == NULL || lSize < 0) {
-    if (pFile != NULL) fclose(pFile);
-    put("(log not shown: ");
-    putText(szWhy);
-    if (pRow->szLogFile[0] != '\0') {
-      put(": ");
-      putText(pRow->szLogFile);
-    }
-    put(")");
-    return;
-  }
-  if (lFrom > 0) {
-    fprintf(s_pPage, "(its last %ld of %ld bytes; the whole log: ", lBudget, lSize);
-    putText(szPath);
-    put(")\n");
-  }
-  char ab[4096];
-  size_t n;
-  for (long lLeft = lBudget; lLeft > 0 && (n = fread(ab, 1, sizeof(ab), pFile)) > 0;
-       lLeft -= (long)n)
-    putEscaped(ab, n < (size_t)lLeft ? n : (size_t)lLeft, true);
-  fclose(pFile);
-}
-
-static void putTotals(int nReport) {
-  if (s_head.bPreflight) {
-    fprintf(s_pPage,
-            "<p class=\"totals\" id=\"totals-%d\">%d devices: %d would be updated, %d would "
-            "not; nothing was written to any device</p>\n",
-            nReport, s_head.nRows, s_head.nReady, s_head.nRows - s_head.nReady);
-    return;
-  }
-  fprintf(s_pPage,
-          "<p class=\"totals\" id=\"totals-%d\">%d devices: %d updated, %d not updated, %d not "
-          "back online, %d not confirmed back online</p>\n",
-          nReport, s_head.nRows, s_head.nUpdated, s_head.nRows - s_head.nUpdated, s_head.nNotBack,
-          s_head.nNotConfirmed);
-}
-
-static void putTable(const char *pszReport, int nReport, long lLogBudget) {
-  fprintf(s_pPage,
-          "<h3>Results</h3>\n<p><label>Filter: <input type=\"search\" class=\"filter\" "
-          "data-table=\"results-%d\"></label></p>\n<table class=\"results\" id=\"results-%d\"><thead><tr>",
-          nReport, nReport);
-  static const char *const apszColumns[] = {"address", "line", "file", "result", "left",
-                                            "attempts", "duration (s)", "online"};
-  for (int i = 0; i < (int)(sizeof(apszColumns) / sizeof(apszColumns[0])); i++)
-    fprintf(s_pPage, "<th><button type=\"button\" data-col=\"%d\"%s>%s</button></th>", i,
-            i == 1 || i == 5 || i == 6 ? " data-num=\"1\"" : "", apszColumns[i]);
-  put("<th>log</th></tr></thead>\n<tbody>\n");
-  for (int i = 0; i < s_head.nRows; i++) {
-    const ReportRow *pRow = &s_aRows[i];
-    put("<tr class=\"device\"><td>");
-    putText(pRow->szAddress);
-    fprintf(s_pPage, "</td><td>%ld</td><td>", pRow->lLine);
-    putText(pRow->szFile);
-    put("</td><td>");
-    putText(pRow->szResult);
-    put("</td><td>");
-    putText(pRow->szLeft);
-    fprintf(s_pPage, "</td><td>%ld</td><td>%.1f</td><td>", pRow->lAttempts,
-            pRow->ulRunMs / 1000.0);
-    putText(onlineWord(pRow->nOnline));
-    put("</td><td><details><summary>log</summary><pre>");
-    putLog(pszReport, pRow, lLogBudget);
-    put("</pre></details></td></tr>\n");
-  }
-  put("</tbody></table>\n");
-}
-
-// Sorting and filtering; with #selftest in the address, what the page
+// Sorting, filtering (a text, or only the devices that need attention)
+// and copying the command; with #selftest in the address, what the page
 // shows is written into #selftest for a test that opens it.
 static const char s_szScript[] =
     "(function(){'use strict';\n"
     "var errors=[];window.addEventListener('error',function(e){errors.push(String(e.message));});\n"
+    "function all(s,f){return Array.prototype.map.call(document.querySelectorAll(s),f);}\n"
     "function cell(r,c){return r.cells[c].textContent;}\n"
     "function sortBy(table,col,num){var body=table.tBodies[0];var rows=Array.prototype.slice.call(body.rows);"
     "var dir=table.getAttribute('data-sorted')===String(col)?-1:1;"
     "rows.sort(function(a,b){var x=cell(a,col),y=cell(b,col);"
     "if(num){return dir*(parseFloat(x)-parseFloat(y));}return dir*x.localeCompare(y,undefined,{numeric:true});});"
     "rows.forEach(function(r){body.appendChild(r);});table.setAttribute('data-sorted',dir===1?String(col):'');}\n"
-    "Array.prototype.forEach.call(document.querySelectorAll('table.results th button'),function(b){"
+    "all('table.results th button',function(b){"
     "b.addEventListener('click',function(){sortBy(b.closest('table'),parseInt(b.getAttribute('data-col'),10),"
     "b.hasAttribute('data-num'));});});\n"
-    "function filter(input){var t=document.getElementById(input.getAttribute('data-table'));var q=input.value.toLowerCase();"
+    "function filter(id){var t=document.getElementById(id);"
+    "var q=document.querySelector('input.filter[data-table=\"'+id+'\"]').value.toLowerCase();"
+    "var only=document.querySelector('input.attention[data-table=\"'+id+'\"]').checked;"
     "Array.prototype.forEach.call(t.tBodies[0].rows,function(r){"
-    "var s=Array.prototype.slice.call(r.cells,0,8).map(function(c){return c.textContent;}).join(' ').toLowerCase();"
-    "r.hidden=q!==''&&s.indexOf(q)<0;});}\n"
-    "Array.prototype.forEach.call(document.querySelectorAll('input.filter'),function(i){"
-    "i.addEventListener('input',function(){filter(i);});});\n"
+    "var s=Array.prototype.slice.call(r.cells,0,r.cells.length-1).map(function(c){return c.textContent;}).join(' ').toLowerCase();"
+    "r.hidden=(q!==''&&s.indexOf(q)<0)||(only&&r.getAttribute('data-outcome')==='3');});}\n"
+    "all('input.filter,input.attention',function(i){var f=function(){filter(i.getAttribute('data-table'));};"
+    "i.addEventListener('input',f);i.addEventListener('change',f);});\n"
+    "all('button.copy',function(b){b.addEventListener('click',function(){"
+    "var c=document.getElementById(b.getAttribute('data-for'));"
+    "function done(){b.textContent='Copied';}"
+    "function select(){var r=document.createRange();r.selectNodeContents(c);var s=window.getSelection();"
+    "s.removeAllRanges();s.addRange(r);try{if(document.execCommand('copy')){done();}}catch(e){}}"
+    "if(navigator.clipboard&&window.isSecureContext){navigator.clipboard.writeText(c.textContent).then(done,select);}"
+    "else{select();}});});\n"
     "if(location.hash==='#selftest'){var out={};var t=document.querySelector('table.results');"
+    "var w=window.innerWidth;out.viewport=w;out.scrollWidth=document.documentElement.scrollWidth;"
+    "out.wide=all('body *',function(e){var r=e.getBoundingClientRect();"
+    "return !e.closest('.scroller')&&r.width>0&&(r.right>w+1||r.left<-1)?e.tagName+'.'+e.className:'';})"
+    ".filter(function(x){return x;}).slice(0,5);"
+    "var f0=document.querySelector('tr.device[data-outcome=\"0\"]'),tl=document.querySelector('svg.timeline');"
+    "out.failureAboveTimeline=!f0||!tl||f0.getBoundingClientRect().top<tl.getBoundingClientRect().top;"
+    "out.causes=all('li.cause',function(l){return l.textContent;});"
+    "out.causesWithoutLines=out.causes.filter(function(c){return !/\\blines? \\d/.test(c);}).length;"
+    "out.commands=all('code[id^=\"command-\"]',function(c){return c.textContent;});"
     "out.rows=document.querySelectorAll('tr.device').length;out.bars=document.querySelectorAll('g.bar').length;"
     "out.marks=document.querySelectorAll('g.run-mark').length;"
-    "out.totals=Array.prototype.map.call(document.querySelectorAll('.totals'),function(p){return p.textContent;});"
+    "out.totals=all('.headline,.totals',function(p){return p.textContent;});"
     "t.querySelector('button[data-col=\"0\"]').click();var a=Array.prototype.map.call(t.tBodies[0].rows,function(r){return cell(r,0);});"
     "var s=a.slice().sort(function(x,y){return x.localeCompare(y,undefined,{numeric:true});});"
     "out.sorted=a.join()===s.join();t.querySelector('button[data-col=\"0\"]').click();"
@@ -279,101 +144,350 @@ static const char s_szScript[] =
     "var f=document.querySelector('input.filter');f.value=cell(t.tBodies[0].rows[0],0);f.dispatchEvent(new Event('input'));"
     "out.filtered=Array.prototype.filter.call(t.tBodies[0].rows,function(r){return !r.hidden;}).length;"
     "f.value='';f.dispatchEvent(new Event('input'));"
+    "var o=document.querySelector('input.attention');o.checked=true;o.dispatchEvent(new Event('change'));"
+    "out.attention=Array.prototype.filter.call(t.tBodies[0].rows,function(r){return !r.hidden;}).length;"
+    "o.checked=false;o.dispatchEvent(new Event('change'));"
     "out.scripts=document.scripts.length;out.handlers=document.querySelectorAll('[onerror],[onload],[onclick]').length;"
     "out.hostileShown=Array.prototype.some.call(document.querySelectorAll('tr.device pre'),function(p){return p.textContent.indexOf('<script>')>=0;});"
     "out.errors=errors;var p=document.createElement('pre');p.id='selftest';p.textContent=JSON.stringify(out);"
-    "document.body.appendChild(p);}\n"
+    "document.body.appendChild(p);if(window.parent!==window){window.parent.postMessage(p.textContent,'*');}}\n"
     "})();\n";
 
-static void putReport(const char *pszReport, int nReport, long lLogBudget) {
-  put("<section class=\"report\">\n<h2>Run ");
-  putText(s_head.szRunId);
-  put(s_head.bPreflight ? " (preflight: nothing written to any device)" : "");
-  put("</h2>\n<dl><dt>report</dt><dd>");
-  putText(pszReport);
-  put("</dd><dt>started</dt><dd>");
-  putText(s_head.szStarted);
-  put("</dd><dt>workstation</dt><dd>");
-  putText(s_head.szWorkstation);
-  put("</dd><dt>zvfleet</dt><dd>");
-  putText(s_head.szVersion);
-  put("</dd><dt>site list</dt><dd>");
-  putText(s_head.szList);
-  put(" (SHA-256 ");
-  putText(s_head.szListSha256);
-  put(")</dd><dt>resumed from</dt><dd>");
-  putText(s_head.szResumedFrom);
-  put("</dd><dt>ended</dt><dd>");
-  put(s_head.bEnded ? "yes" : "no: the run was interrupted or is running");
-  put("</dd></dl>\n");
-  putTotals(nReport);
-  putTimeline(nReport);
-  putTable(pszReport, nReport, lLogBudget);
-  put("</section>\n");
+// 'sha256-BASE64' of the text, as a Content-Security-Policy names it.
+static void putHashSource(const char *pszText) {
+  static const char s_szDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  uint8_t abDigest[SHA256_SIZE + 1] = {0};
+  Sha256 sha;
+  sha256Begin(&sha);
+  sha256Add(&sha, pszText, strlen(pszText));
+  sha256End(&sha, abDigest);
+  pagePut("'sha256-");
+  for (int i = 0; i < SHA256_SIZE; i += 3) {  // 32 bytes: ten groups and two bytes
+    unsigned long ul = (unsigned long)abDigest[i] << 16 | (unsigned long)abDigest[i + 1] << 8 |
+                       (i + 2 < SHA256_SIZE ? abDigest[i + 2] : 0);
+    pagePrintf("%c%c%c%c", s_szDigits[ul >> 18 & 63], s_szDigits[ul >> 12 & 63],
+               s_szDigits[ul >> 6 & 63], i + 2 < SHA256_SIZE ? s_szDigits[ul & 63] : '=');
+  }
+  pagePut("'");
 }
+
+static void putPageHead(const char *pszTitle) {
+  pagePut("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+          "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src ");
+  putHashSource(s_szStyle);
+  pagePut("; script-src ");
+  putHashSource(s_szScript);
+  pagePrintf("\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+             "<title>%s</title>\n<style>",
+             pszTitle);
+  pagePut(s_szStyle);
+  pagePrintf("</style>\n</head>\n<body>\n<h1>%s</h1>\n", pszTitle);
+}
+
+static void putLeftOut(const PageLeftOut *aLeftOut, int nLeftOut) {
+  if (nLeftOut == 0) return;
+  pagePut("<section class=\"left-out\">\n<h2>Reports left out</h2>\n<ul>\n");
+  for (int i = 0; i < nLeftOut; i++) {
+    pagePut("<li>");
+    pageText(aLeftOut[i].pszReport);
+    pagePut(": ");
+    pageText(aLeftOut[i].pszWhy);
+    pagePut("</li>\n");
+  }
+  pagePut("</ul>\n</section>\n");
+}
+
+static bool putPageEnd(OutputFile *pOut, const char *pszHtml) {
+  pagePut("<script>");
+  pagePut(s_szScript);
+  pagePut("</script>\n</body>\n</html>\n");
+  if (finishOutputFile(pOut) == OUTPUT_OK) return true;
+  errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
+  return false;
+}
+
+// --- the facts of a run ------------------------------------------------------------
+
+static long daysFromCivil(long y, long m, long d) {
+  y -= m <= 2;
+  long era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+  long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// The moment lMs after the time of day pszStarted ("YYYY-MM-DD hh:mm:ss"),
+// into pszAt; false when pszStarted is no such time.
+static bool timeAfter(const char *pszStarted, long lMs, char *pszAt, int nSize) {
+  int y, mo, d, h, mi, s;
+  char c;
+  if (sscanf(pszStarted, "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &c) != 6 ||
+      mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60 || y < 1970)
+    return false;
+  long long t = (long long)daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s + (lMs + 500) / 1000;
+  long z = (long)(t / 86400) + 719468, era = z / 146097, doe = z - era * 146097;
+  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+  long day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+  long secs = (long)(t % 86400);
+  snprintf(pszAt, (size_t)nSize, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld", yoe + era * 400 + (month <= 2),
+           month, day, secs / 3600, secs / 60 % 60, secs % 60);
+  return true;
+}
+
+static void durationText(long lMs, char *pszText, int nSize) {
+  long lSeconds = (lMs + 500) / 1000;
+  if (lMs < 60000)
+    snprintf(pszText, (size_t)nSize, "%.1f s", lMs / 1000.0);
+  else if (lSeconds < 3600)
+    snprintf(pszText, (size_t)nSize, "%ld min %02ld s", lSeconds / 60, lSeconds % 60);
+  else
+    snprintf(pszText, (size_t)nSize, "%ld h %02ld min", lSeconds / 3600, lSeconds / 60 % 60);
+}
+
+static void putEnd(const ReportHead *pHead) {
+  char szAt[160], szFor[32];
+  bool bInterrupted = false;
+  for (int i = 0; i < pHead->nMarks; i++)
+    bInterrupted = bInterrupted || strncmp(pHead->aMarks[i].szText, "interrupted", 11) == 0;
+  if (pHead->lElapsedMs < 0 || !timeAfter(pHead->szStarted, pHead->lElapsedMs, szAt, sizeof(szAt))) {
+    pagePut(pHead->bEnded ? (bInterrupted ? "yes, interrupted" : "yes")
+                          : "no: the run was killed or is still running");
+    pagePut(" (this report does not tell when)");
+    return;
+  }
+  durationText(pHead->lElapsedMs, szFor, sizeof(szFor));
+  if (!pHead->bEnded)
+    pagePrintf("no: the run was killed or is still running; this report was written at %s, "
+               "%s after its start",
+               szAt, szFor);
+  else
+    pagePrintf("%s%s, after %s", bInterrupted ? "interrupted, at " : "", szAt, szFor);
+}
+
+// Each distinct file of the rows: name, size and SHA-256.
+static void putFiles(const PageRow *aRows, int nRows) {
+  const ReportRow *apFiles[PAGE_FILES];
+  int nFiles = 0, nMore = 0;
+  for (int i = 0; i < nRows; i++) {
+    const ReportRow *pRow = aRows[i].pRow;
+    int k = 0;
+    while (k < nFiles && (strcmp(apFiles[k]->szFile, pRow->szFile) != 0 ||
+                          strcmp(apFiles[k]->szSha256, pRow->szSha256) != 0))
+      k++;
+    if (k < nFiles) continue;
+    if (nFiles == PAGE_FILES)
+      nMore++;
+    else
+      apFiles[nFiles++] = pRow;
+  }
+  for (int k = 0; k < nFiles; k++) {
+    pagePut(k > 0 ? "<br>" : "");
+    pageText(apFiles[k]->szFile);
+    if (apFiles[k]->lSize >= 0) pagePrintf(", %ld bytes", apFiles[k]->lSize);
+    if (apFiles[k]->szSha256[0] != '\0') {
+      pagePut(", SHA-256 <span class=\"hash\">");
+      pageText(apFiles[k]->szSha256);
+      pagePut("</span>");
+    }
+  }
+  if (nMore > 0) pagePrintf("<br>and %d more", nMore);
+}
+
+static void putFact(const char *pszTerm, const char *pszText) {
+  pagePrintf("<dt>%s</dt><dd>", pszTerm);
+  pageText(pszText);
+  pagePut("</dd>");
+}
+
+static void putFacts(const ReportHead *pHead, const char *pszReport, const PageRow *aRows, int nRows) {
+  pagePut("<dl class=\"facts\"><dt>files</dt><dd>");
+  putFiles(aRows, nRows);
+  pagePut("</dd><dt>ended</dt><dd>");
+  putEnd(pHead);
+  pagePut("</dd>");
+  putFact("started", pHead->szStarted);
+  pagePut("<dt>site list</dt><dd>");
+  pageText(pHead->szList);
+  pagePut(", SHA-256 <span class=\"hash\">");
+  pageText(pHead->szListSha256);
+  pagePut("</span></dd><dt>run</dt><dd class=\"hash\">");
+  pageText(pHead->szRunId);
+  pagePut("</dd>");
+  if (pHead->szResumedFrom[0] != '\0') {
+    pagePut("<dt>resumed from</dt><dd class=\"hash\">");
+    pageText(pHead->szResumedFrom);
+    pagePut("</dd>");
+  }
+  putFact("report", pszReport);
+  putFact("workstation", pHead->szWorkstation);
+  putFact("zvfleet", pHead->szVersion);
+  pagePut("</dl>\n");
+}
+
+static void putMarks(const ReportHead *pHead) {
+  if (pHead->nMarks == 0) return;
+  pagePut("<ul class=\"marks\">\n");
+  for (int i = 0; i < pHead->nMarks; i++) {
+    pagePrintf("<li>%.1f s: ", pHead->aMarks[i].ulAt / 1000.0);
+    pageText(pHead->aMarks[i].szText);
+    pagePut("</li>\n");
+  }
+  pagePut("</ul>\n");
+}
+
+// --- the run's page ------------------------------------------------------------------
+
+static ReportHead s_head;                     // the report being drawn
+static ReportRow s_aRows[FLEET_MAX_DEVICES];  // its rows
+static PageRow s_aPageRows[FLEET_MAX_DEVICES];
 
 // Reads the report into s_head and s_aRows; false with the reason.
 static bool readForPage(const char *pszReport, char *pszWhy, int nSize) {
   return readReport(pszReport, true, &s_head, s_aRows, FLEET_MAX_DEVICES, pszWhy, nSize);
 }
 
-static void putLeftOut(const char *pszReport, const char *pszWhy) {
-  put("<li>");
-  putText(pszReport);
-  put(": ");
-  putText(pszWhy);
-  put("</li>\n");
+static void putReport(const char *pszReport, int nReport, long lLogBudget) {
+  for (int i = 0; i < s_head.nRows; i++) s_aPageRows[i] = {&s_aRows[i], &s_head, pszReport};
+  const ReportHead *pHead = &s_head;
+  PageSite site = {s_aPageRows, s_head.nRows, &pHead, &pszReport, 1, &s_head, pszReport, false};
+  pagePut("<section class=\"report\">\n<h2>");
+  pagePut(s_head.bPreflight ? "Preflight of " : "Run of ");
+  pageText(s_head.szList);
+  pagePut("</h2>\n");
+  putHeadline(&site);
+  putFacts(&s_head, pszReport, s_aPageRows, s_head.nRows);
+  putCauses(&site, nReport);
+  putTable(&site, nReport, lLogBudget);
+  putTimeline(&s_head, s_aRows, nReport);
+  putMarks(&s_head);
+  pagePut("</section>\n");
+}
+
+static long logBudget(long lDevices) {
+  long lBudget = lDevices > 0 ? PAGE_LOG_BUDGET / lDevices : PAGE_LOG_MAX;
+  return lBudget > PAGE_LOG_MAX ? PAGE_LOG_MAX : lBudget;
 }
 
 bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int nReports,
                       const PageLeftOut *aLeftOut, int nLeftOut) {
   long lDevices = 0;
+  static PageLeftOut s_aRefused[64];
+  static char s_aszWhy[64][320];
+  int nRefused = 0;
+  for (int i = 0; i < nLeftOut && nRefused < 64; i++) s_aRefused[nRefused++] = aLeftOut[i];
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
     if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) lDevices += s_head.nRows;
   }
-  long lLogBudget = lDevices > 0 ? PAGE_LOG_BUDGET / lDevices : PAGE_LOG_MAX;
-  if (lLogBudget > PAGE_LOG_MAX) lLogBudget = PAGE_LOG_MAX;
   OutputFile out;
   if (outputRuleOpen(&out, pszHtml) != OUTPUT_OK) {
     errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
     return false;
   }
-  s_pPage = out.pFile;
-  put("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width\">\n<title>zvfleet report</title>\n<style>");
-  put(s_szStyle);
-  put("</style>\n</head>\n<body>\n<h1>zvfleet report</h1>\n");
+  pageBegin(out.pFile);
+  putPageHead("zvfleet report");
   bool bAll = true;
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
     if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) {
-      putReport(apszReports[i], i, lLogBudget);
+      putReport(apszReports[i], i, logBudget(lDevices));
       continue;
     }
     errorPrintf("zvfleet: %s %s: not drawn\n", apszReports[i], szWhy);
     bAll = false;
+    if (nRefused == 64) continue;
+    snprintf(s_aszWhy[nRefused], sizeof(s_aszWhy[nRefused]), "%s", szWhy);
+    s_aRefused[nRefused] = {apszReports[i], s_aszWhy[nRefused]};
+    nRefused++;
   }
   // Each report left out, and why: a report refused is never drawn.
-  if (nLeftOut > 0 || !bAll) {
-    put("<section class=\"left-out\">\n<h2>Reports left out</h2>\n<ul>\n");
-    for (int i = 0; i < nLeftOut; i++) putLeftOut(aLeftOut[i].pszReport, aLeftOut[i].pszWhy);
-    for (int i = 0; i < nReports; i++) {
-      char szWhy[320];
-      if (!readForPage(apszReports[i], szWhy, sizeof(szWhy))) putLeftOut(apszReports[i], szWhy);
-    }
-    put("</ul>\n</section>\n");
-  }
-  put("<script>");
-  put(s_szScript);
-  put("</script>\n</body>\n</html>\n");
-  if (finishOutputFile(&out) != OUTPUT_OK) {
-    errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
-    return false;
-  }
-  return bAll;
+  putLeftOut(s_aRefused, nRefused);
+  return putPageEnd(&out, pszHtml) && bAll;
 }
 
 bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
   return writeReportsPage(pszHtml, apszReports, nReports, NULL, 0);
+}
+
+// --- a summary's page -----------------------------------------------------------------
+
+// "N devices: U updated, K need attention", of the rows.
+static void putTotals(const PageRow *aRows, int nRows) {
+  char szDevices[32];
+  int nDone = 0;
+  for (int i = 0; i < nRows; i++) nDone += rowOutcome(aRows[i].pRow) == OUTCOME_DONE;
+  pagePrintf("%s: %d updated, %d %s attention", devicesText(nRows, szDevices, sizeof(szDevices)),
+             nDone, nRows - nDone, nRows - nDone == 1 ? "needs" : "need");
+}
+
+static void putSiteReports(const PageSite *pSite) {
+  pagePut("<ol class=\"reports\">\n");
+  for (int i = 0; i < pSite->nReports; i++) {
+    const ReportHead *pHead = pSite->apHeads[i];
+    pagePut("<li>");
+    pageText(pSite->apszReports[i]);
+    pagePut(": run <span class=\"hash\">");
+    pageText(pHead->szRunId);
+    pagePut("</span>, started ");
+    pageText(pHead->szStarted);
+    pagePut(", ended ");
+    putEnd(pHead);
+    if (pHead->szResumedFrom[0] != '\0') {
+      pagePut(", resumed run <span class=\"hash\">");
+      pageText(pHead->szResumedFrom);
+      pagePut("</span>");
+    }
+    pagePut("</li>\n");
+  }
+  pagePut("</ol>\n");
+}
+
+bool writeSummaryPage(const char *pszHtml, const PageSite *aSites, int nSites,
+                      const PageLeftOut *aLeftOut, int nLeftOut) {
+  long lDevices = 0;
+  for (int s = 0; s < nSites; s++) lDevices += aSites[s].nRows;
+  OutputFile out;
+  if (outputRuleOpen(&out, pszHtml) != OUTPUT_OK) {
+    errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
+    return false;
+  }
+  pageBegin(out.pFile);
+  putPageHead("zvfleet summary");
+  pagePrintf("<p class=\"totals\">%d site list%s, ", nSites, nSites == 1 ? "" : "s");
+  long lAll = 0, lDone = 0;
+  for (int s = 0; s < nSites; s++)
+    for (int i = 0; i < aSites[s].nRows; i++) {
+      lAll++;
+      lDone += rowOutcome(aSites[s].aRows[i].pRow) == OUTCOME_DONE;
+    }
+  pagePrintf("%ld device%s: %ld updated, %ld %s attention</p>\n<ul class=\"sites\">\n", lAll,
+             lAll == 1 ? "" : "s", lDone, lAll - lDone, lAll - lDone == 1 ? "needs" : "need");
+  for (int s = 0; s < nSites; s++) {
+    pagePut("<li>");
+    pageText(aSites[s].pLatest->szList);
+    pagePut(": ");
+    putTotals(aSites[s].aRows, aSites[s].nRows);
+    pagePut("</li>\n");
+  }
+  pagePut("</ul>\n");
+  for (int s = 0; s < nSites; s++) {
+    const PageSite *pSite = &aSites[s];
+    pagePut("<section class=\"site\">\n<h2>Site list ");
+    pageText(pSite->pLatest->szList);
+    pagePut("</h2>\n<p class=\"note\">SHA-256 <span class=\"hash\">");
+    pageText(pSite->pLatest->szListSha256);
+    pagePrintf("</span>; each device once, from the latest of %d report%s that holds it:</p>\n",
+               pSite->nReports, pSite->nReports == 1 ? "" : "s");
+    putSiteReports(pSite);
+    putHeadline(pSite);
+    pagePut("<dl class=\"facts\"><dt>files</dt><dd>");
+    putFiles(pSite->aRows, pSite->nRows);
+    pagePut("</dd></dl>\n");
+    putCauses(pSite, s);
+    putTable(pSite, s, logBudget(lDevices));
+    pagePut("</section>\n");
+  }
+  putLeftOut(aLeftOut, nLeftOut);
+  return putPageEnd(&out, pszHtml);
 }

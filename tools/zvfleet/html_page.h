@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
 // zvfleet's report page (--html): one self-contained HTML file drawn from
-// JSON reports as they stand on disk, so that the page says exactly what
-// the reports say and computes nothing of its own.  Per report: the run's
-// identity and totals, a timeline as inline SVG (one bar per device,
-// coloured by phase and named in words, with retries, waves, the canary,
-// stops and an interruption marked and labelled), and the results table,
-// sortable and filterable by its inline script, with each device's log
-// embedded one click away.  No resource is loaded from outside the file;
-// every text of a report or a log is escaped for HTML.
+// JSON reports as zvfleet's one reader (report_read.h) gives them, so that
+// the page says exactly what the reports say.  What happened comes first:
+// the outcome in one sentence, the counts by cause with their devices and
+// the list lines to mend, the next step for every device that needs one
+// and the command that continues the run, ready to copy; then the facts
+// of the run (its end and duration, the files with size and SHA-256), the
+// results table (worst first, filterable, each log one click away) and
+// the timeline.  A summary of several reports draws each site list once,
+// each device from its latest report.  No resource is loaded from outside
+// the file: its Content-Security-Policy allows its own style and script
+// alone, by their hashes; every text of a report or a log is escaped.
 #ifndef ZV_FLEET_HTML_PAGE_H
 #define ZV_FLEET_HTML_PAGE_H
+
+#include "tools/zvfleet/report_read.h"
 
 // A report that the page leaves out, and why (--summary refused it).
 struct PageLeftOut {
@@ -17,14 +22,40 @@ struct PageLeftOut {
   const char *pszWhy;
 };
 
-// Writes the page at pszHtml from the JSON reports, read by zvfleet's one
-// reader (report_read.h); a report that it refuses is not drawn but listed
-// with the reports of aLeftOut as left out, with the reason.  Returns
-// true, or false after a message (a report left out by the reader too).
+// A device as the page draws it: its row, and the report that holds it.
+struct PageRow {
+  const ReportRow *pRow;
+  const ReportHead *pHead;
+  const char *pszReport;
+};
+
+// A site list as the page draws it: each device once (from the latest
+// report that holds it); its reports, earliest first, the last being the
+// one that a resume continues.
+struct PageSite {
+  const PageRow *aRows;
+  int nRows;
+  const ReportHead *const *apHeads;
+  const char *const *apszReports;
+  int nReports;
+  const ReportHead *pLatest;
+  const char *pszLatest;
+  bool bSummary;  // of several reports: the table names each row's run
+};
+
+// Writes the page at pszHtml from the JSON reports, a section each; a
+// report that the reader refuses is not drawn but listed with the
+// reports of aLeftOut as left out, with the reason.  Returns true, or
+// false after a message (a report left out by the reader too).
 bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int nReports,
                       const PageLeftOut *aLeftOut, int nLeftOut);
 
 // The run's own page: writeReportsPage with no report left out.
 bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports);
+
+// The page of a summary (--summary --html): the totals of all sites, then
+// each site list as --summary merged it, then the reports left out.
+bool writeSummaryPage(const char *pszHtml, const PageSite *aSites, int nSites,
+                      const PageLeftOut *aLeftOut, int nLeftOut);
 
 #endif

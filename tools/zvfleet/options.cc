@@ -139,6 +139,8 @@ static int refuse(const char *pszWhat, const char *pszValue) {
 
 int parseFleetOptions(int argc, char **argv) {
   g_fleet.nMaxFailureRate = -1;
+  g_fleet.apszArgs = argv;
+  g_fleet.nArgs = argc;
   int nParsed = cliParse(&g_fleetCommandLine, argc, argv, applyOption, NULL, &g_fleet.pszList);
   if (nParsed != CLI_RUN) return nParsed;
   const char *pszDot = g_fleet.pszReport != NULL ? strrchr(g_fleet.pszReport, '.') : NULL;

@@ -65,7 +65,9 @@ static void putJsonStringOrNull(FILE *pFile, const char *pszText) {
 
 static void writeCsv(FILE *pFile) {
   static FleetDevice s_row;
-  fputs("address,file,size,sha256,result,left,exit_status,attempts,duration_s,log\n", pFile);
+  // A preflight's rows say so, with the model each device named.
+  fprintf(pFile, "address,file,size,sha256,result,left,exit_status,attempts,duration_s,log%s\n",
+          g_fleet.bPreflight ? ",model,run" : "");
   for (int i = 0; i < g_nDevices; i++) {
     rowView(&g_aDevices[i], &s_row);
     char szResult[FLEET_LINE_SIZE + 64], szStatus[16];
@@ -77,8 +79,13 @@ static void writeCsv(FILE *pFile) {
     putCsvField(pFile, szResult);
     fputc(',', pFile);
     putCsvField(pFile, stageText(&s_row));
-    fprintf(pFile, ",%s,%d,%.1f,%s\n", szStatus, s_row.nAttempts, s_row.ulRunMs / 1000.0,
+    fprintf(pFile, ",%s,%d,%.1f,%s", szStatus, s_row.nAttempts, s_row.ulRunMs / 1000.0,
             s_row.bLogFailed ? "incomplete" : "complete");
+    if (g_fleet.bPreflight && s_row.out.nModel >= 0)
+      fprintf(pFile, ",%d,preflight", s_row.out.nModel);
+    else if (g_fleet.bPreflight)
+      fputs(",,preflight", pFile);
+    fputc('\n', pFile);
   }
 }
 
@@ -116,7 +123,15 @@ static void writeJson(FILE *pFile, bool bEnded) {
   fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s, \"folder\": ", ZV_VERSION,
           bEnded ? "true" : "false");
   putJsonStringOrNull(pFile, szRunFolder);
-  fputs("},\n  \"resumed_from\": ", pFile);
+  // How long it has run, and its arguments: a page rebuilds from them
+  // the command that continues it.
+  fprintf(pFile, ", \"elapsed_s\": %.1f, \"command\": [",
+          (platMilliseconds() - g_fleet.ulRunStartMs) / 1000.0);
+  for (int i = 0; i < g_fleet.nArgs; i++) {
+    if (i > 0) fputs(", ", pFile);
+    putJsonString(pFile, g_fleet.apszArgs[i]);
+  }
+  fputs("]},\n  \"resumed_from\": ", pFile);
   putJsonStringOrNull(pFile, g_fleet.szResumedFrom);
   if (g_fleet.bPreflight) fputs(",\n  \"preflight\": true", pFile);
   fputs(",\n  \"site_list\": ", pFile);
@@ -195,6 +210,7 @@ static void writeJson(FILE *pFile, bool bEnded) {
 // The most bytes a report of this list can take: a row's texts escaped.
 static long reportBound(void) {
   long lBound = 4096 + 6L * (long)strlen(g_fleet.pszList);
+  for (int i = 0; i < g_fleet.nArgs; i++) lBound += 8 + 6L * (long)strlen(g_fleet.apszArgs[i]);
   for (int i = 0; i < g_nDevices; i++)
     lBound += 1024 + 6L * ((long)strlen(g_aDevices[i].szFile) + FLEET_LINE_SIZE + 64 +
                            (long)sizeof(g_aDevices[i].szHeld));

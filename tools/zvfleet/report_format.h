@@ -3,7 +3,9 @@
 // the JSON report is read back by report_read.h alone.
 //
 // The JSON report is one object: "zvfleet_report" (its format, 2), "run"
-// (id, started, workstation, zvfleet_version, ended), "resumed_from" (the
+// (id, started, workstation, zvfleet_version, ended, folder, elapsed_s: the
+// time from its start to this report, command: its arguments as given),
+// "resumed_from" (the
 // id of the run it resumed, or null), "site_list" and "site_list_sha256",
 // "line_salt", "devices" (one object per device of the list: address,
 // line, file, size, sha256, result, left, state, exit_status, attempts,

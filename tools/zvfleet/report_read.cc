@@ -89,10 +89,16 @@ static bool readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy,
   double dDuration = 0, dAfter = 0;
   int bNull = 0;
   memset(pRow, 0, sizeof(*pRow));
+  pRow->lSize = -1;  // when the report does not tell it
   const char *pszField =
       !jsonText(device, "address", pRow->szAddress, sizeof(pRow->szAddress)) ? "address"
       : !jsonWhole(device, "line", 1, 1000000, &pRow->lLine)                     ? "line"
       : !jsonText(device, "file", pRow->szFile, sizeof(pRow->szFile))        ? "file"
+      : !optional(device, "size").is_null() && !jsonWhole(device, "size", 0, 0x7FFFFFFF, &pRow->lSize)
+          ? "size"
+      : !optional(device, "sha256").is_null() &&
+              !jsonText(device, "sha256", pRow->szSha256, sizeof(pRow->szSha256))
+          ? "sha256"
       : !jsonText(device, "result", pRow->szResult, sizeof(pRow->szResult))  ? "result"
       : !jsonText(device, "left", pRow->szLeft, sizeof(pRow->szLeft))        ? "left"
       : !jsonWhole(device, "attempts", 0, 1000000, &pRow->lAttempts)         ? "attempts"
@@ -142,6 +148,26 @@ void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotC
                                         pRow->nOnline == ONLINE_NO_RESTART);
 }
 
+// The run's arguments, when it names them: strings of no NUL, together
+// within the room.
+static bool readArgs(const json &run, ReportHead *pHead) {
+  const json &command = optional(run, "command");
+  pHead->nArgs = -1;
+  if (command.is_null()) return true;
+  if (!command.is_array()) return false;
+  size_t nAt = 0;
+  for (const json &arg : command) {
+    if (!arg.is_string()) return false;
+    const std::string &text = arg.get_ref<const std::string &>();
+    if (text.find('\0') != std::string::npos || nAt + text.size() + 1 > sizeof(pHead->szArgs))
+      return false;
+    memcpy(pHead->szArgs + nAt, text.c_str(), text.size() + 1);
+    nAt += text.size() + 1;
+  }
+  pHead->nArgs = (int)command.size();
+  return true;
+}
+
 // The run's moments, when it has them.
 static bool readMarks(const json &report, ReportHead *pHead) {
   const json &marks = optional(report, "marks");
@@ -173,6 +199,8 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
                                  "and updated nothing");
   const json &run = s_report["run"];
   long lUpdated = 0, lNotUpdated = 0, lNotBack = 0, lNotConfirmed = 0;
+  double dElapsed = 0;
+  int bNoElapsed = 1;
   const char *pszField =
       !jsonText(run, "id", pHead->szRunId, sizeof(pHead->szRunId)) || !isHex(pHead->szRunId, 32)
           ? "run\": {\"id"
@@ -185,6 +213,10 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
       : !optional(run, "folder").is_null() &&
               !jsonText(run, "folder", pHead->szRunFolder, sizeof(pHead->szRunFolder))
           ? "run\": {\"folder"
+      : !optional(run, "elapsed_s").is_null() &&
+              !jsonNumberOrNull(run, "elapsed_s", 0, 1e7, &dElapsed, &bNoElapsed)
+          ? "run\": {\"elapsed_s"
+      : !readArgs(run, pHead) ? "run\": {\"command"
       : !jsonTextOrNull(s_report, "resumed_from", pHead->szResumedFrom,
                         sizeof(pHead->szResumedFrom))
           ? "resumed_from"
@@ -244,6 +276,7 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
              pHead->nRows, pHead->nReady);
     return false;
   }
+  pHead->lElapsedMs = bNoElapsed ? -1 : (long)(dElapsed * 1000.0 + 0.5);
   pHead->nUpdated = nUpdated;
   pHead->nNotBack = nNotBack;
   pHead->nNotConfirmed = nNotConfirmed;

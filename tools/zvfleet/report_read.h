@@ -21,6 +21,7 @@
 #define REPORT_TEXT_SIZE 800
 #define REPORT_ID_SIZE 33
 #define REPORT_MARKS 64  // moments of a run read at most
+#define REPORT_ARGS_SIZE 2048
 
 // One device's row as read back.
 struct ReportRow {
@@ -29,6 +30,8 @@ struct ReportRow {
   char szResult[REPORT_TEXT_SIZE];
   char szLeft[REPORT_TEXT_SIZE];  // what it leaves on the device
   char szLineSha256[65];
+  char szSha256[65];  // of its file, as the report says it
+  long lSize;         // of its file
   char szUpdatedAt[24];
   char szUpdatedIn[REPORT_ID_SIZE];
   char szLogFile[REPORT_TEXT_SIZE];  // as the report names it, or ""
@@ -55,6 +58,9 @@ struct ReportHead {
   char szListSha256[65];
   char szSalt[REPORT_ID_SIZE];
   char szRunFolder[REPORT_TEXT_SIZE];  // relative to the report's folder, or ""
+  char szArgs[REPORT_ARGS_SIZE];  // the run's arguments, each ended by a NUL
+  int nArgs;                      // -1: the report names none
+  long lElapsedMs;                // from its start to the report; -1: not told
   int bEnded;  // the run ended (not killed while it ran)
   bool bPreflight;
   int nRows, nUpdated, nNotBack, nNotConfirmed, nReady;

@@ -30,6 +30,13 @@ struct SummaryReport {
 static SummaryReport s_aReports[SUMMARY_MAX_REPORTS];
 static ReportRow s_aRows[SUMMARY_MAX_ROWS];
 
+// The sites as the page draws them: each device once, from its latest report.
+static PageRow s_aPageRows[SUMMARY_MAX_ROWS];
+static PageSite s_aSites[SUMMARY_MAX_REPORTS];
+static const ReportHead *s_apSiteHeads[SUMMARY_MAX_REPORTS];
+static const char *s_apszSiteReports[SUMMARY_MAX_REPORTS];
+static int s_nPageRows, s_nSites, s_nSiteReports;
+
 struct SummaryTotals {
   int nDevices, nUpdated, nNotBack, nNotConfirmed;
 };
@@ -130,6 +137,14 @@ static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
     for (; j > 0 && later(anOrder[j - 1], i, nReports); j--) anOrder[j] = anOrder[j - 1];
     anOrder[j] = i;
   }
+  PageSite *pSite = &s_aSites[s_nSites++];
+  const SummaryReport *pLast = &s_aReports[anOrder[nOrder - 1]];
+  *pSite = {s_aPageRows + s_nPageRows, 0, s_apSiteHeads + s_nSiteReports,
+            s_apszSiteReports + s_nSiteReports, nOrder, &pLast->head, pLast->pszPath, true};
+  for (int k = 0; k < nOrder; k++, s_nSiteReports++) {
+    s_apSiteHeads[s_nSiteReports] = &s_aReports[anOrder[k]].head;
+    s_apszSiteReports[s_nSiteReports] = s_aReports[anOrder[k]].pszPath;
+  }
   // The latest report first; a device shown once, from the latest report
   // that holds it.
   for (int k = nOrder - 1; k >= 0; k--) {
@@ -144,6 +159,8 @@ static void summariseSite(int nSite, int nReports, SummaryTotals *pAll) {
       }
       if (bShown) continue;
       printRow(pReport, pRow);
+      s_aPageRows[s_nPageRows++] = {pRow, &pReport->head, pReport->pszPath};
+      pSite->nRows++;
       site.nDevices++;
       countRow(pRow, &site.nUpdated, &site.nNotBack, &site.nNotConfirmed);
     }
@@ -170,6 +187,7 @@ int printSummary(int nReports, char **apszReports) {
     errorPrintf("zvfleet: --summary takes at most %d reports\n", SUMMARY_MAX_REPORTS);
     return 2;
   }
+  s_nPageRows = s_nSites = s_nSiteReports = 0;
   bool bRead = true;
   int nRows = 0;
   for (int i = 0; i < nReports; i++) {
@@ -238,15 +256,10 @@ int printSummaryPage(const char *pszHtml, int nReports, char **apszReports) {
   int nStatus = printSummary(nReports, apszReports);
   if (nReports == 0 || nReports > SUMMARY_MAX_REPORTS) return nStatus;
   // The page draws what the summary counted, and names what it left out.
-  static const char *s_apszDrawn[SUMMARY_MAX_REPORTS];
   static PageLeftOut s_aLeftOut[SUMMARY_MAX_REPORTS];
-  int nDrawn = 0, nLeftOut = 0;
-  for (int i = 0; i < nReports; i++) {
-    if (!s_aReports[i].bSkip)
-      s_apszDrawn[nDrawn++] = apszReports[i];
-    else
-      s_aLeftOut[nLeftOut++] = {apszReports[i], s_aReports[i].szWhy};
-  }
-  if (!writeReportsPage(pszHtml, s_apszDrawn, nDrawn, s_aLeftOut, nLeftOut)) return 2;
+  int nLeftOut = 0;
+  for (int i = 0; i < nReports; i++)
+    if (s_aReports[i].bSkip) s_aLeftOut[nLeftOut++] = {apszReports[i], s_aReports[i].szWhy};
+  if (!writeSummaryPage(pszHtml, s_aSites, s_nSites, s_aLeftOut, nLeftOut)) return 2;
   return nStatus;
 }
