@@ -82,7 +82,7 @@ std::string fleetText(const std::string &raw) {
       {std::regex(R"(\b\d\d \d\d:\d\d:\d\d\b)"), "DD hh:mm:ss"},
       {std::regex(R"((^|\n)\d\d:\d\d:\d\d )"), "$1hh:mm:ss "},
       {std::regex(R"(\b\d+\.\d s\b)"), "N.N s"},
-      {std::regex(R"(("duration_s": |"online_after_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
+      {std::regex(R"(("duration_s": |"online_after_s": |"elapsed_s": |,)\d+\.\d(\n|\}|,))"), "$1N.N$2"},
       {std::regex(R"(\[\d+, ")"), "[T, \""},  // a timeline's moments
       {std::regex(R"(System Error: [^\n]* User Message: )"), "System Error: (text) User Message: "},
       {std::regex(R"("workstation": "[^"]*")"), "\"workstation\": \"(this one)\""}};

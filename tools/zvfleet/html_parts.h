@@ -11,7 +11,7 @@
 #include <stddef.h>
 
 #include "base/console.h"
-#include "tools/zvfleet/html_page.h"
+#include "tools/zvfleet/html_rows.h"
 #include "tools/zvfleet/report_read.h"
 
 // The page being written: text as is, formatted, or escaped for HTML.
