@@ -12,10 +12,13 @@
 
 static char s_szSiteLog[FLEET_PATH_SIZE];
 static bool s_bSiteLogFailed;
+static bool s_bCut;  // the disk is full: no log is written any more
+
+void cutLogs(void) { s_bCut = true; }
 
 bool prepareLogs(void) {
   const char *pszDir = runFolder();
-  s_bSiteLogFailed = false;
+  s_bSiteLogFailed = s_bCut = false;
   if (!platMakeDirectory(pszDir)) {
     errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
     return false;
@@ -68,6 +71,10 @@ void logToolLine(FleetDevice *pDev, const char *pszLine) {
 }
 
 void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
+  if (s_bCut) {
+    pDev->bLogFailed = true;
+    return;
+  }
   if (platAppendToFile(pDev->szLog, pText, nLength) || pDev->bLogFailed) return;
   pDev->bLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 96];
@@ -96,6 +103,7 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
 }
 
 void siteLogAppend(const char *pText, int nLength) {
+  if (s_bCut) return;
   if (platAppendToFile(s_szSiteLog, pText, nLength) || s_bSiteLogFailed) return;
   s_bSiteLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 64];

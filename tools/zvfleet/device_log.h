@@ -34,4 +34,8 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) ZV_PRINTF(2, 3);
 
 void siteLogAppend(const char *pText, int nLength);
 
+// The disk is full: no log line is written from here on, and each device
+// whose log would have grown reads "log incomplete".
+void cutLogs(void);
+
 #endif

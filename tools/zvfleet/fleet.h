@@ -53,7 +53,8 @@ enum FleetStage {
   STAGE_IMAGE_PAGES,    // new idata committed, image pages in part
   STAGE_CLEARED,        // old idata cleared, image not committed
   STAGE_PAGES,          // a logo or HTML file in part: nothing committed
-  STAGE_UNCONFIRMED     // committed, the acceptance not confirmed
+  STAGE_UNCONFIRMED,    // committed, the acceptance not confirmed
+  STAGE_UNKNOWN         // its tool ran when the record was last written: anything may be sent
 };
 
 // STATE_CHECKING: updated, and sent echo requests until it answers
@@ -173,7 +174,6 @@ struct FleetDevice {
   char szUpdatedIn[33];   // the id of the run that updated it, or ""
   int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
   unsigned long ulEarlierRunMs;
-  int nWrittenStage;      // what the report says a running device holds (STAGE_*)
   TimelineEvent aTimeline[FLEET_TIMELINE_SIZE];
   int nTimeline;          // events kept; the last is overwritten when full
   int nTimelinePhase;     // the phase last kept
@@ -219,6 +219,8 @@ struct FleetSettings {
   char szSalt[33];         // of the lines' hashes, random, hex
   char szResumedFrom[33];  // the id of the run that --resume names, or ""
   const char *pszHtml;     // --html FILE, or null
+  bool bNoDebugPort;       // --no-debug-port: the devices' debug lines are not filed
+  char szJournal[FLEET_PATH_SIZE];  // the run's journal, in its folder, or ""
   unsigned long ulRunStartMs;  // the run's start, on the platform's clock
   RunMark aMarks[FLEET_MARKS];
   int nMarks;

@@ -23,6 +23,8 @@
 #ifndef ZV_FLEET_REPORT_FORMAT_H
 #define ZV_FLEET_REPORT_FORMAT_H
 
+#include <nlohmann/json.hpp>
+
 #include "tools/zvfleet/fleet.h"
 
 #define REPORT_FORMAT 2
@@ -58,6 +60,7 @@ struct ReportHead {
   char szList[REPORT_TEXT_SIZE];
   char szListSha256[65];
   char szSalt[REPORT_ID_SIZE];
+  char szJournal[REPORT_TEXT_SIZE];  // the run's journal as the report names it, or ""
   int bEnded;  // the run ended (not killed while it ran)
   int nRows, nUpdated, nNotBack, nNotConfirmed;
 };
@@ -71,18 +74,40 @@ bool readReport(const char *pszPath, ReportHead *pHead, ReportRow *aRows, int nM
 // not confirmed back online (a row's online state is never "checking").
 void countRow(const ReportRow *pRow, int *pnUpdated, int *pnNotBack, int *pnNotConfirmed);
 
+// A device's row of the JSON report, one line: a device whose tool runs
+// reads "interrupted" and what it holds unknown.  Returns its length, or 0
+// when it does not fit (REPORT_ROW_SIZE always does).
+#define REPORT_ROW_SIZE 16384
+int deviceRowJson(const FleetDevice *pDev, char *pszOut, int nSize);
+
+// The report's head, its members from "zvfleet_report" to "journal", each
+// after the first preceded by pszBetween.  Returns its length, or 0.
+int reportHeadJson(bool bEnded, const char *pszBetween, char *pszOut, int nSize);
+
 // Writes the report, .csv or .json by its extension, into a new file
 // beside it that then replaces it (a target that is no regular file is
-// refused).  bEnded: the run has ended.  Returns true, or false after a
-// message.
-bool writeReport(const char *pszPath, bool bEnded);
+// refused).  bEnded: the run has ended.  Returns true, or false (after a
+// message unless bQuiet).
+bool writeReport(const char *pszPath, bool bEnded, bool bQuiet = false);
 
-// Room held beside the report (REPORT.space) for its next versions, so
-// that logs that fill the disk cannot keep it from being written.
-// reserveReportSpace makes it (after the first report); writeReport keeps
-// it; releaseReportSpace removes it.  Returns true, or false after a
-// message.
+// The bytes of the report last written.
+long lastReportSize(void);
+
+// Room held beside the report (REPORT.space), once, for its final
+// version, so that logs that fill the disk cannot keep it from being
+// written: reserveReportSpace makes it, releaseReportSpace removes it just
+// before the final write.  Returns true, or false after a message.
 bool reserveReportSpace(const char *pszPath);
 void releaseReportSpace(const char *pszPath);
+
+// Removes the room left beside the report of a run that was killed.
+void removeStaleSpace(const char *pszPath);
+
+// A file of lBytes zeros at pszPath: room held.  Returns whether it was made.
+bool makeRoomFile(const char *pszPath, long lBytes);
+
+// One device's row read back (a report's or a journal's): false with why.
+bool readReportRow(const nlohmann::json &device, int nRow, ReportRow *pRow, char *pszWhy,
+                   int nWhySize);
 
 #endif

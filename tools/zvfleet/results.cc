@@ -7,7 +7,8 @@
 
 #include "base/console.h"
 #include "tools/common/fixed_text.h"
-#include "tools/zvfleet/record.h"
+#include "tools/zvfleet/counts.h"
+#include "tools/zvfleet/tool_output.h"
 
 #define FILE_COLUMN_MAX 32
 
@@ -84,6 +85,13 @@ const char *stageText(const FleetDevice *pDev) {
       "sent in part, not committed (the old file stands)",
       "committed but not confirmed"};
   if (pDev->nResult == RESULT_UPDATED || pDev->nResult == RESULT_READY) return "";
+  if (pDev->nStage == STAGE_UNKNOWN) {
+    static char s_szUnknown[160];
+    snprintf(s_szUnknown, sizeof(s_szUnknown),
+             "what it holds is unknown (its tool ran; the last phase seen: %s): update it again",
+             phaseName(pDev->out.nPhase));
+    return s_szUnknown;
+  }
   return pDev->nStage > STAGE_NONE && pDev->nStage <= STAGE_UNCONFIRMED ? apszStages[pDev->nStage]
                                                                        : apszStages[STAGE_NOTHING_SENT];
 }

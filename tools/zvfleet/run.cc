@@ -84,16 +84,18 @@ static void runDevices(void) {
   bool bInterrupted = false, bStopped = false;  // bStopped: the report cannot be written
   progressBegin(platMilliseconds());
   for (;;) {
+    // What the tools printed is in the record before anything else happens.
+    readAllOutput(platMilliseconds());
     if (!bInterrupted && platInterrupted()) {
       bInterrupted = true;
       interruptRun(platMilliseconds());
     }
-    if (!bStopped && recordFailed()) {
+    if (!bStopped && recordStopsStarts()) {
       bStopped = true;
       recordInterruptWaiting();
     }
     if (!bInterrupted) applyRolloutRules(platMilliseconds());
-    recordFlush();
+    recordTick(platMilliseconds());
     FleetDevice *pNext;
     while (!bInterrupted && !bStopped && busyDevices() < g_fleet.nJobs &&
            (pNext = nextWaiting()) != NULL) {

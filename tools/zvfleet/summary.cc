@@ -11,6 +11,7 @@
 #include "tools/common/cli.h"
 #include "tools/common/fixed_text.h"
 #include "tools/zvfleet/fleet.h"
+#include "tools/zvfleet/journal.h"
 #include "tools/zvfleet/report_format.h"
 
 #define SUMMARY_MAX_REPORTS 256
@@ -177,7 +178,7 @@ int printSummary(int nReports, char **apszReports) {
     pReport->nFirstRow = nRows;
     char szWhy[320], szPath[REPORT_TEXT_SIZE];
     safeText(apszReports[i], szPath, sizeof(szPath));
-    if (!readReport(apszReports[i], &pReport->head, s_aRows + nRows, SUMMARY_MAX_ROWS - nRows,
+    if (!readRunRecord(apszReports[i], &pReport->head, s_aRows + nRows, SUMMARY_MAX_ROWS - nRows,
                     szWhy, sizeof(szWhy))) {
       errorPrintf("zvfleet: %s %s: not counted\n", szPath, szWhy);
       pReport->bSkip = true;
