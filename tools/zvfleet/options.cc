@@ -16,7 +16,7 @@ static bool reportNameAccepted(const char *pszPath) {
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
        OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_CONFIRM,
-       OPT_PREFLIGHT, OPT_HTML };
+       OPT_PREFLIGHT, OPT_HTML, OPT_NO_DEBUG_PORT };
 
 static const CliOption s_aOptions[] = {
     {OPT_JOBS, "-j", CLI_NUMBER, "N", 1, 128, "16", NULL, NULL, "devices updated at once"},
@@ -62,6 +62,9 @@ static const CliOption s_aOptions[] = {
      "bounded by --stall; the results say whether each answered, its model, whether it fits "
      "its file and took the password, and name the list line to mend (not with --canary, "
      "--max-failures, --max-failure-rate, --resume or --confirm-online)"},
+    {OPT_NO_DEBUG_PORT, "--no-debug-port", CLI_FLAG, NULL, 0, 0, NULL, NULL, NULL,
+     "run even when another program holds the debug port: the devices' debug lines are then "
+     "not filed (without it such a run is refused, nothing sent)"},
     {OPT_HTML, "--html", CLI_TEXT, "FILE", 1, 0, NULL, NULL, "a file",
      "write a report page too: one self-contained HTML file drawn from the JSON report "
      "(--report FILE.json): the run's identity and totals, a timeline of every device, the "
@@ -96,8 +99,9 @@ const CliProgram g_fleetCommandLine = {
     "Ctrl+C or SIGTERM stops the running devices, starts no more, and ends\n"
     "with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
-    "command line, site list or log folder, or a log folder or debug port in\n"
-    "use by another zvfleet (then nothing is started) and when the results\n"
+    "command line, site list or log folder, a log folder in use by another\n"
+    "zvfleet or a debug port held by another program (then nothing is\n"
+    "started) and when the results\n"
     "cannot be written to standard output, 3 when interrupted, 4 when every\n"
     "device was updated but one or more were not (confirmed) back online, 5\n"
     "when the report could not be written.  A dry run exits 0 when a run would\n"
@@ -125,6 +129,7 @@ static int applyOption(void *, int nId, const char *pszValue, uint32_t n) {
     case OPT_HTML: g_fleet.pszHtml = pszValue; return 1;
     case OPT_DRY_RUN: g_fleet.bDryRun = true; return 1;
     case OPT_PREFLIGHT: g_fleet.bPreflight = true; return 1;
+    case OPT_NO_DEBUG_PORT: g_fleet.bNoDebugPort = true; return 1;
     default: strcpy(g_fleet.szLoader, pszValue); return 1;  // --loader, of a length checked
   }
 }
