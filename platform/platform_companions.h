@@ -69,6 +69,9 @@ int platIsTerminal(void);
 // made or already is a directory, 0 otherwise.
 int platMakeDirectory(const char *pszPath);
 
+// Removes the directory, which must be empty.  Returns 1 when it is gone.
+int platRemoveDirectory(const char *pszPath);
+
 // Appends the bytes to the file (created when missing) in one write that
 // lands whole at the end of the file even while a child process appends to
 // it too.  Returns 1, or 0 when the file cannot be opened or written.

@@ -361,6 +361,8 @@ void platExit(int nStatus) {
 }
 
 int platIsTerminal(void) { return isatty(STDOUT_FILENO) == 1; }
+int platRemoveDirectory(const char *pszPath) { return rmdir(pszPath) == 0; }
+
 int platMakeDirectory(const char *pszPath) {
   return mkdir(pszPath, S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH) == 0 ||
          platIsDirectory(pszPath);

@@ -450,6 +450,8 @@ int platIsTerminal(void) {
   return SetConsoleMode(hOut, dwMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int platRemoveDirectory(const char *pszPath) { return RemoveDirectoryA(pszPath) != 0; }
+
 int platMakeDirectory(const char *pszPath) {
   return CreateDirectoryA(pszPath, NULL) != 0 || platIsDirectory(pszPath);
 }

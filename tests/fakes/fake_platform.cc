@@ -763,6 +763,10 @@ int platMakeDirectory(const char *pszPath) {
   std::filesystem::create_directory(pszPath, error);
   return platIsDirectory(pszPath);
 }
+int platRemoveDirectory(const char *pszPath) {
+  std::error_code error;
+  return std::filesystem::remove(pszPath, error) ? 1 : 0;
+}
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
   for (const std::string &path : s_world.fleet.unwritable)
     if (path == pszPath) return 0;

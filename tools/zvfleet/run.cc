@@ -162,19 +162,27 @@ static int runFleet(int argc, char **argv) {
   return nStatus;
 }
 
+// A run refused before any device started leaves nothing in its folder.
+static int refused(int nStatus) {
+  removeCheckedCopies();
+  abandonRunFolder();
+  return nStatus;
+}
+
 static int runInSiteFolder(void) {
   int nPort = openDebugPort();
-  if (nPort < 0) return 2;
+  if (nPort < 0) return refused(2);
   if (nPort == 0) {
     printError("zvfleet: cannot wait for the devices");
-    return 1;
+    return refused(1);
   }
-  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
-  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
+  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return refused(2);
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return refused(2);
   beginRollout();
-  // The report of a run not begun, every device "not started", and the
-  // room for its next versions, before any device's log grows.
-  if (!recordBeginRun()) return FLEET_EXIT_REPORT_FAILED;
+  // The journal and the report of a run not begun, every device "not
+  // started", and the room for the final report, before any device's log
+  // grows.
+  if (!recordBeginRun()) return refused(FLEET_EXIT_REPORT_FAILED);
   platCatchInterruptions();
   if (g_fleet.nCanary > 0) recordMark("wave 1: the canary starts");
 
