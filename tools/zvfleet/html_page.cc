@@ -237,10 +237,13 @@ static void putTotals(const json &report, int nReport) {
   if (!member(report, "preflight").is_null()) {
     int nDevices = (int)countOf(member(report, "devices"));
     double dReady = numberOf(report, "would_be_updated", 0);
+    double dNotAsked = numberOf(report, "not_asked", 0);
     fprintf(s_pPage,
-            "<p class=\"totals\" id=\"totals-%d\">%d devices: %.0f would be updated, %.0f would "
-            "not; nothing was written to any device</p>\n",
-            nReport, nDevices, dReady, nDevices - dReady);
+            "<p class=\"totals\" id=\"totals-%d\">%d devices: %.0f answered with model and "
+            "password (key and image are checked only by an update), %.0f did not, %.0f not "
+            "asked%s; nothing was written to any device</p>\n",
+            nReport, nDevices, dReady, nDevices - dReady - dNotAsked, dNotAsked,
+            dNotAsked > 0 ? ": the preflight was interrupted" : "");
     return;
   }
   fprintf(s_pPage,
@@ -336,9 +339,11 @@ static void putReport(const json &report, int nReport, long lLogBudget) {
   put(")</dd><dt>resumed from</dt><dd>");
   putMember(report, "resumed_from");
   put("</dd><dt>ended</dt><dd>");
-  put(member(run, "ended").is_boolean() && member(run, "ended").get<bool>()
-          ? "yes"
-          : "no: the run was interrupted or is running");
+  put(!member(run, "ended").is_boolean() || !member(run, "ended").get<bool>()
+          ? "no: the run was killed or is running"
+      : member(run, "interrupted").is_boolean() && member(run, "interrupted").get<bool>()
+          ? "yes, interrupted: the devices not started were not asked or not updated"
+          : "yes");
   put("</dd></dl>\n");
   putTotals(report, nReport);
   putTimeline(report, nReport);

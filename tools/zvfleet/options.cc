@@ -105,8 +105,8 @@ const CliProgram g_fleetCommandLine = {
     "cannot be written to standard output, 3 when interrupted, 4 when every\n"
     "device was updated but one or more were not (confirmed) back online, 5\n"
     "when the report could not be written.  A dry run exits 0 when a run would\n"
-    "start.  A preflight exits 6 when every device would be updated, 1 when\n"
-    "one or more would not (2, 3 and 5 as a run).\n",
+    "start.  A preflight exits 6 when every device answered with its model\n"
+    "and password, 1 when one or more did not (2, 3 and 5 as a run).\n",
     2,
 };
 
