@@ -14,6 +14,8 @@
 //                       after N unanswered requests, or never (the
 //                       default); "echo none": no echo can be had at all
 //   unwritable PATH     in the next run, appends to the file PATH fail
+//   disk BYTES          in the next run, appends fail beyond BYTES (a file
+//                       removed gives its bytes back)
 //   port-taken          in the next run another program holds the debug port
 //   no-random           in the next run the system gives no random bytes
 //   process PID         in the next run a process of that id runs too
@@ -182,6 +184,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.bNoEcho = true;
     } else if (line.command == "echo" && a.size() == 2) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
+    } else if (line.command == "disk" && a.size() == 1) {
+      fleet.lDisk = (long)caseNumber(a[0]);
     } else if (line.command == "unwritable" && a.size() == 1) {
       fleet.unwritable.push_back(a[0]);
     } else if (line.command == "keep" && a.size() == 1) {

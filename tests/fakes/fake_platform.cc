@@ -102,6 +102,7 @@ struct World {
   std::map<std::string, FileHistory> files;
   std::vector<std::string> fileOrder;
   uint32_t ulRandom = 0;
+  long lDiskUsed = 0;  // bytes appended, less those of files removed (FakeFleet::lDisk)
 };
 
 World s_world;
@@ -770,6 +771,8 @@ int platRemoveDirectory(const char *pszPath) {
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
   for (const std::string &path : s_world.fleet.unwritable)
     if (path == pszPath) return 0;
+  if (s_world.bOn && s_world.fleet.lDisk >= 0 && s_world.lDiskUsed + nLength > s_world.fleet.lDisk) return 0;
+  if (s_world.bOn) s_world.lDiskUsed += nLength;
   noteFileBefore(pszPath);
   FILE *pFile = fopen(pszPath, "ab");
   if (pFile == nullptr) return 0;
@@ -983,6 +986,9 @@ void fakeEndFleet() {
 }
 
 int platRemoveFile(const char *pszPath) {
+  std::error_code error;
+  uintmax_t ullSize = std::filesystem::file_size(pszPath, error);
+  if (!error && s_world.bOn) s_world.lDiskUsed -= (long)ullSize;
   noteFileBefore(pszPath);
   if (remove(pszPath) != 0) return 0;
   noteFile(pszPath, true, REMOVED);

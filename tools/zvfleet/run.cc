@@ -92,6 +92,7 @@ static void runDevices(void) {
     }
     if (!bStopped && recordStopsStarts()) {
       bStopped = true;
+      if (!recordFailed()) recordMark("the disk is full: the logs are cut, no device starts any more");
       recordInterruptWaiting();
     }
     if (!bInterrupted) applyRolloutRules(platMilliseconds());
