@@ -764,6 +764,15 @@ int platMakeDirectory(const char *pszPath) {
   std::filesystem::create_directory(pszPath, error);
   return platIsDirectory(pszPath);
 }
+// Room is written as zeros, outside the disk's count (it was there before).
+int platReserveFile(const char *pszPath, long lBytes) {
+  FILE *pFile = fopen(pszPath, "wb");
+  if (pFile == nullptr) return 0;
+  std::string zeros((size_t)(lBytes > 0 ? lBytes : 0), '\0');
+  bool bOk = fwrite(zeros.data(), 1, zeros.size(), pFile) == zeros.size();
+  if (fclose(pFile) != 0 || !bOk) return remove(pszPath), 0;
+  return 1;
+}
 int platRemoveDirectory(const char *pszPath) {
   std::error_code error;
   return std::filesystem::remove(pszPath, error) ? 1 : 0;

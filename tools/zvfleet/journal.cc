@@ -88,7 +88,7 @@ bool journalBegin(void) {
   bool bOk = nHead > 0 && appendLine(n);
   for (int i = 0; i < g_nDevices && bOk; i++) bOk = journalDevice(&g_aDevices[i]);
   long lRoom = 65536L + (long)g_fleet.nJobs * JOURNAL_LINES_LEFT * JOURNAL_LINE_MAX;
-  if (bOk && makeRoomFile(s_szRoom, lRoom)) {
+  if (bOk && platReserveFile(s_szRoom, lRoom)) {
     s_bRoom = true;
     return true;
   }

@@ -83,8 +83,13 @@ bool recordStopsStarts(void) { return s_bFailed || journalDiskFull(); }
 
 // A change of the device's record: in the journal at once, in the report
 // with its next version.
+static unsigned long s_ulChanges;
+
+unsigned long recordChanges(void) { return s_ulChanges; }
+
 static void changed(const FleetDevice *pDev) {
   s_bDirty = true;
+  s_ulChanges++;
   if (pDev != NULL && !journalDevice(pDev)) s_bFailed = true;
 }
 

@@ -65,6 +65,9 @@ void recordMark(const char *pszText);
 // Writes the report while the run goes on, when it is due (see above).
 void recordTick(unsigned long ulNow);
 
+// A count of the changes made to the devices' records so far.
+unsigned long recordChanges(void);
+
 // True once the journal could not be written.
 bool recordFailed(void);
 

@@ -243,26 +243,11 @@ static bool spacePath(const char *pszPath, char *pszSpace, int nSize) {
   return snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath) < nSize;
 }
 
-bool makeRoomFile(const char *pszPath, long lBytes) {
-  FILE *pFile = fopen(pszPath, "wb");
-  if (pFile == NULL) return false;
-  static const char s_abZeros[8192] = {};
-  bool bOk = true;
-  for (long l = 0; l < lBytes && bOk; l += (long)sizeof(s_abZeros)) {
-    size_t n = lBytes - l < (long)sizeof(s_abZeros) ? (size_t)(lBytes - l) : sizeof(s_abZeros);
-    bOk = fwrite(s_abZeros, 1, n, pFile) == n;
-  }
-  bOk = fflush(pFile) == 0 && bOk;
-  bOk = fclose(pFile) == 0 && bOk;
-  if (!bOk) remove(pszPath);
-  return bOk;
-}
-
 bool reserveReportSpace(const char *pszPath) {
   // Taken once: the final report is written into it.
   long lBytes = reportBound();
   char szSpace[OUTPUT_PATH_SIZE];
-  if (spacePath(pszPath, szSpace, sizeof(szSpace)) && makeRoomFile(szSpace, lBytes)) {
+  if (spacePath(pszPath, szSpace, sizeof(szSpace)) && platReserveFile(szSpace, lBytes)) {
     s_bReserved = true;
     return true;
   }

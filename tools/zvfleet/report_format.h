@@ -103,9 +103,6 @@ void releaseReportSpace(const char *pszPath);
 // Removes the room left beside the report of a run that was killed.
 void removeStaleSpace(const char *pszPath);
 
-// A file of lBytes zeros at pszPath: room held.  Returns whether it was made.
-bool makeRoomFile(const char *pszPath, long lBytes);
-
 // One device's row read back (a report's or a journal's): false with why.
 bool readReportRow(const nlohmann::json &device, int nRow, ReportRow *pRow, char *pszWhy,
                    int nWhySize);

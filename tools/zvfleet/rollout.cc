@@ -16,14 +16,22 @@ static bool s_bStopped;  // the emergency stop was made
 static bool s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
 static int s_nToUpdate;
 static short s_anRank[FLEET_MAX_DEVICES];  // the place among those to update; -1: none
+static short s_anFile[FLEET_MAX_DEVICES];  // the first device of the same file
+static unsigned long s_ulJudged;  // the record's changes when the rules last looked
+static bool s_bJudged;
 
 void beginRollout(void) {
   s_nCanaryVerdict = 0;
   s_bStopped = false;
   memset(s_abStopped, 0, sizeof(s_abStopped));
   s_nToUpdate = 0;
-  for (int i = 0; i < g_nDevices; i++)
+  s_bJudged = false;
+  for (int i = 0; i < g_nDevices; i++) {
     s_anRank[i] = (short)(g_aDevices[i].bEarlier ? -1 : s_nToUpdate++);
+    s_anFile[i] = (short)i;
+    for (int j = 0; j < i && s_anFile[i] == i; j++)
+      if (strcmp(g_aDevices[j].szPath, g_aDevices[i].szPath) == 0) s_anFile[i] = (short)j;
+  }
 }
 
 int devicesToUpdate(void) { return s_nToUpdate; }
@@ -134,10 +142,10 @@ static bool fileRefusal(int nResult) {
 
 // True when a device (of this run or of the run resumed) took the file at
 // pszPath: the file is sound, and refusals are the devices' own.
-static bool fileAccepted(const char *pszPath) {
-  for (int i = 0; i < g_nDevices; i++) {
+static bool fileAccepted(int nFile) {
+  for (int i = nFile; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    if (strcmp(pDev->szPath, pszPath) == 0 &&
+    if (s_anFile[i] == nFile &&
         (pDev->nResult == RESULT_UPDATED || pDev->out.bTransfered))
       return true;
   }
@@ -151,15 +159,12 @@ static bool fileAccepted(const char *pszPath) {
 static void stopRefusedFiles(unsigned long ulNow) {
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pFirst = &g_aDevices[i];
-    bool bEarlier = false;
-    for (int j = 0; j < i && !bEarlier; j++)
-      bEarlier = strcmp(g_aDevices[j].szPath, pFirst->szPath) == 0;
-    if (bEarlier || s_abStopped[i] || fileAccepted(pFirst->szPath)) continue;
+    if (s_anFile[i] != i || s_abStopped[i] || fileAccepted(i)) continue;
     int nRefusals = 0;
     const FleetDevice *pLast = NULL;
     for (int j = i; j < g_nDevices; j++) {
       const FleetDevice *pDev = &g_aDevices[j];
-      if (strcmp(pDev->szPath, pFirst->szPath) != 0 || !failedItself(pDev) ||
+      if (s_anFile[j] != i || !failedItself(pDev) ||
           !fileRefusal(pDev->nResult))
         continue;
       nRefusals++;
@@ -178,7 +183,7 @@ static void stopRefusedFiles(unsigned long ulNow) {
     int nStopped = 0;
     for (int j = i; j < g_nDevices; j++) {
       FleetDevice *pDev = &g_aDevices[j];
-      if (pDev->nState != STATE_RUNNING || strcmp(pDev->szPath, pFirst->szPath) != 0 ||
+      if (pDev->nState != STATE_RUNNING || s_anFile[j] != i ||
           pDev->out.nPhase == PHASE_CLEARING || pDev->out.nPhase == PHASE_COMMIT)
         continue;
       stopAttemptFor(pDev, ulNow, szReason);
@@ -194,6 +199,10 @@ static void stopRefusedFiles(unsigned long ulNow) {
 }
 
 void applyRolloutRules(unsigned long ulNow) {
+  // The rules judge the devices' ends: nothing to do while no record changed.
+  if (s_bJudged && recordChanges() == s_ulJudged) return;
+  s_bJudged = true;
+  s_ulJudged = recordChanges();
   judgeCanary();
   stopRefusedFiles(ulNow);
   emergencyStop();
