@@ -25,32 +25,29 @@ using nlohmann::json;
 #define JOURNAL_READ_MAX (1L << 30)  // a journal beyond it is not read
 
 static char s_szLine[REPORT_ROW_SIZE + 64];
-static char s_szRoom[FLEET_PATH_SIZE + 8];
-static bool s_bRoom, s_bDiskFull, s_bFailed;
-static long s_lBytes;
 
 // Appends the line (s_szLine, n bytes and its end).  A first failure gives
 // the room back to the disk, cuts the logs and tries once more.
 static bool appendLine(int n) {
-  if (s_bFailed || g_fleet.szJournal[0] == '\0') return !s_bFailed;
+  if (g_run.bJournalFailed || g_fleet.szJournal[0] == '\0') return !g_run.bJournalFailed;
   s_szLine[n++] = '\n';
   if (platAppendToFile(g_fleet.szJournal, s_szLine, n)) {
-    s_lBytes += n;
+    g_run.lJournalBytes += n;
     return true;
   }
-  if (s_bRoom) {
-    platRemoveFile(s_szRoom);
-    s_bRoom = false;
-    s_bDiskFull = true;
+  if (g_run.bJournalRoom) {
+    platRemoveFile(g_run.szJournalRoom);
+    g_run.bJournalRoom = false;
+    g_run.bDiskFull = true;
     cutLogs();
     progressMessage("zvfleet: the disk is full: the logs are cut, no device starts any more; the "
                     "running ones end as they would and the record is kept");
     if (platAppendToFile(g_fleet.szJournal, s_szLine, n)) {
-      s_lBytes += n;
+      g_run.lJournalBytes += n;
       return true;
     }
   }
-  s_bFailed = true;
+  g_run.bJournalFailed = true;
   errorPrintf("zvfleet: cannot write the journal %s\n", g_fleet.szJournal);
   return false;
 }
@@ -58,7 +55,7 @@ static bool appendLine(int n) {
 bool journalDevice(const FleetDevice *pDev) {
   int n = snprintf(s_szLine, sizeof(s_szLine), "{\"device\": %d, \"row\": ", (int)(pDev - g_aDevices));
   int nRow = deviceRowJson(pDev, s_szLine + n, (int)sizeof(s_szLine) - n - 2);
-  if (nRow == 0) return !s_bFailed;  // never: the row's room holds its bound
+  if (nRow == 0) return !g_run.bJournalFailed;  // never: the row's room holds its bound
   n += nRow;
   s_szLine[n++] = '}';
   return appendLine(n);
@@ -72,10 +69,10 @@ bool journalMark(const RunMark *pMark) {
 }
 
 bool journalBegin(void) {
-  s_bRoom = s_bDiskFull = s_bFailed = false;
-  s_lBytes = 0;
+  g_run.bJournalRoom = g_run.bDiskFull = g_run.bJournalFailed = false;
+  g_run.lJournalBytes = 0;
   int n = snprintf(g_fleet.szJournal, sizeof(g_fleet.szJournal), "%s/%s", runFolder(), JOURNAL_NAME);
-  snprintf(s_szRoom, sizeof(s_szRoom), "%s.space", g_fleet.szJournal);
+  snprintf(g_run.szJournalRoom, sizeof(g_run.szJournalRoom), "%s.space", g_fleet.szJournal);
   if (n >= (int)sizeof(g_fleet.szJournal) - 8) {
     g_fleet.szJournal[0] = '\0';
     errorPrintf("zvfleet: the folder's name is too long: %s\n", runFolder());
@@ -88,8 +85,8 @@ bool journalBegin(void) {
   bool bOk = nHead > 0 && appendLine(n);
   for (int i = 0; i < g_nDevices && bOk; i++) bOk = journalDevice(&g_aDevices[i]);
   long lRoom = 65536L + (long)g_fleet.nJobs * JOURNAL_LINES_LEFT * JOURNAL_LINE_MAX;
-  if (bOk && platReserveFile(s_szRoom, lRoom)) {
-    s_bRoom = true;
+  if (bOk && platReserveFile(g_run.szJournalRoom, lRoom)) {
+    g_run.bJournalRoom = true;
     return true;
   }
   if (bOk) errorPrintf("zvfleet: cannot hold room for the journal %s (%ld bytes beside it)\n",
@@ -99,14 +96,14 @@ bool journalBegin(void) {
 
 bool journalEnd(void) {
   int n = snprintf(s_szLine, sizeof(s_szLine), "{\"ended\": true}");
-  if (s_bRoom) platRemoveFile(s_szRoom);
-  s_bRoom = false;
+  if (g_run.bJournalRoom) platRemoveFile(g_run.szJournalRoom);
+  g_run.bJournalRoom = false;
   return appendLine(n);
 }
 
-long journalBytes(void) { return s_lBytes; }
+long journalBytes(void) { return g_run.lJournalBytes; }
 
-bool journalDiskFull(void) { return s_bDiskFull; }
+bool journalDiskFull(void) { return g_run.bDiskFull; }
 
 // --- reading -------------------------------------------------------------------------------
 

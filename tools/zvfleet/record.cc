@@ -13,8 +13,6 @@
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 
-static bool s_bDirty;   // a change not yet in the report
-static bool s_bFailed;  // the journal (or the first report) could not be written
 
 // 16 random bytes as hex, in pszHex (33 bytes): from the system's source,
 // else from the moment and a count, which still tell runs apart.
@@ -57,40 +55,37 @@ void recordIdentity(void) {
     g_fleet.szWorkstation[0] = '\0';
 }
 
-static unsigned long s_ulReportMs;  // when the report was last written while running
-static long s_lJournalAtReport;     // the journal's bytes then
 
 // Writes the report.  False when it could not be.
 static bool saveReport(bool bEnded, bool bQuiet) {
-  s_bDirty = false;
-  s_ulReportMs = platMilliseconds();
-  s_lJournalAtReport = journalBytes();
+  g_run.bDirty = false;
+  g_run.ulReportMs = platMilliseconds();
+  g_run.lJournalAtReport = journalBytes();
   return g_fleet.pszReport == NULL || writeReport(g_fleet.pszReport, bEnded, bQuiet);
 }
 
 void recordTick(unsigned long ulNow) {
   // At most every REPORT_EVERY_MS, and only once the journal grew by as
   // much as the report holds: the report costs no more than the journal.
-  if (!s_bDirty || g_fleet.pszReport == NULL || ulNow - s_ulReportMs < REPORT_EVERY_MS ||
-      journalBytes() - s_lJournalAtReport < lastReportSize())
+  if (!g_run.bDirty || g_fleet.pszReport == NULL || ulNow - g_run.ulReportMs < REPORT_EVERY_MS ||
+      journalBytes() - g_run.lJournalAtReport < lastReportSize())
     return;
   saveReport(false, true);  // the journal holds the record: a report missed now waits
 }
 
-bool recordFailed(void) { return s_bFailed; }
+bool recordFailed(void) { return g_run.bFailed; }
 
-bool recordStopsStarts(void) { return s_bFailed || journalDiskFull(); }
+bool recordStopsStarts(void) { return g_run.bFailed || journalDiskFull(); }
 
 // A change of the device's record: in the journal at once, in the report
 // with its next version.
-static unsigned long s_ulChanges;
 
-unsigned long recordChanges(void) { return s_ulChanges; }
+unsigned long recordChanges(void) { return g_run.ulChanges; }
 
 static void changed(const FleetDevice *pDev) {
-  s_bDirty = true;
-  s_ulChanges++;
-  if (pDev != NULL && !journalDevice(pDev)) s_bFailed = true;
+  g_run.bDirty = true;
+  g_run.ulChanges++;
+  if (pDev != NULL && !journalDevice(pDev)) g_run.bFailed = true;
 }
 
 bool recordBeginRun(void) {
@@ -108,7 +103,7 @@ bool recordBeginRun(void) {
     }
     pDev->ulQueued = ulQueued++;
   }
-  s_bFailed = false;
+  g_run.bFailed = false;
   if (!journalBegin()) return false;
   if (g_fleet.pszReport == NULL) return true;
   // The room a killed run left beside the report it resumes is its own.
@@ -131,8 +126,8 @@ void recordMark(const char *pszText) {
   RunMark *pMark = &g_fleet.aMarks[g_fleet.nMarks++];
   pMark->ulAt = platMilliseconds() - g_fleet.ulRunStartMs;
   snprintf(pMark->szText, sizeof(pMark->szText), "%s", pszText);
-  s_bDirty = true;
-  if (!journalMark(pMark)) s_bFailed = true;
+  g_run.bDirty = true;
+  if (!journalMark(pMark)) g_run.bFailed = true;
 }
 
 void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
@@ -185,7 +180,7 @@ void recordInterruptWaiting(void) {
   for (int i = 0; i < g_nDevices; i++)
     if (g_aDevices[i].nState == STATE_WAITING) {
       g_aDevices[i].nState = STATE_DONE;  // its row stands as it was journaled
-      s_bDirty = true;
+      g_run.bDirty = true;
     }
 }
 

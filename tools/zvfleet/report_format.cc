@@ -233,10 +233,8 @@ static long reportBound(void) {
   return lBound;
 }
 
-static bool s_bReserved;
-static long s_lReportSize;  // of the report last written
 
-long lastReportSize(void) { return s_lReportSize; }
+long lastReportSize(void) { return g_run.lReportSize; }
 
 // The room file's name; false when it does not fit.
 static bool spacePath(const char *pszPath, char *pszSpace, int nSize) {
@@ -248,7 +246,7 @@ bool reserveReportSpace(const char *pszPath) {
   long lBytes = reportBound();
   char szSpace[OUTPUT_PATH_SIZE];
   if (spacePath(pszPath, szSpace, sizeof(szSpace)) && platReserveFile(szSpace, lBytes)) {
-    s_bReserved = true;
+    g_run.bReportRoom = true;
     return true;
   }
   errorPrintf("zvfleet: cannot hold room for the report %s (%ld bytes beside it); nothing was "
@@ -258,10 +256,10 @@ bool reserveReportSpace(const char *pszPath) {
 }
 
 void releaseReportSpace(const char *pszPath) {
-  if (!s_bReserved) return;
+  if (!g_run.bReportRoom) return;
   char szSpace[OUTPUT_PATH_SIZE];
   if (spacePath(pszPath, szSpace, sizeof(szSpace))) remove(szSpace);
-  s_bReserved = false;
+  g_run.bReportRoom = false;
 }
 
 void removeStaleSpace(const char *pszPath) {
@@ -281,7 +279,7 @@ bool writeReport(const char *pszPath, bool bEnded, bool bQuiet) {
       writeJson(out.pFile, bEnded);
     else
       writeCsv(out.pFile);
-    s_lReportSize = ftell(out.pFile);
+    g_run.lReportSize = ftell(out.pFile);
     bOk = finishOutputFile(&out) == OUTPUT_OK;
   }
   if (!bOk && !bQuiet) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);

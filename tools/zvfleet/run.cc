@@ -212,6 +212,7 @@ int runZvfleet(int argc, char **argv) {
   // Nothing of an earlier run in this process (the tests run zvfleet in
   // process) carries over.
   memset(&g_fleet, 0, sizeof(g_fleet));
+  memset(&g_run, 0, sizeof(g_run));
   memset(g_aDevices, 0, sizeof(g_aDevices));
   g_nDevices = 0;
   beginRollout();
