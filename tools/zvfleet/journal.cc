@@ -103,6 +103,20 @@ bool journalEnd(void) {
 
 long journalBytes(void) { return g_run.lJournalBytes; }
 
+void removeKilledJournalRoom(const char *pszJournal) {
+  // Only a journal of this site folder's, named as zvfleet names it: a
+  // report's text never makes zvfleet remove anything else.
+  char szRoom[FLEET_PATH_SIZE + 16];
+  size_t nDir = strlen(g_fleet.pszLogDir), nName = strlen(pszJournal);
+  if (strncmp(pszJournal, g_fleet.pszLogDir, nDir) != 0 ||
+      strncmp(pszJournal + nDir, "/run-", 5) != 0 || strstr(pszJournal, "..") != NULL ||
+      nName < sizeof(JOURNAL_NAME) ||
+      strcmp(pszJournal + nName - (sizeof(JOURNAL_NAME) - 1), JOURNAL_NAME) != 0 ||
+      snprintf(szRoom, sizeof(szRoom), "%s.space", pszJournal) >= (int)sizeof(szRoom))
+    return;
+  if (platPathKind(szRoom) == PLAT_PATH_FILE) platRemoveFile(szRoom);
+}
+
 bool journalDiskFull(void) { return g_run.bDiskFull; }
 
 // --- reading -------------------------------------------------------------------------------

@@ -35,6 +35,10 @@ bool journalMark(const RunMark *pMark);
 // The run ended; the room beside the journal is given back.
 bool journalEnd(void);
 
+// Removes the room that a killed run of this site folder left beside its
+// journal (named by the report that --resume reads).
+void removeKilledJournalRoom(const char *pszJournal);
+
 // Bytes written to the journal so far.
 long journalBytes(void);
 

@@ -106,7 +106,7 @@ bool applyResume(const char *pszReport) {
                     pRow->szUpdatedIn[0] != '\0' ? pRow->szUpdatedIn : head.szRunId);
   }
   snprintf(g_fleet.szResumedFrom, sizeof(g_fleet.szResumedFrom), "%s", head.szRunId);
-  removeStaleSpace(head.szJournal);
+  removeKilledJournalRoom(head.szJournal);
   int nRecheck = 0;
   for (int i = 0; i < g_nDevices; i++)
     nRecheck += g_aDevices[i].bEarlier && g_aDevices[i].nOnline != ONLINE_NONE &&
