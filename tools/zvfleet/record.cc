@@ -13,7 +13,6 @@
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 
-
 // 16 random bytes as hex, in pszHex (33 bytes): from the system's source,
 // else from the moment and a count, which still tell runs apart.
 static void randomHex(char *pszHex) {
@@ -55,7 +54,6 @@ void recordIdentity(void) {
     g_fleet.szWorkstation[0] = '\0';
 }
 
-
 // Writes the report.  False when it could not be.
 static bool saveReport(bool bEnded, bool bQuiet) {
   g_run.bDirty = false;
@@ -77,11 +75,10 @@ bool recordFailed(void) { return g_run.bFailed; }
 
 bool recordStopsStarts(void) { return g_run.bFailed || journalDiskFull(); }
 
-// A change of the device's record: in the journal at once, in the report
-// with its next version.
-
 unsigned long recordChanges(void) { return g_run.ulChanges; }
 
+// A change of the device's record: in the journal at once, in the report
+// with its next version.
 static void changed(const FleetDevice *pDev) {
   g_run.bDirty = true;
   g_run.ulChanges++;

@@ -90,9 +90,10 @@ const char *stageText(const FleetDevice *pDev) {
   if (pDev->nResult == RESULT_UPDATED || pDev->nResult == RESULT_READY) return "";
   if (pDev->nStage == STAGE_UNKNOWN) {
     static char s_szUnknown[160];
+    // A main image's old idata may be cleared: it must not restart first.
     snprintf(s_szUnknown, sizeof(s_szUnknown),
-             "what it holds is unknown (its tool ran; the last phase seen: %s): update it again",
-             phaseName(pDev->out.nPhase));
+             "what it holds is unknown (its tool ran; the last phase seen: %s): update it again%s",
+             phaseName(pDev->out.nPhase), pDev->plan.nIdataPages > 0 ? " before it restarts" : "");
     return s_szUnknown;
   }
   return pDev->nStage > STAGE_NONE && pDev->nStage <= STAGE_UNCONFIRMED ? apszStages[pDev->nStage]
