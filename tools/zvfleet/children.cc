@@ -117,7 +117,7 @@ static void readChild(FleetDevice *pDev, unsigned long ulNow) {
   char abChunk[PIPE_CHUNK];
   for (;;) {
     int nRead = platReadPipe(pDev->pipe, abChunk, sizeof(abChunk));
-    if (nRead <= 0) return;
+    if (nRead <= 0) return logFlush();
     for (int i = 0; i < nRead; i++) {
       if (abChunk[i] == '\n') {
         takeLine(pDev, ulNow);
