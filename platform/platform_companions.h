@@ -74,6 +74,14 @@ int platIsTerminal(void);
 // made or already is a directory, 0 otherwise.
 int platMakeDirectory(const char *pszPath);
 
+// Removes the directory, which must be empty.  Returns 1 when it is gone.
+int platRemoveDirectory(const char *pszPath);
+
+// Makes the file (replacing one of that name) of lBytes held on the disk
+// without writing them: room kept for later writes.  Returns 1, or 0 when
+// the room cannot be had (the file is then removed).
+int platReserveFile(const char *pszPath, long lBytes);
+
 // Appends the bytes to the file (created when missing) in one write that
 // lands whole at the end of the file even while a child process appends to
 // it too.  Returns 1, or 0 when the file cannot be opened or written.

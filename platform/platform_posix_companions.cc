@@ -153,6 +153,19 @@ int platMakeDirectory(const char *pszPath) {
          platIsDirectory(pszPath);
 }
 
+int platRemoveDirectory(const char *pszPath) { return rmdir(pszPath) == 0; }
+
+int platReserveFile(const char *pszPath, long lBytes) {
+  int fd = open(pszPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return 0;
+  // Blocks taken without writing them (the C library writes where the
+  // file system cannot).
+  int bOk = lBytes <= 0 || posix_fallocate(fd, 0, (off_t)lBytes) == 0;
+  if (close(fd) != 0) bOk = 0;
+  if (!bOk) unlink(pszPath);
+  return bOk;
+}
+
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
   // O_APPEND: each write lands at the end, whoever else appends.
   int fd = open(pszPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,

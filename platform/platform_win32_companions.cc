@@ -210,6 +210,21 @@ int platMakeDirectory(const char *pszPath) {
   return CreateDirectoryA(pszPath, NULL) != 0 || platIsDirectory(pszPath);
 }
 
+int platRemoveDirectory(const char *pszPath) { return RemoveDirectoryA(pszPath) != 0; }
+
+int platReserveFile(const char *pszPath, long lBytes) {
+  HANDLE hFile = CreateFileA(pszPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+  if (hFile == INVALID_HANDLE_VALUE) return 0;
+  // The end set beyond the data allocates its clusters (not a sparse file).
+  LARGE_INTEGER size;
+  size.QuadPart = lBytes > 0 ? lBytes : 0;
+  int bOk = SetFilePointerEx(hFile, size, NULL, FILE_BEGIN) && SetEndOfFile(hFile);
+  if (!CloseHandle(hFile)) bOk = 0;
+  if (!bOk) DeleteFileA(pszPath);
+  return bOk;
+}
+
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
   // Append-only access: each write lands at the end, whoever else appends
   // (a child's output handle is opened the same way).

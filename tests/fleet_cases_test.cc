@@ -14,6 +14,8 @@
 //                       after N unanswered requests, or never (the
 //                       default); "echo none": no echo can be had at all
 //   unwritable PATH     in the next run, appends to the file PATH fail
+//   disk BYTES          in the next run, appends fail beyond BYTES (a file
+//                       removed gives its bytes back)
 //   port-taken          in the next run another program holds the debug port
 //   requests            in the next run the devices report as zvdevsim
 //                       without -q (each request and reply)
@@ -24,6 +26,12 @@
 //   remove MS PATH [TEXT]  in the next run, PATH is removed at MS ms
 //                       (with TEXT: replaced by it)
 //   stop-takes MS       in the next run, a stopped tool ends MS ms later
+//   kill-each           the next run is run whole, then again killed at
+//                       every moment its report's timelines name, each
+//                       time its record read back as
+//                       --summary and --resume read it (and again with a
+//                       line cut at its journal's end) and judged against
+//                       the stand-in devices
 //   kill MS             the next run is killed (kill -9) at MS ms: its
 //                       console ends there, and the files it wrote are
 //                       left as they stood on disk at that moment
@@ -46,12 +54,14 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "app/loader.h"
 #include "image/image_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
+#include "tools/zvfleet/journal.h"
 #include "tools/zvfleet/run.h"
 
 namespace {
@@ -151,13 +161,75 @@ void reindent(const std::vector<std::string> &a) {
   std::ofstream(a[0], std::ios::binary) << json.dump(2) << "\n";
 }
 
+// A killed run's record against its devices: none "updated" that did not
+// commit, none "nothing sent" (or no row) that took a request.  Returns the
+// faults, each a line; counts the rows whose device committed though its
+// record had not yet read so (*pnBehind).
+std::string judgeRecord(const std::string &report, const std::string &devices, int *pnBehind) {
+  static ReportRow s_aRows[FLEET_MAX_DEVICES];
+  ReportHead head = {};
+  char szWhy[1200] = "no report";
+  bool bRead = readRunRecord(report.c_str(), &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy));
+  std::string faults;
+  if (!bRead && std::filesystem::exists(report)) faults += std::string(szWhy) + "\n";
+  for (size_t at = 0, end; (end = devices.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = devices.substr(at, end - at), address = line.substr(7, line.find(':') - 7);
+    bool bCommit = line.find(": accepted") != std::string::npos && line.find(" ok") != std::string::npos;
+    if (line.find(": request") == std::string::npos && !bCommit) continue;
+    const ReportRow *pRow = nullptr;
+    for (int i = 0; i < head.nRows; i++)
+      if (address == s_aRows[i].szAddress) pRow = &s_aRows[i];
+    if (pRow == nullptr || (!pRow->bUpdated && strcmp(pRow->szLeft, "nothing sent") == 0))
+      faults += address + " took a request, its record says " + (pRow ? pRow->szResult : "nothing") + "\n";
+    else if (bCommit && !pRow->bUpdated && strstr(pRow->szLeft, "unknown") != nullptr)
+      ++*pnBehind;
+  }
+  for (int i = 0; i < head.nRows; i++)
+    if (s_aRows[i].bUpdated && devices.find(std::string("device ") + s_aRows[i].szAddress + ": accepted") == std::string::npos)
+      faults += std::string(s_aRows[i].szAddress) + " reads updated, never committed\n";
+  return faults;
+}
+
+void killEach(const std::vector<std::string> &args, FakeFleet fleet, Transcript *pTranscript) {
+  std::string report;
+  for (size_t i = 0; i + 1 < args.size(); i++)
+    if (args[i] == "--report") report = args[i + 1];
+  std::set<unsigned long> moments;
+  nlohmann::json json = nlohmann::json::parse(fileText(report), nullptr, false);
+  for (const auto &device : json["devices"])
+    for (const auto &event : device["timeline"]) moments.insert(event[0].get<unsigned long>());
+  int nBehind = 0, nCut = 0;
+  for (unsigned long ulAt : moments) {
+    fleet.ulKillAt = ulAt;
+    fleet.bRequests = true;
+    std::filesystem::remove(report);
+    Transcript quiet;
+    runFleet(args, fleet, &quiet);
+    std::string devices, text = quiet.text();
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+      if (text.compare(at, 7, "device ") == 0) devices += text.substr(at, end + 1 - at);
+    std::string faults = judgeRecord(report, devices, &nBehind);
+    // A line cut by the kill at the journal's end is left out.
+    nlohmann::json head = nlohmann::json::parse(fileText(report), nullptr, false);
+    if (head.is_object() && head["journal"].is_string()) {
+      std::ofstream(head["journal"].get<std::string>(), std::ios::binary | std::ios::app) << "{\"device\": 0, \"row\": {\"addr";
+      int nIgnored = 0;
+      faults += judgeRecord(report, devices, &nIgnored);
+      nCut++;
+    }
+    if (!faults.empty()) pTranscript->line("killed at " + std::to_string(ulAt) + " ms:\n" + faults);
+  }
+  pTranscript->line("killed at " + std::to_string(moments.size()) + " moments, " + std::to_string(nCut) +
+                    " journals cut; devices committed whose record had not yet read it: " + std::to_string(nBehind));
+}
+
 class FleetCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(FleetCase, Transcript) {
   std::vector<CaseLine> lines = readCase(
       CASES + "/" + GetParam() + ".case",
       {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
-       "remove", "stop-takes", "kill", "run", "show", "reindent"});
+       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent"});
   ScratchDir scratch;
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
@@ -168,6 +240,7 @@ TEST_P(FleetCase, Transcript) {
   fleet.pfnSelf = runZvfleet;
   std::deque<std::vector<std::string> > deviceArgs;  // the options point into them
   uint32_t ulRuns = 0;  // of zvfleet: each has random bytes of its own
+  bool bKillEach = false;
   for (const CaseLine &line : lines) {
     if (applyFileCommand(line, SOURCE_DIR)) continue;
     const std::vector<std::string> &a = line.args;
@@ -186,6 +259,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.bNoEcho = true;
     } else if (line.command == "echo" && a.size() == 2) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
+    } else if (line.command == "disk") {
+      fleet.lDisk = (long)caseNumber(a[0]);
     } else if (line.command == "unwritable") {
       fleet.unwritable.push_back(a[0]);
     } else if (line.command == "keep") {
@@ -208,6 +283,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.removals.push_back({caseNumber(a[0]), a[1], a.size() == 3 ? a[2] : ""});
     } else if (line.command == "stop-takes") {
       fleet.ulStopMs = caseNumber(a[0]);
+    } else if (line.command == "kill-each") {
+      bKillEach = true;
     } else if (line.command == "kill") {
       fleet.ulKillAt = caseNumber(a[0]);
     } else if (line.command == "run" && !a.empty() && (a[0] == "zvloader" || a[0] == "zvfleet")) {
@@ -218,6 +295,8 @@ TEST_P(FleetCase, Transcript) {
       }
       fleet.ulRandomSeed = ulRuns++;
       runFleet(a, fleet, &transcript);
+      if (bKillEach) killEach(a, fleet, &transcript);
+      bKillEach = false;
       unsigned long ulPid = fleet.ulPid;
       fleet = FakeFleet();
       fleet.loaderPath = LOADER;

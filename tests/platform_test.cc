@@ -208,8 +208,13 @@ TEST(Platform, LogFolderAndAppends) {
   ASSERT_EQ(1, platProgramBeside("zvloader", szPath, sizeof(szPath)));
   EXPECT_NE(std::string::npos, std::string(szPath).find("zvloader"));
   EXPECT_EQ(0, platProgramBeside("zvloader", szPath, 4));
+  // Room held without writing it; a folder goes only once empty.
+  EXPECT_EQ(1, platReserveFile("logs/a.log", 5000));
+  EXPECT_EQ(5000u, std::filesystem::file_size("logs/a.log"));
+  EXPECT_EQ(0, platReserveFile("no/such/parent/b.log", 1));
+  EXPECT_EQ(0, platRemoveDirectory("logs"));
   remove("logs/a.log");
-  std::filesystem::remove("logs");
+  EXPECT_EQ(1, platRemoveDirectory("logs"));
 }
 
 // An output file replaces a file of its name, and only a file: a folder or

@@ -103,9 +103,24 @@ int platMakeDirectory(const char *pszPath) {
   std::filesystem::create_directory(pszPath, error);
   return platIsDirectory(pszPath);
 }
+// Room is written as zeros, outside the disk's count (it was there before).
+int platReserveFile(const char *pszPath, long lBytes) {
+  FILE *pFile = fopen(pszPath, "wb");
+  if (pFile == nullptr) return 0;
+  std::string zeros((size_t)(lBytes > 0 ? lBytes : 0), '\0');
+  bool bOk = fwrite(zeros.data(), 1, zeros.size(), pFile) == zeros.size();
+  if (fclose(pFile) != 0 || !bOk) return remove(pszPath), 0;
+  return 1;
+}
+int platRemoveDirectory(const char *pszPath) {
+  std::error_code error;
+  return std::filesystem::remove(pszPath, error) ? 1 : 0;
+}
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
   for (const std::string &path : s_world.fleet.unwritable)
     if (path == pszPath) return 0;
+  if (s_world.bOn && s_world.fleet.lDisk >= 0 && s_world.lDiskUsed + nLength > s_world.fleet.lDisk) return 0;
+  if (s_world.bOn) s_world.lDiskUsed += nLength;
   noteFileBefore(pszPath);
   FILE *pFile = fopen(pszPath, "ab");
   if (pFile == nullptr) return 0;
@@ -140,6 +155,9 @@ std::vector<std::string> fakeRestoreFilesAtKill() {
 }
 
 int platRemoveFile(const char *pszPath) {
+  std::error_code error;
+  uintmax_t ullSize = std::filesystem::file_size(pszPath, error);
+  if (!error && s_world.bOn) s_world.lDiskUsed -= (long)ullSize;
   noteFileBefore(pszPath);
   if (remove(pszPath) != 0) return 0;
   noteFile(pszPath, true, REMOVED);

@@ -85,6 +85,7 @@ struct World {
   std::map<std::string, FileHistory> files;
   std::vector<std::string> fileOrder;
   uint32_t ulRandom = 0;
+  long lDiskUsed = 0;  // bytes appended, less those of files removed (FakeFleet::lDisk)
 };
 
 extern Fake s_fake;

@@ -74,6 +74,18 @@ bool fileDigest(const char *pszPath, long *plSize, char *pszSha256) {
   return copyFile(pszPath, NULL, plSize, pszSha256);
 }
 
+static char s_aszCopy[FLEET_MAX_DEVICES][FLEET_TEXT_SIZE];
+static bool s_abMade[FLEET_MAX_DEVICES];  // the copy of this device's file was made here
+
+void removeCheckedCopies(void) {
+  for (int i = 0; i < g_nDevices; i++)
+    if (s_abMade[i]) platRemoveFile(s_aszCopy[i]);
+  memset(s_abMade, 0, sizeof(s_abMade));
+  char szFolder[FLEET_PATH_SIZE];
+  if (snprintf(szFolder, sizeof(szFolder), "%s/files", runFolder()) < (int)sizeof(szFolder))
+    platRemoveDirectory(szFolder);
+}
+
 bool copyCheckedFiles(void) {
   char szFolder[FLEET_PATH_SIZE];
   int n = snprintf(szFolder, sizeof(szFolder), "%s/files", runFolder());
@@ -81,8 +93,8 @@ bool copyCheckedFiles(void) {
     errorPrintf("zvfleet: cannot make the folder %s for the files' copies\n", szFolder);
     return false;
   }
-  static char s_aszCopy[FLEET_MAX_DEVICES][FLEET_TEXT_SIZE];
   int nCopies = 0;
+  memset(s_abMade, 0, sizeof(s_abMade));
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     int nEarlier = earlierSameFile(i);
@@ -99,6 +111,7 @@ bool copyCheckedFiles(void) {
                   pDev->szPath);
       return false;
     }
+    s_abMade[i] = true;  // (or begun)
     if (!copyFile(pDev->szPath, s_aszCopy[i], &pDev->lFileSize, pDev->szSha256)) return false;
     // The copy must be what was checked: a file changed in between is
     // caught here.

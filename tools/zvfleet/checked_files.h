@@ -16,4 +16,8 @@ bool copyCheckedFiles(void);
 // record them, without making one.  Returns true, or false after a message.
 bool fileDigest(const char *pszPath, long *plSize, char *pszSha256);
 
+// Removes the copies made and their folder: a run refused before any
+// device started leaves nothing behind.
+void removeCheckedCopies(void);
+
 #endif

@@ -35,7 +35,7 @@ static void endAttempt(FleetDevice *pDev, int nResult, int nStatus, unsigned lon
   unsigned long ulAttemptMs = ulNow - pDev->ulStartMs;
   bool bRetry = (nResult == RESULT_NO_ANSWER || nResult == RESULT_STALLED ||
                  nResult == RESULT_UNCONFIRMED || pDev->out.bReceiveError) &&
-                !pDev->bInterrupted && !platInterrupted() && !recordFailed() &&
+                !pDev->bInterrupted && !platInterrupted() && !recordStopsStarts() &&
                 pDev->nAttempts <= g_fleet.nRetries;
   recordEnded(pDev, nResult, nStatus, ulAttemptMs, bRetry);
   char szResult[FLEET_LINE_SIZE + 32];
@@ -117,7 +117,7 @@ static void readChild(FleetDevice *pDev, unsigned long ulNow) {
   char abChunk[PIPE_CHUNK];
   for (;;) {
     int nRead = platReadPipe(pDev->pipe, abChunk, sizeof(abChunk));
-    if (nRead <= 0) return;
+    if (nRead <= 0) return logFlush();
     for (int i = 0; i < nRead; i++) {
       if (abChunk[i] == '\n') {
         takeLine(pDev, ulNow);
@@ -127,6 +127,12 @@ static void readChild(FleetDevice *pDev, unsigned long ulNow) {
       }
     }
   }
+}
+
+void readAllOutput(unsigned long ulNow) {
+  for (int i = 0; i < g_nDevices; i++)
+    if (g_aDevices[i].nState == STATE_RUNNING || g_aDevices[i].nState == STATE_STOPPING)
+      readChild(&g_aDevices[i], ulNow);
 }
 
 // The result of a child that has ended.

@@ -19,6 +19,10 @@ void startAttempt(FleetDevice *pDev, unsigned long ulNow);
 // attempt has ended (the device then waits for a retry or has its result).
 bool watchAttempt(FleetDevice *pDev, unsigned long ulNow);
 
+// Reads what every running child printed and waits in its pipe: before
+// zvfleet starts another tool or writes the report.
+void readAllOutput(unsigned long ulNow);
+
 // Stops the running child for an interruption of zvfleet.
 void interruptAttempt(FleetDevice *pDev, unsigned long ulNow);
 

@@ -81,10 +81,19 @@ int openDebugPort(void) {
       s_s = PLAT_NO_SOCKET;
       return -1;
     }
-    printError("bind:");
-    errorPrintf("zvfleet: cannot bind the debug port %d, which another program holds: "
-                  "the devices' debug messages are not filed\n",
+    if (!g_fleet.bNoDebugPort) {
+      // Another zvfleet whose note is elsewhere (another TMPDIR) may hold it.
+      errorPrintf("zvfleet: cannot bind the debug port %d, which another program holds (it may "
+                  "be another zvfleet updating these very devices); nothing was started (give "
+                  "--no-debug-port to run without the devices' debug lines)\n",
                   g_usDebugPort);
+      if (s_s != PLAT_NO_SOCKET) platCloseSocket(s_s);
+      s_s = PLAT_NO_SOCKET;
+      return -1;
+    }
+    errorPrintf("zvfleet: cannot bind the debug port %d, which another program holds: "
+                "the devices' debug messages are not filed (--no-debug-port)\n",
+                g_usDebugPort);
     // A socket that nobody sends to stands in, for the pause.
     if (s_s != PLAT_NO_SOCKET) platCloseSocket(s_s);
     s_s = platUdpSocket();

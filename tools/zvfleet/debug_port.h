@@ -8,8 +8,9 @@
 
 // Binds the debug port, and notes in the temporary folder that this run
 // holds it.  When another live zvfleet holds it (it may be updating these
-// very devices), returns -1 after a message; when another program does,
-// says so and goes on without.  Returns 0 when not even the wait for
+// very devices) or another program does, returns -1 after a message;
+// with --no-debug-port, when another program holds it, says so and goes
+// on without.  Returns 0 when not even the wait for
 // datagrams can be set up, 1 otherwise.
 int openDebugPort(void);
 

@@ -12,10 +12,19 @@
 
 static char s_szSiteLog[FLEET_PATH_SIZE];
 static bool s_bSiteLogFailed;
+static bool s_bCut;  // the disk is full: no log is written any more
+
+void cutLogs(void) { s_bCut = true; }
+
+// The tool's lines read in one go, kept for one write to its log.
+static char s_abBatch[8 * (4 * FLEET_LINE_SIZE + 2)];
+static int s_nBatch;
+static FleetDevice *s_pBatchDevice;
 
 bool prepareLogs(void) {
   const char *pszDir = runFolder();
-  s_bSiteLogFailed = false;
+  s_bSiteLogFailed = s_bCut = false;
+  s_nBatch = 0;
   if (!platMakeDirectory(pszDir)) {
     errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
     return false;
@@ -60,14 +69,33 @@ int escapedText(const char *pText, int nLength, char *pszOut, int nSize) {
   return n;
 }
 
+static void appendNow(FleetDevice *pDev, const char *pText, int nLength);
+
+void logFlush(void) {
+  if (s_nBatch > 0) appendNow(s_pBatchDevice, s_abBatch, s_nBatch);
+  s_nBatch = 0;
+}
+
 void logToolLine(FleetDevice *pDev, const char *pszLine) {
-  char szLine[4 * FLEET_LINE_SIZE + 2];
-  int n = escapedText(pszLine, (int)strlen(pszLine), szLine, (int)sizeof(szLine) - 1);
-  szLine[n++] = '\n';
-  logAppend(pDev, szLine, n);
+  if (pDev != s_pBatchDevice || s_nBatch > (int)sizeof(s_abBatch) - (4 * FLEET_LINE_SIZE + 2))
+    logFlush();
+  s_pBatchDevice = pDev;
+  int n = escapedText(pszLine, (int)strlen(pszLine), s_abBatch + s_nBatch,
+                      (int)sizeof(s_abBatch) - s_nBatch - 1);
+  s_abBatch[s_nBatch + n++] = '\n';
+  s_nBatch += n;
 }
 
 void logAppend(FleetDevice *pDev, const char *pText, int nLength) {
+  logFlush();  // in the order written
+  appendNow(pDev, pText, nLength);
+}
+
+static void appendNow(FleetDevice *pDev, const char *pText, int nLength) {
+  if (s_bCut) {
+    pDev->bLogFailed = true;
+    return;
+  }
   if (platAppendToFile(pDev->szLog, pText, nLength) || pDev->bLogFailed) return;
   pDev->bLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 96];
@@ -96,6 +124,7 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
 }
 
 void siteLogAppend(const char *pText, int nLength) {
+  if (s_bCut) return;
   if (platAppendToFile(s_szSiteLog, pText, nLength) || s_bSiteLogFailed) return;
   s_bSiteLogFailed = true;
   char szMessage[FLEET_PATH_SIZE + 64];

@@ -34,4 +34,13 @@ void logNote(FleetDevice *pDev, const char *pszFormat, ...) ZV_PRINTF(2, 3);
 
 void siteLogAppend(const char *pText, int nLength);
 
+// The tool's lines are kept and written to the log together: at the
+// next note, the next device's line, or logFlush, which the reader of the
+// children's output calls once it has read what waits.
+void logFlush(void);
+
+// The disk is full: no log line is written from here on, and each device
+// whose log would have grown reads "log incomplete".
+void cutLogs(void);
+
 #endif

@@ -15,5 +15,6 @@
 #include "tools/zvfleet/fleet.h"
 
 FleetSettings g_fleet;
+FleetRun g_run;
 FleetDevice g_aDevices[FLEET_MAX_DEVICES];
 int g_nDevices;

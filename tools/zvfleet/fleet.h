@@ -53,7 +53,8 @@ enum FleetStage {
   STAGE_IMAGE_PAGES,    // new idata committed, image pages in part
   STAGE_CLEARED,        // old idata cleared, image not committed
   STAGE_PAGES,          // a logo or HTML file in part: nothing committed
-  STAGE_UNCONFIRMED     // committed, the acceptance not confirmed
+  STAGE_UNCONFIRMED,    // committed, the acceptance not confirmed
+  STAGE_UNKNOWN         // its tool ran when the record was last written: anything may be sent
 };
 
 // STATE_CHECKING: updated, and sent echo requests until it answers
@@ -132,8 +133,9 @@ struct RunMark {
   char szText[160];
 };
 
-struct FleetDevice {
-  // From the site list.
+// A device as the site list says it (the list reader, the checked files'
+// copies and digests, the logs' names); fixed once the run begins.
+struct DeviceListing {
   int nLine;
   uint32_t ulAddr;  // network byte order
   char szAddress[FLEET_ADDRESS_SIZE];
@@ -146,14 +148,16 @@ struct FleetDevice {
   int nExtras;
   FilePlan plan;
   char szLog[FLEET_PATH_SIZE];
+  char szLineSha256[65];  // of its whole line, salted with the report's salt (see resume.h)
+};
 
-  // The current or last attempt.
-  int nState;
-  int nAttempts;
+// The device's current attempt and check, as the children and the online
+// check run them: processes, pipes, what the tool's lines said.
+struct DeviceAttempt {
   unsigned long ulQueued;  // order of waiting devices
   PlatChild child;
   PlatPipe pipe;  // the child's output
-  unsigned long ulStartMs, ulProgressMs, ulStopMs, ulRunMs;  // ulRunMs: all attempts
+  unsigned long ulStartMs, ulProgressMs, ulStopMs;
   char szPartial[FLEET_LINE_SIZE];
   int nPartial;    // bytes kept of an unfinished line
   bool bStalled;   // stopped for want of progress
@@ -161,33 +165,40 @@ struct FleetDevice {
   bool bInterrupted;
   ToolOutput out;
   bool bLogFailed; // a line could not be written to the log
-
-  // The outcome.
-  int nResult;
-  int nStage;       // STAGE_*
-  int nExitStatus;  // -1: none (stopped, or never started)
-  char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
-  char szLineSha256[65];  // of its whole line, salted with the report's salt (see resume.h)
-  char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
-  bool bEarlier;          // updated in the run that --resume names: not run again
-  char szUpdatedIn[33];   // the id of the run that updated it, or ""
-  int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
-  unsigned long ulEarlierRunMs;
-  int nWrittenStage;      // what the report says a running device holds (STAGE_*)
-  TimelineEvent aTimeline[FLEET_TIMELINE_SIZE];
-  int nTimeline;          // events kept; the last is overwritten when full
-  int nTimelinePhase;     // the phase last kept
-
   // Back on the network (see online_check.h).
-  int nOnline;  // ONLINE_*
   PlatPinger pinger;
-  unsigned long ulCheckStartMs, ulEchoSentMs, ulOnlineAfterMs;
+  unsigned long ulEchoSentMs;
   int nEchoes;      // requests sent
   bool bEchoFailed; // one could not be sent (said once in the log)
   bool bSilent;     // a request went unanswered: it has left the network
   bool bAnswered;   // the last request was answered
   bool bEarlyAnswer; // it answered before it was ever silent (said once in the log)
 };
+
+// What the record knows of the device (written by record.cc alone): its
+// state, attempts, result, what it leaves, its timeline and whether it is
+// back online.
+struct DeviceRecord {
+  int nState;
+  int nAttempts;
+  unsigned long ulRunMs;  // all attempts
+  int nResult;
+  int nStage;       // STAGE_*
+  int nExitStatus;  // -1: none (stopped, or never started)
+  char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
+  char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
+  bool bEarlier;          // updated in the run that --resume names: not run again
+  char szUpdatedIn[33];   // the id of the run that updated it, or ""
+  int nEarlierAttempts;   // attempts and time of the earlier runs (--resume)
+  unsigned long ulEarlierRunMs;
+  TimelineEvent aTimeline[FLEET_TIMELINE_SIZE];
+  int nTimeline;          // events kept; the last is overwritten when full
+  int nTimelinePhase;     // the phase last kept
+  int nOnline;  // ONLINE_*
+  unsigned long ulCheckStartMs, ulOnlineAfterMs;
+};
+
+struct FleetDevice : DeviceListing, DeviceAttempt, DeviceRecord {};
 
 #define PROGRESS_AUTO 0
 #define PROGRESS_TABLE 1
@@ -221,12 +232,44 @@ struct FleetSettings {
   const char *pszHtml;     // --html FILE, or null
   char **apszArgs;         // the run's arguments as given (no password among them)
   int nArgs;
+  bool bNoDebugPort;       // --no-debug-port: the devices' debug lines are not filed
+  char szJournal[FLEET_PATH_SIZE];  // the run's journal, in its folder, or ""
   unsigned long ulRunStartMs;  // the run's start, on the platform's clock
   RunMark aMarks[FLEET_MARKS];
   int nMarks;
 };
 
+// The state of a run that its modules keep between calls: the record's,
+// the journal's, the report's room and the rollout's verdicts.  Reset
+// whole before each run, so that nothing of an earlier run in the same
+// process carries over.
+struct FleetRun {
+  // The record (record.cc).
+  bool bDirty;                  // a change not yet in the report
+  bool bFailed;                 // the journal (or the first report) could not be written
+  unsigned long ulReportMs;     // when the report was last written while running
+  long lJournalAtReport;        // the journal's bytes then
+  unsigned long ulChanges;      // changes made to the devices' records
+  // The journal (journal.cc).
+  char szJournalRoom[FLEET_PATH_SIZE + 8];
+  bool bJournalRoom, bDiskFull, bJournalFailed;
+  long lJournalBytes;
+  // The report's room (report_format.cc).
+  bool bReportRoom;
+  long lReportSize;  // of the report last written
+  // The rollout's rules (rollout.cc).
+  int nCanaryVerdict;  // 0 while its devices run, 1 passed, -1 failed
+  bool bStopped;       // the emergency stop was made
+  bool abFileStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
+  int nToUpdate;
+  short anRank[FLEET_MAX_DEVICES];  // the place among those to update; -1: none
+  short anFile[FLEET_MAX_DEVICES];  // the first device of the same file
+  unsigned long ulJudged;  // the record's changes when the rules last looked
+  bool bJudged;
+};
+
 extern FleetSettings g_fleet;
+extern FleetRun g_run;
 extern FleetDevice g_aDevices[FLEET_MAX_DEVICES];
 extern int g_nDevices;
 

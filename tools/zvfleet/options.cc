@@ -19,7 +19,7 @@ static bool reportNameAccepted(const char *pszPath) {
 
 enum { OPT_JOBS = 1, OPT_LOG_DIR, OPT_STALL, OPT_RETRIES, OPT_REPORT, OPT_PROGRESS, OPT_LOADER,
        OPT_DRY_RUN, OPT_CANARY, OPT_MAX_FAILURES, OPT_MAX_RATE, OPT_RESUME, OPT_CONFIRM,
-       OPT_PREFLIGHT, OPT_HTML };
+       OPT_PREFLIGHT, OPT_HTML, OPT_NO_DEBUG_PORT };
 
 static const CliOption s_aOptions[] = {
     {OPT_JOBS, "-j", CLI_NUMBER, "N", 1, 128, "16", NULL, NULL, "devices updated at once"},
@@ -65,6 +65,9 @@ static const CliOption s_aOptions[] = {
      "bounded by --stall; the results say whether each answered, its model, whether it fits "
      "its file and took the password, and name the list line to mend (not with --canary, "
      "--max-failures, --max-failure-rate, --resume or --confirm-online)"},
+    {OPT_NO_DEBUG_PORT, "--no-debug-port", CLI_FLAG, NULL, 0, 0, NULL, NULL, NULL,
+     "run even when another program holds the debug port: the devices' debug lines are then "
+     "not filed (without it such a run is refused, nothing sent)"},
     {OPT_HTML, "--html", CLI_TEXT, "FILE", 1, 0, NULL, NULL, "a file",
      "write a report page too: one self-contained HTML file drawn from the JSON report "
      "(--report FILE.json): the run's identity and totals, a timeline of every device, the "
@@ -99,14 +102,13 @@ const CliProgram g_fleetCommandLine = {
     "Ctrl+C, SIGTERM or SIGHUP stops the running devices, starts no more, and\n"
     "ends with the results of all.\n"
     "Exit status: 0 when every device was updated, 1 otherwise, 2 for a bad\n"
-    "command line, site list, log folder or report to resume, a log folder or\n"
-    "debug port in use by another zvfleet, or no ICMP echo for\n"
-    "--confirm-online (then nothing is started), and when the results cannot\n"
-    "be written to standard output, 3 when interrupted, 4 when every\n"
-    "device was updated but one or more were not (confirmed) back online, 5\n"
+    "command line, site list, log folder or report to resume, a log folder in\n"
+    "use by another zvfleet, a debug port held by another program, or no ICMP\n"
+    "echo for --confirm-online (then nothing is started), and when the results\n"
+    "cannot be written to standard output, 3 when interrupted, 4 when every\n"    "device was updated but one or more were not (confirmed) back online, 5\n"
     "when the report could not be written.  A dry run exits 0 when a run would\n"
-    "start.  A preflight exits 6 when every device would be updated, 1 when\n"
-    "one or more would not (2, 3 and 5 as a run).\n",
+    "start.  A preflight exits 6 when every device answered with its model\n"
+    "and password, 1 when one or more did not (2, 3 and 5 as a run).\n",
     2,
 };
 
@@ -129,6 +131,7 @@ static int applyOption(void *, int nId, const char *pszValue, uint32_t n) {
     case OPT_HTML: g_fleet.pszHtml = pszValue; return 1;
     case OPT_DRY_RUN: g_fleet.bDryRun = true; return 1;
     case OPT_PREFLIGHT: g_fleet.bPreflight = true; return 1;
+    case OPT_NO_DEBUG_PORT: g_fleet.bNoDebugPort = true; return 1;
     default: strcpy(g_fleet.szLoader, pszValue); return 1;  // --loader, of a length checked
   }
 }

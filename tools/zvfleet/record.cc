@@ -8,30 +8,10 @@
 #include "platform/platform_companions.h"
 #include "tools/common/fixed_text.h"
 #include "tools/common/sha256.h"
+#include "tools/zvfleet/journal.h"
 #include "tools/zvfleet/report_format.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
-
-static bool s_bDirty;   // a change not yet in the report
-static bool s_bFailed;  // a write of the report failed
-
-void recordCounts(RecordCounts *pCounts) {
-  memset(pCounts, 0, sizeof(*pCounts));
-  for (int i = 0; i < g_nDevices; i++) {
-    const FleetDevice *pDev = &g_aDevices[i];
-    pCounts->nWaiting += pDev->nState == STATE_WAITING;
-    pCounts->nRunning += pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING;
-    pCounts->nChecking += pDev->nState == STATE_CHECKING;
-    pCounts->nReady += pDev->nResult == RESULT_READY;
-    if (pDev->nResult != RESULT_UPDATED) continue;
-    pCounts->nUpdated++;
-    pCounts->nBack += pDev->nOnline == ONLINE_BACK;
-    pCounts->nNotBack += pDev->nOnline == ONLINE_NOT_BACK;
-    pCounts->nNotConfirmed += pDev->nOnline == ONLINE_UNFINISHED ||
-                              pDev->nOnline == ONLINE_NO_RESTART ||
-                              (pDev->nOnline == ONLINE_CHECKING && pDev->nState != STATE_CHECKING);
-  }
-}
 
 // 16 random bytes as hex, in pszHex (33 bytes): from the system's source,
 // else from the moment and a count, which still tell runs apart.
@@ -74,23 +54,35 @@ void recordIdentity(void) {
     g_fleet.szWorkstation[0] = '\0';
 }
 
-bool recordSave(void) {
-  s_bDirty = false;
-  if (g_fleet.pszReport == NULL || s_bFailed) return !s_bFailed;
-  if (!writeReport(g_fleet.pszReport, false)) s_bFailed = true;
-  return !s_bFailed;
+// Writes the report.  False when it could not be.
+static bool saveReport(bool bEnded, bool bQuiet) {
+  g_run.bDirty = false;
+  g_run.ulReportMs = platMilliseconds();
+  g_run.lJournalAtReport = journalBytes();
+  return g_fleet.pszReport == NULL || writeReport(g_fleet.pszReport, bEnded, bQuiet);
 }
 
-void recordFlush(void) {
-  if (s_bDirty) recordSave();
+void recordTick(unsigned long ulNow) {
+  // At most every REPORT_EVERY_MS, and only once the journal grew by as
+  // much as the report holds: the report costs no more than the journal.
+  if (!g_run.bDirty || g_fleet.pszReport == NULL || ulNow - g_run.ulReportMs < REPORT_EVERY_MS ||
+      journalBytes() - g_run.lJournalAtReport < lastReportSize())
+    return;
+  saveReport(false, true);  // the journal holds the record: a report missed now waits
 }
 
-bool recordFailed(void) { return s_bFailed; }
+bool recordFailed(void) { return g_run.bFailed; }
 
-// A change: written at once, or (bLater) with the next save.
-static void changed(bool bLater) {
-  s_bDirty = true;
-  if (!bLater) recordSave();
+bool recordStopsStarts(void) { return g_run.bFailed || journalDiskFull(); }
+
+unsigned long recordChanges(void) { return g_run.ulChanges; }
+
+// A change of the device's record: in the journal at once, in the report
+// with its next version.
+static void changed(const FleetDevice *pDev) {
+  g_run.bDirty = true;
+  g_run.ulChanges++;
+  if (pDev != NULL && !journalDevice(pDev)) g_run.bFailed = true;
 }
 
 bool recordBeginRun(void) {
@@ -108,9 +100,14 @@ bool recordBeginRun(void) {
     }
     pDev->ulQueued = ulQueued++;
   }
-  s_bFailed = false;
+  g_run.bFailed = false;
+  if (!journalBegin()) return false;
   if (g_fleet.pszReport == NULL) return true;
-  return recordSave() && reserveReportSpace(g_fleet.pszReport);
+  // The room a killed run left beside the report it resumes is its own.
+  if (g_fleet.pszResume != NULL) removeStaleSpace(g_fleet.pszResume);
+  if (saveReport(false, false) && reserveReportSpace(g_fleet.pszReport)) return true;
+  journalEnd();  // nothing started: its room is given back
+  return false;
 }
 
 // Keeps a moment of the device's life; a full timeline keeps its last.
@@ -126,7 +123,8 @@ void recordMark(const char *pszText) {
   RunMark *pMark = &g_fleet.aMarks[g_fleet.nMarks++];
   pMark->ulAt = platMilliseconds() - g_fleet.ulRunStartMs;
   snprintf(pMark->szText, sizeof(pMark->szText), "%s", pszText);
-  changed(true);
+  g_run.bDirty = true;
+  if (!journalMark(pMark)) g_run.bFailed = true;
 }
 
 void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
@@ -135,38 +133,14 @@ void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nAttempts++;
   pDev->nState = STATE_RUNNING;
   pDev->ulStartMs = pDev->ulProgressMs = ulNow;
-  pDev->nWrittenStage = STAGE_NOTHING_SENT;
-  changed(false);
-}
-
-// What the device holds, at the worst, while its tool runs: the phase
-// reached (a request may have been taken though no answer was seen).
-static int runningStage(const FleetDevice *pDev) {
-  const ToolOutput *pOut = &pDev->out;
-  bool bMain = pDev->plan.nIdataPages > 0;
-  switch (pOut->nPhase) {
-    case PHASE_COMMIT:
-      return STAGE_UNCONFIRMED;
-    case PHASE_CLEARING:
-      return STAGE_CLEARED;
-    case PHASE_IMAGE:
-      return bMain ? STAGE_IMAGE_PAGES : STAGE_PAGES;
-    case PHASE_IDATA:  // its commit went out with the last idata page
-      return pOut->bAtEnd ? STAGE_IMAGE_PAGES : STAGE_IDATA_PAGES;
-    default:
-      return STAGE_NOTHING_SENT;
-  }
+  changed(pDev);
 }
 
 void recordPhase(FleetDevice *pDev) {
-  if (pDev->out.nPhase != pDev->nTimelinePhase) {
-    pDev->nTimelinePhase = pDev->out.nPhase;
-    timeline(pDev, pDev->out.nPhase);
-  }
-  int nStage = runningStage(pDev);
-  if (nStage == pDev->nWrittenStage) return;
-  pDev->nWrittenStage = nStage;
-  changed(false);
+  if (pDev->out.nPhase == pDev->nTimelinePhase) return;
+  pDev->nTimelinePhase = pDev->out.nPhase;
+  timeline(pDev, pDev->out.nPhase);
+  changed(pDev);
 }
 
 void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
@@ -174,6 +148,7 @@ void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReaso
   pDev->nState = STATE_STOPPING;
   pDev->ulStopMs = ulNow;
   timeline(pDev, TIMELINE_STOPPING);
+  changed(pDev);
 }
 
 void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAttemptMs,
@@ -189,20 +164,20 @@ void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAt
   if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
   pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
   timeline(pDev, bRetry ? TIMELINE_RETRY : TIMELINE_ENDED);
-  changed(false);
+  changed(pDev);
 }
 
 void recordHeld(FleetDevice *pDev, const char *pszReason) {
   snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
   pDev->nState = STATE_DONE;
-  changed(true);
+  changed(pDev);
 }
 
 void recordInterruptWaiting(void) {
   for (int i = 0; i < g_nDevices; i++)
     if (g_aDevices[i].nState == STATE_WAITING) {
-      g_aDevices[i].nState = STATE_DONE;
-      changed(true);
+      g_aDevices[i].nState = STATE_DONE;  // its row stands as it was journaled
+      g_run.bDirty = true;
     }
 }
 
@@ -211,7 +186,7 @@ void recordCheckBegun(FleetDevice *pDev, unsigned long ulNow) {
   pDev->nOnline = ONLINE_CHECKING;
   pDev->ulCheckStartMs = ulNow;
   timeline(pDev, TIMELINE_CHECK);
-  changed(false);
+  changed(pDev);
 }
 
 void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
@@ -219,7 +194,7 @@ void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
   pDev->ulOnlineAfterMs = ulAfterMs;
   pDev->nState = STATE_DONE;
   timeline(pDev, TIMELINE_CHECKED);
-  changed(false);
+  changed(pDev);
 }
 
 void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned long ulOnlineAfterMs,
@@ -236,10 +211,9 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
 }
 
 bool recordFinish(void) {
-  if (g_fleet.pszReport == NULL) return true;
-  s_bDirty = false;
   // The last word: written even after an earlier write failed.
-  if (!writeReport(g_fleet.pszReport, true)) s_bFailed = true;
+  bool bOk = journalEnd();
+  if (g_fleet.pszReport == NULL) return bOk;
   releaseReportSpace(g_fleet.pszReport);
-  return !s_bFailed;
+  return saveReport(true, false) && bOk;
 }

@@ -1,26 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
 // The record of a run: the one owner of each device's life.  Only here do
 // a device's state, result, what it leaves and whether it is back online
-// change; the counts are derived from the states; and every change that
-// alters what a device holds rewrites the report, so that the report on
-// disk is true at every moment: a device whose tool runs stands in it as
-// "interrupted" with the phase it reached and what that leaves, and is
-// written again when it commits its idata, when the clearing and when the
-// commit go out.  A report that cannot be written stops the run: no device
-// starts after it (those running end as they would), and the exit status
-// is FLEET_EXIT_REPORT_FAILED.
+// change; the counts are derived from the states.  Every change goes into
+// the run's journal at once (see journal.h), before zvfleet acts on it:
+// a device's row says its tool runs before the tool is started, and a
+// device whose tool runs reads "interrupted", what it holds unknown, with
+// the last phase seen.  The report (CSV or JSON) is made from the record
+// at the run's start and end, and while it runs at most every
+// REPORT_EVERY_MS when the journal has grown by as much as the report
+// holds, so that a run costs the same per device whatever the site's size.
+// A journal that cannot be written stops the run: no device starts after
+// it (those running end as they would), and the exit status is
+// FLEET_EXIT_REPORT_FAILED; a full disk stops new devices too, with the
+// logs cut, the journal and the report kept.
 #ifndef ZV_FLEET_RECORD_H
 #define ZV_FLEET_RECORD_H
 
+#include "tools/zvfleet/counts.h"
 #include "tools/zvfleet/fleet.h"
-
-struct RecordCounts {
-  int nWaiting, nRunning, nChecking;  // nRunning: tools running (or being stopped)
-  int nUpdated, nBack, nNotBack, nNotConfirmed;
-  int nReady;  // a preflight's devices that would be updated
-};
-
-void recordCounts(RecordCounts *pCounts);
 
 // The run's identity (random id, start, workstation) and the salt of its
 // lines' hashes; before the list is digested.
@@ -28,14 +25,13 @@ void recordIdentity(void);
 
 // Before the run: devices carried from an earlier run are done (or wait
 // for their check again), the others wait, "not started"; the first report
-// is written and its room held.  Returns true, or false after a message.
+// and the journal are written and the report's room held.  Returns true, or false after a message.
 bool recordBeginRun(void);
 
 // The device's tool was started (nAttempts counts it): running.
 void recordStarted(FleetDevice *pDev, unsigned long ulNow);
 
-// The tool's lines told a new phase: the report is rewritten when what
-// the device holds changed.
+// The tool's lines told a new phase: journaled.
 void recordPhase(FleetDevice *pDev);
 
 // The tool is being stopped (a stall, an interruption, or a rule whose
@@ -64,15 +60,20 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
 // A moment of the whole run, in words, for the report's timeline.
 void recordMark(const char *pszText);
 
-// Writes the report (if one was asked for).  Returns true, or false once
-// any write has failed.
-bool recordSave(void);
+#define REPORT_EVERY_MS 5000
 
-// Writes the report when a change waits for it (a rule held devices back).
-void recordFlush(void);
+// Writes the report while the run goes on, when it is due (see above).
+void recordTick(unsigned long ulNow);
 
-// True once a write of the report failed.
+// A count of the changes made to the devices' records so far.
+unsigned long recordChanges(void);
+
+// True once the journal could not be written.
 bool recordFailed(void);
+
+// True when no device may start any more: the journal failed, or the disk
+// is full.
+bool recordStopsStarts(void);
 
 // The run ended: the last report (its run "ended") is written and the
 // room held for it is given back.  Returns true, or false when it failed.

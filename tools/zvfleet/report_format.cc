@@ -2,14 +2,16 @@
 // The reports' formats, written (see report_format.h).
 #include "tools/zvfleet/report_format.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "image/output_file.h"
+#include "platform/platform_companions.h"
 #include "tools/common/cli.h"
-#include "tools/common/output_path.h"
 #include "tools/common/json.h"
-#include "tools/zvfleet/record.h"
+#include "tools/common/output_path.h"
+#include "tools/zvfleet/counts.h"
 #include "tools/zvfleet/report_read.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/site_folder.h"
@@ -19,15 +21,15 @@
 // The report's "state" names, by STATE_* (a device being stopped still runs).
 static const char *const s_apszStates[] = {"waiting", "running", "running", "checking", "done"};
 
-// The device as its row tells it: one whose tool runs is "interrupted"
-// with what it holds now (a kill of zvfleet would leave it so), one being
-// checked is not confirmed back online; attempts and time count the
-// earlier runs' too.
+// The device as its row tells it: one whose tool runs is "interrupted",
+// and what it holds is unknown (a kill of zvfleet would leave it so, and
+// its tool may be ahead of the lines read); one being checked is not
+// confirmed back online; attempts and time count the earlier runs' too.
 static void rowView(const FleetDevice *pDev, FleetDevice *pRow) {
   memcpy(pRow, pDev, sizeof(*pRow));
   if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING) {
     pRow->nResult = RESULT_INTERRUPTED;
-    pRow->nStage = pDev->nWrittenStage;
+    pRow->nStage = g_fleet.bPreflight ? STAGE_NOTHING_SENT : STAGE_UNKNOWN;  // a query writes nothing
     pRow->nExitStatus = -1;
   }
   if (pDev->nState == STATE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
@@ -47,20 +49,6 @@ static void putCsvField(FILE *pFile, const char *pszText) {
     fputc(*p, pFile);
   }
   fputc('"', pFile);
-}
-
-// A JSON string, whatever bytes the text holds.
-static void putJsonString(FILE *pFile, const char *pszText) {
-  char szJson[JSON_STRING_SIZE(FLEET_LINE_SIZE + 64)];
-  fputs(jsonString(pszText, szJson, sizeof(szJson)) > 0 ? szJson : "\"\"", pFile);
-}
-
-// A JSON string, null for "".
-static void putJsonStringOrNull(FILE *pFile, const char *pszText) {
-  if (*pszText == '\0')
-    fputs("null", pFile);
-  else
-    putJsonString(pFile, pszText);
 }
 
 static void writeCsv(FILE *pFile) {
@@ -89,119 +77,175 @@ static void writeCsv(FILE *pFile) {
   }
 }
 
-// The device's timeline: [ms from the run's start, what began], ...
-static void putTimeline(FILE *pFile, const FleetDevice *pDev) {
-  fputs(", \"timeline\": [", pFile);
-  for (int i = 0; i < pDev->nTimeline; i++)
-    fprintf(pFile, "%s[%lu, \"%s\"]", i > 0 ? ", " : "", pDev->aTimeline[i].ulAt,
-            timelineWord(pDev->aTimeline[i].nKind));
-  fputc(']', pFile);
+// JSON text built in a fixed buffer; one that does not fit is marked cut.
+struct JsonText {
+  char *p;
+  int nSize, n;
+  bool bCut;
+};
+
+static void put(JsonText *pOut, const char *pszFormat, ...) ZV_PRINTF(2, 3);
+static void put(JsonText *pOut, const char *pszFormat, ...) {
+  if (pOut->bCut) return;
+  va_list args;
+  va_start(args, pszFormat);
+  int n = vsnprintf(pOut->p + pOut->n, (size_t)(pOut->nSize - pOut->n), pszFormat, args);
+  va_end(args);
+  if (n < 0 || n >= pOut->nSize - pOut->n)
+    pOut->bCut = true;
+  else
+    pOut->n += n;
 }
 
-// The device's log: from the report's folder, in the run's folder, when
-// that lies below the report's; else as zvfleet wrote it.
-static void putLogFile(FILE *pFile, const char *pszRunFolder, const char *pszLog) {
-  char szLog[FLEET_PATH_SIZE * 2];
-  const char *pszName = strrchr(pszLog, '/');
-  if (*pszRunFolder == '\0' || pszName == NULL) {
-    putJsonString(pFile, pszLog);
-    return;
-  }
-  snprintf(szLog, sizeof(szLog), "%s%s", pszRunFolder, pszName);
-  putJsonString(pFile, szLog);
+// A JSON string, whatever bytes the text holds; null for "" with bNull.
+static void putString(JsonText *pOut, const char *pszText, bool bNull = false) {
+  if (bNull && *pszText == '\0') return put(pOut, "null");
+  if (pOut->bCut) return;
+  int n = jsonString(pszText, pOut->p + pOut->n, pOut->nSize - pOut->n);
+  if (n <= 0)
+    pOut->bCut = true;
+  else
+    pOut->n += n;
 }
+
+// A file of the run's folder as a path from the report's folder, when
+// that folder lies below the report's; else as zvfleet wrote it.
+// The run's folder as a path from the report's folder ("" without a
+// report, or when it lies elsewhere).
+static void runFolderText(char *pszOut, int nSize) {
+  *pszOut = '\0';
+  if (g_fleet.pszReport != NULL) runFolderFromReport(g_fleet.pszReport, runFolder(), pszOut, nSize);
+}
+
+static void putRunFile(JsonText *pOut, const char *pszPath) {
+  char szRunFolder[FLEET_PATH_SIZE], szPath[FLEET_PATH_SIZE * 2];
+  runFolderText(szRunFolder, sizeof(szRunFolder));
+  const char *pszName = strrchr(pszPath, '/');
+  if (*pszPath == '\0' || *szRunFolder == '\0' || pszName == NULL ||
+      snprintf(szPath, sizeof(szPath), "%s%s", szRunFolder, pszName) >= (int)sizeof(szPath))
+    return putString(pOut, pszPath, true);
+  putString(pOut, szPath);
+}
+
+static void putRow(JsonText *pOut, const FleetDevice *pDev) {
+  char szResult[FLEET_LINE_SIZE + 64], szStatus[16];
+  resultText(pDev, szResult, sizeof(szResult));
+  statusText(pDev, szStatus, sizeof(szStatus), "null");
+  bool bUpdated = pDev->nResult == RESULT_UPDATED;
+  put(pOut, "{\"address\": \"%s\", \"line\": %d, \"file\": ", pDev->szAddress, pDev->nLine);
+  putString(pOut, pDev->szFile);
+  put(pOut, ", \"size\": %ld, \"sha256\": \"%s\", \"result\": ", pDev->lFileSize, pDev->szSha256);
+  putString(pOut, szResult);
+  put(pOut, ", \"left\": ");
+  putString(pOut, stageText(pDev));
+  put(pOut, ", \"state\": \"%s\"", s_apszStates[pDev->nState]);
+  if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING)
+    put(pOut, ", \"phase\": \"%s\"", phaseName(pDev->out.nPhase));
+  put(pOut,
+      ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\", "
+      "\"line_sha256\": \"%s\", \"updated_at\": ",
+      szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0,
+      pDev->bLogFailed ? "incomplete" : "complete", pDev->szLineSha256);
+  putString(pOut, bUpdated ? pDev->szUpdatedAt : "", true);
+  put(pOut, ", \"updated_in\": ");
+  putString(pOut, bUpdated ? pDev->szUpdatedIn : "", true);
+  put(pOut, ", \"online\": ");
+  putString(pOut, onlineWord(pDev->nOnline), true);
+  if (pDev->nOnline == ONLINE_BACK)
+    put(pOut, ", \"online_after_s\": %.1f", pDev->ulOnlineAfterMs / 1000.0);
+  else
+    put(pOut, ", \"online_after_s\": null");
+  put(pOut, ", \"earlier_run\": %s, \"log_file\": ", pDev->bEarlier ? "true" : "false");
+  putRunFile(pOut, pDev->szLog);
+  put(pOut, ", \"timeline\": [");
+  for (int i = 0; i < pDev->nTimeline; i++)
+    put(pOut, "%s[%lu, \"%s\"]", i > 0 ? ", " : "", pDev->aTimeline[i].ulAt,
+        timelineWord(pDev->aTimeline[i].nKind));
+  put(pOut, "]");
+  if (g_fleet.bPreflight && pDev->out.nModel >= 0)
+    put(pOut, ", \"model\": %d", pDev->out.nModel);
+  else if (g_fleet.bPreflight)
+    put(pOut, ", \"model\": null");
+  put(pOut, "}");
+}
+
+int deviceRowJson(const FleetDevice *pDev, char *pszOut, int nSize) {
+  static FleetDevice s_row;
+  rowView(pDev, &s_row);
+  JsonText out = {pszOut, nSize, 0, false};
+  putRow(&out, &s_row);
+  return out.bCut ? 0 : out.n;
+}
+
+int reportHeadJson(bool bEnded, const char *pszBetween, char *pszOut, int nSize) {
+  JsonText out = {pszOut, nSize, 0, false};
+  put(&out, "\"zvfleet_report\": %d,%s\"run\": {\"id\": \"%s\", \"started\": \"%s\", "
+            "\"workstation\": ",
+      REPORT_FORMAT, pszBetween, g_fleet.szRunId, g_fleet.szStarted);
+  putString(&out, g_fleet.szWorkstation);
+  put(&out, ", \"zvfleet_version\": \"%s\", \"ended\": %s", ZV_VERSION, bEnded ? "true" : "false");
+  if (bEnded && platInterrupted()) put(&out, ", \"interrupted\": true");
+  // The run's folder as a path from the report's folder; how long it has
+  // run, and its arguments: a page rebuilds from them the command that
+  // continues it.
+  char szRunFolder[FLEET_PATH_SIZE];
+  runFolderText(szRunFolder, sizeof(szRunFolder));
+  put(&out, ", \"folder\": ");
+  putString(&out, szRunFolder, true);
+  put(&out, ", \"elapsed_s\": %.1f, \"command\": [",
+      (platMilliseconds() - g_fleet.ulRunStartMs) / 1000.0);
+  for (int i = 0; i < g_fleet.nArgs; i++) {
+    if (i > 0) put(&out, ", ");
+    putString(&out, g_fleet.apszArgs[i]);
+  }
+  put(&out, "]");
+  put(&out, "},%s\"resumed_from\": ", pszBetween);
+  putString(&out, g_fleet.szResumedFrom, true);
+  if (g_fleet.bPreflight) put(&out, ",%s\"preflight\": true", pszBetween);
+  put(&out, ",%s\"site_list\": ", pszBetween);
+  putString(&out, g_fleet.pszList);
+  put(&out, ",%s\"site_list_sha256\": \"%s\",%s\"line_salt\": \"%s\",%s\"journal\": ", pszBetween,
+      g_fleet.szListSha256, pszBetween, g_fleet.szSalt, pszBetween);
+  putRunFile(&out, g_fleet.szJournal);
+  return out.bCut ? 0 : out.n;
+}
+
+static char s_szText[REPORT_ROW_SIZE];
 
 static void writeJson(FILE *pFile, bool bEnded) {
-  static FleetDevice s_row;
-  fprintf(pFile, "{\n  \"zvfleet_report\": %d,\n  \"run\": {\"id\": \"%s\", \"started\": \"%s\", "
-                 "\"workstation\": ",
-          REPORT_FORMAT, g_fleet.szRunId, g_fleet.szStarted);
-  putJsonString(pFile, g_fleet.szWorkstation);
-  // The run's folder and its logs as paths from the report's folder.
-  char szRunFolder[FLEET_PATH_SIZE];
-  runFolderFromReport(g_fleet.pszReport, runFolder(), szRunFolder, sizeof(szRunFolder));
-  fprintf(pFile, ", \"zvfleet_version\": \"%s\", \"ended\": %s, \"folder\": ", ZV_VERSION,
-          bEnded ? "true" : "false");
-  putJsonStringOrNull(pFile, szRunFolder);
-  // How long it has run, and its arguments: a page rebuilds from them
-  // the command that continues it.
-  fprintf(pFile, ", \"elapsed_s\": %.1f, \"command\": [",
-          (platMilliseconds() - g_fleet.ulRunStartMs) / 1000.0);
-  for (int i = 0; i < g_fleet.nArgs; i++) {
-    if (i > 0) fputs(", ", pFile);
-    putJsonString(pFile, g_fleet.apszArgs[i]);
-  }
-  fputs("]},\n  \"resumed_from\": ", pFile);
-  putJsonStringOrNull(pFile, g_fleet.szResumedFrom);
-  if (g_fleet.bPreflight) fputs(",\n  \"preflight\": true", pFile);
-  fputs(",\n  \"site_list\": ", pFile);
-  putJsonString(pFile, g_fleet.pszList);
-  fprintf(pFile, ",\n  \"site_list_sha256\": \"%s\",\n  \"line_salt\": \"%s\",\n  \"devices\": [\n",
-          g_fleet.szListSha256, g_fleet.szSalt);
-  int nUpdated = 0, nNotBack = 0, nNotConfirmed = 0;
+  fputs("{\n  ", pFile);
+  if (reportHeadJson(bEnded, "\n  ", s_szText, sizeof(s_szText)) > 0) fputs(s_szText, pFile);
+  fputs(",\n  \"devices\": [\n", pFile);
   for (int i = 0; i < g_nDevices; i++) {
-    rowView(&g_aDevices[i], &s_row);
-    const FleetDevice *pDev = &s_row;
-    char szResult[FLEET_LINE_SIZE + 64], szStatus[16];
-    resultText(pDev, szResult, sizeof(szResult));
-    statusText(pDev, szStatus, sizeof(szStatus), "null");
-    bool bUpdated = pDev->nResult == RESULT_UPDATED;
-    nUpdated += bUpdated;
-    nNotBack += bUpdated && pDev->nOnline == ONLINE_NOT_BACK;
-    nNotConfirmed += bUpdated && (pDev->nOnline == ONLINE_UNFINISHED ||
-                                  pDev->nOnline == ONLINE_NO_RESTART);
-    fprintf(pFile, "    {\"address\": \"%s\", \"line\": %d, \"file\": ", pDev->szAddress,
-            pDev->nLine);
-    putJsonString(pFile, pDev->szFile);
-    fprintf(pFile, ", \"size\": %ld, \"sha256\": \"%s\", \"result\": ", pDev->lFileSize,
-            pDev->szSha256);
-    putJsonString(pFile, szResult);
-    fputs(", \"left\": ", pFile);
-    putJsonString(pFile, stageText(pDev));
-    fprintf(pFile, ", \"state\": \"%s\"", s_apszStates[pDev->nState]);
-    if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING)
-      fprintf(pFile, ", \"phase\": \"%s\"", phaseName(pDev->out.nPhase));
-    fprintf(pFile,
-            ", \"exit_status\": %s, \"attempts\": %d, \"duration_s\": %.1f, \"log\": \"%s\", "
-            "\"line_sha256\": \"%s\", \"updated_at\": ",
-            szStatus, pDev->nAttempts, pDev->ulRunMs / 1000.0,
-            pDev->bLogFailed ? "incomplete" : "complete", pDev->szLineSha256);
-    putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedAt : "");
-    fputs(", \"updated_in\": ", pFile);
-    putJsonStringOrNull(pFile, bUpdated ? pDev->szUpdatedIn : "");
-    fputs(", \"online\": ", pFile);
-    putJsonStringOrNull(pFile, onlineWord(pDev->nOnline));
-    fputs(", \"online_after_s\": ", pFile);
-    if (pDev->nOnline == ONLINE_BACK)
-      fprintf(pFile, "%.1f", pDev->ulOnlineAfterMs / 1000.0);
-    else
-      fputs("null", pFile);
-    fprintf(pFile, ", \"earlier_run\": %s, \"log_file\": ", pDev->bEarlier ? "true" : "false");
-    putLogFile(pFile, szRunFolder, pDev->szLog);
-    putTimeline(pFile, pDev);
-    if (g_fleet.bPreflight) {
-      if (pDev->out.nModel >= 0)
-        fprintf(pFile, ", \"model\": %d", pDev->out.nModel);
-      else
-        fputs(", \"model\": null", pFile);
-    }
-    fprintf(pFile, "}%s\n", i + 1 < g_nDevices ? "," : "");
+    fputs("    ", pFile);
+    if (deviceRowJson(&g_aDevices[i], s_szText, sizeof(s_szText)) > 0) fputs(s_szText, pFile);
+    fputs(i + 1 < g_nDevices ? ",\n" : "\n", pFile);
   }
   fputs("  ],\n  \"marks\": [", pFile);
   for (int i = 0; i < g_fleet.nMarks; i++) {
-    fprintf(pFile, "%s[%lu, ", i > 0 ? ", " : "", g_fleet.aMarks[i].ulAt);
-    putJsonString(pFile, g_fleet.aMarks[i].szText);
-    fputc(']', pFile);
+    JsonText out = {s_szText, (int)sizeof(s_szText), 0, false};
+    put(&out, "%s[%lu, ", i > 0 ? ", " : "", g_fleet.aMarks[i].ulAt);
+    putString(&out, g_fleet.aMarks[i].szText);
+    put(&out, "]");
+    fputs(s_szText, pFile);
+  }
+  RecordCounts counts;
+  recordCounts(&counts);
+  // Counted as the rows tell them: a device being checked is not confirmed.
+  int nNotConfirmed = 0;
+  for (int i = 0; i < g_nDevices; i++) {
+    const FleetDevice *pDev = &g_aDevices[i];
+    int nOnline = pDev->nState == STATE_CHECKING ? ONLINE_UNFINISHED : pDev->nOnline;
+    nNotConfirmed += pDev->nResult == RESULT_UPDATED &&
+                     (nOnline == ONLINE_UNFINISHED || nOnline == ONLINE_NO_RESTART);
   }
   fprintf(pFile,
           "],\n  \"updated\": %d,\n  \"not_updated\": %d,\n  \"not_back_online\": %d,\n"
           "  \"not_confirmed_online\": %d",
-          nUpdated, g_nDevices - nUpdated, nNotBack, nNotConfirmed);
-  if (g_fleet.bPreflight) {
-    RecordCounts counts;
-    recordCounts(&counts);
-    fprintf(pFile, ",\n  \"would_be_updated\": %d", counts.nReady);
-  }
+          counts.nUpdated, g_nDevices - counts.nUpdated, counts.nNotBack, nNotConfirmed);
+  if (g_fleet.bPreflight)
+    fprintf(pFile, ",\n  \"would_be_updated\": %d,\n  \"not_asked\": %d", counts.nReady,
+            counts.nNotAsked);
   fputs("\n}\n", pFile);
 }
 
@@ -209,44 +253,29 @@ static void writeJson(FILE *pFile, bool bEnded) {
 
 // The most bytes a report of this list can take: a row's texts escaped.
 static long reportBound(void) {
-  long lBound = 4096 + 6L * (long)strlen(g_fleet.pszList);
+  long lBound = 4096 + 6L * (long)(strlen(g_fleet.pszList) + strlen(g_fleet.szJournal));
   for (int i = 0; i < g_fleet.nArgs; i++) lBound += 8 + 6L * (long)strlen(g_fleet.apszArgs[i]);
   for (int i = 0; i < g_nDevices; i++)
     lBound += 1024 + 6L * ((long)strlen(g_aDevices[i].szFile) + FLEET_LINE_SIZE + 64 +
-                           (long)sizeof(g_aDevices[i].szHeld));
+                           (long)sizeof(g_aDevices[i].szHeld) +
+                           (long)strlen(g_aDevices[i].szLog));
   return lBound;
 }
 
-static long s_lReportSize;  // of the report last written
-static bool s_bReserved;
+
+long lastReportSize(void) { return g_run.lReportSize; }
 
 // The room file's name; false when it does not fit.
 static bool spacePath(const char *pszPath, char *pszSpace, int nSize) {
   return snprintf(pszSpace, (size_t)nSize, "%s.space", pszPath) < nSize;
 }
 
-// Makes the room file of lBytes.  Returns whether it was made.
-static bool makeSpace(const char *pszPath, long lBytes) {
-  char szSpace[OUTPUT_PATH_SIZE];
-  if (!spacePath(pszPath, szSpace, sizeof(szSpace))) return false;
-  OutputFile out;
-  if (outputRuleOpen(&out, szSpace) != OUTPUT_OK) return false;
-  static const char s_abZeros[8192] = {};
-  for (long l = 0; l < lBytes && !out.bFailed; l += (long)sizeof(s_abZeros)) {
-    size_t n = lBytes - l < (long)sizeof(s_abZeros) ? (size_t)(lBytes - l) : sizeof(s_abZeros);
-    writeOutputFile(&out, s_abZeros, n);
-  }
-  return finishOutputFile(&out) == OUTPUT_OK;
-}
-
 bool reserveReportSpace(const char *pszPath) {
-  // The report and its room hold twice the bound together: a new version
-  // is made in the room before the old one goes.  The first room is the
-  // whole of it, the first report not counted.
-  s_lReportSize = 0;
-  long lBytes = 2 * reportBound();
-  if (makeSpace(pszPath, lBytes)) {
-    s_bReserved = true;
+  // Taken once: the final report is written into it.
+  long lBytes = reportBound();
+  char szSpace[OUTPUT_PATH_SIZE];
+  if (spacePath(pszPath, szSpace, sizeof(szSpace)) && platReserveFile(szSpace, lBytes)) {
+    g_run.bReportRoom = true;
     return true;
   }
   errorPrintf("zvfleet: cannot hold room for the report %s (%ld bytes beside it); nothing was "
@@ -256,36 +285,32 @@ bool reserveReportSpace(const char *pszPath) {
 }
 
 void releaseReportSpace(const char *pszPath) {
-  if (!s_bReserved) return;
+  if (!g_run.bReportRoom) return;
   char szSpace[OUTPUT_PATH_SIZE];
   if (spacePath(pszPath, szSpace, sizeof(szSpace))) remove(szSpace);
-  s_bReserved = false;
+  g_run.bReportRoom = false;
 }
 
-bool writeReport(const char *pszPath, bool bEnded) {
-  bool bReserved = s_bReserved;
-  releaseReportSpace(pszPath);
+void removeStaleSpace(const char *pszPath) {
+  char szSpace[OUTPUT_PATH_SIZE];
+  if (spacePath(pszPath, szSpace, sizeof(szSpace)) && platPathKind(szSpace) == PLAT_PATH_FILE)
+    platRemoveFile(szSpace);
+}
+
+bool writeReport(const char *pszPath, bool bEnded, bool bQuiet) {
   // Made whole beside the report and moved over it: a run that ends at any
   // moment leaves the last whole report.
   OutputFile out;
   bool bOk = outputRuleOpen(&out, pszPath) == OUTPUT_OK;
-  long lSize = 0;
   if (bOk) {
     const char *pDot = strrchr(pszPath, '.');
     if (pDot != NULL && strcmp(pDot, ".json") == 0)
       writeJson(out.pFile, bEnded);
     else
       writeCsv(out.pFile);
-    lSize = ftell(out.pFile);
+    g_run.lReportSize = ftell(out.pFile);
     bOk = finishOutputFile(&out) == OUTPUT_OK;
   }
-  if (bOk) s_lReportSize = lSize;
-  if (bReserved && !bEnded) {
-    if (makeSpace(pszPath, 2 * reportBound() - s_lReportSize))
-      s_bReserved = true;
-    else
-      bOk = false;  // the next version might find no room
-  }
-  if (!bOk) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);
+  if (!bOk && !bQuiet) errorPrintf("zvfleet: cannot write the report %s\n", pszPath);
   return bOk;
 }

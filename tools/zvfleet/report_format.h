@@ -29,18 +29,33 @@
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/report_read.h"
 
+// A device's row of the JSON report, one line: a device whose tool runs
+// reads "interrupted" and what it holds unknown.  Returns its length, or 0
+// when it does not fit (REPORT_ROW_SIZE always does).
+#define REPORT_ROW_SIZE 16384
+int deviceRowJson(const FleetDevice *pDev, char *pszOut, int nSize);
+
+// The report's head, its members from "zvfleet_report" to "journal", each
+// after the first preceded by pszBetween.  Returns its length, or 0.
+int reportHeadJson(bool bEnded, const char *pszBetween, char *pszOut, int nSize);
+
 // Writes the report, .csv or .json by its extension, into a new file
 // beside it that then replaces it (a target that is no regular file is
-// refused).  bEnded: the run has ended.  Returns true, or false after a
-// message.
-bool writeReport(const char *pszPath, bool bEnded);
+// refused).  bEnded: the run has ended.  Returns true, or false (after a
+// message unless bQuiet).
+bool writeReport(const char *pszPath, bool bEnded, bool bQuiet = false);
 
-// Room held beside the report (REPORT.space) for its next versions, so
-// that logs that fill the disk cannot keep it from being written.
-// reserveReportSpace makes it (after the first report); writeReport keeps
-// it; releaseReportSpace removes it.  Returns true, or false after a
-// message.
+// The bytes of the report last written.
+long lastReportSize(void);
+
+// Room held beside the report (REPORT.space), once, for its final
+// version, so that logs that fill the disk cannot keep it from being
+// written: reserveReportSpace makes it, releaseReportSpace removes it just
+// before the final write.  Returns true, or false after a message.
 bool reserveReportSpace(const char *pszPath);
 void releaseReportSpace(const char *pszPath);
+
+// Removes the room left beside the report of a run that was killed.
+void removeStaleSpace(const char *pszPath);
 
 #endif

@@ -83,7 +83,7 @@ static bool why(char *pszWhy, int nSize, const char *pszText) {
   return false;
 }
 
-static bool readRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, int nWhySize) {
+bool readReportRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, int nWhySize) {
   char szOnline[16];
   long lStatus = 0;
   double dDuration = 0, dAfter = 0;
@@ -217,6 +217,9 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
               !jsonNumberOrNull(run, "elapsed_s", 0, 1e7, &dElapsed, &bNoElapsed)
           ? "run\": {\"elapsed_s"
       : !readArgs(run, pHead) ? "run\": {\"command"
+      : !optional(s_report, "journal").is_null() &&
+              !jsonText(s_report, "journal", pHead->szJournal, sizeof(pHead->szJournal))
+          ? "journal"
       : !jsonTextOrNull(s_report, "resumed_from", pHead->szResumedFrom,
                         sizeof(pHead->szResumedFrom))
           ? "resumed_from"
@@ -248,7 +251,7 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
   int nUpdated = 0, nNotBack = 0, nNotConfirmed = 0;
   for (size_t i = 0; i < devices.size(); i++) {
     ReportRow *pRow = &aRows[i];
-    if (!readRow(devices[i], (int)i, pRow, pszWhy, nWhySize)) return false;
+    if (!readReportRow(devices[i], (int)i, pRow, pszWhy, nWhySize)) return false;
     for (size_t j = 0; j < i; j++)
       if (strcmp(aRows[j].szAddress, pRow->szAddress) == 0) {
         snprintf(pszWhy, (size_t)nWhySize, "names %s twice", pRow->szAddress);

@@ -13,6 +13,8 @@
 #ifndef ZV_FLEET_REPORT_READ_H
 #define ZV_FLEET_REPORT_READ_H
 
+#include <nlohmann/json.hpp>
+
 #include "tools/zvfleet/fleet.h"
 
 #define REPORT_FORMAT 2
@@ -58,6 +60,7 @@ struct ReportHead {
   char szListSha256[65];
   char szSalt[REPORT_ID_SIZE];
   char szRunFolder[REPORT_TEXT_SIZE];  // relative to the report's folder, or ""
+  char szJournal[REPORT_TEXT_SIZE];    // the run's journal as the report names it, or ""
   char szArgs[REPORT_ARGS_SIZE];  // the run's arguments, each ended by a NUL
   int nArgs;                      // -1: the report names none
   long lElapsedMs;                // from its start to the report; -1: not told
@@ -74,6 +77,10 @@ struct ReportHead {
 // in pszWhy.
 bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportRow *aRows,
                 int nMaxRows, char *pszWhy, int nWhySize);
+
+// One device's row read back (a report's or a journal's): false with why.
+bool readReportRow(const nlohmann::json &device, int nRow, ReportRow *pRow, char *pszWhy,
+                   int nWhySize);
 
 // Adds the row to the totals: updated, and of those not back online and
 // not confirmed back online (a row's online state is never "checking").

@@ -7,7 +7,8 @@
 
 #include "base/console.h"
 #include "tools/common/fixed_text.h"
-#include "tools/zvfleet/record.h"
+#include "tools/zvfleet/counts.h"
+#include "tools/zvfleet/tool_output.h"
 
 #define FILE_COLUMN_MAX 32
 
@@ -22,10 +23,13 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
                     : RESULT_FAILED;
   int nModel = pDev->out.nModel;
   if (nResult == RESULT_READY && nModel >= 0)
-    snprintf(pszText, (size_t)nSize, "would be updated (model %d, password taken)", nModel);
+    snprintf(pszText, (size_t)nSize,
+             "model %d and password answered (key and image checked only by an update)", nModel);
   else if (nResult == RESULT_READY)
     snprintf(pszText, (size_t)nSize,
-             "would be updated (password taken; the device knows no model of its own)");
+             "password answered, no model of its own (key and image checked only by an update)");
+  else if (g_fleet.bPreflight && nResult == RESULT_NOT_STARTED)
+    snprintf(pszText, (size_t)nSize, "not asked: interrupted");
   else if (g_fleet.bPreflight && nResult == RESULT_WRONG_PASSWORD)
     snprintf(pszText, (size_t)nSize, "wrong password: mend line %d of the list", pDev->nLine);
   else if (g_fleet.bPreflight && nResult == RESULT_WRONG_MODEL && nModel >= 0)
@@ -84,6 +88,14 @@ const char *stageText(const FleetDevice *pDev) {
       "sent in part, not committed (the old file stands)",
       "committed but not confirmed"};
   if (pDev->nResult == RESULT_UPDATED || pDev->nResult == RESULT_READY) return "";
+  if (pDev->nStage == STAGE_UNKNOWN) {
+    static char s_szUnknown[160];
+    // A main image's old idata may be cleared: it must not restart first.
+    snprintf(s_szUnknown, sizeof(s_szUnknown),
+             "what it holds is unknown (its tool ran; the last phase seen: %s): update it again%s",
+             phaseName(pDev->out.nPhase), pDev->plan.nIdataPages > 0 ? " before it restarts" : "");
+    return s_szUnknown;
+  }
   return pDev->nStage > STAGE_NONE && pDev->nStage <= STAGE_UNCONFIRMED ? apszStages[pDev->nStage]
                                                                        : apszStages[STAGE_NOTHING_SENT];
 }
@@ -124,11 +136,15 @@ void printResults(void) {
              counts.nNotBack);
   if (counts.nNotConfirmed > 0)
     textAppend(szOnline, sizeof(szOnline), ", %d not confirmed back online", counts.nNotConfirmed);
+  char szNotAsked[64] = "";
+  if (counts.nNotAsked > 0)
+    snprintf(szNotAsked, sizeof(szNotAsked), ", %d not asked: interrupted", counts.nNotAsked);
   if (g_fleet.bPreflight)
-    consolePrintf("Preflight: %d device%s, %d would be updated, %d would not; nothing was "
-                  "written to any device\n",
+    consolePrintf("Preflight: %d device%s, %d answered with model and password (key and image "
+                  "are checked only by an update), %d did not%s; nothing was written to any "
+                  "device\n",
                   g_nDevices, g_nDevices == 1 ? "" : "s", counts.nReady,
-                  g_nDevices - counts.nReady);
+                  g_nDevices - counts.nReady - counts.nNotAsked, szNotAsked);
   else
     consolePrintf("Results: %d device%s, %d updated, %d not updated%s\n", g_nDevices,
                   g_nDevices == 1 ? "" : "s", counts.nUpdated, g_nDevices - counts.nUpdated,

@@ -12,6 +12,7 @@
 #include "tools/zvfleet/checked_files.h"
 #include "tools/zvfleet/record.h"
 #include "tools/zvfleet/report_read.h"
+#include "tools/zvfleet/journal.h"
 
 // The salted SHA-256 of the device's whole line: salt, address, password,
 // file as written, the file's SHA-256, options, each ended by a zero; as
@@ -54,7 +55,7 @@ static ReportRow s_aRows[FLEET_MAX_DEVICES];
 bool applyResume(const char *pszReport) {
   ReportHead head;
   char szWhy[1200];
-  if (!readReport(pszReport, false, &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy)))
+  if (!readRunRecord(pszReport, &head, s_aRows, FLEET_MAX_DEVICES, szWhy, sizeof(szWhy)))
     return refuse(pszReport, szWhy);
   // Each updated device must stand in the list exactly as it was updated:
   // its whole line, password included.
@@ -105,6 +106,7 @@ bool applyResume(const char *pszReport) {
                     pRow->szUpdatedIn[0] != '\0' ? pRow->szUpdatedIn : head.szRunId);
   }
   snprintf(g_fleet.szResumedFrom, sizeof(g_fleet.szResumedFrom), "%s", head.szRunId);
+  removeKilledJournalRoom(head.szJournal);
   int nRecheck = 0;
   for (int i = 0; i < g_nDevices; i++)
     nRecheck += g_aDevices[i].bEarlier && g_aDevices[i].nOnline != ONLINE_NONE &&

@@ -10,36 +10,34 @@
 #include "tools/zvfleet/record.h"
 #include "tools/zvfleet/results.h"
 
-// The canary's verdict: 0 while its devices run, 1 passed, -1 failed.
-static int s_nCanaryVerdict;
-static bool s_bStopped;  // the emergency stop was made
-static bool s_abStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
-static int s_nToUpdate;
-static short s_anRank[FLEET_MAX_DEVICES];  // the place among those to update; -1: none
-
 void beginRollout(void) {
-  s_nCanaryVerdict = 0;
-  s_bStopped = false;
-  memset(s_abStopped, 0, sizeof(s_abStopped));
-  s_nToUpdate = 0;
-  for (int i = 0; i < g_nDevices; i++)
-    s_anRank[i] = (short)(g_aDevices[i].bEarlier ? -1 : s_nToUpdate++);
+  g_run.nCanaryVerdict = 0;
+  g_run.bStopped = false;
+  memset(g_run.abFileStopped, 0, sizeof(g_run.abFileStopped));
+  g_run.nToUpdate = 0;
+  g_run.bJudged = false;
+  for (int i = 0; i < g_nDevices; i++) {
+    g_run.anRank[i] = (short)(g_aDevices[i].bEarlier ? -1 : g_run.nToUpdate++);
+    g_run.anFile[i] = (short)i;
+    for (int j = 0; j < i && g_run.anFile[i] == i; j++)
+      if (strcmp(g_aDevices[j].szPath, g_aDevices[i].szPath) == 0) g_run.anFile[i] = (short)j;
+  }
 }
 
-int devicesToUpdate(void) { return s_nToUpdate; }
+int devicesToUpdate(void) { return g_run.nToUpdate; }
 
 int canaryDevices(void) {
-  return g_fleet.nCanary > 0 && g_fleet.nCanary < s_nToUpdate ? g_fleet.nCanary : s_nToUpdate;
+  return g_fleet.nCanary > 0 && g_fleet.nCanary < g_run.nToUpdate ? g_fleet.nCanary : g_run.nToUpdate;
 }
 
 bool isCanary(const FleetDevice *pDev) {
-  int nRank = s_anRank[pDev - g_aDevices];
+  int nRank = g_run.anRank[pDev - g_aDevices];
   return nRank >= 0 && nRank < canaryDevices();
 }
 
 bool rolloutAllows(const FleetDevice *pDev) {
   // A device carried from the run resumed waits only for its check.
-  return pDev->bEarlier || isCanary(pDev) || s_nCanaryVerdict > 0;
+  return pDev->bEarlier || isCanary(pDev) || g_run.nCanaryVerdict > 0;
 }
 
 // Every device that waits (of the file at pszPath, or all) is done, not
@@ -65,7 +63,7 @@ static void announce(const char *pszMessage) {
 }
 
 static void judgeCanary(void) {
-  if (s_nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return;
+  if (g_run.nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return;
   const FleetDevice *pFailed = NULL;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
@@ -74,11 +72,11 @@ static void judgeCanary(void) {
     if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
   if (pFailed == NULL) {
-    s_nCanaryVerdict = 1;
+    g_run.nCanaryVerdict = 1;
     recordMark("canary passed: wave 2, the other devices, starts");
     return;
   }
-  s_nCanaryVerdict = -1;
+  g_run.nCanaryVerdict = -1;
   char szResult[FLEET_LINE_SIZE + 16], szReason[sizeof(g_aDevices[0].szHeld)];
   resultText(pFailed, szResult, sizeof(szResult));
   snprintf(szReason, sizeof(szReason), "canary failed: %s", szResult);
@@ -96,7 +94,7 @@ static bool failedItself(const FleetDevice *pDev) {
 }
 
 static void emergencyStop(void) {
-  if (s_bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return;
+  if (g_run.bStopped || (g_fleet.nMaxFailures == 0 && g_fleet.nMaxFailureRate < 0)) return;
   int nFinished = 0, nFailed = 0;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
@@ -114,7 +112,7 @@ static void emergencyStop(void) {
              nFailed, nFinished, g_fleet.nMaxFailureRate);
   else
     return;
-  s_bStopped = true;
+  g_run.bStopped = true;
   char szReason[64];
   snprintf(szReason, sizeof(szReason), "rollout stopped after %d failure%s", nFailed,
            nFailed == 1 ? "" : "s");
@@ -134,10 +132,10 @@ static bool fileRefusal(int nResult) {
 
 // True when a device (of this run or of the run resumed) took the file at
 // pszPath: the file is sound, and refusals are the devices' own.
-static bool fileAccepted(const char *pszPath) {
-  for (int i = 0; i < g_nDevices; i++) {
+static bool fileAccepted(int nFile) {
+  for (int i = nFile; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    if (strcmp(pDev->szPath, pszPath) == 0 &&
+    if (g_run.anFile[i] == nFile &&
         (pDev->nResult == RESULT_UPDATED || pDev->out.bTransfered))
       return true;
   }
@@ -151,22 +149,19 @@ static bool fileAccepted(const char *pszPath) {
 static void stopRefusedFiles(unsigned long ulNow) {
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pFirst = &g_aDevices[i];
-    bool bEarlier = false;
-    for (int j = 0; j < i && !bEarlier; j++)
-      bEarlier = strcmp(g_aDevices[j].szPath, pFirst->szPath) == 0;
-    if (bEarlier || s_abStopped[i] || fileAccepted(pFirst->szPath)) continue;
+    if (g_run.anFile[i] != i || g_run.abFileStopped[i] || fileAccepted(i)) continue;
     int nRefusals = 0;
     const FleetDevice *pLast = NULL;
     for (int j = i; j < g_nDevices; j++) {
       const FleetDevice *pDev = &g_aDevices[j];
-      if (strcmp(pDev->szPath, pFirst->szPath) != 0 || !failedItself(pDev) ||
+      if (g_run.anFile[j] != i || !failedItself(pDev) ||
           !fileRefusal(pDev->nResult))
         continue;
       nRefusals++;
       pLast = pDev;
     }
     if (nRefusals < FILE_REFUSALS_TO_STOP) continue;
-    s_abStopped[i] = true;
+    g_run.abFileStopped[i] = true;
     char szResult[48], szReason[sizeof(g_aDevices[0].szHeld)];
     resultText(pLast, szResult, sizeof(szResult));
     static const char szRefused[] = "refused: ";
@@ -178,7 +173,7 @@ static void stopRefusedFiles(unsigned long ulNow) {
     int nStopped = 0;
     for (int j = i; j < g_nDevices; j++) {
       FleetDevice *pDev = &g_aDevices[j];
-      if (pDev->nState != STATE_RUNNING || strcmp(pDev->szPath, pFirst->szPath) != 0 ||
+      if (pDev->nState != STATE_RUNNING || g_run.anFile[j] != i ||
           pDev->out.nPhase == PHASE_CLEARING || pDev->out.nPhase == PHASE_COMMIT)
         continue;
       stopAttemptFor(pDev, ulNow, szReason);
@@ -194,6 +189,10 @@ static void stopRefusedFiles(unsigned long ulNow) {
 }
 
 void applyRolloutRules(unsigned long ulNow) {
+  // The rules judge the devices' ends: nothing to do while no record changed.
+  if (g_run.bJudged && recordChanges() == g_run.ulJudged) return;
+  g_run.bJudged = true;
+  g_run.ulJudged = recordChanges();
   judgeCanary();
   stopRefusedFiles(ulNow);
   emergencyStop();

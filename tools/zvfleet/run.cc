@@ -84,16 +84,19 @@ static void runDevices(void) {
   bool bInterrupted = false, bStopped = false;  // bStopped: the report cannot be written
   progressBegin(platMilliseconds());
   for (;;) {
+    // What the tools printed is in the record before anything else happens.
+    readAllOutput(platMilliseconds());
     if (!bInterrupted && platInterrupted()) {
       bInterrupted = true;
       interruptRun(platMilliseconds());
     }
-    if (!bStopped && recordFailed()) {
+    if (!bStopped && recordStopsStarts()) {
       bStopped = true;
+      if (!recordFailed()) recordMark("the disk is full: the logs are cut, no device starts any more");
       recordInterruptWaiting();
     }
     if (!bInterrupted) applyRolloutRules(platMilliseconds());
-    recordFlush();
+    recordTick(platMilliseconds());
     FleetDevice *pNext;
     while (!bInterrupted && !bStopped && busyDevices() < g_fleet.nJobs &&
            (pNext = nextWaiting()) != NULL) {
@@ -157,19 +160,27 @@ static int runFleet(int argc, char **argv) {
   return nStatus;
 }
 
+// A run refused before any device started leaves nothing in its folder.
+static int refused(int nStatus) {
+  removeCheckedCopies();
+  abandonRunFolder();
+  return nStatus;
+}
+
 static int runInSiteFolder(void) {
   int nPort = openDebugPort();
-  if (nPort < 0) return 2;
+  if (nPort < 0) return refused(2);
   if (nPort == 0) {
     printError("zvfleet: cannot wait for the devices");
-    return 1;
+    return refused(1);
   }
-  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return 2;
-  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return 2;
+  if (!prepareLogs() || !copyCheckedFiles() || !digestSiteList()) return refused(2);
+  if (g_fleet.pszResume != NULL && !applyResume(g_fleet.pszResume)) return refused(2);
   beginRollout();
-  // The report of a run not begun, every device "not started", and the
-  // room for its next versions, before any device's log grows.
-  if (!recordBeginRun()) return FLEET_EXIT_REPORT_FAILED;
+  // The journal and the report of a run not begun, every device "not
+  // started", and the room for the final report, before any device's log
+  // grows.
+  if (!recordBeginRun()) return refused(FLEET_EXIT_REPORT_FAILED);
   platCatchInterruptions();
   if (g_fleet.nCanary > 0) recordMark("wave 1: the canary starts");
 
@@ -198,6 +209,7 @@ int runZvfleet(int argc, char **argv) {
   // Nothing of an earlier run in this process (the tests run zvfleet in
   // process) carries over.
   memset(&g_fleet, 0, sizeof(g_fleet));
+  memset(&g_run, 0, sizeof(g_run));
   memset(g_aDevices, 0, sizeof(g_aDevices));
   g_nDevices = 0;
   beginRollout();

@@ -187,6 +187,16 @@ bool takeSiteFolder(void) {
   return false;
 }
 
+void abandonRunFolder(void) {
+  char szPath[FLEET_PATH_SIZE + 16];
+  const char *const apszNames[] = {"site.log", "journal.jsonl", "journal.jsonl.space"};
+  for (const char *pszName : apszNames)
+    if (snprintf(szPath, sizeof(szPath), "%s/%s", s_szRun, pszName) < (int)sizeof(szPath) &&
+        platPathKind(szPath) == PLAT_PATH_FILE)
+      platRemoveFile(szPath);
+  if (s_szRun[0] != '\0') platRemoveDirectory(s_szRun);
+}
+
 void releaseSiteFolder(void) {
   if (!s_bTaken) return;
   s_bTaken = false;

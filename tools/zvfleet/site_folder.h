@@ -21,6 +21,11 @@ bool takeSiteFolder(void);
 // The run's own folder (valid once takeSiteFolder succeeded).
 const char *runFolder(void);
 
+// A run refused before any device started: the files it made in its
+// folder (the site log, the journal) and the folder go (its copies are
+// removed by removeCheckedCopies first).
+void abandonRunFolder(void);
+
 // Gives the lock back (nothing when it was not taken).
 void releaseSiteFolder(void);
 

@@ -14,6 +14,7 @@
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/html_page.h"
 #include "tools/zvfleet/report_read.h"
+#include "tools/zvfleet/journal.h"
 
 #define SUMMARY_MAX_REPORTS 256
 #define SUMMARY_MAX_ROWS 8192  // of all the reports together
@@ -198,8 +199,8 @@ int printSummary(int nReports, char **apszReports) {
     pReport->nFirstRow = nRows;
     char *pszWhy = pReport->szWhy, szPath[REPORT_TEXT_SIZE];
     safeText(apszReports[i], szPath, sizeof(szPath));
-    if (!readReport(apszReports[i], false, &pReport->head, s_aRows + nRows,
-                    SUMMARY_MAX_ROWS - nRows, pszWhy, sizeof(pReport->szWhy))) {
+    if (!readRunRecord(apszReports[i], &pReport->head, s_aRows + nRows, SUMMARY_MAX_ROWS - nRows,
+                       pszWhy, sizeof(pReport->szWhy))) {
       errorPrintf("zvfleet: %s %s: not counted\n", szPath, pszWhy);
       pReport->bSkip = true;
       bRead = false;
