@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/packet.h"
+#include "tools/common/output_path.h"
 #include "tools/zvdevsim/faults.h"
 
 // The device and wire whose report lines are being written (the fault
@@ -128,13 +129,9 @@ static void writeDump(const SimOutcome *pOut) {
   if (pSpace != NULL) *pSpace = '.';  // PREFIX.ADDR.n.bin
   std::vector<uint8_t> abStream;
   simTransferStream(&s_pServed->dev, pOut->usFirst, pOut->usEnd, &abStream);
-  FILE *pFile = fopen(szName, "wb");
-  int bOk = pFile != NULL;
-  if (pFile != NULL) {
-    if (!abStream.empty() && fwrite(abStream.data(), 1, abStream.size(), pFile) != abStream.size())
-      bOk = 0;
-    if (fclose(pFile) != 0) bOk = 0;
-  }
+  // Made whole beside it and moved over it by the companions' one output
+  // rule: a link, a device or a folder of that name is refused.
+  int bOk = outputRuleSave(szName, abStream.data(), abStream.size()) == OUTPUT_OK;
   report("dump %s%s", szName, bOk ? "" : " failed");
 }
 

@@ -49,6 +49,9 @@ static void writeNote(void) {
   char szText[1536];
   int n = holderText(szText, sizeof(szText));
   if (n == 0 || !notePath(s_szNote, sizeof(s_szNote))) return;
+  // A note of zvfleet's own in the temporary folder, under a name of its
+  // own making: no file a user named, so the output rule has nothing to
+  // guard here.
   FILE *pNote = fopen(s_szNote, "wb");
   bool bOk = pNote != NULL && fwrite(szText, 1, (size_t)n, pNote) == (size_t)n;
   if (pNote != NULL && fclose(pNote) != 0) bOk = false;

@@ -287,7 +287,9 @@ bool reserveReportSpace(const char *pszPath) {
 void releaseReportSpace(const char *pszPath) {
   if (!g_run.bReportRoom) return;
   char szSpace[OUTPUT_PATH_SIZE];
-  if (spacePath(pszPath, szSpace, sizeof(szSpace))) remove(szSpace);
+  // The room this run made itself (checked by the output rule as it was
+  // taken) goes back to the disk.
+  if (spacePath(pszPath, szSpace, sizeof(szSpace))) platRemoveFile(szSpace);
   g_run.bReportRoom = false;
 }
 
