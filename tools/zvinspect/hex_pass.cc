@@ -229,25 +229,30 @@ static void summarise(HexPass *pPass, int bBom) {
 }
 
 // The lines of a pass that marks no address: the bytes each data record
-// stored extend the last run, or begin one.
-static void keepRuns(HexLineReader *pReader, HexVerdict *pVerdict, int *pbBom) {
+// stored extend the last run, or begin one.  Such a pass wants no more than
+// the loader does: it stops where the loader stops, at the first line
+// refused (a record refused after storing some of its bytes lets it read
+// on, to no other end).
+static void keepRuns(HexLineReader *pReader, HexVerdict *pVerdict) {
   StoredRun *pRun = &s_aRuns[0];
   uint32_t ulNextLine = 0, ulNextAddress = 0;  // those that continue the run
   const uint32_t ulMaxRuns = sizeof(s_aRuns) / sizeof(s_aRuns[0]) - 1;  // never so many
   while (nextHexLine(pReader, pVerdict)) {
-    if (pVerdict->bLineRefused) *pbBom |= refusedForBom(pVerdict);
     uint32_t ulBytes = pVerdict->ulStored;
-    if (ulBytes == 0) continue;  // no data record's
+    if (ulBytes == 0) {  // no data record's
+      if (pVerdict->bLineRefused) return;
+      continue;
+    }
     uint32_t ulLine = pVerdict->ulLine, ulAddress = pVerdict->ulAddress;
-    if (ulBytes == pRun->ulBytes && ulLine == ulNextLine && ulAddress == ulNextAddress) {
-      pRun->ulRecords++;
-    } else if (s_ulRuns < ulMaxRuns) {
+    if (ulAddress != ulNextAddress || ulLine != ulNextLine || ulBytes != pRun->ulBytes) {
+      if (s_ulRuns == ulMaxRuns) continue;
       pRun = &s_aRuns[++s_ulRuns];
       pRun->ulLine = ulLine;
       pRun->ulAddress = ulAddress;
       pRun->ulBytes = ulBytes;
-      pRun->ulRecords = 1;
+      pRun->ulRecords = 0;
     }
+    pRun->ulRecords++;
     ulNextLine = ulLine + 1;
     ulNextAddress = ulAddress + ulBytes;
   }
@@ -260,7 +265,10 @@ void runHexPass(HexLineReader *pReader, HexPass *pPass) {
   if (s_bMarked) memset(g_abHexSet, 0, sizeof(g_abHexSet));
   startHexVerdict(pVerdict);
   int bBom = 0;
-  if (!s_bMarked) keepRuns(pReader, pVerdict, &bBom);
+  if (!s_bMarked) {
+    keepRuns(pReader, pVerdict);
+    bBom = refusedForBom(pVerdict);
+  }
   while (s_bMarked && nextHexLine(pReader, pVerdict)) {
     if (pVerdict->bLineRefused) bBom |= refusedForBom(pVerdict);
     passLine(pPass);
