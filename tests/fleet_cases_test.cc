@@ -38,7 +38,7 @@
 //   run zvloader ARGS   the tool alone (to build files): console, exit
 //                       status, files written
 //   run zvfleet ARGS    a run of zvfleet
-//   show FILE           the file's text
+//   show FILE [TEXT]    the file's text (with TEXT: its lines that hold it)
 //   keep FILE           shown, and kept for the browser test
 //   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
 //                       spaces, keys sorted; with N, without its "devices"
@@ -133,7 +133,7 @@ void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Tran
   if (openFiles() != nOpen) pTranscript->line(std::to_string(openFiles() - nOpen) + " files left open");
 }
 
-void showFile(const std::string &path, Transcript *pTranscript) {
+void showFile(const std::string &path, Transcript *pTranscript, const std::string &part = "") {
   pTranscript->line("--- " + path);
   FILE *pFile = fopen(path.c_str(), "rb");
   if (pFile == nullptr) {
@@ -145,7 +145,10 @@ void showFile(const std::string &path, Transcript *pTranscript) {
   size_t n;
   while ((n = fread(ab, 1, sizeof(ab), pFile)) > 0) text.append(ab, n);
   fclose(pFile);
-  pTranscript->console(text.data(), text.size());
+  std::istringstream lines(text);
+  for (std::string line; !part.empty() && std::getline(lines, line);)
+    if (line.find(part) != std::string::npos) pTranscript->line(line);
+  if (part.empty()) pTranscript->console(text.data(), text.size());
 }
 
 std::string fileText(const std::string &path) {
@@ -305,7 +308,7 @@ TEST_P(FleetCase, Transcript) {
       fleet.ulPid = ulPid + 1;
       deviceArgs.clear();
     } else if (line.command == "show") {
-      showFile(a[0], &transcript);
+      showFile(a[0], &transcript, a.size() > 1 ? a[1] : "");
     } else if (line.command == "reindent") {
       reindent(a);
     } else {

@@ -314,9 +314,10 @@ TEST(Platform, FilesComparedAndReplaced) {
 TEST(Platform, ChildProcesses) {
   PlatChild child;
   // An argument with blanks, quotes and backslashes arrives whole.
-  ASSERT_TRUE(startProgram({"zvdevsim", "-a", "a \"b\" c\\\\"}, "child.out", &child));
+  std::string value = "a \"b\" c\\\\" + std::string(200, 'x');  // longer than -dump takes
+  ASSERT_TRUE(startProgram({"zvdevsim", "-dump", value}, "child.out", &child));
   EXPECT_EQ(2, finishProgram(child));
-  EXPECT_EQ("zvdevsim: -a takes an IPv4 address, not a \"b\" c\\\\ (zvdevsim -h lists the options)\n",
+  EXPECT_EQ("zvdevsim: -dump takes up to 200 characters, not " + value + " (zvdevsim -h lists the options)\n",
             readOutput("child.out"));
   // A child that would run for a long time is stopped.
   ASSERT_TRUE(startProgram({"zvdevsim", "-a", "127.0.0.1", "-p", std::to_string(freeUdpPort()),

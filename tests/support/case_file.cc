@@ -86,7 +86,7 @@ const size_t ANY = 1000;
 const CaseCommand s_aCommands[] = {
     {"file", 2, ANY},      {"dir", 1, 1},        {"mode", 2, 2},         {"poke", 3, 3},
     {"append", 2, 3},      {"cut", 2, 2},        {"run", 1, ANY},        {"device", 0, ANY},
-    {"show", 1, 1},        {"fail", 1, 2},       {"error", 1, 2},        {"times", 0, 0},
+    {"show", 1, 2},        {"fail", 1, 2},       {"error", 1, 2},        {"times", 0, 0},
     {"echo", 1, 2},        {"requests", 0, 0},   {"unwritable", 1, 1},   {"port-taken", 0, 0},
     {"no-random", 0, 0},   {"process", 1, 1},    {"interrupt", 1, 1},    {"remove", 2, 3},
     {"stop-takes", 1, 1},  {"kill", 1, 1},       {"keep", 1, 1},         {"reindent", 1, 2},

@@ -19,7 +19,7 @@
 //   run PROGRAM ARGS         a run of a program, as from a fresh start
 //   device [ADDRESS] OPTIONS a simulated device for the next run:
 //                            zvdevsim's options and faults at ADDRESS
-//   show FILE                the file's text
+//   show FILE [TEXT]         the file's text (with TEXT: its lines that hold it)
 // The platform stand-in of a single run: fail KIND [N], error CODE [TEXT],
 // times.  A fleet run's world: echo ADDRESS N|never, echo none, requests,
 // unwritable PATH, port-taken, no-random, process PID, interrupt MS,

@@ -211,7 +211,9 @@ static void putOption(HelpText *pText, const CliOption *pOption) {
   putText(pText, szCell);
   if (pText->nColumn + 2 > nIndent) put(pText, "\n", 1);
   putSpaces(pText, nIndent - pText->nColumn);
-  if (pOption->nKind == CLI_NUMBER)
+  bool bRange = pOption->nKind == CLI_NUMBER;
+  bool bDefault = pOption->pszDefault != NULL || pOption->pszDefaultText != NULL;
+  if (bRange)
     snprintf(szRange, sizeof(szRange), "%lu to %lu", (unsigned long)pOption->ulMin,
              (unsigned long)pOption->ulMax);
   if (pOption->pszDefault != NULL)
@@ -219,9 +221,9 @@ static void putOption(HelpText *pText, const CliOption *pOption) {
              pOption->pszDefault[0] != '\0' ? pOption->pszDefault : "empty");
   else if (pOption->pszDefaultText != NULL)
     snprintf(szDefault, sizeof(szDefault), "default: %s", pOption->pszDefaultText);
-  if (szRange[0] != '\0' || szDefault[0] != '\0')
+  if (bRange || bDefault)
     snprintf(szHelp, sizeof(szHelp), "%s (%s%s%s)", pOption->pszHelp, szRange,
-             szRange[0] != '\0' && szDefault[0] != '\0' ? "; " : "", szDefault);
+             bRange && bDefault ? "; " : "", szDefault);
   else
     snprintf(szHelp, sizeof(szHelp), "%s", pOption->pszHelp);
   putWrapped(pText, szHelp, nIndent);

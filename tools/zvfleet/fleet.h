@@ -239,6 +239,9 @@ struct FleetSettings {
   int nMarks;
 };
 
+// The canary's verdict.
+enum { CANARY_RUNNING, CANARY_PASSED, CANARY_FAILED };
+
 // The state of a run that its modules keep between calls: the record's,
 // the journal's, the report's room and the rollout's verdicts.  Reset
 // whole before each run, so that nothing of an earlier run in the same
@@ -258,7 +261,7 @@ struct FleetRun {
   bool bReportRoom;
   long lReportSize;  // of the report last written
   // The rollout's rules (rollout.cc).
-  int nCanaryVerdict;  // 0 while its devices run, 1 passed, -1 failed
+  int nCanaryVerdict;  // CANARY_RUNNING while its devices run, then _PASSED or _FAILED
   bool bStopped;       // the emergency stop was made
   bool abFileStopped[FLEET_MAX_DEVICES];  // files stopped, by the file's first device
   int nToUpdate;

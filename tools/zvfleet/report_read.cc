@@ -188,7 +188,7 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
   long lFormat = 0;
   if (!s_report.is_object() || !s_report.contains("devices"))
     return why(pszWhy, nWhySize, "is not a report of zvfleet's (no \"devices\")");
-  if (!jsonWhole(s_report, "zvfleet_report", 1, 1000, &lFormat) || lFormat != REPORT_FORMAT)
+  if (!jsonWhole(s_report, "zvfleet_report", REPORT_FORMAT, REPORT_FORMAT, &lFormat))
     return why(pszWhy, nWhySize,
                "is a report of another zvfleet (no \"zvfleet_report\": 2, run identity and "
                "salted line hashes): run the site again without --resume");

@@ -11,7 +11,7 @@
 #include "tools/zvfleet/results.h"
 
 void beginRollout(void) {
-  g_run.nCanaryVerdict = 0;
+  g_run.nCanaryVerdict = CANARY_RUNNING;
   g_run.bStopped = false;
   memset(g_run.abFileStopped, 0, sizeof(g_run.abFileStopped));
   g_run.nToUpdate = 0;
@@ -37,7 +37,7 @@ bool isCanary(const FleetDevice *pDev) {
 
 bool rolloutAllows(const FleetDevice *pDev) {
   // A device carried from the run resumed waits only for its check.
-  return pDev->bEarlier || isCanary(pDev) || g_run.nCanaryVerdict > 0;
+  return pDev->bEarlier || isCanary(pDev) || g_run.nCanaryVerdict == CANARY_PASSED;
 }
 
 // Every device that waits (of the file at pszPath, or all) is done, not
@@ -63,7 +63,7 @@ static void announce(const char *pszMessage) {
 }
 
 static void judgeCanary(void) {
-  if (g_run.nCanaryVerdict != 0 || canaryDevices() == devicesToUpdate()) return;
+  if (g_run.nCanaryVerdict != CANARY_RUNNING || canaryDevices() == devicesToUpdate()) return;
   const FleetDevice *pFailed = NULL;
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
@@ -72,11 +72,11 @@ static void judgeCanary(void) {
     if (!updatedAndBack(pDev) && pFailed == NULL) pFailed = pDev;
   }
   if (pFailed == NULL) {
-    g_run.nCanaryVerdict = 1;
+    g_run.nCanaryVerdict = CANARY_PASSED;
     recordMark("canary passed: wave 2, the other devices, starts");
     return;
   }
-  g_run.nCanaryVerdict = -1;
+  g_run.nCanaryVerdict = CANARY_FAILED;
   char szResult[FLEET_LINE_SIZE + 16], szReason[sizeof(g_aDevices[0].szHeld)];
   resultText(pFailed, szResult, sizeof(szResult));
   snprintf(szReason, sizeof(szReason), "canary failed: %s", szResult);
