@@ -136,7 +136,7 @@ if grep -q OUTSIDE "$dom" || [ "$(grep -o 'log not shown' "$dom" | wc -l)" -ne 7
   echo "FAIL report_pages-hostile.html: an outside file in the page, or a log shown"; failed=1
 fi
 if [ "${ZV_BROWSER_BIG:-0}" = 1 ]; then
-  check report_pages-big.html 1024 1 0 "All 1024 devices would be updated." no yes
+  check report_pages-big.html 1024 1 0 "All 1024 devices answered with model and password." no yes
 fi
 echo "screenshots: $out/*.png"
 exit $failed

@@ -36,8 +36,10 @@ int rowOutcome(const ReportRow *pRow) {
 
 const char *outcomeWord(int nOutcome, bool bPreflight) {
   static const char *const apszRun[] = {"failed", "in doubt", "not reached", "updated"};
-  static const char *const apszPreflight[] = {"would not be updated", "in doubt", "not asked",
-                                              "would be updated"};
+  // A model query tells no more than that the model and the password
+  // answered: the key and the image are checked only by an update.
+  static const char *const apszPreflight[] = {"not ready", "in doubt", "not asked",
+                                              "model and password answered"};
   return (bPreflight ? apszPreflight : apszRun)[nOutcome];
 }
 
@@ -358,9 +360,10 @@ static void putSentence(const PageSite *pSite, const int *anOutcomes) {
   if (interrupted(pHead)) pagePut(bPreflight ? "Preflight interrupted. " : "Interrupted. ");
   else if (bPreflight) pagePut("Preflight: nothing was written to any device. ");
   if (nNeed == 0 && pSite->nRows == 1)
-    pagePrintf("The device %s.", bPreflight ? "would be updated" : "was updated");
+    pagePrintf("The device %s.",
+               bPreflight ? "answered with its model and password" : "was updated");
   else if (nNeed == 0)
-    pagePrintf("All %s %s.", szAll, bPreflight ? "would be updated" : "updated");
+    pagePrintf("All %s %s.", szAll, bPreflight ? "answered with model and password" : "updated");
   else
     pagePrintf("%d of %s %s attention", nNeed, szAll, nNeed == 1 ? "needs" : "need");
   bool bFirst = true;

@@ -24,10 +24,10 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
   int nModel = pDev->out.nModel;
   if (nResult == RESULT_READY && nModel >= 0)
     snprintf(pszText, (size_t)nSize,
-             "model %d and password answered (key and image checked only by an update)", nModel);
+             "model %d and password answered " READY_CLAUSE, nModel);
   else if (nResult == RESULT_READY)
     snprintf(pszText, (size_t)nSize,
-             "password answered, no model of its own (key and image checked only by an update)");
+             "password answered, no model of its own " READY_CLAUSE);
   else if (g_fleet.bPreflight && nResult == RESULT_NOT_STARTED)
     snprintf(pszText, (size_t)nSize, "not asked: interrupted");
   else if (g_fleet.bPreflight && nResult == RESULT_WRONG_PASSWORD)
@@ -69,6 +69,11 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize) {
 
 bool resultSaysUpdated(const char *pszResult) {
   return strcmp(pszResult, "updated") == 0 || strncmp(pszResult, "updated, ", 9) == 0;
+}
+
+bool resultSaysReady(const char *pszResult) {
+  size_t n = strlen(pszResult), nClause = sizeof(READY_CLAUSE) - 1;
+  return n > nClause && strcmp(pszResult + n - nClause, READY_CLAUSE) == 0;
 }
 
 bool updatedAndBack(const FleetDevice *pDev) {

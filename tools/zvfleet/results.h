@@ -16,6 +16,13 @@ void resultText(const FleetDevice *pDev, char *pszText, int nSize);
 // updated, whether or not it was back online after it.
 bool resultSaysUpdated(const char *pszResult);
 
+// What a preflight's ready device reads after its model and password: a
+// model query cannot tell more.
+#define READY_CLAUSE "(key and image checked only by an update)"
+
+// Whether a result text says a preflight found the device ready.
+bool resultSaysReady(const char *pszResult);
+
 // True for a device that was updated and, where that was checked, was seen
 // back on the network after a restart: what the canary and the emergency
 // stop count as success.
