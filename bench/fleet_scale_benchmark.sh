@@ -37,7 +37,10 @@ head -c 2000 /dev/urandom > logo.bin
 address() { echo "127.0.$(((257 + $1) / 256)).$(((257 + $1) % 256))"; }
 
 ranged=false
-"$DEVSIM" --help 2>&1 | grep -q -- '^  -n N' && ranged=true
+# Its help read whole first: grep -q ending the pipe early would fail it
+# under pipefail (the program's write refused) and leave the range unseen.
+devsim_help=$("$DEVSIM" --help 2>&1 || true)
+grep -q -- '^  -n N' <<< "$devsim_help" && ranged=true
 
 start_devices() {
   sims=()

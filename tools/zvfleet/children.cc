@@ -58,11 +58,13 @@ void startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   recordStarted(pDev, ulNow);
   char szExtras[FLEET_TEXT_SIZE + 16];
   extrasText(pDev, szExtras, sizeof(szExtras));
-  logNote(pDev, "attempt %d: %s -IP %s -P (password) -f %s%s", pDev->nAttempts,
-          g_fleet.bPreflight ? "the model query alone, by zvfleet" : "zvloader", pDev->szAddress,
-          pDev->szPath, szExtras);
-  logNote(pDev, "%s as checked: %ld bytes, SHA-256 %s", pDev->szFile, pDev->lFileSize,
-          pDev->szSha256);
+  // Both notes in one write, before the tool starts.
+  logNoteKept(pDev, "attempt %d: %s -IP %s -P (password) -f %s%s", pDev->nAttempts,
+              g_fleet.bPreflight ? "the model query alone, by zvfleet" : "zvloader",
+              pDev->szAddress, pDev->szPath, szExtras);
+  logNoteKept(pDev, "%s as checked: %ld bytes, SHA-256 %s", pDev->szFile, pDev->lFileSize,
+              pDev->szSha256);
+  logFlush();
 
   const char *apszArgv[MAX_ARGUMENTS];
   int nArgs = 0;

@@ -106,21 +106,39 @@ static void appendNow(FleetDevice *pDev, const char *pText, int nLength) {
   progressMessage(szMessage);
 }
 
-void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
-  char szNote[1024];  // the longest: a command line with a long path
+// "zvfleet: DD hh:mm:ss ", the note and its line end in szNote (1024
+// bytes: the longest, a command line with a long path); its length.
+static int noteText(char *szNote, int nSize, const char *pszFormat, va_list args) {
   PlatTime now;
   platLocalTime(&now);
-  int n = snprintf(szNote, sizeof(szNote), FLEET_NOTE "%02d %02d:%02d:%02d ", now.nDay,
-                   now.nHour, now.nMinute, now.nSecond);
-  va_list args;
-  va_start(args, pszFormat);
-  int nText = vsnprintf(szNote + n, sizeof(szNote) - (size_t)n - 1, pszFormat, args);
-  va_end(args);
+  int n = snprintf(szNote, (size_t)nSize, FLEET_NOTE "%02d %02d:%02d:%02d ", now.nDay, now.nHour,
+                   now.nMinute, now.nSecond);
+  int nText = vsnprintf(szNote + n, (size_t)(nSize - n - 1), pszFormat, args);
   if (nText < 0) nText = 0;
   n += nText;
-  if (n > (int)sizeof(szNote) - 2) n = (int)sizeof(szNote) - 2;
+  if (n > nSize - 2) n = nSize - 2;
   szNote[n++] = '\n';
+  return n;
+}
+
+#define NOTE_SIZE 1024
+
+void logNote(FleetDevice *pDev, const char *pszFormat, ...) {
+  char szNote[NOTE_SIZE];
+  va_list args;
+  va_start(args, pszFormat);
+  int n = noteText(szNote, (int)sizeof(szNote), pszFormat, args);
+  va_end(args);
   logAppend(pDev, szNote, n);
+}
+
+void logNoteKept(FleetDevice *pDev, const char *pszFormat, ...) {
+  if (pDev != s_pBatchDevice || s_nBatch > (int)sizeof(s_abBatch) - NOTE_SIZE) logFlush();
+  s_pBatchDevice = pDev;
+  va_list args;
+  va_start(args, pszFormat);
+  s_nBatch += noteText(s_abBatch + s_nBatch, NOTE_SIZE, pszFormat, args);
+  va_end(args);
 }
 
 void siteLogAppend(const char *pText, int nLength) {

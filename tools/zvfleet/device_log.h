@@ -32,6 +32,10 @@ void logAppend(FleetDevice *pDev, const char *pText, int nLength);
 // Appends "zvfleet: DD hh:mm:ss " and the formatted note as one line.
 void logNote(FleetDevice *pDev, const char *pszFormat, ...) ZV_PRINTF(2, 3);
 
+// The same note, kept with the device's other kept lines for one write
+// (see logFlush): for notes written together before an act.
+void logNoteKept(FleetDevice *pDev, const char *pszFormat, ...) ZV_PRINTF(2, 3);
+
 void siteLogAppend(const char *pText, int nLength);
 
 // The tool's lines are kept and written to the log together: at the

@@ -260,6 +260,8 @@ struct FleetRun {
   // The report's room (report_format.cc).
   bool bReportRoom;
   long lReportSize;  // of the report last written
+  bool bRunFolderKnown;  // szRunFolderText found for the run folder szRunFolderOf
+  char szRunFolderOf[FLEET_PATH_SIZE], szRunFolderText[FLEET_PATH_SIZE];
   // The rollout's rules (rollout.cc).
   int nCanaryVerdict;  // CANARY_RUNNING while its devices run, then _PASSED or _FAILED
   bool bStopped;       // the emergency stop was made

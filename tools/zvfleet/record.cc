@@ -63,10 +63,11 @@ static bool saveReport(bool bEnded, bool bQuiet) {
 }
 
 void recordTick(unsigned long ulNow) {
-  // At most every REPORT_EVERY_MS, and only once the journal grew by as
-  // much as the report holds: the report costs no more than the journal.
+  // At most every REPORT_EVERY_MS, and only once the journal grew by
+  // REPORT_JOURNAL_RATIO times what the report holds: the rewrites cost a
+  // quarter of the journal at most, however long the run.
   if (!g_run.bDirty || g_fleet.pszReport == NULL || ulNow - g_run.ulReportMs < REPORT_EVERY_MS ||
-      journalBytes() - g_run.lJournalAtReport < lastReportSize())
+      journalBytes() - g_run.lJournalAtReport < REPORT_JOURNAL_RATIO * lastReportSize())
     return;
   saveReport(false, true);  // the journal holds the record: a report missed now waits
 }

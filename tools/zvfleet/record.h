@@ -7,8 +7,10 @@
 // device whose tool runs reads "interrupted", what it holds unknown, with
 // the last phase seen.  The report (CSV or JSON) is made from the record
 // at the run's start and end, and while it runs at most every
-// REPORT_EVERY_MS when the journal has grown by as much as the report
-// holds, so that a run costs the same per device whatever the site's size.
+// REPORT_EVERY_MS when the journal has grown by REPORT_JOURNAL_RATIO times
+// what the report holds: the rewrites cost at most a fraction of the
+// journal, so that a run writes about the same per device whatever the
+// site's size (a long run rewrites the report more often than a short one).
 // A journal that cannot be written stops the run: no device starts after
 // it (those running end as they would), and the exit status is
 // FLEET_EXIT_REPORT_FAILED; a full disk stops new devices too, with the
@@ -61,6 +63,7 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
 void recordMark(const char *pszText);
 
 #define REPORT_EVERY_MS 5000
+#define REPORT_JOURNAL_RATIO 4
 
 // Writes the report while the run goes on, when it is due (see above).
 void recordTick(unsigned long ulNow);

@@ -112,9 +112,21 @@ static void putString(JsonText *pOut, const char *pszText, bool bNull = false) {
 // that folder lies below the report's; else as zvfleet wrote it.
 // The run's folder as a path from the report's folder ("" without a
 // report, or when it lies elsewhere).
+// Found once a run (for the report and run folder it names then): every
+// row and journal line names its log with it, and the lookup asks the file
+// system about each of the run folder's ancestors.
 static void runFolderText(char *pszOut, int nSize) {
   *pszOut = '\0';
-  if (g_fleet.pszReport != NULL) runFolderFromReport(g_fleet.pszReport, runFolder(), pszOut, nSize);
+  if (g_fleet.pszReport == NULL) return;
+  const char *pszRunFolder = runFolder();
+  if (!g_run.bRunFolderKnown || strcmp(g_run.szRunFolderOf, pszRunFolder) != 0) {
+    runFolderFromReport(g_fleet.pszReport, pszRunFolder, g_run.szRunFolderText,
+                        sizeof(g_run.szRunFolderText));
+    // A run folder too long to keep is looked up each time.
+    g_run.bRunFolderKnown = snprintf(g_run.szRunFolderOf, sizeof(g_run.szRunFolderOf), "%s",
+                                     pszRunFolder) < (int)sizeof(g_run.szRunFolderOf);
+  }
+  snprintf(pszOut, (size_t)nSize, "%s", g_run.szRunFolderText);
 }
 
 static void putRunFile(JsonText *pOut, const char *pszPath) {
