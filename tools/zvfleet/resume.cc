@@ -106,7 +106,12 @@ bool applyResume(const char *pszReport) {
                     pRow->szUpdatedIn[0] != '\0' ? pRow->szUpdatedIn : head.szRunId);
   }
   snprintf(g_fleet.szResumedFrom, sizeof(g_fleet.szResumedFrom), "%s", head.szRunId);
-  removeKilledJournalRoom(head.szJournal);
+  // The journal as the report names it, from the report's folder.
+  char szJournal[FLEET_PATH_SIZE * 2], szNotRead[600];
+  if (head.szJournal[0] != '\0' &&
+      reportNamedFile(pszReport, &head, head.szJournal, szJournal, sizeof(szJournal), szNotRead,
+                      sizeof(szNotRead)))
+    removeKilledJournalRoom(szJournal);
   int nRecheck = 0;
   for (int i = 0; i < g_nDevices; i++)
     nRecheck += g_aDevices[i].bEarlier && g_aDevices[i].nOnline != ONLINE_NONE &&
