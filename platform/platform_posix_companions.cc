@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The companions' services (platform_companions.h) on POSIX systems
 // (Linux): standard input and error, files compared, removed and appended
-// to, folders, the terminal, child processes with fork and exec and their
+// to, folders, the terminal, child processes (a clone sharing memory until its exec) and their
 // pipes, the interruption signals, ICMP sockets for the echo requests, the
 // process and its workstation, and /dev/urandom.  Built into the
 // companions' platform library, never into zvloader.
@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -63,57 +65,101 @@ int platIsStandardInput(const char *pszPath) {
 // The signals a child must take by default, whatever its parent ignores.
 static const int s_anChildSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// What a child is started with.
+struct ChildStart {
+  const char *const *ppszArgv;
+  const char *pszDir;
+  const char *pszOutput;  // a file to append to, or null
+  int fdOutput;           // else a descriptor, or -1 for none
+  int fdReport;           // where a failed exec's errno goes
+  sigset_t setParent;     // the parent's signal mask
+};
+
+// The child until its exec.  On Linux it runs in the parent's memory on a
+// stack of its own (the parent waits until the exec): it writes nothing
+// but its own stack, and calls only system calls.  Every signal is blocked
+// from the start, so no handler of the parent can run here.
+#if defined(__linux__)
+__attribute__((no_sanitize_address))
+#endif
+static int runChild(void *pArg) {
+  const ChildStart *pStart = (const ChildStart *)pArg;
+#if defined(__linux__)
+  // A child does not outlive its parent (a test stopped at its time
+  // limit, zvfleet ended from outside): it would hold its ports.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+  // The parent's handlers are its own code; and ignored signals survive an
+  // exec: a parent started in the background of a script (SIGINT ignored)
+  // must still be able to stop its child.
+  struct sigaction saDefault;
+  memset(&saDefault, 0, sizeof(saDefault));
+  saDefault.sa_handler = SIG_DFL;
+  sigemptyset(&saDefault.sa_mask);
+  for (int nSignal = 1; nSignal < NSIG; nSignal++) {
+    struct sigaction saNow;
+    if (sigaction(nSignal, NULL, &saNow) == 0 && saNow.sa_handler != SIG_DFL &&
+        saNow.sa_handler != SIG_IGN)
+      sigaction(nSignal, &saDefault, NULL);
+  }
+  sigset_t setChild = pStart->setParent;
+  for (int nSignal : s_anChildSignals) {
+    sigaction(nSignal, &saDefault, NULL);
+    sigdelset(&setChild, nSignal);
+  }
+  sigprocmask(SIG_SETMASK, &setChild, NULL);
+  int fdIn = open("/dev/null", O_RDONLY);
+  if (fdIn >= 0) dup2(fdIn, 0);
+  int bReady = 1;
+  if (pStart->pszOutput != NULL) {
+    int fd = open(pStart->pszOutput, O_WRONLY | O_CREAT | O_APPEND,
+                  S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+    bReady = fd >= 0 && dup2(fd, 1) >= 0 && dup2(fd, 2) >= 0;
+  } else if (pStart->fdOutput >= 0) {
+    bReady = dup2(pStart->fdOutput, 1) >= 0 && dup2(pStart->fdOutput, 2) >= 0;
+  }
+  if (bReady && (pStart->pszDir == NULL || chdir(pStart->pszDir) == 0))
+    execv(pStart->ppszArgv[0], (char *const *)pStart->ppszArgv);
+  int nError = errno;
+  ssize_t nWritten = write(pStart->fdReport, &nError, sizeof(nError));
+  (void)nWritten;  // nothing more to do about it in the child
+  _exit(127);
+}
+
 // The child's output: the descriptor, or -1 (PLAT_NO_OUTPUT) for none.
 int platStartChildTo(const char *const *ppszArgv, const char *pszDir, const char *pszOutput,
                      PlatOutput output, PlatChild *pChild) {
-  int fdOutput = output == PLAT_NO_OUTPUT ? -1 : (int)output;
   // The child reports a failed exec through a pipe that the exec closes.
   int afdReport[2];
   if (pipe2(afdReport, O_CLOEXEC) != 0) return 0;
   fflush(stdout);  // the child must not inherit buffered output
+  ChildStart start;
+  start.ppszArgv = ppszArgv;
+  start.pszDir = pszDir;
+  start.pszOutput = pszOutput;
+  start.fdOutput = output == PLAT_NO_OUTPUT ? -1 : (int)output;
+  start.fdReport = afdReport[1];
+  sigset_t setAll;
+  sigfillset(&setAll);
+  pthread_sigmask(SIG_SETMASK, &setAll, &start.setParent);
+#if defined(__linux__)
+  // Not a copy of the parent (which a large one pays for in every start):
+  // the child shares its memory until the exec, on this stack.
+  alignas(16) unsigned char abStack[32768];
+  pid_t pid = clone(runChild, abStack + sizeof(abStack), CLONE_VM | CLONE_VFORK | SIGCHLD,
+                    &start);
+#else
   pid_t pid = fork();
+  if (pid == 0) runChild(&start);
+#endif
+  int nForkError = errno;
+  pthread_sigmask(SIG_SETMASK, &start.setParent, NULL);
+  close(afdReport[1]);
   if (pid < 0) {
     close(afdReport[0]);
-    close(afdReport[1]);
+    errno = nForkError;
     return 0;
   }
-  if (pid == 0) {  // only async-signal-safe calls until exec
-#if defined(__linux__)
-    // A child does not outlive its parent (a test stopped at its time
-    // limit, zvfleet ended from outside): it would hold its ports.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-#endif
-    // Ignored signals survive an exec: a parent started in the background
-    // of a script (SIGINT ignored) must still be able to stop its child.
-    struct sigaction saDefault;
-    memset(&saDefault, 0, sizeof(saDefault));
-    saDefault.sa_handler = SIG_DFL;
-    sigemptyset(&saDefault.sa_mask);
-    sigset_t setChild;
-    sigemptyset(&setChild);
-    for (int nSignal : s_anChildSignals) {
-      sigaction(nSignal, &saDefault, NULL);
-      sigaddset(&setChild, nSignal);
-    }
-    sigprocmask(SIG_UNBLOCK, &setChild, NULL);
-    int fdIn = open("/dev/null", O_RDONLY);
-    if (fdIn >= 0) dup2(fdIn, 0);
-    int bReady = 1;
-    if (pszOutput != NULL) {
-      int fd = open(pszOutput, O_WRONLY | O_CREAT | O_APPEND,
-                    S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
-      bReady = fd >= 0 && dup2(fd, 1) >= 0 && dup2(fd, 2) >= 0;
-    } else if (fdOutput >= 0) {
-      bReady = dup2(fdOutput, 1) >= 0 && dup2(fdOutput, 2) >= 0;
-    }
-    if (bReady && (pszDir == NULL || chdir(pszDir) == 0))
-      execv(ppszArgv[0], (char *const *)ppszArgv);
-    int nError = errno;
-    ssize_t nWritten = write(afdReport[1], &nError, sizeof(nError));
-    (void)nWritten;  // nothing more to do about it in the child
-    _exit(127);
-  }
-  close(afdReport[1]);
   int nError = 0;
   ssize_t nRead;
   do nRead = read(afdReport[0], &nError, sizeof(nError));
