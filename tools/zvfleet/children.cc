@@ -132,9 +132,12 @@ static void readChild(FleetDevice *pDev, unsigned long ulNow) {
 }
 
 void readAllOutput(unsigned long ulNow) {
-  for (int i = 0; i < g_nDevices; i++)
-    if (g_aDevices[i].nState == STATE_RUNNING || g_aDevices[i].nState == STATE_STOPPING)
-      readChild(&g_aDevices[i], ulNow);
+  static short s_anBusy[FLEET_MAX_DEVICES];
+  int nBusy = recordBusy(s_anBusy);
+  for (int i = 0; i < nBusy; i++) {
+    FleetDevice *pDev = &g_aDevices[s_anBusy[i]];
+    if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING) readChild(pDev, ulNow);
+  }
 }
 
 // The result of a child that has ended.

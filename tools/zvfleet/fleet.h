@@ -253,6 +253,9 @@ struct FleetRun {
   unsigned long ulReportMs;     // when the report was last written while running
   long lJournalAtReport;        // the journal's bytes then
   unsigned long ulChanges;      // changes made to the devices' records
+  int nWaiting;                 // devices in STATE_WAITING
+  int nBusy;                    // devices whose tool runs or whose check does,
+  short anBusy[FLEET_MAX_DEVICES];  // by their place in the list
   // The journal (journal.cc).
   char szJournalRoom[FLEET_PATH_SIZE + 8];
   bool bJournalRoom, bDiskFull, bJournalFailed;

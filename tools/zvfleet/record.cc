@@ -86,13 +86,47 @@ static void changed(const FleetDevice *pDev) {
   if (pDev != NULL && !journalDevice(pDev)) g_run.bFailed = true;
 }
 
+static bool isBusy(int nState) {
+  return nState == STATE_RUNNING || nState == STATE_STOPPING || nState == STATE_CHECKING;
+}
+
+// Every change of a device's state comes here, so that the devices busy
+// and waiting are known without looking at every device: the loop of a
+// run asks for them on every turn.
+static void setState(FleetDevice *pDev, int nState) {
+  int nWasBusy = isBusy(pDev->nState), nBusy = isBusy(nState);
+  g_run.nWaiting += (nState == STATE_WAITING) - (pDev->nState == STATE_WAITING);
+  pDev->nState = nState;
+  if (nWasBusy == nBusy) return;
+  short nAt = (short)(pDev - g_aDevices);
+  int i = 0;
+  while (i < g_run.nBusy && g_run.anBusy[i] < nAt) i++;
+  if (nBusy) {
+    memmove(&g_run.anBusy[i + 1], &g_run.anBusy[i], (size_t)(g_run.nBusy - i) * sizeof(short));
+    g_run.anBusy[i] = nAt;
+    g_run.nBusy++;
+  } else if (i < g_run.nBusy && g_run.anBusy[i] == nAt) {
+    g_run.nBusy--;
+    memmove(&g_run.anBusy[i], &g_run.anBusy[i + 1], (size_t)(g_run.nBusy - i) * sizeof(short));
+  }
+}
+
+int recordBusy(short *pnDevices) {
+  memcpy(pnDevices, g_run.anBusy, (size_t)g_run.nBusy * sizeof(short));
+  return g_run.nBusy;
+}
+
+int recordWaiting(void) { return g_run.nWaiting; }
+
 bool recordBeginRun(void) {
   unsigned long ulQueued = 0;
+  g_run.nBusy = g_run.nWaiting = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
-    pDev->nState = STATE_WAITING;  // a carried device waits only for its check
+    pDev->nState = STATE_DONE;  // counted from nothing
+    setState(pDev, STATE_WAITING);  // a carried device waits only for its check
     if (pDev->bEarlier) {
-      if (g_fleet.ulConfirmSeconds == 0 || updatedAndBack(pDev)) pDev->nState = STATE_DONE;
+      if (g_fleet.ulConfirmSeconds == 0 || updatedAndBack(pDev)) setState(pDev, STATE_DONE);
     } else {
       pDev->nResult = RESULT_NOT_STARTED;
       pDev->nStage = STAGE_NOTHING_SENT;
@@ -132,7 +166,7 @@ void recordStarted(FleetDevice *pDev, unsigned long ulNow) {
   timeline(pDev, TIMELINE_ATTEMPT);
   pDev->nTimelinePhase = PHASE_STARTING;
   pDev->nAttempts++;
-  pDev->nState = STATE_RUNNING;
+  setState(pDev, STATE_RUNNING);
   pDev->ulStartMs = pDev->ulProgressMs = ulNow;
   changed(pDev);
 }
@@ -146,7 +180,7 @@ void recordPhase(FleetDevice *pDev) {
 
 void recordStopping(FleetDevice *pDev, unsigned long ulNow, const char *pszReason) {
   if (pszReason != NULL) snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
-  pDev->nState = STATE_STOPPING;
+  setState(pDev, STATE_STOPPING);
   pDev->ulStopMs = ulNow;
   timeline(pDev, TIMELINE_STOPPING);
   changed(pDev);
@@ -163,27 +197,27 @@ void recordEnded(FleetDevice *pDev, int nResult, int nStatus, unsigned long ulAt
   }
   pDev->nStage = attemptStage(&pDev->out, &pDev->plan);
   if (nResult == RESULT_NO_ANSWER) pDev->nStage = STAGE_NOTHING_SENT;
-  pDev->nState = bRetry ? STATE_WAITING : STATE_DONE;
+  setState(pDev, bRetry ? STATE_WAITING : STATE_DONE);
   timeline(pDev, bRetry ? TIMELINE_RETRY : TIMELINE_ENDED);
   changed(pDev);
 }
 
 void recordHeld(FleetDevice *pDev, const char *pszReason) {
   snprintf(pDev->szHeld, sizeof(pDev->szHeld), "%s", pszReason);
-  pDev->nState = STATE_DONE;
+  setState(pDev, STATE_DONE);
   changed(pDev);
 }
 
 void recordInterruptWaiting(void) {
   for (int i = 0; i < g_nDevices; i++)
     if (g_aDevices[i].nState == STATE_WAITING) {
-      g_aDevices[i].nState = STATE_DONE;  // its row stands as it was journaled
+      setState(&g_aDevices[i], STATE_DONE);  // its row stands as it was journaled
       g_run.bDirty = true;
     }
 }
 
 void recordCheckBegun(FleetDevice *pDev, unsigned long ulNow) {
-  pDev->nState = STATE_CHECKING;
+  setState(pDev, STATE_CHECKING);
   pDev->nOnline = ONLINE_CHECKING;
   pDev->ulCheckStartMs = ulNow;
   timeline(pDev, TIMELINE_CHECK);
@@ -193,7 +227,7 @@ void recordCheckBegun(FleetDevice *pDev, unsigned long ulNow) {
 void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs) {
   pDev->nOnline = nOnline;
   pDev->ulOnlineAfterMs = ulAfterMs;
-  pDev->nState = STATE_DONE;
+  setState(pDev, STATE_DONE);
   timeline(pDev, TIMELINE_CHECKED);
   changed(pDev);
 }
@@ -204,7 +238,7 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
   pDev->nResult = RESULT_UPDATED;
   pDev->nExitStatus = nExitStatus;
   pDev->nStage = STAGE_NONE;
-  pDev->nState = STATE_DONE;
+  setState(pDev, STATE_DONE);
   pDev->nOnline = nOnline;
   pDev->ulOnlineAfterMs = ulOnlineAfterMs;
   snprintf(pDev->szUpdatedAt, sizeof(pDev->szUpdatedAt), "%s", pszUpdatedAt);

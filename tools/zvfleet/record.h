@@ -59,6 +59,14 @@ void recordCheckEnded(FleetDevice *pDev, int nOnline, unsigned long ulAfterMs);
 void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned long ulOnlineAfterMs,
                    const char *pszUpdatedAt, const char *pszUpdatedIn);
 
+// The devices whose tool runs or whose check does (running, stopping,
+// checking), copied into pnDevices by their place in the list; returns
+// their count.
+int recordBusy(short *pnDevices);
+
+// The count of devices waiting to start.
+int recordWaiting(void);
+
 // A moment of the whole run, in words, for the report's timeline.
 void recordMark(const char *pszText);
 

@@ -50,6 +50,7 @@
 // let start, or null.
 static FleetDevice *nextWaiting(void) {
   FleetDevice *pNext = NULL;
+  if (recordWaiting() == 0) return NULL;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
     if (pDev->nState == STATE_WAITING && rolloutAllows(pDev) &&
@@ -74,9 +75,8 @@ static void interruptRun(unsigned long ulNow) {
 
 // Devices updated at once: their tools run or their checks do.
 static int busyDevices(void) {
-  RecordCounts counts;
-  recordCounts(&counts);
-  return counts.nRunning + counts.nChecking;
+  static short s_anBusy[FLEET_MAX_DEVICES];
+  return recordBusy(s_anBusy);
 }
 
 static void runDevices(void) {
@@ -108,8 +108,12 @@ static void runDevices(void) {
     if (busyDevices() == 0 && (bInterrupted || bStopped || nextWaiting() == NULL)) break;
     waitDebugPort(TICK_MS);
     unsigned long ulNow = platMilliseconds();
-    for (int i = 0; i < g_nDevices; i++) {
-      FleetDevice *pDev = &g_aDevices[i];
+    // Only the busy devices are looked at: a turn costs what -j does, not
+    // what the site does.
+    static short s_anBusy[FLEET_MAX_DEVICES];
+    int nBusy = recordBusy(s_anBusy);
+    for (int i = 0; i < nBusy; i++) {
+      FleetDevice *pDev = &g_aDevices[s_anBusy[i]];
       // A device being checked keeps its place of -j until it is back.
       if (pDev->nState == STATE_CHECKING) {
         watchOnlineCheck(pDev, ulNow);
