@@ -232,6 +232,11 @@ void startHexVerdict(HexVerdict *pVerdict) {
   memset(g_abIdata, 0, sizeof(g_abIdata));
 }
 
+void startHexLookup(HexVerdict *pVerdict) {
+  memset(pVerdict, 0, sizeof(*pVerdict));
+  pVerdict->bStoresNothing = 1;
+}
+
 static void refuse(HexVerdict *pVerdict, int nRefusal, const char *pszProblem) {
   pVerdict->bLineRefused = 1;
   if (pVerdict->nRefusal != HEX_ACCEPTED) return;
@@ -255,9 +260,10 @@ static void storeData(HexVerdict *pVerdict) {
   const HexRecord *pRecord = &pVerdict->record;
   uint32_t ulAddress = pVerdict->ulAddress, ulCount = pRecord->ulCount;
   pVerdict->ulDataRecords++;
+  int bStore = !pVerdict->bStoresNothing;
   if (ulAddress < CODE_WINDOW_END) {
-    if (ulAddress + ulCount > nMaxHexAddress) nMaxHexAddress = ulAddress + ulCount;
-    if (ulAddress < nMinHexAddress) nMinHexAddress = ulAddress;
+    if (bStore && ulAddress + ulCount > nMaxHexAddress) nMaxHexAddress = ulAddress + ulCount;
+    if (bStore && ulAddress < nMinHexAddress) nMinHexAddress = ulAddress;
   } else if (hexAddressWindow(ulAddress) != HEX_WINDOW_IDATA) {
     refuseAddress(pVerdict, ulAddress, 0);  // even a record of no bytes
     return;
@@ -267,8 +273,9 @@ static void storeData(HexVerdict *pVerdict) {
   int bCode = ulAddress < CODE_WINDOW_END;
   uint32_t ulRoom = (bCode ? CODE_WINDOW_END : IDATA_END) - ulAddress;
   uint32_t ulFit = ulCount < ulRoom ? ulCount : ulRoom;
-  memcpy(bCode ? g_abImage + ulAddress : g_abIdata + (ulAddress - IDATA_BASE), pRecord->abData,
-         ulFit);
+  if (bStore)
+    memcpy(bCode ? g_abImage + ulAddress : g_abIdata + (ulAddress - IDATA_BASE),
+           pRecord->abData, ulFit);
   if (ulFit < ulCount) {
     refuseAddress(pVerdict, ulAddress + ulFit, ulFit);
     return;

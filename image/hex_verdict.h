@@ -138,10 +138,15 @@ struct HexVerdict {
   uint32_t ulAddress;         // HEX_DATA: address field plus segment base
   uint32_t ulStored;          // HEX_DATA: bytes stored from ulAddress
   int bLineRefused;           // this line stops the loader (first or not)
+  int bStoresNothing;         // a reading again (startHexLookup)
 };
 
 // Clears the image store and starts a verdict.
 void startHexVerdict(HexVerdict *pVerdict);
+
+// Starts a verdict that leaves the image store and the code extent as
+// they are: a file read again, to find the line that set a byte.
+void startHexLookup(HexVerdict *pVerdict);
 
 // Reads the next line and judges it: a data record's bytes go into the
 // image store up to the first refused address, and the code extent

@@ -35,6 +35,10 @@ FILE *platStandardInput(void);
 // redirected to it), 0 otherwise.
 int platIsStandardInput(const char *pszPath);
 
+// 1 when the open file is a regular file on a disk, which can be read
+// again from where a reading began; 0 for a pipe, a terminal or a device.
+int platIsRegularFile(FILE *pFile);
+
 // 1 when both paths name the same existing file (through links or other
 // spellings too), 0 otherwise.
 int platSameFile(const char *pszA, const char *pszB);

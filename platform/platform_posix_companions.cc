@@ -51,6 +51,11 @@ int platSameFile(const char *pszA, const char *pszB) {
          a.st_ino == b.st_ino;
 }
 
+int platIsRegularFile(FILE *pFile) {
+  struct stat st;
+  return fstat(fileno(pFile), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int platIsLink(const char *pszPath) {
   struct stat st;
   return lstat(pszPath, &st) == 0 && S_ISLNK(st.st_mode);

@@ -72,6 +72,11 @@ int platIsLink(const char *pszPath) {
   return (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+int platIsRegularFile(FILE *pFile) {
+  HANDLE h = (HANDLE)_get_osfhandle(_fileno(pFile));
+  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
+}
+
 int platIsStandardInput(const char *pszPath) {
   BY_HANDLE_FILE_INFORMATION a, b;
   HANDLE h = GetStdHandle(STD_INPUT_HANDLE);

@@ -63,6 +63,12 @@ TEST_F(InspectStreams, AgainstAFifoOrAPipe) {
   std::string other = shell("mkfifo g && { sed 1s/3CA3/3DA3/ fw.hex > g & } && " + INSPECT + against + "g");
   EXPECT_NE(std::string::npos, other.find("differs first at device address 0x00000 (line 1 of g)"))
       << other;
+  // Standard input from a file, read already past a first line: the line
+  // that differs is sought from where zvinspect began to read.
+  other = shell("{ echo x; sed 1s/3CA3/3DA3/ fw.hex; } > h && { read -r x; " + INSPECT + against +
+                "-; } < h");
+  EXPECT_NE(std::string::npos, other.find("differs first at device address 0x00000 (line 1 of -)"))
+      << other;
 }
 
 TEST_F(InspectStreams, ExtractNeverWritesOverItsInput) {

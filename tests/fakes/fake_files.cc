@@ -79,6 +79,9 @@ int platIsLink(const char *pszPath) {
   return std::filesystem::is_symlink(pszPath, error) && !error;
 }
 
+// The cases give their files by path; standard input is a pipe.
+int platIsRegularFile(FILE *pFile) { return pFile != stdin; }
+
 // The runs in process have no standard input of their own.
 int platIsStandardInput(const char *) { return 0; }
 

@@ -77,12 +77,13 @@ static void loadHexSource(FILE *pFile, const char *pszPath, SourceLoad *pLoad) {
 void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
   pLoad->nLength = -1;
   pLoad->szProblem[0] = '\0';
+  pLoad->pHexFile = NULL;
+  pLoad->bStandardInput = strcmp(pszPath, "-") == 0;
   if (bType == FILE_TYPE_MAIN) {
-    int bStandardInput = strcmp(pszPath, "-") == 0;
-    FILE *pFile = bStandardInput ? platStandardInput() : openInputFile(pszPath);
+    FILE *pFile = pLoad->bStandardInput ? platStandardInput() : openInputFile(pszPath);
     if (pFile == NULL) return;
     loadHexSource(pFile, pszPath, pLoad);
-    if (!bStandardInput) fclose(pFile);
+    pLoad->pHexFile = pFile;
     return;
   }
   long nRead = readWholeInput(pszPath, s_abSource, sizeof(s_abSource));
@@ -91,6 +92,11 @@ void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad) {
     loadRawSource(pszPath, (uint32_t)nRead, bType, pLoad);
   else
     cannotBuild(pLoad, "the file holds no known update%.0s%.0u%s", pszPath, 0, "");
+}
+
+void closeSource(SourceLoad *pLoad) {
+  if (pLoad->pHexFile != NULL && !pLoad->bStandardInput) fclose(pLoad->pHexFile);
+  pLoad->pHexFile = NULL;
 }
 
 // Where an image byte lies on the device, and in the source.

@@ -6,6 +6,7 @@
 #define ZV_INSPECT_AGAINST_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "tools/zvinspect/options.h"
 #include "tools/zvinspect/report.h"
@@ -20,11 +21,17 @@ struct SourceLoad {
   long nLength;          // the image length; 0: it cannot be built; -1: it
                          // cannot be read
   char szProblem[REPORT_TEXT_MAX];  // why it cannot be built
+  FILE *pHexFile;        // a HEX source, open until closeSource: the line of
+                         // a byte that differs is found by reading it again
+  int bStandardInput;
 };
 
 // Loads the source of an update file of type bType into the image store,
 // as zvloader's build would load it.
 void loadSource(const char *pszPath, uint8_t bType, SourceLoad *pLoad);
+
+// Closes what loadSource left open.
+void closeSource(SourceLoad *pLoad);
 
 // Reports the comparison of the update file with the source loaded.
 // Returns 1, or 0 when the source cannot be read.

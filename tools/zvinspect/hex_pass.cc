@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/platform_companions.h"
 #include "tools/zvinspect/report.h"
 
 uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
@@ -16,12 +17,14 @@ uint8_t g_abHexSet[CODE_WINDOW_END + IDATA_SIZE];
 // line did (so it is never cleared: a pass writes what it reads).
 static uint32_t s_aulSetBy[CODE_WINDOW_END + IDATA_SIZE];
 
-// A pass that lists nothing (a check against the source) marks no address:
-// it keeps the runs of records that stored their bytes one behind the
-// other, each as many, on lines one below the other (as a HEX file mostly
-// holds them), and the line of an address is sought among them only when a
-// difference is to be named.  A record stores a byte in a line of 11
-// characters or more, its line feed behind it.
+// A pass that lists nothing (a check against the source) marks no address
+// and reads as the loader does.  The line of an address is sought only
+// when a difference is to be named: by reading the file again where it can
+// be (bytes in memory, a regular file), else among the runs that the pass
+// kept of records that stored their bytes one behind the other, each as
+// many, on lines one below the other (as a HEX file mostly holds them).  A
+// record stores a byte in a line of 11 characters or more, its line feed
+// behind it.
 #define STORING_LINE_MIN (HEX_DATA_POS + 3)
 struct StoredRun {
   uint32_t ulLine;     // of its first record
@@ -33,6 +36,12 @@ struct StoredRun {
 static StoredRun s_aRuns[HEX_FILE_LIMIT / STORING_LINE_MIN + 2];
 static uint32_t s_ulRuns;  // the last in use
 static int s_bMarked;  // the last pass marked g_abHexSet and s_aulSetBy
+// The reader of the last pass, when its lines can be read again: from
+// these bytes in memory, or from this place of its file.
+static HexLineReader *s_pAgain;
+static const uint8_t *s_pbAgain;
+static uint32_t s_ulAgain;
+static long s_lAgainAt;
 
 // The index of a device address in those tables; -1 outside the windows.
 static long hexSetIndex(uint32_t ulAddress) {
@@ -43,10 +52,31 @@ static long hexSetIndex(uint32_t ulAddress) {
   }
 }
 
+// Reads the last pass's lines again, storing nothing, for the last line
+// that set the address.
+static uint32_t lineOnReadingAgain(uint32_t ulAddress) {
+  HexLineReader *pReader = s_pAgain;
+  FILE *pFile = pReader->pFile;
+  if (pFile == NULL) {
+    startHexLinesInMemory(pReader, s_pbAgain, s_ulAgain);
+  } else {
+    clearerr(pFile);
+    if (fseek(pFile, s_lAgainAt, SEEK_SET) != 0) return 0;
+    startHexLines(pReader, pFile, pReader->pszPath);
+  }
+  static HexVerdict s_verdict;
+  startHexLookup(&s_verdict);
+  uint32_t ulLine = 0;
+  while (nextHexLine(pReader, &s_verdict) && s_verdict.nRefusal == HEX_ACCEPTED)
+    if (ulAddress - s_verdict.ulAddress < s_verdict.ulStored) ulLine = s_verdict.ulLine;
+  return ulLine;
+}
+
 uint32_t hexLineOf(uint32_t ulAddress) {
   long nAt = hexSetIndex(ulAddress);
   if (nAt < 0) return 0;
   if (s_bMarked) return g_abHexSet[nAt] ? s_aulSetBy[nAt] : 0;
+  if (s_pAgain != NULL) return lineOnReadingAgain(ulAddress);
   for (uint32_t i = s_ulRuns; i > 0; i--) {
     const StoredRun *pRun = &s_aRuns[i];
     uint32_t ulRecord = (ulAddress - pRun->ulAddress) / pRun->ulBytes;  // wraps below
@@ -258,14 +288,31 @@ static void keepRuns(HexLineReader *pReader, HexVerdict *pVerdict) {
   }
 }
 
+// Whether the reader's lines can be read again, and from where.
+static int canReadAgain(HexLineReader *pReader) {
+  s_pbAgain = pReader->pbMemory;
+  s_ulAgain = pReader->ulMemory;
+  if (pReader->pFile == NULL) return 1;
+  if (!platIsRegularFile(pReader->pFile)) return 0;
+  s_lAgainAt = ftell(pReader->pFile);
+  return s_lAgainAt >= 0;
+}
+
 void runHexPass(HexLineReader *pReader, HexPass *pPass) {
   HexVerdict *pVerdict = &pPass->verdict;
   s_bMarked = pPass->bReport;
   s_ulRuns = 0;
+  s_pAgain = NULL;
   if (s_bMarked) memset(g_abHexSet, 0, sizeof(g_abHexSet));
   startHexVerdict(pVerdict);
   int bBom = 0;
-  if (!s_bMarked) {
+  if (!s_bMarked && canReadAgain(pReader)) {
+    // The loader's own reading, stopping where it stops.
+    s_pAgain = pReader;
+    while (nextHexLine(pReader, pVerdict) && pVerdict->nRefusal == HEX_ACCEPTED) {
+    }
+    bBom = refusedForBom(pVerdict);
+  } else if (!s_bMarked) {
     keepRuns(pReader, pVerdict);
     bBom = refusedForBom(pVerdict);
   }

@@ -21,7 +21,9 @@ struct HexSummary {
 };
 
 // The line of the last HEX file inspected that last set the byte at the
-// device address; 0 when none did.
+// device address; 0 when none did.  After a pass that marked no address,
+// a file that can be read again is read again, storing nothing: it must
+// still be open.
 uint32_t hexLineOf(uint32_t ulAddress);
 
 #define LIST_CAP 10    // lines listed of each kind

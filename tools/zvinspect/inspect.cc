@@ -101,6 +101,7 @@ static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
       nStatus = EXIT_TROUBLE;
     }
   }
+  if (pOpt->pszAgainst != NULL) closeSource(&source);
   reportPrint(pOpt->bJson, !pOpt->bJson && colourWanted());
   if (nStatus != 0) return nStatus;
   return reportFindings() > 0 ? EXIT_FINDING : 0;
