@@ -305,6 +305,15 @@ TEST(Platform, FilesComparedAndReplaced) {
   EXPECT_TRUE(kind == PLAT_PATH_READONLY || (pWrite != nullptr && kind == PLAT_PATH_FILE)) << kind;
   if (pWrite != nullptr) fclose(pWrite);
   fs::permissions("b.txt", fs::perms::owner_all);
+  // A file can be read again from where a reading began; a device cannot.
+  FILE *pRegular = fopen("b.txt", "rb");
+  ASSERT_NE(nullptr, pRegular);
+  EXPECT_EQ(1, platIsRegularFile(pRegular));
+  fclose(pRegular);
+  FILE *pDevice = fopen(fs::exists("/dev/null") ? "/dev/null" : "NUL", "rb");
+  ASSERT_NE(nullptr, pDevice);
+  EXPECT_EQ(0, platIsRegularFile(pDevice));
+  fclose(pDevice);
   ASSERT_NE(nullptr, freopen("in.txt", "rb", stdin));
   EXPECT_EQ(1, platIsStandardInput("./in.txt"));
   EXPECT_EQ(0, platIsStandardInput("b.txt"));
