@@ -146,7 +146,8 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
     return 1;
   }
   uint32_t ulLength = (uint32_t)pLoad->nLength;
-  reportFact(FACT_INFO, "source", "%s gives an image of %u bytes", pszSource, ulLength);
+  reportFact(FACT_INFO, "source", "%s gives an image of %u byte%s", pszSource, ulLength,
+             pluralS(ulLength));
   reportValue("bytes", ulLength);
 
   // A build lays the image out behind the image header, whose length and

@@ -31,8 +31,8 @@ static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
 static void reportNoRebuild(const UpdateView *pView) {
   if (pView->ulBeyond > 0)
     reportFact(FACT_FINDING, "extract", "it does not rebuild the file: a build writes "
-               "zeros where the file holds %u bytes beyond the image's length",
-               pView->ulBeyond);
+               "zeros where the file holds %u byte%s beyond the image's length",
+               pView->ulBeyond, pluralS(pView->ulBeyond));
 }
 
 int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {

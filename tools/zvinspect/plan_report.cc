@@ -51,9 +51,9 @@ static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
                "the image is %u bytes, the %u pages hold %u: its last %u bytes "
                "are never sent", ulImage, ulPages, ulRoom, ulImage - ulRoom);
   else if (pView->ulBeyondSpan > 0 && pView->ulBeyondSpan <= ulRoom - ulImage)
-    reportFact(FACT_OK, "range", "the image's %u bytes fit; %u bytes beyond its length "
-               "follow, then %u bytes of zeros", ulImage, pView->ulBeyondSpan,
-               ulRoom - ulImage - pView->ulBeyondSpan);
+    reportFact(FACT_OK, "range", "the image's %u byte%s fit; %u byte%s beyond its length "
+               "follow, then %u bytes of zeros", ulImage, pluralS(ulImage), pView->ulBeyondSpan,
+               pluralS(pView->ulBeyondSpan), ulRoom - ulImage - pView->ulBeyondSpan);
   else
     reportFact(FACT_OK, "range", "the image's %u bytes fit, %u bytes of zeros follow",
                ulImage, ulRoom - ulImage);

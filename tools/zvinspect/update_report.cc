@@ -97,8 +97,8 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
   }
   if (!pVerdict->bIdataFits) {
     reportFact(FACT_FINDING, "size",
-               "%u bytes after the header, too short for the idata block of "
-               "%u: zvloader refuses the file", ulRest, IDATA_SIZE);
+               "%u byte%s after the header, too short for the idata block of "
+               "%u: zvloader refuses the file", ulRest, pluralS(ulRest), IDATA_SIZE);
     return 0;
   }
   pOut->ulPayload = pVerdict->ulPayload;
@@ -131,8 +131,8 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
   } else {
     reportFact(FACT_FINDING, "image",
                "nMinHexAddress 0x%X, nMaxHexAddress 0x%X: an extent that does "
-               "not fit the payload of %u bytes", pHeader->nMinHexAddress,
-               pHeader->nMaxHexAddress, ulPayload);
+               "not fit the payload of %u byte%s", pHeader->nMinHexAddress,
+               pHeader->nMaxHexAddress, ulPayload, pluralS(ulPayload));
     pOut->ulImageLength = ulPayload > IMAGE_HEADER_SIZE ? ulPayload - IMAGE_HEADER_SIZE : 0;
   }
   reportValue("bytes", pOut->ulImageLength);
@@ -280,8 +280,8 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
   uint32_t ulLength = reading.ulLength;
   if (ulLength == 0) {
     reportFact(FACT_FINDING, "length",
-               "the image header's length 0x%04X does not fit the payload of %u bytes",
-               wLength, ulPayload);
+               "the image header's length 0x%04X does not fit the payload of %u byte%s",
+               wLength, ulPayload, pluralS(ulPayload));
   } else {
     if (ulLength != pView->ulImageLength && pView->bExtentFits)
       reportFact(FACT_FINDING, "length",
@@ -356,8 +356,8 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
     if (pbFile[0] != UPDATE_FILE_MAGIC)
       reportFact(FACT_FINDING, "magic", "0x%02X, not 0x41", pbFile[0]);
     reportFact(FACT_FINDING, "size",
-               "%u bytes, the file ends inside its 12-byte header: zvloader "
-               "refuses it", ulSize);
+               "%u byte%s, the file ends inside its 12-byte header: zvloader "
+               "refuses it", ulSize, pluralS(ulSize));
     return 0;
   }
   decodeUpdateFileHeader(pbFile, &pView->header);
@@ -368,7 +368,7 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
   pView->bKnownType = pView->bType == FILE_TYPE_MAIN ||
                       pView->bType == FILE_TYPE_LOGO || pView->bType == FILE_TYPE_HTML;
   pView->pbPayload = pbFile + UPDATE_FILE_HEADER_SIZE;
-  reportFact(FACT_INFO, "size", "%u bytes", ulSize);
+  reportFact(FACT_INFO, "size", "%u byte%s", ulSize, pluralS(ulSize));
   reportValue("bytes", ulSize);
   reportMagic(pView);
   reportType(pOpt, pView);
