@@ -150,7 +150,7 @@ int platStartChildTo(const char *const *ppszArgv, const char *pszDir, const char
 #if defined(__linux__)
   // Not a copy of the parent (which a large one pays for in every start):
   // the child shares its memory until the exec, on this stack.
-  alignas(16) unsigned char abStack[32768];
+  alignas(16) unsigned char abStack[65536];
   pid_t pid = clone(runChild, abStack + sizeof(abStack), CLONE_VM | CLONE_VFORK | SIGCHLD,
                     &start);
 #else

@@ -17,7 +17,9 @@
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 
-#define MAX_ARGUMENTS 16
+// The tool (or zvfleet itself with the model query's switch and bound),
+// -IP, -P and -f with their values, the extras and the closing null.
+#define MAX_ARGUMENTS (3 + 6 + FLEET_MAX_EXTRAS + 1)
 #define STOP_GRACE_MS 5000  // a stopped tool that runs on is then ended by force
 #define PIPE_CHUNK 4096
 
@@ -82,7 +84,7 @@ void startAttempt(FleetDevice *pDev, unsigned long ulNow) {
                                   pDev->szPath};
   for (const char *pszArg : apszTool) apszArgv[nArgs++] = pszArg;
   const char *pszOption = pDev->szExtras;
-  for (int i = 0; i < pDev->nExtras && nArgs < MAX_ARGUMENTS - 1; i++) {
+  for (int i = 0; i < pDev->nExtras; i++) {
     apszArgv[nArgs++] = pszOption;
     pszOption += strlen(pszOption) + 1;
   }

@@ -10,6 +10,7 @@
 #include "platform/platform_companions.h"
 
 #define FLEET_MAX_DEVICES 1024
+#define FLEET_MAX_EXTRAS 8  // extra options of a device
 #define FLEET_TEXT_SIZE 256   // -P and -f values: the tool's field size
 #define FLEET_LINE_SIZE 320   // a line of the tool's output, cut beyond
 #define FLEET_PATH_SIZE 512
@@ -145,7 +146,7 @@ struct DeviceListing {
   long lFileSize;                  // the checked bytes
   char szSha256[65];
   char szExtras[FLEET_TEXT_SIZE];  // extra options, each ended by a zero
-  int nExtras;
+  int nExtras;                     // at most FLEET_MAX_EXTRAS
   FilePlan plan;
   char szLog[FLEET_PATH_SIZE];
   char szLineSha256[65];  // of its whole line, salted with the report's salt (see resume.h)

@@ -17,7 +17,6 @@
 
 #define LIST_LINE_SIZE 2048
 #define MAX_FIELDS 4
-#define MAX_EXTRAS 8
 
 // The current line's number and whether it was refused; every refusal of
 // the list is printed as it is found.
@@ -150,7 +149,7 @@ static bool readExtras(ListReader *pReader, char *pszOptions, FleetDevice *pDev,
   for (char *pszToken = strtok(pszOptions, " \t"); pszToken != NULL;
        pszToken = strtok(NULL, " \t")) {
     size_t nLength = strlen(pszToken);
-    if (pDev->nExtras == MAX_EXTRAS || nLength >= nRoom)
+    if (pDev->nExtras == FLEET_MAX_EXTRAS || nLength >= nRoom)
       return badLine(pReader, "too many options");
     memcpy(pWrite, pszToken, nLength + 1);
     pWrite += nLength + 1;
