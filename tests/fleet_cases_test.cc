@@ -17,6 +17,8 @@
 //   disk BYTES          in the next run, appends fail beyond BYTES (a file
 //                       removed gives its bytes back)
 //   port-taken          in the next run another program holds the debug port
+//   port-deaf           in the next run the debug port is bound, but no event
+//                       tells its datagrams
 //   requests            in the next run the devices report as zvdevsim
 //                       without -q (each request and reply)
 //   no-random           in the next run the system gives no random bytes
@@ -232,7 +234,7 @@ TEST_P(FleetCase, Transcript) {
   std::vector<CaseLine> lines = readCase(
       CASES + "/" + GetParam() + ".case",
       {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
-       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent"});
+       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf"});
   ScratchDir scratch;
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
@@ -276,6 +278,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.bRequests = true;
     } else if (line.command == "port-taken") {
       fleet.bDebugPortTaken = true;
+    } else if (line.command == "port-deaf") {
+      fleet.bDebugPortDeaf = true;
     } else if (line.command == "no-random") {
       fleet.bNoRandom = true;
     } else if (line.command == "process") {

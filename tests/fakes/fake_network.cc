@@ -300,7 +300,10 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
 
 PlatEvent platCreateEvent(void) { return &s_nEvent; }
 
-int platEventSelectRead(PlatSocket, PlatEvent) { return !s_fake.run.fail.bEventSelect; }
+int platEventSelectRead(PlatSocket, PlatEvent) {
+  if (s_world.bOn && !inChild() && s_world.fleet.bDebugPortDeaf) return 0;
+  return !s_fake.run.fail.bEventSelect;
+}
 
 // zvfleet waits on its debug port: the clock moves to the next datagram
 // or by the time given.

@@ -71,6 +71,7 @@ struct FakeFleet {
   // ICMP echo by address: requests unanswered before one is (-1, unnamed: never).
   std::vector<std::pair<uint32_t, int> > echoes;
   bool bNoEcho = false, bDebugPortTaken = false;  // the port: another program's
+  bool bDebugPortDeaf = false;  // the port is bound, but no event tells its datagrams
   unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
   unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
   std::vector<unsigned long> livePids;  // processes that run besides zvfleet

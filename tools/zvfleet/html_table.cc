@@ -27,9 +27,11 @@ static void putLog(const PageRow *pPage, long lBudget) {
     snprintf(szWhy, sizeof(szWhy), "it cannot be opened");
   long lSize = pFile != NULL && fseek(pFile, 0, SEEK_END) == 0 ? ftell(pFile) : -1;
   long lFrom = lSize > lBudget ? lSize - lBudget : 0;
-  if (pFile != NULL && (lSize < 0 || fseek(pFile, lFrom, SEEK_SET) != 0))
-    snprintf(szWhy, sizeof(szWhy), "it cannot be read");
-  if (pFile == NULL || lSize < 0) {
+  // A log that cannot be read from where its end begins is not shown
+  // from elsewhere.
+  bool bReadable = pFile != NULL && lSize >= 0 && fseek(pFile, lFrom, SEEK_SET) == 0;
+  if (pFile != NULL && !bReadable) snprintf(szWhy, sizeof(szWhy), "it cannot be read");
+  if (!bReadable) {
     if (pFile != NULL) fclose(pFile);
     pagePut("(log not shown: ");
     pageText(szWhy);
