@@ -19,6 +19,7 @@
 //   port-taken          in the next run another program holds the debug port
 //   port-deaf           in the next run the debug port is bound, but no event
 //                       tells its datagrams
+//   unreachable ADDRESS in the next run no datagram can be sent to ADDRESS
 //   requests            in the next run the devices report as zvdevsim
 //                       without -q (each request and reply)
 //   no-random           in the next run the system gives no random bytes
@@ -234,7 +235,7 @@ TEST_P(FleetCase, Transcript) {
   std::vector<CaseLine> lines = readCase(
       CASES + "/" + GetParam() + ".case",
       {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
-       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf"});
+       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable"});
   ScratchDir scratch;
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
@@ -280,6 +281,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.bDebugPortTaken = true;
     } else if (line.command == "port-deaf") {
       fleet.bDebugPortDeaf = true;
+    } else if (line.command == "unreachable") {
+      fleet.unreachable.push_back(platInetAddr(a[0].c_str()));
     } else if (line.command == "no-random") {
       fleet.bNoRandom = true;
     } else if (line.command == "process") {

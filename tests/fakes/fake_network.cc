@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "app/loader.h"
@@ -138,6 +139,7 @@ void serve(SimServed *pServed, Slot *pSlot, const void *pData, int nLength) {
 // In a fleet run the debug port is zvfleet's (or another program's), so a
 // child's tool cannot bind it.
 const int ADDRESS_IN_USE = 98;
+const int NETWORK_UNREACHABLE = 101;
 
 }  // namespace
 
@@ -248,6 +250,11 @@ int platAddressText(uint32_t ulAddr, char *pszBuffer, int nSize) {
 int platSendTo(PlatSocket, const void *pData, int nLength, const PlatAddress *pTo) {
   if (s_fake.bStopped) return -1;
   if (s_world.bOn) {
+    const std::vector<uint32_t> &far = s_world.fleet.unreachable;
+    if (std::find(far.begin(), far.end(), pTo->ulAddr) != far.end()) {
+      s_fake.nChildError = NETWORK_UNREACHABLE;
+      return -1;
+    }
     s_fake.lastDest = *pTo;
     int nSlot = slotAt(pTo->ulAddr);
     if (nSlot >= 0 && pTo->usPort == 69)
@@ -409,7 +416,8 @@ int platPendingError(void) {
 
 int platErrorText(int nCode, char *pszBuffer, int nSize) {
   if (s_world.bOn) {
-    const char *pszText = nCode == ADDRESS_IN_USE ? "Address already in use"
+    const char *pszText = nCode == ADDRESS_IN_USE        ? "Address already in use"
+                          : nCode == NETWORK_UNREACHABLE ? "Network is unreachable"
                           : nCode == 2            ? "No such file or directory"
                           : nCode == 1            ? "Operation not permitted"
                                                   : "Unknown error";

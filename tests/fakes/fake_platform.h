@@ -72,6 +72,7 @@ struct FakeFleet {
   std::vector<std::pair<uint32_t, int> > echoes;
   bool bNoEcho = false, bDebugPortTaken = false;  // the port: another program's
   bool bDebugPortDeaf = false;  // the port is bound, but no event tells its datagrams
+  std::vector<uint32_t> unreachable;  // addresses whose datagrams cannot be sent
   unsigned long ulInterruptAt = (unsigned long)-1;  // Ctrl+C at this time
   unsigned long ulKillAt = (unsigned long)-1;       // kill -9 at this time
   std::vector<unsigned long> livePids;  // processes that run besides zvfleet

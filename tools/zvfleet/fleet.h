@@ -105,6 +105,7 @@ struct ToolOutput {
   bool bNoReply;              // TEXT_RECV_TIMEOUT since the last request line
   bool bTransfered;           // TEXT_TRANSFERED
   bool bReceiveError;         // "receiveCommand error!"
+  bool bSystemError;          // a system error report (not a failed bind)
   bool bBindSeen;             // the tool's debug port report was seen
   int nRefusal;               // RESULT_* of a refusal line, else RESULT_NONE
   int nModel;                 // the model a preflight's device named, or -1

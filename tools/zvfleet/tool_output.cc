@@ -203,6 +203,9 @@ static int takeOneLine(ToolOutput *pOut, const FilePlan *pPlan, const char *pszL
     case LINE_RECEIVE_ERROR:
       pOut->bReceiveError = true;
       break;
+    case LINE_ERROR_REPORT:
+      pOut->bSystemError = true;
+      break;
     case LINE_REFUSAL:
       pOut->nRefusal = s_aLines[nEntry].nResult;
       pOut->bAnswered = true;
@@ -255,7 +258,8 @@ int attemptResult(const ToolOutput *pOut, int nStatus) {
     // The child's status 1 is the tool's: the upload would have gone on.
     if (pOut->nRefusal != RESULT_NONE) return pOut->nRefusal;
     if (nStatus == 1 && pOut->bAnswered) return RESULT_READY;
-    return pOut->bAnswered ? RESULT_FAILED : RESULT_NO_ANSWER;
+    // A query that could not be sent got no answer because it failed.
+    return pOut->bAnswered || pOut->bSystemError ? RESULT_FAILED : RESULT_NO_ANSWER;
   }
   if (nStatus == 1 && pOut->bTransfered) return pOut->bDoubt ? RESULT_UNCONFIRMED : RESULT_UPDATED;
   if (pOut->nRefusal != RESULT_NONE) return pOut->nRefusal;
