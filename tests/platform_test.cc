@@ -136,6 +136,18 @@ TEST(Platform, WaitOverSockets) {
   EXPECT_EQ(-1, platWaitSockets(as, PLAT_WAIT_SOCKETS + 1, 0, &nReady));
 }
 
+// Each socket its own event in one process, as the tool's upload and its
+// debug listener have them: a datagram signals only its socket's event.
+TEST(Platform, EventsOfTwoSockets) {
+  LoopbackPeer a, b, sender;
+  PlatEvent hA = platCreateEvent(), hB = platCreateEvent();
+  ASSERT_EQ(1, platEventSelectRead(a.s, hA));
+  ASSERT_EQ(1, platEventSelectRead(b.s, hB));
+  sender.sendTo(b.usPort, {2});
+  EXPECT_EQ(1, platWaitEvent(hB, 2000));
+  EXPECT_EQ(0, platWaitEvent(hA, 0));
+}
+
 volatile int g_nThreadRan;
 int markThread(void) {
   g_nThreadRan = 1;
