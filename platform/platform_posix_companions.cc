@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The companions' services (platform_companions.h) on POSIX systems
 // (Linux): standard input and error, files compared, removed and appended
-// to, folders, the terminal, child processes (a clone sharing memory until its exec) and their
-// pipes, the interruption signals, ICMP sockets for the echo requests, the
-// process and its workstation, and /dev/urandom.  Built into the
-// companions' platform library, never into zvloader.
+// to, folders, the terminal, child processes (on Linux a clone that shares
+// memory until its exec) and their pipes, the interruption signals, ICMP
+// sockets for the echo requests, the process and its workstation, and
+// /dev/urandom.  Built into the companions' platform library, never into
+// zvloader.
 #include "platform/platform_internal.h"
 
 #include <arpa/inet.h>
@@ -81,9 +82,10 @@ struct ChildStart {
 };
 
 // The child until its exec.  On Linux it runs in the parent's memory on a
-// stack of its own (the parent waits until the exec): it writes nothing
-// but its own stack, and calls only system calls.  Every signal is blocked
-// from the start, so no handler of the parent can run here.
+// stack of its own (the parent waits until the exec): it writes nothing of
+// the parent's but errno, which the parent sets again, and calls only
+// system calls.  Every signal is blocked from the start, so no handler of
+// the parent can run here.
 #if defined(__linux__)
 __attribute__((no_sanitize_address))
 #endif

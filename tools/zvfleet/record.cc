@@ -112,7 +112,7 @@ static void setState(FleetDevice *pDev, int nState) {
 }
 
 int recordBusy(short *pnDevices) {
-  memcpy(pnDevices, g_run.anBusy, (size_t)g_run.nBusy * sizeof(short));
+  if (pnDevices != NULL) memcpy(pnDevices, g_run.anBusy, (size_t)g_run.nBusy * sizeof(short));
   return g_run.nBusy;
 }
 
@@ -123,7 +123,7 @@ bool recordBeginRun(void) {
   g_run.nBusy = g_run.nWaiting = 0;
   for (int i = 0; i < g_nDevices; i++) {
     FleetDevice *pDev = &g_aDevices[i];
-    pDev->nState = STATE_DONE;  // counted from nothing
+    pDev->nState = STATE_DONE;  // not yet counted
     setState(pDev, STATE_WAITING);  // a carried device waits only for its check
     if (pDev->bEarlier) {
       if (g_fleet.ulConfirmSeconds == 0 || updatedAndBack(pDev)) setState(pDev, STATE_DONE);

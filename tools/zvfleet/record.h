@@ -60,8 +60,8 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
                    const char *pszUpdatedAt, const char *pszUpdatedIn);
 
 // The devices whose tool runs or whose check does (running, stopping,
-// checking), copied into pnDevices by their place in the list; returns
-// their count.
+// checking), copied into pnDevices (when not null) by their place in the
+// list; returns their count.
 int recordBusy(short *pnDevices);
 
 // The count of devices waiting to start.

@@ -74,10 +74,7 @@ static void interruptRun(unsigned long ulNow) {
 }
 
 // Devices updated at once: their tools run or their checks do.
-static int busyDevices(void) {
-  static short s_anBusy[FLEET_MAX_DEVICES];
-  return recordBusy(s_anBusy);
-}
+static int busyDevices(void) { return recordBusy(NULL); }
 
 static void runDevices(void) {
   unsigned long ulQueued = (unsigned long)g_nDevices;
