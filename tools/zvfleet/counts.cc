@@ -8,9 +8,6 @@ void recordCounts(RecordCounts *pCounts) {
   memset(pCounts, 0, sizeof(*pCounts));
   for (int i = 0; i < g_nDevices; i++) {
     const FleetDevice *pDev = &g_aDevices[i];
-    pCounts->nWaiting += pDev->nState == STATE_WAITING;
-    pCounts->nRunning += pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING;
-    pCounts->nChecking += pDev->nState == STATE_CHECKING;
     pCounts->nReady += pDev->nResult == RESULT_READY;
     pCounts->nNotAsked += pDev->nResult == RESULT_NOT_STARTED;
     if (pDev->nResult != RESULT_UPDATED) continue;
