@@ -418,9 +418,9 @@ int platErrorText(int nCode, char *pszBuffer, int nSize) {
   if (s_world.bOn) {
     const char *pszText = nCode == ADDRESS_IN_USE        ? "Address already in use"
                           : nCode == NETWORK_UNREACHABLE ? "Network is unreachable"
-                          : nCode == 2            ? "No such file or directory"
-                          : nCode == 1            ? "Operation not permitted"
-                                                  : "Unknown error";
+                          : nCode == 2                   ? "No such file or directory"
+                          : nCode == 1                   ? "Operation not permitted"
+                                                         : "Unknown error";
     snprintf(pszBuffer, (size_t)nSize, "%s", pszText);
     return (int)strlen(pszText);
   }
