@@ -56,17 +56,17 @@ enum OptionId { OPT_IP, OPT_P, OPT_V, OPT_NO, OPT_T, OPT_M, OPT_F, OPT_NE,
 struct OptionName {
   const char *pszName;
   int nCompare;
-  int bTakesValue;
+  bool bTakesValue;
   OptionId id;
 };
 
 // Tried in this order; the first match counts.
 static const OptionName s_aOptions[] = {
-    {"IP", NAME_ANY_CASE, 1, OPT_IP}, {"P", NAME_EXACT, 1, OPT_P},
-    {"v", NAME_ANY_CASE, 0, OPT_V},   {"no", NAME_ANY_CASE, 0, OPT_NO},
-    {"T", NAME_EXACT, 1, OPT_T},      {"M", NAME_EXACT, 1, OPT_M},
-    {"f", NAME_EXACT, 1, OPT_F},      {"NE", NAME_EXACT, 0, OPT_NE},
-    {"EA", NAME_EXACT, 0, OPT_EA},    {"K", NAME_ANY_CASE, 1, OPT_K},
+    {"IP", NAME_ANY_CASE, true, OPT_IP}, {"P", NAME_EXACT, true, OPT_P},
+    {"v", NAME_ANY_CASE, false, OPT_V},  {"no", NAME_ANY_CASE, false, OPT_NO},
+    {"T", NAME_EXACT, true, OPT_T},      {"M", NAME_EXACT, true, OPT_M},
+    {"f", NAME_EXACT, true, OPT_F},      {"NE", NAME_EXACT, false, OPT_NE},
+    {"EA", NAME_EXACT, false, OPT_EA},   {"K", NAME_ANY_CASE, true, OPT_K},
 };
 
 static const OptionName *findOption(const char *pszName) {

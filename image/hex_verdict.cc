@@ -18,6 +18,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "image/image_store.h"
 #include "image/input_file.h"
 
@@ -56,10 +58,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
       if (pReader->ulTotal > HEX_FILE_LIMIT) return HEX_LINE_TOO_BIG;
       if (nRead == 0) {  // end of the file
         *pnLength = n;
-        if (pReader->bSkipping || n == 0) {
-          pReader->bSkipping = 0;
-          return HEX_LINE_END;
-        }
+        if (pReader->bSkipping || n == 0) return HEX_LINE_END;
         return n > HEX_LINE_SIZE - 1 ? HEX_LINE_TOO_LONG : HEX_LINE_OK;
       }
     }
@@ -262,8 +261,10 @@ static void storeData(HexVerdict *pVerdict) {
   pVerdict->ulDataRecords++;
   int bStore = !pVerdict->bStoresNothing;
   if (ulAddress < CODE_WINDOW_END) {
-    if (bStore && ulAddress + ulCount > nMaxHexAddress) nMaxHexAddress = ulAddress + ulCount;
-    if (bStore && ulAddress < nMinHexAddress) nMinHexAddress = ulAddress;
+    if (bStore) {
+      nMaxHexAddress = std::max(nMaxHexAddress, ulAddress + ulCount);
+      nMinHexAddress = std::min(nMinHexAddress, ulAddress);
+    }
   } else if (hexAddressWindow(ulAddress) != HEX_WINDOW_IDATA) {
     refuseAddress(pVerdict, ulAddress, 0);  // even a record of no bytes
     return;

@@ -18,6 +18,7 @@
 #include "crypto/des.h"
 #include "image/hex_loader.h"
 #include "image/image_store.h"
+#include "image/output_file.h"
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
 #include "image/crc16.h"
@@ -81,10 +82,24 @@ TEST(KnownAnswers, CrcAndCipher) {
 
 // The loaders' results as their callers read them: 1 for a loaded HEX file
 // and for a usable main image.
+// A second file read in one process (zvinspect reads a source more than
+// once) starts from an empty store: no byte of the first is left behind.
 TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(1, readHexFile(ZV_SOURCE_DIR "/samples/firmware.hex"));
   EXPECT_EQ(1, prepareMainImage("firmware.hex"));
   EXPECT_EQ(0x6000u, nMaxHexAddress);
+  std::string path = testing::TempDir() + "known_answers_store.hex";
+  std::ofstream(path) << ":01001000BB34\n:020000022000DC\n:01810000AAD4\n:00000001FF\n";
+  ASSERT_EQ(1, readHexFile(path.c_str()));
+  EXPECT_EQ(0xAA, g_abIdata[IDATA_LOAD_START - IDATA_BASE]);
+  EXPECT_EQ(0xBB, g_abImage[0x10]);
+  std::ofstream(path) << ":0100000001FE\n:00000001FF\n";
+  ASSERT_EQ(1, readHexFile(path.c_str()));
+  EXPECT_EQ(0, g_abIdata[IDATA_LOAD_START - IDATA_BASE]);
+  EXPECT_EQ(0, g_abImage[0x10]);
+  EXPECT_EQ(0u, nMinHexAddress);
+  EXPECT_EQ(1u, nMaxHexAddress);
+  remove(path.c_str());
 }
 
 // The image header keeps the length modulo 64 KiB: read from a file's
@@ -145,4 +160,20 @@ TEST(KnownAnswers, OutputOnADeviceIsLeftAlone) {
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));
   remove("html.enc");
   remove("in.html");
+}
+
+// An output whose every new name is taken fails to open and leaves nothing
+// for a later abandon to remove; a refusal cut to a short buffer says how
+// much of it was written.
+TEST(KnownAnswers, FailuresLeaveOthersAlone) {
+  for (int i = 1; i <= 100; i++) fclose(fopen(("taken.enc." + std::to_string(i) + ".new").c_str(), "wb"));
+  OutputFile out;
+  EXPECT_EQ(OUTPUT_CANNOT_OPEN, openOutputFile(&out, "taken.enc"));
+  abandonOutputFile(&out);
+  for (int i = 1; i <= 100; i++) EXPECT_EQ(0, remove(("taken.enc." + std::to_string(i) + ".new").c_str()));
+  UpdateFileVerdict verdict = {};
+  verdict.nRefusal = UPDATE_FILE_WRONG_MAGIC;
+  char szText[16];
+  EXPECT_EQ(15, updateFileRefusalText(&verdict, "x.enc", szText, sizeof(szText)));
+  EXPECT_EQ(15u, strlen(szText));
 }
