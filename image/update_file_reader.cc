@@ -37,11 +37,6 @@ int32_t readUpdateFile(const char *pszPath) {
   if (nRead == 0) consolePrintf("Could not open: %s", pszPath);
   if (nRead <= 0) return 0;  // a failed read is reported
   if (verdict.nRefusal != UPDATE_FILE_ACCEPTED) {
-    if (g_bEncrypted && verdict.ulHeaderBytes >= 2) {
-      // The header decides the type and the model, also of a file refused.
-      g_bFileType = verdict.bType;
-      g_bModel = verdict.bModel;
-    }
     char szText[SETTING_TEXT_SIZE + 96];
     consoleWrite(szText, updateFileRefusalText(&verdict, pszPath, szText, sizeof(szText)));
     return 0;

@@ -17,6 +17,7 @@
 #include "base/settings.h"
 #include "crypto/des.h"
 #include "image/hex_loader.h"
+#include "image/hex_verdict.h"
 #include "image/image_store.h"
 #include "image/output_file.h"
 #include "image/update_file_builder.h"
@@ -99,7 +100,30 @@ TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(0, g_abImage[0x10]);
   EXPECT_EQ(0u, nMinHexAddress);
   EXPECT_EQ(1u, nMaxHexAddress);
+  std::ofstream(path) << ":0000000000\n:00000001FF\n";  // a record of no bytes: no image
+  ASSERT_EQ(1, readHexFile(path.c_str()));
+  EXPECT_EQ(0u, nMaxHexAddress);
   remove(path.c_str());
+}
+
+// A line of any length, cut or whole, read in one piece or across the
+// reader's blocks, stays within the line buffer.
+TEST(KnownAnswers, HexLinesStayInTheirBuffer) {
+  for (size_t nLength : {254u, 255u, 256u, 300u, 5000u}) {
+    SCOPED_TRACE(nLength);
+    std::string text = std::string(16384 - 100, '\n') + std::string(nLength, '1') + "\n:\n";
+    HexLineReader reader;
+    startHexLinesInMemory(&reader, (const uint8_t *)text.data(), (uint32_t)text.size());
+    std::vector<char> line(HEX_LINE_SIZE + 64, '#');
+    int n = 0;
+    HexLineResult result;
+    while ((result = readHexLine(&reader, line.data(), &n)) == HEX_LINE_OK && n == 0) {
+    }
+    EXPECT_EQ(nLength > 254 ? HEX_LINE_TOO_LONG : HEX_LINE_OK, result);
+    EXPECT_EQ(std::string(64, '#'), std::string(line.data() + HEX_LINE_SIZE, 64));
+    EXPECT_EQ(HEX_LINE_OK, readHexLine(&reader, line.data(), &n));
+    EXPECT_EQ(1, n);
+  }
 }
 
 // The image header keeps the length modulo 64 KiB: read from a file's
@@ -171,6 +195,14 @@ TEST(KnownAnswers, FailuresLeaveOthersAlone) {
   EXPECT_EQ(OUTPUT_CANNOT_OPEN, openOutputFile(&out, "taken.enc"));
   abandonOutputFile(&out);
   for (int i = 1; i <= 100; i++) EXPECT_EQ(0, remove(("taken.enc." + std::to_string(i) + ".new").c_str()));
+  strcpy(out.szNew, "v");  // what an earlier use left
+  fclose(fopen("v", "wb"));
+  EXPECT_EQ(OUTPUT_NOT_REGULAR, openOutputFile(&out, "."));
+  abandonOutputFile(&out);
+  EXPECT_EQ(0, remove("v"));
+  EXPECT_EQ(OUTPUT_OK, saveOutputFile("one.enc", "x", 1));
+  EXPECT_EQ(1u, std::filesystem::file_size("one.enc"));
+  remove("one.enc");
   UpdateFileVerdict verdict = {};
   verdict.nRefusal = UPDATE_FILE_WRONG_MAGIC;
   char szText[16];
