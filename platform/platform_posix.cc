@@ -88,9 +88,10 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
     pFrom->ulAddr = sa.sin_addr.s_addr;
     pFrom->usPort = ntohs(sa.sin_port);
   }
-  if (n < 0 && (errno == EBADF || errno == ENOTSOCK)) return PLAT_RECV_CLOSED;
-  if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? PLAT_RECV_NOTHING
-                                                            : -1;
+  if (n < 0) {
+    if (errno == EBADF || errno == ENOTSOCK) return PLAT_RECV_CLOSED;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? PLAT_RECV_NOTHING : -1;
+  }
   if (n > nSize) {
     errno = EMSGSIZE;
     return PLAT_RECV_TRUNCATED;

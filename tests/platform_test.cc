@@ -114,6 +114,9 @@ TEST(Platform, TakenPortAndErrorText) {
   EXPECT_TRUE(text == "Errno = " + code || text.find(" (" + code + ")") == text.size() - code.size() - 3)
       << text;
   EXPECT_EQ(std::string::npos, text.find_first_of("\r\n"));
+  szText[0] = 'x';  // a buffer of one takes the terminator alone
+  platErrorText(nCode, szText, 1);
+  EXPECT_EQ('\0', szText[0]);
   platCloseSocket(t);
 }
 
