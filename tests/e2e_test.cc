@@ -25,6 +25,7 @@ class EndToEnd : public testing::Test {
     ASSERT_TRUE(startProgram({"zvloader", "-NE", "-T", "L", "-K", "Zelva-K1", "-f", "logo.bin"},
                              "build.out", &build));
     ASSERT_EQ(1, finishProgram(build));
+    ASSERT_NE("", readOutput("logo.enc"));  // else every upload below waits for nothing
   }
   // Whatever a failed test left running is stopped.
   void TearDown() override {

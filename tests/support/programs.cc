@@ -39,10 +39,15 @@ std::string readOutput(const std::string &path) {
   return lf;
 }
 
-bool waitForOutput(const std::string &path, const std::string &text) {
+bool waitForOutput(const std::string &path, const std::string &text, PlatChild *pWriter,
+                   int *pnStatus) {
   unsigned long ulStart = platMilliseconds();
   while (readOutput(path).find(text) == std::string::npos) {
     if (platMilliseconds() - ulStart > CHILD_TIME_LIMIT_MS) return false;
+    if (pWriter != nullptr && platWaitChild(*pWriter, 0, pnStatus)) {
+      *pWriter = 0;  // ended and released: what it wrote is all there is
+      return readOutput(path).find(text) != std::string::npos;
+    }
     // Nothing signals a file's growth portably: look again shortly.
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -26,8 +26,11 @@ int finishProgram(PlatChild child, unsigned long ulMilliseconds = CHILD_TIME_LIM
 // The file's text, line ends as LF.
 std::string readOutput(const std::string &path);
 
-// Waits until the file holds the text (true), for at most the time limit.
-bool waitForOutput(const std::string &path, const std::string &text);
+// Waits until the file holds the text (true), for at most the time limit;
+// with a writer, no longer than it runs: a writer that ended is released,
+// *pWriter set to 0 and its exit status put in *pnStatus.
+bool waitForOutput(const std::string &path, const std::string &text,
+                   PlatChild *pWriter = nullptr, int *pnStatus = nullptr);
 
 // The text with the day and time of every "Dbg>" line as DD hh:mm:ss.
 std::string withoutTimes(std::string text);
