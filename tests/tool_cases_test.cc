@@ -18,8 +18,11 @@
 //   run PROGRAM ARGS    a run of zvloader or zvinspect, as from a fresh start
 //   times               the datagram lines of the runs that follow end
 //                       with the virtual time they went or were read
-// device, error and times hold for the runs that follow them.
+//   terminal [dumb|no-color]  standard output is a terminal, TERM is
+//                       xterm (or dumb) and NO_COLOR empty (or set)
+// device, error, times and terminal hold for the runs that follow them.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "app/loader.h"
@@ -91,7 +94,7 @@ void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscri
 class ToolCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(ToolCase, Transcript) {
-  std::vector<CaseLine> lines = readCase(CASES + "/" + GetParam() + ".case", {"device", "fail", "error", "times", "run"});
+  std::vector<CaseLine> lines = readCase(CASES + "/" + GetParam() + ".case", {"device", "fail", "error", "times", "terminal", "run"});
   ScratchDir scratch;
   Transcript transcript;
   FakeRun fake;
@@ -114,6 +117,14 @@ TEST_P(ToolCase, Transcript) {
       fake.fail.errorText = line.args.size() > 1 ? line.args[1] : "";
     } else if (line.command == "times") {
       fake.bTimes = true;
+    } else if (line.command == "terminal") {
+      // putenv keeps the text itself: these live as long as the process.
+      static char szTerm[] = "TERM=xterm", szDumb[] = "TERM=dumb";
+      static char szColour[] = "NO_COLOR=", szNoColour[] = "NO_COLOR=1";
+      std::string kind = line.args.empty() ? "" : line.args[0];
+      fake.bTerminal = true;
+      putenv(kind == "dumb" ? szDumb : szTerm);
+      putenv(kind == "no-color" ? szNoColour : szColour);
     } else if (line.command == "run") {
       runProgram(line, fake, &transcript);
       FakeFailures none;

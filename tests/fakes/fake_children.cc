@@ -102,8 +102,9 @@ void platStopChild(PlatChild handle) {
   s_fake.ulNow -= s_world.fleet.ulStopMs;
 }
 
-// No terminal; a fleet run makes folders and finds zvloader where it says.
-int platIsTerminal(void) { return 0; }
+// A terminal where a tool's case says so, never in a fleet run; a fleet run
+// makes folders and finds zvloader where it says.
+int platIsTerminal(void) { return !s_world.bOn && s_fake.run.bTerminal; }
 int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   bool bSelf = strcmp(pszName, "zvfleet") == 0 && s_world.fleet.pfnSelf != nullptr;
   if (!s_world.bOn || (strcmp(pszName, "zvloader") != 0 && !bSelf)) return 0;

@@ -49,6 +49,8 @@ struct FakeRun {
   std::vector<Bytes> replies, debugDatagrams;
   // Each datagram's line ends with the virtual time it went or was read.
   bool bTimes = false;
+  // Standard output is a terminal.
+  bool bTerminal = false;
 };
 
 // The status of a run that the user stopped with Ctrl+C: every thread
