@@ -155,12 +155,12 @@ bool readJournal(const char *pszPath, ReportHead *pHead, ReportRow *aRows, char 
   long lRead = 0;
   int nLine = 0;
   bool bOk = true, bEnded = false;
-  char szWhy[512] = "";
+  char szWhy[512] = "", szRow[256];
   while (bOk && nextLine(pFile, &line, &lRead)) {
     nLine++;
     object = json::parse(line, nullptr, false);
     if (!object.is_object()) {
-      bOk = why(szWhy, sizeof(szWhy), "line %d is no JSON object", nLine);
+      bOk = why(szWhy, sizeof(szWhy), "whose line %d is no JSON object", nLine);
     } else if (nLine == 1) {
       char szRunId[REPORT_ID_SIZE] = "";
       const json &run = object.contains("run") ? object["run"] : json();
@@ -168,15 +168,16 @@ bool readJournal(const char *pszPath, ReportHead *pHead, ReportRow *aRows, char 
       if (!jsonText(run, "id", szRunId, sizeof(szRunId)) || strcmp(szRunId, pHead->szRunId) != 0 ||
           !jsonWhole(object, "devices", 1, FLEET_MAX_DEVICES, &lDevices) ||
           lDevices != pHead->nRows)
-        bOk = why(szWhy, sizeof(szWhy), "is not the journal of this report's run");
+        bOk = why(szWhy, sizeof(szWhy), "which is not the journal of this report's run");
     } else if (object.contains("device")) {
       long lDevice = -1;
       if (!jsonWhole(object, "device", 0, pHead->nRows - 1, &lDevice) || !object.contains("row"))
-        bOk = why(szWhy, sizeof(szWhy), "line %d names no device of the run", nLine);
-      else if (!readReportRow(object["row"], (int)lDevice, &s_row, szWhy, sizeof(szWhy)))
-        bOk = false;
+        bOk = why(szWhy, sizeof(szWhy), "whose line %d names no device of the run", nLine);
+      else if (!readReportRow(object["row"], (int)lDevice, &s_row, szRow, sizeof(szRow)))
+        bOk = why(szWhy, sizeof(szWhy), "whose line %d is not read (%s)", nLine, szRow);
       else if (strcmp(s_row.szAddress, aRows[lDevice].szAddress) != 0)
-        bOk = why(szWhy, sizeof(szWhy), "line %d names another device than the report", nLine);
+        bOk = why(szWhy, sizeof(szWhy), "whose line %d names another device than the report",
+                   nLine);
       else
         aRows[lDevice] = s_row;
     } else {
@@ -184,8 +185,8 @@ bool readJournal(const char *pszPath, ReportHead *pHead, ReportRow *aRows, char 
     }
   }
   fclose(pFile);
-  if (lRead > JOURNAL_READ_MAX) bOk = why(szWhy, sizeof(szWhy), "is too long to be read");
-  if (!bOk) return why(pszWhy, nWhySize, "names the journal %s, which %s", pszPath, szWhy);
+  if (lRead > JOURNAL_READ_MAX) bOk = why(szWhy, sizeof(szWhy), "which is too long to be read");
+  if (!bOk) return why(pszWhy, nWhySize, "names the journal %s, %s", pszPath, szWhy);
   pHead->bEnded = bEnded;
   pHead->nUpdated = pHead->nNotBack = pHead->nNotConfirmed = 0;
   for (int i = 0; i < pHead->nRows; i++)
