@@ -31,31 +31,31 @@ static const ActionName s_aActions[] = {
     {"modelfirst", SIM_FAULT_MODEL_FIRST, 0},
 };
 
-int simParseFault(const char *pszText, SimFault *pFault) {
+bool simParseFault(const char *pszText, SimFault *pFault) {
   char szCopy[64];
-  if (strlen(pszText) >= sizeof(szCopy)) return 0;
+  if (strlen(pszText) >= sizeof(szCopy)) return false;
   strcpy(szCopy, pszText);
   char *pszAction = strchr(szCopy, ':');
-  if (pszAction == NULL) return 0;
+  if (pszAction == NULL) return false;
   *pszAction++ = '\0';
   uint32_t ulRequest;
   if (!readDecimal(szCopy, 0xFFFFFFFFu, &ulRequest) || ulRequest == 0)
-    return 0;
+    return false;
   memset(pFault, 0, sizeof(*pFault));
   snprintf(pFault->szAction, sizeof(pFault->szAction), "%s", pszAction);
   char *pszValue = strchr(pszAction, ':');
   if (pszValue != NULL) *pszValue++ = '\0';
   for (const ActionName &a : s_aActions) {
     if (strcmp(a.pszName, pszAction) != 0) continue;
-    if ((a.ulMax == 0) != (pszValue == NULL)) return 0;
+    if ((a.ulMax == 0) != (pszValue == NULL)) return false;
     if (pszValue != NULL &&
         !readDecimal(pszValue, a.ulMax, &pFault->ulValue))
-      return 0;
+      return false;
     pFault->ulRequest = ulRequest;
     pFault->nAction = a.nAction;
-    return 1;
+    return true;
   }
-  return 0;
+  return false;
 }
 
 

@@ -62,8 +62,8 @@ struct SimDatagram {
   int bEarly;  // goes out at once, ahead of the reply's delay
 };
 
-// Parses "N:ACTION".  Returns 1, or 0 when the text is not a valid fault.
-int simParseFault(const char *pszText, SimFault *pFault);
+// Parses "N:ACTION": false when the text is not a valid fault.
+bool simParseFault(const char *pszText, SimFault *pFault);
 
 void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery);
 
