@@ -14,8 +14,8 @@
 // extended segment address record before each 64 KiB of code and before
 // the idata, and an end record; lines end in CR LF.  Records of zero bytes
 // only are left out, all but the one that ends the code, which fixes the
-// extent.  Returns 1, or 0 when a write failed.
-int writeHexImage(FILE *pFile, const uint8_t *pbCode, uint32_t ulLength,
-                  const uint8_t *pbIdata);
+// extent.  False when a write failed.
+bool writeHexImage(FILE *pFile, const uint8_t *pbCode, uint32_t ulLength,
+                   const uint8_t *pbIdata);
 
 #endif
