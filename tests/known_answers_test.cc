@@ -111,8 +111,8 @@ TEST(KnownAnswers, LoaderResults) {
 TEST(KnownAnswers, HexLinesStayInTheirBuffer) {
   for (size_t nLength : {254u, 255u, 256u, 300u, 5000u}) {
     SCOPED_TRACE(nLength);
-    std::string text = std::string(16384 - 100, '\n') + std::string(nLength, '1') + "\n:\n";
     HexLineReader reader;
+    std::string text = std::string(sizeof(reader.abBlock) - 100, '\n') + std::string(nLength, '1') + "\n:\n";
     startHexLinesInMemory(&reader, (const uint8_t *)text.data(), (uint32_t)text.size());
     std::vector<char> line(HEX_LINE_SIZE + 64, '#');
     int n = 0;
