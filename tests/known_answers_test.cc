@@ -18,6 +18,7 @@
 #include "crypto/des.h"
 #include "image/hex_loader.h"
 #include "image/hex_verdict.h"
+#include "image/image_kind.h"
 #include "image/image_store.h"
 #include "image/output_file.h"
 #include "image/update_file_builder.h"
@@ -145,6 +146,25 @@ TEST(KnownAnswers, ImageHeaderReadsWhatWasWritten) {
     EXPECT_EQ(0, readImageHeader(ab.data(), ulPayload, 1, &whole));
     EXPECT_EQ(ulLength, whole.ulLength);
     EXPECT_EQ(0, readImageHeader(ab.data(), (uint32_t)ab.size(), 0, &found));
+  }
+}
+
+// A logo's header keeps its length modulo 64 KiB: 0 judges the whole
+// payload, and a length beyond the payload judges no byte past it.
+TEST(KnownAnswers, LogoHeaderLengthBoundsTheTextJudged) {
+  std::vector<uint8_t> ab(IMAGE_HEADER_SIZE + IMAGE_TEXT_SPAN + PAGE_SIZE, 'a');
+  uint32_t ulPayload = IMAGE_HEADER_SIZE + PAGE_SIZE;
+  ab[ulPayload + 8] = 0;  // past the payload
+  struct { uint32_t ulLength; uint8_t bAt100; PayloadKind kind; } cases[] = {
+      {0x10000, 0, PAYLOAD_LOGO}, {0x6163, 0, PAYLOAD_LOGO}, {0x6163, 'a', PAYLOAD_TEXT_LENGTH}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.ulLength);
+    ab[IMAGE_HEADER_LENGTH_AT] = (uint8_t)c.ulLength;
+    ab[IMAGE_HEADER_LENGTH_AT + 1] = (uint8_t)(c.ulLength >> 8);
+    ab[IMAGE_HEADER_SIZE] = (uint8_t)(c.ulLength - 2);
+    ab[IMAGE_HEADER_SIZE + 1] = (uint8_t)((c.ulLength - 2) >> 8);
+    ab[IMAGE_HEADER_SIZE + 100] = c.bAt100;
+    EXPECT_EQ(c.kind, payloadKind(ab.data(), ulPayload));
   }
 }
 
