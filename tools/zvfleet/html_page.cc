@@ -369,13 +369,11 @@ static long logBudget(long lDevices) {
   return lBudget > PAGE_LOG_MAX ? PAGE_LOG_MAX : lBudget;
 }
 
-bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int nReports,
-                      const PageLeftOut *aLeftOut, int nLeftOut) {
+bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
   long lDevices = 0;
   static PageLeftOut s_aRefused[64];
   static char s_aszWhy[64][320];
   int nRefused = 0;
-  for (int i = 0; i < nLeftOut && nRefused < 64; i++) s_aRefused[nRefused++] = aLeftOut[i];
   for (int i = 0; i < nReports; i++) {
     char szWhy[320];
     if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) lDevices += s_head.nRows;
@@ -404,10 +402,6 @@ bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int n
   // Each report left out, and why: a report refused is never drawn.
   putLeftOut(s_aRefused, nRefused);
   return putPageEnd(&out, pszHtml) && bAll;
-}
-
-bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
-  return writeReportsPage(pszHtml, apszReports, nReports, NULL, 0);
 }
 
 // --- a summary's page -----------------------------------------------------------------

@@ -16,14 +16,10 @@
 
 #include "tools/zvfleet/html_rows.h"
 
-// Writes the page at pszHtml from the JSON reports, a section each; a
-// report that the reader refuses is not drawn but listed with the
-// reports of aLeftOut as left out, with the reason.  Returns true, or
-// false after a message (a report left out by the reader too).
-bool writeReportsPage(const char *pszHtml, const char *const *apszReports, int nReports,
-                      const PageLeftOut *aLeftOut, int nLeftOut);
-
-// The run's own page: writeReportsPage with no report left out.
+// Writes the run's page at pszHtml from the JSON reports, a section
+// each; a report that the reader refuses is not drawn but listed as left
+// out, with the reason.  Returns true, or false after a message (a report
+// left out too).
 bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports);
 
 // The page of a summary (--summary --html): the totals of all sites, then
