@@ -157,8 +157,9 @@ int compareWithSource(const InspectOptions *pOpt, const UpdateView *pView,
   int nDifferences = 0;
   if (ulLength != pView->ulImageLength || pView->header.nMaxHexAddress != ulLength ||
       pView->header.nMinHexAddress != 0) {
-    reportFact(FACT_FINDING, "against", "the file's image is %u bytes (nMaxHexAddress "
-               "0x%X), a build of %s gives %u", pView->ulImageLength,
+    reportFact(FACT_FINDING, "against", "the file's image is %u bytes (nMinHexAddress 0x%X, "
+               "nMaxHexAddress 0x%X), a build of %s gives %u from address 0",
+               pView->ulImageLength, pView->header.nMinHexAddress,
                pView->header.nMaxHexAddress, pszSource, ulLength);
     nDifferences++;
   }
