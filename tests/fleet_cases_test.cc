@@ -29,6 +29,8 @@
 //   remove MS PATH [TEXT]  in the next run, PATH is removed at MS ms
 //                       (with TEXT: replaced by it)
 //   stop-takes MS       in the next run, a stopped tool ends MS ms later
+//   terminal [dumb|no-color]  in the next run zvfleet's standard output is
+//                       a terminal (TERM and NO_COLOR as case_file.h says)
 //   kill-each           the next run is run whole, then again killed at
 //                       every moment its report's timelines name, each
 //                       time its record read back as
@@ -110,7 +112,7 @@ void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Tran
   std::vector<char *> argv = argvOf(args);
   size_t nOpen = openFiles();
   markFiles();
-  bool bTable = false;
+  bool bTable = fleet.bTerminal;  // zvfleet takes the table on its own where TERM allows
   for (size_t i = 0; i + 1 < args.size(); i++) bTable = bTable || (args[i] == "--progress" && args[i + 1] == "table");
   Transcript table;
   fakeBeginFleet(fleet, bTable ? &table : pTranscript);
@@ -235,7 +237,7 @@ TEST_P(FleetCase, Transcript) {
   std::vector<CaseLine> lines = readCase(
       CASES + "/" + GetParam() + ".case",
       {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
-       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable"});
+       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable", "terminal"});
   ScratchDir scratch;
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
@@ -291,6 +293,9 @@ TEST_P(FleetCase, Transcript) {
       fleet.ulInterruptAt = caseNumber(a[0]);
     } else if (line.command == "remove") {
       fleet.removals.push_back({caseNumber(a[0]), a[1], a.size() == 3 ? a[2] : ""});
+    } else if (line.command == "terminal") {
+      fleet.bTerminal = true;
+      setCaseTerminal(line);
     } else if (line.command == "stop-takes") {
       fleet.ulStopMs = caseNumber(a[0]);
     } else if (line.command == "kill-each") {

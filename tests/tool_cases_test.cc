@@ -118,13 +118,8 @@ TEST_P(ToolCase, Transcript) {
     } else if (line.command == "times") {
       fake.bTimes = true;
     } else if (line.command == "terminal") {
-      // putenv keeps the text itself: these live as long as the process.
-      static char szTerm[] = "TERM=xterm", szDumb[] = "TERM=dumb";
-      static char szColour[] = "NO_COLOR=", szNoColour[] = "NO_COLOR=1";
-      std::string kind = line.args.empty() ? "" : line.args[0];
       fake.bTerminal = true;
-      putenv(kind == "dumb" ? szDumb : szTerm);
-      putenv(kind == "no-color" ? szNoColour : szColour);
+      setCaseTerminal(line);
     } else if (line.command == "run") {
       runProgram(line, fake, &transcript);
       FakeFailures none;

@@ -104,7 +104,9 @@ void platStopChild(PlatChild handle) {
 
 // A terminal where a tool's case says so, never in a fleet run; a fleet run
 // makes folders and finds zvloader where it says.
-int platIsTerminal(void) { return !s_world.bOn && s_fake.run.bTerminal; }
+int platIsTerminal(void) {
+  return s_world.bOn ? !inChild() && s_world.fleet.bTerminal : s_fake.run.bTerminal;
+}
 int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   bool bSelf = strcmp(pszName, "zvfleet") == 0 && s_world.fleet.pfnSelf != nullptr;
   if (!s_world.bOn || (strcmp(pszName, "zvloader") != 0 && !bSelf)) return 0;

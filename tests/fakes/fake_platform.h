@@ -91,6 +91,7 @@ struct FakeFleet {
   std::vector<std::string> unwritable;  // files whose appends fail
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
   bool bNoRandom = false;      // the system gives no random bytes
+  bool bTerminal = false;      // zvfleet's standard output is a terminal
   long lDisk = -1;  // bytes that appends may take, a removed file's given back; -1: no limit
 };
 

@@ -46,6 +46,15 @@ std::string commandText(const std::vector<std::string> &args) {
   return text;
 }
 
+void setCaseTerminal(const CaseLine &line) {
+  // putenv keeps the text itself: these live as long as the process.
+  static char szTerm[] = "TERM=xterm", szDumb[] = "TERM=dumb";
+  static char szColour[] = "NO_COLOR=", szNoColour[] = "NO_COLOR=1";
+  std::string kind = line.args.empty() ? "" : line.args[0];
+  putenv(kind == "dumb" ? szDumb : szTerm);
+  putenv(kind == "no-color" ? szNoColour : szColour);
+}
+
 unsigned long caseNumber(const std::string &text) {
   return strtoul(text.c_str(), nullptr, 0);
 }

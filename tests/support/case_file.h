@@ -22,6 +22,7 @@
 //   show FILE [TEXT]         the file's text (with TEXT: its lines that hold it)
 // The platform stand-in of a single run: fail KIND [N], error CODE [TEXT],
 // times, terminal [dumb|no-color].  A fleet run's world: echo ADDRESS N|never, echo none, requests,
+// terminal [dumb|no-color],
 // unwritable PATH, port-taken, no-random, process PID, interrupt MS,
 // remove MS PATH [TEXT], stop-takes MS, kill MS, keep FILE,
 // reindent FILE [N].  Real processes: needs WHAT, echo-replies on|off,
@@ -43,6 +44,11 @@ struct CaseLine {
   std::vector<std::string> args;  // of device: its options
   std::string address;            // of device: its ADDRESS, or ""
 };
+
+// terminal [dumb|no-color]: TERM is xterm (or dumb) and NO_COLOR empty
+// (or set) for the runs that follow; the driver makes standard output a
+// terminal.
+void setCaseTerminal(const CaseLine &line);
 
 // The case names of a folder (NAME of every NAME.case), sorted.
 std::vector<std::string> caseNames(const std::string &dir);

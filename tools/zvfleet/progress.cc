@@ -6,10 +6,10 @@
 
 #include <stdarg.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "base/console.h"
+#include "tools/common/cli.h"
 #include "tools/common/fixed_text.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/results.h"
@@ -200,11 +200,10 @@ void progressBegin(unsigned long ulNow) {
   s_ulBegin = s_ulDrawn = ulNow;
   s_nDrawnLines = s_nFrame = 0;
   // A terminal that cannot move its cursor (TERM=dumb), or one whose user
-  // asks for no colour or effects (NO_COLOR), gets the plain event lines.
-  const char *pszTerm = getenv("TERM");
-  bool bPlain = (pszTerm != NULL && strcmp(pszTerm, "dumb") == 0) || getenv("NO_COLOR") != NULL;
+  // asks for no colour or effects (NO_COLOR), gets the plain event lines:
+  // the companions' one rule.
   s_bTable = g_fleet.nProgress == PROGRESS_TABLE ||
-             (g_fleet.nProgress == PROGRESS_AUTO && !bPlain && platIsTerminal());
+             (g_fleet.nProgress == PROGRESS_AUTO && colourWanted());
   readTerminalSize();
   s_bRedrawDue = true;
 }
