@@ -64,7 +64,7 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
   parseReply(pDelivery->abReply, REPLY_SIZE, &reply);
   switch (pFault->nAction) {
     case SIM_FAULT_DROP:
-      pDelivery->bDrop = 1;
+      pDelivery->bDrop = true;
       break;
     case SIM_FAULT_NACK:
       reply.bCommand = TFTP_NACK;
@@ -90,7 +90,7 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
       reply.bValue = (uint8_t)pFault->ulValue;
       break;
     case SIM_FAULT_STRAY:
-      pDelivery->bDrop = 1;
+      pDelivery->bDrop = true;
       pDelivery->nStray = (int)pFault->ulValue;
       break;
     case SIM_FAULT_DUP:
@@ -100,14 +100,14 @@ void simApplyFault(const SimFault *pFault, SimDelivery *pDelivery) {
       pDelivery->ulDelayMs = pFault->ulValue;
       break;
     case SIM_FAULT_OTHER:
-      pDelivery->bOther = 1;
+      pDelivery->bOther = true;
       break;
     case SIM_FAULT_ACK_FIRST:
-      pDelivery->bAckFirst = 1;
+      pDelivery->bAckFirst = true;
       pDelivery->usAckFirstPage = (uint16_t)pFault->ulValue;
       break;
     case SIM_FAULT_MODEL_FIRST:
-      pDelivery->bModelFirst = 1;
+      pDelivery->bModelFirst = true;
       break;
     default:
       break;
@@ -137,8 +137,8 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
   std::vector<SimDatagram> datagrams;
   SimDatagram datagram;
   datagram.nLength = REPLY_SIZE;
-  datagram.bStray = 1;  // no answer of the device's to this request
-  datagram.bEarly = 1;
+  datagram.bStray = true;  // no answer of the device's to this request
+  datagram.bEarly = true;
   if (pDelivery->bAckFirst) {
     simMakeReply(TFTP_ACK, bModel, pDelivery->usAckFirstPage, datagram.abData);
     datagrams.push_back(datagram);
@@ -149,14 +149,14 @@ std::vector<SimDatagram> simDeliveryDatagrams(const SimDelivery *pDelivery,
   }
   memcpy(datagram.abData, pDelivery->abReply, REPLY_SIZE);
   datagram.nLength = pDelivery->nLength;
-  datagram.bStray = 0;
-  datagram.bEarly = 0;
+  datagram.bStray = false;
+  datagram.bEarly = false;
   if (!pDelivery->bDrop) datagrams.insert(datagrams.end(), (size_t)pDelivery->nCopies, datagram);
   Reply reply;
   parseReply(pDelivery->abReply, REPLY_SIZE, &reply);
   simMakeReply(TFTP_ACK, (uint8_t)(bModel + 1), (uint16_t)(reply.wPage + 1), datagram.abData);
   datagram.nLength = REPLY_SIZE;
-  datagram.bStray = 1;
+  datagram.bStray = true;
   datagrams.insert(datagrams.end(), (size_t)pDelivery->nStray, datagram);
   return datagrams;
 }

@@ -42,24 +42,24 @@ struct SimFault {
 struct SimDelivery {
   uint8_t abReply[REPLY_SIZE];  // content (the device's reply, changed)
   int nLength;                      // bytes sent: cut or zero padded
-  int bDrop;                        // send nothing of the reply
+  bool bDrop;                        // send nothing of the reply
   int nStray;                       // stray ACKs sent instead of the reply
   int nCopies;                      // 1, or 2 after dup
   uint32_t ulDelayMs;
-  int bOther;  // send from the second socket
+  bool bOther;  // send from the second socket
   // Datagrams that go out just before the reply, as a late copy of an
   // earlier answer would: an ACK naming a page, a model reply.
-  int bAckFirst;
+  bool bAckFirst;
   uint16_t usAckFirstPage;
-  int bModelFirst;
+  bool bModelFirst;
 };
 
 // One datagram that the device sends in answer to a request.
 struct SimDatagram {
   uint8_t abData[REPLY_SIZE];  // its first bytes; the rest is zero
   int nLength;
-  int bStray;
-  int bEarly;  // goes out at once, ahead of the reply's delay
+  bool bStray;
+  bool bEarly;  // goes out at once, ahead of the reply's delay
 };
 
 // Parses "N:ACTION": false when the text is not a valid fault.

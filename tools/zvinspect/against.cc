@@ -122,7 +122,6 @@ static void describeOffset(const UpdateView *pView, const char *pszPath,
 
 // The first differing byte of two runs, or -1.
 static long firstDifference(const uint8_t *pbA, const uint8_t *pbB, uint32_t ulLength) {
-  if (memcmp(pbA, pbB, ulLength) == 0) return -1;
   for (uint32_t i = 0; i < ulLength; i++)
     if (pbA[i] != pbB[i]) return (long)i;
   return -1;
