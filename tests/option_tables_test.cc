@@ -9,6 +9,8 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "base/settings.h"
 #include "image/hex_verdict.h"
@@ -122,4 +124,34 @@ TEST(OptionTables, ExitStatusesAndLimitsAgreeWithManualPages) {
         "(" + n(RECV_TIMEOUT_MS / 1000) + " s per wait, a resend after " + n(UPDATE_WAITS) + " waits)",
         "listens " + n(COMMIT_LISTEN_MS) + " ms more"})
     EXPECT_NE(std::string::npos, page.find(fact)) << fact;
+}
+
+// zvdevsim takes the values its page states and refuses the rest with
+// status 2: hex of whole bytes up to a datagram, an address other than
+// the broadcast one, a fault of a request from 1 on.
+TEST(OptionTables, SimulatorValues) {
+  std::string whole(2 * SIM_MAX_DATAGRAM, '0');
+  struct Case {
+    std::vector<std::string> args;
+    int nStatus;
+  } const cases[] = {{{"-dbg-hex", "4a"}, CLI_RUN},        {{"-dbg-hex", "4a0"}, 2},
+                     {{"-dbg-hex", "4g"}, 2},              {{"-dbg-hex", "g4"}, 2},
+                     {{"-dbg-hex", whole}, CLI_RUN},       {{"-dbg-hex", whole + "00"}, 2},
+                     {{"-a", "10.0.0.1"}, CLI_RUN},        {{"-a", "255.255.255.255"}, 2},
+                     {{"-dbg-to", "10.0.0.x"}, 2},         {{"-at", "1:drop"}, CLI_RUN},
+                     {{"-at", "0:drop"}, 2},               {{"-at", "1:nosuch"}, 2},
+                     {{"-q", "-EA", "-html-not-logo"}, CLI_RUN}};
+  for (const Case &c : cases) {
+    std::vector<char *> argv;
+    for (const std::string &arg : c.args) argv.push_back(const_cast<char *>(arg.c_str()));
+    SimOptions options;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.nStatus, simParseOptions((int)argv.size(), argv.data(), &options)) << c.args[0] << " " << c.args[1].substr(0, 8);
+    testing::internal::GetCapturedStderr();
+    if (c.args[0] == "-q") {
+      EXPECT_TRUE(options.bQuiet && options.bAllEncrypted && options.bHtmlNotLogo);
+    } else if (c.args[0] == "-dbg-hex" && c.nStatus == CLI_RUN) {
+      EXPECT_EQ(c.args[1].size() / 2, options.debugMessages.back().size());
+    }
+  }
 }

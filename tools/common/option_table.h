@@ -62,8 +62,9 @@ extern const CliOption g_aCliStandardOptions[2];
 
 // Called with each option met (and first with every option's pszDefault):
 // its id, its value (null for a flag) and, for a number or a choice, its
-// number.  Returns 1 when it takes the value, 0 when the value is wrong.
-typedef int (*CliHandler)(void *pContext, int nId, const char *pszValue, uint32_t ulNumber);
+// number.  Returns true when it takes the value, false when the value is
+// wrong.
+typedef bool (*CliHandler)(void *pContext, int nId, const char *pszValue, uint32_t ulNumber);
 
 // Scans argv[0..argc) (the arguments after the program's name).  Returns
 // CLI_RUN with the operand in *ppszOperand (null when none was given), or,

@@ -11,25 +11,25 @@
 #define STRING_OF(x) #x
 #define NUMBER_TEXT(x) STRING_OF(x)
 
-static int parseHex(const char *pszText, std::vector<uint8_t> *pBytes) {
-  size_t nLength = strlen(pszText);
-  if (nLength % 2 != 0 || nLength / 2 > SIM_MAX_DATAGRAM) return 0;
+// Pairs of hex digits: an odd last digit meets the NUL, which is no
+// digit; the option's table bounds the length to a datagram.
+static bool parseHex(const char *pszText, std::vector<uint8_t> *pBytes) {
   pBytes->clear();
-  for (size_t i = 0; i < nLength; i += 2) {
+  for (size_t i = 0; pszText[i] != '\0'; i += 2) {
     int nHigh = hexDigitValue(pszText[i]), nLow = hexDigitValue(pszText[i + 1]);
-    if (nHigh < 0 || nLow < 0) return 0;
+    if (nHigh < 0 || nLow < 0) return false;
     pBytes->push_back((uint8_t)(nHigh * 16 + nLow));
   }
-  return 1;
+  return true;
 }
 
 // A dotted IPv4 address other than 255.255.255.255 (which is also what an
 // unreadable text gives).
-static int parseAddress(const char *pszText, uint32_t *pulAddr) {
+static bool parseAddress(const char *pszText, uint32_t *pulAddr) {
   uint32_t ulAddr = platInetAddr(pszText);
-  if (ulAddr == 0xFFFFFFFFu) return 0;
+  if (ulAddr == 0xFFFFFFFFu) return false;
   *pulAddr = ulAddr;
-  return 1;
+  return true;
 }
 
 enum OptionId {
@@ -163,44 +163,44 @@ const CliProgram g_simCommandLine = {
     1,
 };
 
-// Applies one option.  Returns 1, or 0 when its value is not valid.
-static int applyOption(void *pContext, int id, const char *pszValue, uint32_t ulValue) {
+// Applies one option.  Returns false when its value is not valid.
+static bool applyOption(void *pContext, int id, const char *pszValue, uint32_t ulValue) {
   SimOptions *pOpt = (SimOptions *)pContext;
   switch (id) {
     case OPT_ADDRESS:
       pOpt->pszAddress = pszValue;
       return parseAddress(pszValue, &pOpt->ulAddress);
-    case OPT_DEVICES: pOpt->ulDevices = ulValue; return 1;
-    case OPT_PORT: pOpt->usPort = (uint16_t)ulValue; return 1;
-    case OPT_DEBUG_PORT: pOpt->usDebugPort = (uint16_t)ulValue; return 1;
-    case OPT_MODEL: pOpt->bModel = (uint8_t)ulValue; return 1;
-    case OPT_PASSWORD: pOpt->pszPassword = pszValue; return 1;
-    case OPT_KEY: pOpt->pszKey = pszValue; return 1;
-    case OPT_ALL_ENCRYPTED: pOpt->bAllEncrypted = 1; return 1;
-    case OPT_HTML_NOT_LOGO: pOpt->bHtmlNotLogo = 1; return 1;
+    case OPT_DEVICES: pOpt->ulDevices = ulValue; return true;
+    case OPT_PORT: pOpt->usPort = (uint16_t)ulValue; return true;
+    case OPT_DEBUG_PORT: pOpt->usDebugPort = (uint16_t)ulValue; return true;
+    case OPT_MODEL: pOpt->bModel = (uint8_t)ulValue; return true;
+    case OPT_PASSWORD: pOpt->pszPassword = pszValue; return true;
+    case OPT_KEY: pOpt->pszKey = pszValue; return true;
+    case OPT_ALL_ENCRYPTED: pOpt->bAllEncrypted = true; return true;
+    case OPT_HTML_NOT_LOGO: pOpt->bHtmlNotLogo = true; return true;
     case OPT_FAULT: {
       SimFault fault;
-      if (!simParseFault(pszValue, &fault)) return 0;
+      if (!simParseFault(pszValue, &fault)) return false;
       pOpt->faults.push_back(fault);
-      return 1;
+      return true;
     }
     case OPT_DEBUG:
     case OPT_DEBUG_HEX: {
       std::vector<uint8_t> abBytes(pszValue, pszValue + strlen(pszValue));
-      if (id == OPT_DEBUG_HEX && !parseHex(pszValue, &abBytes)) return 0;
+      if (id == OPT_DEBUG_HEX && !parseHex(pszValue, &abBytes)) return false;
       pOpt->debugMessages.push_back(abBytes);
-      return 1;
+      return true;
     }
     case OPT_DEBUG_TO:
       pOpt->pszDebugTo = pszValue;
       return parseAddress(pszValue, &pOpt->ulDebugTo);
-    case OPT_DEBUG_START: pOpt->nDebugStartMs = (long)ulValue; return 1;
-    case OPT_COMMITS: pOpt->ulCommits = ulValue; return 1;
-    case OPT_IDLE: pOpt->ulIdleSeconds = ulValue; return 1;
-    case OPT_WAIT: pOpt->ulReplyWaitMs = ulValue; return 1;
-    case OPT_ACK_PAGE: pOpt->nAckPage = (long)ulValue; return 1;
-    case OPT_DUMP: pOpt->pszDumpPrefix = pszValue; return 1;
-    default: pOpt->bQuiet = 1; return 1;  // -q
+    case OPT_DEBUG_START: pOpt->nDebugStartMs = (long)ulValue; return true;
+    case OPT_COMMITS: pOpt->ulCommits = ulValue; return true;
+    case OPT_IDLE: pOpt->ulIdleSeconds = ulValue; return true;
+    case OPT_WAIT: pOpt->ulReplyWaitMs = ulValue; return true;
+    case OPT_ACK_PAGE: pOpt->nAckPage = (long)ulValue; return true;
+    case OPT_DUMP: pOpt->pszDumpPrefix = pszValue; return true;
+    default: pOpt->bQuiet = true; return true;  // -q
   }
 }
 

@@ -24,8 +24,8 @@ struct SimOptions {
   uint8_t bModel = 0;               // -m
   const char *pszPassword = NULL;   // -P
   const char *pszKey = NULL;        // -K, or null
-  int bAllEncrypted = 0;            // -EA
-  int bHtmlNotLogo = 0;             // -html-not-logo
+  bool bAllEncrypted = false;       // -EA
+  bool bHtmlNotLogo = false;        // -html-not-logo
   std::vector<SimFault> faults;     // -at, in command-line order
   std::vector<std::vector<uint8_t> > debugMessages;  // -dbg, -dbg-hex
   const char *pszDebugTo = NULL;                     // -dbg-to, or null
@@ -37,7 +37,7 @@ struct SimOptions {
   uint32_t ulReplyWaitMs = 0;         // -w
   long nAckPage = -1;                 // -ack-page, -1 when not given
   const char *pszDumpPrefix = NULL;   // -dump, or null
-  int bQuiet = 0;                     // -q: only the lines not per request
+  bool bQuiet = false;                // -q: only the lines not per request
 };
 
 // Reads the arguments after the program name.  Returns CLI_RUN when the

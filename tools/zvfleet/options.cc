@@ -113,26 +113,26 @@ const CliProgram g_fleetCommandLine = {
 };
 
 // Applies one option and its value.
-static int applyOption(void *, int nId, const char *pszValue, uint32_t n) {
+static bool applyOption(void *, int nId, const char *pszValue, uint32_t n) {
   switch (nId) {
-    case OPT_JOBS: g_fleet.nJobs = (int)n; return 1;
-    case OPT_LOG_DIR: g_fleet.pszLogDir = pszValue; return 1;
-    case OPT_STALL: g_fleet.ulStallSeconds = n; return 1;
-    case OPT_RETRIES: g_fleet.nRetries = (int)n; return 1;
+    case OPT_JOBS: g_fleet.nJobs = (int)n; return true;
+    case OPT_LOG_DIR: g_fleet.pszLogDir = pszValue; return true;
+    case OPT_STALL: g_fleet.ulStallSeconds = n; return true;
+    case OPT_RETRIES: g_fleet.nRetries = (int)n; return true;
     case OPT_REPORT:
       g_fleet.pszReport = pszValue;
       return reportNameAccepted(pszValue);
-    case OPT_PROGRESS: g_fleet.nProgress = n == 0 ? PROGRESS_TABLE : PROGRESS_LINES; return 1;
-    case OPT_CANARY: g_fleet.nCanary = (int)n; return 1;
-    case OPT_MAX_FAILURES: g_fleet.nMaxFailures = (int)n; return 1;
-    case OPT_MAX_RATE: g_fleet.nMaxFailureRate = (int)n; return 1;
-    case OPT_CONFIRM: g_fleet.ulConfirmSeconds = n; return 1;
-    case OPT_RESUME: g_fleet.pszResume = pszValue; return 1;
-    case OPT_HTML: g_fleet.pszHtml = pszValue; return 1;
-    case OPT_DRY_RUN: g_fleet.bDryRun = true; return 1;
-    case OPT_PREFLIGHT: g_fleet.bPreflight = true; return 1;
-    case OPT_NO_DEBUG_PORT: g_fleet.bNoDebugPort = true; return 1;
-    default: strcpy(g_fleet.szLoader, pszValue); return 1;  // --loader, of a length checked
+    case OPT_PROGRESS: g_fleet.nProgress = n == 0 ? PROGRESS_TABLE : PROGRESS_LINES; return true;
+    case OPT_CANARY: g_fleet.nCanary = (int)n; return true;
+    case OPT_MAX_FAILURES: g_fleet.nMaxFailures = (int)n; return true;
+    case OPT_MAX_RATE: g_fleet.nMaxFailureRate = (int)n; return true;
+    case OPT_CONFIRM: g_fleet.ulConfirmSeconds = n; return true;
+    case OPT_RESUME: g_fleet.pszResume = pszValue; return true;
+    case OPT_HTML: g_fleet.pszHtml = pszValue; return true;
+    case OPT_DRY_RUN: g_fleet.bDryRun = true; return true;
+    case OPT_PREFLIGHT: g_fleet.bPreflight = true; return true;
+    case OPT_NO_DEBUG_PORT: g_fleet.bNoDebugPort = true; return true;
+    default: strcpy(g_fleet.szLoader, pszValue); return true;  // --loader, of a length checked
   }
 }
 

@@ -39,19 +39,19 @@ const CliProgram g_inspectCommandLine = {
     2,
 };
 
-static int applyOption(void *pContext, int nId, const char *pszValue, uint32_t ulNumber) {
+static bool applyOption(void *pContext, int nId, const char *pszValue, uint32_t ulNumber) {
   InspectOptions *pOpt = (InspectOptions *)pContext;
   switch (nId) {
     case OPT_KEY:
-      pOpt->bKey = 1;
+      pOpt->bKey = true;
       memset(pOpt->abKey, 0, sizeof(pOpt->abKey));
       for (size_t k = 0; k < sizeof(pOpt->abKey) && pszValue[k] != '\0'; k++)
         pOpt->abKey[k] = (uint8_t)pszValue[k];
-      return 1;
-    case OPT_MODEL: pOpt->nModel = (int)ulNumber; return 1;
-    case OPT_AGAINST: pOpt->pszAgainst = pszValue; return 1;
-    case OPT_EXTRACT: pOpt->pszExtract = pszValue; return 1;
-    default: pOpt->bJson = 1; return 1;  // --json
+      return true;
+    case OPT_MODEL: pOpt->nModel = (int)ulNumber; return true;
+    case OPT_AGAINST: pOpt->pszAgainst = pszValue; return true;
+    case OPT_EXTRACT: pOpt->pszExtract = pszValue; return true;
+    default: pOpt->bJson = true; return true;  // --json
   }
 }
 

@@ -11,12 +11,12 @@
 
 struct InspectOptions {
   const char *pszInput;    // the file to inspect, as named ("-": standard input)
-  int bKey;                // -K given
+  bool bKey;               // -K given
   uint8_t abKey[16];       // its text, zero-filled; the first 8 bytes count
   int nModel;              // -M, -1 when not given
   const char *pszAgainst;  // --against, or null
   const char *pszExtract;  // --extract, or null
-  int bJson;               // --json
+  bool bJson;              // --json
 };
 
 // Reads the arguments after the program name.  Returns CLI_RUN when the
