@@ -23,6 +23,7 @@
 //   requests            in the next run the devices report as zvdevsim
 //                       without -q (each request and reply)
 //   no-random           in the next run the system gives no random bytes
+//   nothing-beside      in the next run no program is found beside zvfleet
 //   process PID         in the next run a process of that id runs too
 //   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
 //                       its virtual clock
@@ -237,7 +238,7 @@ TEST_P(FleetCase, Transcript) {
   std::vector<CaseLine> lines = readCase(
       CASES + "/" + GetParam() + ".case",
       {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
-       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable", "terminal"});
+       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable", "terminal", "nothing-beside"});
   ScratchDir scratch;
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
@@ -293,6 +294,8 @@ TEST_P(FleetCase, Transcript) {
       fleet.ulInterruptAt = caseNumber(a[0]);
     } else if (line.command == "remove") {
       fleet.removals.push_back({caseNumber(a[0]), a[1], a.size() == 3 ? a[2] : ""});
+    } else if (line.command == "nothing-beside") {
+      fleet.bNothingBeside = true;
     } else if (line.command == "terminal") {
       fleet.bTerminal = true;
       setCaseTerminal(line);

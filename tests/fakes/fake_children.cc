@@ -109,7 +109,8 @@ int platIsTerminal(void) {
 }
 int platProgramBeside(const char *pszName, char *pszPath, int nSize) {
   bool bSelf = strcmp(pszName, "zvfleet") == 0 && s_world.fleet.pfnSelf != nullptr;
-  if (!s_world.bOn || (strcmp(pszName, "zvloader") != 0 && !bSelf)) return 0;
+  if (!s_world.bOn || s_world.fleet.bNothingBeside || (strcmp(pszName, "zvloader") != 0 && !bSelf))
+    return 0;
   int n = snprintf(pszPath, (size_t)nSize, "%s",
                    (bSelf ? s_world.fleet.selfPath : s_world.fleet.loaderPath).c_str());
   return n > 0 && n < nSize;

@@ -100,7 +100,7 @@ const CaseCommand s_aCommands[] = {
     {"no-random", 0, 0},   {"process", 1, 1},    {"interrupt", 1, 1},    {"remove", 2, 3},
     {"stop-takes", 1, 1},  {"kill", 1, 1},       {"keep", 1, 1},         {"reindent", 1, 2},
     {"needs", 1, 1},       {"echo-replies", 1, 1}, {"during", 4, 4},     {"interrupt-on", 1, 2},
-    {"kill-each", 0, 0},   {"disk", 1, 1},       {"port-deaf", 0, 0},
+    {"kill-each", 0, 0},   {"disk", 1, 1},       {"port-deaf", 0, 0},   {"nothing-beside", 0, 0},
     {"unreachable", 1, 1}, {"terminal", 0, 1}};
 
 // Checks a line against the language and the driver's commands.
