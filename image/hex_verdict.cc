@@ -30,8 +30,7 @@ static long fillBlock(HexLineReader *pReader) {
     return readInputFile(pReader->pFile, pReader->abBlock, sizeof(pReader->abBlock),
                          pReader->pszPath);
   }
-  uint32_t ulLeft = pReader->ulMemory;
-  uint32_t ulTake = ulLeft < sizeof(pReader->abBlock) ? ulLeft : (uint32_t)sizeof(pReader->abBlock);
+  uint32_t ulTake = std::min(pReader->ulMemory, (uint32_t)sizeof(pReader->abBlock));
   pReader->pbBlock = pReader->pbMemory;
   pReader->pbMemory += ulTake;
   pReader->ulMemory -= ulTake;
