@@ -42,7 +42,7 @@ struct SimFault {
 struct SimDelivery {
   uint8_t abReply[REPLY_SIZE];  // content (the device's reply, changed)
   int nLength;                      // bytes sent: cut or zero padded
-  bool bDrop;                        // send nothing of the reply
+  bool bDrop;                       // send nothing of the reply
   int nStray;                       // stray ACKs sent instead of the reply
   int nCopies;                      // 1, or 2 after dup
   uint32_t ulDelayMs;
