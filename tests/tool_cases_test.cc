@@ -3,7 +3,8 @@
 // tests/cases/inspect (zvinspect, with zvloader building its inputs)
 // against the platform stand-in with its simulated device and compares the
 // transcript
-// (console output, datagrams both ways, exit status, files written) with
+// (console output, datagrams both ways, exit status, files written, sockets
+// left open after a failed setup) with
 // the case's golden file.  Of the case language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS  the simulated device, zvdevsim's options and
 //                       faults (ADDRESS: its -a)
@@ -88,6 +89,8 @@ void runProgram(const CaseLine &line, const FakeRun &fake, Transcript *pTranscri
   pTranscript->forgetConsole();
   int nStatus = pProgram->pfnMain((int)line.args.size(), argv.data());
   pTranscript->line(nStatus == FAKE_STOPPED ? "stopped (Ctrl+C)" : "exit " + std::to_string(nStatus & 0xFF));
+  if (fakeFailedSocketsOpen() > 0)
+    pTranscript->line(std::to_string(fakeFailedSocketsOpen()) + " sockets left open after a failed setup");
   for (const std::string &written : writtenFiles()) pTranscript->line(written);
 }
 

@@ -231,12 +231,17 @@ int platBind(PlatSocket s, uint32_t, uint16_t usPort) {
     s_fake.nChildError = ADDRESS_IN_USE;
     return 0;
   }
-  if (failsNow(&s_fake.calls.nBind, s_fake.run.fail.nBind)) return 0;
+  if (failsNow(&s_fake.calls.nBind, s_fake.run.fail.nBind)) {
+    s_fake.failedSetup.insert(s);
+    return 0;
+  }
   if (usPort != 0) s_fake.sDebug = s;
   return 1;
 }
 
-void platCloseSocket(PlatSocket) {}
+void platCloseSocket(PlatSocket s) { s_fake.failedSetup.erase(s); }
+
+size_t fakeFailedSocketsOpen() { return s_fake.failedSetup.size(); }
 
 uint32_t platInetAddr(const char *pszText) { return inetAddressOf(pszText); }
 
@@ -307,8 +312,9 @@ int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
 
 PlatEvent platCreateEvent(void) { return &s_nEvent; }
 
-int platEventSelectRead(PlatSocket, PlatEvent) {
+int platEventSelectRead(PlatSocket s, PlatEvent) {
   if (s_world.bOn && !inChild() && s_world.fleet.bDebugPortDeaf) return 0;
+  if (s_fake.run.fail.bEventSelect) s_fake.failedSetup.insert(s);
   return !s_fake.run.fail.bEventSelect;
 }
 

@@ -107,6 +107,10 @@ void fakeBeginFleet(const FakeFleet &fleet, Transcript *pTranscript);
 // with bRequests), by address.
 std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReports();
 
+// After a run: the sockets left open after their bind or event setup
+// failed (the tool closes each).
+size_t fakeFailedSocketsOpen();
+
 // After a fleet run: the pipes of its children that zvfleet did not close.
 int fakeOpenPipes();
 

@@ -7,6 +7,7 @@
 #define ZV_FAKE_WORLD_H
 
 #include <deque>
+#include <set>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct Fake {
   FakeFailures calls;  // counts of the calls so far
   PlatSocket sDebug = PLAT_NO_SOCKET;
   PlatSocket sNext = 0;
+  std::set<PlatSocket> failedSetup;  // open after a failed bind or event setup
   SimServed device;
   std::deque<Datagram> toTool, toListener;
   unsigned long ulNow = 0;
