@@ -2,10 +2,9 @@
 // The in-process driver: runs every case of tests/cases/tool (zvloader) and
 // tests/cases/inspect (zvinspect, with zvloader building its inputs)
 // against the platform stand-in with its simulated device and compares the
-// transcript
-// (console output, datagrams both ways, exit status, files written, sockets
-// left open after a failed setup) with
-// the case's golden file.  Of the case language (case_file.h) it takes:
+// transcript (console output, datagrams both ways, exit status, files
+// written, sockets left open after a failed setup) with the case's golden
+// file.  Of the case language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS  the simulated device, zvdevsim's options and
 //                       faults (ADDRESS: its -a)
 //   fail KIND [N]       in the next run the N-th (default 1st) call of a
