@@ -4,7 +4,7 @@
 // tests/cases/fleet-programs with zvfleet against several zvdevsim on
 // 127.0.0.x, over real sockets (what needs real processes: signals, pipes,
 // ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript (console output, exit
-// status, the files a run wrote, what the devices reported) with the
+// status, the files a run wrote, the devices' consoles) with the
 // case's golden file.  Of the case language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet,
 //                      on 127.0.0.9 or the address); with -c N it ends by
@@ -114,12 +114,12 @@ std::string fleetText(const std::string &raw) {
   return joinLines(lines);
 }
 
-// The devices' reports after the run: every line but "listening".
+// The devices' consoles after the run.
 void addDeviceReports(std::vector<Device> *pDevices, Transcript *pTranscript) {
   for (const Device &device : *pDevices) {
     finishProgram(device.child, device.bEndsItself ? CHILD_TIME_LIMIT_MS : 0);
     for (const std::string &line : splitLines(readOutput(device.output)))
-      if (line.compare(0, 9, "listening") != 0) pTranscript->line(device.name + ": " + line);
+      pTranscript->line(device.name + ": " + line);
   }
   pDevices->clear();
 }
