@@ -3,9 +3,10 @@
 // built zvloader against zvdevsim on 127.0.0.9, and every case of
 // tests/cases/fleet-programs with zvfleet against several zvdevsim on
 // 127.0.0.x, over real sockets (what needs real processes: signals, pipes,
-// ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript (console output, exit
-// status, the files a run wrote, the devices' consoles) with the
-// case's golden file.  Of the case language (case_file.h) it takes:
+// ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc),
+// and compares the transcript (console output, exit status, the files a
+// run wrote, the devices' consoles) with the case's golden file.  Of the
+// case language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet,
 //                      on 127.0.0.9 or the address); with -c N it ends by
 //                      itself after N commits, else it is stopped when the
