@@ -93,7 +93,7 @@ void startAttempt(FleetDevice *pDev, unsigned long ulNow) {
   if (platStartChildPiped(apszArgv, NULL, &pDev->child, &pDev->pipe)) return;
   snprintf(pDev->out.szLastLine, sizeof(pDev->out.szLastLine), "%s could not be started",
            g_fleet.bPreflight ? "zvfleet's model query" : "zvloader");
-  endAttempt(pDev, RESULT_FAILED, -1, ulNow);
+  endAttempt(pDev, RESULT_FAILED, EXIT_STATUS_NONE, ulNow);
 }
 
 // One whole line of the tool: into the log, then into the record.
@@ -154,7 +154,7 @@ static int endedResult(FleetDevice *pDev, int *pnStatus) {
     if (nResult == RESULT_UPDATED || nResult == RESULT_UNCONFIRMED ||
         pOut->nRefusal != RESULT_NONE)
       return nResult;
-    *pnStatus = -1;  // stopped: no status of its own
+    *pnStatus = EXIT_STATUS_NONE;  // stopped
     if (pDev->bInterrupted) return RESULT_INTERRUPTED;
     return pOut->bAnswered ? RESULT_STALLED : RESULT_NO_ANSWER;
   }

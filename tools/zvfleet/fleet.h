@@ -26,6 +26,9 @@
 // The exit status of a preflight that found every device ready: never 0,
 // so that a preflight is not taken for a run that updated the site.
 #define FLEET_EXIT_ALL_READY 6
+// A tool's exit status where it has none of its own (stopped, or never
+// started); any negative status is none.
+#define EXIT_STATUS_NONE (-1)
 
 // How a device's update ended.
 enum FleetResult {
@@ -186,7 +189,7 @@ struct DeviceRecord {
   unsigned long ulRunMs;  // all attempts
   int nResult;
   int nStage;       // STAGE_*
-  int nExitStatus;  // -1: none (stopped, or never started)
+  int nExitStatus;  // or EXIT_STATUS_NONE
   char szHeld[FLEET_LINE_SIZE + 64];  // why a rollout rule did not start it, or ""
   char szUpdatedAt[24];   // YYYY-MM-DD hh:mm:ss (local time) of its update, or ""
   bool bEarlier;          // updated in the run that --resume names: not run again

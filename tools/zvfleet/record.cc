@@ -130,7 +130,7 @@ bool recordBeginRun(void) {
     } else {
       pDev->nResult = RESULT_NOT_STARTED;
       pDev->nStage = STAGE_NOTHING_SENT;
-      pDev->nExitStatus = -1;
+      pDev->nExitStatus = EXIT_STATUS_NONE;
       pDev->nOnline = ONLINE_NONE;
     }
     pDev->ulQueued = ulQueued++;

@@ -30,7 +30,7 @@ static void rowView(const FleetDevice *pDev, FleetDevice *pRow) {
   if (pDev->nState == STATE_RUNNING || pDev->nState == STATE_STOPPING) {
     pRow->nResult = RESULT_INTERRUPTED;
     pRow->nStage = g_fleet.bPreflight ? STAGE_NOTHING_SENT : STAGE_UNKNOWN;  // a query writes nothing
-    pRow->nExitStatus = -1;
+    pRow->nExitStatus = EXIT_STATUS_NONE;
   }
   if (pDev->nState == STATE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
   pRow->nAttempts += pDev->nEarlierAttempts;

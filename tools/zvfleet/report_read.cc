@@ -135,7 +135,7 @@ bool readReportRow(const json &device, int nRow, ReportRow *pRow, char *pszWhy, 
   if (pRow->nOnline == ONLINE_CHECKING) pRow->nOnline = ONLINE_UNFINISHED;
   pRow->bUpdated = resultSaysUpdated(pRow->szResult);
   pRow->bReady = resultSaysReady(pRow->szResult);
-  pRow->nExitStatus = device["exit_status"].is_null() ? -1 : (int)lStatus;
+  pRow->nExitStatus = device["exit_status"].is_null() ? EXIT_STATUS_NONE : (int)lStatus;
   pRow->ulRunMs = (unsigned long)(dDuration * 1000.0 + 0.5);
   pRow->ulOnlineAfterMs = (unsigned long)(dAfter * 1000.0 + 0.5);
   return true;

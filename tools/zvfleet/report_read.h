@@ -44,7 +44,7 @@ struct ReportRow {
   long lLine;
   long lAttempts;
   unsigned long ulRunMs;
-  int nExitStatus;  // -1: none
+  int nExitStatus;  // or EXIT_STATUS_NONE
   TimelineEvent aTimeline[FLEET_TIMELINE_SIZE];
   int nTimeline;
 };
