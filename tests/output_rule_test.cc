@@ -6,9 +6,9 @@
 // a FIFO, a missing folder and (not as root) a read-only one.  Each is
 // refused with exit status 2 before anything is written or sent: the
 // target unchanged, no log folder made.  A page of a report whose logs
-// lead out through links, or are a FIFO or a 2 GB file, ends and shows
-// none of them but the big log's end.  Run through a POSIX shell,
-// skipped where there is none.
+// lead out through links (or whose run folder is reached through one), or
+// are a FIFO or a 2 GB file, ends and shows none of them but the big
+// log's end.  Run through a POSIX shell, skipped where there is none.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -57,6 +57,10 @@ row() { printf '{"address":"10.0.0.%s","line":%s,"file":"f","result":"no answer"
 printf '{"zvfleet_report":2,"run":{"id":"%032d","started":"s","workstation":"w","zvfleet_version":"v","ended":true,"folder":"run/x"},"resumed_from":null,"site_list":"x","site_list_sha256":"%064d","line_salt":"%032d","devices":[%s,%s,%s,%s],"updated":0,"not_updated":4,"not_back_online":0,"not_confirmed_online":0}' 1 1 1 \
   "$(row 1 run/x/a.log)" "$(row 2 run/x/up/x/b.log)" "$(row 3 run/x/b.log)" "$(row 4 run/x/c.log)" > h.json
 timeout 20 $2 --summary --html h.html h.json > /dev/null; echo "hostile page $? $(grep -c 'log not shown' h.html) $(grep -c OUTSIDE h.html) $(grep -c TAIL h.html)"
+# A run folder reached through a link: its logs are not shown.
+ln -s run r && echo INSIDE > run/x/d.log
+sed 's|"folder":"run/x"|"folder":"r/x"|; s|run/x/a.log|r/x/d.log|' h.json > h2.json
+timeout 20 $2 --summary --html h2.html h2.json > /dev/null; echo "linked folder $? $(grep -c INSIDE h2.html)"
 )SH";
 
 TEST(OutputRule, EveryOutputOptionAgainstEveryInputAndNonFile) {
@@ -74,6 +78,7 @@ TEST(OutputRule, EveryOutputOptionAgainstEveryInputAndNonFile) {
   ASSERT_NE(std::string::npos, nAt) << out;
   EXPECT_LE(40, atoi(out.c_str() + nAt + 6)) << out;
   EXPECT_NE(std::string::npos, out.find("hostile page 1 3 0 1")) << out;
+  EXPECT_NE(std::string::npos, out.find("linked folder 1 0")) << out;
 }
 
 }  // namespace
