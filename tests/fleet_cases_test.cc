@@ -238,7 +238,8 @@ TEST_P(FleetCase, Transcript) {
   std::vector<CaseLine> lines = readCase(
       CASES + "/" + GetParam() + ".case",
       {"device", "echo", "unwritable", "keep", "requests", "port-taken", "no-random", "process", "interrupt",
-       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable", "terminal", "nothing-beside"});
+       "remove", "stop-takes", "kill", "kill-each", "disk", "run", "show", "reindent", "port-deaf", "unreachable",
+       "terminal", "nothing-beside"});
   ScratchDir scratch;
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
