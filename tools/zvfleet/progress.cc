@@ -175,7 +175,7 @@ static void drawTable(unsigned long ulNow) {
     char szTime[32], szState[64];
     elapsedText(ulNow - pDev->ulStartMs, szTime, sizeof(szTime));
     if (bChecking)
-      snprintf(szState, sizeof(szState), "no echo reply yet, %lu s of %lu",
+      snprintf(szState, sizeof(szState), "no echo reply, %lu/%lu s",
                (ulNow - pDev->ulCheckStartMs) / 1000, g_fleet.ulConfirmSeconds);
     else
       stateText(pDev, ulNow, szState, sizeof(szState));
