@@ -69,6 +69,7 @@
 #include "tests/support/case_file.h"
 #include "tools/zvfleet/journal.h"
 #include "tools/zvfleet/run.h"
+#include "tools/zvfleet/tool_output.h"
 
 namespace {
 
@@ -335,5 +336,16 @@ TEST_P(FleetCase, Transcript) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fleet, FleetCase, testing::ValuesIn(caseNames(CASES)), caseName);
+
+// The tool's last line is kept for the results, the report and the page;
+// a control character in it (the tool echoes what it was given) is kept
+// as "?", so it cannot act on a terminal.
+TEST(FleetToolOutput, ControlCharactersOfTheLastLineAreKeptAsQuestionMarks) {
+  ToolOutput out;
+  FilePlan plan{};
+  beginToolOutput(&out);
+  takeToolLine(&out, &plan, "cannot open a\x1b[2Jb\x7f\x01.enc");
+  EXPECT_STREQ("cannot open a?[2Jb??.enc", out.szLastLine);
+}
 
 }  // namespace

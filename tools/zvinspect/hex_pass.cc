@@ -320,10 +320,6 @@ void runHexPass(HexLineReader *pReader, HexPass *pPass) {
     if (pVerdict->bLineRefused) bBom |= refusedForBom(pVerdict);
     passLine(pPass);
   }
-  if (pVerdict->nLineResult == HEX_LINE_TOO_BIG)
-    note(pPass, KIND_MALFORMED, pVerdict->ulLine + 1, "line %u lies beyond the first "
-         "%lu MiB, more than any sound image takes: the loader refuses the file",
-         pVerdict->ulLine + 1, HEX_FILE_LIMIT >> 20);
   int nRefusal = pVerdict->nRefusal;
   finishHexVerdict(pVerdict);
   if (nRefusal == HEX_ACCEPTED && pVerdict->nRefusal != HEX_ACCEPTED)
