@@ -26,7 +26,9 @@
 #include <string.h>
 
 #include "app/loader.h"
+#include "base/settings.h"
 #include "image/image_store.h"
+#include "net/receive_channel.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
 #include "tools/zvinspect/inspect.h"
@@ -135,5 +137,26 @@ TEST_P(ToolCase, Transcript) {
 
 INSTANTIATE_TEST_SUITE_P(Tool, ToolCase, testing::ValuesIn(casesIn("tool")), caseName);
 INSTANTIATE_TEST_SUITE_P(Inspect, ToolCase, testing::ValuesIn(casesIn("inspect")), caseName);
+
+// Each case replays runs in one process: the tool's reset leaves every
+// process-wide variable as a fresh process finds it.
+TEST(ToolState, ResetGivesWhatAFreshProcessFinds) {
+  int nEvent = 0;
+  strcpy(g_szIpAddress, "10.0.0.1");
+  strcpy(g_szPassword, "pw");
+  strcpy(g_szFileName, "f.hex");
+  g_szKey[SETTING_KEY_SIZE - 1] = g_bModel = g_bFileType = 3;
+  g_bEncrypted = g_bFirstBlockOnly = 0;
+  g_usDebugPort = g_usUpdatePort = 1;
+  g_abImage[IMAGE_SIZE - 1] = g_abIdata[IDATA_SIZE - 1] = 1;
+  nMinHexAddress = nMaxHexAddress = 5;
+  g_hRecvEvent = &nEvent;
+  resetZvloaderState();
+  EXPECT_STREQ(DEFAULT_IP_ADDRESS, g_szIpAddress);
+  EXPECT_EQ(0, g_szPassword[0] | g_szFileName[0] | g_szKey[SETTING_KEY_SIZE - 1] | g_bModel | g_bFileType);
+  EXPECT_TRUE(g_bEncrypted && g_bFirstBlockOnly && g_usDebugPort == 9029 && g_usUpdatePort == 69);
+  EXPECT_EQ(0u, g_abImage[IMAGE_SIZE - 1] | g_abIdata[IDATA_SIZE - 1] | nMinHexAddress | nMaxHexAddress);
+  EXPECT_EQ(nullptr, g_hRecvEvent);
+}
 
 }  // namespace
