@@ -23,6 +23,8 @@
 #include "image/output_file.h"
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
+#include "image/file_type.h"
+#include "monitor/debug_listener.h"
 #include "image/crc16.h"
 #include "tools/common/sha256.h"
 
@@ -223,9 +225,40 @@ TEST(KnownAnswers, FailuresLeaveOthersAlone) {
   EXPECT_EQ(OUTPUT_OK, saveOutputFile("one.enc", "x", 1));
   EXPECT_EQ(1u, std::filesystem::file_size("one.enc"));
   remove("one.enc");
-  UpdateFileVerdict verdict = {};
-  verdict.nRefusal = UPDATE_FILE_WRONG_MAGIC;
-  char szText[16];
-  EXPECT_EQ(15, updateFileRefusalText(&verdict, "x.enc", szText, sizeof(szText)));
-  EXPECT_EQ(15u, strlen(szText));
+}
+
+// A message text given a buffer too short for it is cut there, ends in a
+// NUL inside the buffer and says the length that stands there: whole with
+// one byte to spare, cut by one without, cut to one character at two.
+template <class Text> void expectCutsTruthfully(Text text) {
+  char szWhole[512];
+  int nWhole = text(szWhole, (int)sizeof(szWhole));
+  ASSERT_GT(nWhole, 2);
+  ASSERT_EQ((size_t)nWhole, strlen(szWhole));
+  for (int nSize : {nWhole + 1, nWhole, 2}) {
+    std::string buffer(nSize + 4, '#');
+    int nWant = nSize > nWhole ? nWhole : nSize - 1;
+    EXPECT_EQ(nWant, text(&buffer[0], nSize)) << szWhole;
+    EXPECT_EQ(std::string(szWhole, nWant), buffer.c_str()) << nSize;
+    EXPECT_EQ("####", buffer.substr(nSize)) << szWhole;
+  }
+}
+
+TEST(KnownAnswers, MessagesCutToShortBuffersSayTheirLength) {
+  UpdateFileVerdict update = {};
+  for (int nRefusal : {UPDATE_FILE_WRONG_MAGIC, UPDATE_FILE_WRONG_MODEL, UPDATE_FILE_TOO_LARGE}) {
+    update.nRefusal = nRefusal;
+    expectCutsTruthfully([&](char *p, int n) { return updateFileRefusalText(&update, "x.enc", p, n); });
+  }
+  HexVerdict hex = {};
+  for (int nRefusal : {HEX_REFUSED_FORMAT, HEX_REFUSED_BOUNDS, HEX_REFUSED_TOO_LARGE}) {
+    hex.nRefusal = nRefusal;
+    expectCutsTruthfully([&](char *p, int n) { return hexRefusalText(&hex, "x.hex", p, n); });
+  }
+  PlatTime time = {9, 8, 7, 6};
+  for (const char *pszSender : {"10.0.0.1", (const char *)NULL})
+    expectCutsTruthfully([&](char *p, int n) { return formatDebugLine(p, n, &time, pszSender, "up"); });
+  expectCutsTruthfully([](char *p, int n) { return mainModelText(9, p, n); });
+  expectCutsTruthfully([](char *p, int n) { fileTypeLettersText(p, n); return (int)strlen(p); });
+  expectCutsTruthfully([](char *p, int n) { mainModelsText(p, n); return (int)strlen(p); });
 }
