@@ -110,23 +110,26 @@ TEST(KnownAnswers, LoaderResults) {
 }
 
 // A line of any length, cut or whole, read in one piece or across the
-// reader's blocks, stays within the line buffer.
+// reader's blocks, stays within the line buffer; the file's last line,
+// without its line feed, may be one character longer.
 TEST(KnownAnswers, HexLinesStayInTheirBuffer) {
-  for (size_t nLength : {254u, 255u, 256u, 300u, 5000u}) {
-    SCOPED_TRACE(nLength);
-    HexLineReader reader;
-    std::string text = std::string(sizeof(reader.abBlock) - 100, '\n') + std::string(nLength, '1') + "\n:\n";
-    startHexLinesInMemory(&reader, (const uint8_t *)text.data(), (uint32_t)text.size());
-    std::vector<char> line(HEX_LINE_SIZE + 64, '#');
-    int n = 0;
-    HexLineResult result;
-    while ((result = readHexLine(&reader, line.data(), &n)) == HEX_LINE_OK && n == 0) {
+  for (bool bLast : {false, true})
+    for (size_t nLength : {254u, 255u, 256u, 300u, 5000u}) {
+      SCOPED_TRACE(nLength + bLast * 100000);
+      HexLineReader reader;
+      std::string text = std::string(sizeof(reader.abBlock) - 100, '\n') + std::string(nLength, '1') +
+                         (bLast ? "" : "\n:\n");
+      startHexLinesInMemory(&reader, (const uint8_t *)text.data(), (uint32_t)text.size());
+      std::vector<char> line(HEX_LINE_SIZE + 64, '#');
+      int n = 0;
+      HexLineResult result;
+      while ((result = readHexLine(&reader, line.data(), &n)) == HEX_LINE_OK && n == 0) {
+      }
+      EXPECT_EQ(nLength > 254u + bLast ? HEX_LINE_TOO_LONG : HEX_LINE_OK, result);
+      EXPECT_EQ(std::string(64, '#'), std::string(line.data() + HEX_LINE_SIZE, 64));
+      EXPECT_EQ(bLast ? HEX_LINE_END : HEX_LINE_OK, readHexLine(&reader, line.data(), &n));
+      EXPECT_EQ(bLast ? 0 : 1, n);
     }
-    EXPECT_EQ(nLength > 254 ? HEX_LINE_TOO_LONG : HEX_LINE_OK, result);
-    EXPECT_EQ(std::string(64, '#'), std::string(line.data() + HEX_LINE_SIZE, 64));
-    EXPECT_EQ(HEX_LINE_OK, readHexLine(&reader, line.data(), &n));
-    EXPECT_EQ(1, n);
-  }
 }
 
 // The image header keeps the length modulo 64 KiB: read from a file's
@@ -148,6 +151,7 @@ TEST(KnownAnswers, ImageHeaderReadsWhatWasWritten) {
     EXPECT_EQ(0, readImageHeader(ab.data(), ulPayload, 1, &whole));
     EXPECT_EQ(ulLength, whole.ulLength);
     EXPECT_EQ(0, readImageHeader(ab.data(), (uint32_t)ab.size(), 0, &found));
+    EXPECT_EQ(0, readImageHeader(ab.data(), IMAGE_HEADER_SIZE - 1, 0, &found));
   }
 }
 
