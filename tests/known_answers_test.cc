@@ -174,6 +174,21 @@ TEST(KnownAnswers, LogoHeaderLengthBoundsTheTextJudged) {
   }
 }
 
+// Text is what prints, and tab, line feed, form feed and carriage return;
+// only the first IMAGE_TEXT_SPAN bytes are judged.
+TEST(KnownAnswers, TextIsPrintableOrLayout) {
+  for (int b = 0; b < 256; b++) {
+    uint8_t ab[2] = {'a', (uint8_t)b};
+    bool bText = (b >= 0x20 && b != 0x7F) || b == '\t' || b == '\n' || b == '\f' || b == '\r';
+    EXPECT_EQ(bText, imageIsText(ab, 2) == 1) << b;
+  }
+  std::vector<uint8_t> ab(IMAGE_TEXT_SPAN + 1, 'a');
+  ab[IMAGE_TEXT_SPAN] = 0;
+  EXPECT_EQ(1, imageIsText(ab.data(), (uint32_t)ab.size()));
+  ab[IMAGE_TEXT_SPAN - 1] = 0;
+  EXPECT_EQ(0, imageIsText(ab.data(), (uint32_t)ab.size()));
+}
+
 // A report line longer than its buffer is cut, its line end kept; nothing
 // the tool prints comes near it.
 TEST(KnownAnswers, OverlongReportLineIsCut) {
