@@ -64,6 +64,7 @@
 #include <sstream>
 
 #include "app/loader.h"
+#include "base/tool_texts.h"
 #include "image/image_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
@@ -346,6 +347,23 @@ TEST(FleetToolOutput, ControlCharactersOfTheLastLineAreKeptAsQuestionMarks) {
   beginToolOutput(&out);
   takeToolLine(&out, &plan, "cannot open a\x1b[2Jb\x7f\x01.enc");
   EXPECT_STREQ("cannot open a?[2Jb??.enc", out.szLastLine);
+}
+
+// A message without its line end may be followed on its line by the other
+// thread's reports: each part counts as the line it is.  A reply the tool
+// did not take answers, but refuses nothing.
+TEST(FleetToolOutput, ReportsAfterAMessageWithoutLineEndAreToldApart) {
+  ToolOutput out;
+  FilePlan plan{};
+  beginToolOutput(&out);
+  takeToolLine(&out, &plan, TEXT_BAD_CRC TEXT_DEBUG_LINE_START "09 08:07:06 10.0.0.1: up" TEXT_SYSTEM_ERROR "10054");
+  EXPECT_EQ(RESULT_BAD_CRC, out.nRefusal);
+  EXPECT_TRUE(out.bSystemError);
+  beginToolOutput(&out);
+  takeToolLine(&out, &plan, TEXT_UNKNOWN_MODEL);
+  EXPECT_TRUE(out.bAnswered);
+  EXPECT_EQ(RESULT_NONE, out.nRefusal);
+  EXPECT_FALSE(out.bSystemError);
 }
 
 }  // namespace
