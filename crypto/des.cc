@@ -228,10 +228,6 @@ void permuteBits(const uint8_t *pbTable, const uint32_t *pulIn,
   }
 }
 
-void xorBlock(uint8_t *pbTarget, const uint8_t *pbOther) {
-  for (unsigned i = 0; i < DES_BLOCK_SIZE; i++) pbTarget[i] ^= pbOther[i];
-}
-
 void desCrypt(const uint8_t *pbIn, uint8_t *pbOut, const uint8_t *pbKey,
               uint8_t bMode) {
   uint64_t q = loadBe64(pbIn);  // copied before pbOut is written

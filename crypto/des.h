@@ -26,9 +26,6 @@ void desCrypt(const uint8_t *pbIn, uint8_t *pbOut, const uint8_t *pbKey,
 void permuteBits(const uint8_t *pbTable, const uint32_t *pulIn,
                  uint32_t *pulOut, uint8_t bCount);
 
-// pbTarget[i] ^= pbOther[i] for the 8 bytes of a block.
-void xorBlock(uint8_t *pbTarget, const uint8_t *pbOther);
-
 // CBC encryption in place of ulLength bytes from pbData with the IV
 // g_abDesIv and the 8-byte key pbKey; the key schedule is derived once for
 // the whole span.  ulLength should be a multiple of 8: trailing bytes of a

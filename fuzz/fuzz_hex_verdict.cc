@@ -27,8 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t n) {
   memcpy(s_abImage, g_abImage, sizeof(s_abImage));
   memcpy(s_abIdata, g_abIdata, sizeof(s_abIdata));
 
+  static HexLineReader s_reader;
   static HexVerdict s_verdict;
-  judgeHexText(pb, (uint32_t)n, &s_verdict);
+  startHexVerdict(&s_verdict);
+  startHexLinesInMemory(&s_reader, pb, (uint32_t)n);
+  while (nextHexLine(&s_reader, &s_verdict)) {
+  }
+  finishHexVerdict(&s_verdict);
   FUZZ_CHECK(bLoads == (s_verdict.nRefusal == HEX_ACCEPTED));
   FUZZ_CHECK(s_verdict.nRefusal != HEX_REFUSED_READ);
   if (bLoads) {

@@ -383,12 +383,3 @@ int hexRefusalText(const HexVerdict *pVerdict, const char *pszPath, char *pszTex
   if (n < 0) return 0;
   return n < nSize ? n : nSize - 1;
 }
-
-void judgeHexText(const uint8_t *pb, uint32_t ulSize, HexVerdict *pVerdict) {
-  static HexLineReader s_reader;
-  startHexVerdict(pVerdict);
-  startHexLinesInMemory(&s_reader, pb, ulSize);
-  while (nextHexLine(&s_reader, pVerdict)) {
-  }
-  finishHexVerdict(pVerdict);
-}

@@ -163,7 +163,4 @@ void finishHexVerdict(HexVerdict *pVerdict);
 // when none is due).  Returns its length.
 int hexRefusalText(const HexVerdict *pVerdict, const char *pszPath, char *pszText, int nSize);
 
-// Judges a whole file in memory (at most HEX_FILE_LIMIT bytes count).
-void judgeHexText(const uint8_t *pb, uint32_t ulSize, HexVerdict *pVerdict);
-
 #endif
