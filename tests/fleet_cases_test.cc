@@ -68,6 +68,7 @@
 #include "image/image_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/case_file.h"
+#include "tools/zvdevsim/device.h"
 #include "tools/zvfleet/journal.h"
 #include "tools/zvfleet/run.h"
 #include "tools/zvfleet/tool_output.h"
@@ -364,6 +365,21 @@ TEST(FleetToolOutput, ReportsAfterAMessageWithoutLineEndAreToldApart) {
   EXPECT_TRUE(out.bAnswered);
   EXPECT_EQ(RESULT_NONE, out.nRefusal);
   EXPECT_FALSE(out.bSystemError);
+}
+
+// The simulator passes over a datagram too short to be a request, says
+// why, and answers nothing.
+TEST(SimDevice, DatagramsTooShortForARequestAreIgnored) {
+  SimDevice dev;
+  simInitDevice(&dev, 1, "", nullptr, 0);
+  SimOutcome out;
+  const uint8_t ab[4] = {1, 2, 3, 4};
+  for (int n : {0, 1, 3}) {
+    simHandleRequest(&dev, ab, n, &out);
+    EXPECT_STREQ(n == 0 ? "ignore empty" : "ignore short", out.szLine);
+    EXPECT_EQ(SIM_KIND_IGNORED, out.nKind);
+    EXPECT_FALSE(out.bReply);
+  }
 }
 
 }  // namespace
