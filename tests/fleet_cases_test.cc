@@ -302,6 +302,7 @@ TEST_P(FleetCase, Transcript) {
       fleet.bNothingBeside = true;
     } else if (line.command == "terminal") {
       fleet.bTerminal = true;
+      if (!a.empty() && a[0] == "narrow") fleet.ulNarrowAt = 1000;
       setCaseTerminal(line);
     } else if (line.command == "stop-takes") {
       fleet.ulStopMs = caseNumber(a[0]);

@@ -182,7 +182,12 @@ void platKillChild(PlatChild handle) {
 int platCatchInterruptions(void) { return s_world.bOn; }
 int platInterrupted(void) { return inFleet() && s_fake.ulNow >= s_world.fleet.ulInterruptAt; }
 void platInterruptionHandled(void) {}
-int platTerminalSize(int *, int *) { return 0; }
+int platTerminalSize(int *pnColumns, int *pnRows) {
+  if (!inFleet() || s_fake.ulNow < s_world.fleet.ulNarrowAt) return 0;
+  *pnColumns = 60;
+  *pnRows = 24;
+  return 1;
+}
 
 // A pinger for each device checked in a fleet run; none elsewhere.
 PlatPinger platOpenPinger(uint32_t ulAddr) {
