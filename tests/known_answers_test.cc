@@ -23,9 +23,9 @@
 #include "image/output_file.h"
 #include "image/update_file_builder.h"
 #include "image/update_file.h"
+#include "image/crc16.h"
 #include "image/file_type.h"
 #include "monitor/debug_listener.h"
-#include "image/crc16.h"
 #include "tools/common/sha256.h"
 
 namespace {

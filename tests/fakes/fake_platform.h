@@ -92,7 +92,7 @@ struct FakeFleet {
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
   bool bNoRandom = false;      // the system gives no random bytes
   bool bTerminal = false;      // zvfleet's standard output is a terminal
-  unsigned long ulNarrowAt = (unsigned long)-1;  // of a size unknown, then 60 columns
+  unsigned long ulNarrowAt = (unsigned long)-1;  // the terminal, of unknown size, turns 60 wide
   bool bNothingBeside = false;  // no program is found beside zvfleet
   long lDisk = -1;  // bytes that appends may take, a removed file's given back; -1: no limit
 };
