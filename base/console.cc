@@ -18,20 +18,25 @@ void consoleWrite(const char *pText, int nLength) {
   platConsoleWrite(pText, nLength);
 }
 
-// Formats into the buffer and returns the length that stands there; a
-// message longer than the buffer is cut.
-static int formatMessage(char *pBuffer, int nSize, const char *pszFormat,
-                         va_list args) {
-  int n = vsnprintf(pBuffer, (size_t)nSize, pszFormat, args);
+int formatTextV(char *pszBuffer, int nSize, const char *pszFormat, va_list args) {
+  int n = vsnprintf(pszBuffer, (size_t)nSize, pszFormat, args);
   if (n < 0) return 0;
   return n < nSize ? n : nSize - 1;
+}
+
+int formatText(char *pszBuffer, int nSize, const char *pszFormat, ...) {
+  va_list args;
+  va_start(args, pszFormat);
+  int n = formatTextV(pszBuffer, nSize, pszFormat, args);
+  va_end(args);
+  return n;
 }
 
 void consolePrintf(const char *pszFormat, ...) {
   char szMessage[MESSAGE_SIZE];
   va_list args;
   va_start(args, pszFormat);
-  int n = formatMessage(szMessage, sizeof(szMessage), pszFormat, args);
+  int n = formatTextV(szMessage, sizeof(szMessage), pszFormat, args);
   va_end(args);
   consoleWrite(szMessage, n);
 }
@@ -56,14 +61,12 @@ void printError(const char *pszFormat, ...) {
   char szLine[MESSAGE_SIZE];
   int n = 0;
   if (pszSystem != NULL)
-    n = snprintf(szLine, REPORT_LINE_SIZE, TEXT_SYSTEM_ERROR "%s" TEXT_USER_MESSAGE,
-                 pszSystem);
-  if (n < 0) n = 0;
-  if (n > REPORT_LINE_SIZE - 1) n = REPORT_LINE_SIZE - 1;
+    n = formatText(szLine, REPORT_LINE_SIZE, TEXT_SYSTEM_ERROR "%s" TEXT_USER_MESSAGE,
+                   pszSystem);
 
   va_list args;
   va_start(args, pszFormat);
-  n += formatMessage(szLine + n, REPORT_LINE_SIZE - n, pszFormat, args);
+  n += formatTextV(szLine + n, REPORT_LINE_SIZE - n, pszFormat, args);
   va_end(args);
   szLine[n++] = '\n';
   consoleWrite(szLine, n);

@@ -12,6 +12,13 @@
 #define ZV_PRINTF(f, a)
 #endif
 
+#include <stdarg.h>
+
+// printf into a buffer of nSize bytes (nSize > 0): a text longer than the
+// buffer is cut, and the length that stands there is returned.
+int formatText(char *pszBuffer, int nSize, const char *pszFormat, ...) ZV_PRINTF(3, 4);
+int formatTextV(char *pszBuffer, int nSize, const char *pszFormat, va_list args);
+
 // printf-style message to standard output, written whole and flushed.
 void consolePrintf(const char *pszFormat, ...) ZV_PRINTF(1, 2);
 

@@ -25,8 +25,7 @@ uint8_t fileTypeOfLetter(char cLetter) {
 static void appendChoice(char *pszText, int nSize, int *pn, int i, int nCount,
                          const char *pszItem) {
   const char *pszBefore = i == 0 ? "" : i + 1 == nCount ? " or " : ", ";
-  int n = snprintf(pszText + *pn, (size_t)(nSize - *pn), "%s%s", pszBefore, pszItem);
-  if (n > 0) *pn = n < nSize - *pn ? *pn + n : nSize - 1;
+  *pn += formatText(pszText + *pn, nSize - *pn, "%s%s", pszBefore, pszItem);
 }
 
 void fileTypeLettersText(char *pszText, int nSize) {
@@ -49,8 +48,7 @@ void mainModelsText(char *pszText, int nSize) {
 }
 
 int mainModelText(uint8_t bModel, char *pszText, int nSize) {
-  int n = snprintf(pszText, (size_t)nSize, "Wrong quorvaUnit model: %d\n", bModel);
-  return n < 0 ? 0 : n < nSize ? n : nSize - 1;
+  return formatText(pszText, nSize, "Wrong quorvaUnit model: %d\n", bModel);
 }
 
 bool mainModelAccepted(uint8_t bModel) {

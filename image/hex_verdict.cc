@@ -20,6 +20,7 @@
 
 #include <algorithm>
 
+#include "base/console.h"
 #include "image/image_store.h"
 #include "image/input_file.h"
 
@@ -363,23 +364,16 @@ void finishHexVerdict(HexVerdict *pVerdict) {
 }
 
 int hexRefusalText(const HexVerdict *pVerdict, const char *pszPath, char *pszText, int nSize) {
-  int n = 0;
   switch (pVerdict->nRefusal) {
     case HEX_REFUSED_FORMAT:
-      n = snprintf(pszText, (size_t)nSize, "Input file not Intel Hex format:%s", pszPath);
-      break;
+      return formatText(pszText, nSize, "Input file not Intel Hex format:%s", pszPath);
     case HEX_REFUSED_BOUNDS:
-      n = snprintf(pszText, (size_t)nSize, "Input file address out of bounds:0x%x",
-                   pVerdict->ulRefusedAddress);
-      break;
+      return formatText(pszText, nSize, "Input file address out of bounds:0x%x",
+                        pVerdict->ulRefusedAddress);
     case HEX_REFUSED_TOO_LARGE:
-      n = snprintf(pszText, (size_t)nSize, "Input file too large for an Intel Hex image:%s",
-                   pszPath);
-      break;
-    default:
-      if (nSize > 0) pszText[0] = '\0';
-      break;
+      return formatText(pszText, nSize, "Input file too large for an Intel Hex image:%s",
+                        pszPath);
+    default:  // accepted: no text
+      return formatText(pszText, nSize, "%s", "");
   }
-  if (n < 0) return 0;
-  return n < nSize ? n : nSize - 1;
 }

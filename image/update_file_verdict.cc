@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The verdict on an update file's bytes (see update_file.h): the reader's
 // checks, made on a copy of the file, in the order the reader reads it.
-#include <stdio.h>
 #include <string.h>
 
+#include "base/console.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/update_file.h"
@@ -121,9 +121,6 @@ int updateFileRefusalText(const UpdateFileVerdict *pVerdict, const char *pszPath
   };
   int nRefusal = pVerdict->nRefusal;
   if (nRefusal < 0 || nRefusal > UPDATE_FILE_EMPTY) nRefusal = UPDATE_FILE_EMPTY;
-  int n = nRefusal == UPDATE_FILE_WRONG_MODEL
-              ? mainModelText(pVerdict->bModel, pszText, nSize)
-              : snprintf(pszText, (size_t)nSize, apszFormats[nRefusal], pszPath);
-  if (n < 0) return 0;
-  return n < nSize ? n : nSize - 1;
+  if (nRefusal == UPDATE_FILE_WRONG_MODEL) return mainModelText(pVerdict->bModel, pszText, nSize);
+  return formatText(pszText, nSize, apszFormats[nRefusal], pszPath);
 }

@@ -4,8 +4,6 @@
 // and, when the datagram was only too long, its first 256 bytes as well.
 #include "monitor/debug_listener.h"
 
-#include <stdio.h>
-
 #include "base/console.h"
 #include "base/settings.h"
 #include "base/tool_texts.h"
@@ -13,17 +11,12 @@
 
 int formatDebugLine(char *pszLine, int nSize, const PlatTime *pTime,
                     const char *pszSender, const char *pszText) {
-  int n;
   if (pszSender != NULL)
-    n = snprintf(pszLine, (size_t)nSize, TEXT_DEBUG_LINE_START "%02d %02d:%02d:%02d %s: %s\n",
-                 pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
-                 pszSender, pszText);
-  else
-    n = snprintf(pszLine, (size_t)nSize, TEXT_DEBUG_LINE_START "%02d %02d:%02d:%02d %s\n",
-                 pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
-                 pszText);
-  if (n < 0) return 0;
-  return n < nSize ? n : nSize - 1;
+    return formatText(pszLine, nSize, TEXT_DEBUG_LINE_START "%02d %02d:%02d:%02d %s: %s\n",
+                      pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond,
+                      pszSender, pszText);
+  return formatText(pszLine, nSize, TEXT_DEBUG_LINE_START "%02d %02d:%02d:%02d %s\n",
+                    pTime->nDay, pTime->nHour, pTime->nMinute, pTime->nSecond, pszText);
 }
 
 void printDebugDatagram(char *pszBuffer, int nReceived,

@@ -3,10 +3,10 @@
 #include "tools/common/cli.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/console.h"
 #include "platform/platform_companions.h"
 #include "zv_version.h"
 
@@ -24,10 +24,9 @@ void errorPrintf(const char *pszFormat, ...) {
   char szMessage[2048];
   va_list args;
   va_start(args, pszFormat);
-  int n = vsnprintf(szMessage, sizeof(szMessage), pszFormat, args);
+  int n = formatTextV(szMessage, sizeof(szMessage), pszFormat, args);
   va_end(args);
-  if (n < 0) return;
-  platErrorWrite(szMessage, n < (int)sizeof(szMessage) ? n : (int)sizeof(szMessage) - 1);
+  platErrorWrite(szMessage, n);
 }
 
 bool colourWanted(void) {

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/zvfleet/progress.h"
 #include "tools/zvfleet/site_folder.h"
@@ -111,12 +112,9 @@ static void appendNow(FleetDevice *pDev, const char *pText, int nLength) {
 static int noteText(char *szNote, int nSize, const char *pszFormat, va_list args) {
   PlatTime now;
   platLocalTime(&now);
-  int n = snprintf(szNote, (size_t)nSize, FLEET_NOTE "%02d %02d:%02d:%02d ", now.nDay, now.nHour,
-                   now.nMinute, now.nSecond);
-  int nText = vsnprintf(szNote + n, (size_t)(nSize - n - 1), pszFormat, args);
-  if (nText < 0) nText = 0;
-  n += nText;
-  if (n > nSize - 2) n = nSize - 2;
+  int n = formatText(szNote, nSize - 1, FLEET_NOTE "%02d %02d:%02d:%02d ", now.nDay, now.nHour,
+                     now.nMinute, now.nSecond);
+  n += formatTextV(szNote + n, nSize - 1 - n, pszFormat, args);
   szNote[n++] = '\n';
   return n;
 }

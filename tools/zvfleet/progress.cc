@@ -40,9 +40,8 @@ static void frameAdd(const char *pszFormat, ...) {
   if (s_nFrame > (int)sizeof(s_szFrame) - 1024) frameFlush();
   va_list args;
   va_start(args, pszFormat);
-  int n = vsnprintf(s_szFrame + s_nFrame, sizeof(s_szFrame) - (size_t)s_nFrame, pszFormat, args);
+  s_nFrame += formatTextV(s_szFrame + s_nFrame, (int)sizeof(s_szFrame) - s_nFrame, pszFormat, args);
   va_end(args);
-  if (n > 0) s_nFrame += n < (int)sizeof(s_szFrame) - s_nFrame ? n : (int)sizeof(s_szFrame) - s_nFrame - 1;
 }
 
 // One row of the table, cut to the terminal's width so that it never
@@ -52,10 +51,8 @@ static void rowAdd(const char *pszFormat, ...) {
   char szRow[ROW_SIZE];
   va_list args;
   va_start(args, pszFormat);
-  int n = vsnprintf(szRow, sizeof(szRow), pszFormat, args);
+  int n = formatTextV(szRow, sizeof(szRow), pszFormat, args);
   va_end(args);
-  if (n < 0) n = 0;
-  if (n > (int)sizeof(szRow) - 1) n = (int)sizeof(szRow) - 1;
   if (n > s_nColumns - 1) n = s_nColumns - 1;
   frameAdd("%.*s\x1b[K\n", n, szRow);
 }

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/console.h"
 #include "platform/platform_companions.h"
 #include "tools/common/json.h"
 
@@ -102,9 +103,8 @@ static void append(char *pszOut, int *pn, const char *pszFormat, ...)
 static void append(char *pszOut, int *pn, const char *pszFormat, ...) {
   va_list args;
   va_start(args, pszFormat);
-  int n = vsnprintf(pszOut + *pn, (size_t)(OUT_SIZE - *pn), pszFormat, args);
+  *pn += formatTextV(pszOut + *pn, OUT_SIZE - *pn, pszFormat, args);
   va_end(args);
-  if (n > 0) *pn = *pn + n < OUT_SIZE ? *pn + n : OUT_SIZE - 1;
 }
 
 // A JSON string, appended as far as it fits (the buffer has room for
