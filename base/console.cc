@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/tool_texts.h"
 #include "platform/platform.h"
 
@@ -21,7 +23,7 @@ void consoleWrite(const char *pText, int nLength) {
 int formatTextV(char *pszBuffer, int nSize, const char *pszFormat, va_list args) {
   int n = vsnprintf(pszBuffer, (size_t)nSize, pszFormat, args);
   if (n < 0) return 0;
-  return n < nSize ? n : nSize - 1;
+  return std::min(n, nSize - 1);
 }
 
 int formatText(char *pszBuffer, int nSize, const char *pszFormat, ...) {

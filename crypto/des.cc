@@ -7,6 +7,8 @@
 // the bit-by-bit rule (PC-1, 28-bit rotations, PC-2) once per key.
 #include "crypto/des.h"
 
+#include <algorithm>
+
 const uint8_t g_abDesIv[8] = {0x3C, 0x5A, 0x96, 0xE1, 0x0F, 0x72, 0xB8, 0x4D};
 
 namespace {
@@ -218,7 +220,7 @@ inline void storeBe64(uint8_t *pb, uint64_t q) {
 void permuteBits(const uint8_t *pbTable, const uint32_t *pulIn,
                  uint32_t *pulOut, uint8_t bCount) {
   uint32_t aulIn[2] = {pulIn[0], pulIn[1]};  // pulOut may alias pulIn
-  unsigned count = bCount > 64 ? 64 : bCount;
+  unsigned count = std::min((unsigned)bCount, 64u);
   pulOut[0] = 0;
   pulOut[1] = 0;
   for (unsigned i = 0; i < count; i++) {

@@ -273,7 +273,7 @@ static void storeData(HexVerdict *pVerdict) {
   // window lies outside both.
   int bCode = ulAddress < CODE_WINDOW_END;
   uint32_t ulRoom = (bCode ? CODE_WINDOW_END : IDATA_END) - ulAddress;
-  uint32_t ulFit = ulCount < ulRoom ? ulCount : ulRoom;
+  uint32_t ulFit = std::min(ulCount, ulRoom);
   if (bStore)
     memcpy(bCode ? g_abImage + ulAddress : g_abIdata + (ulAddress - IDATA_BASE),
            pRecord->abData, ulFit);

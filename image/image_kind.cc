@@ -2,11 +2,13 @@
 // The kind of a logo or HTML image by its bytes (see image_kind.h).
 #include "image/image_kind.h"
 
+#include <algorithm>
+
 #include "image/image_store.h"
 #include "image/update_file.h"
 
 int imageIsText(const uint8_t *pb, uint32_t ulLength) {
-  uint32_t ulSpan = ulLength < IMAGE_TEXT_SPAN ? ulLength : IMAGE_TEXT_SPAN;
+  uint32_t ulSpan = std::min(ulLength, (uint32_t)IMAGE_TEXT_SPAN);
   for (uint32_t i = 0; i < ulSpan; i++) {
     uint8_t b = pb[i];
     if ((b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != '\r') || b == 0x7F) return 0;
@@ -20,6 +22,7 @@ PayloadKind payloadKind(const uint8_t *pbPlain, uint32_t ulPayload) {
   // it, longer than the span judged.
   uint32_t ulLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
   uint32_t ulRoom = ulPayload - IMAGE_HEADER_SIZE;
-  if (ulLength == 0 || ulLength > ulRoom) ulLength = ulRoom;
+  if (ulLength == 0) ulLength = ulRoom;
+  ulLength = std::min(ulLength, ulRoom);
   return imageIsText(pbPlain + IMAGE_HEADER_SIZE, ulLength) ? PAYLOAD_TEXT_LENGTH : PAYLOAD_LOGO;
 }

@@ -14,7 +14,7 @@ FILE *openInputFile(const char *pszPath) {
 long readInputFile(FILE *pFile, void *pBuffer, size_t nSize,
                    const char *pszPath) {
   size_t nRead = fread(pBuffer, 1, nSize, pFile);
-  if (nRead < nSize && ferror(pFile)) {
+  if (ferror(pFile)) {
     consolePrintf("Could not read: %s\n", pszPath);
     return -1;
   }

@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "base/settings.h"
 #include "crypto/des.h"
@@ -22,13 +24,13 @@
 #include "platform/platform.h"
 
 uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
-  if (bFirstBlockOnly && ulPayload > ENCRYPT_FIRST_BLOCK)
-    return ENCRYPT_FIRST_BLOCK;
-  return ulPayload;
+  return bFirstBlockOnly ? std::min(ulPayload, (uint32_t)ENCRYPT_FIRST_BLOCK) : ulPayload;
 }
 
 // Loads the input named by -f into the store: its image length in
-// *pulLength and the output name.  Returns false after the loader's or its
+// *pulLength and the output name.  Either loader leaves the image at the
+// start of the store (nMinHexAddress is 0): a main image from page 0, a
+// logo or page from its first byte.  Returns false after the loader's or its
 // own message.
 static bool loadInput(uint32_t *pulLength, const char **ppszOutput) {
   switch (g_bFileType) {
@@ -40,7 +42,7 @@ static bool loadInput(uint32_t *pulLength, const char **ppszOutput) {
       consolePrintf("Reading in the Main CPU HEX file to encrypt\n");
       if (!readHexFile(g_szFileName) || !prepareMainImage(g_szFileName)) return false;
       *ppszOutput = "main.enc";
-      *pulLength = nMaxHexAddress - nMinHexAddress;
+      *pulLength = nMaxHexAddress;
       return true;
     case FILE_TYPE_LOGO:
     case FILE_TYPE_HTML: {
@@ -61,7 +63,7 @@ static bool loadInput(uint32_t *pulLength, const char **ppszOutput) {
 
 // Writes header, payload and (main files) the idata block.
 static void writeUpdateFile(OutputFile *pOut, uint32_t ulPayload) {
-  const uint8_t *pPayload = g_abImage + nMinHexAddress;
+  const uint8_t *pPayload = g_abImage;
   UpdateFileHeader header;
   header.bMagic = UPDATE_FILE_MAGIC;
   header.bTypeModel = typeModelByte(g_bFileType, g_bModel);
@@ -86,8 +88,7 @@ void makeEncryptFile(void) {
 
   memmove(g_abImage + IMAGE_HEADER_SIZE, g_abImage, ulLength);
   uint32_t ulPayload = putImageHeader(g_abImage, ulLength);
-  desCbcEncrypt(g_abImage + nMinHexAddress,
-                encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
+  desCbcEncrypt(g_abImage, encipheredLength(ulPayload, g_bFirstBlockOnly), g_szKey);
 
   // A directory or a device of the output's name cannot be opened as the
   // update file: it is left alone.

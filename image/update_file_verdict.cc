@@ -3,6 +3,8 @@
 // checks, made on a copy of the file, in the order the reader reads it.
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
@@ -23,7 +25,7 @@ static int headerField(const uint8_t *pb, uint32_t ulRead, uint32_t nAt, uint32_
 // The checks of the header, in their order; the first that fails is the
 // refusal.  Returns the refusal, UPDATE_FILE_ACCEPTED when the header is whole.
 static int judgeHeader(const uint8_t *pb, uint32_t ulRead, UpdateFileVerdict *pVerdict) {
-  pVerdict->ulHeaderBytes = ulRead < UPDATE_FILE_HEADER_SIZE ? ulRead : UPDATE_FILE_HEADER_SIZE;
+  pVerdict->ulHeaderBytes = std::min(ulRead, (uint32_t)UPDATE_FILE_HEADER_SIZE);
   if (ulRead < 1) return UPDATE_FILE_NO_MAGIC;
   int nRefusal = pb[UPDATE_FILE_MAGIC_AT] == UPDATE_FILE_MAGIC ? UPDATE_FILE_ACCEPTED
                                                                 : UPDATE_FILE_WRONG_MAGIC;

@@ -277,7 +277,7 @@ void copySource(Session *pSession, uint32_t ulOffset, uint32_t ulCount) {
   uint8_t *pbData = pSession->abRequest + PACKET_HEADER_SIZE;
   uint32_t ulAvailable = 0;
   if (ulOffset < pPlan->ulSourceSize) ulAvailable = pPlan->ulSourceSize - ulOffset;
-  if (ulAvailable > ulCount) ulAvailable = ulCount;
+  ulAvailable = std::min(ulAvailable, ulCount);
   if (ulAvailable > 0) memcpy(pbData, pPlan->pbSource + ulOffset, ulAvailable);
   memset(pbData + ulAvailable, 0, ulCount - ulAvailable);
 }

@@ -7,6 +7,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
@@ -114,8 +116,7 @@ int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
 }
 
 uint16_t transferCommitCrc(const TransferPlan *pPlan) {
-  uint32_t ulCrcLength = pPlan->ulPages * PAGE_SIZE;
-  if (ulCrcLength > pPlan->ulSourceSize) ulCrcLength = pPlan->ulSourceSize;
+  uint32_t ulCrcLength = std::min(pPlan->ulPages * PAGE_SIZE, pPlan->ulSourceSize);
   return calcCrc16(pPlan->pbSource, ulCrcLength);
 }
 

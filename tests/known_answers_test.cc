@@ -136,6 +136,7 @@ TEST(KnownAnswers, HexLinesStayInTheirBuffer) {
 // whole payload or found in a longer run of pages, it gives the length
 // that was written, a length of 64 KiB included; a damaged page fails it.
 TEST(KnownAnswers, ImageHeaderReadsWhatWasWritten) {
+  EXPECT_EQ(IMAGE_HEADER_SIZE + PAGE_SIZE, payloadLength(0));  // never less than a page
   for (uint32_t ulLength : {1u, 256u, 257u, 0x10000u, 0x10001u, 0x20100u}) {
     SCOPED_TRACE(ulLength);
     std::vector<uint8_t> ab(payloadLength(ulLength) + 3 * PAGE_SIZE);
@@ -172,6 +173,11 @@ TEST(KnownAnswers, LogoHeaderLengthBoundsTheTextJudged) {
     ab[IMAGE_HEADER_SIZE + 100] = c.bAt100;
     EXPECT_EQ(c.kind, payloadKind(ab.data(), ulPayload));
   }
+  // A logo's first word must be in the payload: one byte short, a page.
+  ab[IMAGE_HEADER_LENGTH_AT] = 4, ab[IMAGE_HEADER_LENGTH_AT + 1] = 0;
+  ab[IMAGE_HEADER_SIZE] = 2, ab[IMAGE_HEADER_SIZE + 1] = 0;
+  EXPECT_EQ(PAYLOAD_LOGO, payloadKind(ab.data(), IMAGE_HEADER_SIZE + 2));
+  EXPECT_EQ(PAYLOAD_PAGE, payloadKind(ab.data(), IMAGE_HEADER_SIZE + 1));
 }
 
 // Text is what prints, and tab, line feed, form feed and carriage return;

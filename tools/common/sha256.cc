@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "tools/common/fixed_text.h"
 
 static const uint32_t s_aulRound[64] = {
@@ -68,8 +70,7 @@ void sha256Add(Sha256 *pSha, const void *pData, size_t nLength) {
   const uint8_t *pb = (const uint8_t *)pData;
   pSha->ullBytes += nLength;
   while (nLength > 0) {
-    size_t nTake = 64 - (size_t)pSha->nBlock;
-    if (nTake > nLength) nTake = nLength;
+    size_t nTake = std::min(64 - (size_t)pSha->nBlock, nLength);
     memcpy(pSha->abBlock + pSha->nBlock, pb, nTake);
     pSha->nBlock += (int)nTake;
     pb += nTake;

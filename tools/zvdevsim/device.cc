@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/image_kind.h"
@@ -153,7 +155,7 @@ static uint32_t imageFound(const SimDevice *pDev, std::vector<uint8_t> *pStream,
                            uint32_t ulSpan) {
   std::vector<uint8_t> &abStream = *pStream;
   uint32_t ulSize = (uint32_t)abStream.size();
-  if (ulSpan > ulSize) ulSpan = ulSize;
+  ulSpan = std::min(ulSpan, ulSize);
   desCbcDecrypt(abStream.data(), ulSpan - ulSpan % 8, pDev->abKey);
   ImageHeaderReading reading;
   readImageHeader(abStream.data(), ulSize, 0, &reading);

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "net/packet.h"
@@ -79,7 +80,7 @@ static int sendReply(const SimDatagram *pDatagram, int bOther, const PlatAddress
   static uint8_t s_abSend[SIM_MAX_DATAGRAM];
   int nLength = pDatagram->nLength;
   memset(s_abSend, 0, (size_t)nLength);
-  memcpy(s_abSend, pDatagram->abData, (size_t)(nLength < REPLY_SIZE ? nLength : REPLY_SIZE));
+  memcpy(s_abSend, pDatagram->abData, (size_t)std::min(nLength, REPLY_SIZE));
   int bSent = s_pWire->pfnSend(s_pWire->pContext, s_pServed,
                                bOther ? SIM_SEND_OTHER : SIM_SEND_REPLY, s_abSend, nLength,
                                pTo) == nLength;

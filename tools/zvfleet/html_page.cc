@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/common/output_path.h"
@@ -366,7 +368,7 @@ static void putReport(const char *pszReport, int nReport, long lLogBudget) {
 
 static long logBudget(long lDevices) {
   long lBudget = lDevices > 0 ? PAGE_LOG_BUDGET / lDevices : PAGE_LOG_MAX;
-  return lBudget > PAGE_LOG_MAX ? PAGE_LOG_MAX : lBudget;
+  return std::min(lBudget, (long)PAGE_LOG_MAX);
 }
 
 bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {

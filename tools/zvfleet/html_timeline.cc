@@ -10,6 +10,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "tools/zvfleet/html_parts.h"
 
 #define TIMELINE_WIDTH 960
@@ -126,7 +128,7 @@ static void putMark(const RunMark *pMark, double x, int yText, int y1, int y2) {
   bool bLeft = x + 3 + dWidth > TIMELINE_WIDTH && x - 3 - dWidth >= 0;
   double xText = bLeft ? x - 3 : x + 3;
   if (!bLeft && xText + dWidth > TIMELINE_WIDTH) xText = TIMELINE_WIDTH - dWidth;  // a long text
-  if (xText < 0) xText = 0;
+  xText = std::max(xText, 0.0);
   pagePrintf("<g class=\"run-mark\"><line class=\"mark\" x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\"/>"
              "<text x=\"%.1f\" y=\"%d\"%s>%.1f s: ",
              x, y1, x, y2, xText, yText, bLeft ? " text-anchor=\"end\"" : "",

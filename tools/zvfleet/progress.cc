@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/common/fixed_text.h"
@@ -53,7 +55,7 @@ static void rowAdd(const char *pszFormat, ...) {
   va_start(args, pszFormat);
   int n = formatTextV(szRow, sizeof(szRow), pszFormat, args);
   va_end(args);
-  if (n > s_nColumns - 1) n = s_nColumns - 1;
+  n = std::min(n, s_nColumns - 1);
   frameAdd("%.*s\x1b[K\n", n, szRow);
 }
 
@@ -64,8 +66,8 @@ static bool readTerminalSize(void) {
     nColumns = DEFAULT_COLUMNS;
     nRows = DEFAULT_ROWS;
   }
-  if (nColumns < 20) nColumns = 20;
-  if (nRows < 4) nRows = 4;
+  nColumns = std::max(nColumns, 20);
+  nRows = std::max(nRows, 4);
   bool bChanged = nColumns != s_nColumns || nRows != s_nRows;
   s_nColumns = nColumns;
   s_nRows = nRows;

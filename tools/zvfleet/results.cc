@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "tools/common/fixed_text.h"
 #include "tools/zvfleet/counts.h"
@@ -131,7 +133,7 @@ void printResults(void) {
   int nFileWidth = 4;
   for (int i = 0; i < g_nDevices; i++) {
     int nLength = (int)strlen(g_aDevices[i].szFile);
-    if (nLength > nFileWidth) nFileWidth = nLength < FILE_COLUMN_MAX ? nLength : FILE_COLUMN_MAX;
+    nFileWidth = std::max(nFileWidth, std::min(nLength, FILE_COLUMN_MAX));
   }
   RecordCounts counts;
   recordCounts(&counts);

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "platform/platform_companions.h"
 #include "tools/common/cli.h"
 #include "tools/common/output_path.h"
@@ -44,8 +46,7 @@ static void holderField(const char *pszText, const char *pszKey, char *pszValue,
     const char *pEnd = strchr(p, '\n');
     size_t nLine = pEnd != NULL ? (size_t)(pEnd - p) : strlen(p);
     if (nLine > nKey && strncmp(p, pszKey, nKey) == 0 && p[nKey] == ' ') {
-      int nValue = (int)(nLine - nKey - 1);
-      if (nValue > nSize - 1) nValue = nSize - 1;
+      int nValue = std::min((int)(nLine - nKey - 1), nSize - 1);
       memcpy(pszValue, p + nKey + 1, (size_t)nValue);
       pszValue[nValue] = '\0';
       return;

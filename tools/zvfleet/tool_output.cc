@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/tool_texts.h"
 #include "net/upload_plan.h"
 #include "tools/common/decimal.h"
@@ -144,9 +146,7 @@ static int takePages(ToolOutput *pOut, const FilePlan *pPlan, int nFirst, int nL
       pOut->bAtEnd = false;
     }
     pOut->nPhase = PHASE_IMAGE;
-    int nSent = nLast - pPlan->nFirstPage + 1;
-    int nDue = pPlan->nEndPage - pPlan->nFirstPage;
-    if (nSent > nDue) nSent = nDue;
+    int nSent = std::min(nLast - pPlan->nFirstPage + 1, pPlan->nEndPage - pPlan->nFirstPage);
     if (nSent > pOut->nImageSent) pOut->nImageSent = nSent;
     if (nLast >= pPlan->nEndPage - 1) pOut->bAtEnd = true;
     // A logo or HTML upload commits after its last page; a main image

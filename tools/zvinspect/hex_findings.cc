@@ -3,6 +3,8 @@
 // the gaps of the code extent, and the listed lines.
 #include "tools/zvinspect/hex_findings.h"
 
+#include <algorithm>
+
 #include "image/crc16.h"
 #include "image/image_store.h"
 #include "image/update_file.h"
@@ -23,7 +25,7 @@ static const struct {
 static void reportGaps(void) {
   uint32_t ulGaps = 0, ulBytes = 0;
   // A record that runs past the code window widens the extent beyond it.
-  uint32_t ulEnd = nMaxHexAddress < CODE_WINDOW_END ? nMaxHexAddress : CODE_WINDOW_END;
+  uint32_t ulEnd = std::min(nMaxHexAddress, (uint32_t)CODE_WINDOW_END);
   for (uint32_t a = nMinHexAddress; a < ulEnd;) {
     if (g_abHexSet[a]) {
       a++;

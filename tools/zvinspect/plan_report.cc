@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "image/file_type.h"
 #include "image/image_store.h"
 #include "net/upload_plan.h"
@@ -39,8 +41,7 @@ static void reportMain(const UploadPlan *pPlan) {
 static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
   const TransferPlan *pImage = &pPlan->aTransfers[0];
   uint32_t ulPages = pImage->ulPages, ulRoom = ulPages * PAGE_SIZE;
-  uint32_t ulImage = pView->ulImageLength;
-  if (ulImage > pView->ulPayload - IMAGE_HEADER_SIZE) ulImage = pView->ulPayload - IMAGE_HEADER_SIZE;
+  uint32_t ulImage = std::min(pView->ulImageLength, pView->ulPayload - IMAGE_HEADER_SIZE);
   reportFact(FACT_INFO, "pages", "%u-%u (%u), the fixed range of every %s", pImage->wFirstPage,
              pImage->wEndPage - 1, ulPages,
              pView->bType == FILE_TYPE_LOGO ? "logo" : "HTML file");

@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "platform/platform_companions.h"
 #include "tools/common/json.h"
@@ -123,7 +125,7 @@ static void appendPlainText(char *pszOut, int *pn, const char *pszText) {
     size_t nRun = 0;
     while (p[nRun] >= 0x20 && p[nRun] != 0x7F) nRun++;
     size_t nRoom = (size_t)(OUT_SIZE - 1 - *pn);
-    size_t nCopy = nRun < nRoom ? nRun : nRoom;
+    size_t nCopy = std::min(nRun, nRoom);
     memcpy(pszOut + *pn, p, nCopy);
     *pn += (int)nCopy;
     pszOut[*pn] = '\0';
