@@ -11,15 +11,14 @@
 #include "image/update_file.h"
 
 // A header field of nWidth bytes at nAt: the bytes present replace the low
-// bytes of 0.  Returns 0 when none of them is present.
-static int headerField(const uint8_t *pb, uint32_t ulRead, uint32_t nAt, uint32_t nWidth,
-                       uint32_t *pulValue) {
+// bytes of 0.  Returns false when none of them is present.
+static bool headerField(const uint8_t *pb, uint32_t ulRead, uint32_t nAt, uint32_t nWidth,
+                        uint32_t *pulValue) {
   uint8_t ab[4] = {0, 0, 0, 0};
-  if (ulRead <= nAt) return 0;
-  uint32_t n = ulRead - nAt < nWidth ? ulRead - nAt : nWidth;
-  memcpy(ab, pb + nAt, n);
+  if (ulRead <= nAt) return false;
+  memcpy(ab, pb + nAt, std::min(ulRead - nAt, nWidth));
   *pulValue = getLe32(ab);
-  return 1;
+  return true;
 }
 
 // The checks of the header, in their order; the first that fails is the
@@ -39,13 +38,13 @@ static int judgeHeader(const uint8_t *pb, uint32_t ulRead, UpdateFileVerdict *pV
   if (nRefusal == UPDATE_FILE_ACCEPTED && !pVerdict->bModelAccepted)
     nRefusal = UPDATE_FILE_WRONG_MODEL;
   uint32_t ulValue = 0;
-  int bMin = headerField(pb, ulRead, UPDATE_FILE_MIN_ADDRESS_AT, 4, &ulValue);
+  bool bMin = headerField(pb, ulRead, UPDATE_FILE_MIN_ADDRESS_AT, 4, &ulValue);
   pVerdict->nMinHexAddress = ulValue;
   ulValue = 0;
-  int bMax = headerField(pb, ulRead, UPDATE_FILE_MAX_ADDRESS_AT, 4, &ulValue);
+  bool bMax = headerField(pb, ulRead, UPDATE_FILE_MAX_ADDRESS_AT, 4, &ulValue);
   pVerdict->nMaxHexAddress = ulValue;
   ulValue = 0;
-  int bCrc = headerField(pb, ulRead, UPDATE_FILE_CRC_AT, 2, &ulValue);
+  bool bCrc = headerField(pb, ulRead, UPDATE_FILE_CRC_AT, 2, &ulValue);
   pVerdict->wStoredCrc = (uint16_t)ulValue;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !bMin) nRefusal = UPDATE_FILE_NO_MIN;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !bMax) nRefusal = UPDATE_FILE_NO_MAX;
