@@ -10,15 +10,16 @@
 #include "image/image_store.h"
 #include "image/update_file.h"
 
-// A header field of nWidth bytes at nAt: the bytes present replace the low
-// bytes of 0.  Returns false when none of them is present.
-static bool headerField(const uint8_t *pb, uint32_t ulRead, uint32_t nAt, uint32_t nWidth,
+// The header field from nAt up to nEnd, where the next one begins: the
+// bytes present replace the low bytes of 0.  Returns false when none of
+// them is present.
+static bool headerField(const uint8_t *pb, uint32_t ulRead, uint32_t nAt, uint32_t nEnd,
                         uint32_t *pulValue) {
   uint8_t ab[4] = {0, 0, 0, 0};
-  if (ulRead <= nAt) return false;
-  memcpy(ab, pb + nAt, std::min(ulRead - nAt, nWidth));
+  bool bPresent = ulRead > nAt;
+  if (bPresent) memcpy(ab, pb + nAt, std::min(ulRead, nEnd) - nAt);
   *pulValue = getLe32(ab);
-  return true;
+  return bPresent;
 }
 
 // The checks of the header, in their order; the first that fails is the
@@ -37,15 +38,13 @@ static int judgeHeader(const uint8_t *pb, uint32_t ulRead, UpdateFileVerdict *pV
   if (nRefusal == UPDATE_FILE_ACCEPTED && !pVerdict->bKnownType) nRefusal = UPDATE_FILE_BAD_TYPE;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !pVerdict->bModelAccepted)
     nRefusal = UPDATE_FILE_WRONG_MODEL;
-  uint32_t ulValue = 0;
-  bool bMin = headerField(pb, ulRead, UPDATE_FILE_MIN_ADDRESS_AT, 4, &ulValue);
-  pVerdict->nMinHexAddress = ulValue;
-  ulValue = 0;
-  bool bMax = headerField(pb, ulRead, UPDATE_FILE_MAX_ADDRESS_AT, 4, &ulValue);
-  pVerdict->nMaxHexAddress = ulValue;
-  ulValue = 0;
-  bool bCrc = headerField(pb, ulRead, UPDATE_FILE_CRC_AT, 2, &ulValue);
-  pVerdict->wStoredCrc = (uint16_t)ulValue;
+  bool bMin = headerField(pb, ulRead, UPDATE_FILE_MIN_ADDRESS_AT, UPDATE_FILE_MAX_ADDRESS_AT,
+                          &pVerdict->nMinHexAddress);
+  bool bMax = headerField(pb, ulRead, UPDATE_FILE_MAX_ADDRESS_AT, UPDATE_FILE_CRC_AT,
+                          &pVerdict->nMaxHexAddress);
+  uint32_t ulCrc;
+  bool bCrc = headerField(pb, ulRead, UPDATE_FILE_CRC_AT, UPDATE_FILE_HEADER_SIZE, &ulCrc);
+  pVerdict->wStoredCrc = (uint16_t)ulCrc;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !bMin) nRefusal = UPDATE_FILE_NO_MIN;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !bMax) nRefusal = UPDATE_FILE_NO_MAX;
   if (nRefusal == UPDATE_FILE_ACCEPTED && !bCrc) nRefusal = UPDATE_FILE_NO_CRC;
