@@ -59,7 +59,7 @@ struct ImageHeaderReading {
   uint16_t wImageCrc;  // the CRC of the pages behind the header
   uint32_t ulLength;   // the image length (at least 1), 0 when none fits
   uint32_t ulPayload;  // the payload that the header describes
-  int bCrcHolds;       // the image CRC holds over that payload's pages
+  bool bCrcHolds;      // the image CRC holds over that payload's pages
 };
 
 // Reads the image header of the deciphered bytes at pbPlain (ulBytes of
@@ -113,12 +113,12 @@ struct UpdateFileVerdict {
   uint32_t nMinHexAddress;  // the header's fields; a field cut short keeps
   uint32_t nMaxHexAddress;  // zero in its missing bytes
   uint16_t wStoredCrc, wPayloadCrc;
-  int bKnownType;       // the reader takes the type byte's type code
-  int bModelAccepted;   // not main firmware, or for a main-CPU model
-  int bTooLarge;        // more data than the store takes
-  int bIdataFits;       // not a main file, or one that holds its idata block
-  int bCrcHolds;
-  int bStartsAtZero;    // nMinHexAddress is 0
+  bool bKnownType;      // the reader takes the type byte's type code
+  bool bModelAccepted;  // not main firmware, or for a main-CPU model
+  bool bTooLarge;       // more data than the store takes
+  bool bIdataFits;      // not a main file, or one that holds its idata block
+  bool bCrcHolds;
+  bool bStartsAtZero;   // nMinHexAddress is 0
   const uint8_t *pbData;  // the bytes after the header (raw: all of them)
   uint32_t ulData;        // how many, at most what the store takes
   uint32_t ulPayload;     // the image's bytes: the data less a main file's idata block

@@ -65,7 +65,7 @@ void judgeUpdateFile(const uint8_t *pb, uint32_t ulRead, int bEncrypted, uint8_t
     bType = pVerdict->bType;
   } else {
     pVerdict->bType = bRawType;
-    pVerdict->bKnownType = pVerdict->bModelAccepted = 1;
+    pVerdict->bKnownType = pVerdict->bModelAccepted = true;
   }
   // The data must fit the store; a raw logo's 2-byte length goes in front
   // of it as well.
@@ -77,7 +77,7 @@ void judgeUpdateFile(const uint8_t *pb, uint32_t ulRead, int bEncrypted, uint8_t
   pVerdict->pbData = pb + ulSkip;
   pVerdict->ulData = ulData;
   pVerdict->ulPayload = ulData;
-  pVerdict->bIdataFits = 1;
+  pVerdict->bIdataFits = true;
   if (bType == FILE_TYPE_MAIN) {
     pVerdict->bIdataFits = ulData >= IDATA_SIZE;
     if (pVerdict->bIdataFits) {
