@@ -71,7 +71,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
       pReader->nPos += nTake;
       if (pFeed != NULL) {
         pReader->nPos++;
-        pReader->bSkipping = 0;
+        pReader->bSkipping = false;
       }
       continue;
     }
@@ -81,7 +81,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
     pReader->nPos += nCopy;
     *pnLength = n;
     if (nCopy < nTake) {  // more than the buffer holds, whatever follows
-      pReader->bSkipping = 1;
+      pReader->bSkipping = true;
       return HEX_LINE_TOO_LONG;
     }
     if (pFeed != NULL) {
@@ -97,7 +97,7 @@ void startHexLines(HexLineReader *pReader, FILE *pFile, const char *pszPath) {
   pReader->pbMemory = NULL;
   pReader->ulMemory = 0;
   pReader->nPos = pReader->nFill = 0;
-  pReader->bSkipping = 0;
+  pReader->bSkipping = false;
   pReader->ulTotal = 0;
   pReader->pbBlock = pReader->abBlock;
 }
@@ -191,13 +191,13 @@ HexLineKind decodeHexLine(const char *pLine, int nLength, HexRecord *pRecord) {
   // Every record holds its count of data bytes, whatever its type.
   if (nLength < HEX_DATA_POS + nDigits)
     return notHex(pRecord, "line too short for its byte count");
-  int bZero = 1;
+  bool bZero = true;
   for (uint32_t i = 0; i < pRecord->ulCount; i++) {
     uint32_t ulByte;
     if (!readHex(pLine + HEX_DATA_POS + 2 * i, 2, &ulByte))
       return notHex(pRecord, "data not hexadecimal");
     pRecord->abData[i] = (uint8_t)ulByte;
-    if (ulByte != 0) bZero = 0;
+    if (ulByte != 0) bZero = false;
   }
   judgeChecksum(pLine, nLength, pRecord);
   char cType = pRecord->cType;
@@ -233,11 +233,11 @@ void startHexVerdict(HexVerdict *pVerdict) {
 
 void startHexLookup(HexVerdict *pVerdict) {
   memset(pVerdict, 0, sizeof(*pVerdict));
-  pVerdict->bStoresNothing = 1;
+  pVerdict->bStoresNothing = true;
 }
 
 static void refuse(HexVerdict *pVerdict, int nRefusal, const char *pszProblem) {
-  pVerdict->bLineRefused = 1;
+  pVerdict->bLineRefused = true;
   if (pVerdict->nRefusal != HEX_ACCEPTED) return;
   pVerdict->nRefusal = nRefusal;
   pVerdict->ulRefusedLine = pVerdict->ulLine;
@@ -291,7 +291,7 @@ int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
   pVerdict->nLineResult = result;
   pVerdict->pLine = s_szLine;
   pVerdict->nLength = nLength;
-  pVerdict->bLineRefused = 0;
+  pVerdict->bLineRefused = false;
   pVerdict->ulStored = 0;
   pVerdict->ulAddress = 0;
   memset(&pVerdict->record, 0, sizeof(pVerdict->record));
@@ -330,7 +330,7 @@ int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
                                                              : HEX_TYPE_KINDS - 1]++;
   if (pRecord->nChecksum == HEX_SUM_WRONG) pVerdict->ulWrongSums++;
   if (pRecord->nChecksum == HEX_SUM_MISSING) pVerdict->ulMissingSums++;
-  if (pRecord->bEnd) pVerdict->bEndSeen = 1;
+  if (pRecord->bEnd) pVerdict->bEndSeen = true;
   switch (nKind) {
     case HEX_SEGMENT:
       pVerdict->ulSegmentBase = pRecord->ulSegmentBase;
@@ -357,7 +357,7 @@ void finishHexVerdict(HexVerdict *pVerdict) {
     pVerdict->ulLine++;
     refuse(pVerdict, HEX_REFUSED_FORMAT, "no end record");
     pVerdict->ulLine--;
-    pVerdict->bLineRefused = 0;
+    pVerdict->bLineRefused = false;
   }
   sealIdataBlock(g_abIdata);
   pVerdict->wIdataCrc = getLe16(g_abIdata);

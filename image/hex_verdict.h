@@ -34,7 +34,7 @@ struct HexLineReader {
   uint32_t ulMemory;
   int nPos;
   int nFill;
-  int bSkipping;       // the rest of an over-long line is still to pass
+  bool bSkipping;      // the rest of an over-long line is still to pass
   uint32_t ulTotal;    // bytes read so far
   const unsigned char *pbBlock;  // the block: abBlock, or in memory the
                                  // bytes themselves (never copied)
@@ -127,7 +127,7 @@ struct HexVerdict {
   uint32_t ulIgnored;         // well-formed records of other types
   uint32_t ulWrongSums, ulMissingSums;
   uint32_t ulSegmentBase;
-  int bEndSeen;
+  bool bEndSeen;
   uint16_t wIdataCrc;         // after finishHexVerdict
   // The line just judged.
   int nLineResult;            // HexLineResult
@@ -137,8 +137,8 @@ struct HexVerdict {
   HexRecord record;
   uint32_t ulAddress;         // HEX_DATA: address field plus segment base
   uint32_t ulStored;          // HEX_DATA: bytes stored from ulAddress
-  int bLineRefused;           // this line stops the loader (first or not)
-  int bStoresNothing;         // a reading again (startHexLookup)
+  bool bLineRefused;          // this line stops the loader (first or not)
+  bool bStoresNothing;        // a reading again (startHexLookup)
 };
 
 // Clears the image store and starts a verdict.

@@ -14,7 +14,7 @@ OutputResult openOutputFile(OutputFile *pOut, const char *pszTarget) {
   pOut->pFile = NULL;
   pOut->pszTarget = pszTarget;
   pOut->szNew[0] = '\0';
-  pOut->bFailed = 0;
+  pOut->bFailed = false;
   PlatPathKind nKind = platPathKind(pszTarget);
   if (nKind == PLAT_PATH_OTHER) return OUTPUT_NOT_REGULAR;
   // A file that may not be written is not replaced either.
@@ -37,7 +37,7 @@ OutputResult openOutputFile(OutputFile *pOut, const char *pszTarget) {
 
 int writeOutputFile(OutputFile *pOut, const void *pData, size_t nSize) {
   if (pOut->bFailed) return 0;
-  if (nSize > 0 && fwrite(pData, 1, nSize, pOut->pFile) != nSize) pOut->bFailed = 1;
+  if (nSize > 0 && fwrite(pData, 1, nSize, pOut->pFile) != nSize) pOut->bFailed = true;
   return !pOut->bFailed;
 }
 

@@ -26,7 +26,7 @@ struct OutputFile {
   FILE *pFile;
   const char *pszTarget;
   char szNew[OUTPUT_PATH_SIZE];
-  int bFailed;  // a write failed: the file will not be moved into place
+  bool bFailed;  // a write failed: the file will not be moved into place
 };
 
 // Checks the target and makes the new file beside it.  Returns OUTPUT_OK,

@@ -126,7 +126,7 @@ Awaited awaitReplies(Session *pSession, ReplyHandler pfnHandle, unsigned long ul
 Exchange exchange(Session *pSession, int nLength, const ExchangeRules *pRules) {
   bool bResentForForeign = false;
   uint32_t ulResentFor = 0;  // the foreign reply that the last resend answers
-  for (int bResend = 0;; bResend = 1) {
+  for (bool bResend = false;; bResend = true) {
     if (pRules->pszEachSend != NULL)
       consoleWrite(pRules->pszEachSend, (int)strlen(pRules->pszEachSend));
     if (!bResend)

@@ -54,7 +54,7 @@ int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
   memset(pPlan, 0, sizeof(*pPlan));
   pPlan->nCode = nCode;
   if (pRule == NULL) return 0;
-  pPlan->bKnown = 1;
+  pPlan->bKnown = true;
 
   pPlan->bModelQuery = pRule->bModelQuery;
   pPlan->bModel = pSource->bModel;
@@ -122,7 +122,7 @@ uint16_t transferCommitCrc(const TransferPlan *pPlan) {
 
 void planUpload(const UploadSource *pSource, UploadPlan *pPlan) {
   memset(pPlan, 0, sizeof(*pPlan));
-  pPlan->bKnown = 1;
+  pPlan->bKnown = true;
   int anCodes[MAX_TRANSFERS] = {pSource->bType, 0};
   int nCodes = 1;
   if (pSource->bType == FILE_TYPE_MAIN) {
@@ -133,7 +133,7 @@ void planUpload(const UploadSource *pSource, UploadPlan *pPlan) {
   for (int i = 0; i < nCodes; i++) {
     TransferPlan *pTransfer = &pPlan->aTransfers[pPlan->nTransfers++];
     if (!planTransfer(pSource, anCodes[i], pTransfer)) {
-      pPlan->bKnown = 0;
+      pPlan->bKnown = false;
       break;
     }
     pPlan->ulPages += pTransfer->ulPages;

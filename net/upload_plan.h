@@ -44,7 +44,7 @@ void uploadSourceFromStore(UploadSource *pSource);
 // One transfer: the requests of one call of transferFile.
 struct TransferPlan {
   int nCode;  // transfer code: FILE_TYPE_MAIN, _LOGO, _HTML, _MODEL_QUERY
-  int bKnown;  // a transfer has this code (else nothing else is set)
+  bool bKnown;  // a transfer has this code (else nothing else is set)
   int bModelQuery;      // asks for the model first
   uint8_t bModel;       // ... which must be this one
   char szPassword[PASSWORD_FIELD_SIZE + 1];  // what travels of it
@@ -82,7 +82,7 @@ uint16_t transferCommitCrc(const TransferPlan *pPlan);
 struct UploadPlan {
   int nTransfers;
   TransferPlan aTransfers[MAX_TRANSFERS];
-  int bKnown;  // every transfer has a plan (else the tool stops at the unknown code)
+  bool bKnown;  // every transfer has a plan (else the tool stops at the unknown code)
   uint32_t ulPages, ulRequests, ulWireBytes;  // of all transfers
 };
 

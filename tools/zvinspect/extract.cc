@@ -20,7 +20,7 @@
 #include "tools/zvinspect/report.h"
 
 static int finish(OutputFile *pOut, int bOk, const char *pszPath) {
-  if (!bOk) pOut->bFailed = 1;
+  if (!bOk) pOut->bFailed = true;
   if (finishOutputFile(pOut) == OUTPUT_OK) return 1;
   reportFact(FACT_FINDING, "extract", "extraction failed: could not write %s", pszPath);
   return 0;
