@@ -284,7 +284,7 @@ static void storeData(HexVerdict *pVerdict) {
   pVerdict->ulStored = ulCount;
 }
 
-int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
+bool nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
   static char s_szLine[HEX_LINE_SIZE];
   int nLength;
   HexLineResult result = readHexLine(pReader, s_szLine, &nLength);
@@ -296,22 +296,22 @@ int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
   pVerdict->ulAddress = 0;
   memset(&pVerdict->record, 0, sizeof(pVerdict->record));
   switch (result) {
-    case HEX_LINE_END: return 0;
+    case HEX_LINE_END: return false;
     case HEX_LINE_READ_ERROR:
       pVerdict->ulLine++;
       refuse(pVerdict, HEX_REFUSED_READ, "a read failed");
       pVerdict->ulLine--;
-      return 0;
+      return false;
     case HEX_LINE_TOO_BIG:
       pVerdict->ulLine++;  // where the reading stops
       refuse(pVerdict, HEX_REFUSED_TOO_LARGE, "too large");
       pVerdict->ulLine--;
-      return 0;
+      return false;
     case HEX_LINE_TOO_LONG:
       pVerdict->ulLine++;
       pVerdict->nKind = HEX_NOT_HEX;
       refuse(pVerdict, HEX_REFUSED_FORMAT, "a line too long");
-      return 1;
+      return true;
     default: break;
   }
   pVerdict->ulLine++;
@@ -320,11 +320,11 @@ int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
   pVerdict->nKind = nKind;
   if (nKind == HEX_BLANK) {
     pVerdict->ulBlank++;
-    return 1;
+    return true;
   }
   if (nKind == HEX_NOT_HEX) {
     refuse(pVerdict, HEX_REFUSED_FORMAT, pRecord->pszProblem);
-    return 1;
+    return true;
   }
   pVerdict->aulTypeCount[pRecord->bType < HEX_TYPE_KINDS - 1 ? pRecord->bType
                                                              : HEX_TYPE_KINDS - 1]++;
@@ -348,7 +348,7 @@ int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
       break;
     default: break;
   }
-  return 1;
+  return true;
 }
 
 void finishHexVerdict(HexVerdict *pVerdict) {

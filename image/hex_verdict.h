@@ -151,9 +151,9 @@ void startHexLookup(HexVerdict *pVerdict);
 // Reads the next line and judges it: a data record's bytes go into the
 // image store up to the first refused address, and the code extent
 // (nMinHexAddress, nMaxHexAddress) widens; a refusal is kept if it is
-// the first.  Lines after a refusal are judged alike.  Returns 0 when no
-// line is left (or the file is too large or cannot be read).
-int nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict);
+// the first.  Lines after a refusal are judged alike.  Returns false when
+// no line is left (or the file is too large or cannot be read).
+bool nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict);
 
 // At the end of the lines: a file without an end record is refused on the
 // line after its last, and the idata block gets its CRC.

@@ -33,8 +33,8 @@ void setCommitData(uint8_t *pbRequest, uint16_t wFirst, uint16_t wEnd,
   putLe16(pbRequest + COMMIT_CRC_AT, wCrc);
 }
 
-int parseRequest(const uint8_t *pbRequest, int nLength, Request *pRequest) {
-  if (nLength < PACKET_HEADER_SIZE) return 0;
+bool parseRequest(const uint8_t *pbRequest, int nLength, Request *pRequest) {
+  if (nLength < PACKET_HEADER_SIZE) return false;
   pRequest->bCommand = pbRequest[PACKET_COMMAND];
   pRequest->bCount = pbRequest[PACKET_COUNT];
   pRequest->bFlags = pbRequest[PACKET_FLAGS];
@@ -42,7 +42,7 @@ int parseRequest(const uint8_t *pbRequest, int nLength, Request *pRequest) {
   pRequest->pbPassword = pbRequest + PACKET_PASSWORD;
   pRequest->pbData = pbRequest + PACKET_HEADER_SIZE;
   pRequest->nDataLength = nLength - PACKET_HEADER_SIZE;
-  return 1;
+  return true;
 }
 
 void getCommitData(const uint8_t *pbRequest, uint16_t *pwFirst, uint16_t *pwEnd,
@@ -52,12 +52,12 @@ void getCommitData(const uint8_t *pbRequest, uint16_t *pwFirst, uint16_t *pwEnd,
   *pwCrc = getLe16(pbRequest + COMMIT_CRC_AT);
 }
 
-int parseReply(const uint8_t *pbReply, int nLength, Reply *pReply) {
-  if (nLength != REPLY_SIZE) return 0;
+bool parseReply(const uint8_t *pbReply, int nLength, Reply *pReply) {
+  if (nLength != REPLY_SIZE) return false;
   pReply->bCommand = pbReply[PACKET_COMMAND];
   pReply->bValue = pbReply[PACKET_COUNT];
   pReply->wPage = getLe16(pbReply + PACKET_PAGE);
-  return 1;
+  return true;
 }
 
 void makeReply(const Reply *pReply, uint8_t *pbReply) {

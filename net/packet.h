@@ -88,9 +88,9 @@ struct Request {
   int nDataLength;
 };
 
-// Returns 1 and fills *pRequest when the datagram of nLength bytes holds a
-// whole header, 0 otherwise.
-int parseRequest(const uint8_t *pbRequest, int nLength, Request *pRequest);
+// Returns true and fills *pRequest when the datagram of nLength bytes
+// holds a whole header.
+bool parseRequest(const uint8_t *pbRequest, int nLength, Request *pRequest);
 
 // Reads the commit's data area of a request of at least COMMIT_SIZE bytes.
 void getCommitData(const uint8_t *pbRequest, uint16_t *pwFirst, uint16_t *pwEnd,
@@ -103,9 +103,9 @@ struct Reply {
   uint16_t wPage;
 };
 
-// A reply is valid only when it is exactly 23 bytes long.  Returns 1 and
-// fills *pReply for a valid reply, 0 otherwise.
-int parseReply(const uint8_t *pbReply, int nLength, Reply *pReply);
+// A reply is valid only when it is exactly 23 bytes long.  Returns true
+// and fills *pReply for a valid reply.
+bool parseReply(const uint8_t *pbReply, int nLength, Reply *pReply);
 
 // The device's side: the REPLY_SIZE bytes of a reply, its fields in their
 // places and every other byte zero.

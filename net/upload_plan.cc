@@ -47,13 +47,13 @@ void uploadSourceFromStore(UploadSource *pSource) {
   pSource->pszPassword = g_szPassword;
 }
 
-int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
+bool planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
   const CodeRule *pRule = NULL;
   for (const CodeRule &rule : s_aRules)
     if (rule.nCode == nCode) pRule = &rule;
   memset(pPlan, 0, sizeof(*pPlan));
   pPlan->nCode = nCode;
-  if (pRule == NULL) return 0;
+  if (pRule == NULL) return false;
   pPlan->bKnown = true;
 
   pPlan->bModelQuery = pRule->bModelQuery;
@@ -112,7 +112,7 @@ int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
     pPlan->ulRequests++;
     pPlan->ulWireBytes += IDATA_CLEAR_SIZE;
   }
-  return 1;
+  return true;
 }
 
 uint16_t transferCommitCrc(const TransferPlan *pPlan) {

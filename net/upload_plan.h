@@ -66,9 +66,9 @@ struct TransferPlan {
   uint32_t ulBeyond;
 };
 
-// Plans the transfer with code nCode.  Returns 1, or 0 for a code that no
+// Plans the transfer with code nCode.  Returns false for a code that no
 // transfer has.
-int planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan);
+bool planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan);
 
 // The CRC that the transfer's commit carries: the one of its pages' length
 // from the source's start, the image header included (8 bytes short of the
