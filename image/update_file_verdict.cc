@@ -119,8 +119,9 @@ int updateFileRefusalText(const UpdateFileVerdict *pVerdict, const char *pszPath
       "Update file image does not start at address 0: %s\n",
       "",
   };
-  int nRefusal = pVerdict->nRefusal;
-  if (nRefusal < 0 || nRefusal > UPDATE_FILE_EMPTY) nRefusal = UPDATE_FILE_EMPTY;
-  if (nRefusal == UPDATE_FILE_WRONG_MODEL) return mainModelText(pVerdict->bModel, pszText, nSize);
-  return formatText(pszText, nSize, apszFormats[nRefusal], pszPath);
+  unsigned uRefusal = (unsigned)pVerdict->nRefusal;
+  if (uRefusal == UPDATE_FILE_WRONG_MODEL) return mainModelText(pVerdict->bModel, pszText, nSize);
+  // A code that no verdict gives has no text either.
+  bool bKnown = uRefusal < sizeof(apszFormats) / sizeof(apszFormats[0]);
+  return formatText(pszText, nSize, bKnown ? apszFormats[uRefusal] : "", pszPath);
 }
