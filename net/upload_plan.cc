@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "base/console.h"
 #include "base/settings.h"
 #include "image/crc16.h"
 #include "image/image_store.h"
@@ -37,7 +38,6 @@ const CodeRule s_aRules[] = {
 void uploadSourceFromStore(UploadSource *pSource) {
   pSource->pbImage = g_abImage;
   pSource->ulImageSize = IMAGE_SIZE;
-  pSource->ulMin = nMinHexAddress;
   pSource->ulMax = nMaxHexAddress;
   pSource->pbIdata = g_abIdata;
   pSource->bEncrypted = g_bEncrypted;
@@ -58,8 +58,7 @@ bool planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
 
   pPlan->bModelQuery = pRule->bModelQuery;
   pPlan->bModel = pSource->bModel;
-  for (int i = 0; i < PASSWORD_FIELD_SIZE && pSource->pszPassword[i] != '\0'; i++)
-    pPlan->szPassword[i] = pSource->pszPassword[i];
+  formatText(pPlan->szPassword, sizeof(pPlan->szPassword), "%s", pSource->pszPassword);
   pPlan->bClearsOldIdata = pRule->bClearsOldIdata;
   pPlan->bCommitCode = pRule->bCommitCode;
   pPlan->bAnnounces = !pRule->bModelQuery;
@@ -67,28 +66,18 @@ bool planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
   // An update file's payload leads with the image header; a plain input
   // and the idata block have none.
   pPlan->ulHeaderBytes = pSource->bEncrypted && pRule->bImageHeader ? IMAGE_HEADER_SIZE : 0;
-  uint32_t ulImage = 0;  // bytes of the image behind its header
-  if (pRule->bFromIdata) {
-    pPlan->pbSource = pSource->pbIdata;
-    pPlan->ulSourceSize = IDATA_SIZE;
-  } else {
-    // The loaders leave the image at the start of the store.
-    uint32_t ulMin = pSource->ulMin < pSource->ulImageSize ? pSource->ulMin : pSource->ulImageSize;
-    pPlan->pbSource = pSource->pbImage + ulMin;
-    pPlan->ulSourceSize = pSource->ulImageSize - ulMin;
-    uint32_t ulExtent = pSource->ulMax >= pSource->ulMin ? pSource->ulMax - pSource->ulMin : 0;
-    if (ulExtent >= pPlan->ulHeaderBytes) ulImage = ulExtent - pPlan->ulHeaderBytes;
-  }
+  pPlan->pbSource = pRule->bFromIdata ? pSource->pbIdata : pSource->pbImage;
+  pPlan->ulSourceSize = pRule->bFromIdata ? IDATA_SIZE : pSource->ulImageSize;
+  // The image's bytes behind its header (none when it is shorter).
+  uint32_t ulImage = std::max(pSource->ulMax, pPlan->ulHeaderBytes) - pPlan->ulHeaderBytes;
   pPlan->wFirstPage = pRule->wFirstPage;
   pPlan->wEndPage = pRule->wEndPage;
   if (pPlan->wEndPage == 0)  // the main image: its length in whole pages
     pPlan->wEndPage = (uint16_t)(ulImage / PAGE_SIZE + (ulImage % PAGE_SIZE != 0));
-  uint32_t ulPages = pPlan->wEndPage > pPlan->wFirstPage
-                         ? (uint32_t)(pPlan->wEndPage - pPlan->wFirstPage)
-                         : 0;
+  uint32_t ulPages = (uint32_t)(std::max(pPlan->wEndPage, pPlan->wFirstPage) - pPlan->wFirstPage);
   pPlan->ulPages = ulPages;
-  if (!pRule->bFromIdata && pRule->wEndPage != 0 && ulImage > ulPages * PAGE_SIZE)
-    pPlan->ulBeyond = ulImage - ulPages * PAGE_SIZE;
+  if (!pRule->bFromIdata && pRule->wEndPage != 0)  // what the fixed pages leave out
+    pPlan->ulBeyond = std::max(ulImage, ulPages * PAGE_SIZE) - ulPages * PAGE_SIZE;
 
   // An enciphered transfer marks its first packet, and every packet when
   // the whole payload is enciphered (-EA); the clearing repeats the flags
@@ -144,5 +133,5 @@ void planUpload(const UploadSource *pSource, UploadPlan *pPlan) {
 
 int imageHeaderMissing(const UploadSource *pSource) {
   return pSource->bEncrypted && pSource->bType == FILE_TYPE_MAIN &&
-         pSource->ulMax - pSource->ulMin < IMAGE_HEADER_SIZE;
+         pSource->ulMax < IMAGE_HEADER_SIZE;
 }

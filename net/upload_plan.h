@@ -30,7 +30,8 @@
 struct UploadSource {
   const uint8_t *pbImage;  // the image store's g_abImage, or a copy
   uint32_t ulImageSize;    // bytes that stand at pbImage
-  uint32_t ulMin, ulMax;   // nMinHexAddress, nMaxHexAddress
+  uint32_t ulMax;          // nMaxHexAddress: where the image ends (it starts at
+                           // pbImage: the loaders leave it at the store's start)
   const uint8_t *pbIdata;  // IDATA_SIZE bytes
   int bEncrypted;          // an update file (its payload leads with the image header)
   int bFirstBlockOnly;     // only its first 1032 bytes are enciphered
