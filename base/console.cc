@@ -22,8 +22,7 @@ void consoleWrite(const char *pText, int nLength) {
 
 int formatTextV(char *pszBuffer, int nSize, const char *pszFormat, va_list args) {
   int n = vsnprintf(pszBuffer, (size_t)nSize, pszFormat, args);
-  if (n < 0) return 0;
-  return std::min(n, nSize - 1);
+  return std::min(std::max(n, 0), nSize - 1);  // nothing on a failure
 }
 
 int formatText(char *pszBuffer, int nSize, const char *pszFormat, ...) {
