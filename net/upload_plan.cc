@@ -76,7 +76,7 @@ bool planTransfer(const UploadSource *pSource, int nCode, TransferPlan *pPlan) {
     pPlan->wEndPage = (uint16_t)(ulImage / PAGE_SIZE + (ulImage % PAGE_SIZE != 0));
   uint32_t ulPages = (uint32_t)(std::max(pPlan->wEndPage, pPlan->wFirstPage) - pPlan->wFirstPage);
   pPlan->ulPages = ulPages;
-  if (!pRule->bFromIdata && pRule->wEndPage != 0)  // what the fixed pages leave out
+  if (!pRule->bFromIdata)  // what fixed pages leave out; a main image's pages hold it all
     pPlan->ulBeyond = std::max(ulImage, ulPages * PAGE_SIZE) - ulPages * PAGE_SIZE;
 
   // An enciphered transfer marks its first packet, and every packet when
