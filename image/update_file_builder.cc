@@ -27,37 +27,32 @@ uint32_t encipheredLength(uint32_t ulPayload, int bFirstBlockOnly) {
   return bFirstBlockOnly ? std::min(ulPayload, (uint32_t)ENCRYPT_FIRST_BLOCK) : ulPayload;
 }
 
-// Loads the input named by -f into the store: its image length in
-// *pulLength and the output name.  Either loader leaves the image at the
-// start of the store (nMinHexAddress is 0): a main image from page 0, a
-// logo or page from its first byte.  Returns false after the loader's or its
-// own message.
-static bool loadInput(uint32_t *pulLength, const char **ppszOutput) {
+// Loads the input named by -f into the store and returns its image length,
+// the output name in *ppszOutput; 0 after the loader's or its own message.
+// Either loader leaves the image at the start of the store (nMinHexAddress
+// is 0): a main image from page 0, a logo or page from its first byte.
+static uint32_t loadInput(const char **ppszOutput) {
   switch (g_bFileType) {
     case FILE_TYPE_MAIN:
       if (!mainModelAccepted(g_bModel)) {
         consolePrintf("Cannot make an encrypt file\n");
-        return false;
+        return 0;
       }
       consolePrintf("Reading in the Main CPU HEX file to encrypt\n");
-      if (!readHexFile(g_szFileName) || !prepareMainImage(g_szFileName)) return false;
+      if (!readHexFile(g_szFileName) || !prepareMainImage(g_szFileName)) return 0;
       *ppszOutput = "main.enc";
-      *pulLength = nMaxHexAddress;
-      return true;
+      return nMaxHexAddress;  // not 0: an image holds code
     case FILE_TYPE_LOGO:
     case FILE_TYPE_HTML: {
       int bLogo = g_bFileType == FILE_TYPE_LOGO;
       consolePrintf(bLogo ? "Reading in the Logo file to encrypt\n"
                           : "Reading in the html file to encrypt\n");
       *ppszOutput = bLogo ? "logo.enc" : "html.enc";
-      int32_t nLength = readUpdateFile(g_szFileName);
-      if (nLength <= 0) return false;
-      *pulLength = (uint32_t)nLength;
-      return true;
+      return (uint32_t)std::max(readUpdateFile(g_szFileName), 0);  // a failure is -1
     }
     default:
       consolePrintf("No file has been specified to encrypt\n");
-      return false;
+      return 0;
   }
 }
 
@@ -79,8 +74,8 @@ static void writeUpdateFile(OutputFile *pOut, uint32_t ulPayload) {
 
 void makeEncryptFile(void) {
   const char *pszOutput = "";
-  uint32_t ulLength = 0;
-  if (!loadInput(&ulLength, &pszOutput)) return;
+  uint32_t ulLength = loadInput(&pszOutput);
+  if (ulLength == 0) return;
   if (ulLength > MAX_BUILD_LENGTH) {
     consolePrintf("Input file too large to encrypt:%s\n", g_szFileName);
     return;
