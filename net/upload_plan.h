@@ -33,8 +33,8 @@ struct UploadSource {
   uint32_t ulMax;          // nMaxHexAddress: where the image ends (it starts at
                            // pbImage: the loaders leave it at the store's start)
   const uint8_t *pbIdata;  // IDATA_SIZE bytes
-  int bEncrypted;          // an update file (its payload leads with the image header)
-  int bFirstBlockOnly;     // only its first 1032 bytes are enciphered
+  bool bEncrypted;         // an update file (its payload leads with the image header)
+  bool bFirstBlockOnly;    // only its first 1032 bytes are enciphered
   uint8_t bType;           // file type code of the upload
   uint8_t bModel;          // the model the device must report
   const char *pszPassword;

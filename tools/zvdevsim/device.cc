@@ -32,7 +32,7 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
   pDev->bModel = bModel;
   putPasswordField(pDev->abPassword, pszPassword);
   pDev->memory.assign(SIM_PAGES / SIM_CHUNK_PAGES, std::vector<uint8_t>());
-  pDev->bInTransfer = 0;
+  pDev->bInTransfer = false;
   pDev->bHasHeader = 0;
   memset(pDev->abHeader, 0, sizeof(pDev->abHeader));
   pDev->bHasKey = pszKey != NULL;
@@ -40,7 +40,7 @@ void simInitDevice(SimDevice *pDev, uint8_t bModel, const char *pszPassword,
   for (int i = 0; pszKey != NULL && i < 8 && pszKey[i] != '\0'; i++)
     pDev->abKey[i] = (uint8_t)pszKey[i];
   pDev->bAllEncrypted = bAllEncrypted;
-  pDev->bBadFlags = pDev->bBadPlainFlags = 0;
+  pDev->bBadFlags = pDev->bBadPlainFlags = false;
   pDev->usBadFlagsPage = 0;
   pDev->nAckPage = -1;
   pDev->bHtmlNotLogo = 0;
@@ -69,10 +69,10 @@ static void checkFlags(SimDevice *pDev, uint8_t bFlags, uint16_t usPage) {
     bWantAll = FLAG_ENCRYPTED;
   uint8_t bWant = pDev->bAllEncrypted ? bWantAll : bWantPlain;
   if (bFlags != bWant && !pDev->bBadFlags) {
-    pDev->bBadFlags = 1;
+    pDev->bBadFlags = true;
     pDev->usBadFlagsPage = usPage;
   }
-  if (bFlags != bWantPlain) pDev->bBadPlainFlags = 1;
+  if (bFlags != bWantPlain) pDev->bBadPlainFlags = true;
 }
 
 static void ignore(SimOutcome *pOut, const char *pszReason) {
@@ -98,15 +98,15 @@ static void handleData(SimDevice *pDev, const Request *pReq, int nLength,
            "data first %u count %u flags 0x%02X len %d %s", (unsigned)usPage,
            (unsigned)bCount, (unsigned)bFlags, nLength,
            bPasswordOk ? "ok" : "badpassword");
-  pOut->bReply = 1;
+  pOut->bReply = true;
   if (!bPasswordOk) {
     simMakeReply(TFTP_NACK, NACK_BAD_PASSWORD, usPage, pOut->abReply);
     return;
   }
   if (nLead != 0 || !pDev->bInTransfer) {
-    pDev->bInTransfer = 1;
+    pDev->bInTransfer = true;
     pDev->bHasHeader = nLead != 0;
-    pDev->bBadFlags = pDev->bBadPlainFlags = 0;
+    pDev->bBadFlags = pDev->bBadPlainFlags = false;
     if (nLead != 0)
       memcpy(pDev->abHeader, pReq->pbData, IMAGE_HEADER_SIZE);
   }
@@ -222,9 +222,9 @@ static void handleCommit(SimDevice *pDev, const uint8_t *pbRequest, const Reques
       pszVerdict = "ok";
   }
   int bOk = strcmp(pszVerdict, "ok") == 0;
-  pDev->bInTransfer = 0;
+  pDev->bInTransfer = false;
   pOut->nKind = SIM_KIND_COMMIT;
-  pOut->bReply = 1;
+  pOut->bReply = true;
   pOut->bCommitOk = bOk;
   pOut->usFirst = usFirst;
   pOut->usEnd = usEnd;
@@ -253,9 +253,9 @@ void simHandleRequest(SimDevice *pDev, const uint8_t *pRequest, int nLength,
   switch (request.bCommand) {
     case TFTP_GET_MODEL: {
       if (nLength != PACKET_HEADER_SIZE) return ignore(pOut, "length");
-      pDev->bInTransfer = 0;  // a new upload begins with the query
+      pDev->bInTransfer = false;  // a new upload begins with the query
       pOut->nKind = SIM_KIND_MODEL;
-      pOut->bReply = 1;
+      pOut->bReply = true;
       int bPasswordOk = passwordOk(pDev, &request);
       if (bPasswordOk)
         simMakeReply(TFTP_GET_MODEL, pDev->bModel, 0, pOut->abReply);

@@ -48,7 +48,7 @@ void simServeInit(SimServed *pServed, const SimOptions *pOpt, uint32_t ulAddress
   pServed->dev.bHtmlNotLogo = pOpt->bHtmlNotLogo;
   pServed->ulRequests = pServed->ulCommits = 0;
   pServed->bDebugSent = pOpt->debugMessages.empty();
-  pServed->bEnded = 0;
+  pServed->bEnded = false;
 }
 
 static void begin(SimServed *pServed, const SimWire *pWire) {
@@ -59,7 +59,7 @@ static void begin(SimServed *pServed, const SimWire *pWire) {
 void simServeDebug(SimServed *pServed, const SimWire *pWire, uint32_t ulTo) {
   static const uint8_t bNothing = 0;
   if (pServed->bDebugSent) return;
-  pServed->bDebugSent = 1;
+  pServed->bDebugSent = true;
   begin(pServed, pWire);
   const SimOptions *pOpt = pServed->pOpt;
   PlatAddress to = {pOpt->pszDebugTo ? pOpt->ulDebugTo : ulTo, pOpt->usDebugPort};
@@ -93,15 +93,15 @@ static int sendReply(const SimDatagram *pDatagram, int bOther, const PlatAddress
   return bSent;
 }
 
-// Delivers the reply to the current request with its faults.  Returns 1
+// Delivers the reply to the current request with its faults.  Returns true
 // when a 23-byte datagram other than a NACK went out, which the tool
 // takes as the acceptance of a commit.
-static int deliver(const SimOutcome *pOut, const PlatAddress *pTo) {
+static bool deliver(const SimOutcome *pOut, const PlatAddress *pTo) {
   const SimOptions *pOpt = s_pServed->pOpt;
   SimDelivery delivery;
-  if (!simPlanDelivery(pOpt->faults, s_pServed->ulRequests, pOut, &delivery, report)) return 0;
+  if (!simPlanDelivery(pOpt->faults, s_pServed->ulRequests, pOut, &delivery, report)) return false;
   std::vector<SimDatagram> datagrams = simDeliveryDatagrams(&delivery, pOpt->bModel);
-  int bAnswered = 0;
+  bool bAnswered = false;
   // The late copies go out at once; the rest waits out the delays.
   for (int bEarly = 1; bEarly >= 0; bEarly--) {
     if (!bEarly) {
@@ -115,7 +115,7 @@ static int deliver(const SimOutcome *pOut, const PlatAddress *pTo) {
       int bSent = sendReply(&datagram, delivery.bOther, pTo);
       if (bSent && !datagram.bStray && datagram.nLength == REPLY_SIZE &&
           datagram.abData[PACKET_COMMAND] != TFTP_NACK)
-        bAnswered = 1;
+        bAnswered = true;
     }
   }
   return bAnswered;
@@ -154,14 +154,14 @@ int simServeRequest(SimServed *pServed, const SimWire *pWire, const uint8_t *pRe
   SimOutcome outcome;
   simHandleRequest(&pServed->dev, pRequest, nLength, &outcome);
   if (!pOpt->bQuiet || outcome.nKind == SIM_KIND_COMMIT) report("%s", outcome.szLine);
-  int bAnswered = deliver(&outcome, pFrom);
+  bool bAnswered = deliver(&outcome, pFrom);
   if (outcome.nKind != SIM_KIND_COMMIT || !bAnswered) return 0;
   pServed->ulCommits++;
   report("accepted %u %s", (unsigned)pServed->ulCommits, outcome.bCommitOk ? "ok" : "bad");
   if (pOpt->pszDumpPrefix != NULL) writeDump(&outcome);
   if (pOpt->ulCommits == 0 || pServed->ulCommits < pOpt->ulCommits) return 0;
   report("end commits %u requests %u count", (unsigned)pServed->ulCommits, (unsigned)ulRequest);
-  pServed->bEnded = 1;
+  pServed->bEnded = true;
   return 1;
 }
 

@@ -72,8 +72,8 @@ static void planFile(const UpdateView *pView, const uint8_t *pbIdata, UploadPlan
   source.ulImageSize = pView->ulPayload;
   source.ulMax = pView->ulPayload;
   source.pbIdata = pbIdata;
-  source.bEncrypted = 1;
-  source.bFirstBlockOnly = 1;
+  source.bEncrypted = true;
+  source.bFirstBlockOnly = true;
   source.bType = pView->bType;
   source.bModel = pView->bModel;
   source.pszPassword = "";

@@ -260,7 +260,7 @@ static void reportKey(const InspectOptions *pOpt, UpdateView *pView,
                  wLength, (uint16_t)pView->ulImageLength);
     return;
   }
-  pView->bDeciphered = 1;
+  pView->bDeciphered = true;
   pView->bAllEnciphered = bAll;
   pView->pbPlain = pbPlain;
   reportFact(FACT_OK, "key", "right: image length 0x%04X, image CRC 0x%04X holds",

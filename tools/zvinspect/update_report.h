@@ -28,7 +28,7 @@ struct UpdateView {
   int bCrcHolds;    // wCrc is the CRC of the payload
   uint32_t ulImageLength;  // L: from the image header when deciphered,
                            // else from the header's extent
-  int bDeciphered;         // the key makes the image CRC hold
+  bool bDeciphered;        // the key makes the image CRC hold
   int bAllEnciphered;      // ... when the whole payload is deciphered
   const uint8_t *pbPlain;  // the payload deciphered (bDeciphered)
   uint32_t ulBeyond;       // deciphered: bytes behind the image that are
