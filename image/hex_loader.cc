@@ -27,7 +27,7 @@ int readHexFile(const char *pszPath) {
   fclose(pFile);
   if (pVerdict->nRefusal == HEX_ACCEPTED) return 1;
   char szText[HEX_LINE_SIZE + 4200];
-  if (hexRefusalText(pVerdict, pszPath, szText, sizeof(szText)) > 0)
-    consolePrintf("%s", szText);
+  hexRefusalText(pVerdict, pszPath, szText, sizeof(szText));
+  consolePrintf("%s", szText);
   return 0;
 }

@@ -185,7 +185,7 @@ TEST(KnownAnswers, LogoHeaderLengthBoundsTheTextJudged) {
 // only the first IMAGE_TEXT_SPAN bytes are judged.
 TEST(KnownAnswers, TextIsPrintableOrLayout) {
   for (int b = 0; b < 256; b++) {
-    uint8_t ab[2] = {'a', (uint8_t)b};
+    uint8_t ab[2] = {(uint8_t)b, 'a'};
     bool bText = (b >= 0x20 && b != 0x7F) || b == '\t' || b == '\n' || b == '\f' || b == '\r';
     EXPECT_EQ(bText, imageIsText(ab, 2) == 1) << b;
   }
