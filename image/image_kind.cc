@@ -20,7 +20,7 @@ PayloadKind payloadKind(const uint8_t *pbPlain, uint32_t ulPayload) {
   if (!payloadLooksLikeLogo(pbPlain, ulPayload)) return PAYLOAD_PAGE;
   // The header keeps the length modulo 64 KiB; 0 stands for a multiple of
   // it, longer than the span judged.
-  uint32_t ulLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
+  uint32_t ulLength = imageHeaderLength(pbPlain);
   uint32_t ulRoom = ulPayload - IMAGE_HEADER_SIZE;
   if (ulLength == 0) ulLength = ulRoom;
   ulLength = std::min(ulLength, ulRoom);

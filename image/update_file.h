@@ -48,6 +48,10 @@ void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb);
 // image padded to whole pages, at least one.
 uint32_t payloadLength(uint32_t ulLength);
 
+// The image length that the image header at the payload's start keeps:
+// its low 16 bits.
+uint16_t imageHeaderLength(const uint8_t *pbPayload);
+
 // Writes the image header at pbPayload for the image of ulLength bytes
 // that stands behind it, padded with zeros to whole pages: the length's
 // low 16 bits and the CRC of those pages.  Returns the payload length.

@@ -24,10 +24,13 @@ void encodeUpdateFileHeader(const UpdateFileHeader *pHeader, uint8_t *pb) {
   putLe16(pb + UPDATE_FILE_CRC_AT, pHeader->wCrc);
 }
 
+uint16_t imageHeaderLength(const uint8_t *pbPayload) {
+  return getLe16(pbPayload + IMAGE_HEADER_LENGTH_AT);
+}
+
 int payloadLooksLikeLogo(const uint8_t *pbPlain, uint32_t ulPayload) {
   if (ulPayload < IMAGE_HEADER_SIZE + 2) return 0;
-  uint16_t wLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
-  return getLe16(pbPlain + IMAGE_HEADER_SIZE) == (uint16_t)(wLength - 2);
+  return getLe16(pbPlain + IMAGE_HEADER_SIZE) == (uint16_t)(imageHeaderLength(pbPlain) - 2);
 }
 
 uint32_t payloadLength(uint32_t ulLength) {
@@ -55,7 +58,7 @@ int readImageHeader(const uint8_t *pbPlain, uint32_t ulBytes, int bWhole,
                     ImageHeaderReading *pReading) {
   memset(pReading, 0, sizeof(*pReading));
   if (ulBytes < IMAGE_HEADER_SIZE) return 0;
-  pReading->wLength = getLe16(pbPlain + IMAGE_HEADER_LENGTH_AT);
+  pReading->wLength = imageHeaderLength(pbPlain);
   pReading->wImageCrc = getLe16(pbPlain + IMAGE_HEADER_CRC_AT);
   // The header keeps the length modulo 64 KiB; an image is never empty.
   uint32_t ulLength = pReading->wLength != 0 ? pReading->wLength : 0x10000u;
