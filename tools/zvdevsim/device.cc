@@ -178,11 +178,11 @@ static int looksLikeLogo(const std::vector<uint8_t> &abPlain) {
 
 // Whether a page packet's flags were wrong for the file: told -EA, the
 // device takes either upload of a payload that -EA leaves unchanged.
-static int badFlags(const SimDevice *pDev, const std::vector<uint8_t> &abStream) {
-  if (!pDev->bBadFlags) return 0;
+static bool badFlags(const SimDevice *pDev, const std::vector<uint8_t> &abStream) {
+  if (!pDev->bBadFlags) return false;
   if (pDev->bAllEncrypted && pDev->bHasHeader && !pDev->bBadPlainFlags)
     return !smallPayload(pDev, abStream);
-  return 1;
+  return true;
 }
 
 static void handleCommit(SimDevice *pDev, const uint8_t *pbRequest, const Request *pReq,

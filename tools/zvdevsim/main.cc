@@ -68,19 +68,19 @@ static uint32_t addressAfter(uint32_t ulAddr, uint32_t n) {
 }
 
 // A second socket only for devices that send from one.
-static int needsOther(const SimOptions *pOpt) {
+static bool needsOther(const SimOptions *pOpt) {
   for (const SimFault &fault : pOpt->faults)
-    if (fault.nAction == SIM_FAULT_OTHER) return 1;
+    if (fault.nAction == SIM_FAULT_OTHER) return true;
   return !pOpt->debugMessages.empty();
 }
 
 // Opens every device's sockets; on failure names the address that failed.
-static int openSockets(uint32_t *pulFailed) {
+static bool openSockets(uint32_t *pulFailed) {
   s_sQuiet = platUdpSocket();
-  if (s_sQuiet == PLAT_NO_SOCKET || !platBind(s_sQuiet, platInetAddr("127.0.0.1"), 0)) return 0;
+  if (s_sQuiet == PLAT_NO_SOCKET || !platBind(s_sQuiet, platInetAddr("127.0.0.1"), 0)) return false;
   s_hQuiet = platCreateEvent();
-  if (!platEventSelectRead(s_sQuiet, s_hQuiet)) return 0;
-  int bOther = needsOther(&s_options);
+  if (!platEventSelectRead(s_sQuiet, s_hQuiet)) return false;
+  bool bOther = needsOther(&s_options);
   for (SimServed &served : s_served) {
     *pulFailed = served.ulAddress;
     PlatSocket s = platUdpSocket(), sOther = bOther ? platUdpSocket() : PLAT_NO_SOCKET;
@@ -89,9 +89,9 @@ static int openSockets(uint32_t *pulFailed) {
     if (s == PLAT_NO_SOCKET || (bOther && sOther == PLAT_NO_SOCKET) ||
         !platBind(s, served.ulAddress, s_options.usPort) ||
         (bOther && !platBind(sOther, served.ulAddress, 0)))
-      return 0;
+      return false;
   }
-  return 1;
+  return true;
 }
 
 static int serve(void) {

@@ -289,11 +289,11 @@ static void keepRuns(HexLineReader *pReader, HexVerdict *pVerdict) {
 }
 
 // Whether the reader's lines can be read again, and from where.
-static int canReadAgain(HexLineReader *pReader) {
+static bool canReadAgain(HexLineReader *pReader) {
   s_pbAgain = pReader->pbMemory;
   s_ulAgain = pReader->ulMemory;
-  if (pReader->pFile == NULL) return 1;
-  if (!platIsRegularFile(pReader->pFile)) return 0;
+  if (pReader->pFile == NULL) return true;
+  if (!platIsRegularFile(pReader->pFile)) return false;
   s_lAgainAt = ftell(pReader->pFile);
   return s_lAgainAt >= 0;
 }

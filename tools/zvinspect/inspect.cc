@@ -32,18 +32,18 @@ static uint8_t s_abInput[HEX_FILE_LIMIT + 1];
 
 // The next line that is not blank, read as the loader reads lines (of any
 // length, blank ones skipped however many there are): its kind and its
-// first character; 0 when none is left.
-static int nextLine(HexLineReader *pReader, HexLineKind *pnKind, char *pcFirst) {
+// first character; false when none is left.
+static bool nextLine(HexLineReader *pReader, HexLineKind *pnKind, char *pcFirst) {
   static char s_szLine[HEX_LINE_SIZE];
   int nLength;
   for (;;) {
     HexLineResult result = readHexLine(pReader, s_szLine, &nLength);
-    if (result != HEX_LINE_OK && result != HEX_LINE_TOO_LONG) return 0;
+    if (result != HEX_LINE_OK && result != HEX_LINE_TOO_LONG) return false;
     HexRecord record;
     *pnKind = decodeHexLine(s_szLine, nLength, &record);
     if (*pnKind == HEX_BLANK) continue;
     *pcFirst = s_szLine[0];
-    return 1;
+    return true;
   }
 }
 
@@ -51,14 +51,14 @@ static int nextLine(HexLineReader *pReader, HexLineKind *pnKind, char *pcFirst) 
 // starts with the start code (behind a UTF-8 byte order mark, which the
 // report then names); or it lost its start code and the line after it is
 // a record.  Every file that the loader takes is one.
-static int looksLikeHex(const uint8_t *pb, uint32_t ulSize) {
+static bool looksLikeHex(const uint8_t *pb, uint32_t ulSize) {
   static HexLineReader s_reader;
   HexLineKind nKind;
   char cFirst;
-  if (ulSize > 3 && memcmp(pb, "\xEF\xBB\xBF", 3) == 0 && pb[3] == ':') return 1;
+  if (ulSize > 3 && memcmp(pb, "\xEF\xBB\xBF", 3) == 0 && pb[3] == ':') return true;
   startHexLinesInMemory(&s_reader, pb, ulSize);
-  if (!nextLine(&s_reader, &nKind, &cFirst)) return 0;
-  if (cFirst == ':' || nKind != HEX_NOT_HEX) return 1;
+  if (!nextLine(&s_reader, &nKind, &cFirst)) return false;
+  if (cFirst == ':' || nKind != HEX_NOT_HEX) return true;
   return nextLine(&s_reader, &nKind, &cFirst) && cFirst == ':' && nKind != HEX_NOT_HEX;
 }
 
@@ -127,7 +127,7 @@ static int inspect(InspectOptions *pOpt) {
                    "that zvloader takes: not read to its end");
   // The magic number decides, as the tool's reader decides: a HEX file
   // whose first bytes happen to fit an update file's header is a HEX file.
-  int bHex = looksLikeHex(s_abInput, ulSize);
+  bool bHex = looksLikeHex(s_abInput, ulSize);
   if (ulSize > 0 && (s_abInput[0] == UPDATE_FILE_MAGIC ||
                      (!bHex && looksLikeUpdateFile(s_abInput, ulSize))))
     return inspectUpdate(pOpt, ulSize);

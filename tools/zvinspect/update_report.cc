@@ -28,22 +28,22 @@ const char *fileTypeName(uint8_t bType) {
 }
 
 // The payload and idata sizes that a header's type and extent call for.
-static int expectedSize(const UpdateFileHeader *pHeader, uint32_t *pulSize) {
+static bool expectedSize(const UpdateFileHeader *pHeader, uint32_t *pulSize) {
   uint8_t bType = typeOfTypeModel(pHeader->bTypeModel);
   if (bType != FILE_TYPE_MAIN && bType != FILE_TYPE_LOGO && bType != FILE_TYPE_HTML)
-    return 0;
+    return false;
   if (pHeader->nMaxHexAddress <= pHeader->nMinHexAddress ||
       pHeader->nMaxHexAddress - pHeader->nMinHexAddress > MAX_BUILD_LENGTH)
-    return 0;
+    return false;
   *pulSize = UPDATE_FILE_HEADER_SIZE +
              payloadLength(pHeader->nMaxHexAddress - pHeader->nMinHexAddress) +
              (bType == FILE_TYPE_MAIN ? IDATA_SIZE : 0);
-  return 1;
+  return true;
 }
 
-int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize) {
-  if (ulSize > 0 && pb[0] == UPDATE_FILE_MAGIC) return 1;
-  if (ulSize < UPDATE_FILE_HEADER_SIZE) return 0;
+bool looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize) {
+  if (ulSize > 0 && pb[0] == UPDATE_FILE_MAGIC) return true;
+  if (ulSize < UPDATE_FILE_HEADER_SIZE) return false;
   UpdateFileHeader header;
   decodeUpdateFileHeader(pb, &header);
   uint32_t ulExpected;

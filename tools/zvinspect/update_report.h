@@ -36,9 +36,9 @@ struct UpdateView {
   uint32_t ulBeyondSpan;   // ... and the bytes behind it up to the last
 };
 
-// 1 when the bytes look like an update file: they begin with the magic
+// Whether the bytes look like an update file: they begin with the magic
 // number, or their header's type and extent fit the file's length.
-int looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
+bool looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
 
 // Reports on the update file of ulSize bytes at pbFile (which stays valid
 // while *pView is used, and is deciphered in place when the key is
