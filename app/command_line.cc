@@ -6,6 +6,7 @@
 // too long for its 256-character field, end the run with the usage text.
 #include "app/command_line.h"
 
+#include <ctype.h>
 #include <string.h>
 
 #include "base/console.h"
@@ -18,14 +19,13 @@ static bool usage(void) {
   return false;
 }
 
-static char foldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
+// The tool never sets a locale: in the "C" locale only A to Z fold.
+static char foldAscii(char c) { return (char)tolower((unsigned char)c); }
 
 static bool sameIgnoringCase(const char *pszA, const char *pszB) {
-  for (; *pszA != '\0' && *pszB != '\0'; pszA++, pszB++)
+  for (; *pszA != '\0'; pszA++, pszB++)  // B's end differs from every character of A
     if (foldAscii(*pszA) != foldAscii(*pszB)) return false;
-  return *pszA == *pszB;
+  return *pszB == '\0';
 }
 
 // Copies a value into a text field; one that would fill it with no room
