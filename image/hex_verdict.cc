@@ -75,7 +75,7 @@ HexLineResult readHexLine(HexLineReader *pReader, char *pLine, int *pnLength) {
       }
       continue;
     }
-    int nCopy = nTake < HEX_LINE_SIZE - n ? nTake : HEX_LINE_SIZE - n;
+    int nCopy = std::min(nTake, HEX_LINE_SIZE - n);
     memcpy(pLine + n, pStart, (size_t)nCopy);
     n += nCopy;
     pReader->nPos += nCopy;
@@ -259,7 +259,7 @@ static void storeData(HexVerdict *pVerdict) {
   const HexRecord *pRecord = &pVerdict->record;
   uint32_t ulAddress = pVerdict->ulAddress, ulCount = pRecord->ulCount;
   pVerdict->ulDataRecords++;
-  int bStore = !pVerdict->bStoresNothing;
+  bool bStore = !pVerdict->bStoresNothing;
   if (ulAddress < CODE_WINDOW_END) {
     if (bStore) {
       nMaxHexAddress = std::max(nMaxHexAddress, ulAddress + ulCount);
@@ -271,7 +271,7 @@ static void storeData(HexVerdict *pVerdict) {
   }
   // The bytes up to the window's end are stored; the address behind either
   // window lies outside both.
-  int bCode = ulAddress < CODE_WINDOW_END;
+  bool bCode = ulAddress < CODE_WINDOW_END;
   uint32_t ulRoom = (bCode ? CODE_WINDOW_END : IDATA_END) - ulAddress;
   uint32_t ulFit = std::min(ulCount, ulRoom);
   if (bStore)
