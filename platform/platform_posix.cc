@@ -23,6 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 void platInitProcess(void) {
@@ -135,7 +136,7 @@ int platWaitEvent(PlatEvent hEvent, unsigned long ulMilliseconds) {
   for (;;) {
     // A signal that interrupts the wait makes it go on for the time left.
     unsigned long ulSpent = platMilliseconds() - ulStart;
-    int nLeft = ulSpent < ulMilliseconds ? (int)(ulMilliseconds - ulSpent) : 0;
+    int nLeft = (int)(std::max(ulMilliseconds, ulSpent) - ulSpent);
     int r = poll(&pfd, 1, nLeft);
     if (r > 0) return 1;
     if (r == 0) return 0;
