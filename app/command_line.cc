@@ -94,8 +94,7 @@ static bool applyOption(OptionId id, const char *pszValue,
     case OPT_K:
       // Up to 16 raw bytes, zero-filled; no terminator needed.
       memset(g_szKey, 0, sizeof(g_szKey));
-      for (size_t i = 0; i < sizeof(g_szKey) && pszValue[i] != '\0'; i++)
-        g_szKey[i] = (uint8_t)pszValue[i];
+      memcpy(g_szKey, pszValue, strnlen(pszValue, sizeof(g_szKey)));
       break;
   }
   return true;
