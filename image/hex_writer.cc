@@ -2,6 +2,8 @@
 // Intel HEX output of a main-CPU image (see hex_writer.h).
 #include "image/hex_writer.h"
 
+#include <algorithm>
+
 #include "image/image_store.h"
 
 #define HEX_RECORD_BYTES 32u
@@ -37,12 +39,11 @@ static bool allZero(const uint8_t *pb, uint32_t ulCount) {
 // The bytes for device addresses ulFrom to ulEnd - 1 from pbData (which
 // holds ulFrom's byte first), ulBase being the segment base in force.
 static bool writeRange(FILE *pFile, const uint8_t *pbData, uint32_t ulFrom,
-                       uint32_t ulEnd, uint32_t ulBase, int bKeepLast) {
+                       uint32_t ulEnd, uint32_t ulBase, bool bKeepLast) {
   for (uint32_t ulAt = ulFrom; ulAt < ulEnd; ulAt += HEX_RECORD_BYTES) {
-    uint32_t ulCount = ulEnd - ulAt < HEX_RECORD_BYTES ? ulEnd - ulAt
-                                                       : HEX_RECORD_BYTES;
+    uint32_t ulCount = std::min(ulEnd - ulAt, (uint32_t)HEX_RECORD_BYTES);
     const uint8_t *pb = pbData + (ulAt - ulFrom);
-    int bLast = ulAt + ulCount == ulEnd;
+    bool bLast = ulAt + ulCount == ulEnd;
     if (allZero(pb, ulCount) && !(bKeepLast && bLast)) continue;
     if (!writeRecord(pFile, 0, ulAt - ulBase, pb, ulCount)) return false;
   }
@@ -52,7 +53,7 @@ static bool writeRange(FILE *pFile, const uint8_t *pbData, uint32_t ulFrom,
 bool writeHexImage(FILE *pFile, const uint8_t *pbCode, uint32_t ulLength,
                    const uint8_t *pbIdata) {
   for (uint32_t ulBase = 0; ulBase < ulLength; ulBase += SEGMENT_SIZE) {
-    uint32_t ulEnd = ulLength - ulBase < SEGMENT_SIZE ? ulLength : ulBase + SEGMENT_SIZE;
+    uint32_t ulEnd = std::min(ulLength, ulBase + SEGMENT_SIZE);
     if (!writeSegment(pFile, ulBase) ||
         !writeRange(pFile, pbCode + ulBase, ulBase, ulEnd, ulBase,
                     ulEnd == ulLength))
@@ -60,6 +61,6 @@ bool writeHexImage(FILE *pFile, const uint8_t *pbCode, uint32_t ulLength,
   }
   return writeSegment(pFile, IDATA_BASE) &&
          writeRange(pFile, pbIdata + IDATA_CRC_START, IDATA_LOAD_START,
-                    IDATA_END, IDATA_BASE, 0) &&
+                    IDATA_END, IDATA_BASE, false) &&
          writeRecord(pFile, 1, 0, NULL, 0);
 }

@@ -55,7 +55,7 @@ int32_t loadUpdateFileVerdict(const UpdateFileVerdict *pVerdict) {
   memcpy(g_abImage + ulAt, pVerdict->pbData, pVerdict->ulPayload);
   if (ulAt != 0) putLe16(g_abImage, pVerdict->ulPayload);
   if (pVerdict->pbIdata != NULL) memcpy(g_abIdata, pVerdict->pbIdata, IDATA_SIZE);
-  nMinHexAddress = pVerdict->bEncrypted ? pVerdict->nMinHexAddress : 0;
+  nMinHexAddress = 0;  // where every accepted image starts
   nMaxHexAddress = pVerdict->ulLength;
   return (int32_t)pVerdict->ulLength;
 }
