@@ -25,7 +25,7 @@ struct SimDevice {
   // The transfer: begun by a data packet after a commit or a model query, or
   // by any data packet carrying the image header.  A commit ends it but keeps
   // its header, so that a resent commit gets the same verdict.
-  bool bInTransfer;
+  bool bInTransfer = false;  // (set here too: a slot may be moved before simInitDevice)
   int bHasHeader;
   uint8_t abHeader[IMAGE_HEADER_SIZE];
   // With a key the device checks what an encrypted transfer brings: each
@@ -36,8 +36,8 @@ struct SimDevice {
   uint8_t abKey[8];
   int bAllEncrypted;
   uint16_t usBadFlagsPage;  // first page packet whose flags were wrong
-  bool bBadFlags;
-  bool bBadPlainFlags;  // a flag wrong for a file built without -EA
+  bool bBadFlags = false;
+  bool bBadPlainFlags = false;  // a flag wrong for a file built without -EA
   // -1, or the page that the ACKs to the old idata clearing and to accepted
   // commits name instead of the request's (a device whose answers name
   // another page).

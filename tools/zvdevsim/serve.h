@@ -41,8 +41,8 @@ struct SimServed {
   char szPrefix[20];   // "ADDR " in front of its report lines, or ""
   SimDevice dev;
   uint32_t ulRequests, ulCommits;
-  bool bDebugSent;
-  bool bEnded;  // -c reached: it serves no more
+  bool bDebugSent = false;
+  bool bEnded = false;  // -c reached: it serves no more
 };
 
 // A fresh device of the options at ulAddress; bPrefixed: its report lines
