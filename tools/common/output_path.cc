@@ -25,16 +25,17 @@ static void note(const char *pszPath, const char *pszWhat, bool bWritten) {
 
 void outputRuleReads(const char *pszPath, const char *pszWhat) { note(pszPath, pszWhat, false); }
 
-// The length of the path's folder part, its last separator included.
-static size_t folderLength(const char *pszPath) {
+bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+size_t pathFolderLength(const char *pszPath) {
   size_t n = strlen(pszPath);
-  while (n > 0 && pszPath[n - 1] != '/' && pszPath[n - 1] != '\\') n--;
+  while (n > 0 && !isPathSeparator(pszPath[n - 1])) n--;
   return n;
 }
 
 // The path's folder ("." for none) into pszFolder; false when it does not fit.
 static bool folderOf(const char *pszPath, char *pszFolder, size_t nSize) {
-  size_t n = folderLength(pszPath);
+  size_t n = pathFolderLength(pszPath);
   if (n == 0) return snprintf(pszFolder, nSize, ".") > 0;
   if (n >= nSize) return false;
   memcpy(pszFolder, pszPath, n);
@@ -50,7 +51,7 @@ static bool sameTarget(const char *pszA, const char *pszB) {
   if (strcmp(pszA, pszB) == 0 || platSameFile(pszA, pszB)) return true;
   if (platPathKind(pszA) != PLAT_PATH_NONE || platPathKind(pszB) != PLAT_PATH_NONE) return false;
   char szFolderA[OUTPUT_PATH_SIZE], szFolderB[OUTPUT_PATH_SIZE];
-  return strcmp(pszA + folderLength(pszA), pszB + folderLength(pszB)) == 0 &&
+  return strcmp(pszA + pathFolderLength(pszA), pszB + pathFolderLength(pszB)) == 0 &&
          folderOf(pszA, szFolderA, sizeof(szFolderA)) &&
          folderOf(pszB, szFolderB, sizeof(szFolderB)) && platSameFile(szFolderA, szFolderB);
 }

@@ -43,4 +43,10 @@ OutputResult outputRuleOpen(OutputFile *pOut, const char *pszPath);
 // The whole file from one buffer, through outputRuleOpen.
 OutputResult outputRuleSave(const char *pszPath, const void *pData, size_t nSize);
 
+// Whether c separates a path's parts: '/', and '\\' as on Windows.
+bool isPathSeparator(char c);
+
+// The length of the path's folder part, its last separator included.
+size_t pathFolderLength(const char *pszPath);
+
 #endif

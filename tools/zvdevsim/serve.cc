@@ -150,7 +150,6 @@ int simServeRequest(SimServed *pServed, const SimWire *pWire, const uint8_t *pRe
     report("request %u cmd %u len %d", (unsigned)ulRequest,
            (unsigned)pRequest[PACKET_COMMAND], nLength);
   simServeDebug(pServed, pWire, pFrom->ulAddr);
-  begin(pServed, pWire);
   SimOutcome outcome;
   simHandleRequest(&pServed->dev, pRequest, nLength, &outcome);
   if (!pOpt->bQuiet || outcome.nKind == SIM_KIND_COMMIT) report("%s", outcome.szLine);

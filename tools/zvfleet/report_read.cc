@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "tools/common/json_read.h"
+#include "tools/common/output_path.h"
 #include "tools/zvfleet/results.h"
 #include "tools/zvfleet/tool_output.h"
 
@@ -288,19 +289,11 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
 
 // --- the files that a report names -------------------------------------------------
 
-static bool isSeparator(char c) { return c == '/' || c == '\\'; }
-
-// The length of the path's folder part, its last separator included.
-static int folderLength(const char *pszPath) {
-  int n = (int)strlen(pszPath);
-  while (n > 0 && !isSeparator(pszPath[n - 1])) n--;
-  return n;
-}
 
 // The report's folder, "." when its path names none; false when it does
 // not fit.
 static bool reportFolder(const char *pszReport, char *pszFolder, int nSize) {
-  int n = folderLength(pszReport);
+  int n = (int)pathFolderLength(pszReport);
   if (n == 0) return snprintf(pszFolder, (size_t)nSize, ".") < nSize;
   return snprintf(pszFolder, (size_t)nSize, "%.*s", n, pszReport) < nSize;
 }
@@ -311,7 +304,7 @@ static bool plainBelow(const char *pszPath) {
   if (*pszPath == '\0' || strchr(pszPath, ':') != NULL) return false;
   for (const char *p = pszPath;;) {
     int n = 0;
-    while (p[n] != '\0' && !isSeparator(p[n])) n++;
+    while (p[n] != '\0' && !isPathSeparator(p[n])) n++;
     if (n == 0 || (n == 1 && p[0] == '.') || (n == 2 && p[0] == '.' && p[1] == '.')) return false;
     if (p[n] == '\0') return true;
     p += n + 1;
@@ -327,10 +320,10 @@ void runFolderFromReport(const char *pszReport, const char *pszRunFolder, char *
   // relative path: the one that is the report's folder gives the way down.
   for (int k = (int)strlen(pszRunFolder) - 1; k >= -1; k--) {
     const char *pszRest = pszRunFolder + k + 1;
-    if (k == -1 && isSeparator(*pszRunFolder)) break;
+    if (k == -1 && isPathSeparator(*pszRunFolder)) break;
     if (k == -1)
       snprintf(szAncestor, sizeof(szAncestor), ".");
-    else if (!isSeparator(pszRunFolder[k]) ||
+    else if (!isPathSeparator(pszRunFolder[k]) ||
              snprintf(szAncestor, sizeof(szAncestor), "%.*s", k > 0 ? k : 1, pszRunFolder) >=
                  (int)sizeof(szAncestor))
       continue;
@@ -352,7 +345,7 @@ bool reportNamedFile(const char *pszReport, const ReportHead *pHead, const char 
   if (nRun == 0) return notOpened(pszWhy, nWhySize, "the report names no run folder beside it");
   if (!plainBelow(pszNamed))
     return notOpened(pszWhy, nWhySize, "its path leaves the report's folder");
-  if (strncmp(pszNamed, pHead->szRunFolder, nRun) != 0 || !isSeparator(pszNamed[nRun]))
+  if (strncmp(pszNamed, pHead->szRunFolder, nRun) != 0 || !isPathSeparator(pszNamed[nRun]))
     return notOpened(pszWhy, nWhySize, "it is not in the run's folder");
   // The report's folder ends with a separator, or is "." (then left out).
   if (!reportFolder(pszReport, szFolder, sizeof(szFolder)))
@@ -363,7 +356,7 @@ bool reportNamedFile(const char *pszReport, const ReportHead *pHead, const char 
   // Each name from the report's folder down: none a link that could lead out.
   int nFrom = bHere ? 0 : (int)strlen(szFolder);
   for (int n = nFrom + 1; n <= (int)strlen(pszPath); n++) {
-    if (pszPath[n] != '\0' && !isSeparator(pszPath[n])) continue;
+    if (pszPath[n] != '\0' && !isPathSeparator(pszPath[n])) continue;
     char c = pszPath[n];
     pszPath[n] = '\0';
     bool bLink = platIsLink(pszPath) != 0;
