@@ -77,10 +77,10 @@ static int trouble(const InspectOptions *pOpt, const char *pszWhat) {
 static int inspectUpdate(const InspectOptions *pOpt, uint32_t ulSize) {
   reportStart(pOpt->pszInput, "update file");
   // The source first: its image tells which decipherment to try first.
-  SourceLoad source;
+  SourceLoad source = {};  // none: nothing to compare with
   uint8_t bType = typeOfTypeModel(s_abInput[UPDATE_FILE_TYPE_MODEL_AT]);
   if (pOpt->pszAgainst != NULL) loadSource(pOpt->pszAgainst, bType, &source);
-  const uint8_t *pbSource = pOpt->pszAgainst != NULL && source.nLength > 0 ? g_abImage : NULL;
+  const uint8_t *pbSource = source.nLength > 0 ? g_abImage : NULL;
   const uint8_t *pbIdata = pbSource != NULL && bType == FILE_TYPE_MAIN ? g_abIdata : NULL;
   UpdateView view;
   int nStatus = 0;
