@@ -326,8 +326,7 @@ bool nextHexLine(HexLineReader *pReader, HexVerdict *pVerdict) {
     refuse(pVerdict, HEX_REFUSED_FORMAT, pRecord->pszProblem);
     return true;
   }
-  pVerdict->aulTypeCount[pRecord->bType < HEX_TYPE_KINDS - 1 ? pRecord->bType
-                                                             : HEX_TYPE_KINDS - 1]++;
+  pVerdict->aulTypeCount[std::min((int)pRecord->bType, HEX_TYPE_KINDS - 1)]++;
   if (pRecord->nChecksum == HEX_SUM_WRONG) pVerdict->ulWrongSums++;
   if (pRecord->nChecksum == HEX_SUM_MISSING) pVerdict->ulMissingSums++;
   if (pRecord->bEnd) pVerdict->bEndSeen = true;
