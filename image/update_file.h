@@ -130,8 +130,9 @@ struct UpdateFileVerdict {
   uint32_t ulLength;      // what the reader returns: the image bytes it loads
 };
 
-// Judges the first ulRead bytes of a file (at most UPDATE_FILE_READ_LIMIT:
-// a file that fills them is longer than the reader takes).  bEncrypted: an
+// Judges the first ulRead bytes of a file, of which it reads at most
+// UPDATE_FILE_READ_LIMIT: a file that fills them is longer than the reader
+// takes.  bEncrypted: an
 // update file; otherwise a raw logo or HTML file of type bRawType, which
 // for every type but HTML gets its 16-bit length in front.  Prints nothing
 // and changes no setting.

@@ -53,6 +53,7 @@ static int judgeHeader(const uint8_t *pb, uint32_t ulRead, UpdateFileVerdict *pV
 
 void judgeUpdateFile(const uint8_t *pb, uint32_t ulRead, int bEncrypted, uint8_t bRawType,
                      UpdateFileVerdict *pVerdict) {
+  ulRead = std::min(ulRead, (uint32_t)UPDATE_FILE_READ_LIMIT);
   memset(pVerdict, 0, sizeof(*pVerdict));
   pVerdict->bEncrypted = bEncrypted;
   int nRefusal = UPDATE_FILE_ACCEPTED;

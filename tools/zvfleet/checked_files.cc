@@ -16,12 +16,7 @@
 #include "tools/zvfleet/site_folder.h"
 
 // The file's name without its folders.
-static const char *baseName(const char *pszPath) {
-  const char *pszName = pszPath;
-  for (const char *p = pszPath; *p != '\0'; p++)
-    if (*p == '/' || *p == '\\') pszName = p + 1;
-  return pszName;
-}
+static const char *baseName(const char *pszPath) { return pszPath + pathFolderLength(pszPath); }
 
 // Copies the file at pszFrom to pszTo (no copy when it is null), reading
 // it once.  Returns true with its size and digest, or false after a message.

@@ -12,6 +12,7 @@
 #include "image/file_type.h"
 #include "image/input_file.h"
 #include "tools/common/cli.h"
+#include "tools/common/output_path.h"
 #include "tools/zvfleet/file_plan.h"
 #include "tools/zvfleet/fleet.h"
 
@@ -118,18 +119,14 @@ static bool readAddress(const char *pszText, uint32_t *pulAddr, char *pszWhy, in
 
 // Whether a path is absolute, by the signs of either system.
 static bool isAbsolute(const char *pszPath) {
-  return pszPath[0] == '/' || pszPath[0] == '\\' ||
-         (pszPath[0] != '\0' && pszPath[1] == ':');
+  return isPathSeparator(pszPath[0]) || (pszPath[0] != '\0' && pszPath[1] == ':');
 }
 
 // The file's path from the list's folder, in pDev->szPath.
 static bool placeFile(ListReader *pReader, const char *pszFile, FleetDevice *pDev) {
   if (*pszFile == '\0') return badLine(pReader, "no file given");
   const char *pszList = pReader->pszList;
-  int nFolder = 0;
-  for (int i = 0; pszList[i] != '\0'; i++)
-    if (pszList[i] == '/' || pszList[i] == '\\') nFolder = i + 1;
-  if (isAbsolute(pszFile)) nFolder = 0;
+  int nFolder = isAbsolute(pszFile) ? 0 : (int)pathFolderLength(pszList);
   int n = snprintf(pDev->szPath, sizeof(pDev->szPath), "%.*s%s", nFolder, pszList,
                    pszFile);
   if (strlen(pszFile) >= sizeof(pDev->szFile) || n >= (int)sizeof(pDev->szPath))

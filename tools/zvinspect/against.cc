@@ -9,8 +9,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
-
 #include "image/file_type.h"
 #include "image/hex_verdict.h"
 #include "image/image_store.h"
@@ -47,7 +45,7 @@ static void loadRawSource(const char *pszPath, uint32_t ulSize, uint8_t bType,
                           SourceLoad *pLoad) {
   memset(g_abImage, 0, sizeof(g_abImage));
   UpdateFileVerdict verdict;
-  judgeUpdateFile(s_abSource, std::min(ulSize, (uint32_t)UPDATE_FILE_READ_LIMIT),
+  judgeUpdateFile(s_abSource, ulSize,
                   0, bType, &verdict);
   if (verdict.bTooLarge || verdict.ulLength > MAX_BUILD_LENGTH)
     cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,

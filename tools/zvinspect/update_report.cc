@@ -8,8 +8,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
-
 #include "crypto/des.h"
 #include "image/crc16.h"
 #include "image/file_type.h"
@@ -361,7 +359,7 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
     return 0;
   }
   decodeUpdateFileHeader(pbFile, &pView->header);
-  judgeUpdateFile(pbFile, std::min(ulSize, (uint32_t)UPDATE_FILE_READ_LIMIT), 1, 0,
+  judgeUpdateFile(pbFile, ulSize, 1, 0,
                   &pView->verdict);
   pView->bType = typeOfTypeModel(pView->header.bTypeModel);
   pView->bModel = modelOfTypeModel(pView->header.bTypeModel);
