@@ -41,10 +41,7 @@
 //   kill MS             the next run is killed (kill -9) at MS ms: its
 //                       console ends there, and the files it wrote are
 //                       left as they stood on disk at that moment
-//   run zvloader ARGS   the tool alone (to build files): console, exit
-//                       status, files written
-//   run zvfleet ARGS    a run of zvfleet
-//   show FILE [TEXT]    the file's text (with TEXT: its lines that hold it)
+//   run zvloader|zvfleet ARGS, show FILE [TEXT]  as case_file.h says
 //   keep FILE           shown, and kept for the browser test
 //   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
 //                       spaces, keys sorted; with N, without its "devices"

@@ -21,11 +21,8 @@
 //                            zvdevsim's options and faults at ADDRESS
 //   show FILE [TEXT]         the file's text (with TEXT: its lines that hold it)
 // The platform stand-in of a single run: fail KIND [N], error CODE [TEXT],
-// times, terminal [dumb|no-color].  A fleet run's world: echo ADDRESS
-// N|never, echo none, requests, terminal [dumb|no-color], unwritable PATH,
-// port-taken, no-random, nothing-beside, process PID, interrupt MS,
-// remove MS PATH [TEXT], stop-takes MS, kill MS, keep FILE,
-// reindent FILE [N].  Real processes: needs WHAT, echo-replies on|off,
+// times, terminal [dumb|no-color].  A fleet run's world: the commands
+// that fleet_cases_test.cc lists.  Real processes: needs WHAT, echo-replies on|off,
 // during TEXT FILE echo-replies on|off, interrupt-on TEXT [FILE].
 // readCase refuses a command it does not know, one with a wrong number of
 // arguments and one the driver does not take.  The golden transcript
