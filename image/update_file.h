@@ -132,10 +132,9 @@ struct UpdateFileVerdict {
 
 // Judges the first ulRead bytes of a file, of which it reads at most
 // UPDATE_FILE_READ_LIMIT: a file that fills them is longer than the reader
-// takes.  bEncrypted: an
-// update file; otherwise a raw logo or HTML file of type bRawType, which
-// for every type but HTML gets its 16-bit length in front.  Prints nothing
-// and changes no setting.
+// takes.  bEncrypted: an update file; otherwise a raw logo or HTML file of
+// type bRawType, which for every type but HTML gets its 16-bit length in
+// front.  Prints nothing and changes no setting.
 void judgeUpdateFile(const uint8_t *pb, uint32_t ulRead, int bEncrypted, uint8_t bRawType,
                      UpdateFileVerdict *pVerdict);
 

@@ -22,8 +22,8 @@
 //   show FILE [TEXT]         the file's text (with TEXT: its lines that hold it)
 // The platform stand-in of a single run: fail KIND [N], error CODE [TEXT],
 // times, terminal [dumb|no-color].  A fleet run's world: the commands
-// that fleet_cases_test.cc lists.  Real processes: needs WHAT, echo-replies on|off,
-// during TEXT FILE echo-replies on|off, interrupt-on TEXT [FILE].
+// that fleet_cases_test.cc lists.  Real processes: needs WHAT, echo-replies
+// on|off, during TEXT FILE echo-replies on|off, interrupt-on TEXT [FILE].
 // readCase refuses a command it does not know, one with a wrong number of
 // arguments and one the driver does not take.  The golden transcript
 // NAME.out stands beside NAME.case; ZV_UPDATE_GOLDEN=1 writes it anew.

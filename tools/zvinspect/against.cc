@@ -45,8 +45,7 @@ static void loadRawSource(const char *pszPath, uint32_t ulSize, uint8_t bType,
                           SourceLoad *pLoad) {
   memset(g_abImage, 0, sizeof(g_abImage));
   UpdateFileVerdict verdict;
-  judgeUpdateFile(s_abSource, ulSize,
-                  0, bType, &verdict);
+  judgeUpdateFile(s_abSource, ulSize, 0, bType, &verdict);
   if (verdict.bTooLarge || verdict.ulLength > MAX_BUILD_LENGTH)
     cannotBuild(pLoad, "%s is larger than zvloader builds (%u bytes)%s", pszPath,
                 MAX_BUILD_LENGTH, "");

@@ -359,8 +359,7 @@ int inspectUpdateFile(const InspectOptions *pOpt, uint8_t *pbFile, uint32_t ulSi
     return 0;
   }
   decodeUpdateFileHeader(pbFile, &pView->header);
-  judgeUpdateFile(pbFile, ulSize, 1, 0,
-                  &pView->verdict);
+  judgeUpdateFile(pbFile, ulSize, 1, 0, &pView->verdict);
   pView->bType = typeOfTypeModel(pView->header.bTypeModel);
   pView->bModel = modelOfTypeModel(pView->header.bTypeModel);
   pView->bKnownType = pView->bType == FILE_TYPE_MAIN ||
