@@ -56,6 +56,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -139,28 +140,20 @@ void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Tran
   if (openFiles() != nOpen) pTranscript->line(std::to_string(openFiles() - nOpen) + " files left open");
 }
 
-void showFile(const std::string &path, Transcript *pTranscript, const std::string &part = "") {
-  pTranscript->line("--- " + path);
-  FILE *pFile = fopen(path.c_str(), "rb");
-  if (pFile == nullptr) {
-    pTranscript->line("(no such file)");
-    return;
-  }
-  std::string text;
-  char ab[4096];
-  size_t n;
-  while ((n = fread(ab, 1, sizeof(ab), pFile)) > 0) text.append(ab, n);
-  fclose(pFile);
-  std::istringstream lines(text);
-  for (std::string line; !part.empty() && std::getline(lines, line);)
-    if (line.find(part) != std::string::npos) pTranscript->line(line);
-  if (part.empty()) pTranscript->console(text.data(), text.size());
-}
-
 std::string fileText(const std::string &path) {
   std::stringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
+}
+
+void showFile(const std::string &path, Transcript *pTranscript, const std::string &part = "") {
+  pTranscript->line("--- " + path);
+  if (!std::ifstream(path)) return pTranscript->line("(no such file)");
+  std::string text = fileText(path);
+  std::istringstream lines(text);
+  for (std::string line; !part.empty() && std::getline(lines, line);)
+    if (line.find(part) != std::string::npos) pTranscript->line(line);
+  if (part.empty()) pTranscript->console(text.data(), text.size());
 }
 
 void reindent(const std::vector<std::string> &a) {
@@ -232,6 +225,14 @@ void killEach(const std::vector<std::string> &args, FakeFleet fleet, Transcript 
                     " journals cut; devices committed whose record had not yet read it: " + std::to_string(nBehind));
 }
 
+// The commands that set a flag, or a time in ms, of the next run.
+const std::map<std::string, bool FakeFleet::*> FLAGS = {
+    {"requests", &FakeFleet::bRequests}, {"port-taken", &FakeFleet::bDebugPortTaken},
+    {"port-deaf", &FakeFleet::bDebugPortDeaf}, {"no-random", &FakeFleet::bNoRandom},
+    {"nothing-beside", &FakeFleet::bNothingBeside}};
+const std::map<std::string, unsigned long FakeFleet::*> TIMES = {
+    {"interrupt", &FakeFleet::ulInterruptAt}, {"stop-takes", &FakeFleet::ulStopMs}, {"kill", &FakeFleet::ulKillAt}};
+
 class FleetCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(FleetCase, Transcript) {
@@ -244,10 +245,11 @@ TEST_P(FleetCase, Transcript) {
   Transcript transcript;
   ASSERT_TRUE(applyFileCommand({0, "dir", {".bin"}, ""}, SOURCE_DIR));
   ASSERT_TRUE(applyFileCommand({0, "file", {LOADER, "text", ""}, ""}, SOURCE_DIR));
-  FakeFleet fleet;
-  fleet.loaderPath = LOADER;
-  fleet.selfPath = SELF;
-  fleet.pfnSelf = runZvfleet;
+  FakeFleet start;  // what each zvfleet run begins from
+  start.loaderPath = LOADER;
+  start.selfPath = SELF;
+  start.pfnSelf = runZvfleet;
+  FakeFleet fleet = start;
   std::deque<std::vector<std::string> > deviceArgs;  // the options point into them
   uint32_t ulRuns = 0;  // of zvfleet: each has random bytes of its own
   bool bKillEach = false;
@@ -269,6 +271,10 @@ TEST_P(FleetCase, Transcript) {
       fleet.bNoEcho = true;
     } else if (line.command == "echo" && a.size() == 2) {
       fleet.echoes.push_back({platInetAddr(a[0].c_str()), a[1] == "never" ? -1 : (int)caseNumber(a[1])});
+    } else if (FLAGS.count(line.command) != 0) {
+      fleet.*FLAGS.at(line.command) = true;
+    } else if (TIMES.count(line.command) != 0) {
+      fleet.*TIMES.at(line.command) = caseNumber(a[0]);
     } else if (line.command == "disk") {
       fleet.lDisk = (long)caseNumber(a[0]);
     } else if (line.command == "unwritable") {
@@ -279,34 +285,18 @@ TEST_P(FleetCase, Transcript) {
       const char *pszKeep = getenv("ZV_KEEP_PAGES");
       if (pszKeep != nullptr)
         std::ofstream(std::string(pszKeep) + "/" + GetParam() + "-" + a[0], std::ios::binary) << fileText(a[0]);
-    } else if (line.command == "requests") {
-      fleet.bRequests = true;
-    } else if (line.command == "port-taken") {
-      fleet.bDebugPortTaken = true;
-    } else if (line.command == "port-deaf") {
-      fleet.bDebugPortDeaf = true;
     } else if (line.command == "unreachable") {
       fleet.unreachable.push_back(platInetAddr(a[0].c_str()));
-    } else if (line.command == "no-random") {
-      fleet.bNoRandom = true;
     } else if (line.command == "process") {
       fleet.livePids.push_back(caseNumber(a[0]));
-    } else if (line.command == "interrupt") {
-      fleet.ulInterruptAt = caseNumber(a[0]);
     } else if (line.command == "remove") {
       fleet.removals.push_back({caseNumber(a[0]), a[1], a.size() == 3 ? a[2] : ""});
-    } else if (line.command == "nothing-beside") {
-      fleet.bNothingBeside = true;
     } else if (line.command == "terminal") {
       fleet.bTerminal = true;
       if (!a.empty() && a[0] == "narrow") fleet.ulNarrowAt = 1000;
       setCaseTerminal(line);
-    } else if (line.command == "stop-takes") {
-      fleet.ulStopMs = caseNumber(a[0]);
     } else if (line.command == "kill-each") {
       bKillEach = true;
-    } else if (line.command == "kill") {
-      fleet.ulKillAt = caseNumber(a[0]);
     } else if (line.command == "run" && !a.empty() && (a[0] == "zvloader" || a[0] == "zvfleet")) {
       transcript.line("$ " + commandText(a));
       if (a[0] == "zvloader") {
@@ -317,12 +307,8 @@ TEST_P(FleetCase, Transcript) {
       runFleet(a, fleet, &transcript);
       if (bKillEach) killEach(a, fleet, &transcript);
       bKillEach = false;
-      unsigned long ulPid = fleet.ulPid;
-      fleet = FakeFleet();
-      fleet.loaderPath = LOADER;
-      fleet.selfPath = SELF;
-      fleet.pfnSelf = runZvfleet;
-      fleet.ulPid = ulPid + 1;
+      start.ulPid++;
+      fleet = start;
       deviceArgs.clear();
     } else if (line.command == "show") {
       showFile(a[0], &transcript, a.size() > 1 ? a[1] : "");
