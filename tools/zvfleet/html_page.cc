@@ -286,7 +286,8 @@ static void putFiles(const PageRow *aRows, int nRows) {
   for (int k = 0; k < nFiles; k++) {
     pagePut(k > 0 ? "<br>" : "");
     pageText(apFiles[k]->szFile);
-    if (apFiles[k]->lSize >= 0) pagePrintf(", %ld bytes", apFiles[k]->lSize);
+    if (apFiles[k]->lSize >= 0)
+      pagePrintf(", %ld byte%s", apFiles[k]->lSize, apFiles[k]->lSize == 1 ? "" : "s");
     if (apFiles[k]->szSha256[0] != '\0') {
       pagePut(", SHA-256 <span class=\"hash\">");
       pageText(apFiles[k]->szSha256);

@@ -72,8 +72,8 @@ int extractSource(const InspectOptions *pOpt, const UpdateView *pView) {
   uint32_t ulSkip = pView->bType == FILE_TYPE_LOGO ? 2 : 0;
   size_t nBytes = ulLength - ulSkip;
   if (!finish(&out, writeOutputFile(&out, pbImage + ulSkip, nBytes), pszOut)) return 0;
-  reportFact(FACT_OK, "extract", "wrote %s: the %s file, %u bytes", pszOut,
-             fileTypeName(pView->bType), (uint32_t)nBytes);
+  reportFact(FACT_OK, "extract", "wrote %s: the %s file, %u byte%s", pszOut,
+             fileTypeName(pView->bType), (uint32_t)nBytes, pluralS((uint32_t)nBytes));
   if (ulSkip != 0 && getLe16(pbImage) != (uint16_t)nBytes)
     reportFact(FACT_FINDING, "extract", "the logo's own length, %u, is not its length",
                getLe16(pbImage));
