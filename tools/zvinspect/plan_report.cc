@@ -56,8 +56,8 @@ static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
                "follow, then %u bytes of zeros", ulImage, pluralS(ulImage), pView->ulBeyondSpan,
                pluralS(pView->ulBeyondSpan), ulRoom - ulImage - pView->ulBeyondSpan);
   else
-    reportFact(FACT_OK, "range", "the image's %u bytes fit, %u bytes of zeros follow",
-               ulImage, ulRoom - ulImage);
+    reportFact(FACT_OK, "range", "the image's %u byte%s fit, %u byte%s of zeros follow",
+               ulImage, pluralS(ulImage), ulRoom - ulImage, pluralS(ulRoom - ulImage));
   char szWhat[80];
   snprintf(szWhat, sizeof(szWhat), "%u data, commit", pImage->ulDataRequests);
   reportWire(pPlan, szWhat);

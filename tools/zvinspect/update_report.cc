@@ -125,8 +125,8 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
                     ulExtent <= MAX_BUILD_LENGTH && payloadLength(ulExtent) == ulPayload;
   pOut->bExtentFits = bExtentFits;
   if (bExtentFits) {
-    reportFact(FACT_INFO, "image", "%u bytes (nMaxHexAddress 0x%X)", ulExtent,
-               pHeader->nMaxHexAddress);
+    reportFact(FACT_INFO, "image", "%u byte%s (nMaxHexAddress 0x%X)", ulExtent,
+               pluralS(ulExtent), pHeader->nMaxHexAddress);
     pOut->ulImageLength = ulExtent;
   } else {
     reportFact(FACT_FINDING, "image",
