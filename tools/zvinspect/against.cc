@@ -43,7 +43,6 @@ static void cannotBuild(SourceLoad *pLoad, const char *pszFormat, const char *ps
 // out.
 static void loadRawSource(const char *pszPath, uint32_t ulSize, uint8_t bType,
                           SourceLoad *pLoad) {
-  memset(g_abImage, 0, sizeof(g_abImage));
   UpdateFileVerdict verdict;
   judgeUpdateFile(s_abSource, ulSize, 0, bType, &verdict);
   if (verdict.bTooLarge || verdict.ulLength > MAX_BUILD_LENGTH)
