@@ -33,8 +33,9 @@ static bool planStore(FilePlan *pPlan, char *pszWhy, int nWhySize) {
     return refuse(pszWhy, nWhySize, "not a main, logo or HTML update file");
   if (pImage->ulBeyond > 0) {
     snprintf(pszWhy, (size_t)nWhySize,
-             "%u bytes longer than the %u pages that its upload sends: the rest would never "
-             "reach the device", pImage->ulBeyond, pImage->ulPages);
+             "%u byte%s longer than the %u pages that its upload sends: the rest would never "
+             "reach the device", pImage->ulBeyond, pImage->ulBeyond == 1 ? "" : "s",
+             pImage->ulPages);
     return false;
   }
   pPlan->nIdataPages = plan.nTransfers > 1 ? (int)plan.aTransfers[0].ulPages : 0;
