@@ -139,7 +139,8 @@ static int causeRank(const Cause *p) { return p->nOutcome * 2 + (p->bUrgent ? 0 
 static int compareCauses(const void *a, const void *b) {
   const Cause *pA = (const Cause *)a, *pB = (const Cause *)b;
   if (causeRank(pA) != causeRank(pB)) return causeRank(pA) - causeRank(pB);
-  return pB->nRows - pA->nRows;
+  if (pA->nRows != pB->nRows) return pB->nRows - pA->nRows;
+  return pA->nFirst - pB->nFirst;  // in the order found: qsort need not keep it
 }
 
 // Groups the site's rows by cause, worst and largest first.
