@@ -18,6 +18,7 @@
 #include "net/packet.h"
 #include "net/receive_channel.h"
 #include "net/transfer.h"
+#include "tools/zvdevsim/faults.h"
 #include "tools/zvdevsim/options.h"
 #include "tools/zvfleet/fleet.h"
 #include "tools/zvfleet/options.h"
@@ -154,4 +155,17 @@ TEST(OptionTables, SimulatorValues) {
       EXPECT_EQ(c.args[1].size() / 2, options.debugMessages.back().size());
     }
   }
+  // Each fault's value up to the limit the page states, and no further.
+  std::string page = flat(fileText("doc/man/zvdevsim.1.scd"));
+  for (auto limit : std::vector<std::pair<std::string, uint32_t> >{{"nack", 255}, {"cmd", 255}, {"model", 255},
+       {"ackmodel", 255}, {"len", SIM_MAX_DATAGRAM}, {"stray", SIM_MAX_STRAY}, {"delay", SIM_MAX_DELAY_MS}, {"ackfirst", 65535}}) {
+    SimFault fault;
+    EXPECT_NE(std::string::npos, page.find("to " + std::to_string(limit.second) + " (")) << limit.first;
+    EXPECT_TRUE(simParseFault(("1:" + limit.first + ":" + std::to_string(limit.second)).c_str(), &fault));
+    EXPECT_EQ(limit.second, fault.ulValue);
+    EXPECT_FALSE(simParseFault(("1:" + limit.first + ":" + std::to_string(limit.second + 1)).c_str(), &fault)) << limit.first;
+    EXPECT_FALSE(simParseFault(("1:" + limit.first).c_str(), &fault)) << limit.first << " without its value";
+  }
+  SimFault fault;
+  EXPECT_FALSE(simParseFault("1:dup:1", &fault));
 }
