@@ -188,9 +188,6 @@ bool readJournal(const char *pszPath, ReportHead *pHead, ReportRow *aRows, char 
   if (lRead > JOURNAL_READ_MAX) bOk = why(szWhy, sizeof(szWhy), "which is too long to be read");
   if (!bOk) return why(pszWhy, nWhySize, "names the journal %s, %s", pszPath, szWhy);
   pHead->bEnded = bEnded;
-  pHead->nUpdated = pHead->nNotBack = pHead->nNotConfirmed = 0;
-  for (int i = 0; i < pHead->nRows; i++)
-    countRow(&aRows[i], &pHead->nUpdated, &pHead->nNotBack, &pHead->nNotConfirmed);
   return true;
 }
 

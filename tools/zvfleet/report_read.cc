@@ -281,9 +281,6 @@ bool readReport(const char *pszPath, bool bPreflight, ReportHead *pHead, ReportR
     return false;
   }
   pHead->lElapsedMs = bNoElapsed ? -1 : (long)(dElapsed * 1000.0 + 0.5);
-  pHead->nUpdated = nUpdated;
-  pHead->nNotBack = nNotBack;
-  pHead->nNotConfirmed = nNotConfirmed;
   return true;
 }
 

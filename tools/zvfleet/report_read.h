@@ -66,7 +66,7 @@ struct ReportHead {
   long lElapsedMs;                // from its start to the report; -1: not told
   int bEnded;  // the run ended (not killed while it ran)
   bool bPreflight;
-  int nRows, nUpdated, nNotBack, nNotConfirmed, nReady;
+  int nRows, nReady;
   RunMark aMarks[REPORT_MARKS];
   int nMarks;
 };
