@@ -238,7 +238,6 @@ void recordCarried(FleetDevice *pDev, int nExitStatus, int nOnline, unsigned lon
   pDev->nResult = RESULT_UPDATED;
   pDev->nExitStatus = nExitStatus;
   pDev->nStage = STAGE_NONE;
-  setState(pDev, STATE_DONE);
   pDev->nOnline = nOnline;
   pDev->ulOnlineAfterMs = ulOnlineAfterMs;
   snprintf(pDev->szUpdatedAt, sizeof(pDev->szUpdatedAt), "%s", pszUpdatedAt);
