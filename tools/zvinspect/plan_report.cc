@@ -49,8 +49,9 @@ static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
   reportValue("pages", ulPages);
   if (ulImage > ulRoom)
     reportFact(FACT_FINDING, "range",
-               "the image is %u bytes, the %u pages hold %u: its last %u bytes "
-               "are never sent", ulImage, ulPages, ulRoom, ulImage - ulRoom);
+               "the image is %u bytes, the %u pages hold %u: its last %u byte%s %s never sent",
+               ulImage, ulPages, ulRoom, ulImage - ulRoom, pluralS(ulImage - ulRoom),
+               ulImage - ulRoom == 1 ? "is" : "are");
   else if (pView->ulBeyondSpan > 0 && pView->ulBeyondSpan <= ulRoom - ulImage)
     reportFact(FACT_OK, "range", "the image's %u byte%s fit; %u byte%s beyond its length "
                "follow, then %u bytes of zeros", ulImage, pluralS(ulImage), pView->ulBeyondSpan,
