@@ -245,7 +245,8 @@ void progressPhase(const FleetDevice *pDev) {
   if (pDev->out.nPhase == PHASE_IDATA)
     eventLine(pDev, "idata, %d pages", pPlan->nIdataPages);
   else if (pDev->out.nPhase == PHASE_IMAGE)
-    eventLine(pDev, "image, %d pages", pPlan->nEndPage - pPlan->nFirstPage);
+    eventLine(pDev, "image, %d page%s", pPlan->nEndPage - pPlan->nFirstPage,
+              pPlan->nEndPage - pPlan->nFirstPage == 1 ? "" : "s");
   else
     eventLine(pDev, "%s", phaseName(pDev->out.nPhase));
 }
