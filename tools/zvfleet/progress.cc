@@ -242,13 +242,14 @@ void progressStarted(const FleetDevice *pDev) {
 void progressPhase(const FleetDevice *pDev) {
   if (s_bTable) return;
   const FilePlan *pPlan = &pDev->plan;
-  if (pDev->out.nPhase == PHASE_IDATA)
+  if (pDev->out.nPhase == PHASE_IDATA) {
     eventLine(pDev, "idata, %d pages", pPlan->nIdataPages);
-  else if (pDev->out.nPhase == PHASE_IMAGE)
-    eventLine(pDev, "image, %d page%s", pPlan->nEndPage - pPlan->nFirstPage,
-              pPlan->nEndPage - pPlan->nFirstPage == 1 ? "" : "s");
-  else
+  } else if (pDev->out.nPhase == PHASE_IMAGE) {
+    int nPages = pPlan->nEndPage - pPlan->nFirstPage;
+    eventLine(pDev, "image, %d page%s", nPages, nPages == 1 ? "" : "s");
+  } else {
     eventLine(pDev, "%s", phaseName(pDev->out.nPhase));
+  }
 }
 
 void progressEnded(const FleetDevice *pDev, bool bRetry, unsigned long ulAttemptMs) {

@@ -47,11 +47,11 @@ static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
              pView->bType == FILE_TYPE_LOGO ? "logo" : "HTML file");
   reportValue("first", pImage->wFirstPage);
   reportValue("pages", ulPages);
-  if (ulImage > ulRoom)
+  uint32_t ulLeftOut = ulImage > ulRoom ? ulImage - ulRoom : 0;
+  if (ulLeftOut > 0)
     reportFact(FACT_FINDING, "range",
                "the image is %u bytes, the %u pages hold %u: its last %u byte%s %s never sent",
-               ulImage, ulPages, ulRoom, ulImage - ulRoom, pluralS(ulImage - ulRoom),
-               ulImage - ulRoom == 1 ? "is" : "are");
+               ulImage, ulPages, ulRoom, ulLeftOut, pluralS(ulLeftOut), ulLeftOut == 1 ? "is" : "are");
   else if (pView->ulBeyondSpan > 0 && pView->ulBeyondSpan <= ulRoom - ulImage)
     reportFact(FACT_OK, "range", "the image's %u byte%s fit; %u byte%s beyond its length "
                "follow, then %u bytes of zeros", ulImage, pluralS(ulImage), pView->ulBeyondSpan,
