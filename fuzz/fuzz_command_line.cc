@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes the command line and the debug listener: the input is cut into
-// pieces (each led by its length byte); those before an empty piece are
-// the arguments, those after it the debug datagrams.  No argument list
-// reads past its end, and every ending is one of the described statuses.
+// Fuzzes the command line and the debug listener: the input is cut into pieces (each led by its
+// length byte); those before an empty piece are the arguments, those after it the debug datagrams.
+// No argument list reads past its end, and every ending is one of the described statuses.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes the simulated device with whatever reaches its update port: the
-// input is cut into datagrams (each led by its 16-bit length) for a device
-// with a key, which deciphers and checks every transfer, and with faults
-// on the first requests.  Every reply is a 23-byte datagram, and a stray
-// reply its page + 1.
+// Fuzzes the simulated device with whatever reaches its update port: the input is cut into
+// datagrams (each led by its 16-bit length) for a device with a key, which deciphers and checks
+// every transfer, and with faults on the first requests.  Every reply is a 23-byte datagram, and a
+// stray reply its page + 1.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes the Intel HEX loader with the input as the file.  After a load the
-// store holds code only inside the extent and the idata block carries its
-// own CRC; an image without code is refused for building and sending.  A
-// file is only ever loaded whole: within the size limit and with its end
+// Fuzzes the Intel HEX loader with the input as the file.  After a load the store holds code only
+// inside the extent and the idata block carries its own CRC; an image without code is refused for
+// building and sending.  A file is only ever loaded whole: within the size limit and with its end
 // record.
 #include "fuzz/fuzz_support.h"
 #include "image/crc16.h"

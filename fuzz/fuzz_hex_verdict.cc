@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes the verdict on an Intel HEX file with the input as the file: the
-// loader reading it from disk, the verdict judging it in memory and
-// zvinspect's report on it agree on whether it is refused, on which line
-// and why, and on what a load leaves in the image store.  A refused file
-// is named a finding by zvinspect, which exits with 1 or 2, never 0; a
-// file the loader takes is one that zvinspect reads (never status 2).
+// Fuzzes the verdict on an Intel HEX file with the input as the file: the loader reading it from
+// disk, the verdict judging it in memory and zvinspect's report on it agree on whether it is
+// refused, on which line and why, and on what a load leaves in the image store.  A refused file is
+// named a finding by zvinspect, which exits with 1 or 2, never 0; a file the loader takes is one
+// that zvinspect reads (never status 2).
 #include <string.h>
 
 #include "fuzz/fuzz_support.h"

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes zvinspect: the input from its second byte on is the file to
-// inspect; the first byte's bits add the key (bit 0), the comparison with
-// a source, the input itself (bit 1), an extraction (bit 2) and JSON (bit
-// 3).  Whatever the bytes, the run ends with status 0, 1 or 2; and the
-// report's verdict on a HEX file is the loader's: refused exactly when
-// readHexFile refuses it.
+// Fuzzes zvinspect: the input from its second byte on is the file to inspect; the first byte's bits
+// add the key (bit 0), the comparison with a source, the input itself (bit 1), an extraction (bit
+// 2) and JSON (bit 3).  Whatever the bytes, the run ends with status 0, 1 or 2; and the report's
+// verdict on a HEX file is the loader's: refused exactly when readHexFile refuses it.
 #include "fuzz/fuzz_support.h"
 #include "image/hex_loader.h"
 #include "tools/zvinspect/hex_report.h"

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Helpers shared by the libFuzzer harnesses: the invariant check that
-// aborts (so that libFuzzer reports the input), a scratch directory of the
-// fuzzing process, and an in-process run of zvloader on the platform
-// stand-in, whose transcript takes the console output.
+// Helpers shared by the libFuzzer harnesses: the invariant check that aborts (so that libFuzzer
+// reports the input), a scratch directory of the fuzzing process, and an in-process run of zvloader
+// on the platform stand-in, whose transcript takes the console output.
 #ifndef ZV_FUZZ_SUPPORT_H
 #define ZV_FUZZ_SUPPORT_H
 
@@ -24,8 +23,8 @@
     }                                                                                        \
   } while (0)
 
-// Makes a fresh directory of this process the current one (the builder
-// writes there); fuzzing jobs side by side each get their own.
+// Makes a fresh directory of this process the current one (the builder writes there); fuzzing jobs
+// side by side each get their own.
 inline void enterScratchDir() {
   namespace fs = std::filesystem;
   fs::path dir = fs::temp_directory_path() / ("zvfuzz-" + std::to_string(rand()) + std::to_string(rand()));
@@ -33,8 +32,8 @@ inline void enterScratchDir() {
   fs::current_path(dir);
 }
 
-// Runs zvloader with the arguments; returns its exit status (FAKE_STOPPED
-// when it would have run on until Ctrl+C).
+// Runs zvloader with the arguments; returns its exit status (FAKE_STOPPED when it would have run on
+// until Ctrl+C).
 inline int runLoader(std::vector<std::string> args, const FakeRun &run = FakeRun()) {
   args.insert(args.begin(), "zvloader");
   std::vector<char *> argv;

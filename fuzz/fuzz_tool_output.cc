@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes zvfleet's reading of a child's output, which holds whatever the
-// child printed: the input is split into lines as the pipe's reader
-// splits them.  The pages sent never exceed the plan, and every attempt
-// ends with one of the results and stages.
+// Fuzzes zvfleet's reading of a child's output, which holds whatever the child printed: the input
+// is split into lines as the pipe's reader splits them.  The pages sent never exceed the plan, and
+// every attempt ends with one of the results and stages.
 #include <string.h>
 
 #include "fuzz/fuzz_support.h"

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fuzzes the transfer with whatever reaches the update socket: the input
-// is cut into datagrams (each led by its length byte) that arrive one per
-// wait, during the upload of a small main.enc, or of a logo when the input
-// starts with an odd byte.  The run must end the described ways only.
+// Fuzzes the transfer with whatever reaches the update socket: the input is cut into datagrams
+// (each led by its length byte) that arrive one per wait, during the upload of a small main.enc, or
+// of a logo when the input starts with an odd byte.  The run must end the described ways only.
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t n) {

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// The whole-program driver: runs every case of tests/cases/e2e with the
-// built zvloader against zvdevsim on 127.0.0.9, and every case of
-// tests/cases/fleet-programs with zvfleet against several zvdevsim on
-// 127.0.0.x, over real sockets (what needs real processes: signals, pipes,
-// ICMP; the rest of zvfleet's cases run in process, fleet_cases_test.cc),
-// and compares the transcript (console output, exit status, the files a
-// run wrote, the devices' consoles) with the case's golden file.  Of the
-// case language (case_file.h) it takes:
+// The whole-program driver: runs every case of tests/cases/e2e with the built zvloader against
+// zvdevsim on 127.0.0.9, and every case of tests/cases/fleet-programs with zvfleet against several
+// zvdevsim on 127.0.0.x, over real sockets (what needs real processes: signals, pipes, ICMP; the
+// rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript
+// (console output, exit status, the files a run wrote, the devices' consoles) with the case's
+// golden file.  Of the case language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet,
 //                      on 127.0.0.9 or the address); with -c N it ends by
 //                      itself after N commits, else it is stopped when the
@@ -27,13 +25,11 @@
 //                      be told apart (Wine: see loopback.h)
 //   needs private-network
 //                      skip the case outside a private network namespace
-// zvfleet's console is shown as a terminal would show it at the end (its
-// live table drawn and taken away).  Times of day, durations and the
-// report timeline's moments (T) read
-// DD hh:mm:ss and N.N s; the System Error text is left out, as it differs
-// between systems.  zvfleet's event lines, which interleave as the
-// devices go, are grouped per device.  (A device's log, whose lines of
-// several processes interleave, is shown by the in-process cases.)
+// zvfleet's console is shown as a terminal would show it at the end (its live table drawn and taken
+// away).  Times of day, durations and the report timeline's moments (T) read DD hh:mm:ss and N.N s;
+// the System Error text is left out, as it differs between systems.  zvfleet's event lines, which
+// interleave as the devices go, are grouped per device.  (A device's log, whose lines of several
+// processes interleave, is shown by the in-process cases.)
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -75,8 +71,7 @@ std::string joinLines(const std::vector<std::string> &lines) {
   return text;
 }
 
-// zvfleet's output and files with what changes from run to run made
-// constant (see the top).
+// zvfleet's output and files with what changes from run to run made constant (see the top).
 std::string fleetText(const std::string &raw) {
   static const std::pair<std::regex, const char *> aRules[] = {
       {std::regex(R"(\b\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\b)"), "YYYY-MM-DD hh:mm:ss"},
@@ -89,8 +84,7 @@ std::string fleetText(const std::string &raw) {
       {std::regex(R"("workstation": "[^"]*")"), "\"workstation\": \"(this one)\""}};
   std::string text = withoutTimes(raw);
   for (const auto &rule : aRules) text = std::regex_replace(text, rule.first, rule.second);
-  // Random run ids and salts, numbered in the order they appear; hashes
-  // salted with them.
+  // Random run ids and salts, numbered in the order they appear; hashes salted with them.
   text = std::regex_replace(text, std::regex(R"("line_sha256": "[0-9a-f]{64}")"),
                             "\"line_sha256\": \"(salted)\"");
   std::vector<std::string> ids;
@@ -125,8 +119,7 @@ void addDeviceReports(std::vector<Device> *pDevices, Transcript *pTranscript) {
   pDevices->clear();
 }
 
-// Set by in_private_network.sh, which runs the test in a network
-// namespace of its own.
+// Set by in_private_network.sh, which runs the test in a network namespace of its own.
 bool inPrivateNetwork() { return getenv("ZV_PRIVATE_NETWORK") != nullptr; }
 
 // Switches the system's echo replies, in the private namespace only.

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Whole-program runs that a case file cannot hold: the debug listener
-// during an upload and beside another copy of the tool, Ctrl+C, a closed
-// output pipe, and floods.  Each
-// waits for what the programs print, never for a length of time.
+// Whole-program runs that a case file cannot hold: the debug listener during an upload and beside
+// another copy of the tool, Ctrl+C, a closed output pipe, and floods.  Each waits for what the
+// programs print, never for a length of time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,8 +48,8 @@ class EndToEnd : public testing::Test {
   std::vector<PlatChild> m_children;
 };
 
-// Datagrams to the debug port before the listener has bound it are lost,
-// and nothing tells when it has: send a marker until it is printed.
+// Datagrams to the debug port before the listener has bound it are lost, and nothing tells when it
+// has: send a marker until it is printed.
 void sendUntilPrinted(const LoopbackPeer &peer, const std::string &output) {
   for (unsigned long ulStart = platMilliseconds();
        readOutput(output).find(": up\n") == std::string::npos;) {
@@ -61,8 +60,7 @@ void sendUntilPrinted(const LoopbackPeer &peer, const std::string &output) {
 }
 
 TEST_F(EndToEnd, DebugMessagesDuringAnUpload) {
-  // The device answers nothing: the tool waits, printing what reaches its
-  // debug port meanwhile.
+  // The device answers nothing: the tool waits, printing what reaches its debug port meanwhile.
   ASSERT_TRUE(device({"-at", "1:drop"}));
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
   LoopbackPeer peer;
@@ -86,9 +84,8 @@ TEST_F(EndToEnd, TakenDebugPortAndListenOnly) {
   PlatChild listener = start({"zvloader", "-no"}, "listen.out");
   LoopbackPeer peer;
   sendUntilPrinted(peer, "listen.out");
-  // A second copy cannot listen: it says so on a line of its own, before
-  // the upload's first line (its port is bound before the update starts),
-  // and the upload goes on.
+  // A second copy cannot listen: it says so on a line of its own, before the upload's first line
+  // (its port is bound before the update starts), and the upload goes on.
   ASSERT_TRUE(device({"-c", "1"}));
   PlatChild tool = start({"zvloader", "-IP", DEVICE_ADDRESS, "-f", "logo.enc"}, "tool.out");
   EXPECT_EQ(1, finish(tool));
@@ -120,8 +117,8 @@ TEST_F(EndToEnd, ClosedOutputPipeDoesNotStopTheUpdate) {
   if (!startProgram({"/bin/sh", "-c", "exit 0"}, "sh.out", &shell) || finishProgram(shell) != 0)
     GTEST_SKIP() << "no POSIX shell here";
   ASSERT_TRUE(device({"-c", "1"}));
-  // `zvloader ... | head -n 1`; POSIX sh has no PIPESTATUS, so the tool's
-  // status comes through a file.
+  // `zvloader ... | head -n 1`; POSIX sh has no PIPESTATUS, so the tool's status comes through a
+  // file.
   std::string command =
       "{ " + std::string(ZV_LOADER) + " -IP " DEVICE_ADDRESS " -f logo.enc; echo $? > status; } | head -n 1";
   ASSERT_TRUE(startProgram({"/bin/sh", "-c", command}, "pipe.out", &shell));
@@ -133,8 +130,8 @@ TEST_F(EndToEnd, ClosedOutputPipeDoesNotStopTheUpdate) {
 }
 
 TEST_F(EndToEnd, FloodsChangeNothingSent) {
-  // 400 stray replies at the second request, and the debug port flooded
-  // from another socket while the upload runs.
+  // 400 stray replies at the second request, and the debug port flooded from another socket while
+  // the upload runs.
   ASSERT_TRUE(device({"-K", "Zelva-K1", "-c", "1", "-at", "2:stray:400"}));
   std::thread flood([] {
     LoopbackPeer peer;

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// The in-process driver of zvfleet's cases: runs every case of
-// tests/cases/fleet against the platform stand-in, zvfleet and each child
-// zvloader in this process on one virtual clock, with simulated devices
-// behind their addresses, and compares the transcript (zvfleet's console
-// and standard error, its exit status, what each device reported, the
-// files shown) with the case's golden file.  Times of day and durations
-// are those of the virtual clock: exact.  Of the case language
-// (case_file.h) it takes:
+// The in-process driver of zvfleet's cases: runs every case of tests/cases/fleet against the
+// platform stand-in, zvfleet and each child zvloader in this process on one virtual clock, with
+// simulated devices behind their addresses, and compares the transcript (zvfleet's console and
+// standard error, its exit status, what each device reported, the files shown) with the case's
+// golden file.  Times of day and durations are those of the virtual clock: exact.  Of the case
+// language (case_file.h) it takes:
 //   device ADDRESS OPTIONS  a simulated device for the next zvfleet run,
 //                       zvdevsim's options and faults (-c N: it serves no
 //                       more after N commits)
@@ -46,9 +44,8 @@
 //   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
 //                       spaces, keys sorted; with N, without its "devices"
 //                       entry N (from 1)
-// zvfleet finds zvloader beside it; it is this process's library.  The
-// n-th zvfleet run of a case has the process id 4241 + n on the
-// workstation bench-7.
+// zvfleet finds zvloader beside it; it is this process's library.  The n-th zvfleet run of a case
+// has the process id 4241 + n on the workstation bench-7.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
@@ -96,9 +93,9 @@ void runLoader(const std::vector<std::string> &args, Transcript *pTranscript) {
   for (const std::string &written : writtenFiles()) pTranscript->line(written);
 }
 
-// The files this process has open, where the system lists them.  Under
-// wine (which names its loader in the environment) /proc/self/fd lists the
-// loader's own files, which come and go: no count there.
+// The files this process has open, where the system lists them.  Under wine (which names its loader
+// in the environment) /proc/self/fd lists the loader's own files, which come and go: no count
+// there.
 size_t openFiles() {
   std::error_code error;
   size_t n = 0;
@@ -108,8 +105,8 @@ size_t openFiles() {
   return n;
 }
 
-// zvfleet's console; with its live table, as a terminal shows it at the
-// end (its errors follow), and the files it left open.
+// zvfleet's console; with its live table, as a terminal shows it at the end (its errors follow),
+// and the files it left open.
 void runFleet(const std::vector<std::string> &args, const FakeFleet &fleet, Transcript *pTranscript) {
   std::vector<char *> argv = argvOf(args);
   size_t nOpen = openFiles();
@@ -163,10 +160,9 @@ void reindent(const std::vector<std::string> &a) {
   std::ofstream(a[0], std::ios::binary) << json.dump(2) << "\n";
 }
 
-// A killed run's record against its devices: none "updated" that did not
-// commit, none "nothing sent" (or no row) that took a request.  Returns the
-// faults, each a line; counts the rows whose device committed though its
-// record had not yet read so (*pnBehind).
+// A killed run's record against its devices: none "updated" that did not commit, none "nothing
+// sent" (or no row) that took a request.  Returns the faults, each a line; counts the rows whose
+// device committed though its record had not yet read so (*pnBehind).
 std::string judgeRecord(const std::string &report, const std::string &devices, int *pnBehind) {
   static ReportRow s_aRows[FLEET_MAX_DEVICES];
   ReportHead head = {};
@@ -323,9 +319,8 @@ TEST_P(FleetCase, Transcript) {
 
 INSTANTIATE_TEST_SUITE_P(Fleet, FleetCase, testing::ValuesIn(caseNames(CASES)), caseName);
 
-// The tool's last line is kept for the results, the report and the page;
-// a control character in it (the tool echoes what it was given) is kept
-// as "?", so it cannot act on a terminal.
+// The tool's last line is kept for the results, the report and the page; a control character in it
+// (the tool echoes what it was given) is kept as "?", so it cannot act on a terminal.
 TEST(FleetToolOutput, ControlCharactersOfTheLastLineAreKeptAsQuestionMarks) {
   ToolOutput out;
   FilePlan plan{};
@@ -334,9 +329,8 @@ TEST(FleetToolOutput, ControlCharactersOfTheLastLineAreKeptAsQuestionMarks) {
   EXPECT_STREQ("cannot open a?[2Jb??.enc", out.szLastLine);
 }
 
-// A message without its line end may be followed on its line by the other
-// thread's reports: each part counts as the line it is.  A reply the tool
-// did not take answers, but refuses nothing.
+// A message without its line end may be followed on its line by the other thread's reports: each
+// part counts as the line it is.  A reply the tool did not take answers, but refuses nothing.
 TEST(FleetToolOutput, ReportsAfterAMessageWithoutLineEndAreToldApart) {
   ToolOutput out;
   FilePlan plan{};
@@ -351,8 +345,7 @@ TEST(FleetToolOutput, ReportsAfterAMessageWithoutLineEndAreToldApart) {
   EXPECT_FALSE(out.bSystemError);
 }
 
-// The simulator passes over a datagram too short to be a request, says
-// why, and answers nothing.
+// The simulator passes over a datagram too short to be a request, says why, and answers nothing.
 TEST(SimDevice, DatagramsTooShortForARequestAreIgnored) {
   SimDevice dev;
   simInitDevice(&dev, 1, "", nullptr, 0);

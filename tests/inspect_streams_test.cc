@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// zvinspect as a whole program on inputs that can be read only once: a
-// named FIFO, a pipe, /dev/stdin and "-" give the report of the file,
-// also as the --against source; and --extract never writes over its
-// input, named as standard input or through a hard link.  Run through a
-// POSIX shell, skipped where there is none.
+// zvinspect as a whole program on inputs that can be read only once: a named FIFO, a pipe,
+// /dev/stdin and "-" give the report of the file, also as the --against source; and --extract never
+// writes over its input, named as standard input or through a hard link.  Run through a POSIX
+// shell, skipped where there is none.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,14 +58,14 @@ TEST_F(InspectStreams, AgainstAFifoOrAPipe) {
   EXPECT_NE(std::string::npos, fifo.find("exactly the build of f ")) << fifo;
   std::string pipe = shell("cat fw.hex | " + INSPECT + against + "-");
   EXPECT_NE(std::string::npos, pipe.find("exactly the build of - ")) << pipe;
-  // A FIFO that differs from the file ends too, with the difference and
-  // its line, in a run of records that a blank line broke.
+  // A FIFO that differs from the file ends too, with the difference and its line, in a run of
+  // records that a blank line broke.
   std::string other = shell("mkfifo g && { sed -e '146s/^\\(.\\{49\\}\\)A/\\13/' -e '145a\\\\' fw.hex > g & } && " +
                             INSPECT + against + "g");
   EXPECT_NE(std::string::npos, other.find("differs first at device address 0x01234 (line 147 of g)"))
       << other;
-  // Standard input from a file, read already past a first line: the line
-  // that differs is sought from where zvinspect began to read.
+  // Standard input from a file, read already past a first line: the line that differs is sought
+  // from where zvinspect began to read.
   other = shell("{ echo x; sed 1s/3CA3/3DA3/ fw.hex; } > h && { read -r x; " + INSPECT + against +
                 "-; } < h");
   EXPECT_NE(std::string::npos, other.find("differs first at device address 0x00000 (line 1 of -)"))

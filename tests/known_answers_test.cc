@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Runs tests/data/known_answers.txt: check values of the CRC-16, DES known
-// answers under the tool's key byte order (modes 2 and 255 encrypt like 1,
-// 0 decrypts, in place too), and CBC over several blocks both ways.
+// Runs tests/data/known_answers.txt: check values of the CRC-16, DES known answers under the tool's
+// key byte order (modes 2 and 255 encrypt like 1, 0 decrypts, in place too), and CBC over several
+// blocks both ways.
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -85,10 +85,9 @@ TEST(KnownAnswers, CrcAndCipher) {
 
 }  // namespace
 
-// The loaders' results as their callers read them: 1 for a loaded HEX file
-// and for a usable main image.
-// A second file read in one process (zvinspect reads a source more than
-// once) starts from an empty store: no byte of the first is left behind.
+// The loaders' results as their callers read them: 1 for a loaded HEX file and for a usable main
+// image. A second file read in one process (zvinspect reads a source more than once) starts from an
+// empty store: no byte of the first is left behind.
 TEST(KnownAnswers, LoaderResults) {
   EXPECT_EQ(1, readHexFile(ZV_SOURCE_DIR "/samples/firmware.hex"));
   EXPECT_EQ(1, prepareMainImage("firmware.hex"));
@@ -110,9 +109,8 @@ TEST(KnownAnswers, LoaderResults) {
   remove(path.c_str());
 }
 
-// A line of any length, cut or whole, read in one piece or across the
-// reader's blocks, stays within the line buffer; the file's last line,
-// without its line feed, may be one character longer.
+// A line of any length, cut or whole, read in one piece or across the reader's blocks, stays within
+// the line buffer; the file's last line, without its line feed, may be one character longer.
 TEST(KnownAnswers, HexLinesStayInTheirBuffer) {
   for (bool bLast : {false, true})
     for (size_t nLength : {254u, 255u, 256u, 300u, 5000u}) {
@@ -133,9 +131,9 @@ TEST(KnownAnswers, HexLinesStayInTheirBuffer) {
     }
 }
 
-// The image header keeps the length modulo 64 KiB: read from a file's
-// whole payload or found in a longer run of pages, it gives the length
-// that was written, a length of 64 KiB included; a damaged page fails it.
+// The image header keeps the length modulo 64 KiB: read from a file's whole payload or found in a
+// longer run of pages, it gives the length that was written, a length of 64 KiB included; a damaged
+// page fails it.
 TEST(KnownAnswers, ImageHeaderReadsWhatWasWritten) {
   EXPECT_EQ(IMAGE_HEADER_SIZE + PAGE_SIZE, payloadLength(0));  // never less than a page
   for (uint32_t ulLength : {1u, 256u, 257u, 0x10000u, 0x10001u, 0x20100u}) {
@@ -157,8 +155,8 @@ TEST(KnownAnswers, ImageHeaderReadsWhatWasWritten) {
   }
 }
 
-// A logo's header keeps its length modulo 64 KiB: 0 judges the whole
-// payload, and a length beyond the payload judges no byte past it.
+// A logo's header keeps its length modulo 64 KiB: 0 judges the whole payload, and a length beyond
+// the payload judges no byte past it.
 TEST(KnownAnswers, LogoHeaderLengthBoundsTheTextJudged) {
   std::vector<uint8_t> ab(IMAGE_HEADER_SIZE + IMAGE_TEXT_SPAN + PAGE_SIZE, 'a');
   uint32_t ulPayload = IMAGE_HEADER_SIZE + PAGE_SIZE;
@@ -181,8 +179,8 @@ TEST(KnownAnswers, LogoHeaderLengthBoundsTheTextJudged) {
   EXPECT_EQ(PAYLOAD_PAGE, payloadKind(ab.data(), IMAGE_HEADER_SIZE + 1));
 }
 
-// Text is what prints, and tab, line feed, form feed and carriage return;
-// only the first IMAGE_TEXT_SPAN bytes are judged.
+// Text is what prints, and tab, line feed, form feed and carriage return; only the first
+// IMAGE_TEXT_SPAN bytes are judged.
 TEST(KnownAnswers, TextIsPrintableOrLayout) {
   for (int b = 0; b < 256; b++) {
     uint8_t ab[2] = {(uint8_t)b, 'a'};
@@ -196,8 +194,8 @@ TEST(KnownAnswers, TextIsPrintableOrLayout) {
   EXPECT_EQ(0, imageIsText(ab.data(), (uint32_t)ab.size()));
 }
 
-// A report line longer than its buffer is cut, its line end kept; nothing
-// the tool prints comes near it.
+// A report line longer than its buffer is cut, its line end kept; nothing the tool prints comes
+// near it.
 TEST(KnownAnswers, OverlongReportLineIsCut) {
   testing::internal::CaptureStdout();
   errno = ENOENT;
@@ -208,9 +206,8 @@ TEST(KnownAnswers, OverlongReportLineIsCut) {
   EXPECT_EQ(std::string(8999, 'x') + "\n", output.substr(1000));
 }
 
-// A build whose output name leads to a device refuses it and leaves the
-// name as it was: nothing is written, replaced or removed (where /dev/full
-// exists to fill).
+// A build whose output name leads to a device refuses it and leaves the name as it was: nothing is
+// written, replaced or removed (where /dev/full exists to fill).
 TEST(KnownAnswers, OutputOnADeviceIsLeftAlone) {
   std::error_code error;
   std::filesystem::remove("html.enc", error);
@@ -235,9 +232,8 @@ TEST(KnownAnswers, OutputOnADeviceIsLeftAlone) {
   remove("in.html");
 }
 
-// An output whose every new name is taken fails to open and leaves nothing
-// for a later abandon to remove; a refusal cut to a short buffer says how
-// much of it was written.
+// An output whose every new name is taken fails to open and leaves nothing for a later abandon to
+// remove; a refusal cut to a short buffer says how much of it was written.
 TEST(KnownAnswers, FailuresLeaveOthersAlone) {
   for (int i = 1; i <= 100; i++) fclose(fopen(("taken.enc." + std::to_string(i) + ".new").c_str(), "wb"));
   OutputFile out;
@@ -254,9 +250,9 @@ TEST(KnownAnswers, FailuresLeaveOthersAlone) {
   remove("one.enc");
 }
 
-// A message text given a buffer too short for it is cut there, ends in a
-// NUL inside the buffer and says the length that stands there: whole with
-// one byte to spare, cut by one without, cut to one character at two.
+// A message text given a buffer too short for it is cut there, ends in a NUL inside the buffer and
+// says the length that stands there: whole with one byte to spare, cut by one without, cut to one
+// character at two.
 template <class Text> void expectCutsTruthfully(Text text) {
   char szWhole[512];
   int nWhole = text(szWhole, (int)sizeof(szWhole));

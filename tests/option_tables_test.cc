@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Each companion's option table against its manual page and its bash
-// completion: an option, a range or a default named in one and not the
-// others fails here.  So does an exit status or a limit that a manual page
-// states otherwise than the program's help and constants.
+// Each companion's option table against its manual page and its bash completion: an option, a range
+// or a default named in one and not the others fails here.  So does an exit status or a limit that
+// a manual page states otherwise than the program's help and constants.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -127,9 +126,8 @@ TEST(OptionTables, ExitStatusesAndLimitsAgreeWithManualPages) {
     EXPECT_NE(std::string::npos, page.find(fact)) << fact;
 }
 
-// zvdevsim takes the values its page states and refuses the rest with
-// status 2: hex of whole bytes up to a datagram, an address other than
-// the broadcast one, a fault of a request from 1 on.
+// zvdevsim takes the values its page states and refuses the rest with status 2: hex of whole bytes
+// up to a datagram, an address other than the broadcast one, a fault of a request from 1 on.
 TEST(OptionTables, SimulatorValues) {
   std::string whole(2 * SIM_MAX_DATAGRAM, '0');
   struct Case {

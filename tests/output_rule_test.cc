@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// The companions' one rule for what they write, as whole programs: every
-// option that names an output (zvinspect --extract; zvfleet --report,
-// --html and --summary --html) is tried against every file that its run
-// reads, the run's other output, /dev/stdout, /dev/null, a symbolic link,
-// a FIFO, a missing folder and (not as root) a read-only one.  Each is
-// refused with exit status 2 before anything is written or sent: the
-// target unchanged, no log folder made.  A page of a report whose logs
-// lead out through links (or whose run folder is reached through one), or
-// are a FIFO or a 2 GB file, ends and shows none of them but the big
-// log's end.  Run through a POSIX shell, skipped where there is none.
+// The companions' one rule for what they write, as whole programs: every option that names an
+// output (zvinspect --extract; zvfleet --report, --html and --summary --html) is tried against
+// every file that its run reads, the run's other output, /dev/stdout, /dev/null, a symbolic link, a
+// FIFO, a missing folder and (not as root) a read-only one.  Each is refused with exit status 2
+// before anything is written or sent: the target unchanged, no log folder made.  A page of a report
+// whose logs lead out through links (or whose run folder is reached through one), or are a FIFO or
+// a 2 GB file, ends and shows none of them but the big log's end.  Run through a POSIX shell,
+// skipped where there is none.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -20,8 +18,7 @@
 
 namespace {
 
-// OUT in each command stands for the target; the inputs and outputs of
-// the command follow it.
+// OUT in each command stands for the target; the inputs and outputs of the command follow it.
 const char SCRIPT[] = R"SH(
 I="$1 -K Zelva-K1 logo.enc"; F="$2 --stall 1 -o logs"; n=0
 cp "$3/samples/logo.bin" . && "$4" -NE -T L -K Zelva-K1 -f logo.bin > /dev/null

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// The platform layer on real loopback sockets and child processes: the
-// bounded wait, datagram lengths, the drop of stale datagrams (which must
-// leave the receive event unsignalled), a taken port with its error text,
-// threads, addresses, directories, output files, files compared and
-// replaced, standard input, child processes, ICMP echo, and what zvfleet's
-// records and lock need.
+// The platform layer on real loopback sockets and child processes: the bounded wait, datagram
+// lengths, the drop of stale datagrams (which must leave the receive event unsignalled), a taken
+// port with its error text, threads, addresses, directories, output files, files compared and
+// replaced, standard input, child processes, ICMP echo, and what zvfleet's records and lock need.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
@@ -63,10 +61,9 @@ TEST_F(ReceiveChannel, DatagramLengths) {
   EXPECT_EQ(-1, receiveCommand(m_s, m_ab, sizeof(m_ab)));  // one byte too long
 }
 
-// Datagrams that wait are dropped, an over-long one among them, and the
-// event is left unsignalled: the next wait is for the next datagram.  They
-// are sent before the event is bound, which then reports them at once
-// (wine's events learn of later datagrams only a moment after they came).
+// Datagrams that wait are dropped, an over-long one among them, and the event is left unsignalled:
+// the next wait is for the next datagram.  They are sent before the event is bound, which then
+// reports them at once (wine's events learn of later datagrams only a moment after they came).
 TEST(Platform, StaleDatagramsAreDropped) {
   ASSERT_EQ(1, platSocketStartup());
   PlatSocket s = platUdpSocket();
@@ -77,8 +74,8 @@ TEST(Platform, StaleDatagramsAreDropped) {
   ASSERT_EQ(1, bindReceiveEvent(s));
   uint8_t ab[2048];
   dropStaleReplies(s, ab, sizeof(ab));
-  // Nothing is left; Windows may still signal the event once more, with
-  // nothing to read, which the receive channel takes as no datagram.
+  // Nothing is left; Windows may still signal the event once more, with nothing to read, which the
+  // receive channel takes as no datagram.
   if (platWaitEvent(g_hRecvEvent, 0) == 1) {
     EXPECT_EQ(PLAT_RECV_NOTHING, platRecvFrom(s, ab, sizeof(ab), nullptr));
   }
@@ -107,8 +104,8 @@ TEST(Platform, TakenPortAndErrorText) {
   int nCode = platPendingError();
   char szText[1000];
   ASSERT_NE(nullptr, getSystemErrorText(szText, sizeof(szText)));
-  // "<text> (<code>)", or "Errno = <code>" where the system has no text;
-  // never the text's own line end.
+  // "<text> (<code>)", or "Errno = <code>" where the system has no text; never the text's own line
+  // end.
   std::string text = szText, code = std::to_string(nCode);
   EXPECT_NE(0, nCode);
   EXPECT_TRUE(text == "Errno = " + code || text.find(" (" + code + ")") == text.size() - code.size() - 3)
@@ -120,8 +117,8 @@ TEST(Platform, TakenPortAndErrorText) {
   platCloseSocket(t);
 }
 
-// zvdevsim's one wait over its devices: the first ready socket at or
-// after the index given, around the end; a left-out entry is skipped.
+// zvdevsim's one wait over its devices: the first ready socket at or after the index given, around
+// the end; a left-out entry is skipped.
 TEST(Platform, WaitOverSockets) {
   LoopbackPeer a, b, sender;
   PlatSocket as[3] = {a.s, PLAT_NO_SOCKET, b.s};
@@ -139,8 +136,8 @@ TEST(Platform, WaitOverSockets) {
   EXPECT_EQ(-1, platWaitSockets(as, PLAT_WAIT_SOCKETS + 1, 0, &nReady));
 }
 
-// Each socket its own event in one process, as the tool's upload and its
-// debug listener have them: a datagram signals only its socket's event.
+// Each socket its own event in one process, as the tool's upload and its debug listener have them:
+// a datagram signals only its socket's event.
 TEST(Platform, EventsOfTwoSockets) {
   LoopbackPeer a, b, sender;
   PlatEvent hA = platCreateEvent(), hB = platCreateEvent();
@@ -175,8 +172,8 @@ TEST(Platform, ThreadsTimeAddressesAndFiles) {
   EXPECT_EQ(0, platIsDirectory(ZV_SOURCE_DIR "/no such thing"));
 }
 
-// What zvfleet's records name: the date, the process and whether it
-// lives, the workstation, random bytes; the temporary folder and removal.
+// What zvfleet's records name: the date, the process and whether it lives, the workstation, random
+// bytes; the temporary folder and removal.
 TEST(Platform, ProcessDateAndTemporaryFiles) {
   PlatDateTime now;
   platLocalDateTime(&now);
@@ -202,8 +199,8 @@ TEST(Platform, ProcessDateAndTemporaryFiles) {
   EXPECT_EQ(0, platRemoveFile("removed.tmp"));
 }
 
-// zvfleet's logs: a child appends to a file while the parent does; every
-// write lands whole at the end.
+// zvfleet's logs: a child appends to a file while the parent does; every write lands whole at the
+// end.
 TEST(Platform, LogFolderAndAppends) {
   ASSERT_EQ(1, platMakeDirectory("logs"));
   EXPECT_EQ(1, platMakeDirectory("logs"));  // already there
@@ -232,10 +229,9 @@ TEST(Platform, LogFolderAndAppends) {
   EXPECT_EQ(1, platRemoveDirectory("logs"));
 }
 
-// An output file replaces a file of its name, and only a file: a folder or
-// a device is refused untouched, and no new file is left beside them.
-// A folder of its own, the current one while the object lives, so that
-// what an earlier run left behind cannot meet a test of what a run leaves.
+// An output file replaces a file of its name, and only a file: a folder or a device is refused
+// untouched, and no new file is left beside them. A folder of its own, the current one while the
+// object lives, so that what an earlier run left behind cannot meet a test of what a run leaves.
 class FreshFolder {
  public:
   FreshFolder() : m_previous(std::filesystem::current_path()) {
@@ -294,10 +290,9 @@ TEST(Platform, OutputFilesReplaceOnlyFiles) {
   std::filesystem::remove("out.dir");
 }
 
-// What zvfleet and zvinspect compare and replace: one file under two
-// spellings or a second link is the same, two files of equal bytes are
-// not, nor is a missing one; a replace with nothing to move changes
-// nothing; a file this process cannot write is told apart.
+// What zvfleet and zvinspect compare and replace: one file under two spellings or a second link is
+// the same, two files of equal bytes are not, nor is a missing one; a replace with nothing to move
+// changes nothing; a file this process cannot write is told apart.
 TEST(Platform, FilesComparedAndReplaced) {
   FreshFolder folder;
   namespace fs = std::filesystem;
@@ -313,8 +308,8 @@ TEST(Platform, FilesComparedAndReplaced) {
   ASSERT_EQ(1, platReplaceFile("a.txt", "b.txt"));
   EXPECT_EQ(1, platSameFile("a-link.txt", "b.txt"));
   fs::permissions("b.txt", fs::perms::owner_read);
-  // Root writes it all the same (and so does wine's root despite the
-  // read-only attribute that Windows reports).
+  // Root writes it all the same (and so does wine's root despite the read-only attribute that
+  // Windows reports).
   FILE *pWrite = fopen("b.txt", "r+");
   PlatPathKind kind = platPathKind("b.txt");
   EXPECT_TRUE(kind == PLAT_PATH_READONLY || (pWrite != nullptr && kind == PLAT_PATH_FILE)) << kind;
@@ -361,8 +356,7 @@ TEST(Platform, ChildProcesses) {
   EXPECT_EQ(0, platWaitChild(child, 0, &nStatus));
   platStopChild(child);
   EXPECT_EQ(1, platWaitChild(child, CHILD_TIME_LIMIT_MS, &nStatus));
-  // A program that cannot be started, or whose output file cannot be made,
-  // is refused.
+  // A program that cannot be started, or whose output file cannot be made, is refused.
   EXPECT_FALSE(startProgram({"no such program"}, "child.out", &child));
   EXPECT_FALSE(startProgram({"zvdevsim", "-h"}, "no/such/dir/child.out", &child));
   remove("child.out");
@@ -383,9 +377,9 @@ std::string readPipeToEnd(PlatPipe pipe) {
   return text;
 }
 
-// zvfleet's children: both output streams through one pipe, read without
-// waiting; a child stops when asked even though its parent ignores SIGINT
-// (a script's background job), and one that runs on is ended by force.
+// zvfleet's children: both output streams through one pipe, read without waiting; a child stops
+// when asked even though its parent ignores SIGINT (a script's background job), and one that runs
+// on is ended by force.
 TEST(Platform, PipedChildren) {
   PlatChild child;
   PlatPipe pipe;
@@ -423,8 +417,7 @@ TEST(Platform, PipedChildren) {
                                    nullptr, &child, &pipe));
 }
 
-// ICMP echo to loopback, which answers: a reply comes to one of the
-// requests and stays said.
+// ICMP echo to loopback, which answers: a reply comes to one of the requests and stays said.
 TEST(Platform, EchoOfLoopback) {
   ASSERT_EQ(1, platSocketStartup());
   PlatPinger pinger = platOpenPinger(LOOPBACK_ADDR);

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The in-process driver: runs every case of tests/cases/tool (zvloader) and
-// tests/cases/inspect (zvinspect, with zvloader building its inputs)
-// against the platform stand-in with its simulated device and compares the
-// transcript (console output, datagrams both ways, exit status, files
-// written, sockets left open after a failed setup) with the case's golden
-// file.  Of the case language (case_file.h) it takes:
+// The in-process driver: runs every case of tests/cases/tool (zvloader) and tests/cases/inspect
+// (zvinspect, with zvloader building its inputs) against the platform stand-in with its simulated
+// device and compares the transcript (console output, datagrams both ways, exit status, files
+// written, sockets left open after a failed setup) with the case's golden file.  Of the case
+// language (case_file.h) it takes:
 //   device [ADDRESS] OPTIONS  the simulated device, zvdevsim's options and
 //                       faults (ADDRESS: its -a)
 //   fail KIND [N]       in the next run the N-th (default 1st) call of a
@@ -138,8 +137,8 @@ TEST_P(ToolCase, Transcript) {
 INSTANTIATE_TEST_SUITE_P(Tool, ToolCase, testing::ValuesIn(casesIn("tool")), caseName);
 INSTANTIATE_TEST_SUITE_P(Inspect, ToolCase, testing::ValuesIn(casesIn("inspect")), caseName);
 
-// Each case replays runs in one process: the tool's reset leaves every
-// process-wide variable as a fresh process finds it.
+// Each case replays runs in one process: the tool's reset leaves every process-wide variable as a
+// fresh process finds it.
 TEST(ToolState, ResetGivesWhatAFreshProcessFinds) {
   int nEvent = 0;
   strcpy(g_szIpAddress, "10.0.0.1");

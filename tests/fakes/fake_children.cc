@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The stand-in's processes (see fake_platform.h): zvfleet's children run
-// in process on its virtual clock, their pipes, stops and kills; the
-// processes, workstation, randomness and ICMP echo of a fleet run.
+// The stand-in's processes (see fake_platform.h): zvfleet's children run in process on its virtual
+// clock, their pipes, stops and kills; the processes, workstation, randomness and ICMP echo of a
+// fleet run.
 #include <stdio.h>
 #include <string.h>
 
@@ -13,17 +13,16 @@ using namespace fakes;
 
 namespace {
 
-// How far ahead of zvfleet's clock a child runs; one that runs longer is
-// run again further when the clock gets there.
+// How far ahead of zvfleet's clock a child runs; one that runs longer is run again further when the
+// clock gets there.
 const unsigned long CHILD_AHEAD_MS = 600000;
 
-// Runs the child (again) from its start up to ulCutoff, from the device's
-// state at its start: its output, and whether and when it ended.
+// Runs the child (again) from its start up to ulCutoff, from the device's state at its start: its
+// output, and whether and when it ended.
 void runChild(int nChild, unsigned long ulCutoff) {
   Child &child = s_world.children[(size_t)nChild - 1];
   if (child.bSnapshot) s_world.slots[(size_t)child.nSlot] = child.snapshot;
-  // Its debug datagrams not yet taken are sent again by the run; those
-  // taken are not.
+  // Its debug datagrams not yet taken are sent again by the run; those taken are not.
   for (auto at = s_world.toFleet.begin(); at != s_world.toFleet.end();)
     at = at->nChild == nChild ? s_world.toFleet.erase(at) : at + 1;
   Fake parent = std::move(s_fake);
@@ -66,8 +65,7 @@ Child *childNow(PlatChild handle) {
   return pChild;
 }
 
-// The child is stopped (or killed) now: it ends here, with only what it
-// did before.
+// The child is stopped (or killed) now: it ends here, with only what it did before.
 void endChildNow(PlatChild handle, int nStatus) {
   Child *pChild = childNow(handle);
   if (pChild == nullptr || (pChild->bEnded && pChild->ulEnd <= s_fake.ulNow)) return;
@@ -93,8 +91,7 @@ int platWaitChild(PlatChild handle, unsigned long ulMilliseconds, int *pnStatus)
   return 1;
 }
 
-// Ctrl+C ends the tool as SIGINT does (128 + 2): at once, or as late as
-// the run says.
+// Ctrl+C ends the tool as SIGINT does (128 + 2): at once, or as late as the run says.
 void platStopChild(PlatChild handle) {
   if (!inFleet()) return;
   s_fake.ulNow += s_world.fleet.ulStopMs;
@@ -102,8 +99,8 @@ void platStopChild(PlatChild handle) {
   s_fake.ulNow -= s_world.fleet.ulStopMs;
 }
 
-// A terminal where a tool's case says so, never in a fleet run; a fleet run
-// makes folders and finds zvloader where it says.
+// A terminal where a tool's case says so, never in a fleet run; a fleet run makes folders and finds
+// zvloader where it says.
 int platIsTerminal(void) {
   return s_world.bOn ? !inChild() && s_world.fleet.bTerminal : s_fake.run.bTerminal;
 }
@@ -263,8 +260,8 @@ std::vector<std::pair<std::string, std::vector<std::string> > > fakeDeviceReport
 
 namespace fakes {
 
-// zvfleet killed: its children die with it (as they do on POSIX), and
-// what they would have done later never happened.
+// zvfleet killed: its children die with it (as they do on POSIX), and what they would have done
+// later never happened.
 void killChildren(unsigned long ulKill) {
   unsigned long ulNow = s_fake.ulNow;
   s_fake.ulNow = ulKill;

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The stand-in's clock, console, sockets and threads (see fake_platform.h),
-// and the simulated devices behind the sockets: zvdevsim's own serving
-// (tools/zvdevsim/serve.h), whose datagrams are queued here with their
-// arrival on the virtual clock.
+// The stand-in's clock, console, sockets and threads (see fake_platform.h), and the simulated
+// devices behind the sockets: zvdevsim's own serving (tools/zvdevsim/serve.h), whose datagrams are
+// queued here with their arrival on the virtual clock.
 #include <stdio.h>
 #include <string.h>
 
@@ -92,8 +91,8 @@ int copyOut(const Bytes &data, void *pBuffer, int nSize) {
 
 bool arrived() { return !s_fake.toTool.empty() && s_fake.toTool.front().ulArrival <= s_fake.ulNow; }
 
-// What a device sends goes into the queues, ulBase after now plus what
-// it waited; its report lines to its slot (none in a single run).
+// What a device sends goes into the queues, ulBase after now plus what it waited; its report lines
+// to its slot (none in a single run).
 struct Delivery {
   Slot *pSlot;
   unsigned long ulBase, ulWaited;
@@ -136,8 +135,8 @@ void serve(SimServed *pServed, Slot *pSlot, const void *pData, int nLength) {
   simServeRequest(pServed, &wire, (const uint8_t *)pData, nLength, &from);
 }
 
-// In a fleet run the debug port is zvfleet's (or another program's), so a
-// child's tool cannot bind it.
+// In a fleet run the debug port is zvfleet's (or another program's), so a child's tool cannot bind
+// it.
 const int ADDRESS_IN_USE = 98;
 const int NETWORK_UNREACHABLE = 101;
 
@@ -162,8 +161,7 @@ void toFleet(const Bytes &data, uint32_t ulFrom, unsigned long ulArrival, int nC
 }
 
 
-// A device of a fleet run, fresh; with -dbg-start its debug messages go
-// out then.
+// A device of a fleet run, fresh; with -dbg-start its debug messages go out then.
 void startSlot(Slot *pSlot) {
   pSlot->opt.bQuiet = !s_world.fleet.bRequests;
   simServeInit(&pSlot->served, &pSlot->opt, pSlot->opt.ulAddress, 0);
@@ -318,8 +316,7 @@ int platEventSelectRead(PlatSocket s, PlatEvent) {
   return !s_fake.run.fail.bEventSelect;
 }
 
-// zvfleet waits on its debug port: the clock moves to the next datagram
-// or by the time given.
+// zvfleet waits on its debug port: the clock moves to the next datagram or by the time given.
 int fleetWait(unsigned long ulMilliseconds) {
   for (auto at = s_world.fleet.removals.begin(); at != s_world.fleet.removals.end();) {
     if (at->ulAt > s_fake.ulNow + ulMilliseconds) {

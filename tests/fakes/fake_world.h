@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The stand-in's state, shared by its parts (see fake_platform.h):
-// fake_network.cc the clock, sockets, console, threads and the simulated
-// devices behind the sockets; fake_children.cc zvfleet's children, their
-// pipes, processes and echo; fake_files.cc files and their history.
+// The stand-in's state, shared by its parts (see fake_platform.h): fake_network.cc the clock,
+// sockets, console, threads and the simulated devices behind the sockets; fake_children.cc
+// zvfleet's children, their pipes, processes and echo; fake_files.cc files and their history.
 #ifndef ZV_FAKE_WORLD_H
 #define ZV_FAKE_WORLD_H
 
@@ -38,16 +37,16 @@ struct Fake {
   PlatAddress lastDest = {0, 0};
   std::vector<int (*)(void)> threads;
   bool bStopped = false;  // Ctrl+C
-  // A child zvloader of a fleet run: its output goes to the child's
-  // record, and it is stopped at ulCutoff.
+  // A child zvloader of a fleet run: its output goes to the child's record, and it is stopped at
+  // ulCutoff.
   int nChild = 0;  // 1-based; 0: zvfleet itself or a single run
   unsigned long ulCutoff = (unsigned long)-1;
   int nChildError = 0;  // the error code its failed calls leave pending
   int nDebugSkip = 0;   // debug datagrams taken before a run again
 };
 
-// A simulated device of a fleet run behind its address, served by
-// zvdevsim's own code; its report lines as zvdevsim prints them.
+// A simulated device of a fleet run behind its address, served by zvdevsim's own code; its report
+// lines as zvdevsim prints them.
 struct Slot {
   SimOptions opt;
   SimServed served;
@@ -100,22 +99,20 @@ inline bool failsNow(int *pnCount, int nFailing) { return ++*pnCount == nFailing
 // After a kill -9 played back, zvfleet shows nothing more.
 inline bool killed() { return inFleet() && s_fake.ulNow >= s_world.fleet.ulKillAt; }
 
-// The user presses Ctrl+C: nothing more is printed or sent, and every wait
-// fails, so that whatever runs ends at once.
+// The user presses Ctrl+C: nothing more is printed or sent, and every wait fails, so that whatever
+// runs ends at once.
 inline void stop() { s_fake.bStopped = true; }
 
-// Network (fake_network.cc): the device served at an address; a debug
-// datagram for zvfleet's port, in the order of arrival.
+// Network (fake_network.cc): the device served at an address; a debug datagram for zvfleet's port,
+// in the order of arrival.
 int slotAt(uint32_t ulAddr);
 void toFleet(const Bytes &data, uint32_t ulFrom, unsigned long ulArrival, int nChild);
 void startSlot(Slot *pSlot);
 
-// Children (fake_children.cc): zvfleet killed at ulKill, its children
-// with it.
+// Children (fake_children.cc): zvfleet killed at ulKill, its children with it.
 void killChildren(unsigned long ulKill);
 
-// Files (fake_files.cc): before zvfleet changes a file, what it held; a
-// change noted.
+// Files (fake_files.cc): before zvfleet changes a file, what it held; a change noted.
 extern const std::string REMOVED;  // the event of its removal
 std::string fileText(const std::string &path, bool *pbExists);
 void noteFileBefore(const std::string &path);

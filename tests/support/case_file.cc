@@ -197,9 +197,8 @@ bool applyFileCommand(const CaseLine &line, const std::string &sourceDir) {
   return true;
 }
 
-// Files that a run writes are told by their time: every file gets one of a
-// day ago before the run (a time that every file system keeps, to its
-// own precision), and what it kept is remembered.
+// Files that a run writes are told by their time: every file gets one of a day ago before the run
+// (a time that every file system keeps, to its own precision), and what it kept is remembered.
 static std::map<std::string, fs::file_time_type> s_markedTimes;
 
 void markFiles() {

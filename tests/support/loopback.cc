@@ -6,9 +6,9 @@
 
 #include <random>
 
-// A port from a quiet range above the usual ephemeral ones of Linux and
-// below those of Windows.  Each process draws its own, so that tests
-// running side by side do not try the same ports in the same order.
+// A port from a quiet range above the usual ephemeral ones of Linux and below those of Windows.
+// Each process draws its own, so that tests running side by side do not try the same ports in the
+// same order.
 static uint16_t candidatePort() {
   static std::mt19937 s_random(std::random_device{}() ^ (unsigned)platMilliseconds());
   return (uint16_t)(20000 + s_random() % 12000);
@@ -57,9 +57,8 @@ bool loopbackDevicesApart() {
   uint32_t ulA = 0x0B00007Fu, ulB = 0x0C00007Fu;
   PlatAddress to = {ulA, usPort}, from = {0, 0};
   uint8_t bByte = 12;
-  // b sends to a's address: a must get it, from b's.  Where the two are
-  // one socket underneath, the datagram goes astray or shows another
-  // sender; a short wait tells the first.
+  // b sends to a's address: a must get it, from b's.  Where the two are one socket underneath, the
+  // datagram goes astray or shows another sender; a short wait tells the first.
   bool bApart = platBind(a, ulA, usPort) && platBind(b, ulB, usPort) &&
                 platEventSelectRead(a, hA) && platSendTo(b, &bByte, 1, &to) == 1 &&
                 platWaitEvent(hA, 2000) == 1 && platRecvFrom(a, &bByte, 1, &from) == 1 &&

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The transcript of a run, which the golden files of the cases hold, and
-// small file helpers.  No test framework here: fuzzers use it too.
+// The transcript of a run, which the golden files of the cases hold, and small file helpers.  No
+// test framework here: fuzzers use it too.
 #ifndef ZV_TRANSCRIPT_H
 #define ZV_TRANSCRIPT_H
 
@@ -12,10 +12,9 @@
 
 typedef std::vector<uint8_t> Bytes;
 
-// A transcript: console output as it came, with its control bytes and
-// bytes above 0x7E written \xHH (and \ as \\), and the driver's own lines,
-// each on a line of its own; console output that stopped without a line
-// end is marked so.
+// A transcript: console output as it came, with its control bytes and bytes above 0x7E written \xHH
+// (and \ as \\), and the driver's own lines, each on a line of its own; console output that stopped
+// without a line end is marked so.
 class Transcript {
  public:
   void console(const char *pText, size_t nLength);
@@ -30,8 +29,8 @@ class Transcript {
   bool m_bMidLine = false;
 };
 
-// What a terminal shows after the text: the cursor-up, erase-line and
-// erase-below sequences of zvfleet's live table carried out.
+// What a terminal shows after the text: the cursor-up, erase-line and erase-below sequences of
+// zvfleet's live table carried out.
 std::string screenText(const std::string &raw);
 
 Bytes readFile(const std::string &path);
