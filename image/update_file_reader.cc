@@ -29,9 +29,6 @@ int judgeUpdateFileAt(const char *pszPath, int bEncrypted, uint8_t bRawType,
 }
 
 int32_t readUpdateFile(const char *pszPath) {
-  nMinHexAddress = 0;
-  memset(g_abImage, 0, sizeof(g_abImage));
-
   UpdateFileVerdict verdict;
   int nRead = judgeUpdateFileAt(pszPath, g_bEncrypted, g_bFileType, &verdict);
   if (nRead == 0) consolePrintf("Could not open: %s", pszPath);
