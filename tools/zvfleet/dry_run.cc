@@ -120,8 +120,8 @@ static void printRules(void) {
                 g_fleet.ulStallSeconds, g_fleet.ulStallSeconds);
   if (g_fleet.nRetries > 0)
     consolePrintf("  --retries %d: a device that did not answer, made no progress, met a receive "
-                  "error or whose commit is unconfirmed runs again, up to %d times\n",
-                  g_fleet.nRetries, g_fleet.nRetries);
+                  "error or whose commit is unconfirmed runs again, up to %d time%s\n",
+                  g_fleet.nRetries, g_fleet.nRetries, g_fleet.nRetries == 1 ? "" : "s");
   else
     consolePrintf("  --retries 0: no device runs again\n");
   if (canaryDevices() < devicesToUpdate())
