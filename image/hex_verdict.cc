@@ -260,18 +260,18 @@ static void storeData(HexVerdict *pVerdict) {
   uint32_t ulAddress = pVerdict->ulAddress, ulCount = pRecord->ulCount;
   pVerdict->ulDataRecords++;
   bool bStore = !pVerdict->bStoresNothing;
-  if (ulAddress < CODE_WINDOW_END) {
-    if (bStore) {
-      nMaxHexAddress = std::max(nMaxHexAddress, ulAddress + ulCount);
-      nMinHexAddress = std::min(nMinHexAddress, ulAddress);
-    }
-  } else if (hexAddressWindow(ulAddress) != HEX_WINDOW_IDATA) {
+  HexWindow nWindow = hexAddressWindow(ulAddress);
+  if (nWindow == HEX_WINDOW_NONE) {
     refuseAddress(pVerdict, ulAddress, 0);  // even a record of no bytes
     return;
   }
+  bool bCode = nWindow == HEX_WINDOW_CODE;
+  if (bCode && bStore) {
+    nMaxHexAddress = std::max(nMaxHexAddress, ulAddress + ulCount);
+    nMinHexAddress = std::min(nMinHexAddress, ulAddress);
+  }
   // The bytes up to the window's end are stored; the address behind either
   // window lies outside both.
-  bool bCode = ulAddress < CODE_WINDOW_END;
   uint32_t ulRoom = (bCode ? CODE_WINDOW_END : IDATA_END) - ulAddress;
   uint32_t ulFit = std::min(ulCount, ulRoom);
   if (bStore)
