@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // CRC-16: register 0xFFFF, each byte taken from bit 0, a right shift with
 // 0x1021 applied as it stands (not bit-reversed), the register complemented
-// at the end and its two bytes exchanged.  Tables built once from that bit
-// rule give the same values eight bytes at a time: aw[0] is the register
-// after one byte, aw[k] after that byte and k zero bytes more.
+// at the end and its two bytes exchanged.  Tables that the compiler builds
+// from that bit rule give the same values eight bytes at a time: aw[0] is
+// the register after one byte, aw[k] after that byte and k zero bytes more.
 #include "image/crc16.h"
 
 namespace {
 
+// An index outside the table does not compile.
 struct CrcTable {
-  uint16_t aw[8][256];
-  CrcTable() {
+  uint16_t aw[8][256] = {};
+  constexpr CrcTable() {
     for (unsigned b = 0; b < 256; b++) {
       uint16_t r = (uint16_t)b;  // the register's low byte XOR the data byte
       for (int i = 0; i < 8; i++)
@@ -23,7 +24,7 @@ struct CrcTable {
   }
 };
 
-const CrcTable s_table;
+constexpr CrcTable s_table;
 
 }  // namespace
 
