@@ -8,9 +8,9 @@
 #include "image/image_store.h"
 
 void putPasswordField(uint8_t *pbField, const char *pszPassword) {
-  memset(pbField, 0, PASSWORD_FIELD_SIZE);
-  for (int i = 0; i < PASSWORD_FIELD_SIZE && pszPassword[i] != '\0'; i++)
-    pbField[i] = (uint8_t)pszPassword[i];
+  // Zeros after a shorter password; a password that fills the field has no
+  // terminator in it.
+  strncpy((char *)pbField, pszPassword, PASSWORD_FIELD_SIZE);
 }
 
 void preparePacketHeader(uint8_t *pbRequest, const char *pszPassword) {
