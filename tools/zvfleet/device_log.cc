@@ -23,13 +23,9 @@ static int s_nBatch;
 static FleetDevice *s_pBatchDevice;
 
 bool prepareLogs(void) {
-  const char *pszDir = runFolder();
+  const char *pszDir = runFolder();  // made when the site folder was taken
   s_bSiteLogFailed = s_bCut = false;
   s_nBatch = 0;
-  if (!platMakeDirectory(pszDir)) {
-    errorPrintf("zvfleet: cannot make the folder %s for the logs\n", pszDir);
-    return false;
-  }
   int n = snprintf(s_szSiteLog, sizeof(s_szSiteLog), "%s/site.log", pszDir);
   for (int i = 0; i < g_nDevices && n < FLEET_PATH_SIZE; i++) {
     char szAddress[FLEET_ADDRESS_SIZE];  // a copy: source and target share the device

@@ -12,7 +12,7 @@
 
 #define FLEET_NOTE "zvfleet: "
 
-// Makes the output folder and the device's log paths, and makes sure that
+// Makes the device's log paths in the run's folder, and makes sure that
 // the folder takes files.  False after a message.
 bool prepareLogs(void);
 
