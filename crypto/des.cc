@@ -14,28 +14,28 @@ const uint8_t g_abDesIv[8] = {0x3C, 0x5A, 0x96, 0xE1, 0x0F, 0x72, 0xB8, 0x4D};
 namespace {
 
 // clang-format off
-const uint8_t s_abIp[64] = {
+const uint8_t s_abIp[] = {
     58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
     62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
     57, 49, 41, 33, 25, 17, 9,  1, 59, 51, 43, 35, 27, 19, 11, 3,
     61, 53, 45, 37, 29, 21, 13, 5, 63, 55, 47, 39, 31, 23, 15, 7};
-const uint8_t s_abIpInv[64] = {
+const uint8_t s_abIpInv[] = {
     40, 8, 48, 16, 56, 24, 64, 32, 39, 7, 47, 15, 55, 23, 63, 31,
     38, 6, 46, 14, 54, 22, 62, 30, 37, 5, 45, 13, 53, 21, 61, 29,
     36, 4, 44, 12, 52, 20, 60, 28, 35, 3, 43, 11, 51, 19, 59, 27,
     34, 2, 42, 10, 50, 18, 58, 26, 33, 1, 41, 9,  49, 17, 57, 25};
-const uint8_t s_abPc1[56] = {
+const uint8_t s_abPc1[] = {
     57, 49, 41, 33, 25, 17, 9,  1,  58, 50, 42, 34, 26, 18,
     10, 2,  59, 51, 43, 35, 27, 19, 11, 3,  60, 52, 44, 36,
     63, 55, 47, 39, 31, 23, 15, 7,  62, 54, 46, 38, 30, 22,
     14, 6,  61, 53, 45, 37, 29, 21, 13, 5,  28, 20, 12, 4};
-const uint8_t s_abPc2[48] = {
+const uint8_t s_abPc2[] = {
     14, 17, 11, 24, 1,  5,  3,  28, 15, 6,  21, 10,
     23, 19, 12, 4,  26, 8,  16, 7,  27, 20, 13, 2,
     41, 52, 31, 37, 47, 55, 30, 40, 51, 45, 33, 48,
     44, 49, 39, 56, 34, 53, 46, 42, 50, 36, 29, 32};
-const uint8_t s_abShifts[16] = {1, 1, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2, 1};
-const uint8_t s_abP[32] = {16, 7, 20, 21, 29, 12, 28, 17, 1,  15, 23,
+const uint8_t s_abShifts[] = {1, 1, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2, 1};
+const uint8_t s_abP[] = {16, 7, 20, 21, 29, 12, 28, 17, 1,  15, 23,
                            26, 5, 18, 31, 10, 2,  8,  24, 14, 32, 27,
                            3,  9, 19, 13, 30, 6,  22, 11, 4,  25};
 // S1 to S8, each as 4 rows of 16 columns.
@@ -101,9 +101,9 @@ struct DesTables {
         uint32_t aulIn[2] = {0, 0};
         uint32_t aulOut[2];
         aulIn[p / 4] = (uint32_t)v << (24 - 8 * (p % 4));
-        permuteBits(s_abIp, aulIn, aulOut, 64);
+        permuteBits(s_abIp, aulIn, aulOut, sizeof(s_abIp));
         aqIp[p][v] = ((uint64_t)aulOut[0] << 32) | aulOut[1];
-        permuteBits(s_abIpInv, aulIn, aulOut, 64);
+        permuteBits(s_abIpInv, aulIn, aulOut, sizeof(s_abIpInv));
         aqIpInv[p][v] = ((uint64_t)aulOut[0] << 32) | aulOut[1];
       }
     }
@@ -114,7 +114,7 @@ struct DesTables {
         uint32_t aulIn[2] = {(uint32_t)s_abS[n][row * 16 + col] << (28 - 4 * n),
                              0};
         uint32_t aulOut[2];
-        permuteBits(s_abP, aulIn, aulOut, 32);
+        permuteBits(s_abP, aulIn, aulOut, sizeof(s_abP));
         for (unsigned lo = 0; lo < 4; lo++) aulSp[n][4 * x + lo] = aulOut[0];
       }
   }
@@ -131,6 +131,8 @@ const DesTables &tables() {
 struct KeySchedule {
   uint32_t aulKey[32];
 };
+static_assert(sizeof(KeySchedule::aulKey) == 2 * sizeof(uint32_t) * sizeof(s_abShifts),
+              "two words of the schedule for each round's shift");
 
 inline uint32_t rotl28(uint32_t x, unsigned s) {  // C, D in bits 31..4
   return ((x << s) | (x >> (28 - s))) & 0xFFFFFFF0u;
@@ -148,32 +150,33 @@ void deriveSchedule(const uint8_t *pbKey, uint8_t bMode, KeySchedule *pKs) {
     aulKey[w] = (uint32_t)pbKey[4 * w] | ((uint32_t)pbKey[4 * w + 1] << 8) |
                 ((uint32_t)pbKey[4 * w + 2] << 16) |
                 ((uint32_t)pbKey[4 * w + 3] << 24);
-  permuteBits(s_abPc1, aulKey, aulCd, 56);
+  permuteBits(s_abPc1, aulKey, aulCd, sizeof(s_abPc1));
   uint32_t c = aulCd[0] & 0xFFFFFFF0u;
   uint32_t d = ((aulCd[0] << 28) | (aulCd[1] >> 4)) & 0xFFFFFFF0u;
   if (bMode == 0) {  // decryption walks the schedule backwards from K16
     c = rotl28(c, 1);
     d = rotl28(d, 1);
   }
-  for (unsigned r = 0; r < 16; r++) {
+  uint32_t *pulKey = pKs->aulKey;  // two words a round, one round a shift
+  for (uint8_t bShift : s_abShifts) {
     if (bMode != 0) {
-      c = rotl28(c, s_abShifts[r]);
-      d = rotl28(d, s_abShifts[r]);
+      c = rotl28(c, bShift);
+      d = rotl28(d, bShift);
     } else {
-      c = rotr28(c, s_abShifts[r]);
-      d = rotr28(d, s_abShifts[r]);
+      c = rotr28(c, bShift);
+      d = rotr28(d, bShift);
     }
     uint32_t aulJoined[2] = {c | (d >> 28), d << 4};
     uint32_t aulK[2];
-    permuteBits(s_abPc2, aulJoined, aulK, 48);
+    permuteBits(s_abPc2, aulJoined, aulK, sizeof(s_abPc2));
     uint64_t q = ((uint64_t)aulK[0] << 32) | aulK[1];  // subkey in bits 63..16
     uint32_t ulOdd = 0, ulEven = 0;
     for (unsigned n = 0; n < 8; n += 2) {
       ulOdd |= (uint32_t)((q >> (58 - 6 * n)) & 63) << (26 - 4 * n);
       ulEven |= (uint32_t)((q >> (52 - 6 * n)) & 63) << (26 - 4 * n);
     }
-    pKs->aulKey[2 * r] = ulOdd;
-    pKs->aulKey[2 * r + 1] = ulEven;
+    *pulKey++ = ulOdd;
+    *pulKey++ = ulEven;
   }
 }
 
