@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "tools/common/fixed_text.h"
 #include "tools/zvfleet/html_parts.h"
 
@@ -145,7 +147,7 @@ static int compareCauses(const void *a, const void *b) {
 
 // Groups the site's rows by cause, worst and largest first.
 static int gatherCauses(const PageSite *pSite) {
-  int nCauses = 0, nRows = pSite->nRows < ROWS_MAX ? pSite->nRows : ROWS_MAX;
+  int nCauses = 0, nRows = std::min(pSite->nRows, ROWS_MAX);
   for (int i = 0; i < nRows; i++) {
     char szCause[CAUSE_SIZE];
     const ReportRow *pRow = pSite->aRows[i].pRow;
