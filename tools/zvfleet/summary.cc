@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/console.h"
 #include "tools/common/cli.h"
 #include "tools/common/fixed_text.h"
@@ -61,12 +63,10 @@ static int siteOf(int i) {
   return i;
 }
 
+// The later of the two sites joins the earlier one.
 static void joinSites(int i, int j) {
   int a = siteOf(i), b = siteOf(j);
-  if (a < b)
-    s_aReports[b].nSite = a;
-  else
-    s_aReports[a].nSite = b;
+  s_aReports[std::max(a, b)].nSite = std::min(a, b);
 }
 
 // When report i ran, for ordering: its start, or the latest start of the
