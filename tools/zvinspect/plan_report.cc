@@ -51,7 +51,8 @@ static void reportFixed(const UpdateView *pView, const UploadPlan *pPlan) {
   if (ulLeftOut > 0)
     reportFact(FACT_FINDING, "range",
                "the image is %u bytes, the %u pages hold %u: its last %u byte%s %s never sent",
-               ulImage, ulPages, ulRoom, ulLeftOut, pluralS(ulLeftOut), ulLeftOut == 1 ? "is" : "are");
+               ulImage, ulPages, ulRoom, ulLeftOut, pluralS(ulLeftOut),
+               ulLeftOut == 1 ? "is" : "are");
   else if (pView->ulBeyondSpan > 0 && pView->ulBeyondSpan <= ulRoom - ulImage)
     reportFact(FACT_OK, "range", "the image's %u byte%s fit; %u byte%s beyond its length "
                "follow, then %u bytes of zeros", ulImage, pluralS(ulImage), pView->ulBeyondSpan,
