@@ -11,7 +11,8 @@
 //   echo ADDRESS N|never    in the next run, the device answers ICMP echo
 //                       after N unanswered requests, or never (the
 //                       default); "echo none": no echo can be had at all
-//   unwritable PATH     in the next run, appends to the file PATH fail
+//   unwritable PATH     in the next run, appends to the file PATH fail, and
+//                       no folder PATH can be made
 //   disk BYTES          in the next run, appends fail beyond BYTES (a file
 //                       removed gives its bytes back)
 //   port-taken          in the next run another program holds the debug port

@@ -100,8 +100,15 @@ int platReplaceFile(const char *pszFrom, const char *pszTo) {
   return 1;
 }
 
+// A path that a case made unwritable: no append to it, no folder of its name.
+static bool unwritable(const char *pszPath) {
+  for (const std::string &path : s_world.fleet.unwritable)
+    if (path == pszPath) return true;
+  return false;
+}
+
 int platMakeDirectory(const char *pszPath) {
-  if (!s_world.bOn) return 0;
+  if (!s_world.bOn || unwritable(pszPath)) return 0;
   std::error_code error;
   std::filesystem::create_directory(pszPath, error);
   return platIsDirectory(pszPath);
@@ -120,8 +127,7 @@ int platRemoveDirectory(const char *pszPath) {
   return std::filesystem::remove(pszPath, error) ? 1 : 0;
 }
 int platAppendToFile(const char *pszPath, const char *pData, int nLength) {
-  for (const std::string &path : s_world.fleet.unwritable)
-    if (path == pszPath) return 0;
+  if (unwritable(pszPath)) return 0;
   if (s_world.bOn && s_world.fleet.lDisk >= 0 && s_world.lDiskUsed + nLength > s_world.fleet.lDisk) return 0;
   if (s_world.bOn) s_world.lDiskUsed += nLength;
   noteFileBefore(pszPath);

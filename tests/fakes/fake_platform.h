@@ -81,7 +81,7 @@ struct FakeFleet {
   int (*pfnSelf)(int, char **) = nullptr;
   bool bRequests = false;  // each device reports as zvdevsim without -q (requests, replies)
   unsigned long ulPid = 4242;  // zvfleet's process id
-  std::vector<std::string> unwritable;  // files whose appends fail
+  std::vector<std::string> unwritable;  // files whose appends fail, folders not made
   uint32_t ulRandomSeed = 0;  // the start of platRandomBytes's sequence
   bool bNoRandom = false;      // the system gives no random bytes
   bool bTerminal = false;      // zvfleet's standard output is a terminal
