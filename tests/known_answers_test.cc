@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Runs tests/data/known_answers.txt: check values of the CRC-16, DES known answers under the tool's
-// key byte order (modes 2 and 255 encrypt like 1, 0 decrypts, in place too), and CBC over several
-// blocks both ways.
+// key byte order (modes 2 and 255 encrypt like 1, 0 decrypts, in place too), CBC over several
+// blocks both ways, SHA-256, and the companions' JSON strings.
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -27,6 +27,7 @@
 #include "image/crc16.h"
 #include "image/file_type.h"
 #include "monitor/debug_listener.h"
+#include "tools/common/json.h"
 #include "tools/common/sha256.h"
 
 namespace {
@@ -75,12 +76,19 @@ TEST(KnownAnswers, CrcAndCipher) {
       char szText[SHA256_TEXT_SIZE];
       sha256Text(data.data(), data.size(), szText);
       EXPECT_EQ(b, szText);
+    } else if (kind == "json") {
+      std::vector<uint8_t> text = bytes(a);
+      text.push_back(0);
+      char szOut[64];
+      int nSize = c.empty() ? (int)sizeof(szOut) : atoi(c.c_str());
+      EXPECT_EQ((int)b.size(), jsonString((const char *)text.data(), szOut, nSize));
+      EXPECT_EQ(b, szOut);
     } else {
       continue;
     }
     nChecked++;
   }
-  EXPECT_EQ(30, nChecked);
+  EXPECT_EQ(49, nChecked);
 }
 
 }  // namespace
