@@ -132,7 +132,8 @@ static int inspect(InspectOptions *pOpt) {
                      (!bHex && looksLikeUpdateFile(s_abInput, ulSize))))
     return inspectUpdate(pOpt, ulSize);
   if (!bHex) return trouble(pOpt, "neither an update file nor an Intel HEX image");
-  if (pOpt->bKey || pOpt->nModel >= 0 || pOpt->pszAgainst != NULL || pOpt->pszExtract != NULL) {
+  // --against and --extract come with -K, as the options' check holds.
+  if (pOpt->bKey || pOpt->nModel >= 0) {
     return cliUsageError(&g_inspectCommandLine,
                          "-K, -M, --against and --extract apply to update files");
   }
