@@ -11,8 +11,9 @@
 //   echo ADDRESS N|never    in the next run, the device answers ICMP echo
 //                       after N unanswered requests, or never (the
 //                       default); "echo none": no echo can be had at all
-//   unwritable PATH     in the next run, appends to the file PATH fail, and
-//                       no folder PATH can be made
+//   unwritable PATH     in the next run, appends to the file PATH fail, no
+//                       folder PATH can be made, no file replace it and no
+//                       room be held at it
 //   disk BYTES          in the next run, appends fail beyond BYTES (a file
 //                       removed gives its bytes back)
 //   port-taken          in the next run another program holds the debug port

@@ -85,7 +85,16 @@ int platIsRegularFile(FILE *pFile) { return pFile != stdin; }
 // The runs in process have no standard input of their own.
 int platIsStandardInput(const char *) { return 0; }
 
+// A path that a case made unwritable: no append to it, no folder of its name,
+// no file put in its place and no room held under it.
+static bool unwritable(const char *pszPath) {
+  for (const std::string &path : s_world.fleet.unwritable)
+    if (path == pszPath) return true;
+  return false;
+}
+
 int platReplaceFile(const char *pszFrom, const char *pszTo) {
+  if (unwritable(pszTo)) return 0;
   noteFileBefore(pszTo);
   bool bExists;
   std::string text = fileText(pszFrom, &bExists);
@@ -100,13 +109,6 @@ int platReplaceFile(const char *pszFrom, const char *pszTo) {
   return 1;
 }
 
-// A path that a case made unwritable: no append to it, no folder of its name.
-static bool unwritable(const char *pszPath) {
-  for (const std::string &path : s_world.fleet.unwritable)
-    if (path == pszPath) return true;
-  return false;
-}
-
 int platMakeDirectory(const char *pszPath) {
   if (!s_world.bOn || unwritable(pszPath)) return 0;
   std::error_code error;
@@ -115,6 +117,7 @@ int platMakeDirectory(const char *pszPath) {
 }
 // Room is written as zeros, outside the disk's count (it was there before).
 int platReserveFile(const char *pszPath, long lBytes) {
+  if (unwritable(pszPath)) return 0;
   FILE *pFile = fopen(pszPath, "wb");
   if (pFile == nullptr) return 0;
   std::string zeros((size_t)(lBytes > 0 ? lBytes : 0), '\0');

@@ -140,7 +140,10 @@ bool recordBeginRun(void) {
   if (g_fleet.pszReport == NULL) return true;
   // The room a killed run left beside the report it resumes is its own.
   if (g_fleet.pszResume != NULL) removeStaleSpace(g_fleet.pszResume);
-  if (saveReport(false, false) && reserveReportSpace(g_fleet.pszReport)) return true;
+  // The room first: a run that cannot start leaves an earlier report of the
+  // name as it was.
+  if (reserveReportSpace(g_fleet.pszReport) && saveReport(false, false)) return true;
+  releaseReportSpace(g_fleet.pszReport);
   journalEnd();  // nothing started: its room is given back
   return false;
 }
