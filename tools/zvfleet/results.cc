@@ -90,8 +90,8 @@ const char *stageText(const FleetDevice *pDev) {
       "model refused",
       "stopped in the idata pages",
       "stopped in the image pages (new idata committed, image not committed: update it again)",
-      "stopped after the old idata was cleared (image not committed: update it again before "
-      "it restarts)",
+      ("stopped after the old idata was cleared (image not committed: update it again before "
+       "it restarts)"),
       "sent in part, not committed (the old file stands)",
       "committed but not confirmed"};
   if (pDev->nResult == RESULT_UPDATED || pDev->nResult == RESULT_READY) return "";
