@@ -437,5 +437,3 @@ void platExit(int nStatus) {
   abort();
 }
 
-
-void fakePassTime(unsigned long ulMilliseconds) { s_fake.ulNow += ulMilliseconds; }

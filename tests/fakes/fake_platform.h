@@ -55,9 +55,6 @@ struct FakeRun {
 // Starts a run: fresh sockets, device, clock and counters.
 void fakeBegin(const FakeRun &run, Transcript *pTranscript);
 
-// Moves the virtual clock on.
-void fakePassTime(unsigned long ulMilliseconds);
-
 // A fleet run's world.
 struct FakeFleet {
   // Each at its ulAddress; one at 0.0.0.0 serves every address that no other serves, and sends its
