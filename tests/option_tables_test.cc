@@ -54,6 +54,9 @@ TEST(OptionTables, AgreeWithManualPagesAndCompletions) {
           k < program.nOptions ? program.pOptions[k] : g_aCliStandardOptions[k - program.nOptions];
       std::string range = std::to_string(option.ulMin) + " to " + std::to_string(option.ulMax);
       std::string value = option.pszDefault ? std::string("default ") + option.pszDefault : "";
+      // A flag takes no value, so it has no value name, range or default either.
+      EXPECT_TRUE(option.nKind != CLI_FLAG || (!option.pszArg && option.ulMin == 0 && option.ulMax == 0 &&
+                                               !option.pszDefault)) << option.pszNames;
       for (const std::string &name : names(option.pszNames)) {
         all.insert(name);
         // Its paragraph in the page: its line of names, then indented lines.
