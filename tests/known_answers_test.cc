@@ -240,6 +240,18 @@ TEST(KnownAnswers, OutputOnADeviceIsLeftAlone) {
   remove("in.html");
 }
 
+// The builder reached with a main model other than 1, 2 or 3 (the command line refuses one first)
+// names it, reads nothing and writes nothing.
+TEST(KnownAnswers, BuilderRefusesAnUnknownMainModel) {
+  setDefaultSettings();
+  g_bFileType = FILE_TYPE_MAIN;
+  g_bModel = 4;
+  testing::internal::CaptureStdout();
+  makeEncryptFile();
+  EXPECT_EQ("Wrong quorvaUnit model: 4\nCannot make an encrypt file\n", testing::internal::GetCapturedStdout());
+  EXPECT_FALSE(std::filesystem::exists("main.enc"));
+}
+
 // An output whose every new name is taken fails to open and leaves nothing for a later abandon to
 // remove; a refusal cut to a short buffer says how much of it was written.
 TEST(KnownAnswers, FailuresLeaveOthersAlone) {
