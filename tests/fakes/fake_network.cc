@@ -436,4 +436,3 @@ void platExit(int nStatus) {
   fprintf(stderr, "fake platform: platExit(%d) in an in-process run\n", nStatus);
   abort();
 }
-
