@@ -112,7 +112,7 @@ uint16_t transferCommitCrc(const TransferPlan *pPlan) {
 void planUpload(const UploadSource *pSource, UploadPlan *pPlan) {
   memset(pPlan, 0, sizeof(*pPlan));
   pPlan->bKnown = true;
-  int anCodes[MAX_TRANSFERS] = {pSource->bType, 0};
+  int anCodes[MAX_TRANSFERS] = {pSource->bType};
   int nCodes = 1;
   if (pSource->bType == FILE_TYPE_MAIN) {
     anCodes[0] = FILE_TYPE_MODEL_QUERY;

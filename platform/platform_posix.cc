@@ -74,7 +74,7 @@ int platSendTo(PlatSocket s, const void *pData, int nLength,
   fillSockaddr(&sa, pTo->ulAddr, pTo->usPort);
   ssize_t n = sendto((int)s, pData, (size_t)nLength, 0,
                      (struct sockaddr *)&sa, sizeof(sa));
-  return n < 0 ? -1 : (int)n;
+  return (int)n;  // -1 on failure
 }
 
 int platRecvFrom(PlatSocket s, void *pBuffer, int nSize, PlatAddress *pFrom) {
