@@ -372,15 +372,9 @@ static long logBudget(long lDevices) {
   return std::min(lBudget, (long)PAGE_LOG_MAX);
 }
 
-bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports) {
-  long lDevices = 0;
-  static PageLeftOut s_aRefused[64];
-  static char s_aszWhy[64][320];
-  int nRefused = 0;
-  for (int i = 0; i < nReports; i++) {
-    char szWhy[320];
-    if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) lDevices += s_head.nRows;
-  }
+bool writeHtmlPage(const char *pszHtml, const char *pszReport) {
+  char szWhy[320];
+  bool bRead = readForPage(pszReport, szWhy, sizeof(szWhy));
   OutputFile out;
   if (outputRuleOpen(&out, pszHtml) != OUTPUT_OK) {
     errorPrintf("zvfleet: cannot write the page %s\n", pszHtml);
@@ -388,23 +382,14 @@ bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nRep
   }
   pageBegin(out.pFile);
   putPageHead("zvfleet report");
-  bool bAll = true;
-  for (int i = 0; i < nReports; i++) {
-    char szWhy[320];
-    if (readForPage(apszReports[i], szWhy, sizeof(szWhy))) {
-      putReport(apszReports[i], i, logBudget(lDevices));
-      continue;
-    }
-    errorPrintf("zvfleet: %s %s: not drawn\n", apszReports[i], szWhy);
-    bAll = false;
-    if (nRefused == 64) continue;
-    snprintf(s_aszWhy[nRefused], sizeof(s_aszWhy[nRefused]), "%s", szWhy);
-    s_aRefused[nRefused] = {apszReports[i], s_aszWhy[nRefused]};
-    nRefused++;
+  if (bRead) {
+    putReport(pszReport, 0, logBudget(s_head.nRows));
+  } else {  // a report refused is never drawn: the page says why
+    errorPrintf("zvfleet: %s %s: not drawn\n", pszReport, szWhy);
+    PageLeftOut leftOut = {pszReport, szWhy};
+    putLeftOut(&leftOut, 1);
   }
-  // Each report left out, and why: a report refused is never drawn.
-  putLeftOut(s_aRefused, nRefused);
-  return putPageEnd(&out, pszHtml) && bAll;
+  return putPageEnd(&out, pszHtml) && bRead;
 }
 
 // --- a summary's page -----------------------------------------------------------------

@@ -16,11 +16,10 @@
 
 #include "tools/zvfleet/html_rows.h"
 
-// Writes the run's page at pszHtml from the JSON reports, a section
-// each; a report that the reader refuses is not drawn but listed as left
-// out, with the reason.  Returns true, or false after a message (a report
-// left out too).
-bool writeHtmlPage(const char *pszHtml, const char *const *apszReports, int nReports);
+// Writes the run's page at pszHtml from its JSON report; a report that
+// the reader refuses is not drawn but listed as left out, with the reason.
+// Returns true, or false after a message (a report left out too).
+bool writeHtmlPage(const char *pszHtml, const char *pszReport);
 
 // The page of a summary (--summary --html): the totals of all sites, then
 // each site list as --summary merged it, then the reports left out.

@@ -194,7 +194,7 @@ static int runInSiteFolder(void) {
   bool bReportWritten = recordFinish();
   platInterruptionHandled();
   if (!bReportWritten) return FLEET_EXIT_REPORT_FAILED;
-  if (g_fleet.pszHtml != NULL && !writeHtmlPage(g_fleet.pszHtml, &g_fleet.pszReport, 1))
+  if (g_fleet.pszHtml != NULL && !writeHtmlPage(g_fleet.pszHtml, g_fleet.pszReport))
     return FLEET_EXIT_REPORT_FAILED;
   if (platInterrupted()) return EXIT_INTERRUPTED;
   if (g_fleet.bPreflight) return counts.nReady == g_nDevices ? FLEET_EXIT_ALL_READY : 1;
