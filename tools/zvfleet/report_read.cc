@@ -313,11 +313,11 @@ void runFolderFromReport(const char *pszReport, const char *pszRunFolder, char *
   char szFolder[FLEET_PATH_SIZE], szAncestor[FLEET_PATH_SIZE];
   *pszOut = '\0';
   if (!reportFolder(pszReport, szFolder, sizeof(szFolder))) return;
-  // The run folder's ancestors, nearest first, ending with "." for a
-  // relative path: the one that is the report's folder gives the way down.
+  // The run folder's ancestors, nearest first, ending with ".": the one
+  // that is the report's folder gives the way down (an absolute path's
+  // rest below "." is not plain, so it gives none).
   for (int k = (int)strlen(pszRunFolder) - 1; k >= -1; k--) {
     const char *pszRest = pszRunFolder + k + 1;
-    if (k == -1 && isPathSeparator(*pszRunFolder)) break;
     if (k == -1)
       snprintf(szAncestor, sizeof(szAncestor), ".");
     else if (!isPathSeparator(pszRunFolder[k]) ||
