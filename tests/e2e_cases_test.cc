@@ -5,26 +5,19 @@
 // rest of zvfleet's cases run in process, fleet_cases_test.cc), and compares the transcript
 // (console output, exit status, the files a run wrote, the devices' consoles) with the case's
 // golden file.  Of the case language (case_file.h) it takes:
-//   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet,
-//                      on 127.0.0.9 or the address); with -c N it ends by
-//                      itself after N commits, else it is stopped when the
-//                      run is over
+//   device [ADDRESS] OPTIONS   a simulated device for the next run (quiet, on 127.0.0.9 or the
+//                      address); with -c N it ends by itself after N commits, else it is stopped
+//                      when the run is over
 //   run PROGRAM ARGS   a run of zvloader or zvfleet
-//   during TEXT FILE echo-replies on
-//                      once FILE shows TEXT, the system answers echo again
-//   echo-replies on|off
-//                      whether the system answers ICMP echo requests to its
-//                      addresses (only in a private network namespace: see
-//                      in_private_network.sh)
-//   interrupt-on TEXT [FILE]
-//                      the next run is interrupted (as Ctrl+C would) once
-//                      its console (or FILE) shows TEXT
+//   during TEXT FILE echo-replies on   once FILE shows TEXT, the system answers echo again
+//   echo-replies on|off   whether the system answers ICMP echo requests to its addresses (only in
+//                      a private network namespace: see in_private_network.sh)
+//   interrupt-on TEXT [FILE]   the next run is interrupted (as Ctrl+C would) once its console (or
+//                      FILE) shows TEXT
 //   show FILE          the file's text
-//   needs loopback-devices
-//                      skip the case where devices on 127.0.0.x cannot
-//                      be told apart (Wine: see loopback.h)
-//   needs private-network
-//                      skip the case outside a private network namespace
+//   needs loopback-devices   skip the case where devices on 127.0.0.x cannot be told apart (Wine:
+//                      see loopback.h)
+//   needs private-network   skip the case outside a private network namespace
 // zvfleet's console is shown as a terminal would show it at the end (its live table drawn and taken
 // away).  Times of day, durations and the report timeline's moments (T) read DD hh:mm:ss and N.N s;
 // the System Error text is left out, as it differs between systems.  zvfleet's event lines, which

@@ -5,47 +5,37 @@
 // standard error, its exit status, what each device reported, the files shown) with the case's
 // golden file.  Times of day and durations are those of the virtual clock: exact.  Of the case
 // language (case_file.h) it takes:
-//   device ADDRESS OPTIONS  a simulated device for the next zvfleet run,
-//                       zvdevsim's options and faults (-c N: it serves no
-//                       more after N commits)
-//   echo ADDRESS N|never    in the next run, the device answers ICMP echo
-//                       after N unanswered requests, or never (the
-//                       default); "echo none": no echo can be had at all
-//   unwritable PATH     in the next run, appends to the file PATH fail, no
-//                       folder PATH can be made, no file replace it and no
-//                       room be held at it
-//   disk BYTES          in the next run, appends fail beyond BYTES (a file
-//                       removed gives its bytes back)
+//   device ADDRESS OPTIONS  a simulated device for the next zvfleet run, zvdevsim's options and
+//                       faults (-c N: it serves no more after N commits)
+//   echo ADDRESS N|never    in the next run, the device answers ICMP echo after N unanswered
+//                       requests, or never (the default); "echo none": no echo can be had at all
+//   unwritable PATH     in the next run, appends to the file PATH fail, no folder PATH can be made,
+//                       no file replace it and no room be held at it
+//   disk BYTES          in the next run, appends fail beyond BYTES (a file removed gives its bytes
+//                       back)
 //   port-taken          in the next run another program holds the debug port
-//   port-deaf           in the next run the debug port is bound, but no event
-//                       tells its datagrams
+//   port-deaf           in the next run the debug port is bound, but no event tells its datagrams
 //   unreachable ADDRESS in the next run no datagram can be sent to ADDRESS
-//   requests            in the next run the devices report as zvdevsim
-//                       without -q (each request and reply)
+//   requests            in the next run the devices report as zvdevsim without -q (each request and
+//                       reply)
 //   no-random           in the next run the system gives no random bytes
 //   nothing-beside      in the next run no program is found beside zvfleet
 //   process PID         in the next run a process of that id runs too
-//   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of
-//                       its virtual clock
-//   remove MS PATH [TEXT]  in the next run, PATH is removed at MS ms
-//                       (with TEXT: replaced by it)
+//   interrupt MS        the next run is interrupted (Ctrl+C) at MS ms of its virtual clock
+//   remove MS PATH [TEXT]  in the next run, PATH is removed at MS ms (with TEXT: replaced by it)
 //   stop-takes MS       in the next run, a stopped tool ends MS ms later
-//   terminal [dumb|no-color]  in the next run zvfleet's standard output is
-//                       a terminal (TERM and NO_COLOR as case_file.h says)
-//   kill-each           the next run is run whole, then again killed at
-//                       every moment its report's timelines name, each
-//                       time its record read back as
-//                       --summary and --resume read it (and again with a
-//                       line cut at its journal's end) and judged against
+//   terminal [dumb|no-color]  in the next run zvfleet's standard output is a terminal (TERM and
+//                       NO_COLOR as case_file.h says)
+//   kill-each           the next run is run whole, then again killed at every moment its report's
+//                       timelines name, each time its record read back as --summary and --resume
+//                       read it (and again with a line cut at its journal's end) and judged against
 //                       the stand-in devices
-//   kill MS             the next run is killed (kill -9) at MS ms: its
-//                       console ends there, and the files it wrote are
-//                       left as they stood on disk at that moment
+//   kill MS             the next run is killed (kill -9) at MS ms: its console ends there, and the
+//                       files it wrote are left as they stood on disk at that moment
 //   run zvloader|zvfleet ARGS, show FILE [TEXT]  as case_file.h says
 //   keep FILE           shown, and kept for the browser test
-//   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two
-//                       spaces, keys sorted; with N, without its "devices"
-//                       entry N (from 1)
+//   reindent FILE [N]   FILE (JSON) laid out anew by a JSON tool: two spaces, keys sorted; with N,
+//                       without its "devices" entry N (from 1)
 // zvfleet finds zvloader beside it; it is this process's library.  The n-th zvfleet run of a case
 // has the process id 4241 + n on the workstation bench-7.
 #include <gtest/gtest.h>
