@@ -181,7 +181,7 @@ int platInterrupted(void) { return inFleet() && s_fake.ulNow >= s_world.fleet.ul
 void platInterruptionHandled(void) {}
 int platTerminalSize(int *pnColumns, int *pnRows) {
   if (!inFleet() || s_fake.ulNow < s_world.fleet.ulNarrowAt) return 0;
-  *pnColumns = 60;
+  *pnColumns = 58;
   *pnRows = 24;
   return 1;
 }
