@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "tools/zvfleet/html_parts.h"
 
 #define TABLE_ROWS_MAX 8192
@@ -51,7 +53,7 @@ static void putLog(const PageRow *pPage, long lBudget) {
   size_t n;
   for (long lLeft = lBudget; lLeft > 0 && (n = fread(ab, 1, sizeof(ab), pFile)) > 0;
        lLeft -= (long)n)
-    pageEscaped(ab, n < (size_t)lLeft ? n : (size_t)lLeft, true);
+    pageEscaped(ab, std::min(n, (size_t)lLeft), true);
   fclose(pFile);
 }
 
