@@ -105,7 +105,8 @@ const CliProgram g_fleetCommandLine = {
     "command line, site list, log folder or report to resume, a log folder in\n"
     "use by another zvfleet, a debug port held by another program, or no ICMP\n"
     "echo for --confirm-online (then nothing is started), and when the results\n"
-    "cannot be written to standard output, 3 when interrupted, 4 when every\n"    "device was updated but one or more were not (confirmed) back online, 5\n"
+    "cannot be written to standard output, 3 when interrupted, 4 when every\n"
+    "device was updated but one or more were not (confirmed) back online, 5\n"
     "when the report could not be written.  A dry run exits 0 when a run would\n"
     "start.  A preflight exits 6 when every device answered with its model\n"
     "and password, 1 when one or more did not (2, 3 and 5 as a run).\n",
