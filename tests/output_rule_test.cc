@@ -5,8 +5,8 @@
 // FIFO, a missing folder and (not as root) a read-only one.  Each is refused with exit status 2
 // before anything is written or sent: the target unchanged, no log folder made.  A page of a report
 // whose logs lead out through links (or whose run folder is reached through one), or are a FIFO or
-// a 2 GB file, ends and shows none of them but the big log's end.  Run through a POSIX shell,
-// skipped where there is none.
+// a 2 GB file, ends and shows none of them but the big log's end; a help on a full device ends
+// with exit status 2.  Run through a POSIX shell, skipped where there is none.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -58,6 +58,8 @@ timeout 20 $2 --summary --html h.html h.json > /dev/null; echo "hostile page $? 
 ln -s run r && echo INSIDE > run/x/d.log
 sed 's|"folder":"run/x"|"folder":"r/x"|; s|run/x/a.log|r/x/d.log|' h.json > h2.json
 timeout 20 $2 --summary --html h2.html h2.json > /dev/null; echo "linked folder $? $(grep -c INSIDE h2.html)"
+# A help or version that cannot be written ends with the status of results that cannot be.
+$1 --help > /dev/full; a=$?; $2 --version > /dev/full; echo "full output $a $?"
 )SH";
 
 TEST(OutputRule, EveryOutputOptionAgainstEveryInputAndNonFile) {
@@ -76,6 +78,7 @@ TEST(OutputRule, EveryOutputOptionAgainstEveryInputAndNonFile) {
   EXPECT_LE(40, atoi(out.c_str() + nAt + 6)) << out;
   EXPECT_NE(std::string::npos, out.find("hostile page 1 3 0 1")) << out;
   EXPECT_NE(std::string::npos, out.find("linked folder 1 0")) << out;
+  EXPECT_NE(std::string::npos, out.find("full output 2 2")) << out;
 }
 
 }  // namespace
