@@ -40,7 +40,6 @@ static bool expectedSize(const UpdateFileHeader *pHeader, uint32_t *pulSize) {
 }
 
 bool looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize) {
-  if (ulSize > 0 && pb[0] == UPDATE_FILE_MAGIC) return true;
   if (ulSize < UPDATE_FILE_HEADER_SIZE) return false;
   UpdateFileHeader header;
   decodeUpdateFileHeader(pb, &header);

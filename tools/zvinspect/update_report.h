@@ -36,8 +36,9 @@ struct UpdateView {
   uint32_t ulBeyondSpan;   // ... and the bytes behind it up to the last
 };
 
-// Whether the bytes look like an update file: they begin with the magic
-// number, or their header's type and extent fit the file's length.
+// Whether the bytes look like an update file whose magic number was
+// damaged: their header's type and extent fit the file's length.  (The
+// magic number alone makes a file an update file: the caller asks first.)
 bool looksLikeUpdateFile(const uint8_t *pb, uint32_t ulSize);
 
 // Reports on the update file of ulSize bytes at pbFile (which stays valid
