@@ -105,10 +105,10 @@ static int reportSizes(const UpdateView *pView, uint32_t ulSize, UpdateView *pOu
   uint32_t ulPayload = pOut->ulPayload;
   pOut->bLayout = ulPayload >= payloadLength(0) &&
                   (ulPayload - IMAGE_HEADER_SIZE) % PAGE_SIZE == 0;
+  uint32_t ulPages = (ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE;
   if (pOut->bLayout)
-    reportFact(FACT_INFO, "payload", "%u bytes: the image header and %u page%s",
-               ulPayload, (ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE,
-               pluralS((ulPayload - IMAGE_HEADER_SIZE) / PAGE_SIZE));
+    reportFact(FACT_INFO, "payload", "%u bytes: the image header and %u page%s", ulPayload,
+               ulPages, pluralS(ulPages));
   else
     reportFact(FACT_FINDING, "payload",
                "%u bytes: not the image header and whole pages that a build writes",
